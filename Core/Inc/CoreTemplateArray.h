@@ -1,0 +1,296 @@
+// TDynArray: the Core's growable array. Storage comes from the C runtime's realloc and elements are moved with
+// raw memory moves, so element types must tolerate being relocated bytewise (every Core type does).
+// Not thread-safe: a caller that shares one array between threads holds its own lock.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "Core/Inc/CoreAssert.h"
+
+namespace Core
+{
+namespace Template
+{
+template <typename T> class TDynArray
+{
+public:
+    TDynArray() : Data(nullptr), ArrayNum(0), ArrayMax(0) {}
+
+    // Makes Count zero-filled, default-constructed elements.
+    explicit TDynArray(int32_t Count) : Data(nullptr), ArrayNum(0), ArrayMax(0)
+    {
+        if (Count > 0)
+            Add(Count);
+    }
+
+    // A copy allocates exactly as many elements as are in use.
+    TDynArray(const TDynArray& Other) : Data(nullptr), ArrayNum(0), ArrayMax(0)
+    {
+        CopyFrom(Other);
+    }
+
+    TDynArray(TDynArray&& Other) noexcept : Data(Other.Data), ArrayNum(Other.ArrayNum), ArrayMax(Other.ArrayMax)
+    {
+        Other.Data = nullptr;
+        Other.ArrayNum = 0;
+        Other.ArrayMax = 0;
+    }
+
+    ~TDynArray()
+    {
+        Empty();
+    }
+
+    TDynArray& operator=(const TDynArray& Other)
+    {
+        if (this != &Other)
+        {
+            Empty();
+            CopyFrom(Other);
+        }
+        return *this;
+    }
+
+    TDynArray& operator=(TDynArray&& Other) noexcept
+    {
+        if (this != &Other)
+        {
+            Empty();
+            Data = Other.Data;
+            ArrayNum = Other.ArrayNum;
+            ArrayMax = Other.ArrayMax;
+            Other.Data = nullptr;
+            Other.ArrayNum = 0;
+            Other.ArrayMax = 0;
+        }
+        return *this;
+    }
+
+    int32_t Num() const
+    {
+        return ArrayNum;
+    }
+    int32_t Max() const
+    {
+        return ArrayMax;
+    }
+    T* GetData()
+    {
+        return Data;
+    }
+    const T* GetData() const
+    {
+        return Data;
+    }
+    bool IsValidIndex(int32_t Index) const
+    {
+        return Index >= 0 && Index < ArrayNum;
+    }
+
+    T& operator[](int32_t Index)
+    {
+        appCheck(Index >= 0 && Index < ArrayNum);
+        return Data[Index];
+    }
+    const T& operator[](int32_t Index) const
+    {
+        appCheck(Index >= 0 && Index < ArrayNum);
+        return Data[Index];
+    }
+    T& Last()
+    {
+        appCheck(ArrayNum > 0);
+        return Data[ArrayNum - 1];
+    }
+
+    T* begin()
+    {
+        return Data;
+    }
+    T* end()
+    {
+        return Data + ArrayNum;
+    }
+    const T* begin() const
+    {
+        return Data;
+    }
+    const T* end() const
+    {
+        return Data + ArrayNum;
+    }
+
+    // Adds Count zero-filled, default-constructed elements at the end; returns the index of the first.
+    int32_t Add(int32_t Count = 1)
+    {
+        appCheck(Count >= 0);
+        const int32_t Index = ArrayNum;
+        GrowTo(ArrayNum + Count);
+        for (int32_t i = Index; i < ArrayNum; ++i)
+            new (&Data[i]) T();
+        return Index;
+    }
+
+    int32_t AddItem(const T& Item)
+    {
+        // The item may live inside this array: copy it before the storage can move.
+        T Copy(Item);
+        const int32_t Index = ArrayNum;
+        GrowTo(ArrayNum + 1);
+        new (&Data[Index]) T(std::move(Copy));
+        return Index;
+    }
+
+    int32_t AddItem(T&& Item)
+    {
+        T Moved(std::move(Item));
+        const int32_t Index = ArrayNum;
+        GrowTo(ArrayNum + 1);
+        new (&Data[Index]) T(std::move(Moved));
+        return Index;
+    }
+
+    // Inserts Count default elements before Index.
+    void Insert(int32_t Index, int32_t Count = 1)
+    {
+        appCheck(Index >= 0 && Index <= ArrayNum && Count >= 0);
+        const int32_t OldNum = ArrayNum;
+        GrowTo(ArrayNum + Count);
+        if (OldNum > Index)
+            std::memmove(static_cast<void*>(Data + Index + Count), static_cast<void*>(Data + Index),
+                         sizeof(T) * size_t(OldNum - Index));
+        std::memset(static_cast<void*>(Data + Index), 0, sizeof(T) * size_t(Count));
+        for (int32_t i = Index; i < Index + Count; ++i)
+            new (&Data[i]) T();
+    }
+
+    // Appends Count elements copied from Items.
+    void Append(const T* Items, int32_t Count)
+    {
+        appCheck(Count >= 0);
+        if (Count == 0)
+            return;
+        const int32_t Index = ArrayNum;
+        GrowTo(ArrayNum + Count);
+        for (int32_t i = 0; i < Count; ++i)
+            new (&Data[Index + i]) T(Items[i]);
+    }
+
+    void Remove(int32_t Index, int32_t Count = 1)
+    {
+        appCheck(Index>=0);
+        appCheck(Index<=ArrayNum);
+        appCheck(Index+Count<=ArrayNum);
+        for (int32_t i = Index; i < Index + Count; ++i)
+            Data[i].~T();
+        const int32_t Tail = ArrayNum - Index - Count;
+        if (Tail > 0)
+            std::memmove(static_cast<void*>(Data + Index), static_cast<void*>(Data + Index + Count),
+                         sizeof(T) * size_t(Tail));
+        ArrayNum -= Count;
+        // Slack rule: give storage back when much of it is spare.
+        const bool bMostlySpare = ArrayNum * 3 < ArrayMax * 2 || size_t(ArrayMax - ArrayNum) * sizeof(T) >= 16384;
+        const bool bWorthIt = ArrayMax - ArrayNum > 64 || ArrayNum == 0;
+        if (bMostlySpare && bWorthIt)
+            Realloc(ArrayNum);
+    }
+
+    T Pop()
+    {
+        appCheck(ArrayNum>0);
+        T Result(std::move(Data[ArrayNum - 1]));
+        Remove(ArrayNum - 1);
+        return Result;
+    }
+
+    // Destroys every element and releases the storage.
+    void Empty()
+    {
+        for (int32_t i = 0; i < ArrayNum; ++i)
+            Data[i].~T();
+        ArrayNum = 0;
+        Realloc(0);
+    }
+
+    // Makes room for at least Count elements without changing what is in use.
+    void Reserve(int32_t Count)
+    {
+        if (Count > ArrayMax)
+            Realloc(Count);
+    }
+
+    // Sets the number of elements: new ones are default-constructed, surplus ones destroyed (storage kept).
+    void SetNum(int32_t Count)
+    {
+        appCheck(Count >= 0);
+        if (Count > ArrayNum)
+            Add(Count - ArrayNum);
+        else
+        {
+            for (int32_t i = Count; i < ArrayNum; ++i)
+                Data[i].~T();
+            ArrayNum = Count;
+        }
+    }
+
+    int32_t FindItemIndex(const T& Item) const
+    {
+        for (int32_t i = 0; i < ArrayNum; ++i)
+            if (Data[i] == Item)
+                return i;
+        return -1;
+    }
+
+private:
+    // Raises ArrayNum to NewNum, growing by the array's rule, and zero-fills the new slots.
+    void GrowTo(int32_t NewNum)
+    {
+        const int32_t OldNum = ArrayNum;
+        ArrayNum = NewNum;
+        if (ArrayNum > ArrayMax)
+            Realloc(ArrayNum + (ArrayNum * 3) / 8 + 32);
+        if (NewNum > OldNum)
+            std::memset(static_cast<void*>(Data + OldNum), 0, sizeof(T) * size_t(NewNum - OldNum));
+    }
+
+    void Realloc(int32_t NewMax)
+    {
+        ArrayMax = NewMax;
+        if (NewMax == 0)
+        {
+            std::free(Data);
+            Data = nullptr;
+            return;
+        }
+        void* NewData = std::realloc(static_cast<void*>(Data), sizeof(T) * size_t(uint32_t(NewMax)));
+        appCheck(NewData != nullptr);
+        Data = static_cast<T*>(NewData);
+    }
+
+    void CopyFrom(const TDynArray& Other)
+    {
+        if (Other.ArrayNum == 0)
+            return;
+        Realloc(Other.ArrayNum);
+        for (int32_t i = 0; i < Other.ArrayNum; ++i)
+            new (&Data[i]) T(Other.Data[i]);
+        ArrayNum = Other.ArrayNum;
+    }
+
+public:
+    // Kept public and in this order: readers of the Core's records rely on the layout.
+    T* Data;
+    int32_t ArrayNum;
+    int32_t ArrayMax;
+};
+
+typedef TDynArray<uint8_t> FByteArray;
+} // namespace Template
+} // namespace Core
+
+using Core::Template::FByteArray;
+using Core::Template::TDynArray;

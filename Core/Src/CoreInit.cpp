@@ -1,0 +1,259 @@
+// Start-up and shut-down of the Core, its exit step, the clock and the executable's directory and name.
+#include <mutex>
+
+#include "Core/Inc/CoreName.h"
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CoreTemplateArray.h"
+#include "Core/Inc/CoreUtil.h"
+#include "Core/Inc/FGlobalVars.h"
+
+int32_t GCoreState = 0;
+int32_t GTimerPeriodSet = 0;
+
+uint64_t GFileBytesRead = 0;
+float GFileReadTime = 0.0f;
+float GFileSeekTime = 0.0f;
+float GFileMiscTime = 0.0f;
+
+namespace
+{
+TDynArray<FEventCallback*>& EventCallbacks()
+{
+    static TDynArray<FEventCallback*> Callbacks;
+    return Callbacks;
+}
+
+TDynArray<void*>& LibraryHandles()
+{
+    static TDynArray<void*> Handles;
+    return Handles;
+}
+
+char16_t GCmdLine[1024] = {0};
+
+struct FClock
+{
+    std::mutex Lock;
+    bool bStarted = false;
+    uint32_t LastTick = 0;
+    double Total = 0.0;
+};
+
+FClock& Clock()
+{
+    static FClock Instance;
+    return Instance;
+}
+
+struct FModuleNames
+{
+    char16_t BaseDir[256];
+    char16_t ExeName[256];
+    FModuleNames()
+    {
+        char16_t Path[256];
+        CoreOS::ModuleFileName(Path, 256);
+
+        // Directory: everything up to and including the last separator of either kind.
+        BaseDir[0] = 0;
+        int32_t Cut = -1;
+        for (int32_t i = 0; Path[i]; ++i)
+            if (Path[i] == '\\' || Path[i] == '/')
+                Cut = i;
+        if (Cut >= 0)
+        {
+            for (int32_t i = 0; i <= Cut; ++i)
+                BaseDir[i] = Path[i];
+            BaseDir[Cut + 1] = 0;
+        }
+
+        // Name: after the last '\', then after the last '/', cut at the first '.'.
+        const char16_t* Name = Path;
+        if (const char16_t* Back = appStrrchr(Name, '\\'))
+            Name = Back + 1;
+        if (const char16_t* Slash = appStrrchr(Name, '/'))
+            Name = Slash + 1;
+        appStrncpy(ExeName, Name, 256);
+        for (int32_t i = 0; ExeName[i]; ++i)
+            if (ExeName[i] == '.')
+            {
+                ExeName[i] = 0;
+                break;
+            }
+    }
+};
+
+const FModuleNames& ModuleNames()
+{
+    static FModuleNames Names;
+    return Names;
+}
+
+void DebugLine(const char16_t* Text)
+{
+    CoreOS::DebugOutput(Text);
+}
+} // namespace
+
+void GEnsureCoreInited()
+{
+    if (!GTimerPeriodSet)
+    {
+        GTimerPeriodSet = 1;
+        CoreOS::TimeBeginPeriod();
+    }
+    DebugLine(u"GEnsureCoreInited\r\n");
+    if (GCoreState == 0)
+    {
+        DebugLine(u"Pre Init Core\r\n");
+        GCoreState = 1;
+        CallEventCallbacks(0);
+        DebugLine(u"Post Init Core\r\n");
+    }
+}
+
+void GShutdownCore()
+{
+    DebugLine(u"GShutdownCore\r\n");
+    if (GCoreState != 1)
+        return;
+    DebugLine(u"Pre PreExit\r\n");
+    GCoreState = -1;
+    appTrace(3, u"Preparing to exit.");
+    CallEventCallbacks(1);
+    DebugLine(u"Post PreExit\r\n");
+    DebugLine(u"Pre Exit\r\n");
+    appExit();
+    DebugLine(u"Post Exit\r\n");
+    if (GTimerPeriodSet)
+    {
+        CoreOS::TimeEndPeriod();
+        GTimerPeriodSet = 0;
+    }
+}
+
+void appExit()
+{
+    appTrace(3, u"Exiting.");
+
+    const uint64_t Bytes = GFileBytesRead;
+    const uint64_t GBytes = Bytes >> 30;
+    const uint64_t MBytes = (Bytes >> 20) & 1023;
+    const uint64_t KBytes = (Bytes >> 10) & 1023;
+    const uint64_t Rest = Bytes & 1023;
+    appTrace(1,
+             u"FileManager: Reading %i GByte %i MByte %i KByte %i Bytes from HD took %f seconds (%f reading, %f "
+             u"seeking).",
+             int32_t(GBytes), int32_t(MBytes), int32_t(KBytes), int32_t(Rest), double(GFileReadTime + GFileSeekTime),
+             double(GFileReadTime), double(GFileSeekTime));
+    appTrace(1, u"FileManager: %f seconds spent with misc. duties", double(GFileMiscTime));
+
+    TDynArray<void*>& Handles = LibraryHandles();
+    for (int32_t Idx = Handles.Num() - 1; Idx >= 0; --Idx)
+    {
+        const int32_t ArraySize = Handles.Num();
+        appCheck(Idx>=0 && Idx<ArraySize);
+        void* DllHandle = Handles[Idx];
+        appCheck(DllHandle);
+        CoreOS::FreeLibrary(DllHandle);
+    }
+    Handles.Empty();
+
+    FName::StaticExit();
+}
+
+void appRequestExit()
+{
+    CoreOS::ExitProcess(1);
+}
+
+double appSeconds()
+{
+    FClock& State = Clock();
+    std::lock_guard<std::mutex> Guard(State.Lock);
+    const uint32_t Tick = CoreOS::GetTickMs();
+    if (!State.bStarted)
+    {
+        State.bStarted = true;
+        State.LastTick = Tick;
+    }
+    // A counter that wrapped adds nothing for that interval.
+    const uint32_t Interval = Tick >= State.LastTick ? Tick - State.LastTick : 0;
+    State.Total += Interval * 0.001;
+    State.LastTick = Tick;
+    return State.Total;
+}
+
+const char16_t* appBaseDir()
+{
+    return ModuleNames().BaseDir;
+}
+
+const char16_t* appExeName()
+{
+    return ModuleNames().ExeName;
+}
+
+const char16_t* appCmdLine()
+{
+    return GCmdLine;
+}
+
+void appRegisterEventCallback(FEventCallback* Callback)
+{
+    EventCallbacks().AddItem(Callback);
+}
+
+void appUnregisterEventCallback(FEventCallback* Callback)
+{
+    TDynArray<FEventCallback*>& Callbacks = EventCallbacks();
+    const int32_t Index = Callbacks.FindItemIndex(Callback);
+    if (Index >= 0)
+        Callbacks.Remove(Index);
+}
+
+void CallEventCallbacks(int32_t Event)
+{
+    TDynArray<FEventCallback*>& Callbacks = EventCallbacks();
+    if (Callbacks.Num() == 0)
+    {
+        appTrace(3, u"WARNING: No callbacks for event %d", Event);
+        return;
+    }
+    for (int32_t Idx = 0; Idx < Callbacks.Num(); ++Idx)
+    {
+        const int32_t ArraySize = Callbacks.Num();
+        appCheck(Idx>=0 && Idx<ArraySize);
+        Callbacks[Idx]->OnEvent(Event);
+    }
+}
+
+void appAddLibraryHandle(void* Handle)
+{
+    LibraryHandles().AddItem(Handle);
+}
+
+int32_t appNumLibraryHandles()
+{
+    return LibraryHandles().Num();
+}
+
+int32_t appAnsiToUnicodeLength(const char* Source)
+{
+    return CoreOS::AnsiToWideLength(Source);
+}
+
+int32_t appAnsiToUnicode(const char* Source, char16_t* Dest, int32_t Capacity)
+{
+    return CoreOS::AnsiToWide(Source, Dest, Capacity);
+}
+
+int32_t appUnicodeToAnsiLength(const char16_t* Source)
+{
+    return CoreOS::WideToAnsiLength(Source);
+}
+
+int32_t appUnicodeToAnsi(const char16_t* Source, char* Dest, int32_t Capacity)
+{
+    return CoreOS::WideToAnsi(Source, Dest, Capacity);
+}

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "Core/Inc/Core.h"
+#include "Core/Inc/CoreOS.h"
+
+namespace
+{
+void DebugToStderr(const char16_t* Text)
+{
+    std::string Line = FString(Text).ToUtf8();
+    for (char& C : Line)
+        if (C == '\r' || C == '\n')
+            C = ' ';
+    std::fputs(Line.c_str(), stderr);
+}
+
+std::atomic<uint32_t> GFakeTick{0};
+uint32_t FakeTick()
+{
+    return GFakeTick.load();
+}
+} // namespace
+
+// Start-up and shut-down happen once per process, so they run in a child.
+TEST(CoreInitDeathTest, StartAndShutDownWriteTheirLinesInOrder)
+{
+    EXPECT_EXIT(
+        {
+            CoreOS::SetDebugOutputHook(&DebugToStderr);
+            GShutdownCore(); // before start-up: only its first line
+            GEnsureCoreInited();
+            GEnsureCoreInited();
+            GShutdownCore();
+            GShutdownCore();
+            std::fflush(stderr);
+            CoreOS::ExitProcess(GCoreState == -1 && !GTimerPeriodSet ? 0 : 2);
+        },
+        testing::ExitedWithCode(0),
+        "GShutdownCore  GEnsureCoreInited  Pre Init Core  Post Init Core  GEnsureCoreInited  GShutdownCore  "
+        "Pre PreExit  Post PreExit  Pre Exit  Post Exit  GShutdownCore  ");
+}
+
+TEST(CoreInitTest, ClockCountsIntervalsAndSkipsAWrap)
+{
+    CoreOS::SetTickSource(&FakeTick);
+    GFakeTick = 0xFFFFFF00u;
+    const double Start = appSeconds();
+    GFakeTick = 0xFFFFFF00u + 250;
+    EXPECT_NEAR(appSeconds() - Start, 0.25, 1e-9);
+    GFakeTick = 10; // wrapped: this interval adds nothing
+    EXPECT_NEAR(appSeconds() - Start, 0.25, 1e-9);
+    GFakeTick = 1010;
+    EXPECT_NEAR(appSeconds() - Start, 1.25, 1e-9);
+    CoreOS::SetTickSource(nullptr);
+}
+
+TEST(CoreInitTest, ClockIsSafeFromTwoThreads)
+{
+    CoreOS::SetTickSource(&FakeTick);
+    GFakeTick = 5000;
+    const double Start = appSeconds();
+    std::atomic<bool> bGo{false};
+    auto Worker = [&] {
+        while (!bGo)
+        {
+        }
+        for (int i = 0; i < 2000; ++i)
+        {
+            GFakeTick.fetch_add(1);
+            appSeconds();
+        }
+    };
+    std::thread A(Worker), B(Worker);
+    bGo = true;
+    A.join();
+    B.join();
+    // Every millisecond is counted exactly once, whichever thread saw it.
+    EXPECT_NEAR(appSeconds() - Start, 4.0, 1e-6);
+    CoreOS::SetTickSource(nullptr);
+}
+
+TEST(CoreInitTest, BaseDirAndNameComeFromTheExecutable)
+{
+    char16_t Path[256];
+    CoreOS::ModuleFileName(Path, 256);
+    const FString Dir(appBaseDir());
+    ASSERT_GT(Dir.Len(), 0);
+    EXPECT_TRUE(FString(Path).StartsWith(*Dir));
+    const char16_t Last = (*Dir)[Dir.Len() - 1];
+    EXPECT_TRUE(Last == u'\\' || Last == u'/');
+    EXPECT_EQ(FString(appExeName()), u"pellmor_tests");
+}

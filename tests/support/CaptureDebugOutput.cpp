@@ -1,0 +1,43 @@
+#include "tests/support/CaptureDebugOutput.h"
+
+namespace
+{
+std::mutex GCaptureLock;
+std::vector<std::string> GCaptured;
+
+void Capture(const char16_t* Text)
+{
+    std::lock_guard<std::mutex> Guard(GCaptureLock);
+    GCaptured.push_back(FString(Text).ToUtf8());
+}
+} // namespace
+
+FCaptureDebugOutput::FCaptureDebugOutput(bool bEnableTrace) : bTraceWas(appTraceEnabled())
+{
+    {
+        std::lock_guard<std::mutex> Guard(GCaptureLock);
+        GCaptured.clear();
+    }
+    CoreOS::SetDebugOutputHook(&Capture);
+    appSetTraceEnabled(bEnableTrace);
+}
+
+FCaptureDebugOutput::~FCaptureDebugOutput()
+{
+    CoreOS::SetDebugOutputHook(nullptr);
+    appSetTraceEnabled(bTraceWas);
+}
+
+std::vector<std::string> FCaptureDebugOutput::Lines() const
+{
+    std::lock_guard<std::mutex> Guard(GCaptureLock);
+    return GCaptured;
+}
+
+bool FCaptureDebugOutput::Contains(const std::string& Needle) const
+{
+    for (const std::string& Line : Lines())
+        if (Line.find(Needle) != std::string::npos)
+            return true;
+    return false;
+}

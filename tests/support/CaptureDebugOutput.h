@@ -1,0 +1,23 @@
+// Captures the debug output channel (and so every enabled trace line) for the life of the object.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Core/Inc/Core.h"
+#include "Core/Inc/CoreOS.h"
+
+class FCaptureDebugOutput
+{
+public:
+    explicit FCaptureDebugOutput(bool bEnableTrace = true);
+    ~FCaptureDebugOutput();
+
+    // Lines received so far, as UTF-8.
+    std::vector<std::string> Lines() const;
+    bool Contains(const std::string& Needle) const;
+
+private:
+    bool bTraceWas;
+};
