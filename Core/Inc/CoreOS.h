@@ -74,6 +74,97 @@ int32_t WideToAnsi(const char16_t* Source, char* Dest, int32_t Capacity);
 // Loaded libraries (released by the Core's exit step).
 void FreeLibrary(void* Handle);
 
+// ---- Files --------------------------------------------------------------------------------------------------
+// Paths are UTF-16. On POSIX '\' and '/' both separate components, and a component that does not exist as
+// written is looked up in its directory without regard to ASCII case (first match in name order), so
+// "Models\gta3.img" finds "models/GTA3.IMG". Every routine below resolves paths that one way. Share modes
+// cannot be enforced on POSIX and are ignored there. Read-only means the owner has no write permission; it is
+// honoured by this layer itself (also for root): such a file cannot be opened for writing or deleted.
+
+// An open file; null is "none". Owned by whoever opened it and released by FileClose.
+typedef struct FOsFile* FFileHandle;
+
+enum EFileAccess : uint32_t
+{
+    FILEACCESS_Read = 1,
+    FILEACCESS_Write = 2,
+};
+enum EFileShare : uint32_t
+{
+    FILESHARE_None = 0,
+    FILESHARE_Read = 1,
+    FILESHARE_Write = 2,
+    FILESHARE_Delete = 4,
+};
+enum EFileCreate : uint32_t
+{
+    FILECREATE_CreateNew = 1,      // fails when the file exists
+    FILECREATE_CreateAlways = 2,   // creates or truncates
+    FILECREATE_OpenExisting = 3,   // fails when missing
+    FILECREATE_OpenAlways = 4,     // opens or creates
+};
+enum EFileSeek : int32_t
+{
+    FILESEEK_Begin = 0,
+    FILESEEK_Current = 1,
+    FILESEEK_End = 2,
+};
+enum EFileAttribute : uint32_t
+{
+    FILEATTR_ReadOnly = 0x01,
+    FILEATTR_Directory = 0x10,
+    FILEATTR_Normal = 0x80,
+    FILEATTR_Invalid = 0xFFFFFFFFu,
+};
+
+// Win32-style number of the last failure of a routine of this layer on the calling thread.
+uint32_t LastError();
+// The system's text for an error number, first line only, cut to Capacity - 1 units. Returns the length.
+int32_t SystemErrorMessage(uint32_t Error, char16_t* Dest, int32_t Capacity);
+
+FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t Share, uint32_t Create);
+// One system call each; the counts say what really moved. False on an error.
+bool FileRead(FFileHandle File, void* Data, uint32_t Length, uint32_t* BytesRead);
+bool FileWrite(FFileHandle File, const void* Data, uint32_t Length, uint32_t* BytesWritten);
+// Moves the file pointer; returns the new position, or -1 on failure.
+int64_t FileSeek(FFileHandle File, int64_t Distance, int32_t Origin);
+int64_t FileGetSize(FFileHandle File);
+// Makes what was written durable on the disk (FlushFileBuffers, fsync).
+bool FileFlush(FFileHandle File);
+bool FileClose(FFileHandle File);
+
+// Test seam: after Bytes more bytes have been written through FileWrite, every write comes up short (as on a
+// full disk) with error 112. -1 (the default) lifts the limit.
+void SetWriteLimit(int64_t Bytes);
+
+bool FileDelete(const char16_t* Path);
+// Renames; fails (183) when Dest exists.
+bool FileMove(const char16_t* Src, const char16_t* Dest);
+bool FileCopy(const char16_t* Src, const char16_t* Dest, bool bFailIfExists);
+// FILEATTR_* bits, or FILEATTR_Invalid when the path cannot be read.
+uint32_t FileGetAttributes(const char16_t* Path);
+// Only FILEATTR_ReadOnly and FILEATTR_Normal are meaningful.
+bool FileSetAttributes(const char16_t* Path, uint32_t Attributes);
+bool DirMake(const char16_t* Path);
+bool DirRemove(const char16_t* Path);
+// Calls Visit for each entry matching the wildcard ('*' and '?' in the last component, without regard to
+// ASCII case), "." and ".." included, in the system's order (name order on POSIX).
+typedef void (*FFindVisitor)(void* Context, const char16_t* Name, bool bDirectory);
+void FindFiles(const char16_t* Wildcard, FFindVisitor Visit, void* Context);
+bool DirSetCurrent(const char16_t* Path);
+int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity);
+// Letters of the fixed drives as "C:;D:" (empty on POSIX, where there are no drives). Returns the length.
+int32_t GetDrives(char16_t* Dest, int32_t Capacity);
+// Last write time in UTC. False when the file's attributes cannot be read.
+bool GetFileTimeUtc(const char16_t* Path, FLocalTime& Out);
+// Bytes free for the caller on the volume that holds Directory, or -1 when it cannot be told.
+int64_t FreeDiskSpace(const char16_t* Directory);
+typedef int64_t (*FFreeDiskSpaceHook)(const char16_t* Directory);
+// Test seam: a hook, when installed, answers FreeDiskSpace instead of the system.
+void SetFreeDiskSpaceHook(FFreeDiskSpaceHook Hook);
+// Makes the renames inside a directory durable (fsync of the directory on POSIX; nothing needed on Windows).
+bool SyncDirectory(const char16_t* Directory);
+
 // Value of an environment variable as 8-bit text, or null.
 const char* GetEnv(const char* Name);
 } // namespace CoreOS

@@ -83,6 +83,51 @@ std::string ToUtf8(const char16_t* Text)
     }
     return Out;
 }
+std::u16string FromUtf8(const std::string& Text)
+{
+    std::u16string Out;
+    const unsigned char* P = reinterpret_cast<const unsigned char*>(Text.c_str());
+    while (*P)
+    {
+        uint32_t C = *P++;
+        int Extra = 0;
+        if (C >= 0xF0 && C < 0xF8)
+        {
+            C &= 0x07;
+            Extra = 3;
+        }
+        else if (C >= 0xE0)
+        {
+            C &= 0x0F;
+            Extra = 2;
+        }
+        else if (C >= 0xC0)
+        {
+            C &= 0x1F;
+            Extra = 1;
+        }
+        else if (C >= 0x80)
+            C = 0xFFFD;
+        for (; Extra > 0; --Extra)
+        {
+            if ((*P & 0xC0) != 0x80)
+            {
+                C = 0xFFFD;
+                break;
+            }
+            C = (C << 6) | (*P++ & 0x3F);
+        }
+        if (C >= 0x10000)
+        {
+            C -= 0x10000;
+            Out += char16_t(0xD800 + (C >> 10));
+            Out += char16_t(0xDC00 + (C & 0x3FF));
+        }
+        else
+            Out += char16_t(C);
+    }
+    return Out;
+}
 } // namespace
 
 namespace CoreOS
@@ -173,10 +218,11 @@ int32_t ModuleFileName(char16_t* Dest, int32_t Capacity)
     if (Len < 0)
         Len = 0;
     Path[Len] = 0;
-    // The path is taken as 8-bit text of the system's code page, as every other name the Core reads.
+    // Linux file names are UTF-8.
+    const std::u16string Wide = FromUtf8(Path);
     int32_t Count = 0;
-    for (; Count < Capacity - 1 && Path[Count]; ++Count)
-        Dest[Count] = ByteToUnit((unsigned char)Path[Count]);
+    for (; Count < Capacity - 1 && Count < int32_t(Wide.size()); ++Count)
+        Dest[Count] = Wide[size_t(Count)];
     Dest[Count] = 0;
     return Count;
 }

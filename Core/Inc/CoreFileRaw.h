@@ -1,0 +1,26 @@
+// Raw file routines on plain operating-system handles: no buffering, no statistics, one system call per
+// request. The archive rewrite streams whole entries through them. Positions are 64-bit. A handle belongs to
+// the thread that uses it; none of these routines locks.
+#pragma once
+
+#include <cstdint>
+
+#include "Core/Inc/CoreOS.h"
+
+typedef CoreOS::FFileHandle FFileHandle;
+
+// Open for reading, sharing read access, existing files only; null on failure.
+FFileHandle appFileOpenRead(const char16_t* Path);
+// Open for writing, sharing write access, created or truncated; null on failure.
+FFileHandle appFileOpenWrite(const char16_t* Path);
+// One read; a short read traces "appFileRead  BytesRead!=Length  %d!=%d". Returns the bytes read.
+uint32_t appFileRead(FFileHandle File, void* Data, uint32_t Length);
+// One write; a short write traces "appFileWrite  BytesWritten!=Length  %d!=%d". Returns the bytes written.
+uint32_t appFileWrite(FFileHandle File, const void* Data, uint32_t Length);
+// The current position (-1 on failure).
+int64_t appFileTell(FFileHandle File);
+// Moves to an absolute position; false on failure.
+bool appFileSeek(FFileHandle File, int64_t Position);
+// Closes a handle that is not null.
+void appFileClose(FFileHandle File);
+bool appFileDelete(const char16_t* Path);

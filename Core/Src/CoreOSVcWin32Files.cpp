@@ -1,0 +1,312 @@
+// The operating-system layer on Win32: files, directories, paths and disk space.
+#include "Core/Inc/CoreOS.h"
+
+#include <algorithm>
+#include <atomic>
+#include <windows.h>
+
+namespace CoreOS
+{
+struct FOsFile
+{
+    HANDLE Handle;
+};
+} // namespace CoreOS
+
+namespace
+{
+std::atomic<int64_t> GWriteLimit{-1};
+std::atomic<CoreOS::FFreeDiskSpaceHook> GFreeSpaceHook{nullptr};
+
+inline const wchar_t* W(const char16_t* Text)
+{
+    return reinterpret_cast<const wchar_t*>(Text);
+}
+
+int32_t CopyOut(const wchar_t* Text, char16_t* Dest, int32_t Capacity)
+{
+    if (Capacity <= 0)
+        return 0;
+    int32_t Count = 0;
+    for (; Count < Capacity - 1 && Text[Count]; ++Count)
+        Dest[Count] = char16_t(Text[Count]);
+    Dest[Count] = 0;
+    return Count;
+}
+} // namespace
+
+namespace CoreOS
+{
+uint32_t LastError()
+{
+    return ::GetLastError();
+}
+
+int32_t SystemErrorMessage(uint32_t Error, char16_t* Dest, int32_t Capacity)
+{
+    wchar_t Buffer[1024];
+    Buffer[0] = 0;
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Error,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), Buffer, 1024, nullptr);
+    // First line only.
+    for (wchar_t* P = Buffer; *P; ++P)
+        if (*P == L'\r' || *P == L'\n')
+        {
+            *P = 0;
+            break;
+        }
+    return CopyOut(Buffer, Dest, Capacity);
+}
+
+FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t Share, uint32_t Create)
+{
+    DWORD DesiredAccess = 0;
+    if (Access & FILEACCESS_Read)
+        DesiredAccess |= GENERIC_READ;
+    if (Access & FILEACCESS_Write)
+        DesiredAccess |= GENERIC_WRITE;
+    DWORD ShareMode = 0;
+    if (Share & FILESHARE_Read)
+        ShareMode |= FILE_SHARE_READ;
+    if (Share & FILESHARE_Write)
+        ShareMode |= FILE_SHARE_WRITE;
+    if (Share & FILESHARE_Delete)
+        ShareMode |= FILE_SHARE_DELETE;
+    DWORD Disposition = OPEN_EXISTING;
+    switch (Create)
+    {
+    case FILECREATE_CreateNew: Disposition = CREATE_NEW; break;
+    case FILECREATE_CreateAlways: Disposition = CREATE_ALWAYS; break;
+    case FILECREATE_OpenAlways: Disposition = OPEN_ALWAYS; break;
+    default: break;
+    }
+    HANDLE Handle =
+        CreateFileW(W(Path), DesiredAccess, ShareMode, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (Handle == INVALID_HANDLE_VALUE || Handle == nullptr)
+        return nullptr;
+    return new FOsFile{Handle};
+}
+
+bool FileRead(FFileHandle File, void* Data, uint32_t Length, uint32_t* BytesRead)
+{
+    *BytesRead = 0;
+    if (!File)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    DWORD Got = 0;
+    const BOOL bOk = ReadFile(File->Handle, Data, Length, &Got, nullptr);
+    *BytesRead = Got;
+    return bOk != 0;
+}
+
+bool FileWrite(FFileHandle File, const void* Data, uint32_t Length, uint32_t* BytesWritten)
+{
+    *BytesWritten = 0;
+    if (!File)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    uint32_t Allowed = Length;
+    int64_t Limit = GWriteLimit.load();
+    if (Limit >= 0)
+    {
+        while (!GWriteLimit.compare_exchange_weak(Limit, Limit - std::min<int64_t>(Limit, Length)))
+        {
+        }
+        Allowed = uint32_t(std::min<int64_t>(Limit, Length));
+    }
+    DWORD Put = 0;
+    BOOL bOk = TRUE;
+    if (Allowed > 0)
+        bOk = WriteFile(File->Handle, Data, Allowed, &Put, nullptr);
+    *BytesWritten = Put;
+    if (bOk && Allowed < Length)
+    {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return bOk != 0;
+}
+
+int64_t FileSeek(FFileHandle File, int64_t Distance, int32_t Origin)
+{
+    if (!File)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
+    LARGE_INTEGER Move, Result;
+    Move.QuadPart = Distance;
+    const DWORD Method = Origin == FILESEEK_Begin ? FILE_BEGIN : Origin == FILESEEK_Current ? FILE_CURRENT : FILE_END;
+    if (!SetFilePointerEx(File->Handle, Move, &Result, Method))
+        return -1;
+    return Result.QuadPart;
+}
+
+int64_t FileGetSize(FFileHandle File)
+{
+    LARGE_INTEGER Size;
+    if (!File || !GetFileSizeEx(File->Handle, &Size))
+        return -1;
+    return Size.QuadPart;
+}
+
+bool FileFlush(FFileHandle File)
+{
+    return File && FlushFileBuffers(File->Handle) != 0;
+}
+
+bool FileClose(FFileHandle File)
+{
+    if (!File)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    const BOOL bOk = CloseHandle(File->Handle);
+    delete File;
+    return bOk != 0;
+}
+
+void SetWriteLimit(int64_t Bytes)
+{
+    GWriteLimit.store(Bytes);
+}
+
+bool FileDelete(const char16_t* Path)
+{
+    return DeleteFileW(W(Path)) != 0;
+}
+
+bool FileMove(const char16_t* Src, const char16_t* Dest)
+{
+    return MoveFileW(W(Src), W(Dest)) != 0;
+}
+
+bool FileCopy(const char16_t* Src, const char16_t* Dest, bool bFailIfExists)
+{
+    return CopyFileW(W(Src), W(Dest), bFailIfExists ? TRUE : FALSE) != 0;
+}
+
+uint32_t FileGetAttributes(const char16_t* Path)
+{
+    const DWORD Attributes = GetFileAttributesW(W(Path));
+    if (Attributes == INVALID_FILE_ATTRIBUTES)
+        return FILEATTR_Invalid;
+    uint32_t Result = 0;
+    if (Attributes & FILE_ATTRIBUTE_DIRECTORY)
+        Result |= FILEATTR_Directory;
+    if (Attributes & FILE_ATTRIBUTE_READONLY)
+        Result |= FILEATTR_ReadOnly;
+    return Result ? Result : uint32_t(FILEATTR_Normal);
+}
+
+bool FileSetAttributes(const char16_t* Path, uint32_t Attributes)
+{
+    const DWORD Value = (Attributes & FILEATTR_ReadOnly) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+    return SetFileAttributesW(W(Path), Value) != 0;
+}
+
+bool DirMake(const char16_t* Path)
+{
+    return CreateDirectoryW(W(Path), nullptr) != 0;
+}
+
+bool DirRemove(const char16_t* Path)
+{
+    return RemoveDirectoryW(W(Path)) != 0;
+}
+
+void FindFiles(const char16_t* Wildcard, FFindVisitor Visit, void* Context)
+{
+    WIN32_FIND_DATAW Data;
+    HANDLE Find = FindFirstFileW(W(Wildcard), &Data);
+    if (Find == INVALID_HANDLE_VALUE)
+        return;
+    do
+    {
+        char16_t Name[MAX_PATH + 1];
+        CopyOut(Data.cFileName, Name, MAX_PATH + 1);
+        Visit(Context, Name, (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileW(Find, &Data));
+    FindClose(Find);
+}
+
+bool DirSetCurrent(const char16_t* Path)
+{
+    return SetCurrentDirectoryW(W(Path)) != 0;
+}
+
+int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity)
+{
+    wchar_t Buffer[1024];
+    const DWORD Len = GetCurrentDirectoryW(1024, Buffer);
+    if (Len == 0 || Len >= 1024)
+        Buffer[0] = 0;
+    return CopyOut(Buffer, Dest, Capacity);
+}
+
+int32_t GetDrives(char16_t* Dest, int32_t Capacity)
+{
+    wchar_t List[26 * 3 + 1];
+    int32_t Len = 0;
+    const DWORD Mask = GetLogicalDrives();
+    for (int Letter = 0; Letter < 26; ++Letter)
+    {
+        if (!(Mask & (1u << Letter)))
+            continue;
+        const wchar_t Root[4] = {wchar_t(L'A' + Letter), L':', L'\\', 0};
+        const UINT Type = GetDriveTypeW(Root);
+        if (Type == DRIVE_UNKNOWN || Type == DRIVE_REMOVABLE || Type == DRIVE_RAMDISK)
+            continue;
+        if (Len > 0)
+            List[Len++] = L';';
+        List[Len++] = wchar_t(L'A' + Letter);
+        List[Len++] = L':';
+    }
+    List[Len] = 0;
+    return CopyOut(List, Dest, Capacity);
+}
+
+bool GetFileTimeUtc(const char16_t* Path, FLocalTime& Out)
+{
+    WIN32_FILE_ATTRIBUTE_DATA Data;
+    if (!GetFileAttributesExW(W(Path), GetFileExInfoStandard, &Data))
+        return false;
+    SYSTEMTIME Utc;
+    FileTimeToSystemTime(&Data.ftLastWriteTime, &Utc);
+    Out.Year = Utc.wYear;
+    Out.Month = Utc.wMonth;
+    Out.DayOfWeek = Utc.wDayOfWeek;
+    Out.Day = Utc.wDay;
+    Out.Hour = Utc.wHour;
+    Out.Minute = Utc.wMinute;
+    Out.Second = Utc.wSecond;
+    Out.Milliseconds = Utc.wMilliseconds;
+    return true;
+}
+
+int64_t FreeDiskSpace(const char16_t* Directory)
+{
+    if (FFreeDiskSpaceHook Hook = GFreeSpaceHook.load())
+        return Hook(Directory);
+    ULARGE_INTEGER Available;
+    if (!GetDiskFreeSpaceExW(W(Directory), &Available, nullptr, nullptr))
+        return -1;
+    return int64_t(Available.QuadPart);
+}
+
+void SetFreeDiskSpaceHook(FFreeDiskSpaceHook Hook)
+{
+    GFreeSpaceHook.store(Hook);
+}
+
+// NTFS makes renames durable through its own journal; there is no directory handle to flush.
+bool SyncDirectory(const char16_t*)
+{
+    return true;
+}
+} // namespace CoreOS
