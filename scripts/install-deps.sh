@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need (Debian 12, as root).
+# Safe to run again: apt skips what is there, the deb-src entry is added once.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+if [[ $(id -u) -ne 0 ]]; then
+    if command -v sudo >/dev/null 2>&1; then
+        exec sudo -E "$0" "$@"
+    fi
+    echo "install-deps: run as root" >&2
+    exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+
+# `apt-get source libsquish` needs a deb-src entry for bookworm main. Debian 12
+# images carry either /etc/apt/sources.list or a deb822 debian.sources; reuse the
+# mirror named there, and add our own entry only when none exists.
+add_deb_src()
+{
+    if ! "$here/need-deps.sh" --deb-src; then
+        local uri=""
+        if [[ -r /etc/apt/sources.list.d/debian.sources ]]; then
+            uri=$(awk '
+                function check() { if (!uri && suites ~ /[ \t]bookworm([ \t]|$)/) uri = uris }
+                /^[ \t]*$/ { check(); uris = suites = ""; next }
+                tolower($1) == "uris:"   { uris = $2 }
+                tolower($1) == "suites:" { suites = $0 }
+                END { check(); print uri }' /etc/apt/sources.list.d/debian.sources)
+        fi
+        if [[ -z "$uri" && -r /etc/apt/sources.list ]]; then
+            uri=$(awk '$1 == "deb" && $0 ~ / bookworm / {
+                        for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { print $i; exit } }' /etc/apt/sources.list)
+        fi
+        [[ -n "$uri" ]] || uri="http://deb.debian.org/debian"
+        echo "install-deps: adding deb-src entry for bookworm main ($uri)"
+        cat >/etc/apt/sources.list.d/pellmor-deb-src.sources <<SRC
+Types: deb-src
+URIs: $uri
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    fi
+}
+
+add_deb_src
+
+mapfile -t packages < <("$here/need-deps.sh" --list)
+
+# Wait for another apt (say, a first-boot upgrade) instead of failing on its lock.
+apt_wait=(-o DPkg::Lock::Timeout=600)
+apt-get "${apt_wait[@]}" update
+apt-get "${apt_wait[@]}" install -y --no-install-recommends "${packages[@]}"
+
+# The toolchain file names the -posix compilers directly; point the plain names
+# at them too, so a hand-typed x86_64-w64-mingw32-g++ has std::thread as well.
+for tool in gcc g++; do
+    target=/usr/bin/x86_64-w64-mingw32-$tool-posix
+    if [[ -x "$target" ]] && update-alternatives --list "x86_64-w64-mingw32-$tool" >/dev/null 2>&1; then
+        update-alternatives --set "x86_64-w64-mingw32-$tool" "$target" >/dev/null
+    fi
+done
+
+if ! "$here/need-deps.sh"; then
+    echo "install-deps: something is still missing" >&2
+    exit 1
+fi
+echo "install-deps: all packages present"
