@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "shrinker/FTextureUtil.h"
+#include "tests/support/CaptureDebugOutput.h"
+
+namespace
+{
+typedef std::vector<uint8_t> FBytes;
+
+// A deterministic picture: gradients, a disc and stripes; graded alpha, or alpha off inside the disc.
+FBytes Picture(int32_t W, int32_t H, bool bBinaryAlpha = false)
+{
+    FBytes P;
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x)
+        {
+            const bool bDisc = (x - W / 3) * (x - W / 3) + (y - H / 2) * (y - H / 2) < W * H / 16;
+            P.insert(P.end(), {uint8_t(x * 255 / W), bDisc ? uint8_t(30) : uint8_t(y * 255 / H),
+                               ((x / 3 + y / 5) & 1) ? uint8_t(220) : uint8_t(x * y),
+                               bBinaryAlpha ? uint8_t(bDisc ? 0 : 255) : uint8_t(255 - (x + 2 * y) % 256)});
+        }
+    return P;
+}
+
+FBytes Resize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH)
+{
+    FBytes Out(size_t(NewW) * NewH * 4);
+    ResizeImage(Source.data(), W, H, Out.data(), NewW, NewH);
+    return Out;
+}
+
+FBytes Convert(int32_t W, int32_t H, const FBytes& Source, FPixelFormat From, FPixelFormat To)
+{
+    FByteArray Out;
+    EXPECT_TRUE(ConvertImage(W, H, Source.data(), From, Out, To, int32_t(Source.size())));
+    return FBytes(Out.begin(), Out.end());
+}
+
+const uint8_t* Pixel(const FBytes& P, int32_t W, int32_t x, int32_t y)
+{
+    return &P[(size_t(y) * W + x) * 4];
+}
+
+FBytes Alphas(const FBytes& P)
+{
+    FBytes A;
+    for (size_t i = 3; i < P.size(); i += 4)
+        A.push_back(P[i]);
+    return A;
+}
+
+uint64_t Fnv1a(uint64_t Hash, const FBytes& Bytes)
+{
+    for (uint8_t B : Bytes)
+        Hash = (Hash ^ B) * 0x100000001b3ull;
+    return Hash;
+}
+} // namespace
+
+TEST(FTextureUtilTest, HalvingSamplesWithoutBlending)
+{
+    const FBytes Src = Picture(64, 64);
+    const FBytes Half = Resize(Src, 64, 64, 32, 32);
+    const FBytes Rows = Resize(Src, 64, 64, 64, 32);
+    for (int32_t y = 0; y < 32; ++y)
+    {
+        for (int32_t x = 0; x < 32; ++x)
+            ASSERT_EQ(0, memcmp(Pixel(Half, 32, x, y), Pixel(Src, 64, 2 * x, 2 * y), 4)) << x << "," << y;
+        ASSERT_EQ(0, memcmp(Pixel(Rows, 64, 0, y), Pixel(Src, 64, 0, 2 * y), 64 * 4)) << y;
+    }
+}
+
+TEST(FTextureUtilTest, SamplePositionsAreSinglePrecisionProducts)
+{
+    // 1/25 rounds below 0.04; 50 * (1 * rx) then rounds up to exactly 2 in single precision, where a wider
+    // product (1.99999995) would blend columns 1 and 2. At x = 5, fx is 9.99999 in either precision.
+    const FBytes Src = Picture(50, 1);
+    const FBytes Out = Resize(Src, 50, 1, 25, 1);
+    EXPECT_EQ(0, memcmp(Pixel(Out, 25, 1, 0), Pixel(Src, 50, 2, 0), 4));
+    for (int32_t c = 0; c < 4; ++c)
+        EXPECT_EQ(Pixel(Out, 25, 5, 0)[c], (Src[9 * 4 + c] * 1 + Src[10 * 4 + c] * 255) / 256);
+}
+
+TEST(FTextureUtilTest, BlendWrapsAroundTheRightAndBottomEdges)
+{
+    // 3x3 to 4x4: destination (3,3) samples at 2.25 on both axes (ax = ay = 64) and so blends (2,2) with the
+    // wrapped neighbours (0,2), (2,0), (0,0). Alpha 100 everywhere keeps alpha filtered.
+    FBytes Src(3 * 3 * 4, 100);
+    Src[(2 * 3 + 2) * 4] = 200;
+    Src[(2 * 3 + 0) * 4] = 40;
+    Src[0] = 0;
+    const FBytes Out = Resize(Src, 3, 3, 4, 4);
+    // top (200*192 + 40*64)/256 = 160, bottom (100*192 + 0*64)/256 = 75, (160*192 + 75*64)/256 = 138.75
+    EXPECT_EQ(Pixel(Out, 4, 3, 3)[0], 138);
+    EXPECT_EQ(Pixel(Out, 4, 3, 3)[3], 100);
+}
+
+TEST(FTextureUtilTest, OnOffAlphaIsSnappedAndGradedAlphaIsKept)
+{
+    // 2x1 to 4x1 samples at 0, 0.5, 1 and 1.5 (wrapping to the left pixel).
+    EXPECT_EQ(Alphas(Resize({9, 9, 9, 2, 9, 9, 9, 253}, 2, 1, 4, 1)), FBytes({0, 0, 255, 0})); // 127 -> 0
+    EXPECT_EQ(Alphas(Resize({9, 9, 9, 2, 9, 9, 9, 255}, 2, 1, 4, 1))[1], 0);                   // 128 -> 0
+    EXPECT_EQ(Alphas(Resize({9, 9, 9, 3, 9, 9, 9, 255}, 2, 1, 4, 1)), FBytes({3, 129, 255, 129}));
+}
+
+TEST(FTextureUtilTest, ConversionSizesAndCopy)
+{
+    const FBytes Src = Picture(4, 4);
+    EXPECT_EQ(Convert(4, 4, Src, PIXEL_RGBA, PIXEL_DXT1).size(), 8u);
+    EXPECT_EQ(Convert(4, 4, Src, PIXEL_RGBA, PIXEL_DXT3).size(), 16u);
+    EXPECT_EQ(Convert(4, 4, Src, PIXEL_RGBA, PIXEL_RGBA), Src);
+}
+
+TEST(FTextureUtilTest, RefusedConversionsLeaveTheOutputAlone)
+{
+    FCaptureDebugOutput Capture;
+    const FBytes Src = Picture(8, 8);
+    FByteArray Out;
+    Out.AddItem(7);
+    EXPECT_FALSE(ConvertImage(8, 8, Src.data(), PIXEL_DXT1, Out, PIXEL_DXT3));
+    EXPECT_TRUE(Capture.Contains("Could not convert 44585431 to 44585433"));
+    // Sides that are not multiples of 4 would make the blocks overrun the level.
+    EXPECT_FALSE(ConvertImage(6, 8, Src.data(), PIXEL_RGBA, Out, PIXEL_DXT1));
+    EXPECT_FALSE(ConvertImage(8, 2, Src.data(), PIXEL_RGBA, Out, PIXEL_DXT3));
+    // A source shorter than its size says is not read past its end.
+    EXPECT_FALSE(ConvertImage(8, 8, Src.data(), PIXEL_DXT1, Out, PIXEL_RGBA, 31));
+    ASSERT_EQ(Out.Num(), 1);
+    EXPECT_EQ(Out[0], 7);
+}
+
+TEST(FTextureUtilTest, BlockCodingAndResamplingGiveTheSameBytesOnEveryBuild)
+{
+    // Linux links Debian's libsquish and Windows compiles the same sources; both must give these bytes.
+    uint64_t Blocks = 0xcbf29ce484222325ull;
+    for (const auto& Size : {std::vector<int32_t>{64, 64, 0}, {8, 8, 1}, {256, 128, 0}})
+    {
+        const FBytes Src = Picture(Size[0], Size[1], Size[2] != 0);
+        for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3})
+        {
+            const FBytes Coded = Convert(Size[0], Size[1], Src, PIXEL_RGBA, Format);
+            Blocks = Fnv1a(Fnv1a(Blocks, Coded), Convert(Size[0], Size[1], Coded, Format, PIXEL_RGBA));
+        }
+    }
+    EXPECT_EQ(Blocks, 0xbc7b2f78eae416cbull);
+
+    const uint64_t Resampled = Fnv1a(Fnv1a(0xcbf29ce484222325ull, Resize(Picture(256, 128), 256, 128, 100, 75)),
+                                     Resize(Picture(50, 30, true), 50, 30, 25, 64));
+    EXPECT_EQ(Resampled, 0x18c5fada992a22e6ull);
+}
