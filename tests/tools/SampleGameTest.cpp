@@ -1,0 +1,446 @@
+// The sample game generator, read back with a small parser of its own: the archives it writes are what the
+// shrinker's tests and the demo stand on, so a fault here would hide faults there.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/make-sample-game/SampleGame.h"
+
+using namespace SampleGame;
+namespace fs = std::filesystem;
+
+namespace
+{
+using FBytes = std::vector<uint8_t>;
+
+FBytes ReadAll(const fs::path& Path)
+{
+    std::ifstream File(Path, std::ios::binary);
+    return FBytes(std::istreambuf_iterator<char>(File), std::istreambuf_iterator<char>());
+}
+
+uint32_t U32(const uint8_t* At)
+{
+    return At[0] | At[1] << 8 | At[2] << 16 | uint32_t(At[3]) << 24;
+}
+
+uint32_t U16(const uint8_t* At)
+{
+    return At[0] | At[1] << 8;
+}
+
+struct FKindRow
+{
+    uint32_t D3DFormat, RasterFormat, Depth, FormatFlags, BitsPerPixel;
+};
+// Dxt1, Dxt1a, Dxt3, Rgbx, Rgba.
+const FKindRow KindRows[TextureKindCount] = {
+    {0x31545844, 0x200, 16, 8, 4}, {0x31545844, 0x100, 16, 9, 4}, {0x33545844, 0x300, 16, 9, 8},
+    {22, 0x600, 32, 0, 32},        {21, 0x500, 32, 1, 32},
+};
+
+uint32_t ExpectedLevelBytes(const FKindRow& Row, uint32_t W, uint32_t H)
+{
+    if (Row.Depth == 32)
+        return W * H * 4;
+    return std::max(1u, (W + 3) / 4) * std::max(1u, (H + 3) / 4) * (Row.BitsPerPixel == 4 ? 8 : 16);
+}
+
+// A texture native record; "" when sound, else what is wrong. Counts the kinds it sees.
+std::string CheckRecord(const uint8_t* Rec, uint32_t Size, int32_t* KindCounts)
+{
+    if (Size < 88)
+        return "record shorter than its header";
+    if (U32(Rec) != 9 || !std::memchr(Rec + 8, 0, 32) || !std::memchr(Rec + 40, 0, 32) || Rec[8] == 0)
+        return "bad platform or names";
+    const uint32_t Format = U32(Rec + 76), Flags = Rec[87];
+    int32_t Kind = -1;
+    for (int32_t k = 0; k < TextureKindCount; ++k)
+        if (KindRows[k].D3DFormat == Format && KindRows[k].FormatFlags == Flags)
+            Kind = k;
+    if (Kind < 0)
+        return "no known kind";
+    const FKindRow& Row = KindRows[Kind];
+    uint32_t W = U16(Rec + 80), H = U16(Rec + 82);
+    const uint32_t Levels = Rec[85];
+    if (Rec[84] != Row.Depth || Levels == 0 || W < 8 || H < 8 || W > 1024 || H > 1024)
+        return "bad depth, levels or size";
+    if (U32(Rec + 72) != (Row.RasterFormat | (Levels > 1 ? 0x8000u : 0)))
+        return "raster format word does not match the kind";
+    if (ExpectedLevelBytes(Row, W, H) * 8 / (W * H) != Row.BitsPerPixel)
+        return "bits per pixel do not match the kind";
+    uint32_t At = 88;
+    for (uint32_t Level = 0; Level < Levels; ++Level)
+    {
+        if (At + 4 > Size || U32(Rec + At) != ExpectedLevelBytes(Row, W, H) || At + 4 + U32(Rec + At) > Size)
+            return "level " + std::to_string(Level) + " does not fit its size";
+        At += 4 + U32(Rec + At);
+        W = std::max(1u, W / 2);
+        H = std::max(1u, H / 2);
+    }
+    if (At != Size)
+        return "bytes after the last level";
+    ++KindCounts[Kind];
+    return "";
+}
+
+// A chunk header at At within End, of the wanted type and version.
+bool Chunk(const FBytes& B, size_t At, size_t End, uint32_t Type, uint32_t* Size)
+{
+    if (At + 12 > End || U32(&B[At]) != Type || U32(&B[At + 8]) != 0x1803FFFF)
+        return false;
+    *Size = U32(&B[At + 4]);
+    return At + 12 + *Size <= End;
+}
+
+// A texture dictionary stream of the expected shape, followed by zero padding only; "" when sound.
+std::string CheckDictionary(const FBytes& B, int32_t* KindCounts)
+{
+    uint32_t Size = 0, Inner = 0;
+    if (!Chunk(B, 0, B.size(), 0x16, &Size))
+        return "no dictionary chunk";
+    const size_t End = 12 + size_t(Size);
+    for (size_t i = End; i < B.size(); ++i)
+        if (B[i])
+            return "bytes after the dictionary";
+    if (!Chunk(B, 12, End, 0x1, &Inner) || Inner != 4)
+        return "no 4-byte dictionary struct";
+    const uint32_t Count = U16(&B[24]);
+    if (U16(&B[26]) != 2)
+        return "device id";
+    size_t At = 28;
+    int32_t Counts[TextureKindCount] = {};
+    for (uint32_t i = 0; i < Count; ++i)
+    {
+        uint32_t ImageSize = 0, RecordSize = 0, ExtensionSize = 0;
+        if (!Chunk(B, At, End, 0x15, &ImageSize) || !Chunk(B, At + 12, End, 0x1, &RecordSize))
+            return "image " + std::to_string(i) + " is not an image with a struct";
+        const size_t Extension = At + 24 + RecordSize;
+        if (!Chunk(B, Extension, End, 0x3, &ExtensionSize) || ExtensionSize != 0 || ImageSize != RecordSize + 24)
+            return "image " + std::to_string(i) + " does not end with an empty extension";
+        const std::string Problem = CheckRecord(&B[At + 24], RecordSize, Counts);
+        if (!Problem.empty())
+            return Problem;
+        At = Extension + 12;
+    }
+    uint32_t ExtensionSize = 0;
+    if (!Chunk(B, At, End, 0x3, &ExtensionSize) || ExtensionSize != 0 || At + 12 != End)
+        return "dictionary does not end with an empty extension";
+    for (int32_t k = 0; k < TextureKindCount; ++k)
+        KindCounts[k] += Counts[k];
+    return "";
+}
+
+struct FArchiveSummary
+{
+    int32_t Txd = 0, Empty = 0, Malformed = 0, Radar = 0, Vehicles = 0;
+    int32_t Kinds[TextureKindCount] = {};
+};
+
+// Walks a whole archive: header, directory, entries packed from the first block after the directory.
+FArchiveSummary CheckArchive(const FBytes& Img, int32_t EntryCount)
+{
+    FArchiveSummary Summary;
+    EXPECT_GE(Img.size(), 8u);
+    if (Img.size() < 8)
+        return Summary;
+    EXPECT_EQ(std::string(Img.begin(), Img.begin() + 4), "VER2");
+    const uint32_t N = U32(&Img[4]);
+    EXPECT_EQ(N, uint32_t(EntryCount));
+    uint32_t Block = uint32_t((8 + 32 * size_t(N) + 2047) / 2048);
+    std::set<std::string> Names;
+    for (uint32_t i = 0; i < N; ++i)
+    {
+        const uint8_t* Record = &Img[8 + 32 * size_t(i)];
+        const std::string Name(Record + 8, std::find(Record + 8, Record + 32, 0));
+        SCOPED_TRACE(Name);
+        EXPECT_EQ(U32(Record), Block);
+        EXPECT_TRUE(Name.size() >= 5 && Name.size() <= 23);
+        std::string Lower = Name;
+        for (char& C : Lower)
+            C = char(std::tolower(static_cast<unsigned char>(C)));
+        EXPECT_TRUE(Names.insert(Lower).second);
+        const size_t Begin = size_t(Block) * 2048, Bytes = size_t(U32(Record + 4)) * 2048;
+        Block += U32(Record + 4);
+        if (Begin + Bytes > Img.size() || Lower.size() < 4 || Lower.compare(Lower.size() - 4, 4, ".txd") != 0)
+            continue;
+        ++Summary.Txd;
+        Summary.Empty += Bytes == 2048 && U32(&Img[Begin + 4]) == 28;
+        Summary.Radar += Lower.compare(0, 5, "radar") == 0;
+        Summary.Vehicles += Lower == "landstal.txd" || Lower == "infernus.txd" || Lower == "vehicle.txd" ||
+                            Lower == "bus.txd" || Lower == "gta_tree_palm.txd";
+        const std::string Problem =
+            CheckDictionary(FBytes(Img.begin() + Begin, Img.begin() + Begin + Bytes), Summary.Kinds);
+        Summary.Malformed += !Problem.empty();
+    }
+    EXPECT_EQ(Img.size(), size_t(Block) * 2048); // contiguous, nothing after the last entry
+    return Summary;
+}
+
+// An independent DXT decoder for one block (8 bytes of colour, after 8 of alpha for DXT3).
+void DecodeBlock(const uint8_t* Block, bool bDxt3, uint8_t (&Out)[16][4])
+{
+    const uint8_t* Colour = bDxt3 ? Block + 8 : Block;
+    const uint32_t C[2] = {U16(Colour), U16(Colour + 2)};
+    int32_t P[4][4];
+    for (int32_t e = 0; e < 2; ++e)
+    {
+        P[e][0] = int32_t((C[e] >> 11) * 255 / 31);
+        P[e][1] = int32_t(((C[e] >> 5) & 63) * 255 / 63);
+        P[e][2] = int32_t((C[e] & 31) * 255 / 31);
+        P[e][3] = 255;
+    }
+    const bool bFour = bDxt3 || C[0] > C[1];
+    for (int32_t c = 0; c < 4; ++c)
+    {
+        P[2][c] = bFour ? (2 * P[0][c] + P[1][c]) / 3 : (P[0][c] + P[1][c]) / 2;
+        P[3][c] = bFour ? (P[0][c] + 2 * P[1][c]) / 3 : 0;
+    }
+    for (int32_t i = 0; i < 16; ++i)
+    {
+        const uint32_t Index = (U32(Colour + 4) >> (2 * i)) & 3;
+        for (int32_t c = 0; c < 4; ++c)
+            Out[i][c] = uint8_t(P[Index][c]);
+        if (bDxt3)
+            Out[i][3] = uint8_t(((Block[i / 2] >> (4 * (i % 2))) & 15) * 17);
+    }
+}
+
+// Level Level of a record, back to R, G, B, A pixels.
+FBytes DecodeLevel(const FBytes& Rec, ETextureKind Kind, int32_t Level, uint32_t& W, uint32_t& H)
+{
+    W = U16(&Rec[80]);
+    H = U16(&Rec[82]);
+    size_t At = 88;
+    for (int32_t l = 0; l < Level; ++l, W = std::max(1u, W / 2), H = std::max(1u, H / 2))
+        At += 4 + U32(&Rec[At]);
+    const uint8_t* Data = &Rec[At + 4];
+    FBytes Pixels(size_t(W) * H * 4);
+    if (Kind == ETextureKind::Rgbx || Kind == ETextureKind::Rgba)
+    {
+        for (size_t i = 0; i < size_t(W) * H; ++i)
+            Pixels[i * 4] = Data[i * 4 + 2], Pixels[i * 4 + 1] = Data[i * 4 + 1], Pixels[i * 4 + 2] = Data[i * 4],
+                       Pixels[i * 4 + 3] = Data[i * 4 + 3];
+        return Pixels;
+    }
+    const size_t BlockBytes = Kind == ETextureKind::Dxt3 ? 16 : 8;
+    for (uint32_t By = 0; By < (H + 3) / 4; ++By)
+        for (uint32_t Bx = 0; Bx < (W + 3) / 4; ++Bx, Data += BlockBytes)
+        {
+            uint8_t Block[16][4];
+            DecodeBlock(Data, Kind == ETextureKind::Dxt3, Block);
+            for (uint32_t i = 0; i < 16; ++i)
+                if (Bx * 4 + i % 4 < W && By * 4 + i / 4 < H)
+                    std::memcpy(&Pixels[((By * 4 + i / 4) * W + Bx * 4 + i % 4) * 4], Block[i], 4);
+        }
+    return Pixels;
+}
+
+// Mean absolute difference of Decoded from Wanted, colour and alpha apart. With bCutOut the wanted alpha is taken
+// as 1 bit (below 128 is transparent) and the colour of transparent pixels does not count.
+void MeanError(const FBytes& Wanted, const FBytes& Decoded, bool bCutOut, double& Colour, double& Alpha)
+{
+    double ColourSum = 0, AlphaSum = 0;
+    size_t Opaque = 0;
+    for (size_t i = 0; i < Wanted.size(); i += 4)
+    {
+        const int32_t WantedAlpha = bCutOut ? (Wanted[i + 3] < 128 ? 0 : 255) : Wanted[i + 3];
+        AlphaSum += std::abs(WantedAlpha - int32_t(Decoded[i + 3]));
+        if (WantedAlpha == 0 && bCutOut)
+            continue;
+        ++Opaque;
+        for (size_t c = 0; c < 3; ++c)
+            ColourSum += std::abs(int32_t(Wanted[i + c]) - int32_t(Decoded[i + c]));
+    }
+    Colour = Opaque ? ColourSum / double(Opaque * 3) : 0;
+    Alpha = AlphaSum / double(Wanted.size() / 4);
+}
+
+FBytes BoxHalf(const FBytes& Pixels, uint32_t W, uint32_t H)
+{
+    FBytes Half(size_t(W / 2) * (H / 2) * 4);
+    for (uint32_t y = 0; y < H / 2; ++y)
+        for (uint32_t x = 0; x < W / 2; ++x)
+            for (uint32_t c = 0; c < 4; ++c)
+                Half[(y * (W / 2) + x) * 4 + c] = uint8_t(
+                    (Pixels[((2 * y) * W + 2 * x) * 4 + c] + Pixels[((2 * y) * W + 2 * x + 1) * 4 + c] +
+                     Pixels[((2 * y + 1) * W + 2 * x) * 4 + c] + Pixels[((2 * y + 1) * W + 2 * x + 1) * 4 + c] + 2) /
+                    4);
+    return Half;
+}
+} // namespace
+
+class SampleGameTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const auto Stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        Dir = fs::temp_directory_path() / ("pellmor-sample-game-" + std::to_string(Stamp));
+        ASSERT_TRUE(fs::create_directories(Dir));
+    }
+    void TearDown() override
+    {
+        std::error_code Ignored;
+        fs::remove_all(Dir, Ignored);
+    }
+    FBytes Generate(const std::string& Name, const FSampleGameOptions& Options, FSampleGameReport* Report = nullptr)
+    {
+        std::string Error;
+        EXPECT_TRUE(WriteSampleImg((Dir / Name).string(), Options, &Error, Report)) << Error;
+        return ReadAll(Dir / Name);
+    }
+    fs::path Dir;
+};
+
+TEST_F(SampleGameTest, SameSeedGivesSameBytesAndAnotherSeedDiffers)
+{
+    FSampleGameOptions Options;
+    Options.Seed = 7;
+    Options.EntryCount = 60;
+    const FBytes First = Generate("a.img", Options);
+    EXPECT_GT(First.size(), 500000u);
+    EXPECT_TRUE(First == Generate("b.img", Options));
+    Options.Seed = 8;
+    EXPECT_FALSE(First == Generate("c.img", Options));
+}
+
+TEST_F(SampleGameTest, ArchiveIsPackedAndOnlyTheMalformedDictionariesBreakTheShape)
+{
+    for (const bool bMalformed : {true, false})
+    {
+        SCOPED_TRACE(bMalformed ? "with malformed dictionaries" : "without");
+        FSampleGameOptions Options;
+        Options.Seed = 3;
+        Options.EntryCount = 60;
+        Options.bMalformed = bMalformed;
+        FSampleGameReport Report;
+        const FBytes Img = Generate("game.img", Options, &Report);
+        const FArchiveSummary Summary = CheckArchive(Img, 60);
+        EXPECT_EQ(Report.FileBytes, Img.size());
+        EXPECT_EQ(Summary.Txd, Report.TxdCount);
+        EXPECT_GE(Summary.Txd, 10);
+        EXPECT_EQ(Summary.Malformed, bMalformed ? MalformedTxdCount : 0);
+        EXPECT_EQ(Summary.Malformed, Report.MalformedCount);
+        EXPECT_GE(Summary.Empty, 1);
+        EXPECT_GE(Summary.Radar, 1);
+        for (int32_t k = 0; k < TextureKindCount; ++k)
+            EXPECT_GT(Summary.Kinds[k], 0) << TextureKindLabel(ETextureKind(k));
+    }
+}
+
+TEST_F(SampleGameTest, EachFlawBreaksTheShapeOfAnOtherwiseSoundDictionary)
+{
+    int32_t Kinds[TextureKindCount] = {};
+    EXPECT_EQ(CheckDictionary(MakeTextureDictionary({}), Kinds), "");
+    EXPECT_EQ(MakeTextureDictionary({}).size(), 40u);
+    for (int32_t Flaw = 0; Flaw < MalformedTxdCount; ++Flaw)
+        EXPECT_NE(CheckDictionary(MakeMalformedDictionary(EMalformedTxd(Flaw), 11), Kinds), "")
+            << MalformedTxdLabel(EMalformedTxd(Flaw));
+}
+
+TEST_F(SampleGameTest, EncodedLevelsFollowThePictureAndItsBoxFilteredMips)
+{
+    for (int32_t k = 0; k < TextureKindCount; ++k)
+    {
+        const ETextureKind Kind = ETextureKind(k);
+        SCOPED_TRACE(TextureKindLabel(Kind));
+        FSampleTexture Texture;
+        Texture.Name = "probe";
+        Texture.Kind = Kind;
+        Texture.Width = 128;
+        Texture.Height = 64;
+        Texture.MipLevels = 3;
+        Texture.Seed = 100 + k;
+        const FBytes Picture = PaintTexture(Texture);
+        const FBytes Record = MakeTextureRecord(Texture);
+        ASSERT_EQ(Record.size(), TextureRecordBytes(Texture));
+        const bool bCutOut = Kind == ETextureKind::Dxt1a, b32Bit = k >= int32_t(ETextureKind::Rgbx);
+        uint32_t W = 0, H = 0;
+        double Colour = 0, Alpha = 0;
+        MeanError(Picture, DecodeLevel(Record, Kind, 0, W, H), bCutOut, Colour, Alpha);
+        EXPECT_LT(Colour, b32Bit ? 1e-9 : 20.0);
+        EXPECT_LT(Alpha, bCutOut || b32Bit ? 1e-9 : 9.0); // cut-outs: transparent exactly below 128
+
+        const FBytes Level1 = DecodeLevel(Record, Kind, 1, W, H);
+        ASSERT_EQ(W, 64u);
+        MeanError(BoxHalf(Picture, 128, 64), Level1, bCutOut, Colour, Alpha);
+        EXPECT_LT(Colour, b32Bit ? 1e-9 : 20.0);
+        EXPECT_LT(Alpha, bCutOut || b32Bit ? 1e-9 : 9.0);
+    }
+}
+
+TEST_F(SampleGameTest, PixelsOnTheEndpointLineComeBackExactly)
+{
+    // Columns step from black to orange in thirds (halves for the cut-out, whose last column is transparent and
+    // too bright to be an endpoint); alpha steps by 17 from pixel to pixel, which DXT3 keeps exactly.
+    const uint8_t Thirds[4][3] = {{0, 0, 0}, {85, 56, 0}, {170, 113, 0}, {255, 170, 0}};
+    const uint8_t Halves[4][3] = {{0, 0, 0}, {127, 85, 0}, {255, 170, 0}, {250, 250, 250}};
+    for (const ETextureKind Kind : {ETextureKind::Dxt1, ETextureKind::Dxt1a, ETextureKind::Dxt3})
+    {
+        SCOPED_TRACE(TextureKindLabel(Kind));
+        const bool bCutOut = Kind == ETextureKind::Dxt1a;
+        FBytes Pixels(64);
+        for (int32_t i = 0; i < 16; ++i)
+        {
+            const int32_t Column = i % 4;
+            std::memcpy(&Pixels[size_t(i) * 4], bCutOut ? Halves[Column] : Thirds[Column], 3);
+            Pixels[size_t(i) * 4 + 3] = bCutOut                      ? (Column == 3 ? 0 : 255)
+                                        : Kind == ETextureKind::Dxt3 ? uint8_t(17 * i)
+                                                                     : 255;
+        }
+        const FBytes Block = EncodeLevel(Kind, Pixels.data(), 4, 4);
+        ASSERT_EQ(Block.size(), TextureLevelBytes(Kind, 4, 4));
+        uint8_t Decoded[16][4];
+        DecodeBlock(Block.data(), Kind == ETextureKind::Dxt3, Decoded);
+        for (int32_t i = 0; i < 16; ++i)
+        {
+            for (int32_t c = 0; c < 4; ++c)
+            {
+                const bool bLost = bCutOut && i % 4 == 3 && c < 3; // a transparent pixel's colour
+                EXPECT_NEAR(Decoded[i][c], bLost ? Decoded[i][c] : Pixels[size_t(i) * 4 + size_t(c)], 2)
+                    << "pixel " << i << " channel " << c;
+            }
+        }
+    }
+}
+
+TEST_F(SampleGameTest, GameFolderIsFoundWithoutRegardToCaseAndNotOverwritten)
+{
+    FSampleGameOptions Options;
+    Options.EntryCount = 20;
+    fs::create_directories(Dir / "Models");
+    std::ofstream(Dir / "Models" / "GTA3.IMG") << "old";
+    std::string Error;
+    EXPECT_FALSE(WriteSampleGame(Dir.string(), Options, &Error));
+    EXPECT_NE(Error.find("exists"), std::string::npos);
+    EXPECT_EQ(ReadAll(Dir / "Models" / "GTA3.IMG").size(), 3u);
+
+    Options.bOverwrite = true;
+    FSampleGameReport Report;
+    ASSERT_TRUE(WriteSampleGame(Dir.string(), Options, &Error, &Report)) << Error;
+    EXPECT_EQ(ReadAll(Dir / "Models" / "GTA3.IMG").size(), Report.FileBytes);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(SampleGameTest, TargetSizeIsMetWithinAQuarter)
+{
+    FSampleGameOptions Options;
+    Options.TargetBytes = 4u << 20;
+    FSampleGameReport Report;
+    const FBytes Img = Generate("sized.img", Options, &Report);
+    EXPECT_EQ(Img.size(), Report.FileBytes);
+    EXPECT_GT(Img.size(), (4u << 20) * 3 / 4);
+    EXPECT_LT(Img.size(), (4u << 20) * 5 / 4);
+    CheckArchive(Img, Report.EntryCount);
+}
