@@ -40,6 +40,12 @@ void BreakDebugger();
 // The running executable's full path, cut to Capacity - 1 units and terminated. Returns the length.
 int32_t ModuleFileName(char16_t* Dest, int32_t Capacity);
 
+// The program's arguments as UTF-16, the program itself first: Visit is called for each, in order. Windows:
+// split from the wide command line, so that names outside the ANSI code page arrive whole (Argc and Argv are
+// used only if that fails). POSIX: Argv's UTF-8 texts, converted. For the main thread, at start-up.
+typedef void (*FArgVisitor)(void* Context, const char16_t* Arg);
+void CommandLineArgs(int32_t Argc, char** Argv, FArgVisitor Visit, void* Context);
+
 // Millisecond tick of the system (wraps after 49.7 days). A test may replace the source.
 uint32_t GetTickMs();
 typedef uint32_t (*FTickSource)();
@@ -77,9 +83,11 @@ void FreeLibrary(void* Handle);
 // ---- Files --------------------------------------------------------------------------------------------------
 // Paths are UTF-16. On POSIX '\' and '/' both separate components, and a component that does not exist as
 // written is looked up in its directory without regard to ASCII case (first match in name order), so
-// "Models\gta3.img" finds "models/GTA3.IMG". Every routine below resolves paths that one way. Share modes
+// "Models\gta3.img" finds "models/GTA3.IMG". "." and ".." are applied to the text first, as Windows does, so
+// "ini/../SkipRules.ini" needs no directory ini. Every routine below resolves paths that one way. Share modes
 // cannot be enforced on POSIX and are ignored there. Read-only means the owner has no write permission; it is
-// honoured by this layer itself (also for root): such a file cannot be opened for writing or deleted.
+// honoured by this layer itself on both systems (also for root, and under Wine run as root): such a file
+// cannot be opened for writing, copied over or deleted.
 
 // An open file; null is "none". Owned by whoever opened it and released by FileClose.
 typedef struct FOsFile* FFileHandle;
@@ -148,7 +156,9 @@ bool FileSetAttributes(const char16_t* Path, uint32_t Attributes);
 bool DirMake(const char16_t* Path);
 bool DirRemove(const char16_t* Path);
 // Calls Visit for each entry matching the wildcard ('*' and '?' in the last component, without regard to
-// ASCII case), "." and ".." included, in the system's order (name order on POSIX).
+// ASCII case; a name without a dot also matches as "name.", so "*.*" lists everything), "." and ".." included,
+// in the system's order (name order on POSIX). Symbolic links and junctions are reported as files, never as
+// directories, so a walk of a tree stays inside it.
 typedef void (*FFindVisitor)(void* Context, const char16_t* Name, bool bDirectory);
 void FindFiles(const char16_t* Wildcard, FFindVisitor Visit, void* Context);
 bool DirSetCurrent(const char16_t* Path);
@@ -167,4 +177,15 @@ bool SyncDirectory(const char16_t* Directory);
 
 // Value of an environment variable as 8-bit text, or null.
 const char* GetEnv(const char* Name);
+
+// ---- Registry -----------------------------------------------------------------------------------------------
+// Reads the value ValueName of the key KeyPath under HKEY_LOCAL_MACHINE: opens the key (RegOpenKeyW), queries
+// the value (RegQueryValueExW) into Data, announcing *Bytes as Data's size, and closes the key; the value's
+// type is not checked. True on success, with *Bytes set to the number of bytes stored. On failure *Bytes is
+// left alone and Data holds whatever the failed query wrote into it (usually nothing). POSIX has no registry:
+// false, and Data is not touched. Called on the user-interface thread.
+bool RegistryReadValue(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes);
+typedef bool (*FRegistryReadHook)(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes);
+// Test seam: a hook, when installed, answers RegistryReadValue instead of the system.
+void SetRegistryReadHook(FRegistryReadHook Hook);
 } // namespace CoreOS

@@ -309,4 +309,10 @@ const char* GetEnv(const char* Name)
 {
     return std::getenv(Name);
 }
+
+void CommandLineArgs(int32_t Argc, char** Argv, FArgVisitor Visit, void* Context)
+{
+    for (int32_t i = 0; i < Argc; ++i)
+        Visit(Context, FromUtf8(Argv[i] ? Argv[i] : "").c_str());
+}
 } // namespace CoreOS

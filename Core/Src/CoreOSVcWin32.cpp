@@ -6,6 +6,7 @@
 #include <cstring>
 #include <windows.h>
 #include <mmsystem.h>
+#include <shellapi.h>
 
 namespace
 {
@@ -204,5 +205,27 @@ void FreeLibrary(void* Handle)
 const char* GetEnv(const char* Name)
 {
     return std::getenv(Name);
+}
+
+void CommandLineArgs(int32_t Argc, char** Argv, FArgVisitor Visit, void* Context)
+{
+    int Count = 0;
+    if (LPWSTR* List = CommandLineToArgvW(GetCommandLineW(), &Count))
+    {
+        for (int i = 0; i < Count; ++i)
+            Visit(Context, reinterpret_cast<const char16_t*>(List[i]));
+        LocalFree(List);
+        return;
+    }
+    for (int32_t i = 0; i < Argc; ++i)
+    {
+        const char* Arg = Argv[i] ? Argv[i] : "";
+        const int Len = MultiByteToWideChar(CP_ACP, 0, Arg, -1, nullptr, 0);
+        wchar_t* Wide = static_cast<wchar_t*>(std::calloc(size_t(Len > 0 ? Len : 1), sizeof(wchar_t)));
+        if (Len > 0)
+            MultiByteToWideChar(CP_ACP, 0, Arg, -1, Wide, Len);
+        Visit(Context, reinterpret_cast<const char16_t*>(Wide));
+        std::free(Wide);
+    }
 }
 } // namespace CoreOS

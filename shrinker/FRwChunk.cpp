@@ -1,0 +1,313 @@
+// RenderWare chunk trees of texture dictionary entries: reading, layout checks, writing, and the walk over the
+// textures.
+#include "shrinker/FRwChunk.h"
+
+#include <cstring>
+#include <utility>
+
+#include "Core/Inc/CoreAssert.h"
+#include "Core/Inc/CoreUtil.h"
+#include "shrinker/FImgShrinker.h"
+#include "shrinker/FMemoryWriter.h"
+#include "shrinker/FTxdImage.h"
+
+namespace
+{
+// A dictionary sits at depth 0 and its images at depth 1; no container is read deeper, which also bounds the
+// reader's recursion whatever the bytes say.
+const int32_t MaxContainerDepth = 1;
+
+struct FReadCursor
+{
+    const uint8_t* Bytes;
+    int64_t NumBytes;
+    int64_t Pos;
+
+    int64_t Left() const { return NumBytes - Pos; }
+};
+
+void TraceHeader(const char16_t* Verb, int32_t Depth, const FRwChunkHead& Head)
+{
+    EngineTrace(u"%s %d Section Header: %s, %d,%d,%d", Verb, Depth, *GetChunkTypeName(Head.Type), int32_t(Head.Size),
+                int32_t(int16_t(Head.Version & 0xFFFF)), int32_t(int16_t(Head.Version >> 16)));
+}
+
+bool ReadPayload(FReadCursor& Cursor, FRwChunk& Chunk, const char16_t*& Why)
+{
+    if (Chunk.Head.Size > Cursor.Left())
+    {
+        Why = u"chunk payload runs past the end of the entry";
+        return false;
+    }
+    if (Chunk.Head.Size > 0)
+    {
+        Chunk.DataBytes.Add(int32_t(Chunk.Head.Size));
+        std::memcpy(Chunk.DataBytes.GetData(), Cursor.Bytes + Cursor.Pos, Chunk.Head.Size);
+        Cursor.Pos += Chunk.Head.Size;
+    }
+    return true;
+}
+
+bool ReadChunkList(FReadCursor& Cursor, TDynArray<FRwChunk>& List, int32_t Depth, bool bTraceChunks,
+                   const char16_t*& Why)
+{
+    for (;;)
+    {
+        if (Cursor.Left() < int64_t(sizeof(FRwChunkHead)))
+        {
+            Why = u"chunk header cut short";
+            return false;
+        }
+        FRwChunk& Chunk = List[List.Add()];
+        std::memcpy(&Chunk.Head, Cursor.Bytes + Cursor.Pos, sizeof(FRwChunkHead));
+        Cursor.Pos += sizeof(FRwChunkHead);
+        if (bTraceChunks)
+            TraceHeader(u"Read", Depth, Chunk.Head);
+
+        switch (Chunk.Head.Type)
+        {
+            case RWCHUNK_Data:
+                if (!ReadPayload(Cursor, Chunk, Why))
+                    return false;
+                break;
+            case RWCHUNK_Extension:
+                if (Chunk.Head.Size == 0)
+                    return true; // an empty extension ends its level
+                if (!ReadPayload(Cursor, Chunk, Why))
+                    return false;
+                break;
+            case RWCHUNK_TxdImage:
+            case RWCHUNK_TxdLib:
+                if (Depth > MaxContainerDepth)
+                {
+                    Why = u"containers nested too deeply";
+                    return false;
+                }
+                if (!ReadChunkList(Cursor, Chunk.InnerChunks, Depth + 1, bTraceChunks, Why))
+                    return false;
+                if (Chunk.Head.Type == RWCHUNK_TxdLib)
+                    return true; // the dictionary ends its level
+                break;
+            default:
+                Why = u"unknown chunk type";
+                return false;
+        }
+    }
+}
+
+// Size of a chunk's children as they would be stored: the sum of 12 + child Size. 64-bit so that no sum of
+// stored sizes can wrap.
+uint64_t ChildrenSize(const FRwChunk& Chunk)
+{
+    uint64_t Sum = 0;
+    for (const FRwChunk& Child : Chunk.InnerChunks)
+        Sum += sizeof(FRwChunkHead) + uint64_t(Child.Head.Size);
+    return Sum;
+}
+
+bool IsEmptyExtension(const FRwChunk& Chunk)
+{
+    return Chunk.Head.Type == RWCHUNK_Extension && Chunk.Head.Size == 0 && Chunk.DataBytes.Num() == 0 &&
+           Chunk.InnerChunks.Num() == 0;
+}
+
+bool IsPayload(const FRwChunk& Chunk)
+{
+    return Chunk.Head.Type == RWCHUNK_Data && Chunk.InnerChunks.Num() == 0 &&
+           uint64_t(Chunk.DataBytes.Num()) == Chunk.Head.Size;
+}
+
+bool IsContainer(const FRwChunk& Chunk, uint32_t Type)
+{
+    return Chunk.Head.Type == Type && Chunk.DataBytes.Num() == 0 && ChildrenSize(Chunk) == Chunk.Head.Size;
+}
+
+void WriteChunk(FMemoryWriter& Writer, const FRwChunk& Chunk, int32_t Depth, bool bTraceChunks)
+{
+    if (bTraceChunks)
+        TraceHeader(u"Write", Depth, Chunk.Head);
+    Writer.Serialize(&Chunk.Head, sizeof(FRwChunkHead));
+    appCheck(Chunk.InnerChunks.Num() == 0 || Chunk.DataBytes.Num() == 0);
+    for (const FRwChunk& Child : Chunk.InnerChunks)
+        WriteChunk(Writer, Child, Depth + 1, bTraceChunks);
+    Writer.Serialize(Chunk.DataBytes.GetData(), Chunk.DataBytes.Num());
+}
+} // namespace
+
+FString GetChunkTypeName(uint32_t Type)
+{
+    switch (Type)
+    {
+        case RWCHUNK_Data:
+            return u"rwDATA";
+        case RWCHUNK_String:
+            return u"rwSTRING";
+        case RWCHUNK_Extension:
+            return u"rwEXTENTON";
+        case RWCHUNK_Texture:
+            return u"rwTEXTURE";
+        case RWCHUNK_Material:
+            return u"rwMATERIAL";
+        case RWCHUNK_MaterialList:
+            return u"rwMATERIALLIST";
+        case RWCHUNK_FrameList:
+            return u"rwFRAMELIST";
+        case RWCHUNK_Geometry:
+            return u"rwGEOMETRY";
+        case RWCHUNK_Clump:
+            return u"rwCLUMP";
+        case RWCHUNK_Atomic:
+            return u"rwATOMIC";
+        case RWCHUNK_TxdImage:
+            return u"rwTXDIMAGE";
+        case RWCHUNK_TxdLib:
+            return u"rwTXDLIB";
+        case RWCHUNK_GeometryList:
+            return u"rwGEOMETRYLIST";
+        case RWCHUNK_MaterialSplit:
+            return u"rwMATERIALSPLIT";
+        case RWCHUNK_Frame:
+            return u"rwFRAME";
+    }
+    return FString::Printf(u"%d (0x%8x)", int32_t(Type), Type);
+}
+
+bool ReadChunks(const uint8_t* Bytes, int32_t NumBytes, bool bTraceChunks, TDynArray<FRwChunk>& Roots,
+                const char16_t** Reason)
+{
+    appCheck(Roots.Num() == 0);
+    FReadCursor Cursor = {Bytes, NumBytes, 0};
+    const char16_t* Why = nullptr;
+    const bool bRead = ReadChunkList(Cursor, Roots, 0, bTraceChunks, Why);
+    if (Reason)
+        *Reason = Why;
+    return bRead;
+}
+
+bool CheckTxdShape(const TDynArray<FRwChunk>& Roots, const char16_t** Reason)
+{
+    const char16_t* Dummy = nullptr;
+    const char16_t*& Why = Reason ? *Reason : Dummy;
+    if (Roots.Num() != 1 || Roots[0].Head.Type != RWCHUNK_TxdLib)
+    {
+        Why = u"not a single texture dictionary";
+        return false;
+    }
+    const FRwChunk& Dict = Roots[0];
+    if (!IsContainer(Dict, RWCHUNK_TxdLib))
+    {
+        Why = u"dictionary size differs from its contents";
+        return false;
+    }
+    const int32_t NumChildren = Dict.InnerChunks.Num();
+    if (NumChildren < 2 || !IsPayload(Dict.InnerChunks[0]) || Dict.InnerChunks[0].DataBytes.Num() != 4 ||
+        !IsEmptyExtension(Dict.InnerChunks[NumChildren - 1]))
+    {
+        Why = u"dictionary does not hold a 4-byte struct first and an empty extension last";
+        return false;
+    }
+    for (int32_t i = 1; i < NumChildren - 1; ++i)
+    {
+        const FRwChunk& Image = Dict.InnerChunks[i];
+        if (Image.Head.Type != RWCHUNK_TxdImage)
+        {
+            Why = u"dictionary holds something other than images between its struct and its extension";
+            return false;
+        }
+        if (!IsContainer(Image, RWCHUNK_TxdImage))
+        {
+            Why = u"image size differs from its contents";
+            return false;
+        }
+        if (Image.InnerChunks.Num() != 2 || !IsPayload(Image.InnerChunks[0]) ||
+            Image.InnerChunks[0].DataBytes.Num() == 0 || !IsEmptyExtension(Image.InnerChunks[1]))
+        {
+            Why = u"image does not hold exactly a struct with payload and an empty extension";
+            return false;
+        }
+    }
+    return true;
+}
+
+void UpdateContainerSizes(FRwChunk& Chunk)
+{
+    if (Chunk.Head.Type != RWCHUNK_TxdLib && Chunk.Head.Type != RWCHUNK_TxdImage)
+        return;
+    for (FRwChunk& Child : Chunk.InnerChunks)
+        UpdateContainerSizes(Child);
+    const uint64_t Size = ChildrenSize(Chunk);
+    appCheck(Size <= UINT32_MAX);
+    Chunk.Head.Size = uint32_t(Size);
+}
+
+FByteArray WriteChunks(const TDynArray<FRwChunk>& InChunkStack, bool bTraceChunks)
+{
+    appCheck(InChunkStack.Num() == 1);
+    FMemoryWriter Writer;
+    Writer.Reserve(int32_t(sizeof(FRwChunkHead) + InChunkStack[0].Head.Size));
+    WriteChunk(Writer, InChunkStack[0], 0, bTraceChunks);
+    return Writer.Finish();
+}
+
+ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32_t& NumBytes)
+{
+    // Examine the whole entry before anything changes or is counted.
+    TDynArray<FRwChunk> Roots;
+    const char16_t* Why = nullptr;
+    bool bWellFormed = ReadChunks(Bytes, NumBytes, false, Roots, &Why) && CheckTxdShape(Roots, &Why);
+
+    // The records stay views into their struct chunks' payloads; the tree is not touched until they are written.
+    TDynArray<FTxdImage> Images;
+    if (bWellFormed)
+    {
+        FRwChunk& Dict = Roots[0];
+        Images.Add(Dict.InnerChunks.Num() - 2);
+        for (int32_t i = 0; i < Images.Num() && bWellFormed; ++i)
+        {
+            const FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];
+            bWellFormed = ParseTxdImage(Struct.DataBytes.GetData(), Struct.DataBytes.Num(), Images[i], &Why);
+        }
+    }
+    if (!bWellFormed)
+    {
+        EngineTrace(u"Copying %s.txd unchanged: %s", *Context.TxdName, Why);
+        return TXDENTRY_Malformed;
+    }
+
+    FRwChunk& Dict = Roots[0];
+    bool bChanged = false;
+    for (int32_t i = 0; i < Images.Num(); ++i)
+    {
+        FTxdImage& Image = Images[i];
+        Context.ImageName = Context.TxdName + u"." + Image.GetName();
+        int32_t* Count = Context.Stats.MipLevelStats.Find(Image.Header.MipLevels);
+        if (Count)
+            ++*Count;
+        else
+            Context.Stats.MipLevelStats.Set(Image.Header.MipLevels, 1);
+
+        // Palette textures are counted and kept as they are.
+        if (Image.Header.Depth == 8)
+            continue;
+        if (!Context.Shrinker.Reencode(Context, Image))
+            continue;
+        bChanged = true;
+        FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];
+        FByteArray NewBytes = WriteTxdImage(Image);
+        appCheck(Struct.Head.Size == uint32_t(Struct.DataBytes.Num()));
+        Struct.Head.Size = uint32_t(NewBytes.Num());
+        Struct.DataBytes = std::move(NewBytes);
+    }
+    if (!bChanged)
+        return TXDENTRY_Unchanged;
+
+    UpdateContainerSizes(Dict);
+    const int32_t MaxSize = NumBytes;
+    FByteArray ResultData = WriteChunks(Roots, false);
+    appCheck(ResultData.Num());
+    appCheck(ResultData.Num() <= MaxSize);
+    std::memset(Bytes, 0, size_t(MaxSize));
+    std::memcpy(Bytes, ResultData.GetData(), size_t(ResultData.Num()));
+    NumBytes = ResultData.Num();
+    return TXDENTRY_Changed;
+}

@@ -1,0 +1,137 @@
+// Texture native records: parsing and writing.
+#include "shrinker/FTxdImage.h"
+
+#include <cstring>
+#include <utility>
+
+#include "Core/Inc/CoreAssert.h"
+#include "shrinker/FMemoryWriter.h"
+
+const uint8_t* FMipData::GetData() const
+{
+    switch (Kind)
+    {
+        case MIP_Empty:
+            return nullptr;
+        case MIP_Owned:
+            return Owned.Num() ? Owned.GetData() : nullptr;
+        case MIP_View:
+            return ViewSize ? ViewData : nullptr;
+    }
+    appCheck(0);
+    return nullptr;
+}
+
+int32_t FMipData::Num() const
+{
+    switch (Kind)
+    {
+        case MIP_Empty:
+            return 0;
+        case MIP_Owned:
+            return Owned.Num();
+        case MIP_View:
+            return ViewSize;
+    }
+    appCheck(0);
+    return 0;
+}
+
+void FMipData::SetView(const uint8_t* Bytes, int32_t Count)
+{
+    appCheck(Count >= 0);
+    Owned.Empty();
+    Kind = MIP_View;
+    ViewData = Bytes;
+    ViewSize = Count;
+}
+
+void FMipData::SetOwned(const uint8_t* Bytes, int32_t Count)
+{
+    appCheck(Count >= 0);
+    FByteArray Copy;
+    Copy.Append(Bytes, Count);
+    SetOwned(std::move(Copy));
+}
+
+void FMipData::SetOwned(FByteArray&& Bytes)
+{
+    Kind = MIP_Owned;
+    ViewData = nullptr;
+    ViewSize = 0;
+    Owned = std::move(Bytes);
+}
+
+FString FTxdImage::GetName() const
+{
+    char Name[sizeof(Header.Name) + 1];
+    std::memcpy(Name, Header.Name, sizeof(Header.Name));
+    Name[sizeof(Header.Name)] = 0;
+    return FString::FromAnsi(Name);
+}
+
+bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const char16_t** Reason)
+{
+    const char16_t* Dummy = nullptr;
+    const char16_t*& Why = Reason ? *Reason : Dummy;
+    if (Count < TXDIMAGE_HeaderSize)
+    {
+        Why = u"texture record shorter than its header";
+        return false;
+    }
+    std::memcpy(&Image.Header, Data, TXDIMAGE_HeaderSize);
+    int64_t Pos = TXDIMAGE_HeaderSize;
+
+    if (Image.HasPalette())
+    {
+        if (Count - Pos < TXDIMAGE_PaletteEntries * 4)
+        {
+            Why = u"palette runs past the end of the texture record";
+            return false;
+        }
+        Image.Palette.Add(TXDIMAGE_PaletteEntries);
+        std::memcpy(Image.Palette.GetData(), Data + Pos, TXDIMAGE_PaletteEntries * 4);
+        Pos += TXDIMAGE_PaletteEntries * 4;
+    }
+
+    Image.MipList.Reserve(Image.Header.MipLevels);
+    for (int32_t Level = 0; Level < Image.Header.MipLevels; ++Level)
+    {
+        if (Count - Pos < 4)
+        {
+            Why = u"mip level count runs past the end of the texture record";
+            return false;
+        }
+        uint32_t Size;
+        std::memcpy(&Size, Data + Pos, 4);
+        Pos += 4;
+        if (int64_t(Size) > Count - Pos)
+        {
+            Why = u"mip level runs past the end of the texture record";
+            return false;
+        }
+        Image.MipList[Image.MipList.Add()].SetView(Data + Pos, int32_t(Size));
+        Pos += Size;
+    }
+    return true;
+}
+
+FByteArray WriteTxdImage(const FTxdImage& Image)
+{
+    appCheck(Image.Header.Depth != 8);
+    appCheck(Image.Header.MipLevels == Image.MipList.Num());
+
+    int32_t Total = TXDIMAGE_HeaderSize;
+    for (const FMipData& Mip : Image.MipList)
+        Total += 4 + Mip.Num();
+
+    FMemoryWriter Writer;
+    Writer.Reserve(Total);
+    Writer.Serialize(&Image.Header, TXDIMAGE_HeaderSize);
+    for (const FMipData& Mip : Image.MipList)
+    {
+        Writer.WriteUint32(uint32_t(Mip.Num()));
+        Writer.Serialize(Mip.GetData(), Mip.Num());
+    }
+    return Writer.Finish();
+}

@@ -1,0 +1,92 @@
+// FTxdImage: one texture of a texture dictionary, parsed from the payload of its image's struct chunk (the
+// texture native record), and the writer that turns it back into bytes.
+//
+// A parsed record's levels are views into the payload it was parsed from: the payload must outlive the record
+// and must not change until the record has been written. Records are used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "Core/Inc/CoreTemplateArray.h"
+#include "Core/Inc/CoreTemplateString.h"
+
+// The 88-byte record header exactly as stored (little-endian; both targets are little-endian machines).
+struct FTxdImageHeader
+{
+    uint32_t PlatformId;  // carried through
+    uint32_t FilterFlags; // carried through
+    char Name[32];        // ANSI code page, zero-terminated within the field
+    char MaskName[32];    // carried through
+    uint32_t Unknown3;    // raster format word
+    uint32_t D3DFormat;   // "DXT1"/"DXT3" as a little-endian word, or a Direct3D format number (21, 22)
+    uint16_t Width;       // of the largest level
+    uint16_t Height;
+    uint8_t Depth;       // bits per pixel: 16 block-compressed, 32, or 8 for a palette texture
+    uint8_t MipLevels;   // number of levels that follow
+    uint8_t RasterType;  // carried through
+    uint8_t FormatFlags; // TXDFORMAT_* bits
+};
+static_assert(sizeof(FTxdImageHeader) == 88, "FTxdImageHeader is the stored header");
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "Texture records and chunk headers are copied as they are stored: little-endian machines only"
+#endif
+
+enum : uint8_t
+{
+    TXDFORMAT_Alpha = 0x01,      // the raster has alpha
+    TXDFORMAT_Compressed = 0x08, // the raster is block-compressed
+};
+
+enum : int32_t
+{
+    TXDIMAGE_HeaderSize = 88,
+    TXDIMAGE_PaletteEntries = 256,
+};
+
+// The bytes of one mip level: none, owned by the level, or a view into the parsed payload.
+struct FMipData
+{
+    enum EKind : int32_t
+    {
+        MIP_Empty = 0,
+        MIP_Owned = 1,
+        MIP_View = 2,
+    };
+
+    int32_t Kind = MIP_Empty;
+    FByteArray Owned;                  // MIP_Owned
+    const uint8_t* ViewData = nullptr; // MIP_View
+    int32_t ViewSize = 0;              // MIP_View
+
+    // The level's bytes (null when it has none) and their count.
+    const uint8_t* GetData() const;
+    int32_t Num() const;
+
+    // Makes the level a view of Count bytes at Bytes; nothing is copied.
+    void SetView(const uint8_t* Bytes, int32_t Count);
+    // Makes the level own a copy of Count bytes (any earlier bytes are dropped first).
+    void SetOwned(const uint8_t* Bytes, int32_t Count);
+    // Makes the level own Bytes, taken over without a copy.
+    void SetOwned(FByteArray&& Bytes);
+};
+
+struct FTxdImage
+{
+    FTxdImageHeader Header = {};
+    TDynArray<uint32_t> Palette; // 256 entries for a palette texture, else empty
+    TDynArray<FMipData> MipList; // largest level first
+
+    bool HasPalette() const { return Header.Depth == 8 && Header.FormatFlags == 0; }
+    // The texture's Name field as text (ANSI code page).
+    FString GetName() const;
+};
+
+// Parses one record from Count bytes at Data into Image (which must be fresh). The levels become views into
+// Data. Returns false, with a short description in *Reason when asked, when the record does not fit in Count
+// bytes: a header under 88 bytes, a palette, a level count or a level size running past the end. Nothing is
+// read past Count bytes. Bytes after the last level are allowed and not kept.
+bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const char16_t** Reason = nullptr);
+
+// The record in its stored form: the header as it now stands, then each level's byte count and bytes.
+// Palette textures cannot be written, and Header.MipLevels must equal MipList.Num() (assertions).
+FByteArray WriteTxdImage(const FTxdImage& Image);

@@ -1,0 +1,399 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "Core/Inc/Core.h"
+#include "Core/Inc/CoreFileRaw.h"
+#include "Core/Inc/CoreOS.h"
+#include "shrinker/FImgShrinker.h"
+#include "shrinker/FTxdImage.h"
+#include "tests/support/CaptureDebugOutput.h"
+#include "tests/support/ImgBuilder.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TxdBuilder.h"
+
+namespace
+{
+std::vector<std::string> GSeenImages;
+int32_t GOwnedLevelSize = 0;
+
+// Stand-ins for the re-encoding policy.
+bool DropLargestLevel(FTxdEntryContext& Context, FTxdImage& Image)
+{
+    GSeenImages.push_back(Context.ImageName.ToUtf8());
+    if (Image.MipList.Num() < 2)
+        return false;
+    Image.MipList.Remove(0);
+    Image.Header.MipLevels--;
+    Image.Header.Width >>= 1;
+    Image.Header.Height >>= 1;
+    return true;
+}
+
+bool ReplaceLevelZero(FTxdEntryContext& /*Context*/, FTxdImage& Image)
+{
+    FByteArray Level;
+    Level.Add(GOwnedLevelSize);
+    for (uint8_t& Byte : Level)
+        Byte = 0x77;
+    Image.MipList[0].SetOwned(std::move(Level));
+    return true;
+}
+
+// Sets the cancel value when the progress trace of entry 7 goes by, as a front end would while entry 7 is
+// being written.
+std::atomic<int32_t> GCancelValue{0};
+int32_t GPercentLines = 0;
+void CancelAfterEighthEntry(const char16_t* Text)
+{
+    if (FString(Text).InStr(u"PercentDone") >= 0 && ++GPercentLines == 8)
+        GCancelValue.store(1);
+}
+
+std::vector<std::string> Utf8(const TDynArray<FString>& Lines)
+{
+    std::vector<std::string> Result;
+    for (const FString& Line : Lines)
+        Result.push_back(Line.ToUtf8());
+    return Result;
+}
+
+// One well-formed dictionary whose single texture the stand-in shrinks.
+FBytes ShrinkableTxd(const std::string& Name = "wall")
+{
+    return TxdDictionary({Dxt1Texture(Name, 64, 64, 3)});
+}
+} // namespace
+
+class FImgShrinkerTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        GShrinkCancelFlag = nullptr;
+        GShrinkProgress = nullptr;
+        CoreOS::SetWriteLimit(-1);
+        GSeenImages.clear();
+    }
+
+    bool Shrink(const FBytes& Source, FReencodeImageFunc Reencode = nullptr, int64_t WriteLimit = -1)
+    {
+        EXPECT_TRUE(WriteFileBytes(Src, Source));
+        CoreOS::SetWriteLimit(WriteLimit);
+        FShrinkImgOptions Options;
+        Options.Report = &Report;
+        Options.Reencode = Reencode;
+        return ShrinkImgFile(*Dest, *Src, Options);
+    }
+
+    FImgView Output() const { return ParseImg(ReadFileBytes(Dest)); }
+
+    FTempDir Dir;
+    FString Src = Dir.File(u"gta3.img");
+    FString Dest = Dir.File(u"gta3_TEMP.img");
+    FShrinkReport Report;
+};
+
+TEST_F(FImgShrinkerTest, UnchangedArchiveIsReproducedByteForByte)
+{
+    FImgBuilder Builder;
+    Builder.FirstBlock(3).FillerByte(0x5A);
+    Builder.Add("bus.dff", FBytes(3000, 0x11), 0xAB).Add("bus.txd", ShrinkableTxd(), 0xCD).Add("empty.col", {});
+    Builder.Add("readme", FBytes(2048, 0x22));
+    const FBytes Expected = Builder.Build();
+
+    FCaptureDebugOutput Capture;
+    ASSERT_TRUE(Shrink(FImgBuilder(Builder).Trailing({1, 2, 3}).Build()));
+    EXPECT_EQ(ReadFileBytes(Dest), Expected); // the trailing bytes are not copied
+    EXPECT_TRUE(Report.Failure.IsEmpty());
+    EXPECT_TRUE(Capture.Contains("Writing "));
+    // The dictionary was examined and counted although nothing changed.
+    ASSERT_EQ(Report.Lines.Num(), 1);
+    EXPECT_EQ(Report.Lines[0], u"1 images have 3 MipLevels");
+}
+
+TEST_F(FImgShrinkerTest, GapIsRemovedAndTraced)
+{
+    FCaptureDebugOutput Capture;
+    ASSERT_TRUE(Shrink(FImgBuilder().Add("a.dff", FBytes(100, 1)).Gap(3).Add("b.dff", FBytes(4000, 2)).Build()));
+    const FImgView Out = Output();
+    ASSERT_EQ(Out.Entries.size(), 2u);
+    EXPECT_EQ(Out.Entries[0].BlockOffset, 1u);
+    EXPECT_EQ(Out.Entries[1].BlockOffset, 2u);
+    EXPECT_EQ(Out.Entries[1].BlockCount, 2u);
+    EXPECT_EQ(Out.Entries[1].Data, PadToBlocks(FBytes(4000, 2)));
+    EXPECT_EQ(ReadFileBytes(Dest).size(), 4u * 2048);
+    EXPECT_TRUE(Capture.Contains("Block gap: 3"));
+}
+
+TEST_F(FImgShrinkerTest, OnlyNamesEndingInTxdAreDictionaries)
+{
+    const FBytes Txd = ShrinkableTxd();
+    ASSERT_TRUE(
+        Shrink(FImgBuilder().Add("LOD.TXD", Txd).Add("a.b.txd", Txd).Add("readme", Txd).Add("tree.dff", Txd).Build(),
+               &DropLargestLevel));
+    EXPECT_EQ(GSeenImages, (std::vector<std::string>{"LOD.wall", "a.b.wall"}));
+    const FImgView Out = Output();
+    ASSERT_EQ(Out.Entries.size(), 4u);
+    EXPECT_NE(Out.Entries[0].Data, PadToBlocks(Txd));
+    EXPECT_NE(Out.Entries[1].Data, PadToBlocks(Txd));
+    EXPECT_EQ(Out.Entries[2].Data, PadToBlocks(Txd));
+    EXPECT_EQ(Out.Entries[3].Data, PadToBlocks(Txd));
+}
+
+TEST_F(FImgShrinkerTest, ShrunkEntryIsRoundedUpToWholeBlocksOfZeros)
+{
+    FTestTexture Texture = Dxt1Texture("big", 64, 64, 1);
+    Texture.Levels[0] = FBytes(9000, 0x33); // a 9168-byte stream: 5 blocks
+    FTestTexture Shrunk = Texture;
+    Shrunk.Levels[0] = FBytes(3929, 0x77); // a 4097-byte stream
+    const FBytes ShrunkStream = TxdDictionary({Shrunk});
+    ASSERT_EQ(ShrunkStream.size(), 4097u);
+
+    GOwnedLevelSize = 3929;
+    ASSERT_TRUE(Shrink(FImgBuilder().Add("big.txd", TxdDictionary({Texture}), 0xEE).Add("next.dff", {9}).Build(),
+                       &ReplaceLevelZero));
+    const FImgView Out = Output();
+    ASSERT_EQ(Out.Entries.size(), 2u);
+    EXPECT_EQ(Out.Entries[0].BlockCount, 3u);
+    EXPECT_EQ(Out.Entries[0].Data, PadToBlocks(ShrunkStream)); // the last 2047 bytes are zero
+    EXPECT_EQ(Out.Entries[1].BlockOffset, Out.Entries[0].BlockOffset + 3);
+}
+
+TEST_F(FImgShrinkerTest, ProgressIsPublishedAndTracedPerEntry)
+{
+    struct FCase
+    {
+        int32_t NumEntries;
+        std::vector<std::string> Traced;
+        int32_t Last;
+    };
+    std::vector<std::string> Every10th;
+    for (int32_t i = 0; i < 200; i += 10)
+        Every10th.push_back("PercentDone: " + std::to_string(101 * i / 200));
+    const FCase Cases[] = {{4, {"PercentDone: 0", "PercentDone: 25", "PercentDone: 50", "PercentDone: 75"}, 75},
+                           {200, Every10th, 100}};
+    for (const FCase& Case : Cases)
+    {
+        SCOPED_TRACE(Case.NumEntries);
+        FImgBuilder Builder;
+        for (int32_t i = 0; i < Case.NumEntries; ++i)
+            Builder.Add("e" + std::to_string(i) + ".dat", {uint8_t(i)});
+        std::atomic<int32_t> Progress{-1};
+        GShrinkProgress = &Progress;
+        FCaptureDebugOutput Capture;
+        ASSERT_TRUE(Shrink(Builder.Build()));
+        std::vector<std::string> Traced;
+        for (const std::string& Line : Capture.Lines())
+            if (Line.find("PercentDone: ") != std::string::npos)
+                Traced.push_back(Line.substr(Line.find("PercentDone: ")));
+        EXPECT_EQ(Traced, Case.Traced);
+        EXPECT_EQ(Progress.load(), Case.Last);
+    }
+}
+
+TEST_F(FImgShrinkerTest, CancelIsSeenBeforeTheNextEntry)
+{
+    FImgBuilder Builder;
+    for (int32_t i = 0; i < 12; ++i)
+        Builder.Add("e" + std::to_string(i) + ".dat", FBytes(10, uint8_t(i + 1)));
+    const FBytes Source = Builder.Build();
+    ASSERT_TRUE(WriteFileBytes(Src, Source));
+
+    FImgShrinker Shrinker;
+    Shrinker.BreakFlag = &GCancelValue;
+    GCancelValue.store(0);
+    GPercentLines = 0;
+    const bool bTraceWas = appTraceEnabled();
+    appSetTraceEnabled(true);
+    CoreOS::SetDebugOutputHook(&CancelAfterEighthEntry);
+    FFileHandle Read = appFileOpenRead(*Src);
+    FFileHandle Write = appFileOpenWrite(*Dest);
+    const bool bResult = Shrinker.RewriteArchive(Read, Write);
+    appFileClose(Read);
+    appFileClose(Write);
+    CoreOS::SetDebugOutputHook(nullptr);
+    appSetTraceEnabled(bTraceWas);
+
+    EXPECT_FALSE(bResult);
+    EXPECT_EQ(GPercentLines, 8);
+    // Header, the directory placeholder (still the source's) and entries 0 to 7, nothing more.
+    const FBytes Partial = ReadFileBytes(Dest);
+    const FBytes Expected(Source.begin(), Source.begin() + 9 * 2048);
+    EXPECT_EQ(Partial, Expected);
+}
+
+TEST_F(FImgShrinkerTest, FailedShrinkLeavesNoDestination)
+{
+    const FBytes Good = FImgBuilder().Add("a.dff", FBytes(5000, 1)).Add("b.txd", ShrinkableTxd()).Build();
+    FBytes DirectoryPastEnd = Good;
+    SetU32(DirectoryPastEnd, 4, 1000);
+    std::atomic<int32_t> Cancel{1};
+    struct FCase
+    {
+        const char* Name;
+        FBytes Source;
+        int64_t WriteLimit;
+        std::atomic<int32_t>* CancelFlag;
+    };
+    const FCase Cases[] = {
+        {"not VER2", FImgBuilder().Add("a.dff", {1}).Magic("VER1").Build(), -1, nullptr},
+        {"shorter than a header", {'V', 'E', 'R'}, -1, nullptr},
+        {"first entry inside the directory", FImgBuilder().Add("a.dff", {1}).SetDirEntry(0, 0, 1).Build(), -1, nullptr},
+        {"directory past the end", DirectoryPastEnd, -1, nullptr},
+        {"cancelled before the first entry", Good, -1, &Cancel},
+        {"short write in an entry", Good, 3 * 2048, nullptr},
+        {"short write in the directory", Good, 20, nullptr},
+    };
+    for (const FCase& Case : Cases)
+    {
+        SCOPED_TRACE(Case.Name);
+        ASSERT_TRUE(WriteFileBytes(Dest, {1, 2, 3})); // a destination left from before
+        GShrinkCancelFlag = Case.CancelFlag;
+        EXPECT_FALSE(Shrink(Case.Source, nullptr, Case.WriteLimit));
+        CoreOS::SetWriteLimit(-1);
+        EXPECT_FALSE(FileExists(Dest));
+        EXPECT_FALSE(Report.Failure.IsEmpty());
+    }
+
+    FCaptureDebugOutput Capture;
+    EXPECT_FALSE(ShrinkImgFile(*Dest, *Dir.File(u"missing.img")));
+    EXPECT_FALSE(FileExists(Dest));
+    EXPECT_TRUE(Capture.Contains("Cant read "));
+    EXPECT_FALSE(ShrinkImgFile(*Dir.File(u"no-such-dir/out.img"), *Src));
+    EXPECT_TRUE(Capture.Contains("Cant create "));
+    EXPECT_TRUE(appFileDelete(*Src)); // the source was closed again
+}
+
+TEST_F(FImgShrinkerTest, EntryPastTheEndOfTheSourceReadsAsZeros)
+{
+    // The last entry claims 5 blocks where the file holds one; the buffer still holds the first entry's bytes.
+    const FBytes Source = FImgBuilder()
+                              .Add("big.dat", FBytes(5 * 2048, 0xAA))
+                              .Add("cut.dat", FBytes(2048, 0xBB))
+                              .SetDirEntry(1, 6, 5)
+                              .Build();
+    ASSERT_TRUE(Shrink(Source));
+    const FImgView Out = Output();
+    ASSERT_EQ(Out.Entries.size(), 2u);
+    FBytes Expected(5 * 2048, 0);
+    std::fill(Expected.begin(), Expected.begin() + 2048, 0xBB);
+    EXPECT_EQ(Out.Entries[1].Data, Expected);
+}
+
+TEST_F(FImgShrinkerTest, EmptyArchiveBecomesItsHeaderAlone)
+{
+    ASSERT_TRUE(Shrink(FImgBuilder().Trailing(FBytes(100, 7)).Build()));
+    EXPECT_EQ(ReadFileBytes(Dest), (FBytes{'V', 'E', 'R', '2', 0, 0, 0, 0}));
+}
+
+TEST_F(FImgShrinkerTest, PaletteTexturesAreCountedAndKept)
+{
+    const FBytes Txd = TxdDictionary({PaletteTexture("sign", 64, 64, 2), Dxt1Texture("wall", 64, 64, 3)});
+    ASSERT_TRUE(Shrink(FImgBuilder().Add("shop.txd", Txd).Build(), &DropLargestLevel));
+    EXPECT_EQ(GSeenImages, std::vector<std::string>{"shop.wall"});
+    EXPECT_EQ(Utf8(Report.Lines), (std::vector<std::string>{"1 images have 2 MipLevels", "1 images have 3 MipLevels"}));
+    // The palette texture's image chunk comes through unchanged at the start of the dictionary.
+    const FBytes PaletteImage = TxdImageChunk(TxdRecord(PaletteTexture("sign", 64, 64, 2)));
+    const FBytes Out = Output().Entries.at(0).Data;
+    EXPECT_TRUE(std::equal(PaletteImage.begin(), PaletteImage.end(), Out.begin() + 28));
+    EXPECT_LT(GetU32(Out, 4), GetU32(Txd, 4));
+}
+
+TEST_F(FImgShrinkerTest, StatisticsKeepTheirFirstCountedOrderAcrossEntries)
+{
+    const FBytes First = TxdDictionary({Dxt1Texture("a", 64, 64, 3), Dxt1Texture("b", 64, 64, 1)});
+    const FBytes Second = TxdDictionary({Dxt1Texture("c", 64, 64, 2), Dxt1Texture("d", 64, 64, 3)});
+    ASSERT_TRUE(Shrink(FImgBuilder().Add("one.txd", First).Add("two.txd", Second).Build()));
+    EXPECT_EQ(Utf8(Report.Lines), (std::vector<std::string>{"2 images have 3 MipLevels", "1 images have 1 MipLevels",
+                                                            "1 images have 2 MipLevels"}));
+}
+
+TEST(FImgShrinkerReportTest, DescriptionLinesAreSortedDescendingWithoutTheirSortPart)
+{
+    FShrinkStats Stats;
+    Stats.MipLevelStats.Set(7, 5);
+    Stats.MipLevelStats.Set(1, 0); // never printed
+    Stats.FormatStats.Set(0x44585431, 5);
+    Stats.FormatStats.Set(0x12345678, 2);
+    Stats.DescriptionStats.Set(u"1 DXT1  g: DXT1     64 x   64  x7", 5);
+    Stats.DescriptionStats.Set(u"2 g:   64 x   64", 5);
+    Stats.DescriptionStats.Set(u"1 RGBA  g: RGBA     64 x   64  x1", 1);
+    Stats.DescriptionStats.Set(u"2 s:  512 x  512", 12);
+    EXPECT_EQ(Utf8(FImgShrinker::GetReportLines(Stats)),
+              (std::vector<std::string>{"5 images have 7 MipLevels", "5 images have DXT1 format",
+                                        "2 images have unknown format", "  12 images are   512 x  512",
+                                        "   5 images are    64 x   64", "   1 images are  RGBA     64 x   64  x1",
+                                        "   5 images are  DXT1     64 x   64  x7"}));
+}
+
+TEST_F(FImgShrinkerTest, MalformedDictionaryIsCopiedUnchangedAmongWellFormedOnes)
+{
+    const FTestTexture Wall = Dxt1Texture("wall", 64, 64, 3);
+    const FBytes Record = TxdRecord(Wall);
+    const FBytes Image = TxdImageChunk(Record);
+    const FBytes Good = TxdDictionaryOfChunks({Image});
+    const FBytes Struct4 = RwChunk(RWCHUNK_Data, {1, 0, 0, 0});
+    const FBytes Ext = RwChunk(RWCHUNK_Extension);
+    auto Dict = [&](const std::vector<FBytes>& Children) { return RwContainer(RWCHUNK_TxdLib, Children); };
+    auto ImageOf = [&](const std::vector<FBytes>& Children) { return RwContainer(RWCHUNK_TxdImage, Children); };
+
+    FTestTexture TooManyLevels = Wall;
+    TooManyLevels.MipLevels = 4;
+    FBytes LevelPastEnd = Record;
+    SetU32(LevelPastEnd, 88, GetU32(LevelPastEnd, 88) + 1);
+    FBytes PaletteCut = TxdRecord(PaletteTexture("sign", 32, 32, 1));
+    PaletteCut.resize(88 + 1000);
+
+    struct FCase
+    {
+        const char* Name;
+        FBytes Entry;
+    };
+    const FCase Cases[] = {
+        {"header cut short", FBytes(Good.begin(), Good.begin() + 8)},
+        {"no dictionary extension", FBytes(Good.begin(), Good.end() - 12)},
+        {"unknown chunk type",
+         Dict({Struct4, ImageOf({RwChunk(RWCHUNK_Data, Record), RwChunk(RWCHUNK_String, {'x', 0, 0, 0}), Ext}), Ext})},
+        {"top level not a dictionary", RwContainer(RWCHUNK_Clump, {Struct4, Ext})},
+        {"struct before the dictionary", Concat({Struct4, Good})},
+        {"dictionary struct not 4 bytes", Dict({RwChunk(RWCHUNK_Data, {1, 0, 0, 0, 0, 0, 0, 0}), Image, Ext})},
+        {"dictionary without struct", Dict({Image, Ext})},
+        {"struct between images", Dict({Struct4, Image, Struct4, Image, Ext})},
+        {"image struct empty", Dict({Struct4, Image, ImageOf({RwChunk(RWCHUNK_Data), Ext}), Ext})},
+        {"image extension with payload",
+         Dict({Struct4, ImageOf({RwChunk(RWCHUNK_Data, Record), RwChunk(RWCHUNK_Extension, {1, 2, 3, 4}), Ext}), Ext})},
+        {"image without extension", Dict({Struct4, ImageOf({RwChunk(RWCHUNK_Data, Record)}), Ext})},
+        {"image inside an image", Dict({Struct4, ImageOf({ImageOf({RwChunk(RWCHUNK_Data, Record), Ext}), Ext}), Ext})},
+        {"dictionary Size too large", WithSize(Good, GetU32(Good, 4) + 4)},
+        {"image Size too small",
+         WithSize(Dict({Struct4, WithSize(Image, GetU32(Image, 4) - 4), Ext}), GetU32(Good, 4) - 4)},
+        {"struct Size past the end",
+         Dict({Struct4, ImageOf({WithSize(RwChunk(RWCHUNK_Data, Record), 100000), Ext}), Ext})},
+        {"record shorter than its header",
+         TxdDictionaryOfChunks({Image, TxdImageChunk(FBytes(Record.begin(), Record.begin() + 80))})},
+        {"level count past the end", TxdDictionaryOfChunks({Image, TxdImageChunk(TxdRecord(TooManyLevels))})},
+        {"level size past the end", TxdDictionaryOfChunks({Image, TxdImageChunk(LevelPastEnd)})},
+        {"palette past the end", TxdDictionaryOfChunks({Image, TxdImageChunk(PaletteCut)})},
+    };
+    for (const FCase& Case : Cases)
+    {
+        SCOPED_TRACE(Case.Name);
+        GSeenImages.clear();
+        FCaptureDebugOutput Capture;
+        ASSERT_TRUE(Shrink(
+            FImgBuilder().Add("before.txd", Good).Add("bad.txd", Case.Entry, 0x5C).Add("after.txd", Good).Build(),
+            &DropLargestLevel));
+        const FImgView Out = Output();
+        ASSERT_EQ(Out.Entries.size(), 3u);
+        EXPECT_EQ(Out.Entries[1].Data, PadToBlocks(Case.Entry, 0x5C));
+        EXPECT_NE(Out.Entries[0].Data, PadToBlocks(Good));
+        EXPECT_EQ(Out.Entries[2].Data, Out.Entries[0].Data);
+        EXPECT_EQ(GSeenImages, (std::vector<std::string>{"before.wall", "after.wall"}));
+        EXPECT_EQ(Utf8(Report.Lines), std::vector<std::string>{"2 images have 3 MipLevels"});
+        EXPECT_TRUE(Capture.Contains("Copying bad.txd unchanged"));
+    }
+}

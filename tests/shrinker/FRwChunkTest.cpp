@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "Core/Inc/Core.h"
+#include "shrinker/FImgShrinker.h"
+#include "shrinker/FRwChunk.h"
+#include "shrinker/FTxdImage.h"
+#include "tests/support/CaptureDebugOutput.h"
+#include "tests/support/TxdBuilder.h"
+
+namespace
+{
+// Shortens level 0 of the texture named "second" by 1000 bytes.
+bool ShortenSecond(FTxdEntryContext& /*Context*/, FTxdImage& Image)
+{
+    if (Image.GetName() != u"second")
+        return false;
+    const FMipData& Level = Image.MipList[0];
+    Image.MipList[0].SetOwned(Level.GetData(), Level.Num() - 1000);
+    return true;
+}
+} // namespace
+
+TEST(FRwChunkTest, TreeIsWrittenBackExactlyAndPaddingIsNeverRead)
+{
+    const FBytes Stream =
+        TxdDictionary({Dxt1Texture("a", 64, 64, 3), Dxt1Texture("b", 32, 16, 1), PaletteTexture("c", 16, 16, 2)});
+    FBytes Entry = Stream;
+    Entry.resize(Stream.size() + 300, 0xCC); // not a chunk: the top level ends after the dictionary
+
+    FCaptureDebugOutput Capture;
+    TDynArray<FRwChunk> Roots;
+    ASSERT_TRUE(ReadChunks(Entry.data(), int32_t(Entry.size()), true, Roots));
+    EXPECT_TRUE(CheckTxdShape(Roots));
+    const FByteArray Written = WriteChunks(Roots, false);
+    EXPECT_EQ(FBytes(Written.begin(), Written.end()), Stream);
+    // The version halves are shown as signed 16-bit numbers, low half first.
+    EXPECT_TRUE(
+        Capture.Contains("Read 0 Section Header: rwTXDLIB, " + std::to_string(Stream.size() - 12) + ",-1,6147"));
+    EXPECT_TRUE(Capture.Contains("Read 2 Section Header: rwEXTENTON, 0,-1,6147"));
+
+    EXPECT_EQ(GetChunkTypeName(4660), u"4660 (0x    1234)");
+    EXPECT_EQ(GetChunkTypeName(RWCHUNK_TxdImage), u"rwTXDIMAGE");
+}
+
+TEST(FRwChunkTest, ShrunkImageUpdatesOnlyTheSizesAboveIt)
+{
+    const FTestTexture First = Dxt1Texture("first", 64, 64, 2);
+    const FTestTexture Second = Dxt1Texture("second", 128, 128, 1);
+    const FTestTexture Third = Dxt1Texture("third", 64, 64, 1);
+    FTestTexture Shortened = Second;
+    Shortened.Levels[0].resize(Shortened.Levels[0].size() - 1000);
+    const FBytes Stream = TxdDictionary({First, Second, Third});
+    const FBytes Expected = TxdDictionary({First, Shortened, Third});
+
+    FBytes Entry = Stream;
+    Entry.resize((Stream.size() + 2047) / 2048 * 2048, 0xCC);
+    FImgShrinker Shrinker;
+    Shrinker.Reencode = &ShortenSecond;
+    FTxdEntryContext Context(Shrinker, u"shop");
+    int32_t NumBytes = int32_t(Entry.size());
+    EXPECT_EQ(ProcessTxdEntry(Context, Entry.data(), NumBytes), TXDENTRY_Changed);
+
+    ASSERT_EQ(size_t(NumBytes), Stream.size() - 1000);
+    EXPECT_EQ(FBytes(Entry.begin(), Entry.begin() + NumBytes), Expected);
+    EXPECT_EQ(FBytes(Entry.begin() + NumBytes, Entry.end()), FBytes(Entry.size() - size_t(NumBytes), 0));
+    EXPECT_EQ(Context.ImageName, u"shop.third");
+    EXPECT_EQ(*Context.Stats.MipLevelStats.Find(1), 2);
+}

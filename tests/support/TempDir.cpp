@@ -1,0 +1,100 @@
+#include "tests/support/TempDir.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+
+#include "Core/Inc/CoreOS.h"
+
+namespace
+{
+std::atomic<int32_t> GCounter{0};
+
+void RemoveTree(const FString& Dir)
+{
+    struct FEntries
+    {
+        TDynArray<FString> Files, Dirs;
+    } Entries;
+    CoreOS::FindFiles(
+        *(Dir + u"*"),
+        [](void* Context, const char16_t* Name, bool bDirectory)
+        {
+            FEntries* Out = static_cast<FEntries*>(Context);
+            if (appStrcmp(Name, u".") == 0 || appStrcmp(Name, u"..") == 0)
+                return;
+            (bDirectory ? Out->Dirs : Out->Files).AddItem(FString(Name));
+        },
+        &Entries);
+    for (const FString& Name : Entries.Files)
+    {
+        CoreOS::FileSetAttributes(*(Dir + Name), CoreOS::FILEATTR_Normal);
+        CoreOS::FileDelete(*(Dir + Name));
+    }
+    for (const FString& Name : Entries.Dirs)
+        RemoveTree(Dir + Name + u"/");
+    CoreOS::DirRemove(*Dir);
+}
+
+FString SystemTempDir()
+{
+    for (const char* Name : {"TMPDIR", "TEMP", "TMP"})
+        if (const char* Value = CoreOS::GetEnv(Name))
+            if (*Value)
+            {
+                FString Dir = FString::FromUtf8(Value);
+                if (!Dir.EndsWith(u"/") && !Dir.EndsWith(u"\\"))
+                    Dir += u"/";
+                return Dir;
+            }
+    return FString(u"/tmp/");
+}
+} // namespace
+
+FTempDir::FTempDir()
+{
+    const long long Stamp = (long long)std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007LL;
+    for (int32_t Attempt = 0; Attempt < 100; ++Attempt)
+    {
+        Root = SystemTempDir() + FString::Printf(u"pellmor-test-%lld-%d/", Stamp, int32_t(GCounter.fetch_add(1)));
+        if (CoreOS::DirMake(*Root.Left(Root.Len() - 1)))
+            return;
+    }
+}
+
+FTempDir::~FTempDir()
+{
+    if (!Root.IsEmpty())
+        RemoveTree(Root);
+}
+
+bool WriteTestFile(const FString& Path, const std::string& Bytes)
+{
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateAlways);
+    if (!File)
+        return false;
+    uint32_t Written = 0;
+    const bool bOk = Bytes.empty() || CoreOS::FileWrite(File, Bytes.data(), uint32_t(Bytes.size()), &Written);
+    return CoreOS::FileClose(File) && bOk && Written == Bytes.size();
+}
+
+bool ReadTestFile(const FString& Path, std::string& Bytes)
+{
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read, CoreOS::FILECREATE_OpenExisting);
+    if (!File)
+        return false;
+    const int64_t Size = CoreOS::FileGetSize(File);
+    Bytes.assign(size_t(Size > 0 ? Size : 0), '\0');
+    uint32_t Got = 0;
+    const bool bOk = Bytes.empty() || CoreOS::FileRead(File, &Bytes[0], uint32_t(Bytes.size()), &Got);
+    CoreOS::FileClose(File);
+    return bOk && Got == Bytes.size();
+}
+
+bool TestFileExists(const FString& Path)
+{
+    const uint32_t Attributes = CoreOS::FileGetAttributes(*Path);
+    return Attributes != CoreOS::FILEATTR_Invalid && !(Attributes & CoreOS::FILEATTR_Directory);
+}

@@ -1,0 +1,30 @@
+// A fresh folder under the system's temporary directory for one test; removed with everything in it when the
+// object goes.
+#pragma once
+
+#include <string>
+
+#include "Core/Inc/Core.h"
+
+class FTempDir
+{
+public:
+    FTempDir();
+    ~FTempDir();
+    FTempDir(const FTempDir&) = delete;
+    FTempDir& operator=(const FTempDir&) = delete;
+
+    // The folder, ending with a separator.
+    const FString& Path() const { return Root; }
+    // Path() + Relative.
+    FString operator/(const char16_t* Relative) const { return Root + Relative; }
+    FString File(const char16_t* Relative) const { return Root + Relative; }
+
+private:
+    FString Root;
+};
+
+// Whole-file helpers for tests (no Core file manager involved).
+bool WriteTestFile(const FString& Path, const std::string& Bytes);
+bool ReadTestFile(const FString& Path, std::string& Bytes);
+bool TestFileExists(const FString& Path);
