@@ -99,6 +99,21 @@ public:
         return Pairs[Index].Value;
     }
 
+    // Adds the pair even when the key is there already: the newest pair heads its chain, so Find gives it.
+    V& Add(const K& Key, const V& Value)
+    {
+        const int32_t Index = Pairs.AddItem(TPair(Key, Value));
+        const int32_t Slot = int32_t(GetTypeHash(Key) & uint32_t(HashCount - 1));
+        Pairs[Index].HashNext = Hash[Slot];
+        Hash[Slot] = Index;
+        if (Pairs.Num() > HashCount * 2 + 8)
+        {
+            HashCount *= 2;
+            Rehash();
+        }
+        return Pairs[Index].Value;
+    }
+
     // Pointer to the value of Key, or null. Valid until the map next changes.
     V* Find(const K& Key)
     {

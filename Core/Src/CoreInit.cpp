@@ -5,6 +5,7 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreUtil.h"
+#include "Core/Inc/FConfigCache.h"
 #include "Core/Inc/FGlobalVars.h"
 
 int32_t GCoreState = 0;
@@ -158,6 +159,9 @@ void appExit()
         CoreOS::FreeLibrary(DllHandle);
     }
     Handles.Empty();
+
+    // Changed INI files reach the disk here; the cache is left empty but usable.
+    GGlobalVars()->GetConfigCache()->Exit();
 
     FName::StaticExit();
 }

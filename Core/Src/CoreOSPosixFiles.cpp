@@ -148,13 +148,48 @@ std::vector<std::string> ListDirectory(const std::string& Dir)
     return Names;
 }
 
-// The path as the system knows it: separators made '/', components matched without regard to case where the
-// written form does not exist.
+// "." and ".." are applied to the text, as Windows does: "ini/../SkipRules.ini" names SkipRules.ini whether
+// or not a directory ini exists. Leading ".." of a relative path stay.
+std::string Normalize(const std::string& Path)
+{
+    const bool bAbsolute = !Path.empty() && Path[0] == '/';
+    std::vector<std::string> Parts;
+    size_t Start = 0;
+    while (Start <= Path.size())
+    {
+        size_t End = Path.find('/', Start);
+        if (End == std::string::npos)
+            End = Path.size();
+        const std::string Component = Path.substr(Start, End - Start);
+        Start = End + 1;
+        if (Component.empty() || Component == ".")
+            continue;
+        if (Component == "..")
+        {
+            if (!Parts.empty() && Parts.back() != "..")
+                Parts.pop_back();
+            else if (!bAbsolute)
+                Parts.push_back(Component);
+            continue;
+        }
+        Parts.push_back(Component);
+    }
+    std::string Out = bAbsolute ? "/" : "";
+    for (size_t i = 0; i < Parts.size(); ++i)
+        Out += (i ? "/" : "") + Parts[i];
+    return Out.empty() ? "." : Out;
+}
+
+// The path as the system knows it: separators made '/', "." and ".." applied, components matched without
+// regard to case where the written form does not exist.
 std::string Resolve(const char16_t* Path)
 {
     std::string Written = ToUtf8(Path);
     std::replace(Written.begin(), Written.end(), '\\', '/');
-    if (Written.empty() || Exists(Written))
+    if (Written.empty())
+        return Written;
+    Written = Normalize(Written);
+    if (Exists(Written))
         return Written;
 
     std::string Out = Written[0] == '/' ? "/" : "";
@@ -498,10 +533,14 @@ bool FileCopy(const char16_t* Src, const char16_t* Dest, bool bFailIfExists)
     struct stat St;
     if (stat(From.c_str(), &St) != 0)
         return Fail(MapErrno(errno, From));
-    if (Exists(To))
+    struct stat ToSt;
+    if (stat(To.c_str(), &ToSt) == 0)
     {
         if (bFailIfExists)
             return Fail(ERR_FileExists);
+        // Truncating the destination would empty the source; Windows refuses this copy as a sharing violation.
+        if (ToSt.st_dev == St.st_dev && ToSt.st_ino == St.st_ino)
+            return Fail(ERR_SharingViolation);
         if (IsReadOnlyFile(To))
             return Fail(ERR_AccessDenied);
     }
@@ -589,10 +628,14 @@ void FindFiles(const char16_t* Wildcard, FFindVisitor Visit, void* Context)
     const std::string Prefix = Dir.empty() ? "" : (Dir == "/" ? "/" : Dir + "/");
     for (const std::string& Name : ListDirectory(Dir))
     {
-        if (!MatchWildcard(Pattern.c_str(), Name.c_str()))
+        // As on Windows, a name without an extension also matches as "name." ("*.*" lists every entry).
+        const bool bPlain = Name.find('.') == std::string::npos;
+        if (!MatchWildcard(Pattern.c_str(), Name.c_str()) &&
+            !(bPlain && MatchWildcard(Pattern.c_str(), (Name + ".").c_str())))
             continue;
+        // A link is an entry of its own, not the directory it points to: walks of a tree never leave it.
         struct stat St;
-        const bool bDirectory = stat((Prefix + Name).c_str(), &St) == 0 && S_ISDIR(St.st_mode);
+        const bool bDirectory = lstat((Prefix + Name).c_str(), &St) == 0 && S_ISDIR(St.st_mode);
         Visit(Context, ToUtf16(Name).c_str(), bDirectory);
     }
 }

@@ -23,6 +23,15 @@ inline const wchar_t* W(const char16_t* Text)
     return reinterpret_cast<const wchar_t*>(Text);
 }
 
+// Windows refuses to write over a read-only file, but Wine running as root does not (the host's permission bits
+// do not stop root). The attribute is checked here as well, so read-only files behave alike on every host.
+bool IsReadOnlyFile(const char16_t* Path)
+{
+    const DWORD Attributes = GetFileAttributesW(W(Path));
+    return Attributes != INVALID_FILE_ATTRIBUTES && !(Attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (Attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 int32_t CopyOut(const wchar_t* Text, char16_t* Dest, int32_t Capacity)
 {
     if (Capacity <= 0)
@@ -79,6 +88,11 @@ FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t Share, uint
     case FILECREATE_CreateAlways: Disposition = CREATE_ALWAYS; break;
     case FILECREATE_OpenAlways: Disposition = OPEN_ALWAYS; break;
     default: break;
+    }
+    if ((Access & FILEACCESS_Write) && Create != FILECREATE_CreateNew && IsReadOnlyFile(Path))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
     }
     HANDLE Handle =
         CreateFileW(W(Path), DesiredAccess, ShareMode, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -188,6 +202,11 @@ bool FileMove(const char16_t* Src, const char16_t* Dest)
 
 bool FileCopy(const char16_t* Src, const char16_t* Dest, bool bFailIfExists)
 {
+    if (!bFailIfExists && IsReadOnlyFile(Dest))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     return CopyFileW(W(Src), W(Dest), bFailIfExists ? TRUE : FALSE) != 0;
 }
 
@@ -230,7 +249,10 @@ void FindFiles(const char16_t* Wildcard, FFindVisitor Visit, void* Context)
     {
         char16_t Name[MAX_PATH + 1];
         CopyOut(Data.cFileName, Name, MAX_PATH + 1);
-        Visit(Context, Name, (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        // A link or junction is an entry of its own, not the directory it points to: walks never leave a tree.
+        const bool bDirectory = (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                (Data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        Visit(Context, Name, bDirectory);
     } while (FindNextFileW(Find, &Data));
     FindClose(Find);
 }

@@ -6,6 +6,8 @@
 #include <mutex>
 
 #include "Core/Inc/CoreUtil.h"
+#include "Core/Inc/FConfigCacheIni.h"
+#include "Core/Inc/FFileManagerWindows.h"
 #include "Core/Inc/FOutputDevices.h"
 
 namespace Core
@@ -73,11 +75,19 @@ private:
 
 FFileManager* FGlobalVarsImp::GetFileManager()
 {
+    std::call_once(FileOnce, [this] {
+        FFileManager* Manager = new Imp::FFileManagerWindows;
+        Manager->Init(true);
+        // From the first use of the file manager on, relative paths start in the executable's directory.
+        Manager->SetDefaultDirectory(appBaseDir());
+        FileManager = Manager;
+    });
     return FileManager;
 }
 
 FConfigCache* FGlobalVarsImp::GetConfigCache()
 {
+    std::call_once(ConfigOnce, [this] { ConfigCache = new Imp::FConfigCacheIni; });
     return ConfigCache;
 }
 } // namespace Service
