@@ -111,13 +111,19 @@ int32_t FTxdEntryContext::MatchSkipRule() const
 
 // ---- The shrinker object --------------------------------------------------------------------------------------
 
-FImgShrinker::FImgShrinker() : BreakFlag(nullptr), PercentDone(nullptr), Reencode(&ReencodeImage) {}
-
-void FImgShrinker::LoadSkipRules() {}
-
-int32_t FImgShrinker::MatchSkipRule(const FString& /*Name*/) const
+FImgShrinker::FImgShrinker()
+    : BreakFlag(nullptr), PercentDone(nullptr), Reencode(&ReencodeImage), SkipRulesFile(FSkipRules::DefaultFile())
 {
-    return 0;
+}
+
+void FImgShrinker::LoadSkipRules()
+{
+    SkipRules.Load(*SkipRulesFile);
+}
+
+int32_t FImgShrinker::MatchSkipRule(const FString& Name) const
+{
+    return SkipRules.MatchSkipRule(Name);
 }
 
 bool FImgShrinker::ReadAt(FFileHandle fhRead, int64_t Pos, uint8_t* Dest, int64_t Count)
@@ -303,6 +309,8 @@ bool FImgShrinker::ShrinkFile(const char16_t* DestFilename, const char16_t* SrcF
 {
     bool bResult = false;
     Failure.Empty();
+    GHalveTextures.store(1);
+    GHalveOpaqueTextures.store(1);
     Stats.MipLevelStats.Empty();
 
     FFileHandle fhRead = appFileOpenRead(SrcFilename);

@@ -9,6 +9,7 @@
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateMap.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "shrinker/FSkipRules.h"
 
 class FImgShrinker;
 class FTxdEntryContext;
@@ -88,7 +89,7 @@ public:
     TDynArray<FString> TraceReport() const;
 
     // Skip rules. LoadSkipRules runs once per archive, before the first entry, on the shrink's thread; after it
-    // MatchSkipRule only reads, from any thread. Until the skip rules are filled in, no name is skipped.
+    // MatchSkipRule only reads, from any thread.
     void LoadSkipRules();
     int32_t MatchSkipRule(const FString& Name) const;
 
@@ -101,6 +102,9 @@ public:
     FString TxdName;
     // The re-encoding step applied to each texture (ReencodeImage unless a caller puts another one here).
     FReencodeImageFunc Reencode;
+    // The rule set and the rules file it is read from (through the config cache).
+    FSkipRules SkipRules;
+    FString SkipRulesFile;
     // Why the last ShrinkFile or RewriteArchive returned false, as one line; empty after success.
     FString Failure;
     // The report traced at the end of the last ShrinkFile.

@@ -62,6 +62,12 @@ std::vector<std::string> Utf8(const TDynArray<FString>& Lines)
 }
 
 // One well-formed dictionary whose single texture the stand-in shrinks.
+// A policy that keeps every texture: the rewrite alone is under test.
+bool KeepEverything(FTxdEntryContext&, FTxdImage&)
+{
+    return false;
+}
+
 FBytes ShrinkableTxd(const std::string& Name = "wall")
 {
     return TxdDictionary({Dxt1Texture(Name, 64, 64, 3)});
@@ -106,7 +112,7 @@ TEST_F(FImgShrinkerTest, UnchangedArchiveIsReproducedByteForByte)
     const FBytes Expected = Builder.Build();
 
     FCaptureDebugOutput Capture;
-    ASSERT_TRUE(Shrink(FImgBuilder(Builder).Trailing({1, 2, 3}).Build()));
+    ASSERT_TRUE(Shrink(FImgBuilder(Builder).Trailing({1, 2, 3}).Build(), &KeepEverything));
     EXPECT_EQ(ReadFileBytes(Dest), Expected); // the trailing bytes are not copied
     EXPECT_TRUE(Report.Failure.IsEmpty());
     EXPECT_TRUE(Capture.Contains("Writing "));
@@ -307,7 +313,7 @@ TEST_F(FImgShrinkerTest, StatisticsKeepTheirFirstCountedOrderAcrossEntries)
 {
     const FBytes First = TxdDictionary({Dxt1Texture("a", 64, 64, 3), Dxt1Texture("b", 64, 64, 1)});
     const FBytes Second = TxdDictionary({Dxt1Texture("c", 64, 64, 2), Dxt1Texture("d", 64, 64, 3)});
-    ASSERT_TRUE(Shrink(FImgBuilder().Add("one.txd", First).Add("two.txd", Second).Build()));
+    ASSERT_TRUE(Shrink(FImgBuilder().Add("one.txd", First).Add("two.txd", Second).Build(), &KeepEverything));
     EXPECT_EQ(Utf8(Report.Lines), (std::vector<std::string>{"2 images have 3 MipLevels", "1 images have 1 MipLevels",
                                                             "1 images have 2 MipLevels"}));
 }

@@ -1,0 +1,57 @@
+// Skip rules: which texture dictionaries keep their textures unchanged. Each rule pairs an action ("skip" or
+// "allow", with an optional trailing 'c' for a case-sensitive rule) with a name pattern that may carry a '*' at
+// either end. The rules come from the section SkipRules of SkipRules.ini beside the program, else from the
+// built-in list.
+#pragma once
+
+#include <cstdint>
+
+#include "Core/Inc/CoreTemplateArray.h"
+#include "Core/Inc/CoreTemplateMap.h"
+#include "Core/Inc/CoreTemplateString.h"
+
+struct FSkipRule
+{
+    int32_t bCaseSensitive = 0;
+    int32_t bWildcardAtEnd = 0;
+    int32_t bWildcardAtStart = 0;
+    FString Pattern; // without its stars
+    FString Action;  // without the case marker
+};
+
+enum ESkipMatch : int32_t
+{
+    SKIPMATCH_None = 0,
+    SKIPMATCH_Skip = 1,
+    SKIPMATCH_Allow = 2,
+};
+
+// The rule set of one archive shrink. Filled on the shrink's thread before the first entry; matching only reads
+// it, so entries may be matched from any thread afterwards.
+class FSkipRules
+{
+public:
+    // The file the rules are read from: through the config cache, "../SkipRules.ini" is SkipRules.ini in the
+    // program's own directory.
+    static const char16_t* DefaultFile();
+
+    // Fills the set when it holds no exact rule yet: from section SkipRules of File when that section exists
+    // (an empty section gives no rules at all), else from the built-in rules. Nothing is written.
+    void Load(const char16_t* File);
+    // Fills the set from the built-in rules.
+    void LoadDefaults();
+    // Parses one action/pattern pair into a rule and files it.
+    void AddSkipRule(const FString& Action, const FString& Pattern);
+    // 0 no applicable rule, 1 skip, 2 allow. An exact rule for the name wins over wildcard rules; among
+    // wildcard rules the last matching one wins.
+    int32_t MatchSkipRule(const FString& Name) const;
+    void Empty();
+
+    static int32_t NumDefaultRules();
+    static const char16_t* DefaultRule(int32_t Index);
+
+    // Exact patterns, newest first in each chain; keys compare without regard to ASCII case.
+    TMap<FString, FSkipRule> ExactRules;
+    // Patterns with a star, in the order added.
+    TDynArray<FSkipRule> WildcardRules;
+};

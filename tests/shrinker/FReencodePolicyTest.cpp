@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "shrinker/FImgShrinker.h"
+#include "shrinker/FReencodePolicy.h"
+#include "shrinker/FTextureUtil.h"
+#include "shrinker/FTxdImage.h"
+#include "tools/make-sample-game/SampleGame.h"
+
+using SampleGame::ETextureKind;
+
+namespace
+{
+struct FPolicyRun
+{
+    std::vector<uint8_t> Record;
+    FTxdImage Image;
+    FImgShrinker Shrinker;
+    FTxdEntryContext Context{Shrinker, FString(u"shop")};
+    bool bChanged = false;
+
+    FPolicyRun(ETextureKind Kind, uint16_t Width, uint16_t Height, uint8_t Levels, uint32_t D3DFormat = 0,
+               int32_t Depth = -1)
+    {
+        SampleGame::FSampleTexture Texture;
+        Texture.Name = "wall";
+        Texture.Kind = Kind;
+        Texture.Width = Width;
+        Texture.Height = Height;
+        Texture.MipLevels = Levels;
+        Record = SampleGame::MakeTextureRecord(Texture);
+        if (D3DFormat)
+            std::memcpy(&Record[76], &D3DFormat, 4);
+        if (Depth >= 0)
+            Record[84] = uint8_t(Depth);
+        EXPECT_TRUE(ParseTxdImage(Record.data(), int32_t(Record.size()), Image));
+        Context.ImageName = u"shop.wall";
+        bChanged = ReencodeImage(Context, Image);
+    }
+};
+} // namespace
+
+TEST(FReencodePolicyTest, OutcomesFollowLevelsSizesAndAlpha)
+{
+    struct FRow
+    {
+        ETextureKind Kind;
+        uint16_t Width, Height;
+        uint8_t Levels;
+        uint16_t NewWidth, NewHeight;
+        uint8_t NewLevels;
+    };
+    const FRow Rows[] = {
+        {ETextureKind::Dxt1, 512, 512, 10, 128, 128, 8},  // opaque, three or more levels: two dropped
+        {ETextureKind::Dxt3, 256, 256, 9, 128, 128, 8},   // alpha: one dropped
+        {ETextureKind::Dxt1a, 64, 64, 7, 32, 32, 6},      // alpha: one dropped
+        {ETextureKind::Dxt1, 64, 64, 2, 32, 32, 1},       // exactly two levels
+        {ETextureKind::Dxt1, 64, 32, 7, 32, 16, 6},       // the second step needs both sides at 32
+        {ETextureKind::Rgbx, 128, 128, 8, 32, 32, 6},
+        {ETextureKind::Dxt1, 16, 64, 5, 16, 64, 5},       // a side below 32: unchanged
+        {ETextureKind::Rgbx, 16, 64, 1, 16, 16, 1},       // one level: only the height halves, twice
+        {ETextureKind::Dxt1, 128, 16, 1, 128, 16, 1},     // one level, height below 32: unchanged
+        {ETextureKind::Rgba, 64, 64, 1, 32, 32, 1},       // one level with alpha: once
+        {ETextureKind::Rgbx, 64, 64, 1, 16, 16, 1},       // one level opaque: twice
+        {ETextureKind::Dxt1, 40, 64, 1, 20, 16, 1},
+        {ETextureKind::Dxt3, 64, 128, 1, 32, 64, 1},
+        {ETextureKind::Dxt1, 36, 36, 1, 36, 36, 1},       // 18 x 18 would not fill whole blocks: unchanged
+    };
+    for (const FRow& Row : Rows)
+    {
+        FPolicyRun Run(Row.Kind, Row.Width, Row.Height, Row.Levels);
+        const FTxdImageHeader& Header = Run.Image.Header;
+        SCOPED_TRACE(testing::Message() << Row.Width << "x" << Row.Height << " x" << int(Row.Levels));
+        EXPECT_EQ(Header.Width, Row.NewWidth);
+        EXPECT_EQ(Header.Height, Row.NewHeight);
+        EXPECT_EQ(Header.MipLevels, Row.NewLevels);
+        EXPECT_EQ(Run.Image.MipList.Num(), int32_t(Row.NewLevels));
+        const bool bExpectChange = Row.NewWidth != Row.Width || Row.NewHeight != Row.Height;
+        EXPECT_EQ(Run.bChanged, bExpectChange);
+        // The pixel format never changes, so the largest level has exactly the size of its kind.
+        EXPECT_EQ(uint32_t(Run.Image.MipList[0].Num()), SampleGame::TextureLevelBytes(Row.Kind, Row.NewWidth, Row.NewHeight));
+        if (bExpectChange)
+        {
+            const FByteArray Written = WriteTxdImage(Run.Image);
+            EXPECT_LT(size_t(Written.Num()), Run.Record.size());
+        }
+        EXPECT_EQ(Run.Context.Stats.FormatStats.Num(), 1);
+    }
+}
+
+TEST(FReencodePolicyTest, KeptLevelsAreTheOriginalBytes)
+{
+    FPolicyRun Run(ETextureKind::Dxt1, 256, 256, 9);
+    ASSERT_TRUE(Run.bChanged);
+    // Two levels gone: what is left starts with the original third level, still a view into the record.
+    const uint8_t* Third = Run.Record.data() + 88 + 4 + 32768 + 4 + 8192 + 4;
+    EXPECT_EQ(Run.Image.MipList[0].GetData(), Third);
+    EXPECT_EQ(Run.Image.MipList[0].Num(), 2048);
+}
+
+TEST(FReencodePolicyTest, StatisticsUseTheSizeBeforeReduction)
+{
+    FPolicyRun Run(ETextureKind::Dxt1, 512, 512, 10);
+    TMap<FString, int32_t>& Keys = Run.Context.Stats.DescriptionStats;
+    ASSERT_EQ(Keys.Num(), 2);
+    EXPECT_EQ(Keys.Pairs[0].Key, u"1 DXT1  s: DXT1    512 x  512  x10");
+    EXPECT_EQ(Keys.Pairs[1].Key, u"2 s:  512 x  512");
+    ASSERT_NE(Run.Context.Stats.FormatStats.Find(TEXKIND_DXT1), nullptr);
+
+    FPolicyRun Alpha(ETextureKind::Dxt1a, 16, 8, 1);
+    EXPECT_NE(Alpha.Context.Stats.FormatStats.Find(TEXKIND_DXT1A), nullptr);
+    EXPECT_EQ(Alpha.Context.Stats.DescriptionStats.Pairs[1].Key, u"2 h:   16 x    8");
+}
+
+TEST(FReencodePolicyTest, UnknownFormatsAndContradictoryHeaders)
+{
+    // No kind, several levels: the largest level still goes (alpha bit set, so only one).
+    FPolicyRun NoKind(ETextureKind::Dxt1a, 64, 64, 3, /*D3DFormat*/ 99);
+    EXPECT_TRUE(NoKind.bChanged);
+    EXPECT_EQ(NoKind.Image.Header.Width, 32);
+    EXPECT_EQ(NoKind.Context.Stats.FormatStats.Num(), 0);
+    EXPECT_EQ(NoKind.Context.Stats.DescriptionStats.Pairs[0].Key, u"1  m:     64 x   64  x3");
+
+    // No kind, one level: nothing to decode, so nothing changes.
+    FPolicyRun NoKindSingle(ETextureKind::Dxt1, 64, 64, 1, 99);
+    EXPECT_FALSE(NoKindSingle.bChanged);
+    EXPECT_EQ(NoKindSingle.Image.Header.Width, 64);
+
+    // A DXT1 header claiming 32 bits a pixel contradicts itself: untouched and uncounted.
+    FPolicyRun Contradiction(ETextureKind::Dxt1, 64, 64, 4, 0, /*Depth*/ 32);
+    EXPECT_FALSE(Contradiction.bChanged);
+    EXPECT_EQ(Contradiction.Image.Header.MipLevels, 4);
+    EXPECT_EQ(Contradiction.Context.Stats.FormatStats.Num(), 0);
+}
