@@ -1,0 +1,137 @@
+// The engine client: queued actions, background tests and the published status.
+#include "engine/FShrinkEngineClient.h"
+
+#include "engine/FShrinkEngineServer.h"
+#include "shrinker/FImgShrinker.h"
+
+FString FShrinkEngineClientBase::GetShrinkProgressText() const
+{
+    if (!bShrinking)
+        return FString(u"none");
+    return FString::Printf(u"%d/100", ShrinkProgress);
+}
+
+FShrinkEngineClient::FShrinkEngineClient() : Server(nullptr), CancelFlag(0), Progress(0)
+{
+    Server = CreateEngineServer();
+    GShrinkCancelFlag = &CancelFlag;
+    GShrinkProgress = &Progress;
+}
+
+FShrinkEngineClient::~FShrinkEngineClient()
+{
+    // A shrink in flight (running or still queued) is cancelled, so it stops within one entry and removes its
+    // unfinished output; Shutdown then waits for the worker. The two pointers stay valid until the worker is
+    // gone, so a queued shrink that starts now still sees the cancel request.
+    if (ShrinkRequest.JobId != 0)
+        CancelFlag.store(1);
+    Server->Shutdown();
+    Server = nullptr;
+    GShrinkProgress = nullptr;
+    GShrinkCancelFlag = nullptr;
+}
+
+FShrinkEngineClientBase* CreateEngineClient()
+{
+    return new FShrinkEngineClient;
+}
+
+void FShrinkEngineClient::PollRequest(FEngineRequest& Request)
+{
+    if (Request.JobId == 0)
+        return;
+    FString Result;
+    if (Server->GetJobResult(Request.JobId, Result))
+    {
+        Server->DeleteJob(Request.JobId);
+        Request.JobId = 0;
+        Request.Result = Result;
+    }
+}
+
+bool FShrinkEngineClient::Update(const FString& Dir)
+{
+    PollRequest(CanShrinkRequest);
+    PollRequest(CanUnshrinkRequest);
+    PollRequest(ShrinkRequest);
+    PollRequest(UnshrinkRequest);
+
+    const bool bTransaction = ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0;
+    if (CanShrinkRequest.JobId == 0 && !CanShrinkRequest.Result.IsEmpty())
+    {
+        // An answer computed before a transaction is void.
+        if (!bTransaction)
+            CanShrinkText = CanShrinkRequest.Result;
+        CanShrinkRequest.Result.Empty();
+    }
+    if (CanUnshrinkRequest.JobId == 0 && !CanUnshrinkRequest.Result.IsEmpty())
+    {
+        if (!bTransaction)
+            CanUnshrinkText = CanUnshrinkRequest.Result;
+        CanUnshrinkRequest.Result.Empty();
+    }
+
+    if (ShrinkRequest.JobId != 0)
+    {
+        bShrinking = 1;
+        ShrinkProgress = Progress.load();
+        CancelFlag.store(bCancelShrink);
+    }
+    else
+    {
+        bShrinking = 0;
+        bCancelShrink = 0;
+        CancelFlag.store(0);
+    }
+    if (ShrinkRequest.JobId == 0 && !ShrinkRequest.Result.IsEmpty())
+    {
+        bShrinking = 0;
+        ShrinkResult = ShrinkRequest.Result;
+        ShrinkRequest.Result.Empty();
+    }
+
+    bUnshrinking = UnshrinkRequest.JobId != 0 ? 1 : 0;
+    if (UnshrinkRequest.JobId == 0 && !UnshrinkRequest.Result.IsEmpty())
+    {
+        UnshrinkResult = UnshrinkRequest.Result;
+        UnshrinkRequest.Result.Empty();
+    }
+
+    if (CanShrinkRequest.JobId == 0 && CanUnshrinkRequest.JobId == 0 && ShrinkRequest.JobId == 0 &&
+        UnshrinkRequest.JobId == 0)
+    {
+        CanShrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"CanShrink,%s", *Dir)));
+        CanUnshrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"CanUnshrink,%s", *Dir)));
+    }
+    return true;
+}
+
+bool FShrinkEngineClient::PerformShrink(const FString& Dir)
+{
+    if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
+        return false;
+    ShrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"PerformShrink,%s", *Dir)));
+    if (ShrinkRequest.JobId == 0)
+        return false;
+    bShrinking = 1;
+    CanShrinkRequest.Result.Empty();
+    CanUnshrinkRequest.Result.Empty();
+    CanShrinkText.Empty();
+    CanUnshrinkText.Empty();
+    return true;
+}
+
+bool FShrinkEngineClient::PerformUnshrink(const FString& Dir)
+{
+    if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
+        return false;
+    UnshrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"PerformUnshrink,%s", *Dir)));
+    if (UnshrinkRequest.JobId == 0)
+        return false;
+    bUnshrinking = 1;
+    CanShrinkRequest.Result.Empty();
+    CanUnshrinkRequest.Result.Empty();
+    CanShrinkText.Empty();
+    CanUnshrinkText.Empty();
+    return true;
+}

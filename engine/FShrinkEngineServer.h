@@ -1,0 +1,104 @@
+// The shrink engine's server side: the game file set with its two tests and two transactions, and the job
+// server that runs them one at a time on its own worker thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "Core/Inc/Core.h"
+
+// ---- Game file set ------------------------------------------------------------------------------------------
+// A set holds Dir + "Models\gta3" + Suffix + ".img". Dir must end with a separator; names are formed by plain
+// concatenation. Every routine runs on the job server's worker thread and keeps no state: the files on disk are
+// the state.
+TDynArray<FString> GetFileSet(const FString& Dir, const char16_t* Suffix);
+// How many names of the list exist (can be opened for reading).
+int32_t CountExistingFiles(const TDynArray<FString>& List);
+// Deletes every file of the list, read-only ones too; a missing file counts as deleted. Returns the number of
+// names handled, or -1 as soon as one existing file cannot be deleted.
+int32_t DeleteFiles(const TDynArray<FString>& List);
+// Moves OldList[i] onto NewList[i] (an existing destination is replaced). Returns the number moved, or -1 at the
+// first failure, leaving the later pairs untouched.
+int32_t RenameFiles(const TDynArray<FString>& NewList, const TDynArray<FString>& OldList);
+// Shrinks SrcList[i] into DestList[i] and makes each result durable on the disk. Returns the number built, or
+// -1 when a build fails (the shrinker removes its unfinished output).
+int32_t BuildShrunkFiles(const TDynArray<FString>& SrcList, const TDynArray<FString>& DestList);
+// MiB free for the calling user on the volume of Dir (0 when it cannot be told).
+uint32_t GetFreeDiskSpaceMB(const FString& Dir);
+
+// The two tests and the two transactions. Each returns the empty text on success, else the reason.
+FString CheckCanShrink(const FString& Dir);
+FString CheckCanUnshrink(const FString& Dir);
+bool CanUnshrink(const FString& Dir);
+FString PerformShrink(const FString& Dir);
+FString PerformUnshrink(const FString& Dir);
+
+// ---- Job server ---------------------------------------------------------------------------------------------
+// Reached only through this interface. Every operation is called on the owner's thread and returns at once,
+// except Shutdown, which waits for the worker.
+class FShrinkEngineServerBase
+{
+public:
+    virtual ~FShrinkEngineServerBase() {}
+    // Asks the worker to stop, waits for it (a job in progress is finished first) and destroys the server.
+    virtual void Shutdown() = 0;
+    virtual bool IsBusy() = 0;
+    // Queues "Cmd,Arg"; returns the new job's id (1, 2, 3, ...; never 0).
+    virtual int32_t QueueJob(const FString& Command) = 0;
+    // True with the job's result once it has finished; false while it is queued or running, or unknown.
+    virtual bool GetJobResult(int32_t Id, FString& Result) = 0;
+    // Asks for the job's removal; the worker carries it out between jobs. Always 0.
+    virtual int32_t DeleteJob(int32_t Id) = 0;
+};
+
+struct FShrinkJob
+{
+    int32_t Id;
+    FString Command;
+    FString Result;
+};
+
+class FShrinkEngineServer : public FShrinkEngineServerBase
+{
+public:
+    FShrinkEngineServer();
+    ~FShrinkEngineServer() override;
+
+    void Shutdown() override;
+    bool IsBusy() override;
+    int32_t QueueJob(const FString& Command) override;
+    bool GetJobResult(int32_t Id, FString& Result) override;
+    int32_t DeleteJob(int32_t Id) override;
+
+    // The worker thread's body.
+    void ThreadLoop();
+    // Runs one command line and gives its result text.
+    static FString RunCommand(const FString& Command);
+
+    std::thread ThreadHandle;
+    std::atomic<int32_t> StopFlag;
+    std::mutex VarsLock;
+    struct FVars
+    {
+        int32_t NextJobId = 0;
+        TMap<int32_t, FShrinkJob*> JobMap;
+        TDynArray<int32_t> PendingQueue;
+        int32_t CurrentJob = 0;
+        TDynArray<int32_t> FinishedList;
+        TDynArray<int32_t> DeleteList;
+    } Vars;
+
+private:
+    void Iterate();
+
+    // Lets Shutdown wait for the worker with a time-out.
+    std::mutex DoneLock;
+    std::condition_variable DoneSignal;
+    bool bThreadDone = false;
+};
+
+// Makes a server and starts its worker thread.
+FShrinkEngineServerBase* CreateEngineServer();

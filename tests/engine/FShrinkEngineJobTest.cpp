@@ -1,0 +1,332 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/FFileManager.h"
+#include "engine/FShrinkEngineClient.h"
+#include "engine/FShrinkEngineServer.h"
+#include "shrinker/FImgShrinker.h"
+#include "tests/support/TempDir.h"
+
+namespace
+{
+void Put32(std::string& Out, uint32_t Value)
+{
+    for (int i = 0; i < 4; ++i)
+        Out += char((Value >> (8 * i)) & 0xFF);
+}
+
+std::string MakeArchive(int32_t Count)
+{
+    std::string Bytes = "VER2";
+    Put32(Bytes, uint32_t(Count));
+    const uint32_t First = uint32_t((8 + 32 * Count + 2047) / 2048);
+    for (int32_t i = 0; i < Count; ++i)
+    {
+        Put32(Bytes, First + uint32_t(i));
+        Put32(Bytes, 1);
+        std::string Name = "e" + std::to_string(i) + ".col";
+        Name.resize(24, '\0');
+        Bytes += Name;
+    }
+    Bytes.resize(First * 2048, '\0');
+    for (int32_t i = 0; i < Count; ++i)
+        Bytes += std::string(2048, char('A' + i % 26));
+    return Bytes;
+}
+
+int64_t PlentyOfSpace(const char16_t*)
+{
+    return int64_t(10) << 30;
+}
+
+// Holds the worker thread inside a shrink: the shrinker's "Reading" trace waits until the test opens the gate,
+// and a chosen "PercentDone" line can raise the cancel flag the shrink is using.
+struct FGate
+{
+    std::mutex Lock;
+    std::condition_variable Signal;
+    bool bEntered = false;
+    bool bOpen = true;
+    // At this trace line the worker asks the front end to cancel and waits until the request has reached the
+    // shrink's cancel flag, as a user pressing Cancel would.
+    std::string CancelAt;
+    std::atomic<int32_t>* CancelFlag = nullptr;
+    std::atomic<bool> bWantCancel{false};
+
+    static FGate*& Current()
+    {
+        static FGate* Gate = nullptr;
+        return Gate;
+    }
+    static void Hook(const char16_t* Text)
+    {
+        FGate* Gate = Current();
+        const std::string Line = FString(Text).ToUtf8();
+        if (!Gate)
+            return;
+        if (Line.find("  Reading ") != std::string::npos)
+        {
+            std::unique_lock<std::mutex> Guard(Gate->Lock);
+            Gate->bEntered = true;
+            Gate->Signal.notify_all();
+            Gate->Signal.wait(Guard, [Gate] { return Gate->bOpen; });
+        }
+        if (!Gate->CancelAt.empty() && Line.find(Gate->CancelAt) != std::string::npos && Gate->CancelFlag)
+        {
+            Gate->bWantCancel = true;
+            for (int32_t i = 0; i < 10000 && Gate->CancelFlag->load() == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    void WaitEntered()
+    {
+        std::unique_lock<std::mutex> Guard(Lock);
+        Signal.wait(Guard, [this] { return bEntered; });
+    }
+    void Open()
+    {
+        std::lock_guard<std::mutex> Guard(Lock);
+        bOpen = true;
+        Signal.notify_all();
+    }
+};
+
+class FShrinkEngineJobTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
+        ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"Models")));
+        Original = MakeArchive(60);
+        ASSERT_TRUE(WriteTestFile(File(u""), Original));
+        FGate::Current() = &Gate;
+        CoreOS::SetDebugOutputHook(&FGate::Hook);
+        bTraceWas = appTraceEnabled();
+        appSetTraceEnabled(true);
+    }
+    void TearDown() override
+    {
+        Gate.Open();
+        CoreOS::SetDebugOutputHook(nullptr);
+        FGate::Current() = nullptr;
+        appSetTraceEnabled(bTraceWas);
+        CoreOS::SetFreeDiskSpaceHook(nullptr);
+    }
+    FString File(const char16_t* Suffix) const
+    {
+        return Dir.Path() + u"Models\\gta3" + Suffix + u".img";
+    }
+    static FString WaitResult(FShrinkEngineServerBase* Server, int32_t Id)
+    {
+        FString Result;
+        for (int32_t i = 0; i < 20000 && !Server->GetJobResult(Id, Result); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return Result;
+    }
+    // Runs Update until the client has nothing in flight.
+    void Settle(FShrinkEngineClient* Client, const FString& Game)
+    {
+        for (int32_t i = 0; i < 20000; ++i)
+        {
+            if (Gate.bWantCancel.exchange(false))
+                Client->bCancelShrink = 1;
+            Client->Update(Game);
+            if (!Client->bShrinking && !Client->bUnshrinking && Client->ShrinkRequest.JobId == 0 &&
+                Client->UnshrinkRequest.JobId == 0 && !Client->CanShrinkText.IsEmpty() &&
+                !Client->CanUnshrinkText.IsEmpty())
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    FTempDir Dir;
+    FGate Gate;
+    std::string Original;
+    bool bTraceWas = false;
+};
+} // namespace
+
+TEST_F(FShrinkEngineJobTest, JobsRunInOrderWithCaseInsensitiveNames)
+{
+    FShrinkEngineServerBase* Server = CreateEngineServer();
+    const FString Game = Dir.Path();
+    const int32_t A = Server->QueueJob(FString(u"cANsHRINK,") + Game);
+    const int32_t B = Server->QueueJob(FString(u"CanUnshrink,") + Game);
+    const int32_t C = Server->QueueJob(FString(u"Frobnicate,") + Game);
+    EXPECT_EQ(A, 1);
+    EXPECT_EQ(B, 2);
+    EXPECT_EQ(C, 3);
+    EXPECT_EQ(WaitResult(Server, C), u"");
+    FString Result;
+    EXPECT_TRUE(Server->GetJobResult(A, Result));
+    EXPECT_EQ(Result, u"true");
+    EXPECT_TRUE(Server->GetJobResult(B, Result));
+    EXPECT_EQ(Result, u"false");
+    // The result stays until the worker has carried out the deletion.
+    EXPECT_TRUE(Server->GetJobResult(A, Result));
+    Server->DeleteJob(A);
+    Server->DeleteJob(12345); // unknown ids are harmless
+    for (int32_t i = 0; i < 5000 && Server->GetJobResult(A, Result); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(Server->GetJobResult(A, Result));
+    EXPECT_EQ(Server->QueueJob(FString(u"CanShrink")), 4); // ids are never reused
+    Server->Shutdown();
+}
+
+TEST_F(FShrinkEngineJobTest, BareCommandUsesTheCurrentDirectoryAndCommasStayInTheDirectory)
+{
+    FFileManager* Files = GGlobalVars()->GetFileManager();
+    const FString Was = Files->GetDefaultDirectory();
+    ASSERT_TRUE(Files->SetDefaultDirectory(*Dir.Path()));
+    EXPECT_EQ(FShrinkEngineServer::RunCommand(FString(u"CanShrink")), u"true");
+    Files->SetDefaultDirectory(*Was);
+
+    FTempDir Other;
+    const FString Game = Other.Path() + u"GTA, San Andreas/";
+    ASSERT_TRUE(CoreOS::DirMake(*Game.Left(Game.Len() - 1)));
+    ASSERT_TRUE(CoreOS::DirMake(*(Game + u"Models")));
+    ASSERT_TRUE(WriteTestFile(Game + u"Models/gta3.img", Original));
+    EXPECT_EQ(FShrinkEngineServer::RunCommand(FString(u"CanShrink,") + Game), u"true");
+}
+
+TEST_F(FShrinkEngineJobTest, DeleteCancelsAPendingJobAndWaitsForARunningOne)
+{
+    FShrinkEngineServerBase* Server = CreateEngineServer();
+    Gate.bOpen = false;
+    const int32_t Running = Server->QueueJob(FString(u"PerformShrink,") + Dir.Path());
+    const int32_t Pending = Server->QueueJob(FString(u"PerformUnshrink,") + Dir.Path());
+    Gate.WaitEntered();
+    EXPECT_TRUE(Server->IsBusy());
+    FString Result;
+    EXPECT_FALSE(Server->GetJobResult(Running, Result));
+    Server->DeleteJob(Pending);
+    Server->DeleteJob(Running);
+    Gate.Open();
+    for (int32_t i = 0; i < 20000 && Server->IsBusy(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(Server->GetJobResult(Running, Result));
+    EXPECT_FALSE(Server->GetJobResult(Pending, Result));
+    // The shrink ran to its end; the restore never started.
+    EXPECT_TRUE(TestFileExists(File(u"_ORIG_BAK")));
+    Server->Shutdown();
+}
+
+TEST_F(FShrinkEngineJobTest, ShutdownWaitsForARunningJob)
+{
+    FShrinkEngineServerBase* Server = CreateEngineServer();
+    Server->Shutdown(); // idle: returns after one wait
+
+    Server = CreateEngineServer();
+    Gate.bOpen = false;
+    Server->QueueJob(FString(u"PerformShrink,") + Dir.Path());
+    Gate.WaitEntered();
+    std::thread Opener([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        Gate.Open();
+    });
+    Server->Shutdown(); // more than one wait; returns only once the shrink is done
+    Opener.join();
+    EXPECT_TRUE(TestFileExists(File(u"_ORIG_BAK")));
+    EXPECT_FALSE(TestFileExists(File(u"_TEMP")));
+}
+
+TEST_F(FShrinkEngineJobTest, ClientPublishesAWholeShrinkAndRestore)
+{
+    FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
+    EXPECT_EQ(GShrinkCancelFlag, &Client->CancelFlag);
+    EXPECT_EQ(GShrinkProgress, &Client->Progress);
+    const FString Game = Dir.Path();
+    EXPECT_EQ(Client->GetShrinkProgressText(), u"none");
+    Settle(Client, Game);
+    EXPECT_EQ(Client->CanShrinkText, u"true");
+    EXPECT_EQ(Client->CanUnshrinkText, u"false");
+
+    Gate.bOpen = false;
+    ASSERT_TRUE(Client->PerformShrink(Game));
+    EXPECT_TRUE(Client->CanShrinkText.IsEmpty());
+    EXPECT_TRUE(Client->CanUnshrinkText.IsEmpty());
+    EXPECT_FALSE(Client->PerformUnshrink(Game)); // one transaction at a time
+    EXPECT_FALSE(Client->PerformShrink(Game));
+    Gate.WaitEntered();
+    Client->Update(Game);
+    EXPECT_EQ(Client->bShrinking, 1);
+    EXPECT_EQ(Client->GetShrinkProgressText(), u"0/100");
+    Gate.Open();
+    Settle(Client, Game);
+    EXPECT_EQ(Client->bShrinking, 0);
+    EXPECT_TRUE(Client->ShrinkResult.IsEmpty()); // success publishes nothing
+    EXPECT_EQ(Client->CanShrinkText, u"false");
+    EXPECT_EQ(Client->CanUnshrinkText, u"true");
+
+    ASSERT_TRUE(Client->PerformUnshrink(Game));
+    Settle(Client, Game);
+    EXPECT_TRUE(Client->UnshrinkResult.IsEmpty());
+    EXPECT_EQ(Client->CanShrinkText, u"true");
+    std::string Bytes;
+    ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
+    EXPECT_EQ(Bytes, Original);
+
+    delete Client;
+    EXPECT_EQ(GShrinkCancelFlag, nullptr);
+    EXPECT_EQ(GShrinkProgress, nullptr);
+}
+
+TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
+{
+    FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
+    const FString Game = Dir.Path();
+
+    CoreOS::SetFreeDiskSpaceHook([](const char16_t*) { return int64_t(100) << 20; });
+    ASSERT_TRUE(Client->PerformShrink(Game));
+    Settle(Client, Game);
+    EXPECT_EQ(Client->ShrinkResult, u"Not enough disk space to do shrink");
+    Client->ShrinkResult.Empty();
+    CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
+
+    // A stray cancel request is cleared by the next Update.
+    Client->bCancelShrink = 1;
+    Client->Update(Game);
+    EXPECT_EQ(Client->bCancelShrink, 0);
+
+    // Cancelled in the middle of the rewrite: the game files stay as they were.
+    Gate.CancelAt = "PercentDone: 50";
+    Gate.CancelFlag = &Client->CancelFlag;
+    ASSERT_TRUE(Client->PerformShrink(Game));
+    Settle(Client, Game);
+    EXPECT_EQ(Client->ShrinkResult, u"Shrink canceled");
+    std::string Bytes;
+    ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
+    EXPECT_EQ(Bytes, Original);
+    EXPECT_FALSE(TestFileExists(File(u"_TEMP")));
+    EXPECT_FALSE(TestFileExists(File(u"_ORIG_BAK")));
+    delete Client;
+}
+
+TEST_F(FShrinkEngineJobTest, DestroyingTheClientDuringAShrinkCancelsIt)
+{
+    FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
+    const FString Game = Dir.Path();
+    Gate.bOpen = false;
+    ASSERT_TRUE(Client->PerformShrink(Game));
+    Gate.WaitEntered();
+    std::thread Opener([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Gate.Open();
+    });
+    delete Client; // cancels, then waits for the worker
+    Opener.join();
+    std::string Bytes;
+    ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
+    EXPECT_EQ(Bytes, Original);
+    EXPECT_FALSE(TestFileExists(File(u"_TEMP")));
+    EXPECT_FALSE(TestFileExists(File(u"_ORIG_BAK")));
+}

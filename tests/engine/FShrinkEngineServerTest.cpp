@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/FFileManager.h"
+#include "engine/FShrinkEngineServer.h"
+#include "shrinker/FImgShrinker.h"
+#include "tests/support/TempDir.h"
+
+namespace
+{
+const char16_t* const NotAllCur = u"Perform Unshrink - Prerequisite fail - Not all Cur Files exist";
+const char16_t* const AllBak = u"Perform Unshrink - Prerequisite fail - All Bak Files already exist";
+const char16_t* const NotAllBak = u"Perform Unshrink - Prerequisite fail - Not all Bak Files exist";
+
+std::atomic<int64_t> GFreeBytes{int64_t(10) << 30};
+int64_t FakeFreeSpace(const char16_t*)
+{
+    return GFreeBytes.load();
+}
+
+void Put32(std::string& Out, uint32_t Value)
+{
+    for (int i = 0; i < 4; ++i)
+        Out += char((Value >> (8 * i)) & 0xFF);
+}
+
+// A small version-2 archive of Count plain entries, one block each, the first right after the directory.
+std::string MakeArchive(int32_t Count, char Fill)
+{
+    std::string Bytes = "VER2";
+    Put32(Bytes, uint32_t(Count));
+    for (int32_t i = 0; i < Count; ++i)
+    {
+        Put32(Bytes, uint32_t(1 + i));
+        Put32(Bytes, 1);
+        std::string Name = "entry" + std::to_string(i) + ".dff";
+        Name.resize(24, '\0');
+        Bytes += Name;
+    }
+    Bytes.resize(2048, '\0');
+    for (int32_t i = 0; i < Count; ++i)
+        Bytes += std::string(2048, char(Fill + i));
+    return Bytes;
+}
+
+class FShrinkEngineServerTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        GFreeBytes = int64_t(10) << 30;
+        CoreOS::SetFreeDiskSpaceHook(&FakeFreeSpace);
+        ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"Models")));
+        Original = MakeArchive(3, 'a');
+    }
+    void TearDown() override
+    {
+        CoreOS::SetFreeDiskSpaceHook(nullptr);
+        CoreOS::SetWriteLimit(-1);
+    }
+
+    FString Game() const
+    {
+        return Dir.Path();
+    }
+    FString File(const char16_t* Suffix) const
+    {
+        return Dir.Path() + u"Models\\gta3" + Suffix + u".img";
+    }
+    std::string Read(const char16_t* Suffix) const
+    {
+        std::string Bytes;
+        EXPECT_TRUE(ReadTestFile(File(Suffix), Bytes));
+        return Bytes;
+    }
+    bool Has(const char16_t* Suffix) const
+    {
+        return TestFileExists(File(Suffix));
+    }
+    void Put(const char16_t* Suffix, const std::string& Bytes)
+    {
+        ASSERT_TRUE(WriteTestFile(File(Suffix), Bytes));
+    }
+
+    FTempDir Dir;
+    std::string Original;
+};
+} // namespace
+
+TEST_F(FShrinkEngineServerTest, StateTableDecidesBothTests)
+{
+    struct FRow
+    {
+        bool bCur, bOrig, bShrunk;
+        const char16_t* CanShrink;
+        const char16_t* CanUnshrink;
+    };
+    const FRow Rows[] = {
+        {true, false, false, u"", NotAllBak},   // original in use
+        {true, false, true, u"", NotAllBak},    // original in use, a shrunk copy kept
+        {true, true, false, AllBak, u""},       // shrunk archive in use
+        {false, true, false, NotAllCur, u""},   // interrupted swap
+        {false, false, false, NotAllCur, NotAllBak}, // game files not found
+    };
+    for (const FRow& Row : Rows)
+    {
+        for (const char16_t* Suffix : {u"", u"_ORIG_BAK", u"_SHRUNK_BAK"})
+            CoreOS::FileDelete(*File(Suffix));
+        if (Row.bCur)
+            Put(u"", Original);
+        if (Row.bOrig)
+            Put(u"_ORIG_BAK", Original);
+        if (Row.bShrunk)
+            Put(u"_SHRUNK_BAK", Original);
+        EXPECT_EQ(CheckCanShrink(Game()), Row.CanShrink);
+        EXPECT_EQ(CheckCanUnshrink(Game()), Row.CanUnshrink);
+    }
+    // Without the trailing separator nothing is found.
+    EXPECT_EQ(CheckCanShrink(Game().Left(Game().Len() - 1)), NotAllCur);
+}
+
+TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive)
+{
+    Put(u"", Original);
+    Put(u"_TEMP", "stale");
+    CoreOS::FileSetAttributes(*File(u"_TEMP"), CoreOS::FILEATTR_ReadOnly);
+
+    EXPECT_EQ(PerformShrink(Game()), u"");
+    EXPECT_EQ(Read(u"_ORIG_BAK"), Original);
+    const std::string Shrunk = Read(u"");
+    EXPECT_EQ(Shrunk.substr(0, 4), "VER2");
+    EXPECT_FALSE(Has(u"_TEMP"));
+    EXPECT_FALSE(Has(u"_SHRUNK_BAK"));
+
+    EXPECT_EQ(PerformUnshrink(Game()), u"");
+    EXPECT_EQ(Read(u""), Original);
+    EXPECT_EQ(Read(u"_SHRUNK_BAK"), Shrunk);
+    EXPECT_FALSE(Has(u"_ORIG_BAK"));
+
+    // The kept archive is taken over as it is: no build, no free-space test.
+    Put(u"_SHRUNK_BAK", "kept archive");
+    GFreeBytes = 0;
+    EXPECT_EQ(PerformShrink(Game()), u"");
+    EXPECT_EQ(Read(u""), "kept archive");
+    EXPECT_EQ(Read(u"_ORIG_BAK"), Original);
+    EXPECT_FALSE(Has(u"_SHRUNK_BAK"));
+}
+
+TEST_F(FShrinkEngineServerTest, FreeSpaceMustExceed768MiB)
+{
+    Put(u"", Original);
+    GFreeBytes = int64_t(768) << 20;
+    EXPECT_EQ(PerformShrink(Game()), u"Not enough disk space to do shrink");
+    EXPECT_EQ(Read(u""), Original);
+    EXPECT_FALSE(Has(u"_ORIG_BAK"));
+
+    GFreeBytes = int64_t(769) << 20;
+    EXPECT_EQ(PerformShrink(Game()), u"");
+    EXPECT_TRUE(Has(u"_ORIG_BAK"));
+}
+
+TEST_F(FShrinkEngineServerTest, FailedBuildsLeaveTheOriginalAndNoOutput)
+{
+    Put(u"", "this is not an archive");
+    EXPECT_EQ(PerformShrink(Game()), u"Perform Shrink - Failed while building TempShrinkFiles");
+    EXPECT_EQ(Read(u""), "this is not an archive");
+    EXPECT_FALSE(Has(u"_TEMP"));
+
+    // A disk that fills up during the build.
+    Put(u"", Original);
+    CoreOS::SetWriteLimit(3000);
+    EXPECT_EQ(PerformShrink(Game()), u"Perform Shrink - Failed while building TempShrinkFiles");
+    CoreOS::SetWriteLimit(-1);
+    EXPECT_EQ(Read(u""), Original);
+    EXPECT_FALSE(Has(u"_TEMP"));
+    EXPECT_EQ(CheckCanShrink(Game()), u"");
+}
+
+TEST_F(FShrinkEngineServerTest, UndeletableLeftoversStopTheShrinkBeforeAnyChange)
+{
+    Put(u"", Original);
+    struct FCase
+    {
+        const char16_t* Suffix;
+        const char16_t* Message;
+    };
+    // A folder where a file is expected cannot be deleted, on either system.
+    for (const FCase& Case : {FCase{u"_TEMP", u"Perform Shrink - Failed while trying to delete TempShrinkFiles"},
+                              FCase{u"_ORIG_BAK", u"Perform Shrink - Failed while trying to delete BakOrigFiles"},
+                              FCase{u"_SHRUNK_BAK", u"Perform Shrink - Failed while trying to delete BakModFiles"}})
+    {
+        ASSERT_TRUE(CoreOS::DirMake(*File(Case.Suffix)));
+        EXPECT_EQ(PerformShrink(Game()), Case.Message);
+        EXPECT_EQ(Read(u""), Original);
+        CoreOS::DirRemove(*File(Case.Suffix));
+    }
+}
+
+TEST_F(FShrinkEngineServerTest, RestoreRepairsAnInterruptedSwap)
+{
+    Put(u"_ORIG_BAK", Original);
+    Put(u"_SHRUNK_BAK", "kept");
+    EXPECT_EQ(PerformUnshrink(Game()), u"");
+    EXPECT_EQ(Read(u""), Original);
+    EXPECT_EQ(Read(u"_SHRUNK_BAK"), "kept");
+    EXPECT_EQ(PerformUnshrink(Game()), NotAllBak);
+}
+
+TEST_F(FShrinkEngineServerTest, GameHoldingTheArchiveOpenStopsTheSwap)
+{
+#ifndef _WIN32
+    GTEST_SKIP() << "POSIX cannot deny a rename to another open handle";
+#endif
+    Put(u"", Original);
+    // The game reads the archive and lets others read it, but not rename it.
+    CoreOS::FFileHandle Game = CoreOS::FileOpen(*File(u""), CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read,
+                                                CoreOS::FILECREATE_OpenExisting);
+    ASSERT_NE(Game, nullptr);
+    EXPECT_EQ(PerformShrink(this->Game()), u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
+    CoreOS::FileClose(Game);
+    EXPECT_EQ(Read(u""), Original);
+    EXPECT_TRUE(Has(u"_SHRUNK_BAK"));
+    EXPECT_EQ(PerformShrink(this->Game()), u"");
+    EXPECT_EQ(Read(u"_ORIG_BAK"), Original);
+}
