@@ -122,6 +122,18 @@ TEST_F(FShrinkEngineServerTest, StateTableDecidesBothTests)
     }
     // Without the trailing separator nothing is found.
     EXPECT_EQ(CheckCanShrink(Game().Left(Game().Len() - 1)), NotAllCur);
+
+    // A heavily modded archive of 3 GiB exists for both tests (sparse, so it costs no disk).
+    CoreOS::FileDelete(*File(u""));
+    CoreOS::FFileHandle Big =
+        CoreOS::FileOpen(*File(u""), CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateAlways);
+    ASSERT_NE(Big, nullptr);
+    uint32_t Written = 0;
+    EXPECT_EQ(CoreOS::FileSeek(Big, int64_t(3) << 30, CoreOS::FILESEEK_Begin), int64_t(3) << 30);
+    EXPECT_TRUE(CoreOS::FileWrite(Big, "x", 1, &Written));
+    CoreOS::FileClose(Big);
+    EXPECT_EQ(CheckCanShrink(Game()), u"");
+    CoreOS::FileDelete(*File(u""));
 }
 
 TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive)
