@@ -5,12 +5,29 @@
 
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "cli/PellmorConsole.h"
+
+// Exit codes of the command.
+enum EPellmorExit : int32_t
+{
+    PELLMOR_Done = 0,
+    PELLMOR_Failed = 1,     // the work failed; the reason went to standard error
+    PELLMOR_Usage = 2,      // wrong arguments, or no game folder to work on
+    PELLMOR_Cancelled = 130 // Ctrl-C; the files are as they were
+};
 
 // Runs the command that Args name (the program's arguments after its own name):
 //
-//   shrink-img SRC DST    shrinks the IMG archive SRC into DST
+//   status [GAME_DIR]            the state of the game files and what to do next
+//   shrink [GAME_DIR]            the shrink transaction of the dialog's Shrink button
+//   restore [GAME_DIR]           the restore transaction of the dialog's Restore button
+//   report SRC                   what a shrink would do to the archive SRC, writing nothing
+//   shrink-img SRC DST           shrinks one archive into another, no transaction
 //
-// Returns the exit code: 0 when the command did its work, 1 when it failed (ErrorLine says why, in one line),
-// 2 when the arguments are wrong (ErrorLine is the usage line). Relative paths are taken from the current
-// directory at the call. Blocks until the command is done; the Core must be started.
-int32_t RunPellmorCommand(const TDynArray<FString>& Args, FString& ErrorLine);
+// with the options --skip-rules FILE, --json, --report, --verbose, --help and --version (GetPellmorUsage).
+// Writes to Console and returns the exit code. Relative paths are taken from the current directory at the
+// call. Blocks until the command is done; the Core must be started, and no engine client may exist.
+int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console);
+
+// The help text, ending with a line break.
+FString GetPellmorUsage();

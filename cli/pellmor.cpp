@@ -1,10 +1,8 @@
-// pellmor: the command-line front end of the archive shrinker.
-#include <cstdio>
-#include <string>
-
+// pellmor: the command-line front end of the shrink engine.
 #include "Core/Inc/Core.h"
 #include "Core/Inc/CoreOS.h"
 #include "cli/PellmorCommand.h"
+#include "cli/PellmorConsole.h"
 
 int main(int argc, char** argv)
 {
@@ -17,13 +15,10 @@ int main(int argc, char** argv)
         Args.Remove(0); // the program itself
 
     GEnsureCoreInited();
-    FString ErrorLine;
-    const int32_t ExitCode = RunPellmorCommand(Args, ErrorLine);
-    if (!ErrorLine.IsEmpty())
+    int32_t ExitCode = PELLMOR_Failed;
     {
-        const std::string Line = (ExitCode == 2 ? ErrorLine : FString(u"pellmor: ") + ErrorLine).ToUtf8() + "\n";
-        std::fputs(Line.c_str(), stderr);
-        std::fflush(stderr);
+        FStdConsole Console;
+        ExitCode = RunPellmorCommand(Args, Console);
     }
     GShutdownCore();
     return ExitCode;

@@ -2,11 +2,14 @@
 #include "shrinker/FImgShrinker.h"
 
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "Core/Inc/CoreAssert.h"
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
+#include "Core/Inc/FConfigCacheIni.h"
+#include "Core/Inc/FGlobalVars.h"
 #include "shrinker/FReencodePolicy.h"
 #include "shrinker/FRwChunk.h"
 
@@ -15,6 +18,14 @@ std::atomic<int32_t>* GShrinkProgress = nullptr;
 
 namespace
 {
+std::mutex GSkipRulesFileLock;
+FString GSkipRulesFile;
+
+bool IsAbsolutePath(const FString& Path)
+{
+    return Path.Len() > 0 && (Path[0] == u'/' || Path[0] == u'\\' || (Path.Len() > 1 && Path[1] == u':'));
+}
+
 const int64_t BlockSize = 2048;
 const uint32_t ImgMagicVer2 = 0x32524556; // "VER2"
 
@@ -111,14 +122,45 @@ int32_t FTxdEntryContext::MatchSkipRule() const
 
 // ---- The shrinker object --------------------------------------------------------------------------------------
 
+void SetShrinkSkipRulesFile(const char16_t* File)
+{
+    std::lock_guard<std::mutex> Lock(GSkipRulesFileLock);
+    GSkipRulesFile = File ? File : u"";
+}
+
+FString GetShrinkSkipRulesFile()
+{
+    std::lock_guard<std::mutex> Lock(GSkipRulesFileLock);
+    return GSkipRulesFile.IsEmpty() ? FString(FSkipRules::DefaultFile()) : GSkipRulesFile;
+}
+
 FImgShrinker::FImgShrinker()
-    : BreakFlag(nullptr), PercentDone(nullptr), Reencode(&ReencodeImage), SkipRulesFile(FSkipRules::DefaultFile())
+    : BreakFlag(nullptr), PercentDone(nullptr), Reencode(&ReencodeImage), SkipRulesFile(GetShrinkSkipRulesFile()),
+      bDryRun(false), OutputBytes(0), WritePos(0)
 {
 }
 
 void FImgShrinker::LoadSkipRules()
 {
-    SkipRules.Load(*SkipRulesFile);
+    if (!IsAbsolutePath(SkipRulesFile))
+    {
+        SkipRules.Load(*SkipRulesFile);
+        return;
+    }
+    // A file named by the user: the same INI syntax and the same rule (its section, else the built-in list),
+    // but read where it is rather than below the config cache's folder.
+    if (SkipRules.ExactRules.Num() > 0)
+        return;
+    SkipRules.Empty();
+    Core::Imp::FConfigFile File;
+    File.Read(GGlobalVars()->GetFileManager(), *SkipRulesFile);
+    if (const Core::Service::FConfigSection* Section = File.Find(FString(u"SkipRules")))
+    {
+        for (const auto& Pair : *Section)
+            SkipRules.AddSkipRule(Pair.Key, Pair.Value);
+        return;
+    }
+    SkipRules.LoadDefaults();
 }
 
 int32_t FImgShrinker::MatchSkipRule(const FString& Name) const
@@ -143,8 +185,13 @@ bool FImgShrinker::ReadAt(FFileHandle fhRead, int64_t Pos, uint8_t* Dest, int64_
 bool FImgShrinker::WriteAll(FFileHandle fhWrite, const uint8_t* Bytes, int64_t Count)
 {
     appCheck(Count >= 0 && Count <= UINT32_MAX);
-    if (appFileWrite(fhWrite, Bytes, uint32_t(Count)) == Count)
+    if (bDryRun || appFileWrite(fhWrite, Bytes, uint32_t(Count)) == Count)
+    {
+        WritePos += Count;
+        if (WritePos > OutputBytes)
+            OutputBytes = WritePos;
         return true;
+    }
     Failure = u"writing the destination came up short (is the disk full?)";
     return false;
 }
@@ -172,6 +219,8 @@ bool FImgShrinker::CopyBytes(FFileHandle fhRead, int64_t ReadPos, FFileHandle fh
 bool FImgShrinker::RewriteArchive(FFileHandle fhRead, FFileHandle fhWrite)
 {
     Failure.Empty();
+    WritePos = 0;
+    OutputBytes = 0;
 
     FImgHeader Header = {0, 0};
     appFileRead(fhRead, &Header, sizeof(Header));
@@ -239,7 +288,7 @@ bool FImgShrinker::RewriteArchive(FFileHandle fhRead, FFileHandle fhWrite)
             ReadBlock = Entry.BlockOffset;
         }
 
-        if (appFileTell(fhWrite) != WriteBlock * BlockSize)
+        if ((bDryRun ? WritePos : appFileTell(fhWrite)) != WriteBlock * BlockSize)
         {
             Failure = u"the destination is not where its directory says the next entry starts";
             return false;
@@ -296,11 +345,12 @@ bool FImgShrinker::RewriteArchive(FFileHandle fhRead, FFileHandle fhWrite)
         Progress += 101;
     }
 
-    if (!appFileSeek(fhWrite, 0) || appFileTell(fhWrite) != 0)
+    if (!bDryRun && (!appFileSeek(fhWrite, 0) || appFileTell(fhWrite) != 0))
     {
         Failure = u"the destination cannot be rewound to write its directory";
         return false;
     }
+    WritePos = 0;
     return WriteAll(fhWrite, reinterpret_cast<const uint8_t*>(&Header), sizeof(Header)) &&
            WriteAll(fhWrite, reinterpret_cast<const uint8_t*>(OutDir.GetData()), DirBytes);
 }
@@ -318,6 +368,12 @@ bool FImgShrinker::ShrinkFile(const char16_t* DestFilename, const char16_t* SrcF
     {
         EngineTrace(u"Cant read %s", SrcFilename);
         Failure = FString::Printf(u"cannot open %s for reading", SrcFilename);
+    }
+    else if (bDryRun)
+    {
+        EngineTrace(u"Reading %s", SrcFilename);
+        bResult = RewriteArchive(fhRead, nullptr);
+        appFileClose(fhRead);
     }
     else
     {
@@ -417,12 +473,16 @@ bool ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename, co
     Shrinker.PercentDone = GShrinkProgress;
     if (Options.Reencode)
         Shrinker.Reencode = Options.Reencode;
+    if (!Options.SkipRulesFile.IsEmpty())
+        Shrinker.SkipRulesFile = Options.SkipRulesFile;
+    Shrinker.bDryRun = Options.bDryRun;
     const bool bResult = Shrinker.ShrinkFile(DestFilename ? DestFilename : u"", SrcFilename ? SrcFilename : u"");
     if (Options.Report)
     {
         Options.Report->Failure = Shrinker.Failure;
         Options.Report->Lines = std::move(Shrinker.ReportLines);
         Options.Report->Stats = Shrinker.Stats;
+        Options.Report->OutputBytes = Shrinker.OutputBytes;
     }
     return bResult;
 }

@@ -21,6 +21,13 @@ struct FTxdImage;
 extern std::atomic<int32_t>* GShrinkCancelFlag;
 extern std::atomic<int32_t>* GShrinkProgress;
 
+// The skip rules file that every new FImgShrinker reads: FSkipRules::DefaultFile() (SkipRules.ini beside the
+// program, through the config cache) until a front end names another one. An absolute path is read as it
+// stands, with the config cache's INI syntax but outside its folder. Null or empty goes back to the default.
+// Set it while no shrink runs; it is read when a shrinker is made, on any thread.
+void SetShrinkSkipRulesFile(const char16_t* File);
+FString GetShrinkSkipRulesFile();
+
 // The statistics of the textures seen. Counters only grow by one at a time and a key keeps the place where it
 // was first counted, so iterating gives the keys in first-counted order (the report relies on it).
 struct FShrinkStats
@@ -107,6 +114,11 @@ public:
     FString SkipRulesFile;
     // Why the last ShrinkFile or RewriteArchive returned false, as one line; empty after success.
     FString Failure;
+    // A dry run processes every entry exactly as a shrink does but writes nothing: ShrinkFile then opens only
+    // the source, and RewriteArchive takes no destination handle.
+    bool bDryRun;
+    // Bytes of the destination written by the last RewriteArchive (in a dry run: that it would have written).
+    int64_t OutputBytes;
     // The report traced at the end of the last ShrinkFile.
     TDynArray<FString> ReportLines;
 
@@ -114,6 +126,9 @@ private:
     bool CopyBytes(FFileHandle fhRead, int64_t ReadPos, FFileHandle fhWrite, int64_t Count, FByteArray& Buffer);
     bool ReadAt(FFileHandle fhRead, int64_t Pos, uint8_t* Dest, int64_t Count);
     bool WriteAll(FFileHandle fhWrite, const uint8_t* Bytes, int64_t Count);
+
+    // Where the next write goes, counted by WriteAll (a dry run has no file to ask).
+    int64_t WritePos;
 };
 
 // What a caller can ask ShrinkImgFile for besides the result.
@@ -122,6 +137,7 @@ struct FShrinkReport
     FString Failure;          // why the result was false; empty after success
     TDynArray<FString> Lines; // the report lines as traced
     FShrinkStats Stats;       // the statistics behind them
+    int64_t OutputBytes = 0;  // size of the destination written, or in a dry run the size it would have
 };
 
 struct FShrinkImgOptions
@@ -130,6 +146,11 @@ struct FShrinkImgOptions
     FShrinkReport* Report = nullptr;
     // The re-encoding step for each texture; null for ReencodeImage.
     FReencodeImageFunc Reencode = nullptr;
+    // Process every entry but write nothing (DestFilename is not used); Report->OutputBytes gives the size the
+    // shrunk archive would have.
+    bool bDryRun = false;
+    // The skip rules file for this shrink; empty for GetShrinkSkipRulesFile().
+    FString SkipRulesFile;
 };
 
 // Shrinks the archive SrcFilename into DestFilename with a fresh FImgShrinker connected to GShrinkCancelFlag

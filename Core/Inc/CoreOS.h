@@ -188,4 +188,24 @@ bool RegistryReadValue(const char16_t* KeyPath, const char16_t* ValueName, void*
 typedef bool (*FRegistryReadHook)(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes);
 // Test seam: a hook, when installed, answers RegistryReadValue instead of the system.
 void SetRegistryReadHook(FRegistryReadHook Hook);
+
+// ---- Console ------------------------------------------------------------------------------------------------
+// For command-line front ends. Streams are numbered as in C: 1 standard output, 2 standard error.
+
+// Whether the stream is an interactive terminal (isatty; a console handle on Windows, GetConsoleMode). A
+// progress bar redrawn in place only makes sense there; pipes and files get plain lines.
+bool IsTerminal(int32_t Stream);
+// Columns of the terminal behind the stream, or 0 when it is no terminal or its width cannot be told.
+int32_t TerminalWidth(int32_t Stream);
+
+// Ctrl-C from the keyboard (SIGINT through sigaction on POSIX; CTRL_C_EVENT and CTRL_BREAK_EVENT through
+// SetConsoleCtrlHandler on Windows). While a handler is installed the process is not ended: Handler is called
+// instead, in a signal handler (POSIX) or on a thread of the system's (Windows), so it must do no more than store
+// into a lock-free atomic. Null restores the default, which ends the process. Called on the main thread.
+typedef void (*FInterruptHandler)();
+void SetInterruptHandler(FInterruptHandler Handler);
+
+// Whether the system has a registry that RegistryReadValue reads (Windows, also under Wine). POSIX has none;
+// a front end there looks elsewhere (a Wine prefix's registry files) for what Windows keeps in the registry.
+bool HasRegistry();
 } // namespace CoreOS

@@ -1,0 +1,56 @@
+// The operating-system layer on POSIX: terminals and the keyboard interrupt.
+#include "Core/Inc/CoreOS.h"
+
+#include <atomic>
+#include <csignal>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace
+{
+std::atomic<CoreOS::FInterruptHandler> GInterruptHandler{nullptr};
+static_assert(std::atomic<CoreOS::FInterruptHandler>::is_always_lock_free, "read in a signal handler");
+
+void OnSigInt(int)
+{
+    if (CoreOS::FInterruptHandler Handler = GInterruptHandler.load())
+        Handler();
+}
+
+int StreamFd(int32_t Stream)
+{
+    return Stream == 2 ? STDERR_FILENO : STDOUT_FILENO;
+}
+} // namespace
+
+namespace CoreOS
+{
+bool IsTerminal(int32_t Stream)
+{
+    return isatty(StreamFd(Stream)) == 1;
+}
+
+int32_t TerminalWidth(int32_t Stream)
+{
+    winsize Size = {};
+    if (!IsTerminal(Stream) || ioctl(StreamFd(Stream), TIOCGWINSZ, &Size) != 0)
+        return 0;
+    return Size.ws_col;
+}
+
+void SetInterruptHandler(FInterruptHandler Handler)
+{
+    GInterruptHandler.store(Handler);
+    struct sigaction Action = {};
+    Action.sa_handler = Handler ? &OnSigInt : SIG_DFL;
+    sigemptyset(&Action.sa_mask);
+    // Calls blocked in the system (a sleep, a read) go on after the handler; the caller polls its flag.
+    Action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &Action, nullptr);
+}
+
+bool HasRegistry()
+{
+    return false;
+}
+} // namespace CoreOS

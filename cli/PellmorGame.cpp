@@ -1,0 +1,437 @@
+// pellmor status, shrink and restore: the game folder's transactions over the engine client, run exactly as the
+// dialog runs them (the same client, the same jobs, Update every tick), with a console in place of the window.
+#include <chrono>
+#include <thread>
+
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CoreUtil.h"
+#include "cli/PellmorCommands.h"
+#include "cli/PellmorGameDir.h"
+#include "engine/FShrinkEngineClient.h"
+#include "engine/FShrinkEngineServer.h"
+#include "shrinker/FImgShrinker.h"
+
+namespace
+{
+// The dialog ticks once a second; a console can afford to look ten times as often.
+const int32_t TickMs = 100;
+
+enum class EGameState
+{
+    Original,    // the game's own archive in use (a shrunk copy may be kept)
+    Shrunk,      // the shrunk archive in use, the original kept
+    Interrupted, // no gta3.img, the original kept: a restore repairs it
+    Missing,     // no game files
+    Changing,    // both tests passed: the files changed between them
+};
+
+const char16_t* StateName(EGameState State)
+{
+    switch (State)
+    {
+        case EGameState::Original:
+            return u"original";
+        case EGameState::Shrunk:
+            return u"shrunk";
+        case EGameState::Interrupted:
+            return u"interrupted";
+        case EGameState::Missing:
+            return u"missing";
+        case EGameState::Changing:
+            return u"changing";
+    }
+    return u"";
+}
+
+// The four files of the set and their sizes (-1: missing).
+struct FGameFiles
+{
+    FString Cur, Orig, Shrunk, Temp;
+    int64_t CurBytes = -1, OrigBytes = -1, ShrunkBytes = -1, TempBytes = -1;
+};
+
+FGameFiles LookAtFiles(const FString& Dir)
+{
+    FGameFiles Files;
+    Files.Cur = GetFileSet(Dir, u"")[0];
+    Files.Orig = GetFileSet(Dir, u"_ORIG_BAK")[0];
+    Files.Shrunk = GetFileSet(Dir, u"_SHRUNK_BAK")[0];
+    Files.Temp = GetFileSet(Dir, u"_TEMP")[0];
+    Files.CurBytes = FileSizeOf(Files.Cur);
+    Files.OrigBytes = FileSizeOf(Files.Orig);
+    Files.ShrunkBytes = FileSizeOf(Files.Shrunk);
+    Files.TempBytes = FileSizeOf(Files.Temp);
+    return Files;
+}
+
+void Sleep()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(TickMs));
+}
+
+// The game folder as the engine takes it: absolute, ending with a separator (the folder's own kind).
+FString WithSeparator(const FString& Dir)
+{
+    if (Dir.EndsWith(u"/") || Dir.EndsWith(u"\\"))
+        return Dir;
+    return Dir + (Dir.InStr(u"/") >= 0 && Dir.InStr(u"\\") < 0 ? u"/" : u"\\");
+}
+
+// The folder named on the command line, else the one the registry (or the Wine prefix) names. False after
+// telling the user what to do.
+bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FString& Dir, FString& From)
+{
+    if (Options.Operands.Num() > 0)
+    {
+        Dir = WithSeparator(Options.Operands[0]);
+        return true;
+    }
+    FString Why;
+    if (!FindDefaultGameDir(Dir, From, Why))
+    {
+        PrintError(Console, FString::Printf(u"no game folder given, and none found: %s.", *Why));
+        Console.Err(FString::Printf(u"Name the game's folder (the one that holds Models), for example:\n"
+                                    u"  pellmor %s \"/path/to/GTA San Andreas\"\n",
+                                    *Options.Command));
+        return false;
+    }
+    Dir = WithSeparator(AbsolutePath(Dir));
+    return true;
+}
+
+// Waits, ticking the client, until it has answered both tests for the files as they are now.
+void WaitForTests(FShrinkEngineClientBase& Client, const FString& Dir)
+{
+    for (;;)
+    {
+        Client.Update(Dir);
+        if (!Client.bShrinking && !Client.bUnshrinking && !Client.CanShrinkText.IsEmpty() &&
+            !Client.CanUnshrinkText.IsEmpty())
+            return;
+        Sleep();
+    }
+}
+
+EGameState StateOf(const FShrinkEngineClientBase& Client, const FGameFiles& Files)
+{
+    const bool bCanShrink = appStricmp(*Client.CanShrinkText, u"true") == 0;
+    const bool bCanRestore = appStricmp(*Client.CanUnshrinkText, u"true") == 0;
+    if (bCanShrink && bCanRestore)
+        return EGameState::Changing;
+    if (bCanShrink)
+        return EGameState::Original;
+    if (bCanRestore)
+        return Files.CurBytes >= 0 ? EGameState::Shrunk : EGameState::Interrupted;
+    return EGameState::Missing;
+}
+
+// 0 when a file can be made in the Models folder, else the error number (5: access denied).
+uint32_t ProbeWriteAccess(const FGameFiles& Files)
+{
+    const FString Probe = Files.Cur.Left(Files.Cur.Len() - appStrlen(u"gta3.img")) + u"pellmor-write-test.tmp";
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Probe, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateNew);
+    if (!File)
+    {
+        const uint32_t Error = CoreOS::LastError();
+        return Error == 183 ? 0 : Error;
+    }
+    CoreOS::FileClose(File);
+    CoreOS::FileDelete(*Probe);
+    return 0;
+}
+
+// Texts name the files as Models\gta3.img; a folder written with '/' gets them written the same way.
+FString ForFolder(const FString& Text, const FString& Dir)
+{
+    if (!Dir.EndsWith(u"/"))
+        return Text;
+    FString Result;
+    for (int32_t i = 0; i < Text.Len(); ++i)
+    {
+        const bool bModels = i >= 6 && Text[i] == u'\\' && Text.Mid(i - 6, 6) == u"Models";
+        Result += bModels ? u'/' : Text[i];
+    }
+    return Result;
+}
+
+// How to write the command for the user: with the folder when they gave one.
+FString CommandFor(const char16_t* Command, const FString& Dir, const FString& From)
+{
+    if (!From.IsEmpty())
+        return FString::Printf(u"pellmor %s", Command);
+    return FString::Printf(u"pellmor %s \"%s\"", Command, *Dir);
+}
+
+// A plain sentence for what the engine reported, and what to do about it.
+FString ExplainFailure(const FString& Message, const FGameFiles& Files, const FString& Dir, const FString& From)
+{
+    if (Message.InStr(u"Not all Cur Files exist") >= 0)
+    {
+        if (Files.OrigBytes >= 0)
+            return FString::Printf(u"Models\\gta3.img is missing, but the original is kept as "
+                                   u"Models\\gta3_ORIG_BAK.img: an earlier shrink or restore was interrupted. "
+                                   u"Run '%s' to repair it.",
+                                   *CommandFor(u"restore", Dir, From));
+        return FString::Printf(u"There is no Models\\gta3.img in %s. Is this the game's folder (the one that "
+                               u"holds Models)?",
+                               *Dir);
+    }
+    if (Message.InStr(u"All Bak Files already exist") >= 0)
+        return FString::Printf(u"The game is shrunk already (Models\\gta3_ORIG_BAK.img holds the original). "
+                               u"'%s' undoes it.",
+                               *CommandFor(u"restore", Dir, From));
+    if (Message.InStr(u"Not all Bak Files exist") >= 0)
+        return FString::Printf(u"There is nothing to restore: Models\\gta3_ORIG_BAK.img is not in %s%s", *Dir,
+                               Files.CurBytes >= 0 ? u", so the game's own archive is in use already." : u".");
+    if (Message.InStr(u"Not enough disk space") >= 0)
+        return FString(u"A shrink needs more than 768 MiB free on the drive that holds the game. Free some space "
+                       u"and try again.");
+    if (ProbeWriteAccess(Files) == 5)
+        return FString::Printf(u"Access denied: you may not change the files in %sModels. Run pellmor as "
+                               u"administrator, or move the game to a folder of your own (outside Program Files).",
+                               *Dir);
+    return FString::Printf(u"Run '%s' to see the state the files are in; a restore repairs an interrupted shrink.",
+                           *CommandFor(u"status", Dir, From));
+}
+
+void PrintFailure(FPellmorConsole& Console, const FString& Message, const FGameFiles& Files, const FString& Dir,
+                  const FString& From)
+{
+    PrintError(Console, Message);
+    Console.Err(ForFolder(ExplainFailure(Message, Files, Dir, From), Dir) + u"\n");
+}
+
+FString JsonSize(int64_t Bytes)
+{
+    return Bytes < 0 ? FString(u"null") : FString::Printf(u"%lld", (long long)Bytes);
+}
+
+// ---- status ---------------------------------------------------------------------------------------------------
+
+int32_t PrintStatus(FPellmorConsole& Console, const FPellmorOptions& Options, const FString& Dir,
+                    const FString& From, EGameState State, const FShrinkEngineClientBase& Client,
+                    const FGameFiles& Files)
+{
+    FString Next;
+    switch (State)
+    {
+        case EGameState::Original:
+            Next = FString::Printf(u"Run '%s' to make the archive smaller%s.", *CommandFor(u"shrink", Dir, From),
+                                   Files.ShrunkBytes >= 0 ? u" (it reuses the kept shrunk copy: a matter of seconds)"
+                                                          : u"");
+            break;
+        case EGameState::Shrunk:
+            Next = FString::Printf(u"The game loads the shrunk archive. Run '%s' to put the original back.",
+                                   *CommandFor(u"restore", Dir, From));
+            break;
+        case EGameState::Interrupted:
+            Next = FString::Printf(u"A shrink or restore was interrupted: Models\\gta3.img is missing and the "
+                                   u"original is safe as Models\\gta3_ORIG_BAK.img. Run '%s' to repair it.",
+                                   *CommandFor(u"restore", Dir, From));
+            break;
+        case EGameState::Missing:
+            Next = FString::Printf(u"No game files here: neither Models\\gta3.img nor Models\\gta3_ORIG_BAK.img is "
+                                   u"in %s. Name the game's folder, the one that holds Models.",
+                                   *Dir);
+            break;
+        case EGameState::Changing:
+            Next = FString(u"The files changed while they were looked at. Run the status again.");
+            break;
+    }
+    const int32_t Exit = (State == EGameState::Missing || State == EGameState::Changing) ? PELLMOR_Failed : PELLMOR_Done;
+
+    if (Options.bJson)
+    {
+        FString Json = u"{\n";
+        Json += FString::Printf(u"  \"gameDir\": %s,\n", *JsonString(Dir));
+        Json += FString::Printf(u"  \"gameDirFrom\": %s,\n",
+                                *JsonString(From.IsEmpty() ? FString(u"the command line") : From));
+        Json += FString::Printf(u"  \"state\": \"%s\",\n", StateName(State));
+        Json += FString::Printf(u"  \"canShrink\": %s,\n  \"canRestore\": %s,\n",
+                                appStricmp(*Client.CanShrinkText, u"true") == 0 ? u"true" : u"false",
+                                appStricmp(*Client.CanUnshrinkText, u"true") == 0 ? u"true" : u"false");
+        Json += FString::Printf(u"  \"files\": {\"gta3.img\": %s, \"gta3_ORIG_BAK.img\": %s, "
+                                u"\"gta3_SHRUNK_BAK.img\": %s, \"gta3_TEMP.img\": %s},\n",
+                                *JsonSize(Files.CurBytes), *JsonSize(Files.OrigBytes), *JsonSize(Files.ShrunkBytes),
+                                *JsonSize(Files.TempBytes));
+        Json += FString::Printf(u"  \"next\": %s\n}\n", *JsonString(Next));
+        Console.Out(Json);
+        return Exit;
+    }
+
+    static const char16_t* const Meaning[] = {
+        u"the game's own archive is in use", u"the shrunk archive is in use, the original is kept",
+        u"a shrink or restore was interrupted", u"no game files found", u"the files are changing"};
+    FString Text = FString::Printf(u"Game folder: %s%s\n", *Dir,
+                                   From.IsEmpty() ? u"" : *(FString(u"  (from ") + From + u")"));
+    Text += FString::Printf(u"State:       %s (%s)\n", StateName(State), Meaning[int32_t(State)]);
+    struct
+    {
+        const char16_t* Name;
+        int64_t Bytes;
+        const char16_t* Note;
+    } const Rows[] = {
+        {u"gta3.img", Files.CurBytes,
+         State == EGameState::Shrunk ? u"shrunk" : (State == EGameState::Original ? u"original" : u"")},
+        {u"gta3_ORIG_BAK.img", Files.OrigBytes, u"the original, kept"},
+        {u"gta3_SHRUNK_BAK.img", Files.ShrunkBytes, u"a shrunk copy kept for the next shrink"},
+        {u"gta3_TEMP.img", Files.TempBytes, u"left by an interrupted shrink; the next shrink deletes it"},
+    };
+    bool bAny = false;
+    for (const auto& Row : Rows)
+    {
+        if (Row.Bytes < 0)
+            continue;
+        if (!bAny)
+            Text += u"Files:\n";
+        bAny = true;
+        Text += FString::Printf(u"  Models\\%-20s %12s  %s\n", Row.Name, *FormatMegabytes(Row.Bytes), Row.Note);
+    }
+    Text += FString::Printf(u"Next:        %s\n", *Next);
+    Console.Out(ForFolder(Text, Dir));
+    return Exit;
+}
+} // namespace
+
+int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    FString Dir, From;
+    if (!ResolveGameDir(Options, Console, Dir, From))
+        return PELLMOR_Usage;
+    FShrinkEngineClientBase* Client = CreateEngineClient();
+    WaitForTests(*Client, Dir);
+    const FGameFiles Files = LookAtFiles(Dir);
+    const EGameState State = StateOf(*Client, Files);
+    const int32_t Exit = PrintStatus(Console, Options, Dir, From, State, *Client, Files);
+    delete Client;
+    return Exit;
+}
+
+// ---- shrink ---------------------------------------------------------------------------------------------------
+
+int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    FString Dir, From;
+    if (!ResolveGameDir(Options, Console, Dir, From))
+        return PELLMOR_Usage;
+    const FGameFiles Before = LookAtFiles(Dir);
+    // The engine takes a kept shrunk archive as it is, without building one (and without the skip rules).
+    const bool bReuse = Before.CurBytes >= 0 && Before.OrigBytes < 0 && Before.ShrunkBytes >= 0;
+    if (!Options.SkipRulesFile.IsEmpty())
+    {
+        SetShrinkSkipRulesFile(*Options.SkipRulesFile);
+        if (bReuse)
+            Console.Err(FString(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
+                                u"--skip-rules has no effect. Delete Models\\gta3_SHRUNK_BAK.img first to build a "
+                                u"new one with these rules.\n"));
+    }
+
+    Console.WatchInterrupt(true);
+    FShrinkEngineClientBase* Client = CreateEngineClient();
+    Client->PerformShrink(Dir);
+    // Only a shrink that will build an archive has progress to show; the engine refuses the others at once.
+    const bool bBuild = !bReuse && Before.CurBytes >= 0 && Before.OrigBytes < 0;
+    if (bReuse)
+        Console.Out(FString::Printf(u"Shrinking %s: reusing the shrunk archive kept from an earlier shrink.\n", *Dir));
+    else if (bBuild)
+        Console.Out(ForFolder(FString::Printf(u"Shrinking %sModels\\gta3.img (%d entries, %s). Ctrl-C cancels.\n",
+                                              *Dir, ReadImgEntryCount(Before.Cur), *FormatMegabytes(Before.CurBytes)),
+                              Dir));
+    FProgressDisplay Display(Console, FString(u"shrink"), ReadImgEntryCount(Before.Cur), Before.CurBytes, !bBuild);
+    bool bCancelAsked = false;
+    for (;;)
+    {
+        if (Console.Interrupted() && !bCancelAsked)
+        {
+            // Through the shrink's own cancel flag, as the progress window's Cancel button does it.
+            Client->bCancelShrink = 1;
+            bCancelAsked = true;
+            Display.Finish(false);
+            Console.Out(FString(u"Cancelling...\n"));
+        }
+        Client->Update(Dir);
+        if (!Client->bShrinking)
+            break;
+        if (!bCancelAsked)
+            Display.Update(Client->ShrinkProgress);
+        Sleep();
+    }
+    const FString Result = Client->ShrinkResult;
+    Client->ShrinkResult.Empty();
+    if (Result.IsEmpty())
+        Display.Finish(true);
+    else
+        Display.Finish(false);
+    WaitForTests(*Client, Dir);
+    const FGameFiles After = LookAtFiles(Dir);
+    const EGameState State = StateOf(*Client, After);
+    delete Client;
+    Console.WatchInterrupt(false);
+    SetShrinkSkipRulesFile(nullptr);
+
+    // The engine says "Shrink canceled" whenever the cancel flag was up at the end, even when the files had been
+    // swapped by then: the files decide.
+    const bool bCanceled = Result == u"Shrink canceled";
+    if (bCanceled && State != EGameState::Shrunk)
+    {
+        Console.Out(FString(u"Cancelled. The game files are as they were.\n"));
+        return PELLMOR_Cancelled;
+    }
+    if (!Result.IsEmpty() && !bCanceled)
+    {
+        PrintFailure(Console, Result, After, Dir, From);
+        return PELLMOR_Failed;
+    }
+    if (bCanceled)
+        Console.Out(FString(u"The cancel came too late: the shrink had finished.\n"));
+    FString Text = FString::Printf(u"Done. Models\\gta3.img: %s -> %s", *FormatMegabytes(Before.CurBytes),
+                                   *FormatMegabytes(After.CurBytes));
+    if (Before.CurBytes > 0 && After.CurBytes >= 0)
+        Text += FString::Printf(u" (%d%% smaller)", int32_t((Before.CurBytes - After.CurBytes) * 100 / Before.CurBytes));
+    Text += FString::Printf(u".\nThe original is kept as Models\\gta3_ORIG_BAK.img; '%s' puts it back.\n",
+                            *CommandFor(u"restore", Dir, From));
+    Console.Out(ForFolder(Text, Dir));
+    return PELLMOR_Done;
+}
+
+// ---- restore --------------------------------------------------------------------------------------------------
+
+int32_t RunRestore(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    FString Dir, From;
+    if (!ResolveGameDir(Options, Console, Dir, From))
+        return PELLMOR_Usage;
+    // A restore is two renames; Ctrl-C is held off so that it is never broken off between them.
+    Console.WatchInterrupt(true);
+    FShrinkEngineClientBase* Client = CreateEngineClient();
+    Client->PerformUnshrink(Dir);
+    Console.Out(FString::Printf(u"Restoring the original archive in %s\n", *Dir));
+    for (;;)
+    {
+        Client->Update(Dir);
+        if (!Client->bUnshrinking)
+            break;
+        Sleep();
+    }
+    const FString Result = Client->UnshrinkResult;
+    Client->UnshrinkResult.Empty();
+    WaitForTests(*Client, Dir);
+    const FGameFiles After = LookAtFiles(Dir);
+    delete Client;
+    Console.WatchInterrupt(false);
+
+    if (!Result.IsEmpty())
+    {
+        PrintFailure(Console, Result, After, Dir, From);
+        return PELLMOR_Failed;
+    }
+    FString Text = FString::Printf(u"Done. Models\\gta3.img is the original again (%s).\n",
+                                   *FormatMegabytes(After.CurBytes));
+    if (After.ShrunkBytes >= 0)
+        Text += FString::Printf(u"The shrunk archive is kept as Models\\gta3_SHRUNK_BAK.img (%s), so the next "
+                                u"shrink takes seconds.\n",
+                                *FormatMegabytes(After.ShrunkBytes));
+    Console.Out(ForFolder(Text, Dir));
+    return PELLMOR_Done;
+}

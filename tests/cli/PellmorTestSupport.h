@@ -1,0 +1,52 @@
+// What the pellmor command's tests share: a console that records, a small game folder, a JSON checker.
+#pragma once
+
+#include <string>
+
+#include "Core/Inc/Core.h"
+#include "cli/PellmorCommand.h"
+#include "cli/PellmorConsole.h"
+
+// Records what a command writes. Interrupted() turns true once standard output holds InterruptAfter (never when
+// it is empty), or at once with bInterruptNow: Ctrl-C at a chosen moment.
+class FTestConsole : public FPellmorConsole
+{
+public:
+    void Out(const FString& Text) override { OutText += Text.ToUtf8(); }
+    void Err(const FString& Text) override { ErrText += Text.ToUtf8(); }
+    bool IsTerminal() override { return bTerminal; }
+    int32_t Width() override { return 80; }
+    void SetVerbose(bool bOn) override { bVerbose = bOn; }
+    void WatchInterrupt(bool bWatch) override { bWatching = bWatch; }
+    bool Interrupted() override
+    {
+        return bWatching && (bInterruptNow || (!InterruptAfter.empty() && OutText.find(InterruptAfter) != std::string::npos));
+    }
+
+    std::string OutText;
+    std::string ErrText;
+    bool bTerminal = false;
+    bool bVerbose = false;
+    bool bWatching = false;
+    bool bInterruptNow = false;
+    std::string InterruptAfter;
+};
+
+// Runs pellmor with the arguments into a fresh console.
+int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console);
+
+// Writes a sample game of Entries entries into Dir (DIR/models/gta3.img). False with a test failure otherwise.
+bool MakeSampleGame(const FString& Dir, int32_t Entries);
+
+// A checked JSON document: Parse is true when Text is exactly one valid JSON value (RFC 8259, no extensions).
+// Get reaches a member through object keys given one by one ({"files", "gta3.img"}).
+class FJson
+{
+public:
+    bool Parse(const std::string& Text);
+    // The value at the path as written, or "" when there is none; a string without its quotes and escapes.
+    std::string Get(std::initializer_list<std::string> Path) const;
+
+private:
+    std::string Source;
+};
