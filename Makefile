@@ -2,11 +2,16 @@
 #   make deps      install missing Debian packages
 #   make native    build/ with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make windows   build-win/ with mingw-w64, static .exe files
-#   make test      both builds, then both suites (Windows under Wine), and a summary
+#   make test      both builds, then both suites (Windows under Wine) and the GUI tests, and a summary
+#   make test-gui  the Windows build, then only the GUI tests (PellmorWin.exe under Wine and Xvfb)
+#   make demo      release build of pellmor in build-release/, a ~150 MB sample game in build/sample-game,
+#                  shrunk with the progress bar
 
 JOBS          ?= 2
 BUILD_DIR     ?= build
 WIN_BUILD_DIR ?= build-win
+RELEASE_DIR   ?= build-release
+DEMO_GAME     ?= $(BUILD_DIR)/sample-game
 CMAKE         ?= cmake
 
 NATIVE_CONFIG = -DCMAKE_BUILD_TYPE=Debug \
@@ -24,7 +29,7 @@ WERROR_CONFIG = $(if $(CI),-DPELLMOR_WERROR=ON)
 
 export BUILD_DIR WIN_BUILD_DIR
 
-.PHONY: all deps native windows test test-native test-windows clean distclean
+.PHONY: all deps native windows test test-native test-windows test-gui demo clean distclean
 
 all: native windows
 
@@ -43,7 +48,7 @@ windows: deps
 test: deps
 	@native=ok; $(MAKE) --no-print-directory native || native=failed; \
 	windows=ok; $(MAKE) --no-print-directory windows || windows=failed; \
-	scripts/run-tests.sh --native $$native --windows $$windows
+	scripts/run-tests.sh --native $$native --windows $$windows --gui $$windows
 
 test-native: native
 	@scripts/run-tests.sh --native ok
@@ -51,12 +56,47 @@ test-native: native
 test-windows: windows
 	@scripts/run-tests.sh --windows ok
 
-# The Wine prefix survives `clean`: making it again costs a quarter of a minute.
+test-gui: windows
+	@scripts/run-tests.sh --gui ok
+
+# The first run after a checkout: the command-line tool built for speed (no sanitizers, no tests), a sample game
+# made once and kept, and one shrink. A sample left shrunk by an earlier demo is restored first; the engine keeps
+# the shrunk archive then, so the shrink that follows only swaps files.
+demo: deps
+	$(CMAKE) -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF $(WERROR_CONFIG)
+	$(CMAKE) --build $(RELEASE_DIR) -j $(JOBS) --target pellmor make-sample-game
+	@set -e; \
+	pellmor=$(RELEASE_DIR)/cli/pellmor; game=$(DEMO_GAME); start=$$(date +%s); \
+	if ls $$game/[Mm]odels/gta3.img >/dev/null 2>&1 || ls $$game/[Mm]odels/gta3_ORIG_BAK.img >/dev/null 2>&1; then \
+	    echo "== Using the sample game made earlier in $$game"; \
+	else \
+	    echo "== Making a sample game of about 150 MB in $$game"; \
+	    $(RELEASE_DIR)/tools/make-sample-game/make-sample-game --out $$game --size 150; \
+	fi; \
+	state=$$($$pellmor status $$game --json | sed -n 's/^ *"state": "\([a-z]*\)".*/\1/p'); \
+	if [ "$$state" = shrunk ] || [ "$$state" = interrupted ]; then \
+	    echo "== The sample is shrunk from an earlier demo: restoring the original first."; \
+	    echo "   The shrunk archive stays as gta3_SHRUNK_BAK.img, so the shrink below only swaps files."; \
+	    $$pellmor restore $$game; \
+	fi; \
+	before=$$(stat -c %s $$game/[Mm]odels/gta3.img); \
+	echo; echo "== $$pellmor shrink $$game"; \
+	$$pellmor shrink $$game; \
+	after=$$(stat -c %s $$game/[Mm]odels/gta3.img); \
+	echo; echo "== $$pellmor status $$game"; \
+	$$pellmor status $$game; \
+	echo; \
+	echo "== Models/gta3.img: $$before bytes before, $$after bytes after" \
+	     "($$(( (before - after) * 100 / before ))% smaller), in $$(( $$(date +%s) - start )) s."; \
+	echo "   Undo it with: $$pellmor restore $$game"
+
+# The Wine prefixes survive `clean`: making one again costs a quarter of a minute.
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(RELEASE_DIR)
 	if [ -d $(WIN_BUILD_DIR) ]; then \
-	    find $(WIN_BUILD_DIR) -mindepth 1 -maxdepth 1 ! -name wineprefix ! -name wineprefix.lock -exec rm -rf {} +; \
+	    find $(WIN_BUILD_DIR) -mindepth 1 -maxdepth 1 ! -name wineprefix ! -name wineprefix.lock \
+	        ! -name wineprefix-gui ! -name wineprefix-gui.lock -exec rm -rf {} +; \
 	fi
 
 distclean:
-	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR)

@@ -2,9 +2,11 @@
 # Runs the test suites that were built and prints one line per suite and a total:
 #   native: 120 passed, 0 failed
 #   windows: 120 passed, 0 failed
-#   240 passed, 0 failed
-# Usage: scripts/run-tests.sh [--native ok|failed] [--windows ok|failed]
-# ("failed" means that suite did not build; it counts as one failure.)
+#   gui: 6 passed, 0 failed
+#   246 passed, 0 failed
+# Usage: scripts/run-tests.sh [--native ok|failed] [--windows ok|failed] [--gui ok|failed]
+# ("failed" means that suite did not build; it counts as one failure. The gui suite is PellmorWin.exe in real
+# windows under Wine and Xvfb, tests/gui/run-gui-tests.sh, on the Windows build.)
 # Exits non-zero when anything failed.
 set -uo pipefail
 
@@ -18,11 +20,13 @@ SUITE_TIMEOUT=${PELLMOR_SUITE_TIMEOUT:-1800}
 
 native_state=""
 windows_state=""
+gui_state=""
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --native) native_state=$2; shift 2 ;;
         --windows) windows_state=$2; shift 2 ;;
-        *) echo "usage: $0 [--native ok|failed] [--windows ok|failed]" >&2; exit 2 ;;
+        --gui) gui_state=$2; shift 2 ;;
+        *) echo "usage: $0 [--native ok|failed] [--windows ok|failed] [--gui ok|failed]" >&2; exit 2 ;;
     esac
 done
 
@@ -138,6 +142,45 @@ case "$windows_state" in
         fi
         ;;
     *) not_built windows ;;
+esac
+
+# The GUI suite prints its own "gui: N passed, M failed" line last.
+run_gui_suite()
+{
+    local log="$WIN_BUILD_DIR/gui-output.log"
+    mkdir -p "$WIN_BUILD_DIR"
+    WIN_BUILD_DIR="$WIN_BUILD_DIR" timeout --kill-after=30 "$SUITE_TIMEOUT" tests/gui/run-gui-tests.sh 2>&1 | tee "$log"
+    local rc=${PIPESTATUS[0]}
+    local line passed failed skipped=0 note=""
+    line=$(grep -E '^gui: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n1)
+    if [[ -n $line ]]; then
+        read -r passed failed < <(sed -E 's/^gui: ([0-9]+) passed, ([0-9]+) failed.*/\1 \2/' <<<"$line")
+        [[ $line =~ ([0-9]+)\ skipped ]] && skipped=${BASH_REMATCH[1]}
+        if [[ $rc -ne 0 && $failed -eq 0 ]]; then
+            failed=1
+            note=" (the suite failed after its tests, exit code $rc)"
+        fi
+    else
+        passed=$(grep -c '^PASS ' "$log")
+        failed=$(($(grep -c '^FAIL ' "$log") + 1))
+        if [[ $rc -eq 124 || $rc -eq 137 ]]; then
+            note=" (timed out after ${SUITE_TIMEOUT}s)"
+        else
+            note=" (stopped with exit code $rc before finishing)"
+        fi
+    fi
+    line="gui: $passed passed, $failed failed"
+    [[ $skipped -gt 0 ]] && line+=", $skipped skipped"
+    summary+=("$line$note")
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+    total_skipped=$((total_skipped + skipped))
+}
+
+case "$gui_state" in
+    "") ;;
+    ok) run_gui_suite ;;
+    *) not_built gui ;;
 esac
 
 echo

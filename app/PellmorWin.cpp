@@ -1,0 +1,51 @@
+// The application: Core start-up, the command line, the main dialog, Core shut-down.
+#include "app/PellmorWin.h"
+
+#include "app/PellmorWinDlg.h"
+
+CPellmorWinApp theApp;
+
+CMyCommandLineInfo::CMyCommandLineInfo() : bAutoShrink(0), bAutoUnshrink(0)
+{
+    m_nShellCommand = FileNothing;
+}
+
+void CMyCommandLineInfo::ParseParam(const char16_t* Param, bool bFlag, bool)
+{
+    if (!bFlag)
+        return;
+    bAutoShrink = appStricmp(Param, u"s") == 0 ? 1 : 0;
+    bAutoUnshrink = appStricmp(Param, u"u") == 0 ? 1 : 0;
+}
+
+bool CPellmorWinApp::InitInstance()
+{
+    GEnsureCoreInited();
+
+    // Common controls 6 (the manifest asks for them) draw the progress bar; 0xFF names every class of theirs.
+    AfxInitCommonControls(0xFF);
+
+    CWinApp::InitInstance();
+    SetRegistryKey(u"Local AppWizard-Generated Applications");
+
+    CMyCommandLineInfo CmdInfo;
+    ParseCommandLine(CmdInfo);
+    if (!ProcessShellCommand(CmdInfo))
+        return false;
+
+    CPellmorWinDlg* Dlg = new CPellmorWinDlg;
+    Dlg->bAutoShrink = CmdInfo.bAutoShrink;
+    Dlg->bAutoUnshrink = CmdInfo.bAutoUnshrink;
+    m_pMainWnd = Dlg;
+    Dlg->DoModal();
+    m_pMainWnd = nullptr;
+    delete Dlg;
+    return false;
+}
+
+int32_t CPellmorWinApp::ExitInstance()
+{
+    const int32_t Result = CWinApp::ExitInstance();
+    GShutdownCore();
+    return Result;
+}

@@ -1,0 +1,37 @@
+// The progress window of a running shrink: a bar from 0 to 100, the text "42/100" and a Cancel button whose
+// press the main dialog hands on to the engine.
+#pragma once
+
+#include "app/resource.h"
+#include "app/ui/UiFramework.h"
+
+class CProgressDlg : public CDialog
+{
+public:
+    // No window yet: ShowProgress makes it on first use.
+    CProgressDlg();
+
+    // Makes the window (modeless) when there is none yet, shows it when hidden, then SetProgress. When the
+    // window cannot be made, says "Error creating Dialog" and returns.
+    void ShowProgress(int32_t Progress, const FString& Text);
+    // Sets the bar to Progress (range 0 to 100) and the text.
+    void SetProgress(int32_t Progress, const FString& Text);
+
+    const char16_t* GetRuntimeClassName() const
+    {
+        return u"CProgressDlg";
+    }
+
+    CProgressCtrl m_Progress;
+    FString m_strText;
+    // Cancel was pressed and the main dialog has not taken it back yet.
+    int32_t m_bCancel;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    void OnCancelButton();
+    // Esc: the window stays while the shrink runs; only the Cancel button cancels.
+    void OnCancel() override;
+
+    DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,25 @@
+// Resource numbers of PellmorWin.rc, shared by the resource compiler and the dialog code.
+#pragma once
+
+#define IDM_ABOUTBOX 0x0010
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_PELLMORWIN_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDD_PROGRESS 129
+
+// Main dialog
+#define IDC_DIR 1000
+#define IDC_STATUS 1001
+#define IDC_SHRINK 1003
+#define IDC_RESTORE 1004
+#define IDC_EXIT 1005
+
+// Progress dialog
+#define IDC_PROGRESS_TEXT 1000
+#define IDC_PROGRESS 1006
+#define IDC_CANCEL_SHRINK 1007
+
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif

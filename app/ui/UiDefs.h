@@ -1,0 +1,86 @@
+// The Win32 message, command and style numbers the dialog code uses, with the values <windows.h> gives them.
+// UiWin32.cpp includes <windows.h> first, so every name here is guarded and then comes from the system.
+#pragma once
+
+#ifndef WM_CLOSE
+#define WM_CLOSE 0x0010
+#endif
+#ifndef WM_PAINT
+#define WM_PAINT 0x000F
+#endif
+#ifndef WM_ICONERASEBKGND
+#define WM_ICONERASEBKGND 0x0027
+#endif
+#ifndef WM_QUERYDRAGICON
+#define WM_QUERYDRAGICON 0x0037
+#endif
+#ifndef WM_SETICON
+#define WM_SETICON 0x0080
+#endif
+#ifndef WM_INITDIALOG
+#define WM_INITDIALOG 0x0110
+#endif
+#ifndef WM_COMMAND
+#define WM_COMMAND 0x0111
+#endif
+#ifndef WM_SYSCOMMAND
+#define WM_SYSCOMMAND 0x0112
+#endif
+#ifndef WM_TIMER
+#define WM_TIMER 0x0113
+#endif
+#ifndef WM_USER
+#define WM_USER 0x0400
+#endif
+
+#ifndef BN_CLICKED
+#define BN_CLICKED 0
+#endif
+#ifndef IDOK
+#define IDOK 1
+#endif
+#ifndef IDCANCEL
+#define IDCANCEL 2
+#endif
+
+#ifndef SC_CLOSE
+#define SC_CLOSE 0xF060
+#endif
+
+#ifndef MB_OK
+#define MB_OK 0x00000000
+#endif
+#ifndef MB_ICONEXCLAMATION
+#define MB_ICONEXCLAMATION 0x00000030
+#endif
+
+#ifndef SW_HIDE
+#define SW_HIDE 0
+#endif
+#ifndef SW_SHOW
+#define SW_SHOW 5
+#endif
+
+#ifndef MF_STRING
+#define MF_STRING 0x00000000
+#endif
+#ifndef MF_SEPARATOR
+#define MF_SEPARATOR 0x00000800
+#endif
+
+#ifndef ICON_SMALL
+#define ICON_SMALL 0
+#endif
+#ifndef ICON_BIG
+#define ICON_BIG 1
+#endif
+
+#ifndef PBM_SETRANGE
+#define PBM_SETRANGE (WM_USER + 1)
+#endif
+#ifndef PBM_SETPOS
+#define PBM_SETPOS (WM_USER + 2)
+#endif
+#ifndef PBM_GETPOS
+#define PBM_GETPOS (WM_USER + 8)
+#endif

@@ -1,0 +1,61 @@
+// What the tests do with the headless back end: the user's actions (a click, typing, a timer going off),
+// what the user would see (control texts, enabled buttons, message boxes), and the delivery of posted
+// messages. Windows are made from the dialogs of PellmorWin.rc, read from the script the program is built from.
+// Single-threaded, like the framework itself.
+#pragma once
+
+#include <cstdint>
+
+#include "Core/Inc/Core.h"
+#include "app/ui/UiFramework.h"
+
+namespace UiHeadless
+{
+// Delivers the posted messages, oldest first, until none is left (also the ones posted meanwhile).
+void PumpMessages();
+
+// A click on the dialog's button: WM_COMMAND with BN_CLICKED, as the system sends it. False, and nothing
+// happens, when the button is missing, disabled or hidden.
+bool ClickButton(CWnd& Dialog, int32_t Id);
+// Sends WM_TIMER for a running timer of the window. False when that timer does not run.
+bool FireTimer(CWnd& Window, uintptr_t Id);
+// The period of a running timer in milliseconds, 0 when it does not run.
+uint32_t TimerPeriod(CWnd& Window, uintptr_t Id);
+// The user replaces the text of an edit control.
+void TypeText(CWnd& Dialog, int32_t Id, const char16_t* Text);
+
+FString ControlText(CWnd& Dialog, int32_t Id);
+bool IsControlEnabled(CWnd& Dialog, int32_t Id);
+// The id of the control with the focus, 0 when none has it.
+int32_t FocusId(CWnd& Dialog);
+// A progress bar's range and position.
+void ProgressState(CWnd& Dialog, int32_t Id, int32_t& Low, int32_t& High, int32_t& Pos);
+FString WindowCaption(CWnd& Window);
+void* WindowIcon(CWnd& Window, bool bBig);
+
+// Whether EndDialog was called for the dialog's window (with *Result its value).
+bool IsEnded(CWnd& Dialog, intptr_t* Result = nullptr);
+
+// The texts of the system menu's items; a separator reads as "-".
+TDynArray<FString> SystemMenuItems(CWnd& Window);
+
+// Every message box shown so far (AfxMessageBox and CWnd::MessageBox); each is answered with IDOK.
+struct FShownMessageBox
+{
+    FString Caption;
+    FString Text;
+    uint32_t Type;
+};
+const TDynArray<FShownMessageBox>& ShownMessageBoxes();
+void ClearMessageBoxes();
+
+// Makes Create and DoModal fail for dialogs of this template (0 lifts it), as when a window cannot be made.
+void FailDialogCreation(int32_t TemplateId);
+
+// DoModal's loop calls this whenever no message is waiting. Null restores the default: timers that are due on
+// the Core's clock go off, then the loop sleeps a millisecond.
+typedef void (*FIdleHook)();
+void SetIdleHook(FIdleHook Hook);
+// Sends WM_TIMER for every timer that is due on the Core's clock.
+void FireDueTimers();
+} // namespace UiHeadless

@@ -1,0 +1,150 @@
+// Shared by the dialog tests: the Core clock driven by hand, a small game directory, a client that does
+// what the test says, and a gate that holds the engine's worker inside a shrink.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "Core/Inc/CoreOS.h"
+#include "app/PellmorWinDlg.h"
+#include "app/ProgressDlg.h"
+#include "app/ui/UiHeadless.h"
+#include "engine/FShrinkEngineClient.h"
+#include "tests/support/TempDir.h"
+
+// A couple of milliseconds of real time, for the engine's worker thread.
+void SleepBriefly();
+
+// The Core clock reads this while a test runs; the test moves it on.
+class FManualClock
+{
+public:
+    FManualClock();
+    ~FManualClock();
+    void Advance(uint32_t Ms)
+    {
+        Now += Ms;
+    }
+
+private:
+    static uint32_t Read()
+    {
+        return Now.load();
+    }
+    static std::atomic<uint32_t> Now;
+};
+
+// A client whose status fields the test sets; it counts what the dialog asks of it.
+class FFakeClient : public FShrinkEngineClientBase
+{
+public:
+    bool Update(const FString& Dir) override
+    {
+        ++Updates;
+        LastDir = Dir;
+        return true;
+    }
+    bool PerformShrink(const FString& Dir) override
+    {
+        ++Shrinks;
+        LastDir = Dir;
+        bShrinking = 1;
+        CanShrinkText.Empty();
+        CanUnshrinkText.Empty();
+        return true;
+    }
+    bool PerformUnshrink(const FString& Dir) override
+    {
+        ++Unshrinks;
+        LastDir = Dir;
+        bUnshrinking = 1;
+        CanShrinkText.Empty();
+        CanUnshrinkText.Empty();
+        return true;
+    }
+    void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
+    {
+        CanShrinkText = CanShrink;
+        CanUnshrinkText = CanUnshrink;
+    }
+
+    int32_t Updates = 0;
+    int32_t Shrinks = 0;
+    int32_t Unshrinks = 0;
+    FString LastDir;
+};
+
+// Holds the engine's worker thread at the archive shrinker's "Reading" trace line until Open.
+class FShrinkGate
+{
+public:
+    FShrinkGate();
+    ~FShrinkGate();
+    // Waits (at most 20 s) until the worker has arrived; false if it never did.
+    bool WaitArrived();
+    void Open();
+
+private:
+    static void Hook(const char16_t* Text);
+    static FShrinkGate* Current;
+    std::mutex Lock;
+    std::condition_variable Signal;
+    bool bArrived = false;
+    bool bOpen = false;
+    bool bTraceWas = false;
+};
+
+// A main dialog over a temporary game directory (Models\gta3.img of a few entries), with plenty of free disk
+// space reported, no registry value, and the clock in the test's hands.
+class FDialogTest : public testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Makes the dialog's window; Dir is the game directory (default: the temporary game).
+    void OpenDialog(bool bAutoShrink = false, bool bAutoUnshrink = false);
+    void OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink);
+    // Replaces the real engine client by a fake one.
+    FFakeClient* UseFakeClient();
+
+    // One timer tick, a second later than the last one, then the posted messages.
+    void Tick();
+    // Ticks (letting the engine's worker run between them) until Done holds; false after 20 s.
+    template <typename TCondition> bool TickUntil(TCondition Done);
+
+    FString Status();
+    bool StatusStartsWith(const char16_t* Text);
+    bool Enabled(int32_t Id);
+    bool IsEnded();
+    // "shrink" or "restore" when exactly one test passes on the files, else a description of the mess.
+    std::string FileState();
+    FString GameFile(const char16_t* Suffix) const;
+
+    FTempDir Temp;
+    FString GameDir; // without its trailing separator, as a user would type it
+    std::string Original;
+    FManualClock Clock;
+    std::unique_ptr<CPellmorWinDlg> Dlg;
+};
+
+template <typename TCondition> bool FDialogTest::TickUntil(TCondition Done)
+{
+    for (int32_t i = 0; i < 10000; ++i)
+    {
+        Tick();
+        if (Done())
+            return true;
+        SleepBriefly();
+    }
+    return false;
+}
+
+extern const char16_t* const StandardText;
+extern const char16_t* const ShrunkText;
+extern const char16_t* const CannotFindText;

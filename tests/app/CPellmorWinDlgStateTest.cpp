@@ -1,0 +1,208 @@
+// The main dialog's state rules over a client whose answers the test sets.
+#include "tests/app/AppTestSupport.h"
+
+namespace
+{
+class CPellmorWinDlgStateTest : public FDialogTest
+{
+protected:
+    void Open(bool bAutoShrink = false, bool bAutoUnshrink = false)
+    {
+        OpenDialog(bAutoShrink, bAutoUnshrink);
+        Fake = UseFakeClient();
+    }
+    FFakeClient* Fake = nullptr;
+};
+
+struct FStatusStep
+{
+    bool CanShrink, CanUnshrink, Busy;
+    const char16_t* Shown; // first line of the status text, or null when the text must not be rewritten
+    bool bShrinkEnabled, bRestoreEnabled;
+};
+} // namespace
+
+TEST_F(CPellmorWinDlgStateTest, SetStatusShowsEachStateAndRewritesOnlyOnAChange)
+{
+    Open();
+    const FStatusStep Steps[] = {
+        {false, false, false, nullptr, false, false}, // the state the dialog starts in
+        {true, false, false, StandardText, true, false},
+        {true, false, false, nullptr, true, false},
+        {false, true, false, ShrunkText, false, true},
+        {true, true, false, u"\r\nERROR 3664732678496172836471864xxxxxxxa.000000000000000000001\r\n", true, true},
+        {true, true, true, u"Please wait.\r\n", false, false}, // busy hides what the tests say
+        {false, false, true, nullptr, false, false},
+        {false, false, false, CannotFindText, false, false},
+    };
+    for (const FStatusStep& Step : Steps)
+    {
+        UiHeadless::TypeText(*Dlg, IDC_STATUS, u"unchanged");
+        Dlg->SetStatus(Step.CanShrink, Step.CanUnshrink, Step.Busy);
+        const FString Shown = Status();
+        SCOPED_TRACE(Shown.ToUtf8());
+        if (Step.Shown)
+            EXPECT_TRUE(Shown.StartsWith(Step.Shown));
+        else
+            EXPECT_EQ(Shown, u"unchanged");
+        EXPECT_EQ(Enabled(IDC_SHRINK), Step.bShrinkEnabled);
+        EXPECT_EQ(Enabled(IDC_RESTORE), Step.bRestoreEnabled);
+    }
+}
+
+TEST_F(CPellmorWinDlgStateTest, UpdateStateReadsTheClient)
+{
+    Open();
+    struct
+    {
+        const char16_t* CanShrinkText;
+        const char16_t* CanUnshrinkText;
+        int32_t bShrinking, bUnshrinking;
+        const char16_t* Shown;
+    } const Cases[] = {
+        {u"TRUE", u"false", 0, 0, StandardText},
+        {u"false", u"True", 0, 0, ShrunkText},
+        {u"yes", u"false", 0, 0, CannotFindText},
+        {u"true", u"", 0, 0, u"Please wait.\r\n"},
+        {u"true", u"true", 0, 0, u"\r\nERROR"},
+        {u"true", u"false", 0, 1, u"Please wait.\r\n"},
+        {u"false", u"false", 0, 0, CannotFindText},
+    };
+    for (const auto& Case : Cases)
+    {
+        Fake->Answer(Case.CanShrinkText, Case.CanUnshrinkText);
+        Fake->bShrinking = Case.bShrinking;
+        Fake->bUnshrinking = Case.bUnshrinking;
+        Tick();
+        SCOPED_TRACE(Status().ToUtf8());
+        EXPECT_TRUE(StatusStartsWith(Case.Shown));
+    }
+    EXPECT_EQ(Fake->LastDir, GameDir + u"\\");
+
+    // Failures are shown once each, both under the caption "Perform Shrink", and taken from the client.
+    Fake->ShrinkResult = u"Not enough disk space to do shrink";
+    Fake->UnshrinkResult = u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles";
+    Tick();
+    Tick();
+    const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();
+    ASSERT_EQ(Boxes.Num(), 2);
+    EXPECT_EQ(Boxes[0].Text, u"Not enough disk space to do shrink");
+    EXPECT_EQ(Boxes[1].Text, u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles");
+    EXPECT_EQ(Boxes[0].Caption, u"Perform Shrink");
+    EXPECT_EQ(Boxes[1].Caption, u"Perform Shrink");
+    EXPECT_EQ(Boxes[1].Type, uint32_t(MB_OK));
+    EXPECT_TRUE(Fake->ShrinkResult.IsEmpty());
+    EXPECT_TRUE(Fake->UnshrinkResult.IsEmpty());
+}
+
+TEST_F(CPellmorWinDlgStateTest, ProgressWindowFollowsTheShrinkAndHandsCancelOn)
+{
+    Open();
+    Fake->bShrinking = 1;
+    Fake->ShrinkProgress = 37;
+    Tick();
+    CProgressDlg& Progress = *Dlg->ProgressDlg;
+    ASSERT_NE(Progress.m_hWnd, nullptr);
+    EXPECT_TRUE(Progress.IsWindowVisible());
+    EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_TEXT), u"37/100");
+    int32_t Low = -1, High = -1, Pos = -1;
+    UiHeadless::ProgressState(Progress, IDC_PROGRESS, Low, High, Pos);
+    EXPECT_EQ(Pos, 37);
+
+    // Cancel reaches the client on the next tick, and is forgotten once no shrink runs.
+    ASSERT_TRUE(UiHeadless::ClickButton(Progress, IDC_CANCEL_SHRINK));
+    EXPECT_EQ(Fake->bCancelShrink, 0);
+    Tick();
+    EXPECT_EQ(Fake->bCancelShrink, 1);
+    Fake->bShrinking = 0;
+    Fake->bCancelShrink = 0;
+    Tick();
+    EXPECT_EQ(Progress.m_bCancel, 0);
+    EXPECT_FALSE(Progress.IsWindowVisible());
+    EXPECT_NE(Progress.m_hWnd, nullptr);
+
+    // Shown again by the next shrink; Esc does not take it away.
+    Fake->bShrinking = 1;
+    Tick();
+    EXPECT_TRUE(Progress.IsWindowVisible());
+    Progress.SendMessage(WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(Progress.IsWindowVisible());
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
+}
+
+TEST_F(CPellmorWinDlgStateTest, ProgressWindowThatCannotBeMadeIsReportedOnEveryTick)
+{
+    Open();
+    UiHeadless::FailDialogCreation(IDD_PROGRESS);
+    Fake->bShrinking = 1;
+    Tick();
+    Tick();
+    const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();
+    ASSERT_EQ(Boxes.Num(), 2);
+    EXPECT_EQ(Boxes[0].Text, u"Error creating Dialog");
+    EXPECT_EQ(Boxes[1].Text, u"Error creating Dialog");
+}
+
+TEST_F(CPellmorWinDlgStateTest, AutomaticShrinkWaitsThreeSecondsAfterItsOwnStep)
+{
+    Open(true, false);
+    Fake->Answer(u"true", u"false");
+    Tick();
+    EXPECT_EQ(Fake->Shrinks, 1);
+    EXPECT_EQ(Status(), u"Please wait.\r\n");
+
+    // The shrink failed for a lasting reason: the test still passes, so it is tried again, 3 s after the start.
+    Fake->bShrinking = 0;
+    Fake->ShrinkResult = u"Not enough disk space to do shrink";
+    Fake->Answer(u"true", u"false");
+    Tick();
+    Tick();
+    EXPECT_EQ(Fake->Shrinks, 1);
+    Tick();
+    EXPECT_EQ(Fake->Shrinks, 2);
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
+
+    // While the client is busy nothing is started, and the pause counts from the last busy tick.
+    Fake->bShrinking = 0;
+    Fake->ShrinkResult = u"Not enough disk space to do shrink";
+    Fake->Answer(u"true", u"");
+    Tick();
+    Tick();
+    Tick();
+    EXPECT_EQ(Fake->Shrinks, 2);
+    Fake->Answer(u"true", u"false");
+    Tick();
+    EXPECT_EQ(Fake->Shrinks, 3);
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 2);
+    EXPECT_FALSE(IsEnded());
+
+    // Once the test fails the dialog closes, at the end of the pause.
+    Fake->bShrinking = 0;
+    Fake->Answer(u"false", u"true");
+    Tick();
+    Tick();
+    EXPECT_FALSE(IsEnded());
+    Tick();
+    EXPECT_TRUE(IsEnded());
+    EXPECT_EQ(Fake->Unshrinks, 0);
+}
+
+TEST_F(CPellmorWinDlgStateTest, GetGameDirEndsWithOneBackslash)
+{
+    Open();
+    const struct
+    {
+        const char16_t* Typed;
+        const char16_t* Dir;
+    } Cases[] = {
+        {u"D:\\Games\\GTA San Andreas", u"D:\\Games\\GTA San Andreas\\"},
+        {u"D:\\Games\\GTA San Andreas\\", u"D:\\Games\\GTA San Andreas\\"},
+        {u"D:/Games/", u"D:/Games/\\"},
+        {u"", u"\\"},
+    };
+    for (const auto& Case : Cases)
+    {
+        Dlg->m_strDir = Case.Typed;
+        EXPECT_EQ(Dlg->GetGameDir(), Case.Dir);
+    }
+}

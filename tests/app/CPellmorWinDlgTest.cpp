@@ -1,0 +1,221 @@
+// The main dialog over the real engine and a small game directory on disk.
+#include <cstdlib>
+
+#include "tests/app/AppTestSupport.h"
+
+namespace
+{
+class CPellmorWinDlgTest : public FDialogTest
+{
+};
+} // namespace
+
+TEST_F(CPellmorWinDlgTest, OpensFromItsTemplateWithActionsDisabledUntilTheFirstAnswers)
+{
+    OpenDialog();
+    EXPECT_EQ(UiHeadless::WindowCaption(*Dlg), u"PellmorWin v1.03");
+    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), GameDir);
+    EXPECT_EQ(Status(), u"");
+    EXPECT_FALSE(Enabled(IDC_SHRINK));
+    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    EXPECT_TRUE(Enabled(IDC_EXIT));
+    EXPECT_EQ(UiHeadless::FocusId(*Dlg), IDC_EXIT);
+    EXPECT_EQ(UiHeadless::TimerPeriod(*Dlg, CPellmorWinDlg::TimerId), 1000u);
+    EXPECT_NE(UiHeadless::WindowIcon(*Dlg, true), nullptr);
+    EXPECT_EQ(UiHeadless::WindowIcon(*Dlg, false), UiHeadless::WindowIcon(*Dlg, true));
+    const TDynArray<FString> Menu = UiHeadless::SystemMenuItems(*Dlg);
+    ASSERT_EQ(Menu.Num(), 2);
+    EXPECT_EQ(Menu[0], u"-");
+    EXPECT_EQ(Menu[1], u"&About PellmorWin...");
+
+    // The first tick queues the first pair of tests; until they are answered the dialog is busy.
+    Tick();
+    EXPECT_EQ(Status(), u"Please wait.\r\n");
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+    EXPECT_TRUE(Enabled(IDC_SHRINK));
+    EXPECT_FALSE(Enabled(IDC_RESTORE));
+}
+
+TEST_F(CPellmorWinDlgTest, ShrinkAndRestoreFollowTheGameFiles)
+{
+    OpenDialog();
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+    EXPECT_EQ(Status(), u"Found standard GTA:SA files.\r\n\r\nPress the 'Shrink' button below to compress\r\n"
+                        u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n");
+
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
+    EXPECT_EQ(Status(), u"Please wait.\r\n");
+    EXPECT_FALSE(Enabled(IDC_SHRINK));
+    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
+    EXPECT_EQ(Status(), u"Found shrunked GTA:SA files.\r\n\r\nEnjoy your wankerized and slightly less warpy game!\r\n"
+                        u"\r\nPress the 'Restore' button below to revert back\r\nto your original IMG Files.\r\n\r\n");
+    EXPECT_FALSE(Enabled(IDC_SHRINK));
+    EXPECT_TRUE(Enabled(IDC_RESTORE));
+    std::string Kept;
+    ASSERT_TRUE(ReadTestFile(GameFile(u"_ORIG_BAK"), Kept));
+    EXPECT_TRUE(Kept == Original);
+
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
+    EXPECT_EQ(Status(), u"Please wait.\r\n");
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+    std::string Restored;
+    ASSERT_TRUE(ReadTestFile(GameFile(u""), Restored));
+    EXPECT_TRUE(Restored == Original);
+    EXPECT_TRUE(TestFileExists(GameFile(u"_SHRUNK_BAK")));
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
+}
+
+TEST_F(CPellmorWinDlgTest, TypedDirectoryIsTestedAndSurvivesStatusRewrites)
+{
+    FTempDir Empty;
+    OpenDialog(Empty.Path() + u"nowhere", false, false);
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(CannotFindText); }));
+    EXPECT_EQ(Status(), u"Cannot find GTA:SA files.\r\n\r\nMake sure the above path is pointing to the\r\n"
+                        u"correct GTA:SA Install Directory\r\n");
+    EXPECT_FALSE(Enabled(IDC_SHRINK));
+    EXPECT_FALSE(Enabled(IDC_RESTORE));
+
+    // Nothing changes, so the status box is not written again (a stray text in it stays).
+    UiHeadless::TypeText(*Dlg, IDC_STATUS, u"left alone");
+    for (int32_t i = 0; i < 3; ++i)
+    {
+        Tick();
+        SleepBriefly();
+    }
+    EXPECT_EQ(Status(), u"left alone");
+
+    UiHeadless::TypeText(*Dlg, IDC_DIR, *GameDir);
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), GameDir);
+    EXPECT_EQ(Dlg->GetGameDir(), GameDir + u"\\");
+}
+
+TEST_F(CPellmorWinDlgTest, AutomaticShrinkAndRestoreEachCloseTheDialogWhenDone)
+{
+    OpenDialog(true, false);
+    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    EXPECT_EQ(FileState(), "restore");
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
+
+    OpenDialog(false, true);
+    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    EXPECT_EQ(FileState(), "shrink");
+    std::string Restored;
+    ASSERT_TRUE(ReadTestFile(GameFile(u""), Restored));
+    EXPECT_TRUE(Restored == Original);
+}
+
+TEST_F(CPellmorWinDlgTest, AutomaticShrinkClosesWhenThereIsNothingToDo)
+{
+    FTempDir Empty;
+    OpenDialog(Empty.Path(), true, false);
+    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    EXPECT_TRUE(StatusStartsWith(CannotFindText));
+    EXPECT_FALSE(TestFileExists(Empty.Path() + u"Models"));
+}
+
+TEST_F(CPellmorWinDlgTest, CancelInTheProgressWindowEndsWithShrinkCanceled)
+{
+    FShrinkGate Gate;
+    OpenDialog();
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
+    ASSERT_TRUE(Gate.WaitArrived());
+
+    // The progress window appears on the tick with the shrink at 0 percent.
+    Tick();
+    CProgressDlg& Progress = *Dlg->ProgressDlg;
+    ASSERT_NE(Progress.m_hWnd, nullptr);
+    EXPECT_TRUE(Progress.IsWindowVisible());
+    EXPECT_EQ(UiHeadless::WindowCaption(Progress), u"Shrink Progress");
+    EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_TEXT), u"0/100");
+    int32_t Low = -1, High = -1, Pos = -1;
+    UiHeadless::ProgressState(Progress, IDC_PROGRESS, Low, High, Pos);
+    EXPECT_EQ(Low, 0);
+    EXPECT_EQ(High, 100);
+    EXPECT_EQ(Pos, 0);
+
+    ASSERT_TRUE(UiHeadless::ClickButton(Progress, IDC_CANCEL_SHRINK));
+    ASSERT_TRUE(UiHeadless::ClickButton(Progress, IDC_CANCEL_SHRINK));
+    Tick();
+    EXPECT_EQ(Dlg->Client->bCancelShrink, 1);
+    Gate.Open();
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+
+    ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Caption, u"Perform Shrink");
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, u"Shrink canceled");
+    EXPECT_FALSE(Progress.IsWindowVisible());
+    EXPECT_EQ(Progress.m_bCancel, 0);
+    EXPECT_EQ(FileState(), "shrink");
+}
+
+TEST_F(CPellmorWinDlgTest, ClosingDuringAShrinkCancelsItAndWaitsForTheEngine)
+{
+    FShrinkGate Gate;
+    OpenDialog();
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
+    ASSERT_TRUE(Gate.WaitArrived());
+
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_EXIT));
+    UiHeadless::PumpMessages();
+    Dlg->PostMessage(WM_CLOSE);
+    UiHeadless::PumpMessages();
+    EXPECT_FALSE(IsEnded());
+    EXPECT_EQ(Status(), u"Please wait.\r\n");
+    EXPECT_FALSE(Enabled(IDC_SHRINK));
+    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    Tick();
+    EXPECT_FALSE(IsEnded());
+
+    Gate.Open();
+    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
+    EXPECT_EQ(FileState(), "shrink");
+}
+
+TEST_F(CPellmorWinDlgTest, FailureMessagesExplainAWriteProtectedGameFolder)
+{
+    // A lasting failure keeps the engine's own words.
+    CoreOS::SetFreeDiskSpaceHook([](const char16_t*) { return int64_t(100) << 20; });
+    OpenDialog();
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
+    ASSERT_TRUE(TickUntil([&] { return UiHeadless::ShownMessageBoxes().Num() == 1; }));
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, u"Not enough disk space to do shrink");
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Caption, u"Perform Shrink");
+    CoreOS::SetFreeDiskSpaceHook([](const char16_t*) { return int64_t(10) << 30; });
+
+    // The folder is made to refuse new files with the POSIX shell's tools: without write permission, and
+    // immutable for root, whom permissions do not stop. Where neither can be done the case cannot be shown.
+    char16_t Drives[64];
+    if (CoreOS::GetDrives(Drives, 64) > 0)
+        GTEST_SKIP() << "write-protects a folder with POSIX tools";
+    const std::string Models = (Temp.Path() + u"Models").ToUtf8();
+    std::system(("chmod a-w '" + Models + "'; touch '" + Models + "/probe' 2>/dev/null && rm '" + Models +
+                 "/probe' && chattr +i '" + Models + "' 2>/dev/null")
+                    .c_str());
+    struct FUndo
+    {
+        std::string Dir;
+        ~FUndo()
+        {
+            std::system(("chattr -i '" + Dir + "' 2>/dev/null; chmod u+w '" + Dir + "'").c_str());
+        }
+    } Undo{Models};
+    if (CPellmorWinDlg::DescribeFailure(FString(u"x"), GameDir + u"\\") == u"x")
+        GTEST_SKIP() << "this system lets the tests write into any folder";
+
+    UiHeadless::ClearMessageBoxes();
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
+    ASSERT_TRUE(TickUntil([&] { return UiHeadless::ShownMessageBoxes().Num() == 1; }));
+    const FString Text = UiHeadless::ShownMessageBoxes()[0].Text;
+    EXPECT_TRUE(Text.StartsWith(u"Perform Shrink - Failed while building TempShrinkFiles\r\n\r\n")) << Text.ToUtf8();
+    EXPECT_GE(Text.InStr(*(GameDir + u"\\Models\\")), 0) << Text.ToUtf8();
+    EXPECT_GE(Text.InStr(u"Run PellmorWin as administrator"), 0);
+    EXPECT_GE(Text.InStr(u"move the game"), 0);
+    EXPECT_EQ(FileState(), "shrink");
+}
