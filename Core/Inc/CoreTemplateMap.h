@@ -87,16 +87,7 @@ public:
             *Found = Value;
             return *Found;
         }
-        const int32_t Index = Pairs.AddItem(TPair(Key, Value));
-        const int32_t Slot = int32_t(GetTypeHash(Key) & uint32_t(HashCount - 1));
-        Pairs[Index].HashNext = Hash[Slot];
-        Hash[Slot] = Index;
-        if (Pairs.Num() > HashCount * 2 + 8)
-        {
-            HashCount *= 2;
-            Rehash();
-        }
-        return Pairs[Index].Value;
+        return Add(Key, Value);
     }
 
     // Adds the pair even when the key is there already: the newest pair heads its chain, so Find gives it.

@@ -1,5 +1,6 @@
 // The operating-system layer on POSIX (Linux): files, clock, debug channel and text conversion.
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CoreUtf8.h"
 
 #include <atomic>
 #include <csignal>
@@ -48,86 +49,6 @@ char UnitToByte(char16_t Unit)
     return '?';
 }
 
-// UTF-16 to UTF-8 for the terminal.
-std::string ToUtf8(const char16_t* Text)
-{
-    std::string Out;
-    for (; Text && *Text; ++Text)
-    {
-        uint32_t C = *Text;
-        if (C >= 0xD800 && C < 0xDC00 && Text[1] >= 0xDC00 && Text[1] < 0xE000)
-        {
-            C = 0x10000 + ((C - 0xD800) << 10) + (Text[1] - 0xDC00);
-            ++Text;
-        }
-        if (C < 0x80)
-            Out += char(C);
-        else if (C < 0x800)
-        {
-            Out += char(0xC0 | (C >> 6));
-            Out += char(0x80 | (C & 0x3F));
-        }
-        else if (C < 0x10000)
-        {
-            Out += char(0xE0 | (C >> 12));
-            Out += char(0x80 | ((C >> 6) & 0x3F));
-            Out += char(0x80 | (C & 0x3F));
-        }
-        else
-        {
-            Out += char(0xF0 | (C >> 18));
-            Out += char(0x80 | ((C >> 12) & 0x3F));
-            Out += char(0x80 | ((C >> 6) & 0x3F));
-            Out += char(0x80 | (C & 0x3F));
-        }
-    }
-    return Out;
-}
-std::u16string FromUtf8(const std::string& Text)
-{
-    std::u16string Out;
-    const unsigned char* P = reinterpret_cast<const unsigned char*>(Text.c_str());
-    while (*P)
-    {
-        uint32_t C = *P++;
-        int Extra = 0;
-        if (C >= 0xF0 && C < 0xF8)
-        {
-            C &= 0x07;
-            Extra = 3;
-        }
-        else if (C >= 0xE0)
-        {
-            C &= 0x0F;
-            Extra = 2;
-        }
-        else if (C >= 0xC0)
-        {
-            C &= 0x1F;
-            Extra = 1;
-        }
-        else if (C >= 0x80)
-            C = 0xFFFD;
-        for (; Extra > 0; --Extra)
-        {
-            if ((*P & 0xC0) != 0x80)
-            {
-                C = 0xFFFD;
-                break;
-            }
-            C = (C << 6) | (*P++ & 0x3F);
-        }
-        if (C >= 0x10000)
-        {
-            C -= 0x10000;
-            Out += char16_t(0xD800 + (C >> 10));
-            Out += char16_t(0xDC00 + (C & 0x3FF));
-        }
-        else
-            Out += char16_t(C);
-    }
-    return Out;
-}
 } // namespace
 
 namespace CoreOS
@@ -141,7 +62,7 @@ void DebugOutput(const char16_t* Text)
     }
     if (!TraceEnabled())
         return;
-    std::string Line = ToUtf8(Text);
+    std::string Line = appUtf16ToUtf8(Text);
     // The Windows channel takes "\r\n" endings; a terminal wants plain new lines.
     std::string Clean;
     Clean.reserve(Line.size() + 1);
@@ -175,7 +96,7 @@ void FatalMessage(const char16_t* Caption, const char16_t* Text)
         Hook(Caption, Text);
         return;
     }
-    std::string Line = ToUtf8(Caption) + ": " + ToUtf8(Text) + "\n";
+    std::string Line = appUtf16ToUtf8(Caption) + ": " + appUtf16ToUtf8(Text) + "\n";
     std::fwrite(Line.data(), 1, Line.size(), stderr);
     std::fflush(stderr);
 }
@@ -219,7 +140,7 @@ int32_t ModuleFileName(char16_t* Dest, int32_t Capacity)
         Len = 0;
     Path[Len] = 0;
     // Linux file names are UTF-8.
-    const std::u16string Wide = FromUtf8(Path);
+    const std::u16string Wide = appUtf8ToUtf16(Path);
     int32_t Count = 0;
     for (; Count < Capacity - 1 && Count < int32_t(Wide.size()); ++Count)
         Dest[Count] = Wide[size_t(Count)];
@@ -313,6 +234,6 @@ const char* GetEnv(const char* Name)
 void CommandLineArgs(int32_t Argc, char** Argv, FArgVisitor Visit, void* Context)
 {
     for (int32_t i = 0; i < Argc; ++i)
-        Visit(Context, FromUtf8(Argv[i] ? Argv[i] : "").c_str());
+        Visit(Context, appUtf8ToUtf16(Argv[i]).c_str());
 }
 } // namespace CoreOS

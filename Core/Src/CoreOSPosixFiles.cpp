@@ -5,6 +5,7 @@
 // error numbers are Win32's, a read-only file (no owner write bit) cannot be opened for writing or deleted, even
 // by root, and a rename does not replace an existing file.
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CoreUtf8.h"
 
 #include <algorithm>
 #include <atomic>
@@ -50,67 +51,7 @@ enum : uint32_t
     ERR_FilenameTooLong = 206,
 };
 
-std::string ToUtf8(const char16_t* Text)
-{
-    std::string Out;
-    for (; Text && *Text; ++Text)
-    {
-        uint32_t C = *Text;
-        if (C >= 0xD800 && C < 0xDC00 && Text[1] >= 0xDC00 && Text[1] < 0xE000)
-        {
-            C = 0x10000 + ((C - 0xD800) << 10) + (Text[1] - 0xDC00);
-            ++Text;
-        }
-        if (C < 0x80)
-            Out += char(C);
-        else if (C < 0x800)
-        {
-            Out += char(0xC0 | (C >> 6));
-            Out += char(0x80 | (C & 0x3F));
-        }
-        else if (C < 0x10000)
-        {
-            Out += char(0xE0 | (C >> 12));
-            Out += char(0x80 | ((C >> 6) & 0x3F));
-            Out += char(0x80 | (C & 0x3F));
-        }
-        else
-        {
-            Out += char(0xF0 | (C >> 18));
-            Out += char(0x80 | ((C >> 12) & 0x3F));
-            Out += char(0x80 | ((C >> 6) & 0x3F));
-            Out += char(0x80 | (C & 0x3F));
-        }
-    }
-    return Out;
-}
 
-// One UTF-8 byte sequence to UTF-16 (names read back from the system).
-std::u16string ToUtf16(const std::string& Text)
-{
-    std::u16string Out;
-    size_t i = 0;
-    while (i < Text.size())
-    {
-        uint32_t C = (unsigned char)Text[i++];
-        int Extra = C >= 0xF0 ? 3 : C >= 0xE0 ? 2 : C >= 0xC0 ? 1 : 0;
-        if (Extra)
-            C &= (0x3F >> Extra);
-        else if (C >= 0x80)
-            C = 0xFFFD;
-        for (; Extra > 0 && i < Text.size(); --Extra)
-            C = (C << 6) | ((unsigned char)Text[i++] & 0x3F);
-        if (C >= 0x10000)
-        {
-            C -= 0x10000;
-            Out += char16_t(0xD800 + (C >> 10));
-            Out += char16_t(0xDC00 + (C & 0x3FF));
-        }
-        else
-            Out += char16_t(C);
-    }
-    return Out;
-}
 
 bool EqualNoCase(const std::string& A, const std::string& B)
 {
@@ -184,7 +125,7 @@ std::string Normalize(const std::string& Path)
 // regard to case where the written form does not exist.
 std::string Resolve(const char16_t* Path)
 {
-    std::string Written = ToUtf8(Path);
+    std::string Written = appUtf16ToUtf8(Path);
     std::replace(Written.begin(), Written.end(), '\\', '/');
     if (Written.empty())
         return Written;
@@ -354,7 +295,7 @@ int32_t SystemErrorMessage(uint32_t Error, char16_t* Dest, int32_t Capacity)
     case ERR_FilenameTooLong: Text = "The filename or extension is too long."; break;
     default: Text = "A device attached to the system is not functioning."; break;
     }
-    return CopyOut(ToUtf16(Text), Dest, Capacity);
+    return CopyOut(appUtf8ToUtf16(Text), Dest, Capacity);
 }
 
 FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t /*Share: not enforceable on POSIX*/,
@@ -618,13 +559,13 @@ bool DirRemove(const char16_t* Path)
 
 void FindFiles(const char16_t* Wildcard, FFindVisitor Visit, void* Context)
 {
-    std::string Written = ToUtf8(Wildcard);
+    std::string Written = appUtf16ToUtf8(Wildcard);
     std::replace(Written.begin(), Written.end(), '\\', '/');
     const size_t Slash = Written.find_last_of('/');
     const std::string Pattern = Slash == std::string::npos ? Written : Written.substr(Slash + 1);
     std::string Dir = Slash == std::string::npos ? "" : (Slash == 0 ? "/" : Written.substr(0, Slash));
     if (!Dir.empty())
-        Dir = Resolve(ToUtf16(Dir).c_str());
+        Dir = Resolve(appUtf8ToUtf16(Dir.c_str()).c_str());
     const std::string Prefix = Dir.empty() ? "" : (Dir == "/" ? "/" : Dir + "/");
     for (const std::string& Name : ListDirectory(Dir))
     {
@@ -636,7 +577,7 @@ void FindFiles(const char16_t* Wildcard, FFindVisitor Visit, void* Context)
         // A link is an entry of its own, not the directory it points to: walks of a tree never leave it.
         struct stat St;
         const bool bDirectory = lstat((Prefix + Name).c_str(), &St) == 0 && S_ISDIR(St.st_mode);
-        Visit(Context, ToUtf16(Name).c_str(), bDirectory);
+        Visit(Context, appUtf8ToUtf16(Name.c_str()).c_str(), bDirectory);
     }
 }
 
@@ -651,7 +592,7 @@ int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity)
     char Buffer[4096];
     if (!getcwd(Buffer, sizeof(Buffer)))
         return CopyOut(std::u16string(), Dest, Capacity);
-    return CopyOut(ToUtf16(Buffer), Dest, Capacity);
+    return CopyOut(appUtf8ToUtf16(Buffer), Dest, Capacity);
 }
 
 int32_t GetDrives(char16_t* Dest, int32_t Capacity)

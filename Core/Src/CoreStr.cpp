@@ -172,7 +172,7 @@ struct FSpec
     int32_t Precision = -1;
 };
 
-// Writes Body (Len units) with a sign/prefix text, padded to the spec's width.
+// Writes Body (Len units) with a sign/prefix text, padded to the field width.
 void EmitPadded(FSink& Out, const FSpec& Spec, const char16_t* Prefix, int32_t PrefixLen, const char16_t* Body,
                 int32_t Len, bool bZeroPadAllowed)
 {
@@ -533,6 +533,7 @@ int32_t appSprintfFixed(char16_t* Dest, int32_t Size, const char16_t* Format, ..
 // FString's out-of-line routines.
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "Core/Inc/CoreUtf8.h"
 
 namespace Core
 {
@@ -630,86 +631,13 @@ FString FString::FromAnsi(const char* Text)
 
 FString FString::FromUtf8(const char* Text)
 {
-    FString Result;
-    if (!Text)
-        return Result;
-    const unsigned char* P = reinterpret_cast<const unsigned char*>(Text);
-    while (*P)
-    {
-        uint32_t C = *P++;
-        int Extra = 0;
-        if (C >= 0xF0 && C < 0xF8)
-        {
-            C &= 0x07;
-            Extra = 3;
-        }
-        else if (C >= 0xE0)
-        {
-            C &= 0x0F;
-            Extra = 2;
-        }
-        else if (C >= 0xC0)
-        {
-            C &= 0x1F;
-            Extra = 1;
-        }
-        else if (C >= 0x80)
-            C = 0xFFFD;
-        for (; Extra > 0; --Extra)
-        {
-            if ((*P & 0xC0) != 0x80)
-            {
-                C = 0xFFFD;
-                break;
-            }
-            C = (C << 6) | (*P++ & 0x3F);
-        }
-        if (C >= 0x10000)
-        {
-            C -= 0x10000;
-            Result += char16_t(0xD800 + (C >> 10));
-            Result += char16_t(0xDC00 + (C & 0x3FF));
-        }
-        else
-            Result += char16_t(C);
-    }
-    return Result;
+    const std::u16string Wide = appUtf8ToUtf16(Text);
+    return FString(Wide.c_str(), int32_t(Wide.size()));
 }
 
 std::string FString::ToUtf8() const
 {
-    std::string Out;
-    const char16_t* Text = **this;
-    for (; *Text; ++Text)
-    {
-        uint32_t C = *Text;
-        if (C >= 0xD800 && C < 0xDC00 && Text[1] >= 0xDC00 && Text[1] < 0xE000)
-        {
-            C = 0x10000 + ((C - 0xD800) << 10) + (Text[1] - 0xDC00);
-            ++Text;
-        }
-        if (C < 0x80)
-            Out += char(C);
-        else if (C < 0x800)
-        {
-            Out += char(0xC0 | (C >> 6));
-            Out += char(0x80 | (C & 0x3F));
-        }
-        else if (C < 0x10000)
-        {
-            Out += char(0xE0 | (C >> 12));
-            Out += char(0x80 | ((C >> 6) & 0x3F));
-            Out += char(0x80 | (C & 0x3F));
-        }
-        else
-        {
-            Out += char(0xF0 | (C >> 18));
-            Out += char(0x80 | ((C >> 12) & 0x3F));
-            Out += char(0x80 | ((C >> 6) & 0x3F));
-            Out += char(0x80 | (C & 0x3F));
-        }
-    }
-    return Out;
+    return appUtf16ToUtf8(**this);
 }
 
 std::string FString::ToBytes() const
