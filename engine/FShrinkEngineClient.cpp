@@ -106,14 +106,16 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     return true;
 }
 
-bool FShrinkEngineClient::PerformShrink(const FString& Dir)
+bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command,
+                                           const FString& Dir)
 {
     if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
         return false;
-    ShrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"PerformShrink,%s", *Dir)));
-    if (ShrinkRequest.JobId == 0)
+    Request.JobId = Server->QueueJob(FString(appScratchPrintf(u"%s,%s", Command, *Dir)));
+    if (Request.JobId == 0)
         return false;
-    bShrinking = 1;
+    bRunning = 1;
+    // The old answers are void once the game files are about to change.
     CanShrinkRequest.Result.Empty();
     CanUnshrinkRequest.Result.Empty();
     CanShrinkText.Empty();
@@ -121,17 +123,12 @@ bool FShrinkEngineClient::PerformShrink(const FString& Dir)
     return true;
 }
 
+bool FShrinkEngineClient::PerformShrink(const FString& Dir)
+{
+    return QueueTransaction(ShrinkRequest, bShrinking, u"PerformShrink", Dir);
+}
+
 bool FShrinkEngineClient::PerformUnshrink(const FString& Dir)
 {
-    if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
-        return false;
-    UnshrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"PerformUnshrink,%s", *Dir)));
-    if (UnshrinkRequest.JobId == 0)
-        return false;
-    bUnshrinking = 1;
-    CanShrinkRequest.Result.Empty();
-    CanUnshrinkRequest.Result.Empty();
-    CanShrinkText.Empty();
-    CanUnshrinkText.Empty();
-    return true;
+    return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir);
 }

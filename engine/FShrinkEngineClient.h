@@ -64,6 +64,8 @@ public:
 
 private:
     void PollRequest(FEngineRequest& Request);
+    // Queues "Command,Dir" into Request unless a transaction is in flight; sets bRunning on success.
+    bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command, const FString& Dir);
 };
 
 FShrinkEngineClientBase* CreateEngineClient();
