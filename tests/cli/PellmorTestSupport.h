@@ -1,6 +1,7 @@
 // What the pellmor command's tests share: a console that records, a small game folder, a JSON checker.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "Core/Inc/Core.h"
@@ -39,14 +40,14 @@ int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console);
 bool MakeSampleGame(const FString& Dir, int32_t Entries);
 
 // A checked JSON document: Parse is true when Text is exactly one valid JSON value (RFC 8259, no extensions).
-// Get reaches a member through object keys given one by one ({"files", "gta3.img"}).
+// Get gives the scalar reached through object keys given one by one ({"files", "gta3.img"}) as written, a string
+// without its quotes, or "" when there is none.
 class FJson
 {
 public:
     bool Parse(const std::string& Text);
-    // The value at the path as written, or "" when there is none; a string without its quotes and escapes.
     std::string Get(std::initializer_list<std::string> Path) const;
 
 private:
-    std::string Source;
+    std::map<std::string, std::string> Values; // by the keys leading there, each after a '/'
 };

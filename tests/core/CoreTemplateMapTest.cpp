@@ -1,21 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "Core/Inc/Core.h"
-
-namespace
-{
-struct FLines : public FOutputDevice
-{
-    std::vector<std::string> Lines;
-    void Serialize(const char16_t* Text, int32_t) override
-    {
-        Lines.push_back(FString(Text).ToUtf8());
-    }
-};
-} // namespace
+#include "tests/support/CaptureDebugOutput.h"
 
 TEST(CoreTemplateMapTest, TextKeysIgnoreAsciiCase)
 {
@@ -72,7 +58,7 @@ TEST(CoreTemplateMapTest, DumpListsEverySlotsChainLength)
     Map.Set(1, 0);
     Map.Set(9, 0);
     Map.Set(2, 0);
-    FLines Out;
+    FLineDevice Out;
     Map.Dump(Out);
     ASSERT_EQ(Out.Lines.size(), 9u);
     EXPECT_EQ(Out.Lines[0], "TMapBase: 3 items, 8 hash slots");

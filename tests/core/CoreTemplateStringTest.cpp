@@ -14,16 +14,6 @@ TEST(CoreTemplateStringTest, EmptyStringHoldsNoStorage)
     EXPECT_EQ(FString(u"abc").Left(0).Max(), 0);
 }
 
-TEST(CoreTemplateStringTest, SizesCountTheTerminator)
-{
-    FString Text(u"gta3.img");
-    EXPECT_EQ(Text.Len(), 8);
-    EXPECT_EQ(Text.GetCharArray().Num(), 9);
-    EXPECT_EQ(Text.Max(), 9);
-    EXPECT_EQ(FString(true), u"true");
-    EXPECT_EQ(FString(false), u"false");
-}
-
 TEST(CoreTemplateStringTest, LeftAndMidClampIntoTheString)
 {
     FString Text(u"Models");

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -12,91 +9,16 @@
 #include "engine/FShrinkEngineClient.h"
 #include "engine/FShrinkEngineServer.h"
 #include "shrinker/FImgShrinker.h"
+#include "tests/support/ImgBuilder.h"
+#include "tests/support/ShrinkGate.h"
 #include "tests/support/TempDir.h"
 
 namespace
 {
-void Put32(std::string& Out, uint32_t Value)
-{
-    for (int i = 0; i < 4; ++i)
-        Out += char((Value >> (8 * i)) & 0xFF);
-}
-
-std::string MakeArchive(int32_t Count)
-{
-    std::string Bytes = "VER2";
-    Put32(Bytes, uint32_t(Count));
-    const uint32_t First = uint32_t((8 + 32 * Count + 2047) / 2048);
-    for (int32_t i = 0; i < Count; ++i)
-    {
-        Put32(Bytes, First + uint32_t(i));
-        Put32(Bytes, 1);
-        std::string Name = "e" + std::to_string(i) + ".col";
-        Name.resize(24, '\0');
-        Bytes += Name;
-    }
-    Bytes.resize(First * 2048, '\0');
-    for (int32_t i = 0; i < Count; ++i)
-        Bytes += std::string(2048, char('A' + i % 26));
-    return Bytes;
-}
-
 int64_t PlentyOfSpace(const char16_t*)
 {
     return int64_t(10) << 30;
 }
-
-// Holds the worker thread inside a shrink: the shrinker's "Reading" trace waits until the test opens the gate,
-// and a chosen "PercentDone" line can raise the cancel flag the shrink is using.
-struct FGate
-{
-    std::mutex Lock;
-    std::condition_variable Signal;
-    bool bEntered = false;
-    bool bOpen = true;
-    // At this trace line the worker asks the front end to cancel and waits until the request has reached the
-    // shrink's cancel flag, as a user pressing Cancel would.
-    std::string CancelAt;
-    std::atomic<int32_t>* CancelFlag = nullptr;
-    std::atomic<bool> bWantCancel{false};
-
-    static FGate*& Current()
-    {
-        static FGate* Gate = nullptr;
-        return Gate;
-    }
-    static void Hook(const char16_t* Text)
-    {
-        FGate* Gate = Current();
-        const std::string Line = FString(Text).ToUtf8();
-        if (!Gate)
-            return;
-        if (Line.find("  Reading ") != std::string::npos)
-        {
-            std::unique_lock<std::mutex> Guard(Gate->Lock);
-            Gate->bEntered = true;
-            Gate->Signal.notify_all();
-            Gate->Signal.wait(Guard, [Gate] { return Gate->bOpen; });
-        }
-        if (!Gate->CancelAt.empty() && Line.find(Gate->CancelAt) != std::string::npos && Gate->CancelFlag)
-        {
-            Gate->bWantCancel = true;
-            for (int32_t i = 0; i < 10000 && Gate->CancelFlag->load() == 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-    void WaitEntered()
-    {
-        std::unique_lock<std::mutex> Guard(Lock);
-        Signal.wait(Guard, [this] { return bEntered; });
-    }
-    void Open()
-    {
-        std::lock_guard<std::mutex> Guard(Lock);
-        bOpen = true;
-        Signal.notify_all();
-    }
-};
 
 class FShrinkEngineJobTest : public testing::Test
 {
@@ -105,21 +27,9 @@ protected:
     {
         CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
         ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"Models")));
-        Original = MakeArchive(60);
         ASSERT_TRUE(WriteTestFile(File(u""), Original));
-        FGate::Current() = &Gate;
-        CoreOS::SetDebugOutputHook(&FGate::Hook);
-        bTraceWas = appTraceEnabled();
-        appSetTraceEnabled(true);
     }
-    void TearDown() override
-    {
-        Gate.Open();
-        CoreOS::SetDebugOutputHook(nullptr);
-        FGate::Current() = nullptr;
-        appSetTraceEnabled(bTraceWas);
-        CoreOS::SetFreeDiskSpaceHook(nullptr);
-    }
+    void TearDown() override { CoreOS::SetFreeDiskSpaceHook(nullptr); }
     FString File(const char16_t* Suffix) const
     {
         return Dir.Path() + u"Models\\gta3" + Suffix + u".img";
@@ -147,10 +57,19 @@ protected:
         }
     }
 
+    // Whether the original archive is in place, untouched, and nothing else is left.
+    void ExpectOriginalOnly()
+    {
+        std::string Bytes;
+        ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
+        EXPECT_EQ(Bytes, Original);
+        EXPECT_FALSE(TestFileExists(File(u"_TEMP")));
+        EXPECT_FALSE(TestFileExists(File(u"_ORIG_BAK")));
+    }
+
     FTempDir Dir;
-    FGate Gate;
-    std::string Original;
-    bool bTraceWas = false;
+    FShrinkGate Gate{false};
+    std::string Original = PlainArchive(60);
 };
 } // namespace
 
@@ -200,10 +119,10 @@ TEST_F(FShrinkEngineJobTest, BareCommandUsesTheCurrentDirectoryAndCommasStayInTh
 TEST_F(FShrinkEngineJobTest, DeleteCancelsAPendingJobAndWaitsForARunningOne)
 {
     FShrinkEngineServerBase* Server = CreateEngineServer();
-    Gate.bOpen = false;
+    Gate.Close();
     const int32_t Running = Server->QueueJob(FString(u"PerformShrink,") + Dir.Path());
     const int32_t Pending = Server->QueueJob(FString(u"PerformUnshrink,") + Dir.Path());
-    Gate.WaitEntered();
+    ASSERT_TRUE(Gate.WaitArrived());
     EXPECT_TRUE(Server->IsBusy());
     FString Result;
     EXPECT_FALSE(Server->GetJobResult(Running, Result));
@@ -226,9 +145,9 @@ TEST_F(FShrinkEngineJobTest, ShutdownWaitsForARunningJob)
     Server->Shutdown(); // idle: returns after one wait
 
     Server = CreateEngineServer();
-    Gate.bOpen = false;
+    Gate.Close();
     Server->QueueJob(FString(u"PerformShrink,") + Dir.Path());
-    Gate.WaitEntered();
+    ASSERT_TRUE(Gate.WaitArrived());
     std::thread Opener([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         Gate.Open();
@@ -250,13 +169,13 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesAWholeShrinkAndRestore)
     EXPECT_EQ(Client->CanShrinkText, u"true");
     EXPECT_EQ(Client->CanUnshrinkText, u"false");
 
-    Gate.bOpen = false;
+    Gate.Close();
     ASSERT_TRUE(Client->PerformShrink(Game));
     EXPECT_TRUE(Client->CanShrinkText.IsEmpty());
     EXPECT_TRUE(Client->CanUnshrinkText.IsEmpty());
     EXPECT_FALSE(Client->PerformUnshrink(Game)); // one transaction at a time
     EXPECT_FALSE(Client->PerformShrink(Game));
-    Gate.WaitEntered();
+    ASSERT_TRUE(Gate.WaitArrived());
     Client->Update(Game);
     EXPECT_EQ(Client->bShrinking, 1);
     EXPECT_EQ(Client->GetShrinkProgressText(), u"0/100");
@@ -303,11 +222,7 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
     ASSERT_TRUE(Client->PerformShrink(Game));
     Settle(Client, Game);
     EXPECT_EQ(Client->ShrinkResult, u"Shrink canceled");
-    std::string Bytes;
-    ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
-    EXPECT_EQ(Bytes, Original);
-    EXPECT_FALSE(TestFileExists(File(u"_TEMP")));
-    EXPECT_FALSE(TestFileExists(File(u"_ORIG_BAK")));
+    ExpectOriginalOnly();
     delete Client;
 }
 
@@ -315,18 +230,14 @@ TEST_F(FShrinkEngineJobTest, DestroyingTheClientDuringAShrinkCancelsIt)
 {
     FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
     const FString Game = Dir.Path();
-    Gate.bOpen = false;
+    Gate.Close();
     ASSERT_TRUE(Client->PerformShrink(Game));
-    Gate.WaitEntered();
+    ASSERT_TRUE(Gate.WaitArrived());
     std::thread Opener([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         Gate.Open();
     });
     delete Client; // cancels, then waits for the worker
     Opener.join();
-    std::string Bytes;
-    ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
-    EXPECT_EQ(Bytes, Original);
-    EXPECT_FALSE(TestFileExists(File(u"_TEMP")));
-    EXPECT_FALSE(TestFileExists(File(u"_ORIG_BAK")));
+    ExpectOriginalOnly();
 }

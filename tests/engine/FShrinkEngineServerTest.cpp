@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/FFileManager.h"
 #include "engine/FShrinkEngineServer.h"
 #include "shrinker/FImgShrinker.h"
+#include "tests/support/ImgBuilder.h"
 #include "tests/support/TempDir.h"
 
 namespace
@@ -23,31 +22,6 @@ int64_t FakeFreeSpace(const char16_t*)
     return GFreeBytes.load();
 }
 
-void Put32(std::string& Out, uint32_t Value)
-{
-    for (int i = 0; i < 4; ++i)
-        Out += char((Value >> (8 * i)) & 0xFF);
-}
-
-// A small version-2 archive of Count plain entries, one block each, the first right after the directory.
-std::string MakeArchive(int32_t Count, char Fill)
-{
-    std::string Bytes = "VER2";
-    Put32(Bytes, uint32_t(Count));
-    for (int32_t i = 0; i < Count; ++i)
-    {
-        Put32(Bytes, uint32_t(1 + i));
-        Put32(Bytes, 1);
-        std::string Name = "entry" + std::to_string(i) + ".dff";
-        Name.resize(24, '\0');
-        Bytes += Name;
-    }
-    Bytes.resize(2048, '\0');
-    for (int32_t i = 0; i < Count; ++i)
-        Bytes += std::string(2048, char(Fill + i));
-    return Bytes;
-}
-
 class FShrinkEngineServerTest : public testing::Test
 {
 protected:
@@ -56,7 +30,6 @@ protected:
         GFreeBytes = int64_t(10) << 30;
         CoreOS::SetFreeDiskSpaceHook(&FakeFreeSpace);
         ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"Models")));
-        Original = MakeArchive(3, 'a');
     }
     void TearDown() override
     {
@@ -88,7 +61,7 @@ protected:
     }
 
     FTempDir Dir;
-    std::string Original;
+    std::string Original = PlainArchive(3);
 };
 } // namespace
 
@@ -124,14 +97,7 @@ TEST_F(FShrinkEngineServerTest, StateTableDecidesBothTests)
     EXPECT_EQ(CheckCanShrink(Game().Left(Game().Len() - 1)), NotAllCur);
 
     // A heavily modded archive of 3 GiB exists for both tests (sparse, so it costs no disk).
-    CoreOS::FileDelete(*File(u""));
-    CoreOS::FFileHandle Big =
-        CoreOS::FileOpen(*File(u""), CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateAlways);
-    ASSERT_NE(Big, nullptr);
-    uint32_t Written = 0;
-    EXPECT_EQ(CoreOS::FileSeek(Big, int64_t(3) << 30, CoreOS::FILESEEK_Begin), int64_t(3) << 30);
-    EXPECT_TRUE(CoreOS::FileWrite(Big, "x", 1, &Written));
-    CoreOS::FileClose(Big);
+    ASSERT_TRUE(WriteSparseTestFile(File(u""), int64_t(3) << 30));
     EXPECT_EQ(CheckCanShrink(Game()), u"");
     CoreOS::FileDelete(*File(u""));
 }

@@ -61,16 +61,16 @@ std::vector<std::string> Utf8(const TDynArray<FString>& Lines)
     return Result;
 }
 
-// One well-formed dictionary whose single texture the stand-in shrinks.
 // A policy that keeps every texture: the rewrite alone is under test.
 bool KeepEverything(FTxdEntryContext&, FTxdImage&)
 {
     return false;
 }
 
-FBytes ShrinkableTxd(const std::string& Name = "wall")
+// One well-formed dictionary whose single texture the stand-in shrinks.
+FBytes ShrinkableTxd()
 {
-    return TxdDictionary({Dxt1Texture(Name, 64, 64, 3)});
+    return TxdDictionary({Dxt1Texture("wall", 64, 64, 3)});
 }
 } // namespace
 
@@ -296,26 +296,19 @@ TEST_F(FImgShrinkerTest, EmptyArchiveBecomesItsHeaderAlone)
     EXPECT_EQ(ReadFileBytes(Dest), (FBytes{'V', 'E', 'R', '2', 0, 0, 0, 0}));
 }
 
-TEST_F(FImgShrinkerTest, PaletteTexturesAreCountedAndKept)
+TEST_F(FImgShrinkerTest, PaletteTexturesAreKeptAndStatisticsKeepTheirFirstCountedOrder)
 {
-    const FBytes Txd = TxdDictionary({PaletteTexture("sign", 64, 64, 2), Dxt1Texture("wall", 64, 64, 3)});
-    ASSERT_TRUE(Shrink(FImgBuilder().Add("shop.txd", Txd).Build(), &DropLargestLevel));
-    EXPECT_EQ(GSeenImages, std::vector<std::string>{"shop.wall"});
-    EXPECT_EQ(Utf8(Report.Lines), (std::vector<std::string>{"1 images have 2 MipLevels", "1 images have 3 MipLevels"}));
+    const FBytes Shop = TxdDictionary({PaletteTexture("sign", 64, 64, 2), Dxt1Texture("wall", 64, 64, 3)});
+    const FBytes Other = TxdDictionary({Dxt1Texture("a", 64, 64, 1), Dxt1Texture("b", 64, 64, 3)});
+    ASSERT_TRUE(Shrink(FImgBuilder().Add("shop.txd", Shop).Add("other.txd", Other).Build(), &DropLargestLevel));
+    EXPECT_EQ(GSeenImages, (std::vector<std::string>{"shop.wall", "other.a", "other.b"}));
+    EXPECT_EQ(Utf8(Report.Lines), (std::vector<std::string>{"1 images have 2 MipLevels", "2 images have 3 MipLevels",
+                                                            "1 images have 1 MipLevels"}));
     // The palette texture's image chunk comes through unchanged at the start of the dictionary.
     const FBytes PaletteImage = TxdImageChunk(TxdRecord(PaletteTexture("sign", 64, 64, 2)));
     const FBytes Out = Output().Entries.at(0).Data;
     EXPECT_TRUE(std::equal(PaletteImage.begin(), PaletteImage.end(), Out.begin() + 28));
-    EXPECT_LT(GetU32(Out, 4), GetU32(Txd, 4));
-}
-
-TEST_F(FImgShrinkerTest, StatisticsKeepTheirFirstCountedOrderAcrossEntries)
-{
-    const FBytes First = TxdDictionary({Dxt1Texture("a", 64, 64, 3), Dxt1Texture("b", 64, 64, 1)});
-    const FBytes Second = TxdDictionary({Dxt1Texture("c", 64, 64, 2), Dxt1Texture("d", 64, 64, 3)});
-    ASSERT_TRUE(Shrink(FImgBuilder().Add("one.txd", First).Add("two.txd", Second).Build(), &KeepEverything));
-    EXPECT_EQ(Utf8(Report.Lines), (std::vector<std::string>{"2 images have 3 MipLevels", "1 images have 1 MipLevels",
-                                                            "1 images have 2 MipLevels"}));
+    EXPECT_LT(GetU32(Out, 4), GetU32(Shop, 4));
 }
 
 TEST(FImgShrinkerReportTest, DescriptionLinesAreSortedDescendingWithoutTheirSortPart)

@@ -8,40 +8,16 @@
 #include "shrinker/FRwChunk.h"
 #include "shrinker/FSkipRules.h"
 #include "shrinker/FTxdImage.h"
+#include "tests/support/ImgBuilder.h"
 #include "tests/support/TempDir.h"
 #include "tools/make-sample-game/SampleGame.h"
 
 namespace
 {
-struct FEntry
-{
-    std::string Name;
-    std::string Bytes;
-};
-
-std::vector<FEntry> ReadArchive(const std::string& File)
-{
-    std::vector<FEntry> Entries;
-    uint32_t Count = 0;
-    std::memcpy(&Count, File.data() + 4, 4);
-    for (uint32_t i = 0; i < Count; ++i)
-    {
-        uint32_t Offset = 0, Blocks = 0;
-        std::memcpy(&Offset, File.data() + 8 + 32 * i, 4);
-        std::memcpy(&Blocks, File.data() + 12 + 32 * i, 4);
-        FEntry Entry;
-        Entry.Name = std::string(File.data() + 16 + 32 * i);
-        Entry.Bytes = File.substr(size_t(Offset) * 2048, size_t(Blocks) * 2048);
-        Entries.push_back(Entry);
-    }
-    return Entries;
-}
-
 // The texture records of a well-formed dictionary, or false.
-bool ParseDictionary(const std::string& Bytes, TDynArray<FRwChunk>& Roots, std::vector<FTxdImage>& Images)
+bool ParseDictionary(const FBytes& Bytes, TDynArray<FRwChunk>& Roots, std::vector<FTxdImage>& Images)
 {
-    if (!ReadChunks(reinterpret_cast<const uint8_t*>(Bytes.data()), int32_t(Bytes.size()), false, Roots) ||
-        !CheckTxdShape(Roots))
+    if (!ReadChunks(Bytes.data(), int32_t(Bytes.size()), false, Roots) || !CheckTxdShape(Roots))
         return false;
     for (int32_t i = 1; i + 1 < Roots[0].InnerChunks.Num(); ++i)
     {
@@ -57,7 +33,7 @@ bool ParseDictionary(const std::string& Bytes, TDynArray<FRwChunk>& Roots, std::
 void Expect(const FTxdImageHeader& Header, int32_t& Width, int32_t& Height, int32_t& Levels)
 {
     const bool bAlpha = Header.FormatFlags & 1;
-    const bool bBlocks = Header.D3DFormat == 0x31545844 || Header.D3DFormat == 0x33545844;
+    const int32_t Steps = bAlpha ? 1 : 2;
     Width = Header.Width;
     Height = Header.Height;
     Levels = Header.MipLevels;
@@ -65,25 +41,23 @@ void Expect(const FTxdImageHeader& Header, int32_t& Width, int32_t& Height, int3
         return;
     if (Levels >= 2)
     {
-        if (Width < 32 || Height < 32)
-            return;
-        for (int32_t Step = 0; Step < (bAlpha ? 1 : 2); ++Step)
-            if (Step == 0 || (Levels >= 2 && Width >= 32 && Height >= 32))
-            {
-                Width /= 2;
-                Height /= 2;
-                --Levels;
-            }
+        for (int32_t Step = 0; Step < Steps && Levels >= 2 && Width >= 32 && Height >= 32; ++Step)
+        {
+            Width /= 2;
+            Height /= 2;
+            --Levels;
+        }
         return;
     }
     if (Height < 32)
         return;
     int32_t W = Width, H = Height;
-    for (int32_t Step = 0; Step < (bAlpha ? 1 : 2); ++Step)
+    for (int32_t Step = 0; Step < Steps; ++Step)
     {
         W = W >= 32 ? W / 2 : W;
         H = H >= 32 ? H / 2 : H;
     }
+    const bool bBlocks = Header.D3DFormat == 0x31545844 || Header.D3DFormat == 0x33545844;
     if (bBlocks && (W % 4 || H % 4))
         return;
     Width = W;
@@ -108,12 +82,9 @@ TEST(ShrinkSampleArchiveTest, EveryEntryEndsAsTheRulesSay)
     ASSERT_TRUE(ShrinkImgFile(*Dest, *Src, ShrinkOptions)) << Report.Failure.ToUtf8();
     EXPECT_FALSE(Report.Lines.Num() == 0);
 
-    std::string SrcBytes, DestBytes;
-    ASSERT_TRUE(ReadTestFile(Src, SrcBytes));
-    ASSERT_TRUE(ReadTestFile(Dest, DestBytes));
+    const FBytes SrcBytes = ReadFileBytes(Src), DestBytes = ReadFileBytes(Dest);
     EXPECT_LT(DestBytes.size(), SrcBytes.size());
-    const std::vector<FEntry> Before = ReadArchive(SrcBytes);
-    const std::vector<FEntry> After = ReadArchive(DestBytes);
+    const std::vector<FImgEntryView> Before = ParseImg(SrcBytes).Entries, After = ParseImg(DestBytes).Entries;
     ASSERT_EQ(Before.size(), After.size());
 
     FSkipRules Rules;
@@ -127,26 +98,26 @@ TEST(ShrinkSampleArchiveTest, EveryEntryEndsAsTheRulesSay)
         const bool bTxd = Dot != std::string::npos && FString::FromUtf8(Before[i].Name.c_str() + Dot + 1).EqualsNoCase(u"txd");
         TDynArray<FRwChunk> Roots;
         std::vector<FTxdImage> Images;
-        const bool bWellFormed = bTxd && ParseDictionary(Before[i].Bytes, Roots, Images);
+        const bool bWellFormed = bTxd && ParseDictionary(Before[i].Data, Roots, Images);
         const bool bSkip =
             bTxd && Rules.MatchSkipRule(FString::FromUtf8(Before[i].Name.substr(0, Dot).c_str())) == SKIPMATCH_Skip;
         Malformed += bTxd && !bWellFormed;
         Skipped += bWellFormed && bSkip;
         if (!bWellFormed || bSkip)
         {
-            EXPECT_EQ(Before[i].Bytes, After[i].Bytes);
+            EXPECT_EQ(Before[i].Data, After[i].Data);
             continue;
         }
         TDynArray<FRwChunk> NewRoots;
         std::vector<FTxdImage> NewImages;
-        ASSERT_TRUE(ParseDictionary(After[i].Bytes, NewRoots, NewImages));
+        ASSERT_TRUE(ParseDictionary(After[i].Data, NewRoots, NewImages));
         ASSERT_EQ(Images.size(), NewImages.size());
         for (size_t t = 0; t < Images.size(); ++t)
         {
             int32_t Width, Height, Levels;
             Expect(Images[t].Header, Width, Height, Levels);
             const FTxdImageHeader& New = NewImages[t].Header;
-            EXPECT_EQ(New.Width, Width) << "fmt " << Images[t].Header.D3DFormat << " flags " << int(Images[t].Header.FormatFlags) << " depth " << int(Images[t].Header.Depth) << " levels " << int(Images[t].Header.MipLevels) << " bytes " << Images[t].MipList[0].Num() << " h " << Images[t].Header.Height;
+            EXPECT_EQ(New.Width, Width);
             EXPECT_EQ(New.Height, Height);
             EXPECT_EQ(New.MipLevels, Levels);
             EXPECT_EQ(New.D3DFormat, Images[t].Header.D3DFormat);

@@ -21,3 +21,10 @@ public:
 private:
     bool bTraceWas;
 };
+
+// An output device that keeps each line it is given, as UTF-8.
+struct FLineDevice : public FOutputDevice
+{
+    std::vector<std::string> Lines;
+    void Serialize(const char16_t* Text, int32_t) override { Lines.push_back(FString(Text).ToUtf8()); }
+};

@@ -107,6 +107,15 @@ FImgView ParseImg(const FBytes& Bytes)
     return View;
 }
 
+std::string PlainArchive(int32_t Count)
+{
+    FImgBuilder Builder;
+    for (int32_t i = 0; i < Count; ++i)
+        Builder.Add("e" + std::to_string(i) + ".col", FBytes(2048, uint8_t('A' + i % 26)));
+    const FBytes Bytes = Builder.Build();
+    return std::string(Bytes.begin(), Bytes.end());
+}
+
 FBytes PadToBlocks(const FBytes& Data, uint8_t PadByte)
 {
     FBytes Padded(Data);

@@ -68,6 +68,9 @@ struct FImgView
 // Reads an archive's header, directory and entry data. Entries past the end of Bytes come out short.
 FImgView ParseImg(const FBytes& Bytes);
 
+// An archive of Count one-block entries ("e0.col", ...) that a shrink copies as they are.
+std::string PlainArchive(int32_t Count);
+
 // Data padded with PadByte to whole 2048-byte blocks.
 FBytes PadToBlocks(const FBytes& Data, uint8_t PadByte = 0);
 

@@ -98,3 +98,13 @@ bool TestFileExists(const FString& Path)
     const uint32_t Attributes = CoreOS::FileGetAttributes(*Path);
     return Attributes != CoreOS::FILEATTR_Invalid && !(Attributes & CoreOS::FILEATTR_Directory);
 }
+
+bool WriteSparseTestFile(const FString& Path, int64_t Offset)
+{
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateAlways);
+    uint32_t Put = 0;
+    const bool bOk = File && CoreOS::FileSeek(File, Offset, CoreOS::FILESEEK_Begin) == Offset &&
+                     CoreOS::FileWrite(File, "Z", 1, &Put) && Put == 1;
+    return File && CoreOS::FileClose(File) && bOk;
+}

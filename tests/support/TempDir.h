@@ -28,3 +28,5 @@ private:
 bool WriteTestFile(const FString& Path, const std::string& Bytes);
 bool ReadTestFile(const FString& Path, std::string& Bytes);
 bool TestFileExists(const FString& Path);
+// A sparse file whose only written byte, 'Z', is at Offset (so it is Offset + 1 bytes long).
+bool WriteSparseTestFile(const FString& Path, int64_t Offset);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ImgBuilder.h"
 #include "tools/make-sample-game/SampleGame.h"
 
 using namespace SampleGame;
@@ -21,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-using FBytes = std::vector<uint8_t>;
-
 FBytes ReadAll(const fs::path& Path)
 {
     std::ifstream File(Path, std::ios::binary);
@@ -143,7 +142,7 @@ std::string CheckDictionary(const FBytes& B, int32_t* KindCounts)
 
 struct FArchiveSummary
 {
-    int32_t Txd = 0, Empty = 0, Malformed = 0, Radar = 0, Vehicles = 0;
+    int32_t Txd = 0, Empty = 0, Malformed = 0, Radar = 0;
     int32_t Kinds[TextureKindCount] = {};
 };
 
@@ -151,43 +150,32 @@ struct FArchiveSummary
 FArchiveSummary CheckArchive(const FBytes& Img, int32_t EntryCount)
 {
     FArchiveSummary Summary;
-    EXPECT_GE(Img.size(), 8u);
-    if (Img.size() < 8)
-        return Summary;
-    EXPECT_EQ(std::string(Img.begin(), Img.begin() + 4), "VER2");
-    const uint32_t N = U32(&Img[4]);
-    EXPECT_EQ(N, uint32_t(EntryCount));
-    uint32_t Block = uint32_t((8 + 32 * size_t(N) + 2047) / 2048);
+    const FImgView View = ParseImg(Img);
+    EXPECT_EQ(View.Magic, "VER2");
+    EXPECT_EQ(View.Entries.size(), size_t(EntryCount));
+    uint32_t Block = uint32_t((8 + 32 * View.Entries.size() + 2047) / 2048);
     std::set<std::string> Names;
-    for (uint32_t i = 0; i < N; ++i)
+    for (const FImgEntryView& Entry : View.Entries)
     {
-        const uint8_t* Record = &Img[8 + 32 * size_t(i)];
-        const std::string Name(Record + 8, std::find(Record + 8, Record + 32, 0));
-        SCOPED_TRACE(Name);
-        EXPECT_EQ(U32(Record), Block);
-        EXPECT_TRUE(Name.size() >= 5 && Name.size() <= 23);
-        std::string Lower = Name;
+        SCOPED_TRACE(Entry.Name);
+        EXPECT_EQ(Entry.BlockOffset, Block);
+        EXPECT_EQ(Entry.Data.size(), Entry.BlockCount * size_t(2048));
+        EXPECT_TRUE(Entry.Name.size() >= 5 && Entry.Name.size() <= 23);
+        std::string Lower = Entry.Name;
         for (char& C : Lower)
             C = char(std::tolower(static_cast<unsigned char>(C)));
         EXPECT_TRUE(Names.insert(Lower).second);
-        const size_t Begin = size_t(Block) * 2048, Bytes = size_t(U32(Record + 4)) * 2048;
-        Block += U32(Record + 4);
-        if (Begin + Bytes > Img.size() || Lower.size() < 4 || Lower.compare(Lower.size() - 4, 4, ".txd") != 0)
+        Block += Entry.BlockCount;
+        if (Lower.size() < 4 || Lower.compare(Lower.size() - 4, 4, ".txd") != 0)
             continue;
         ++Summary.Txd;
-        Summary.Empty += Bytes == 2048 && U32(&Img[Begin + 4]) == 28;
+        Summary.Empty += Entry.Data.size() == 2048 && U32(&Entry.Data[4]) == 28;
         Summary.Radar += Lower.compare(0, 5, "radar") == 0;
-        Summary.Vehicles += Lower == "landstal.txd" || Lower == "infernus.txd" || Lower == "vehicle.txd" ||
-                            Lower == "bus.txd" || Lower == "gta_tree_palm.txd";
-        const std::string Problem =
-            CheckDictionary(FBytes(Img.begin() + Begin, Img.begin() + Begin + Bytes), Summary.Kinds);
-        Summary.Malformed += !Problem.empty();
+        Summary.Malformed += !CheckDictionary(Entry.Data, Summary.Kinds).empty();
     }
     EXPECT_EQ(Img.size(), size_t(Block) * 2048); // contiguous, nothing after the last entry
     return Summary;
 }
-
-// An independent DXT decoder for one block (8 bytes of colour, after 8 of alpha for DXT3).
 } // namespace
 
 class SampleGameTest : public ::testing::Test
