@@ -18,6 +18,16 @@ std::atomic<int32_t>* GShrinkProgress = nullptr;
 
 namespace
 {
+// The folder that holds a file ("." when the name has none), for asking its free space.
+FString DirectoryOf(const char16_t* Filename)
+{
+    const FString Name(Filename);
+    for (int32_t i = Name.Len() - 1; i >= 0; --i)
+        if (Name[i] == u'\\' || Name[i] == u'/')
+            return Name.Left(i + 1);
+    return FString(u".");
+}
+
 std::mutex GSkipRulesFileLock;
 FString GSkipRulesFile;
 
@@ -257,6 +267,29 @@ bool FImgShrinker::RewriteArchive(FFileHandle fhRead, FFileHandle fhWrite)
         return false;
     }
 
+    // A damaged directory can claim far more data than the source holds (the missing bytes are written as
+    // zeros). What it claims beyond the source's own size must fit on the destination's disk; otherwise the
+    // archive is refused before anything is written, rather than filling the disk with zeros.
+    if (!bDryRun && SourceSize >= 0)
+    {
+        const int64_t Limit = int64_t(1) << 62;
+        int64_t Claimed = FirstBlock * BlockSize;
+        for (const FImgDirEntry& Entry : SrcDir)
+            Claimed = Claimed < Limit ? Claimed + int64_t(Entry.BlockCount) * BlockSize : Limit;
+        if (Claimed > SourceSize)
+        {
+            const int64_t Free = CoreOS::FreeDiskSpace(*DestDirectory);
+            if (Free >= 0 && Claimed - SourceSize > Free)
+            {
+                Failure = FString::Printf(u"the source's directory claims %lld MB more than the file holds, more than "
+                                          u"the destination's disk has free",
+                                          (long long)((Claimed - SourceSize) >> 20));
+                EngineTrace(u"%s", *Failure);
+                return false;
+            }
+        }
+    }
+
     LoadSkipRules();
 
     // The output directory is written once as a placeholder, so that the entries can be streamed in order, and
@@ -386,6 +419,7 @@ bool FImgShrinker::ShrinkFile(const char16_t* DestFilename, const char16_t* SrcF
         else
         {
             EngineTrace(u"Reading %s", SrcFilename);
+            DestDirectory = DirectoryOf(DestFilename);
             bResult = RewriteArchive(fhRead, fhWrite);
             if (bResult)
                 EngineTrace(u"Writing %s", DestFilename);

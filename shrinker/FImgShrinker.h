@@ -129,6 +129,9 @@ private:
 
     // Where the next write goes, counted by WriteAll (a dry run has no file to ask).
     int64_t WritePos;
+    // The destination's folder, whose free space bounds the zeros a damaged directory may ask for ("." when
+    // RewriteArchive is called without ShrinkFile).
+    FString DestDirectory{u"."};
 };
 
 // What a caller can ask ShrinkImgFile for besides the result.

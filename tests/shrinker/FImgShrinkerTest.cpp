@@ -250,6 +250,11 @@ TEST_F(FImgShrinkerTest, FailedShrinkLeavesNoDestination)
         {"shorter than a header", {'V', 'E', 'R'}, -1, nullptr},
         {"first entry inside the directory", FImgBuilder().Add("a.dff", {1}).SetDirEntry(0, 0, 1).Build(), -1, nullptr},
         {"directory past the end", DirectoryPastEnd, -1, nullptr},
+        // Terabytes of zeros that a damaged directory asks for are refused before anything is written.
+        {"an entry claiming terabytes", FImgBuilder().Add("a.dff", {1}).SetDirEntry(0, 1, 3000000000u).Build(), -1,
+         nullptr},
+        {"a first entry terabytes away", FImgBuilder().Add("a.dff", {1}).SetDirEntry(0, 4000000000u, 1).Build(), -1,
+         nullptr},
         {"cancelled before the first entry", Good, -1, &Cancel},
         {"short write in an entry", Good, 3 * 2048, nullptr},
         {"short write in the directory", Good, 20, nullptr},
