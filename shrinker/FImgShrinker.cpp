@@ -268,8 +268,9 @@ bool FImgShrinker::RewriteArchive(FFileHandle fhRead, FFileHandle fhWrite)
     }
 
     // A damaged directory can claim far more data than the source holds (the missing bytes are written as
-    // zeros). What it claims beyond the source's own size must fit on the destination's disk; otherwise the
-    // archive is refused before anything is written, rather than filling the disk with zeros.
+    // zeros). A truncated archive misses part of its own size at most; a directory that claims more than that
+    // again, or more than the destination's disk can take, is refused before anything is written, rather than
+    // filling the disk with zeros.
     if (!bDryRun && SourceSize >= 0)
     {
         const int64_t Limit = int64_t(1) << 62;
@@ -279,10 +280,9 @@ bool FImgShrinker::RewriteArchive(FFileHandle fhRead, FFileHandle fhWrite)
         if (Claimed > SourceSize)
         {
             const int64_t Free = CoreOS::FreeDiskSpace(*DestDirectory);
-            if (Free >= 0 && Claimed - SourceSize > Free)
+            if (Claimed - SourceSize > SourceSize || (Free >= 0 && Claimed - SourceSize > Free))
             {
-                Failure = FString::Printf(u"the source's directory claims %lld MB more than the file holds, more than "
-                                          u"the destination's disk has free",
+                Failure = FString::Printf(u"the source's directory claims %lld MB more than the file holds",
                                           (long long)((Claimed - SourceSize) >> 20));
                 EngineTrace(u"%s", *Failure);
                 return false;
