@@ -303,26 +303,20 @@ void CPellmorWinDlg::UpdateState()
     else if (Time >= NextAutoTime)
     {
         NextAutoTime = Time;
-        if (bAutoShrink)
-        {
-            if (CanShrink)
+        // An automatic mode starts its action when the test passes, and closes the dialog when it does not.
+        auto AutoAction = [this](bool bAuto, bool bCan, void (CPellmorWinDlg::*Action)()) {
+            if (!bAuto)
+                return;
+            if (bCan)
             {
-                OnShrink();
+                (this->*Action)();
                 NextAutoTime = Now() + AutoPause;
             }
             else
                 PostMessage(WM_CLOSE);
-        }
-        if (bAutoUnshrink)
-        {
-            if (CanUnshrink)
-            {
-                OnRestore();
-                NextAutoTime = Now() + AutoPause;
-            }
-            else
-                PostMessage(WM_CLOSE);
-        }
+        };
+        AutoAction(bAutoShrink, CanShrink, &CPellmorWinDlg::OnShrink);
+        AutoAction(bAutoUnshrink, CanUnshrink, &CPellmorWinDlg::OnRestore);
     }
 }
 
