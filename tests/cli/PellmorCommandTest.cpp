@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "Core/Inc/Core.h"
 #include "Core/Inc/CoreOS.h"
 #include "PellmorTestSupport.h"
@@ -152,15 +154,40 @@ TEST(PellmorCommandTest, SkipRulesFileReplacesTheBuiltInRules)
     EXPECT_NE(NoSection.OutText.find("would be made smaller"), std::string::npos);
 }
 
-TEST(PellmorCommandTest, ProgressLineFitsTheTerminal)
+// A terminal model replays what the bar wrote: at 50 and 120 columns the last drawing is the whole line, never
+// wrapped, never cut inside a field, and nothing of a longer line before it stays behind.
+TEST(PellmorCommandTest, ProgressLineIsRedrawnCleanAndNeverWraps)
 {
-    const FString Full = FormatProgressLine(45, 7335, 16300, 38.25, 12, 100);
-    EXPECT_EQ(Full.ToUtf8(), "[##################----------------------]  45%  7335/16300 entries  38.2 MB/s  0:12 left");
-    const FString Narrow = FormatProgressLine(45, 7335, 16300, 38.25, 3725, 40);
-    EXPECT_EQ(Narrow.Len(), 39);
-    EXPECT_EQ(Narrow.InStr(u"["), -1); // no room for a bar: the numbers first
-    EXPECT_EQ(FormatProgressLine(150, 0, 0, -1, -1, 0).ToUtf8().substr(0, 1), "[");
-    EXPECT_NE(FormatProgressLine(150, 0, 0, -1, -1, 0).InStr(u" 100%"), -1);
+    static uint32_t Now = 0;
+    CoreOS::SetTickSource([]() { return Now; });
+    for (const int Width : {50, 120})
+    {
+        FTestConsole Console;
+        Console.bTerminal = true;
+        Console.Columns = Width;
+        Now = 1000;
+        FProgressDisplay Display(Console, FString(u"shrink"), 300, 1200000000);
+        Display.Update(0);
+        Now += 1000;
+        Display.Update(10); // 120.0 MB/s
+        Now += 10000;
+        Display.Update(99); // 108.0 MB/s
+        Now += 2000;
+        Display.Finish(true); // 92.3 MB/s: a shorter line over a longer one
+
+        FTerminalModel Terminal(Width);
+        Terminal.Write(Console.OutText);
+        EXPECT_EQ(Terminal.Wraps, 0) << Width;
+        const std::vector<std::string> Rows = Terminal.Rows();
+        ASSERT_EQ(Rows.size(), 2u) << Console.OutText;
+        EXPECT_EQ(Rows[1], "");
+        const std::string& Last = Rows[0];
+        EXPECT_LT(Last.size(), size_t(Width));
+        EXPECT_NE(Last.find("] 100%  "), std::string::npos) << Last;
+        EXPECT_TRUE(Last.find("  92.3 MB/s  0:00 left") != std::string::npos && Last.substr(Last.size() - 5) == " left")
+            << Last;
+        EXPECT_EQ(Last.find("  300/300 entries") != std::string::npos, Width == 120) << Last;
+    }
+    CoreOS::SetTickSource(nullptr);
     EXPECT_EQ(FormatDuration(3725).ToUtf8(), "1:02:05");
-    EXPECT_EQ(FormatDuration(-1).ToUtf8(), "?");
 }

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Core/Inc/Core.h"
 #include "cli/PellmorCommand.h"
@@ -16,17 +17,19 @@ public:
     void Out(const FString& Text) override { OutText += Text.ToUtf8(); }
     void Err(const FString& Text) override { ErrText += Text.ToUtf8(); }
     bool IsTerminal() override { return bTerminal; }
-    int32_t Width() override { return 80; }
+    int32_t Width() override { return Columns; }
     void SetVerbose(bool bOn) override { bVerbose = bOn; }
     void WatchInterrupt(bool bWatch) override { bWatching = bWatch; }
     bool Interrupted() override
     {
-        return bWatching && (bInterruptNow || (!InterruptAfter.empty() && OutText.find(InterruptAfter) != std::string::npos));
+        return bWatching &&
+               (bInterruptNow || (!InterruptAfter.empty() && OutText.find(InterruptAfter) != std::string::npos));
     }
 
     std::string OutText;
     std::string ErrText;
     bool bTerminal = false;
+    int32_t Columns = 80;
     bool bVerbose = false;
     bool bWatching = false;
     bool bInterruptNow = false;
@@ -35,6 +38,25 @@ public:
 
 // Runs pellmor with the arguments into a fresh console.
 int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console);
+int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console);
+
+// A terminal of Width columns as a line redrawn in place meets it: text goes where the cursor is, '\r' goes back
+// to the start of the line, '\n' starts a new one, ESC [ K erases to the end of the line, and a character
+// written when the cursor stands past the last column first wraps to a new line (counted in Wraps).
+class FTerminalModel
+{
+public:
+    explicit FTerminalModel(int InWidth) : Width(InWidth) {}
+    void Write(const std::string& Text);
+    // The rows as they show, trailing blanks cut.
+    std::vector<std::string> Rows() const;
+    int Wraps = 0;
+
+private:
+    int Width;
+    std::vector<std::string> Screen{std::string()};
+    size_t Column = 0;
+};
 
 // Writes a sample game of Entries entries into Dir (DIR/models/gta3.img). False with a test failure otherwise.
 bool MakeSampleGame(const FString& Dir, int32_t Entries);
