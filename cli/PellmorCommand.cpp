@@ -1,5 +1,5 @@
-// The pellmor command: the command line, help and version, and the two commands on one archive (shrink-img and
-// report). The game folder's commands are in PellmorGame.cpp.
+// The pellmor command's two commands on one archive (shrink-img and report), and its small file and text
+// helpers. The command line is read in PellmorCommandLine.cpp, the game folder's commands are in PellmorGame.cpp.
 #include "cli/PellmorCommand.h"
 
 #include <atomic>
@@ -8,8 +8,6 @@
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
-#include "Core/Inc/FConfigCacheIni.h"
-#include "Core/Inc/FGlobalVars.h"
 #include "cli/PellmorCommands.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FReencodePolicy.h"
@@ -17,38 +15,6 @@
 
 namespace
 {
-const char16_t* const UsageText =
-    u"usage: pellmor COMMAND [ARGUMENTS] [OPTIONS]\n"
-    u"\n"
-    u"Makes the texture archive of GTA San Andreas (Models\\gta3.img) smaller, and undoes that.\n"
-    u"\n"
-    u"commands:\n"
-    u"  status [GAME_DIR]     which state the game files are in, their sizes, and what to do next\n"
-    u"  shrink [GAME_DIR]     shrink Models\\gta3.img; the original is kept as Models\\gta3_ORIG_BAK.img\n"
-    u"  restore [GAME_DIR]    put the original archive back (the shrunk one is kept for the next shrink)\n"
-    u"  report SRC            what a shrink would do to the archive SRC; writes nothing\n"
-    u"  shrink-img SRC DST    shrink the archive SRC into the new file DST (no backups, no game folder)\n"
-    u"\n"
-    u"options:\n"
-    u"  --skip-rules FILE     take the skip rules from FILE instead of SkipRules.ini beside pellmor\n"
-    u"                        (shrink, report, shrink-img)\n"
-    u"  --json                print JSON (status, report)\n"
-    u"  --report              print the texture statistics (shrink-img)\n"
-    u"  --verbose             trace lines of the engine and the shrinker on standard error\n"
-    u"  --help, --version\n"
-    u"\n"
-    u"GAME_DIR is the game's folder, the one that holds Models. Without it pellmor takes the folder that the\n"
-    u"registry names (on Linux: the registry of the Wine prefix $WINEPREFIX, else ~/.wine).\n"
-    u"\n"
-    u"exit codes: 0 done, 1 failed, 2 wrong usage or no game folder, 130 cancelled with Ctrl-C\n";
-
-int32_t UsageError(FPellmorConsole& Console, const FString& Why)
-{
-    PrintError(Console, Why);
-    Console.Err(FString(u"Run 'pellmor --help' for the commands and options.\n"));
-    return PELLMOR_Usage;
-}
-
 // ---- One archive on a thread of its own, with progress and Ctrl-C ----------------------------------------------
 
 // The counts behind `report`: the re-encoding step wrapped so that it also counts what happens to each texture.
@@ -109,6 +75,8 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
     return bCancelled ? EJobEnd::Cancelled : EJobEnd::Failed;
 }
 
+} // namespace
+
 // ---- shrink-img -----------------------------------------------------------------------------------------------
 
 int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
@@ -121,15 +89,12 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
     const EJobEnd End = RunArchiveJob(Console, Src, Dest, ShrinkOptions, false);
     if (End == EJobEnd::Cancelled)
-    {
-        Console.Err(FString::Printf(u"Cancelled; %s was not written.\n", *Dest));
-        return PELLMOR_Cancelled;
-    }
+        return PrintFailure(Console, false, EPellmorError::Cancelled,
+                            FString::Printf(u"cancelled; %s was not written", *Dest), FString(), PELLMOR_Cancelled);
     if (End == EJobEnd::Failed)
-    {
-        PrintError(Console, Report.Failure.IsEmpty() ? FString(u"shrink-img failed") : Report.Failure);
-        return PELLMOR_Failed;
-    }
+        return PrintFailure(Console, false, EPellmorError::Failed,
+                            Report.Failure.IsEmpty() ? FString(u"shrink-img failed") : Report.Failure, FString(),
+                            PELLMOR_Failed);
     if (Options.bReport)
         for (const FString& Line : Report.Lines)
             Console.Out(Line + u"\n");
@@ -138,6 +103,8 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     return PELLMOR_Done;
 }
 
+namespace
+{
 // ---- report ---------------------------------------------------------------------------------------------------
 
 const char16_t* KindName(uint32_t Code)
@@ -229,18 +196,7 @@ TDynArray<FSizeCount> CountSizeClasses(const TDynArray<FSizeCount>& Sizes)
     return Classes;
 }
 
-// Which rules a shrink would use, for the report's readers.
-FString DescribeSkipRules(const FString& File)
-{
-    if (!File.IsEmpty())
-        return File;
-    Core::Service::FConfigCache* Cache = GGlobalVars()->GetConfigCache();
-    const Core::Service::FConfigSection* Section =
-        Cache ? Cache->GetSectionPtr(u"SkipRules", false, true, FSkipRules::DefaultFile()) : nullptr;
-    if (Section)
-        return FString::Printf(u"SkipRules.ini beside pellmor (%d rules)", Section->Num());
-    return FString::Printf(u"the built-in rules (%d)", FSkipRules::NumDefaultRules());
-}
+} // namespace
 
 int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
@@ -255,15 +211,12 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     GReportSkipped.store(0);
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson);
     if (End == EJobEnd::Cancelled)
-    {
-        Console.Err(FString(u"Cancelled.\n"));
-        return PELLMOR_Cancelled;
-    }
+        return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
+                            PELLMOR_Cancelled);
     if (End == EJobEnd::Failed)
-    {
-        PrintError(Console, Report.Failure.IsEmpty() ? FString(u"report failed") : Report.Failure);
-        return PELLMOR_Failed;
-    }
+        return PrintFailure(Console, Options.bJson, EPellmorError::Failed,
+                            Report.Failure.IsEmpty() ? FString(u"report failed") : Report.Failure, FString(),
+                            PELLMOR_Failed);
 
     const int64_t Bytes = FileSizeOf(Src);
     const int32_t Entries = ReadImgEntryCount(Src);
@@ -275,7 +228,6 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     const int32_t Stay = Total - Changed - Skipped;
     const TDynArray<FSizeCount> Sizes = CountSizes(Report.Stats);
     const TDynArray<FSizeCount> Classes = CountSizeClasses(Sizes);
-    const FString Rules = DescribeSkipRules(Options.SkipRulesFile);
 
     if (Options.bJson)
     {
@@ -283,7 +235,7 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
         Json += FString::Printf(u"  \"archive\": %s,\n", *JsonString(Src));
         Json += FString::Printf(u"  \"entries\": %d,\n  \"bytes\": %lld,\n", Entries, (long long)Bytes);
         Json += FString::Printf(u"  \"estimatedBytes\": %lld,\n", (long long)Report.OutputBytes);
-        Json += FString::Printf(u"  \"skipRules\": %s,\n", *JsonString(Rules));
+        Json += FString::Printf(u"  \"skipRules\": %s,\n", *SkipRulesJson(Options.SkipRules));
         Json += FString::Printf(u"  \"textures\": {\"total\": %d, \"change\": %d, \"skip\": %d, \"stay\": %d},\n",
                                 Total, Changed, Skipped, Stay);
         Json += u"  \"kinds\": {";
@@ -316,7 +268,7 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
 
     FString Text = FString::Printf(u"Archive:      %s\n", *Src);
     Text += FString::Printf(u"              %d entries, %s\n", Entries, *FormatMegabytes(Bytes));
-    Text += FString::Printf(u"Skip rules:   %s\n\n", *Rules);
+    Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(Options.SkipRules));
     Text += FString::Printf(u"Textures:     %d\n", Total);
     Text += FString::Printf(u"  would be made smaller         %7d\n", Changed);
     Text += FString::Printf(u"  skipped by the skip rules     %7d\n", Skipped);
@@ -338,27 +290,6 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     return PELLMOR_Done;
 }
 
-// ---- Command line ---------------------------------------------------------------------------------------------
-
-// A rules file given by the user must be there; one without the section means the built-in rules, which is
-// worth a word.
-bool CheckSkipRulesFile(FPellmorConsole& Console, const FString& File)
-{
-    if (FileSizeOf(File) < 0)
-        return false;
-    Core::Imp::FConfigFile Ini;
-    Ini.Read(GGlobalVars()->GetFileManager(), *File);
-    if (!Ini.Find(FString(u"SkipRules")))
-        Console.Err(FString::Printf(u"pellmor: %s has no [SkipRules] section; the built-in rules apply.\n", *File));
-    return true;
-}
-} // namespace
-
-FString GetPellmorUsage()
-{
-    return FString(UsageText);
-}
-
 FString AbsolutePath(const FString& Path)
 {
     // The Core may make another directory current later on (its file manager moves to the program's own), and
@@ -368,7 +299,7 @@ FString AbsolutePath(const FString& Path)
     char16_t Current[4096];
     const int32_t CurrentLen = CoreOS::DirGetCurrent(Current, 4096);
     if (bAbsolute || CurrentLen <= 0 || CurrentLen >= 4096 - 1)
-        return Path;
+        return WithSystemSeparators(Path);
     FString Result(Current);
     // The current directory's own separator: '\' on Windows, '/' on POSIX.
     const char16_t Separator = Result.InStr(u"\\") >= 0 ? u'\\' : u'/';
@@ -380,7 +311,7 @@ FString AbsolutePath(const FString& Path)
         Relative = Relative.Left(Relative.Len() - 1);
     while (Relative.StartsWith(u"./") || Relative.StartsWith(u".\\"))
         Relative = Relative.Mid(2);
-    return Result + Relative;
+    return WithSystemSeparators(Result + Relative);
 }
 
 int64_t FileSizeOf(const FString& Path)
@@ -395,22 +326,34 @@ int64_t FileSizeOf(const FString& Path)
     return Size;
 }
 
-int32_t ReadImgEntryCount(const FString& Path)
+// The entry count of an IMG version-2 archive's header; false when the file is none.
+static bool ReadImgHeader(const FString& Path, uint32_t& Count)
 {
     CoreOS::FFileHandle File = CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read,
                                                 CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write,
                                                 CoreOS::FILECREATE_OpenExisting);
     if (!File)
-        return 0;
+        return false;
     uint8_t Header[8] = {};
     uint32_t Got = 0;
     const bool bRead = CoreOS::FileRead(File, Header, sizeof(Header), &Got) && Got == sizeof(Header);
     CoreOS::FileClose(File);
     if (!bRead || Header[0] != 'V' || Header[1] != 'E' || Header[2] != 'R' || Header[3] != '2')
-        return 0;
-    const uint32_t Count = uint32_t(Header[4]) | uint32_t(Header[5]) << 8 | uint32_t(Header[6]) << 16 |
-                           uint32_t(Header[7]) << 24;
-    return Count > 0x7FFFFFFF ? 0 : int32_t(Count);
+        return false;
+    Count = uint32_t(Header[4]) | uint32_t(Header[5]) << 8 | uint32_t(Header[6]) << 16 | uint32_t(Header[7]) << 24;
+    return true;
+}
+
+int32_t ReadImgEntryCount(const FString& Path)
+{
+    uint32_t Count = 0;
+    return !ReadImgHeader(Path, Count) || Count > 0x7FFFFFFF ? 0 : int32_t(Count);
+}
+
+bool IsImgArchive(const FString& Path)
+{
+    uint32_t Count = 0;
+    return ReadImgHeader(Path, Count);
 }
 
 FString JsonString(const FString& Text)
@@ -436,110 +379,5 @@ FString JsonString(const FString& Text)
             Result += C;
     }
     Result += u'"';
-    return Result;
-}
-
-void PrintError(FPellmorConsole& Console, const FString& Text)
-{
-    Console.Err(FString(u"pellmor: ") + Text + u"\n");
-}
-
-int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console)
-{
-    FPellmorOptions Options;
-    TDynArray<FString> Positional;
-    bool bHelp = false;
-    bool bVersion = false;
-    bool bVerbose = false;
-    bool bOptionsDone = false;
-    bool bSkipRules = false;
-    for (int32_t i = 0; i < Args.Num(); ++i)
-    {
-        const FString& Arg = Args[i];
-        if (bOptionsDone || Arg.Len() < 2 || Arg[0] != u'-')
-            Positional.AddItem(Arg);
-        else if (Arg == u"--")
-            bOptionsDone = true;
-        else if (Arg == u"--help" || Arg == u"-h")
-            bHelp = true;
-        else if (Arg == u"--version")
-            bVersion = true;
-        else if (Arg == u"--verbose" || Arg == u"-v")
-            bVerbose = true;
-        else if (Arg == u"--json")
-            Options.bJson = true;
-        else if (Arg == u"--report")
-            Options.bReport = true;
-        else if (Arg == u"--skip-rules" || Arg.StartsWith(u"--skip-rules="))
-        {
-            FString File;
-            if (Arg.StartsWith(u"--skip-rules="))
-                File = Arg.Mid(13);
-            else if (i + 1 < Args.Num())
-                File = Args[++i];
-            if (File.IsEmpty())
-                return UsageError(Console, FString(u"--skip-rules needs a file name"));
-            Options.SkipRulesFile = AbsolutePath(File);
-            bSkipRules = true;
-        }
-        else
-            return UsageError(Console, FString::Printf(u"unknown option %s", *Arg));
-    }
-
-    if (bHelp)
-    {
-        Console.Out(GetPellmorUsage());
-        return PELLMOR_Done;
-    }
-    if (bVersion)
-    {
-        Console.Out(FString::Printf(u"pellmor %hs\n", PELLMOR_VERSION));
-        return PELLMOR_Done;
-    }
-    if (Positional.Num() == 0)
-        return UsageError(Console, FString(u"no command given"));
-
-    Options.Command = Positional[0];
-    for (int32_t i = 1; i < Positional.Num(); ++i)
-        Options.Operands.AddItem(Positional[i]);
-    const FString& Command = Options.Command;
-    const int32_t NumOperands = Options.Operands.Num();
-    const bool bGameCommand = Command == u"status" || Command == u"shrink" || Command == u"restore";
-    if (bGameCommand ? NumOperands > 1
-                     : Command == u"report" ? NumOperands != 1 : Command == u"shrink-img" ? NumOperands != 2 : true)
-    {
-        if (!bGameCommand && Command != u"report" && Command != u"shrink-img")
-            return UsageError(Console, FString::Printf(u"unknown command %s", *Command));
-        return UsageError(Console, FString::Printf(u"wrong number of arguments for %s", *Command));
-    }
-    for (FString& Operand : Options.Operands)
-    {
-        if (Operand.IsEmpty())
-            return UsageError(Console, FString::Printf(u"an empty path for %s", *Command));
-        Operand = AbsolutePath(Operand);
-    }
-    if (Options.bJson && Command != u"status" && Command != u"report")
-        return UsageError(Console, FString(u"--json goes with status and report"));
-    if (Options.bReport && Command != u"shrink-img")
-        return UsageError(Console, FString(u"--report goes with shrink-img (for a dry run use 'pellmor report SRC')"));
-    if (bSkipRules && (Command == u"status" || Command == u"restore"))
-        return UsageError(Console, FString(u"--skip-rules goes with shrink, report and shrink-img"));
-    if (bSkipRules && !CheckSkipRulesFile(Console, Options.SkipRulesFile))
-        return UsageError(Console, FString::Printf(u"cannot read the skip rules file %s", *Options.SkipRulesFile));
-
-    Console.SetVerbose(bVerbose);
-    int32_t Result = PELLMOR_Usage;
-    if (Command == u"status")
-        Result = RunStatus(Options, Console);
-    else if (Command == u"shrink")
-        Result = RunShrink(Options, Console);
-    else if (Command == u"restore")
-        Result = RunRestore(Options, Console);
-    else if (Command == u"report")
-        Result = RunReport(Options, Console);
-    else
-        Result = RunShrinkImg(Options, Console);
-    if (bVerbose)
-        Console.SetVerbose(false);
     return Result;
 }

@@ -6,7 +6,6 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
-#include "cli/PellmorGameDir.h"
 #include "engine/FShrinkEngineClient.h"
 #include "engine/FShrinkEngineServer.h"
 #include "shrinker/FImgShrinker.h"
@@ -69,34 +68,37 @@ void Sleep()
     std::this_thread::sleep_for(std::chrono::milliseconds(TickMs));
 }
 
-// The game folder as the engine takes it: absolute, ending with a separator (the folder's own kind).
-FString WithSeparator(const FString& Dir)
-{
-    if (Dir.EndsWith(u"/") || Dir.EndsWith(u"\\"))
-        return Dir;
-    return Dir + (Dir.InStr(u"/") >= 0 && Dir.InStr(u"\\") < 0 ? u"/" : u"\\");
-}
-
-// The folder named on the command line, else the one the registry (or the Wine prefix) names. False after
-// telling the user what to do.
-bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FString& Dir, FString& From)
+// The folder named on the command line (or the game folder around the Models folder or archive named), else the
+// one found where the game is usually kept. False after telling the user what to do.
+bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FGameDir& Game, int32_t& Exit)
 {
     if (Options.Operands.Num() > 0)
     {
-        Dir = WithSeparator(Options.Operands[0]);
+        Game = InterpretGameDirArgument(Options.Operands[0]);
+        const char16_t* Named = Game.Given == EGameDirGiven::ModelsFolder  ? u"the Models folder"
+                                : Game.Given == EGameDirGiven::ArchiveFile ? u"an archive file"
+                                                                           : nullptr;
+        if (Named && !Options.bJson)
+            Console.Err(
+                FString::Printf(u"pellmor: %s is %s; the game folder is %s\n", *Options.Operands[0], Named, *Game.Dir));
         return true;
     }
     FString Why;
-    if (!FindDefaultGameDir(Dir, From, Why))
+    if (FindGameDir(GetGameDirSearch(Options.WinePrefix), Game, Why))
     {
-        PrintError(Console, FString::Printf(u"no game folder given, and none found: %s.", *Why));
-        Console.Err(FString::Printf(u"Name the game's folder (the one that holds Models), for example:\n"
-                                    u"  pellmor %s \"/path/to/GTA San Andreas\"\n",
-                                    *Options.Command));
-        return false;
+        Game.Dir = AbsolutePath(Game.Dir);
+        return true;
     }
-    Dir = WithSeparator(AbsolutePath(Dir));
-    return true;
+    // An example the user can paste, in their system's own terms.
+    const FString Example =
+        GetSystemSeparator() == u'\\' ? FString(GDefaultGameDir) : FString(u"/path/to/GTA San Andreas");
+    Exit = PrintFailure(Console, Options.bJson, EPellmorError::NoGame,
+                        FString::Printf(u"no game folder given, and none found: %s.", *Why),
+                        FString::Printf(u"Name the game's folder (the one that holds Models), for example:\n"
+                                        u"  pellmor %s %s",
+                                        *Options.Command, *ShellQuote(Example)),
+                        PELLMOR_Usage);
+    return false;
 }
 
 // Waits, ticking the client, until it has answered both tests for the files as they are now.
@@ -155,32 +157,25 @@ FString ForFolder(const FString& Text, const FString& Dir)
     return Result;
 }
 
-// How to write the command for the user: with the folder when they gave one.
-FString CommandFor(const char16_t* Command, const FString& Dir, const FString& From)
-{
-    if (!From.IsEmpty())
-        return FString::Printf(u"pellmor %s", Command);
-    return FString::Printf(u"pellmor %s \"%s\"", Command, *Dir);
-}
-
 // A plain sentence for what the engine reported, and what to do about it.
-FString ExplainFailure(const FString& Message, const FGameFiles& Files, const FString& Dir, const FString& From)
+FString ExplainFailure(const FString& Message, const FGameFiles& Files, const FGameDir& Game)
 {
+    const FString& Dir = Game.Dir;
     if (Message.InStr(u"Not all Cur Files exist") >= 0)
     {
         if (Files.OrigBytes >= 0)
             return FString::Printf(u"Models\\gta3.img is missing, but the original is kept as "
                                    u"Models\\gta3_ORIG_BAK.img: an earlier shrink or restore was interrupted. "
-                                   u"Run '%s' to repair it.",
-                                   *CommandFor(u"restore", Dir, From));
+                                   u"Run %s to repair it.",
+                                   *CommandFor(u"restore", Game));
         return FString::Printf(u"There is no Models\\gta3.img in %s. Is this the game's folder (the one that "
                                u"holds Models)?",
                                *Dir);
     }
     if (Message.InStr(u"All Bak Files already exist") >= 0)
         return FString::Printf(u"The game is shrunk already (Models\\gta3_ORIG_BAK.img holds the original). "
-                               u"'%s' undoes it.",
-                               *CommandFor(u"restore", Dir, From));
+                               u"%s undoes it.",
+                               *CommandFor(u"restore", Game));
     if (Message.InStr(u"Not all Bak Files exist") >= 0)
         return FString::Printf(u"There is nothing to restore: Models\\gta3_ORIG_BAK.img is not in %s%s", *Dir,
                                Files.CurBytes >= 0 ? u", so the game's own archive is in use already." : u".");
@@ -191,15 +186,15 @@ FString ExplainFailure(const FString& Message, const FGameFiles& Files, const FS
         return FString::Printf(u"Access denied: you may not change the files in %sModels. Run pellmor as "
                                u"administrator, or move the game to a folder of your own (outside Program Files).",
                                *Dir);
-    return FString::Printf(u"Run '%s' to see the state the files are in; a restore repairs an interrupted shrink.",
-                           *CommandFor(u"status", Dir, From));
+    return FString::Printf(u"Run %s to see the state the files are in; a restore repairs an interrupted shrink.",
+                           *CommandFor(u"status", Game));
 }
 
-void PrintFailure(FPellmorConsole& Console, const FString& Message, const FGameFiles& Files, const FString& Dir,
-                  const FString& From)
+int32_t PrintEngineFailure(FPellmorConsole& Console, const FString& Message, const FGameFiles& Files,
+                           const FGameDir& Game)
 {
-    PrintError(Console, Message);
-    Console.Err(ForFolder(ExplainFailure(Message, Files, Dir, From), Dir) + u"\n");
+    return PrintFailure(Console, false, EPellmorError::Failed, Message,
+                        ForFolder(ExplainFailure(Message, Files, Game), Game.Dir), PELLMOR_Failed);
 }
 
 FString JsonSize(int64_t Bytes)
@@ -209,61 +204,56 @@ FString JsonSize(int64_t Bytes)
 
 // ---- status ---------------------------------------------------------------------------------------------------
 
-int32_t PrintStatus(FPellmorConsole& Console, const FPellmorOptions& Options, const FString& Dir,
-                    const FString& From, EGameState State, const FShrinkEngineClientBase& Client,
-                    const FGameFiles& Files)
+// What to do next in the state, in one or two sentences.
+FString NextStep(EGameState State, const FGameFiles& Files, const FGameDir& Game)
 {
-    FString Next;
     switch (State)
     {
         case EGameState::Original:
-            Next = FString::Printf(u"Run '%s' to make the archive smaller%s.", *CommandFor(u"shrink", Dir, From),
+            return FString::Printf(u"Run %s to make the archive smaller%s.", *CommandFor(u"shrink", Game),
                                    Files.ShrunkBytes >= 0 ? u" (it reuses the kept shrunk copy: a matter of seconds)"
                                                           : u"");
-            break;
         case EGameState::Shrunk:
-            Next = FString::Printf(u"The game loads the shrunk archive. Run '%s' to put the original back.",
-                                   *CommandFor(u"restore", Dir, From));
-            break;
+            return FString::Printf(u"The game loads the shrunk archive. Run %s to put the original back.",
+                                   *CommandFor(u"restore", Game));
         case EGameState::Interrupted:
-            Next = FString::Printf(u"A shrink or restore was interrupted: Models\\gta3.img is missing and the "
-                                   u"original is safe as Models\\gta3_ORIG_BAK.img. Run '%s' to repair it.",
-                                   *CommandFor(u"restore", Dir, From));
-            break;
+            return FString::Printf(u"A shrink or restore was interrupted: Models\\gta3.img is missing and the "
+                                   u"original is safe as Models\\gta3_ORIG_BAK.img. Run %s to repair it.",
+                                   *CommandFor(u"restore", Game));
         case EGameState::Missing:
-            Next = FString::Printf(u"No game files here: neither Models\\gta3.img nor Models\\gta3_ORIG_BAK.img is "
+            return FString::Printf(u"No game files here: neither Models\\gta3.img nor Models\\gta3_ORIG_BAK.img is "
                                    u"in %s. Name the game's folder, the one that holds Models.",
-                                   *Dir);
-            break;
+                                   *Game.Dir);
         case EGameState::Changing:
-            Next = FString(u"The files changed while they were looked at. Run the status again.");
-            break;
+            return FString(u"The files changed while they were looked at. Run the status again.");
     }
-    const int32_t Exit = (State == EGameState::Missing || State == EGameState::Changing) ? PELLMOR_Failed : PELLMOR_Done;
+    return FString();
+}
 
-    if (Options.bJson)
-    {
-        FString Json = u"{\n";
-        Json += FString::Printf(u"  \"gameDir\": %s,\n", *JsonString(Dir));
-        Json += FString::Printf(u"  \"gameDirFrom\": %s,\n",
-                                *JsonString(From.IsEmpty() ? FString(u"the command line") : From));
-        Json += FString::Printf(u"  \"state\": \"%s\",\n", StateName(State));
-        Json += FString::Printf(u"  \"canShrink\": %s,\n  \"canRestore\": %s,\n",
-                                appStricmp(*Client.CanShrinkText, u"true") == 0 ? u"true" : u"false",
-                                appStricmp(*Client.CanUnshrinkText, u"true") == 0 ? u"true" : u"false");
-        Json += FString::Printf(u"  \"files\": {\"gta3.img\": %s, \"gta3_ORIG_BAK.img\": %s, "
-                                u"\"gta3_SHRUNK_BAK.img\": %s, \"gta3_TEMP.img\": %s},\n",
-                                *JsonSize(Files.CurBytes), *JsonSize(Files.OrigBytes), *JsonSize(Files.ShrunkBytes),
-                                *JsonSize(Files.TempBytes));
-        Json += FString::Printf(u"  \"next\": %s\n}\n", *JsonString(Next));
-        Console.Out(Json);
-        return Exit;
-    }
+// The status as JSON members, each line ending with a comma.
+FString StatusJsonMembers(const FGameDir& Game, EGameState State, const FShrinkEngineClientBase& Client,
+                          const FGameFiles& Files, const FString& Next)
+{
+    FString Json = FString::Printf(u"  \"gameDir\": %s,\n", *GameDirJson(Game));
+    Json += FString::Printf(u"  \"state\": \"%s\",\n", StateName(State));
+    Json += FString::Printf(u"  \"canShrink\": %s,\n  \"canRestore\": %s,\n",
+                            appStricmp(*Client.CanShrinkText, u"true") == 0 ? u"true" : u"false",
+                            appStricmp(*Client.CanUnshrinkText, u"true") == 0 ? u"true" : u"false");
+    Json += FString::Printf(u"  \"files\": {\"gta3.img\": %s, \"gta3_ORIG_BAK.img\": %s, "
+                            u"\"gta3_SHRUNK_BAK.img\": %s, \"gta3_TEMP.img\": %s},\n",
+                            *JsonSize(Files.CurBytes), *JsonSize(Files.OrigBytes), *JsonSize(Files.ShrunkBytes),
+                            *JsonSize(Files.TempBytes));
+    Json += FString::Printf(u"  \"next\": %s,\n", *JsonString(Next));
+    return Json;
+}
 
+FString StatusText(const FGameDir& Game, EGameState State, const FGameFiles& Files, const FString& Next)
+{
     static const char16_t* const Meaning[] = {
         u"the game's own archive is in use", u"the shrunk archive is in use, the original is kept",
         u"a shrink or restore was interrupted", u"no game files found", u"the files are changing"};
-    FString Text = FString::Printf(u"Game folder: %s%s\n", *Dir,
+    const FString From = DescribeGameDirSource(Game);
+    FString Text = FString::Printf(u"Game folder: %s%s\n", *Game.Dir,
                                    From.IsEmpty() ? u"" : *(FString(u"  (from ") + From + u")"));
     Text += FString::Printf(u"State:       %s (%s)\n", StateName(State), Meaning[int32_t(State)]);
     struct
@@ -289,21 +279,41 @@ int32_t PrintStatus(FPellmorConsole& Console, const FPellmorOptions& Options, co
         Text += FString::Printf(u"  Models\\%-20s %12s  %s\n", Row.Name, *FormatMegabytes(Row.Bytes), Row.Note);
     }
     Text += FString::Printf(u"Next:        %s\n", *Next);
-    Console.Out(ForFolder(Text, Dir));
-    return Exit;
+    return ForFolder(Text, Game.Dir);
+}
+
+int32_t PrintStatus(FPellmorConsole& Console, const FPellmorOptions& Options, const FGameDir& Game, EGameState State,
+                    const FShrinkEngineClientBase& Client, const FGameFiles& Files)
+{
+    const FString Next = NextStep(State, Files, Game);
+    if (!Options.bJson)
+        Console.Out(StatusText(Game, State, Files, Next));
+    const FString Members = StatusJsonMembers(Game, State, Client, Files, Next);
+    if (State == EGameState::Missing)
+        return PrintFailure(Console, Options.bJson, EPellmorError::NoGame,
+                            FString::Printf(u"no game files in %s", *Game.Dir), FString(), PELLMOR_Failed, Members);
+    if (State == EGameState::Changing)
+        return PrintFailure(Console, Options.bJson, EPellmorError::Failed,
+                            FString(u"the game files changed while they were looked at"), FString(), PELLMOR_Failed,
+                            Members);
+    if (Options.bJson)
+        Console.Out(u"{\n" + Members.Left(Members.Len() - 2) + u"\n}\n");
+    return PELLMOR_Done;
 }
 } // namespace
 
 int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
-    FString Dir, From;
-    if (!ResolveGameDir(Options, Console, Dir, From))
-        return PELLMOR_Usage;
+    FGameDir Game;
+    int32_t Failed = PELLMOR_Usage;
+    if (!ResolveGameDir(Options, Console, Game, Failed))
+        return Failed;
+    const FString& Dir = Game.Dir;
     FShrinkEngineClientBase* Client = CreateEngineClient();
     WaitForTests(*Client, Dir);
     const FGameFiles Files = LookAtFiles(Dir);
     const EGameState State = StateOf(*Client, Files);
-    const int32_t Exit = PrintStatus(Console, Options, Dir, From, State, *Client, Files);
+    const int32_t Exit = PrintStatus(Console, Options, Game, State, *Client, Files);
     delete Client;
     return Exit;
 }
@@ -312,9 +322,11 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
 
 int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
-    FString Dir, From;
-    if (!ResolveGameDir(Options, Console, Dir, From))
-        return PELLMOR_Usage;
+    FGameDir Game;
+    int32_t Exit = PELLMOR_Usage;
+    if (!ResolveGameDir(Options, Console, Game, Exit))
+        return Exit;
+    const FString& Dir = Game.Dir;
     const FGameFiles Before = LookAtFiles(Dir);
     // The engine takes a kept shrunk archive as it is, without building one (and without the skip rules).
     const bool bReuse = Before.CurBytes >= 0 && Before.OrigBytes < 0 && Before.ShrunkBytes >= 0;
@@ -335,8 +347,8 @@ int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
     if (bReuse)
         Console.Out(FString::Printf(u"Shrinking %s: reusing the shrunk archive kept from an earlier shrink.\n", *Dir));
     else if (bBuild)
-        Console.Out(ForFolder(FString::Printf(u"Shrinking %sModels\\gta3.img (%d entries, %s). Ctrl-C cancels.\n",
-                                              *Dir, ReadImgEntryCount(Before.Cur), *FormatMegabytes(Before.CurBytes)),
+        Console.Out(ForFolder(FString::Printf(u"Shrinking %sModels\\gta3.img (%d entries, %s). Ctrl-C cancels.\n", *Dir,
+                                              ReadImgEntryCount(Before.Cur), *FormatMegabytes(Before.CurBytes)),
                               Dir));
     FProgressDisplay Display(Console, FString(u"shrink"), ReadImgEntryCount(Before.Cur), Before.CurBytes, !bBuild);
     bool bCancelAsked = false;
@@ -374,23 +386,21 @@ int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
     // swapped by then: the files decide.
     const bool bCanceled = Result == u"Shrink canceled";
     if (bCanceled && State != EGameState::Shrunk)
-    {
-        Console.Out(FString(u"Cancelled. The game files are as they were.\n"));
-        return PELLMOR_Cancelled;
-    }
+        return PrintFailure(Console, false, EPellmorError::Cancelled,
+                            FString(u"cancelled; the game files are as they were"), FString(), PELLMOR_Cancelled);
     if (!Result.IsEmpty() && !bCanceled)
     {
-        PrintFailure(Console, Result, After, Dir, From);
-        return PELLMOR_Failed;
+        return PrintEngineFailure(Console, Result, After, Game);
     }
     if (bCanceled)
         Console.Out(FString(u"The cancel came too late: the shrink had finished.\n"));
     FString Text = FString::Printf(u"Done. Models\\gta3.img: %s -> %s", *FormatMegabytes(Before.CurBytes),
                                    *FormatMegabytes(After.CurBytes));
     if (Before.CurBytes > 0 && After.CurBytes >= 0)
-        Text += FString::Printf(u" (%d%% smaller)", int32_t((Before.CurBytes - After.CurBytes) * 100 / Before.CurBytes));
-    Text += FString::Printf(u".\nThe original is kept as Models\\gta3_ORIG_BAK.img; '%s' puts it back.\n",
-                            *CommandFor(u"restore", Dir, From));
+        Text +=
+            FString::Printf(u" (%d%% smaller)", int32_t((Before.CurBytes - After.CurBytes) * 100 / Before.CurBytes));
+    Text += FString::Printf(u".\nThe original is kept as Models\\gta3_ORIG_BAK.img; %s puts it back.\n",
+                            *CommandFor(u"restore", Game));
     Console.Out(ForFolder(Text, Dir));
     return PELLMOR_Done;
 }
@@ -399,9 +409,11 @@ int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
 
 int32_t RunRestore(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
-    FString Dir, From;
-    if (!ResolveGameDir(Options, Console, Dir, From))
-        return PELLMOR_Usage;
+    FGameDir Game;
+    int32_t Exit = PELLMOR_Usage;
+    if (!ResolveGameDir(Options, Console, Game, Exit))
+        return Exit;
+    const FString& Dir = Game.Dir;
     // A restore is two renames; Ctrl-C is held off so that it is never broken off between them.
     Console.WatchInterrupt(true);
     FShrinkEngineClientBase* Client = CreateEngineClient();
@@ -423,11 +435,10 @@ int32_t RunRestore(const FPellmorOptions& Options, FPellmorConsole& Console)
 
     if (!Result.IsEmpty())
     {
-        PrintFailure(Console, Result, After, Dir, From);
-        return PELLMOR_Failed;
+        return PrintEngineFailure(Console, Result, After, Game);
     }
-    FString Text = FString::Printf(u"Done. Models\\gta3.img is the original again (%s).\n",
-                                   *FormatMegabytes(After.CurBytes));
+    FString Text =
+        FString::Printf(u"Done. Models\\gta3.img is the original again (%s).\n", *FormatMegabytes(After.CurBytes));
     if (After.ShrunkBytes >= 0)
         Text += FString::Printf(u"The shrunk archive is kept as Models\\gta3_SHRUNK_BAK.img (%s), so the next "
                                 u"shrink takes seconds.\n",

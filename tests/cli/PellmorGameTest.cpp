@@ -7,7 +7,6 @@
 #include "Core/Inc/CoreOS.h"
 #include "PellmorTestSupport.h"
 #include "cli/PellmorCommands.h"
-#include "cli/PellmorGameDir.h"
 #include "tests/support/TempDir.h"
 
 #ifndef _WIN32
@@ -67,6 +66,8 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     FJson Json;
     ASSERT_TRUE(Json.Parse(Shown.OutText)) << Shown.OutText;
     EXPECT_EQ(Json.Get({"state"}), "shrunk");
+    EXPECT_EQ(Json.Get({"gameDir", "from"}), "argument");
+    EXPECT_EQ(Json.Get({"gameDir", "path"}), WithSystemSeparators(Dir.Path()).ToUtf8());
     EXPECT_EQ(Json.Get({"canRestore"}), "true");
     EXPECT_EQ(Json.Get({"files", "gta3_ORIG_BAK.img"}), std::to_string(Original.size()));
     EXPECT_EQ(Json.Get({"files", "gta3_SHRUNK_BAK.img"}), "null");
@@ -85,7 +86,7 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     EXPECT_EQ(Status(), "original");
 
     FTestConsole Nothing;
-    EXPECT_EQ(RunPellmor({u"restore", Dir.Path()}, Nothing), PELLMOR_Failed);
+    EXPECT_EQ(RunPellmor({u"unshrink", Dir.Path()}, Nothing), PELLMOR_Failed);
     EXPECT_NE(Nothing.ErrText.find("nothing to restore"), std::string::npos);
 
     // The kept shrunk archive is taken over as it is.
@@ -124,7 +125,7 @@ TEST_F(PellmorGameTest, CtrlCCancelsTheShrinkAndKeepsTheFiles)
     FTestConsole Console;
     Console.bInterruptNow = true;
     EXPECT_EQ(RunPellmor({u"shrink", Dir.Path()}, Console), PELLMOR_Cancelled) << Console.ErrText;
-    EXPECT_NE(Console.OutText.find("Cancelled. The game files are as they were."), std::string::npos);
+    EXPECT_NE(Console.ErrText.find("cancelled; the game files are as they were"), std::string::npos);
     EXPECT_EQ(Read(u"models/gta3.img"), Original);
     EXPECT_EQ(Read(u"models/gta3_ORIG_BAK.img"), "(missing)");
     EXPECT_EQ(Read(u"models/gta3_TEMP.img"), "(missing)");
@@ -179,48 +180,26 @@ TEST_F(PellmorGameTest, SigIntDuringShrinkLeavesTheOriginal)
 }
 #endif
 
-TEST(PellmorGameDirTest, WineRegistryValuesAreFoundAsWineWritesThem)
+#ifndef _WIN32
+// What Windows keeps in its registry, Linux finds in a prefix's files (a drive is a link in dosdevices, a name
+// Windows does not allow).
+TEST_F(PellmorGameTest, GameFolderComesFromTheWinePrefixNamed)
 {
-    const FString Reg = FString::FromUtf8(
-        "WINE REGISTRY Version 2\n"
-        ";; All keys relative to \\\\Machine\n\n"
-        "[Software\\\\Other] 1700000000\n"
-        "\"GTA:SA Path\"=\"D:\\\\Wrong\"\n\n"
-        "[Software\\\\quorrin: san andreas] 1700000001\r\n"
-        "#time=1da0000\r\n"
-        "\"Other\"=dword:00000001\r\n"
-        "\"gta:sa path\"=\"C:\\\\Games\\\\GTA \\\"SA\\\"\\\\\"\r\n");
-    FString Value;
-    ASSERT_TRUE(ReadWineRegValue(Reg, FString(u"Software\\Quorrin: San Andreas"), FString(u"GTA:SA Path"), Value));
-    EXPECT_EQ(Value.ToUtf8(), "C:\\Games\\GTA \"SA\"\\");
-    EXPECT_FALSE(ReadWineRegValue(Reg, FString(u"Software\\Quorrin: San Andreas"), FString(u"Missing"), Value));
-    EXPECT_FALSE(ReadWineRegValue(Reg, FString(u"Software\\Quorrin"), FString(u"GTA:SA Path"), Value));
-
-    EXPECT_EQ(MapWineDrivePath(FString(u"/p/"), FString(u"C:\\Games\\GTA")).ToUtf8(), "/p/dosdevices/c:/Games/GTA/");
-    EXPECT_EQ(MapWineDrivePath(FString(u"/p"), FString(u"z:")).ToUtf8(), "/p/dosdevices/z:/");
-    EXPECT_TRUE(MapWineDrivePath(FString(u"/p"), FString(u"\\\\server\\share")).IsEmpty());
-}
-
-TEST_F(PellmorGameTest, GameFolderComesFromTheWinePrefix)
-{
-    // What Windows keeps in its registry, Linux finds in a prefix's files; Windows itself never looks there.
-    if (CoreOS::HasRegistry())
-        GTEST_SKIP() << "this system has a registry";
     const FString Prefix = Dir.File(u"prefix");
-    FString Found, Why;
-    EXPECT_FALSE(FindWineGameDir(Prefix, Found, Why));
-    EXPECT_NE(Why.InStr(u"no system.reg"), -1);
-
     std::filesystem::create_directories((Prefix + u"/dosdevices").ToUtf8());
     std::filesystem::create_directory_symlink("../drive_c", (Prefix + u"/dosdevices/c:").ToUtf8());
     ASSERT_TRUE(WriteTestFile(Prefix + u"/system.reg", "WINE REGISTRY Version 2\n"
                                                        "[Software\\\\Wow6432Node\\\\Quorrin: San Andreas] 1700000000\n"
                                                        "\"GTA:SA Path\"=\"C:\\\\Games\\\\San Andreas\"\n"));
     ASSERT_TRUE(MakeSampleGame(Prefix + u"/drive_c/Games/San Andreas", 10));
-    ASSERT_TRUE(FindWineGameDir(Prefix, Found, Why)) << Why.ToUtf8();
-    EXPECT_EQ(Found, Prefix + u"/dosdevices/c:/Games/San Andreas/");
 
     FTestConsole Console;
-    EXPECT_EQ(RunPellmor({u"status", Found}, Console), PELLMOR_Done);
-    EXPECT_NE(Console.OutText.find("State:       original"), std::string::npos) << Console.OutText;
+    ASSERT_EQ(RunPellmor({u"status", u"--wine-prefix", Prefix, u"--json"}, Console), PELLMOR_Done) << Console.OutText;
+    FJson Json;
+    ASSERT_TRUE(Json.Parse(Console.OutText)) << Console.OutText;
+    EXPECT_EQ(Json.Get({"state"}), "original");
+    EXPECT_EQ(Json.Get({"gameDir", "from"}), "wine-prefix");
+    EXPECT_EQ(Json.Get({"gameDir", "detail"}), Prefix.ToUtf8());
+    EXPECT_EQ(Json.Get({"gameDir", "path"}), (Prefix + u"/dosdevices/c:/Games/San Andreas/").ToUtf8());
 }
+#endif
