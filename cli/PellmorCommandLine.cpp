@@ -43,10 +43,18 @@ const char16_t* const GameDirHelp =
 
 typedef int32_t (*FRunCommand)(const FPellmorOptions& Options, FPellmorConsole& Console);
 
+// What the first operand names.
+enum class EOperand : int32_t
+{
+    GameDir, // the game folder, or where to look for one
+    Archive, // an archive, or a game folder for its Models\gta3.img
+};
+
 struct FCommandSpec
 {
     const char16_t* Name;
     const char16_t* Alias; // another name, or null
+    EOperand First;
     const char16_t* Operands[2];
     const char16_t* OperandHelp[2]; // what a missing operand is, for the message that asks for it
     int32_t MinOperands;
@@ -59,6 +67,7 @@ struct FCommandSpec
 const FCommandSpec Commands[] = {
     {u"status",
      nullptr,
+     EOperand::GameDir,
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
@@ -69,6 +78,7 @@ const FCommandSpec Commands[] = {
      &RunStatus},
     {u"shrink",
      nullptr,
+     EOperand::GameDir,
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
@@ -81,6 +91,7 @@ const FCommandSpec Commands[] = {
      &RunShrink},
     {u"restore",
      u"unshrink",
+     EOperand::GameDir,
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
@@ -92,6 +103,7 @@ const FCommandSpec Commands[] = {
      &RunRestore},
     {u"report",
      nullptr,
+     EOperand::Archive,
      {u"SRC", nullptr},
      {u"SRC, the archive to look at (Models\\gta3.img, or the game folder that holds it)", nullptr},
      1,
@@ -103,6 +115,7 @@ const FCommandSpec Commands[] = {
      &RunReport},
     {u"shrink-img",
      nullptr,
+     EOperand::Archive,
      {u"SRC", u"DST"},
      {u"SRC, the archive to shrink (Models\\gta3.img, or the game folder that holds it)",
       u"DST, the new file to write"},
@@ -218,7 +231,7 @@ FString CommandHelp(const FCommandSpec& Spec)
     FString Text = Wrap(Usage, 0, 7) + u"\n" + Wrap(Spec.Help, 0, 0);
     if (Spec.Alias)
         Text += Wrap(FString::Printf(u"Also called %s.", Spec.Alias), 0, 0);
-    if (MaxOperands(Spec) > 0 && FString(Spec.Operands[0]) == u"GAME_DIR")
+    if (Spec.First == EOperand::GameDir)
         Text += u"\n" + Wrap(GameDirHelp, 0, 0);
     Text += u"\noptions:\n";
     for (const FOptionSpec& Option : Options)
@@ -348,11 +361,22 @@ bool CheckSkipRules(FPellmorConsole& Console, FPellmorOptions& Options, bool bNa
     return true;
 }
 
+// The command line apart from what a command takes in FPellmorOptions.
+struct FCommandLine
+{
+    TDynArray<int32_t> Positional; // indices into the arguments: the command, then its operands
+    uint32_t Given = 0;            // EOption bits
+    bool bHelp = false;
+    bool bVersion = false;
+    bool bVerbose = false;
+};
+
 // Takes the options from Args. False after a usage error.
-bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPellmorOptions& Options,
-                 TDynArray<int32_t>& Positional, uint32_t& Given, bool& bHelp, bool& bVersion, bool& bVerbose,
+bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPellmorOptions& Options, FCommandLine& Line,
                  int32_t& Exit)
 {
+    TDynArray<int32_t>& Positional = Line.Positional;
+    uint32_t& Given = Line.Given;
     bool bOptionsDone = false;
     for (int32_t i = 0; i < Args.Num(); ++i)
     {
@@ -363,11 +387,11 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
         else if (Arg == u"--")
             bOptionsDone = true;
         else if (Arg == u"--help" || Arg == u"-h")
-            bHelp = true;
+            Line.bHelp = true;
         else if (Arg == u"--version")
-            bVersion = true;
+            Line.bVersion = true;
         else if (Arg == u"--verbose" || Arg == u"-v")
-            bVerbose = true;
+            Line.bVerbose = true;
         else if (Arg == u"--json")
             Given |= OPTION_Json;
         else if (Arg == u"--report")
@@ -457,7 +481,7 @@ bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmo
             UsageError(Console, Options.bJson, FString(u"give either GAME_DIR or --wine-prefix, not both"), Spec.Name);
         return false;
     }
-    if (FString(Spec.Operands[0]) == u"SRC" && !ResolveArchive(Console, Options.bJson, Options.Operands[0], Exit))
+    if (Spec.First == EOperand::Archive && !ResolveArchive(Console, Options.bJson, Options.Operands[0], Exit))
         return false;
     if ((Spec.Options & OPTION_SkipRules) && !CheckSkipRules(Console, Options, Given & OPTION_SkipRules, Exit))
         return false;
@@ -488,20 +512,19 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
     for (int32_t i = 0; i < Args.Num() && Args[i] != u"--"; ++i)
         Options.bJson = Options.bJson || Args[i] == u"--json";
 
-    TDynArray<int32_t> Positional;
-    uint32_t Given = 0;
-    bool bHelp = false, bVersion = false, bVerbose = false;
+    FCommandLine Line;
     int32_t Exit = PELLMOR_Usage;
-    if (!ReadOptions(Console, Args, Options, Positional, Given, bHelp, bVersion, bVerbose, Exit))
+    if (!ReadOptions(Console, Args, Options, Line, Exit))
         return Exit;
-    if (bVersion)
+    const TDynArray<int32_t>& Positional = Line.Positional;
+    if (Line.bVersion)
     {
         Console.Out(FString::Printf(u"pellmor %hs\n", PELLMOR_VERSION));
         return PELLMOR_Done;
     }
     if (Positional.Num() == 0)
     {
-        if (bHelp)
+        if (Line.bHelp)
         {
             Console.Out(WholeHelp());
             return PELLMOR_Done;
@@ -516,12 +539,12 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
     const FCommandSpec* Spec = FindCommand(Args[Positional[0]]);
     if (!Spec)
         return UsageError(Console, Options.bJson, FString::Printf(u"unknown command %s", *Args[Positional[0]]));
-    if (bHelp)
+    if (Line.bHelp)
     {
         Console.Out(CommandHelp(*Spec));
         return PELLMOR_Done;
     }
-    if (!CheckOptionsFit(Console, *Spec, Given, Options.bJson, Exit))
+    if (!CheckOptionsFit(Console, *Spec, Line.Given, Options.bJson, Exit))
         return Exit;
     if (Positional.Num() - 1 < Spec->MinOperands || Positional.Num() - 1 > MaxOperands(*Spec))
         return OperandCountError(Console, Options.bJson, *Spec, Args, Positional);
@@ -529,12 +552,12 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
     Options.Command = Spec->Name;
     for (int32_t i = 1; i < Positional.Num(); ++i)
         Options.Operands.AddItem(Args[Positional[i]]);
-    if (!PrepareOperands(Console, *Spec, Options, Given, Exit))
+    if (!PrepareOperands(Console, *Spec, Options, Line.Given, Exit))
         return Exit;
 
-    Console.SetVerbose(bVerbose);
+    Console.SetVerbose(Line.bVerbose);
     const int32_t Result = Spec->Run(Options, Console);
-    if (bVerbose)
+    if (Line.bVerbose)
         Console.SetVerbose(false);
     return Result;
 }
