@@ -542,9 +542,11 @@ bool FindGameDir(const FGameDirSearch& Search, FGameDir& Found, FString& Why)
     Found = FGameDir();
     if (Search.bRegistry)
     {
-        Found.Dir = ReadRegistryGameDir();
+        // Installers write the folder with or without its final backslash; the engine needs one.
+        const FString Registry = ReadRegistryGameDir();
         Found.Source = EGameDirSource::Registry;
-        if (!Found.Dir.IsEmpty())
+        Found.Dir = WithTrailingSeparator(Registry);
+        if (!Registry.IsEmpty())
             return true;
     }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Core/Inc/Core.h"
+#include "Core/Inc/CoreOS.h"
 #include "engine/FGameDir.h"
 #include "tests/support/TempDir.h"
 
@@ -61,6 +62,34 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
         EXPECT_EQ(Game.Given, Case.Given) << FString(Case.Path).ToUtf8();
         EXPECT_EQ(Game.Dir.ToUtf8(), Native(Dir.File(Case.Dir))) << FString(Case.Path).ToUtf8();
     }
+}
+
+// With a registry, its value comes first and gets the separator the engine needs; without one, the default.
+TEST_F(FGameDirTest, RegistryValueElseTheDefaultFolder)
+{
+    static const char16_t* Value = nullptr;
+    CoreOS::SetRegistryReadHook([](const char16_t*, const char16_t*, void* Data, uint32_t* Bytes) {
+        if (!Value)
+            return false;
+        const FString Text(Value);
+        for (int32_t i = 0; i <= Text.Len(); ++i)
+            static_cast<char16_t*>(Data)[i] = (*Text)[i];
+        *Bytes = uint32_t(Text.Len() + 1) * 2;
+        return true;
+    });
+    FGameDirSearch Search;
+    Search.bRegistry = true;
+    FGameDir Found;
+    FString Why;
+    Value = u"D:\\Games\\GTA SA";
+    ASSERT_TRUE(FindGameDir(Search, Found, Why));
+    EXPECT_EQ(Found.Source, EGameDirSource::Registry);
+    EXPECT_EQ(Found.Dir.ToUtf8(), Native(FString(u"D:\\Games\\GTA SA\\")));
+    Value = nullptr;
+    ASSERT_TRUE(FindGameDir(Search, Found, Why));
+    EXPECT_EQ(Found.Source, EGameDirSource::Default);
+    EXPECT_EQ(Found.Dir, FString(GDefaultGameDir));
+    CoreOS::SetRegistryReadHook(nullptr);
 }
 
 TEST_F(FGameDirTest, WineRegistryValuesAreFoundAsWineWritesThem)
