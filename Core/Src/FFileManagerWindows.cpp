@@ -323,7 +323,7 @@ bool FFileManagerWindows::Delete(const char16_t* Path, bool bRequireExists, bool
     if (CoreOS::FileDelete(Path))
         return true;
     const uint32_t Error = CoreOS::LastError();
-    if (!bRequireExists && Error == 2)
+    if (!bRequireExists && Error == CoreOS::OSERROR_FileNotFound)
         return true;
     appTrace(8, u"Error deleting file '%s' (0x%d)", Path, int32_t(Error));
     return false;
@@ -397,7 +397,7 @@ bool FFileManagerWindows::MakeDirectory(const char16_t* Path, bool bTree)
     if (bTree)
         return FFileManagerGeneric::MakeDirectory(Path, bTree);
     const FString Absolute = GetAbsolutePath(Path);
-    return CoreOS::DirMake(*Absolute) || CoreOS::LastError() == 183;
+    return CoreOS::DirMake(*Absolute) || CoreOS::LastError() == CoreOS::OSERROR_AlreadyExists;
 }
 
 bool FFileManagerWindows::DeleteDirectory(const char16_t* Path, bool bRequireExists, bool bTree)
@@ -405,7 +405,7 @@ bool FFileManagerWindows::DeleteDirectory(const char16_t* Path, bool bRequireExi
     FMiscTimer Timer;
     if (bTree)
         return FFileManagerGeneric::DeleteDirectory(Path, bRequireExists, bTree);
-    return CoreOS::DirRemove(Path) || (!bRequireExists && CoreOS::LastError() == 2);
+    return CoreOS::DirRemove(Path) || (!bRequireExists && CoreOS::LastError() == CoreOS::OSERROR_FileNotFound);
 }
 
 namespace
