@@ -349,6 +349,9 @@ Core::Service::ECopyResult FFileManagerWindows::Copy(const char16_t* Dest, const
 {
     FMiscTimer Timer;
     using namespace Core::Service;
+    // A copy onto the file itself would empty it before reading it; nothing is touched, not even attributes.
+    if (CoreOS::IsSameFile(Src, Dest))
+        return COPY_Fail;
     if (bEvenIfReadOnly)
         CoreOS::FileSetAttributes(Dest, CoreOS::FILEATTR_Normal);
     ECopyResult Result;
@@ -370,6 +373,10 @@ bool FFileManagerWindows::Move(const char16_t* Dest, const char16_t* Src, bool, 
         appTrace(8, u"Error moving file '%s' to '%s' (%d)", Src, Dest, int32_t(CoreOS::LastError()));
         return false;
     }
+    // Another name of the source (other case, "..", a link) is already where it should go. Deleting the
+    // destination first would delete the source.
+    if (CoreOS::IsSameFile(Src, Dest))
+        return true;
     Delete(Dest, false, bEvenIfReadOnly);
     if (!CoreOS::FileMove(Src, Dest))
     {
