@@ -320,7 +320,6 @@ int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
     const bool bReuse = Before.CurBytes >= 0 && Before.OrigBytes < 0 && Before.ShrunkBytes >= 0;
     if (!Options.SkipRulesFile.IsEmpty())
     {
-        SetShrinkSkipRulesFile(*Options.SkipRulesFile);
         if (bReuse)
             Console.Err(FString(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
                                 u"--skip-rules has no effect. Delete Models\\gta3_SHRUNK_BAK.img first to build a "
@@ -368,7 +367,6 @@ int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
     const EGameState State = StateOf(*Client, After);
     delete Client;
     Console.WatchInterrupt(false);
-    SetShrinkSkipRulesFile(nullptr);
 
     // The engine says "Shrink canceled" whenever the cancel flag was up at the end, even when the files had been
     // swapped by then: the files decide.
