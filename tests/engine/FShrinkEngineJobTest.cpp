@@ -223,6 +223,17 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
     Settle(Client, Game);
     EXPECT_EQ(Client->ShrinkResult, u"Shrink canceled");
     ExpectOriginalOnly();
+    Client->ShrinkResult.Empty();
+
+    // A cancel that comes once the archive is built does not hide that the shrink went through.
+    Gate.CancelAt = "Writing ";
+    ASSERT_TRUE(Client->PerformShrink(Game));
+    Settle(Client, Game);
+    EXPECT_TRUE(Client->ShrinkResult.IsEmpty());
+    EXPECT_EQ(Client->CanUnshrinkText, u"true");
+    std::string Bytes;
+    ASSERT_TRUE(ReadTestFile(File(u"_ORIG_BAK"), Bytes));
+    EXPECT_EQ(Bytes, Original);
     delete Client;
 }
 
