@@ -127,6 +127,23 @@ bool ReadImgDirectory(FFileHandle File, int32_t NumEntries, TDynArray<FImgDirEnt
     return ReadImgBytes(File, sizeof(FImgHeader), reinterpret_cast<uint8_t*>(Out.GetData()), Bytes);
 }
 
+bool ReadImgDirectory(const char16_t* Path, TDynArray<FImgDirEntry>& Out)
+{
+    FFileHandle File = appFileOpenRead(Path);
+    if (!File)
+        return false;
+    const FImgArchiveCheck Check = CheckImgFile(File);
+    // Only a directory that the check found whole is read: a damaged one may claim any number of records.
+    const bool bRead = Check.Result == EImgCheck::Ok && ReadImgDirectory(File, Check.NumEntries, Out);
+    appFileClose(File);
+    return bRead;
+}
+
+bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B)
+{
+    return std::memcmp(A.Name, B.Name, sizeof(A.Name)) == 0;
+}
+
 bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count)
 {
     appCheck(Count >= 0);

@@ -91,6 +91,12 @@ FImgArchiveCheck CheckImgArchive(const char16_t* Path);
 // the file holds fewer. Out is allocated at once: a caller checks the archive first.
 bool ReadImgDirectory(FFileHandle File, int32_t NumEntries, TDynArray<FImgDirEntry>& Out);
 
+// The directory of the archive at Path, opened for reading and closed again: false unless CheckImgFile finds the
+// archive Ok. Any thread.
+bool ReadImgDirectory(const char16_t* Path, TDynArray<FImgDirEntry>& Out);
+// Whether two records hold the same 24 name bytes.
+bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B);
+
 // Reads Count bytes at Pos into Dest. What the file does not hold reads as zeros, never as what Dest held
 // before; the result says whether every byte came from the file. Blocks on the read.
 bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count);
