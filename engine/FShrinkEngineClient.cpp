@@ -1,6 +1,8 @@
 // The engine client: queued actions, background tests and the published status.
 #include "engine/FShrinkEngineClient.h"
 
+#include <initializer_list>
+
 #include "engine/FShrinkEngineServer.h"
 #include "shrinker/FImgShrinker.h"
 
@@ -49,27 +51,42 @@ void FShrinkEngineClient::PollRequest(FEngineRequest& Request)
     }
 }
 
+void FShrinkEngineClient::PublishAnswer(FEngineRequest& Request, FString& Text)
+{
+    if (Request.JobId == 0 && !Request.Result.IsEmpty())
+    {
+        Text = Request.Result;
+        Request.Result.Empty();
+    }
+}
+
+void FShrinkEngineClient::DropTests()
+{
+    for (FEngineRequest* Request : {&CanShrinkRequest, &CanUnshrinkRequest})
+    {
+        // A test that is running finishes; the server then throws its record away.
+        if (Request->JobId != 0)
+            Server->DeleteJob(Request->JobId);
+        Request->JobId = 0;
+        Request->Result.Empty();
+    }
+    CanShrinkText.Empty();
+    CanUnshrinkText.Empty();
+}
+
 bool FShrinkEngineClient::Update(const FString& Dir)
 {
+    // Answers about another folder say nothing about this one.
+    if (Dir != TestDir)
+        DropTests();
+
     PollRequest(CanShrinkRequest);
     PollRequest(CanUnshrinkRequest);
     PollRequest(ShrinkRequest);
     PollRequest(UnshrinkRequest);
 
-    const bool bTransaction = ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0;
-    if (CanShrinkRequest.JobId == 0 && !CanShrinkRequest.Result.IsEmpty())
-    {
-        // An answer computed before a transaction is void.
-        if (!bTransaction)
-            CanShrinkText = CanShrinkRequest.Result;
-        CanShrinkRequest.Result.Empty();
-    }
-    if (CanUnshrinkRequest.JobId == 0 && !CanUnshrinkRequest.Result.IsEmpty())
-    {
-        if (!bTransaction)
-            CanUnshrinkText = CanUnshrinkRequest.Result;
-        CanUnshrinkRequest.Result.Empty();
-    }
+    PublishAnswer(CanShrinkRequest, CanShrinkText);
+    PublishAnswer(CanUnshrinkRequest, CanUnshrinkText);
 
     if (ShrinkRequest.JobId != 0)
     {
@@ -102,6 +119,7 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     {
         CanShrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"CanShrink,%s", *Dir)));
         CanUnshrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"CanUnshrink,%s", *Dir)));
+        TestDir = Dir;
     }
     return true;
 }
@@ -115,11 +133,10 @@ bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRu
     if (Request.JobId == 0)
         return false;
     bRunning = 1;
-    // The old answers are void once the game files are about to change.
-    CanShrinkRequest.Result.Empty();
-    CanUnshrinkRequest.Result.Empty();
-    CanShrinkText.Empty();
-    CanUnshrinkText.Empty();
+    // The old answers are void once the game files are about to change, and so are those of the tests still
+    // queued or running: collected together with the transaction's end, they would be taken as current. The
+    // first answers published afterwards come from tests queued once the transaction has finished.
+    DropTests();
     return true;
 }
 

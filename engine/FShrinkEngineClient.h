@@ -15,10 +15,13 @@ class FShrinkEngineClientBase
 {
 public:
     virtual ~FShrinkEngineClientBase() {}
-    // Collects finished jobs, publishes their results and queues fresh tests. Call once per timer tick.
+    // Collects finished jobs, publishes their results and queues fresh tests of Dir. Call once per timer tick.
+    // The answers published are about Dir and about the files as they are after the last transaction: when Dir
+    // differs from the folder of the last call, or a transaction has been queued since the tests were, their
+    // answers are dropped and CanShrinkText and CanUnshrinkText stay empty until tests asked afterwards answer.
     virtual bool Update(const FString& Dir) = 0;
     // Queue a shrink / a restore of the game in Dir (ending with a separator). False, and nothing changes,
-    // while a shrink or a restore is already in flight.
+    // while a shrink or a restore is already in flight. Tests still in flight are withdrawn from the engine.
     virtual bool PerformShrink(const FString& Dir) = 0;
     virtual bool PerformUnshrink(const FString& Dir) = 0;
 
@@ -64,8 +67,15 @@ public:
 
 private:
     void PollRequest(FEngineRequest& Request);
+    // Publishes a collected test answer into Text.
+    static void PublishAnswer(FEngineRequest& Request, FString& Text);
+    // Withdraws the tests in flight and forgets every answer: they no longer describe the files in question.
+    void DropTests();
     // Queues "Command,Dir" into Request unless a transaction is in flight; sets bRunning on success.
     bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command, const FString& Dir);
+
+    // The folder that the tests in flight, and the answers published, are about.
+    FString TestDir;
 };
 
 FShrinkEngineClientBase* CreateEngineClient();

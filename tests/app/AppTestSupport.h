@@ -96,6 +96,8 @@ protected:
     void Tick();
     // Ticks (letting the engine's worker run between them) until Done holds; false after 20 s.
     template <typename TCondition> bool TickUntil(TCondition Done);
+    // Waits until the real engine has run every job it was given.
+    void WaitForEngine();
 
     FString Status();
     bool StatusStartsWith(const char16_t* Text);
