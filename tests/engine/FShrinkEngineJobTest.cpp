@@ -208,6 +208,11 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
     ASSERT_TRUE(Client->PerformShrink(Game));
     Settle(Client, Game);
     EXPECT_EQ(Client->ShrinkResult, u"Not enough disk space to do shrink");
+    // The same as values, for the front ends' advice: how much is free and how much a build needs.
+    EXPECT_EQ(Client->ShrinkOutcome.Failure, ETransactionFailure::NoSpace);
+    EXPECT_EQ(Client->ShrinkOutcome.FreeBytes, int64_t(100) << 20);
+    EXPECT_GT(Client->ShrinkOutcome.NeededBytes, int64_t(768) << 20);
+    EXPECT_EQ(Client->Status.State, EArchiveState::Original);
     Client->ShrinkResult.Empty();
     CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
 
