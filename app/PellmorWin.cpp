@@ -39,6 +39,8 @@ bool CPellmorWinApp::InitInstance()
     m_pMainWnd = Dlg;
     Dlg->DoModal();
     m_pMainWnd = nullptr;
+    // An automatic run tells its caller how it went; ExitInstance hands this on as the process's exit code.
+    m_nExitCode = Dlg->ExitCode;
     delete Dlg;
     return false;
 }

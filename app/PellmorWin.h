@@ -19,10 +19,10 @@ public:
 class CPellmorWinApp : public CWinApp
 {
 public:
-    // Starts the Core, reads the command line and runs the main dialog until it closes. Always false: the
-    // program then ends without a message loop of its own.
+    // Starts the Core, reads the command line and runs the main dialog until it closes, keeping the dialog's
+    // exit code. Always false: the program then ends without a message loop of its own.
     bool InitInstance() override;
-    // Shuts the Core down.
+    // Shuts the Core down; returns the exit code (see CPellmorWinDlg::EExitCode).
     int32_t ExitInstance() override;
 };
 

@@ -51,13 +51,14 @@ ON_WM_QUERYDRAGICON()
 ON_BN_CLICKED(IDC_SHRINK, OnShrink)
 ON_BN_CLICKED(IDC_RESTORE, OnRestore)
 ON_BN_CLICKED(IDC_EXIT, OnExit)
+ON_EN_CHANGE(IDC_DIR, OnDirChange)
 ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 CPellmorWinDlg::CPellmorWinDlg(CWnd* ParentWnd)
     : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastBusy(0), NextAutoTime(Now()),
-      m_hIcon(nullptr), bAutoShrink(0), bAutoUnshrink(0), Client(nullptr), ProgressDlg(nullptr), bClosing(0),
-      CloseResult(IDCANCEL), bShowingResult(0)
+      AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0), bAutoUnshrink(0), Client(nullptr),
+      ProgressDlg(nullptr), bClosing(0), CloseResult(IDCANCEL), bShowingResult(0)
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);
@@ -102,6 +103,10 @@ bool CPellmorWinDlg::OnInitDialog()
 
     SetTimer(TimerId, TimerPeriodMs);
 
+    // The automatic flags are set by now. A run that ends before its attempt is decided did not do its job.
+    if (bAutoShrink || bAutoUnshrink)
+        ExitCode = EXIT_Failed;
+
     if (CWnd* Exit = GetDlgItem(IDC_EXIT))
         Exit->SetFocus();
     return false;
@@ -140,16 +145,31 @@ void CPellmorWinDlg::OnTimer(uintptr_t nIDEvent)
 
 void CPellmorWinDlg::OnShrink()
 {
-    const FString Dir = GetGameDir();
-    Client->PerformShrink(Dir);
-    UpdateState();
+    PerformTransaction(true);
 }
 
 void CPellmorWinDlg::OnRestore()
 {
+    PerformTransaction(false);
+}
+
+bool CPellmorWinDlg::PerformTransaction(bool bShrink)
+{
+    UpdateData(true);
     const FString Dir = GetGameDir();
-    Client->PerformUnshrink(Dir);
+    const bool bQueued = bShrink ? Client->PerformShrink(Dir) : Client->PerformUnshrink(Dir);
     UpdateState();
+    return bQueued;
+}
+
+void CPellmorWinDlg::OnDirChange()
+{
+    // Setting the box from the fields (data exchange) also reports a change; only a new text counts.
+    const FString Typed = GetDlgItemText(IDC_DIR);
+    if (Typed == m_strDir)
+        return;
+    m_strDir = Typed;
+    SetStatus(false, false, true);
 }
 
 void CPellmorWinDlg::OnExit()
@@ -239,14 +259,21 @@ FString CPellmorWinDlg::DescribeFailure(const FString& Message, const FString& D
            u"administrator\"), or move the game to a folder you may write to, such as C:\\Games.";
 }
 
-void CPellmorWinDlg::ShowResult(FString& Result, const FString& Dir)
+void CPellmorWinDlg::TakeResult(FString& Result, const FString& Dir)
 {
     const FString Message = Take(Result);
     if (Message.IsEmpty())
         return;
+    if (AutoState == AUTO_Started)
+        AutoState = AUTO_Failed;
     // Closing cancelled the shrink on the user's word; saying so again would only hold the exit up.
     if (bClosing && Message == ShrinkCanceled)
         return;
+    ShowFailure(Message, Dir);
+}
+
+void CPellmorWinDlg::ShowFailure(const FString& Message, const FString& Dir)
+{
     bShowingResult = 1;
     MessageBox(*DescribeFailure(Message, Dir), ResultCaption, MB_OK);
     bShowingResult = 0;
@@ -257,6 +284,8 @@ void CPellmorWinDlg::UpdateState()
     if (bShowingResult)
         return;
 
+    // The folder as the box shows it now.
+    UpdateData(true);
     const FString Dir = GetGameDir();
 
     // Cancel hand-over from the progress window to the engine.
@@ -275,12 +304,14 @@ void CPellmorWinDlg::UpdateState()
     else
         ProgressDlg->ShowProgress(Client->ShrinkProgress, Client->GetShrinkProgressText());
 
-    ShowResult(Client->ShrinkResult, Dir);
-    ShowResult(Client->UnshrinkResult, Dir);
+    TakeResult(Client->ShrinkResult, Dir);
+    TakeResult(Client->UnshrinkResult, Dir);
 
     const FString CanShrinkText = Client->CanShrinkText;
     const FString CanUnshrinkText = Client->CanUnshrinkText;
-    bool Busy = Client->bShrinking || Client->bUnshrinking || CanShrinkText.IsEmpty() || CanUnshrinkText.IsEmpty();
+    // The answers are about Dir; the user may have typed another folder while a failure was on the screen.
+    bool Busy = Client->bShrinking || Client->bUnshrinking || CanShrinkText.IsEmpty() || CanUnshrinkText.IsEmpty() ||
+                GetGameDir() != Dir;
     const bool CanShrink = CanShrinkText.EqualsNoCase(u"true");
     const bool CanUnshrink = CanUnshrinkText.EqualsNoCase(u"true");
 
@@ -294,7 +325,6 @@ void CPellmorWinDlg::UpdateState()
         Busy = true;
     }
 
-    UpdateData(true);
     SetStatus(CanShrink, CanUnshrink, Busy);
 
     const float Time = Now();
@@ -303,21 +333,45 @@ void CPellmorWinDlg::UpdateState()
     else if (Time >= NextAutoTime)
     {
         NextAutoTime = Time;
-        // An automatic mode starts its action when the test passes, and closes the dialog when it does not.
-        auto AutoAction = [this](bool bAuto, bool bCan, void (CPellmorWinDlg::*Action)()) {
-            if (!bAuto)
-                return;
-            if (bCan)
+        TakeAutomaticStep(CanShrink, CanUnshrink);
+    }
+}
+
+void CPellmorWinDlg::TakeAutomaticStep(bool CanShrink, bool CanUnshrink)
+{
+    if (!bAutoShrink && !bAutoUnshrink)
+        return;
+    const bool bShrink = bAutoShrink != 0;
+    switch (AutoState)
+    {
+        case AUTO_Waiting:
+            if (bShrink ? CanShrink : CanUnshrink)
             {
-                (this->*Action)();
+                AutoState = AUTO_Started;
+                if (!PerformTransaction(bShrink))
+                    CloseAutomatic(EXIT_Failed);
                 NextAutoTime = Now() + AutoPause;
             }
             else
-                PostMessage(WM_CLOSE);
-        };
-        AutoAction(bAutoShrink, CanShrink, &CPellmorWinDlg::OnShrink);
-        AutoAction(bAutoUnshrink, CanUnshrink, &CPellmorWinDlg::OnRestore);
+                CloseAutomatic((bShrink ? CanUnshrink : CanShrink) ? EXIT_Done : EXIT_NoGame);
+            break;
+        // The transaction has ended and the answers of tests asked after it are in.
+        case AUTO_Started:
+            CloseAutomatic(EXIT_Done);
+            break;
+        case AUTO_Failed:
+            CloseAutomatic(EXIT_Failed);
+            break;
+        default:
+            break;
     }
+}
+
+void CPellmorWinDlg::CloseAutomatic(EExitCode Code)
+{
+    AutoState = AUTO_Closing;
+    ExitCode = Code;
+    PostMessage(WM_CLOSE);
 }
 
 void CPellmorWinDlg::SetStatus(bool CanShrink, bool CanUnshrink, bool Busy)
@@ -386,7 +440,6 @@ void CPellmorWinDlg::SetStatus(bool CanShrink, bool CanUnshrink, bool Busy)
 
 void CPellmorWinDlg::SetStatusText(const FString& Text)
 {
-    UpdateData(true);
     m_strStatus = Text;
-    UpdateData(false);
+    SetDlgItemText(IDC_STATUS, *m_strStatus);
 }

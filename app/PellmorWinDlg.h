@@ -24,12 +24,21 @@ public:
         TimerPeriodMs = 1000,
     };
 
-    // One tick: hands a cancel request on, lets the client update, shows progress and failures, follows the
-    // tests with the status and the buttons, and takes the automatic /s and /u steps.
+    // The program's exit code after an automatic /s or /u run (0 for an interactive one).
+    enum EExitCode : int32_t
+    {
+        EXIT_Done = 0,   // the files were brought into the state asked for, or were in it already
+        EXIT_Failed = 1, // the shrink or restore failed (its message was shown), or the run was ended before
+        EXIT_NoGame = 2, // neither test passes: no game files in the folder
+    };
+
+    // One tick: picks up the directory box, hands a cancel request on, lets the client update, shows progress
+    // and failures, follows the tests with the status and the buttons, and takes the automatic /s and /u steps.
     void UpdateState();
     // Shows the state: enables the buttons and rewrites the status text, only where something changed.
     void SetStatus(bool CanShrink, bool CanUnshrink, bool Busy);
-    // Sets the status box's text; what the user typed into the directory box stays.
+    // Writes the status box, and only that control: the directory box, where the user may be typing, keeps its
+    // text, caret and selection.
     void SetStatusText(const FString& Text);
     // The directory text with a "\" appended unless it ends with one.
     FString GetGameDir() const;
@@ -41,15 +50,25 @@ public:
     // is added to the engine's message.
     static FString DescribeFailure(const FString& Message, const FString& Dir);
 
+    // Shrink and Restore act on the folder in the box at the moment of the click, even when it was typed after
+    // the last tick: the transaction starts with the same tests as the background checks, so the engine judges
+    // a folder that the dialog has not checked yet.
     void OnShrink();
     void OnRestore();
     void OnExit();
+    // The directory box changed: what the status and the buttons say is about another folder, so the dialog is
+    // busy until the next check has answered for the new one.
+    void OnDirChange();
 
     int32_t LastCanShrink;
     int32_t LastCanUnshrink;
     int32_t LastBusy;
     // No automatic step is taken before this time (seconds on the Core's clock).
     float NextAutoTime;
+    // Where the automatic mode stands; see EAutoState.
+    int32_t AutoState;
+    // What the program ends with (EExitCode); an automatic run starts at EXIT_Failed until it is decided.
+    int32_t ExitCode;
     void* m_hIcon;
     int32_t bAutoShrink;
     int32_t bAutoUnshrink;
@@ -76,9 +95,27 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // The automatic mode makes one attempt: it waits for the first answers, queues the transaction (or closes
+    // when there is nothing to do), and closes once the transaction has ended and fresh answers are in.
+    enum EAutoState : int32_t
+    {
+        AUTO_Waiting,
+        AUTO_Started,
+        AUTO_Failed, // the transaction's failure has been shown
+        AUTO_Closing,
+    };
+
     void RequestClose(intptr_t Result);
-    // Shows a failure message taken from the client (and empties it there).
-    void ShowResult(FString& Result, const FString& Dir);
+    // Queues a shrink or a restore of the folder in the box, then updates the state at once. False when the
+    // client refused it (another transaction in flight).
+    bool PerformTransaction(bool bShrink);
+    // Takes a transaction's failure from the client (emptying it there) and shows it.
+    void TakeResult(FString& Result, const FString& Dir);
+    // How a failure is put before the user: one message box, captioned "Perform Shrink".
+    void ShowFailure(const FString& Message, const FString& Dir);
+    // The automatic /s or /u step on an idle tick, with the answers of that tick.
+    void TakeAutomaticStep(bool CanShrink, bool CanUnshrink);
+    void CloseAutomatic(EExitCode Code);
 
     intptr_t CloseResult;
     // A failure's message box is open: the ticks that arrive meanwhile (its message loop runs the timer) wait.

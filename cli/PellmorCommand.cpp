@@ -10,27 +10,11 @@
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
 #include "shrinker/FImgShrinker.h"
-#include "shrinker/FReencodePolicy.h"
-#include "shrinker/FTextureUtil.h"
+#include "shrinker/FTxdImage.h"
 
 namespace
 {
 // ---- One archive on a thread of its own, with progress and Ctrl-C ----------------------------------------------
-
-// The counts behind `report`: the re-encoding step wrapped so that it also counts what happens to each texture.
-// One report runs at a time; the counters are atomic because entries may be processed on several threads.
-std::atomic<int32_t> GReportChanged{0};
-std::atomic<int32_t> GReportSkipped{0};
-
-bool CountingReencode(FTxdEntryContext& Context, FTxdImage& Image)
-{
-    const bool bChanged = ReencodeImage(Context, Image);
-    if (bChanged)
-        ++GReportChanged;
-    else if (Context.MatchSkipRule() == SKIPMATCH_Skip)
-        ++GReportSkipped;
-    return bChanged;
-}
 
 enum class EJobEnd
 {
@@ -41,20 +25,19 @@ enum class EJobEnd
 
 // Runs ShrinkImgFile on a worker thread while this thread shows the progress (on a terminal, unless bQuiet) and
 // turns Ctrl-C into the shrink's cancel request.
-EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FString& Dest,
-                      const FShrinkImgOptions& Options, bool bQuiet)
+EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FString& Dest, FShrinkOptions Options,
+                      bool bQuiet, FShrinkResult& Result)
 {
     std::atomic<int32_t> Cancel{0};
     std::atomic<int32_t> Progress{0};
     std::atomic<int32_t> bFinished{0};
-    bool bResult = false;
-    GShrinkCancelFlag = &Cancel;
-    GShrinkProgress = &Progress;
+    Options.Cancel = &Cancel;
+    Options.Progress = &Progress;
     Console.WatchInterrupt(true);
     FProgressDisplay Display(Console, FString(u"progress"), ReadImgEntryCount(Src), FileSizeOf(Src),
                              bQuiet || !Console.IsTerminal());
     std::thread Worker([&]() {
-        bResult = ShrinkImgFile(*Dest, *Src, Options);
+        Result = ShrinkImgFile(*Dest, *Src, Options);
         bFinished.store(1);
     });
     while (!bFinished.load())
@@ -65,14 +48,11 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     Worker.join();
-    Display.Finish(bResult);
-    const bool bCancelled = Console.Interrupted();
+    Display.Finish(Result.bOk);
     Console.WatchInterrupt(false);
-    GShrinkCancelFlag = nullptr;
-    GShrinkProgress = nullptr;
-    if (bResult)
+    if (Result.bOk)
         return EJobEnd::Done;
-    return bCancelled ? EJobEnd::Cancelled : EJobEnd::Failed;
+    return Result.Failure == EShrinkFailure::Cancelled ? EJobEnd::Cancelled : EJobEnd::Failed;
 }
 
 } // namespace
@@ -83,23 +63,24 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
     const FString& Src = Options.Operands[0];
     const FString& Dest = Options.Operands[1];
-    FShrinkReport Report;
-    FShrinkImgOptions ShrinkOptions;
-    ShrinkOptions.Report = &Report;
+    FShrinkOptions ShrinkOptions;
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
-    const EJobEnd End = RunArchiveJob(Console, Src, Dest, ShrinkOptions, false);
+    ShrinkOptions.bReplaceWhenDone = true;
+    FShrinkResult Result;
+    const EJobEnd End = RunArchiveJob(Console, Src, Dest, ShrinkOptions, false, Result);
     if (End == EJobEnd::Cancelled)
         return PrintFailure(Console, false, EPellmorError::Cancelled,
                             FString::Printf(u"cancelled; %s was not written", *Dest), FString(), PELLMOR_Cancelled);
     if (End == EJobEnd::Failed)
         return PrintFailure(Console, false, EPellmorError::Failed,
-                            Report.Failure.IsEmpty() ? FString(u"shrink-img failed") : Report.Failure, FString(),
+                            Result.Reason.IsEmpty() ? FString(u"shrink-img failed") : Result.Reason, FString(),
                             PELLMOR_Failed);
     if (Options.bReport)
-        for (const FString& Line : Report.Lines)
+        for (const FString& Line : Result.ReportLines)
             Console.Out(Line + u"\n");
     const int64_t Before = FileSizeOf(Src);
-    Console.Out(FString::Printf(u"%s: %s -> %s\n", *Dest, *FormatMegabytes(Before), *FormatMegabytes(Report.OutputBytes)));
+    Console.Out(
+        FString::Printf(u"%s: %s -> %s\n", *Dest, *FormatMegabytes(Before), *FormatMegabytes(Result.OutputBytes)));
     return PELLMOR_Done;
 }
 
@@ -107,67 +88,22 @@ namespace
 {
 // ---- report ---------------------------------------------------------------------------------------------------
 
+// The report's name of a kind row: textures of no kind are "other".
 const char16_t* KindName(uint32_t Code)
 {
-    switch (Code)
-    {
-        case TEXKIND_DXT1:
-            return u"DXT1";
-        case TEXKIND_DXT1A:
-            return u"DXT1a";
-        case TEXKIND_DXT3:
-            return u"DXT3";
-        case TEXKIND_RGBA:
-            return u"RGBA";
-        case TEXKIND_RGBX:
-            return u"RGBX";
-    }
-    return u"unknown";
+    return Code == TEXKIND_None ? u"other" : GetTextureKindName(Code);
 }
 
-// The number at the start of Text, blanks skipped.
-int32_t ReadNumber(const FString& Text)
+// Textures per size, largest first.
+TDynArray<FTextureSizeCount> SortSizes(const TDynArray<FTextureSizeCount>& Counted)
 {
-    int32_t i = 0;
-    while (i < Text.Len() && Text[i] == u' ')
-        ++i;
-    int32_t Value = 0;
-    for (; i < Text.Len() && Text[i] >= u'0' && Text[i] <= u'9' && Value < 100000; ++i)
-        Value = Value * 10 + (Text[i] - u'0');
-    return Value;
-}
-
-struct FSizeCount
-{
-    int32_t Width;
-    int32_t Height;
-    int32_t Count;
-};
-
-// Textures per size, from the shrinker's description keys "2 <class>: <width> x <height>"; largest first.
-TDynArray<FSizeCount> CountSizes(const FShrinkStats& Stats)
-{
-    TDynArray<FSizeCount> Sizes;
-    for (const auto& Pair : Stats.DescriptionStats)
-    {
-        if (!Pair.Key.StartsWith(u"2 ") || Pair.Value == 0)
-            continue;
-        const int32_t Colon = Pair.Key.InStr(u":");
-        const int32_t Times = Pair.Key.InStr(u" x ");
-        if (Colon < 0 || Times < 0)
-            continue;
-        FSizeCount Size;
-        Size.Width = ReadNumber(Pair.Key.Mid(Colon + 1, Times - Colon - 1));
-        Size.Height = ReadNumber(Pair.Key.Mid(Times + 3));
-        Size.Count = Pair.Value;
-        Sizes.AddItem(Size);
-    }
+    TDynArray<FTextureSizeCount> Sizes(Counted);
     // Few distinct sizes: a plain insertion sort.
     for (int32_t i = 1; i < Sizes.Num(); ++i)
         for (int32_t j = i; j > 0; --j)
         {
-            const FSizeCount& A = Sizes[j - 1];
-            const FSizeCount& B = Sizes[j];
+            const FTextureSizeCount& A = Sizes[j - 1];
+            const FTextureSizeCount& B = Sizes[j];
             const int64_t AreaA = int64_t(A.Width) * A.Height;
             const int64_t AreaB = int64_t(B.Width) * B.Height;
             if (AreaA > AreaB || (AreaA == AreaB && A.Width >= B.Width))
@@ -178,13 +114,13 @@ TDynArray<FSizeCount> CountSizes(const FShrinkStats& Stats)
 }
 
 // Textures per size class: the smallest power of two, from 16 on, that holds the larger side.
-TDynArray<FSizeCount> CountSizeClasses(const TDynArray<FSizeCount>& Sizes)
+TDynArray<FTextureSizeCount> CountSizeClasses(const TDynArray<FTextureSizeCount>& Sizes)
 {
-    TDynArray<FSizeCount> Classes;
+    TDynArray<FTextureSizeCount> Classes;
     for (int32_t Side = 16; Side <= 4096; Side *= 2)
     {
-        FSizeCount Class = {Side, Side, 0};
-        for (const FSizeCount& Size : Sizes)
+        FTextureSizeCount Class = {Side, Side, 0};
+        for (const FTextureSizeCount& Size : Sizes)
         {
             const int32_t Larger = Size.Width > Size.Height ? Size.Width : Size.Height;
             if (Larger <= Side && (Side == 16 || Larger > Side / 2))
@@ -201,46 +137,41 @@ TDynArray<FSizeCount> CountSizeClasses(const TDynArray<FSizeCount>& Sizes)
 int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
     const FString& Src = Options.Operands[0];
-    FShrinkReport Report;
-    FShrinkImgOptions ShrinkOptions;
-    ShrinkOptions.Report = &Report;
+    FShrinkOptions ShrinkOptions;
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
     ShrinkOptions.bDryRun = true;
-    ShrinkOptions.Reencode = &CountingReencode;
-    GReportChanged.store(0);
-    GReportSkipped.store(0);
-    const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson);
+    FShrinkResult Result;
+    const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson, Result);
     if (End == EJobEnd::Cancelled)
         return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
                             PELLMOR_Cancelled);
     if (End == EJobEnd::Failed)
         return PrintFailure(Console, Options.bJson, EPellmorError::Failed,
-                            Report.Failure.IsEmpty() ? FString(u"report failed") : Report.Failure, FString(),
+                            Result.Reason.IsEmpty() ? FString(u"report failed") : Result.Reason, FString(),
                             PELLMOR_Failed);
 
     const int64_t Bytes = FileSizeOf(Src);
     const int32_t Entries = ReadImgEntryCount(Src);
-    int32_t Total = 0;
-    for (const auto& Pair : Report.Stats.MipLevelStats)
-        Total += Pair.Value;
-    const int32_t Changed = GReportChanged.load();
-    const int32_t Skipped = GReportSkipped.load();
-    const int32_t Stay = Total - Changed - Skipped;
-    const TDynArray<FSizeCount> Sizes = CountSizes(Report.Stats);
-    const TDynArray<FSizeCount> Classes = CountSizeClasses(Sizes);
+    const FTextureFacts& Facts = Result.Stats.Textures;
+    const int32_t Total = Facts.Total;
+    const int32_t Changed = Facts.Changed;
+    const int32_t Skipped = Facts.Skipped;
+    const int32_t Stay = Facts.TooSmall + Facts.Palette + Facts.NotUnderstood;
+    const TDynArray<FTextureSizeCount> Sizes = SortSizes(Facts.Sizes);
+    const TDynArray<FTextureSizeCount> Classes = CountSizeClasses(Sizes);
 
     if (Options.bJson)
     {
         FString Json = u"{\n";
         Json += FString::Printf(u"  \"archive\": %s,\n", *JsonString(Src));
         Json += FString::Printf(u"  \"entries\": %d,\n  \"bytes\": %lld,\n", Entries, (long long)Bytes);
-        Json += FString::Printf(u"  \"estimatedBytes\": %lld,\n", (long long)Report.OutputBytes);
+        Json += FString::Printf(u"  \"estimatedBytes\": %lld,\n", (long long)Result.OutputBytes);
         Json += FString::Printf(u"  \"skipRules\": %s,\n", *SkipRulesJson(Options.SkipRules));
         Json += FString::Printf(u"  \"textures\": {\"total\": %d, \"change\": %d, \"skip\": %d, \"stay\": %d},\n",
                                 Total, Changed, Skipped, Stay);
         Json += u"  \"kinds\": {";
         bool bFirst = true;
-        for (const auto& Pair : Report.Stats.FormatStats)
+        for (const auto& Pair : Facts.PerKind)
         {
             Json += FString::Printf(u"%s%s: %d", bFirst ? u"" : u", ", *JsonString(KindName(Pair.Key)), Pair.Value);
             bFirst = false;
@@ -256,7 +187,7 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
         Json += u"},\n";
         Json += u"  \"mipLevels\": {";
         bFirst = true;
-        for (const auto& Pair : Report.Stats.MipLevelStats)
+        for (const auto& Pair : Result.Stats.MipLevelStats)
         {
             Json += FString::Printf(u"%s\"%d\": %d", bFirst ? u"" : u", ", Pair.Key, Pair.Value);
             bFirst = false;
@@ -275,13 +206,13 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     Text += FString::Printf(u"  stay as they are              %7d  (too small, palette, or not understood)\n",
                             Stay);
     Text += u"\nBy kind:\n";
-    for (const auto& Pair : Report.Stats.FormatStats)
+    for (const auto& Pair : Facts.PerKind)
         Text += FString::Printf(u"  %-8s %7d\n", KindName(Pair.Key), Pair.Value);
     Text += u"\nBy size (the larger side):\n";
-    for (const FSizeCount& Class : Classes)
+    for (const FTextureSizeCount& Class : Classes)
         Text += FString::Printf(u"  %s %4d  %7d\n", Class.Width == 16 ? u"up to" : u"     ", Class.Width, Class.Count);
-    const int64_t Saved = Bytes - Report.OutputBytes;
-    Text += FString::Printf(u"\nEstimated size after shrinking: %s (now %s", *FormatMegabytes(Report.OutputBytes),
+    const int64_t Saved = Bytes - Result.OutputBytes;
+    Text += FString::Printf(u"\nEstimated size after shrinking: %s (now %s", *FormatMegabytes(Result.OutputBytes),
                             *FormatMegabytes(Bytes));
     if (Bytes > 0)
         Text += FString::Printf(u", %d%% smaller", int32_t(Saved * 100 / Bytes));

@@ -332,7 +332,6 @@ int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
     const bool bReuse = Before.CurBytes >= 0 && Before.OrigBytes < 0 && Before.ShrunkBytes >= 0;
     if (!Options.SkipRulesFile.IsEmpty())
     {
-        SetShrinkSkipRulesFile(*Options.SkipRulesFile);
         if (bReuse)
             Console.Err(FString(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
                                 u"--skip-rules has no effect. Delete Models\\gta3_SHRUNK_BAK.img first to build a "
@@ -341,7 +340,9 @@ int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
 
     Console.WatchInterrupt(true);
     FShrinkEngineClientBase* Client = CreateEngineClient();
-    Client->PerformShrink(Dir);
+    FShrinkJobOptions JobOptions;
+    JobOptions.SkipRulesFile = Options.SkipRulesFile;
+    Client->PerformShrink(Dir, JobOptions);
     // Only a shrink that will build an archive has progress to show; the engine refuses the others at once.
     const bool bBuild = !bReuse && Before.CurBytes >= 0 && Before.OrigBytes < 0;
     if (bReuse)
@@ -380,7 +381,6 @@ int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
     const EGameState State = StateOf(*Client, After);
     delete Client;
     Console.WatchInterrupt(false);
-    SetShrinkSkipRulesFile(nullptr);
 
     // The engine says "Shrink canceled" whenever the cancel flag was up at the end, even when the files had been
     // swapped by then: the files decide.

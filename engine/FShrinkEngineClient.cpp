@@ -1,6 +1,8 @@
 // The engine client: queued actions, background tests and the published status.
 #include "engine/FShrinkEngineClient.h"
 
+#include <initializer_list>
+
 #include "engine/FShrinkEngineServer.h"
 #include "shrinker/FImgShrinker.h"
 
@@ -40,36 +42,54 @@ void FShrinkEngineClient::PollRequest(FEngineRequest& Request)
 {
     if (Request.JobId == 0)
         return;
-    FString Result;
-    if (Server->GetJobResult(Request.JobId, Result))
+    FJobOutcome Outcome;
+    if (Server->GetJobOutcome(Request.JobId, Outcome))
     {
         Server->DeleteJob(Request.JobId);
         Request.JobId = 0;
-        Request.Result = Result;
+        Request.Result = Outcome.Result;
+        Request.Outcome = Outcome;
+        Request.bEnded = true;
     }
+}
+
+bool FShrinkEngineClient::PublishAnswer(FEngineRequest& Request, FString& Text)
+{
+    if (Request.JobId != 0 || Request.Result.IsEmpty())
+        return false;
+    Text = Request.Result;
+    Request.Result.Empty();
+    return true;
+}
+
+void FShrinkEngineClient::DropTests()
+{
+    for (FEngineRequest* Request : {&CanShrinkRequest, &CanUnshrinkRequest})
+    {
+        // A test that is running finishes; the server then throws its record away.
+        if (Request->JobId != 0)
+            Server->DeleteJob(Request->JobId);
+        Request->JobId = 0;
+        Request->Result.Empty();
+    }
+    CanShrinkText.Empty();
+    CanUnshrinkText.Empty();
 }
 
 bool FShrinkEngineClient::Update(const FString& Dir)
 {
+    // Answers about another folder say nothing about this one.
+    if (Dir != TestDir)
+        DropTests();
+
     PollRequest(CanShrinkRequest);
     PollRequest(CanUnshrinkRequest);
     PollRequest(ShrinkRequest);
     PollRequest(UnshrinkRequest);
 
-    const bool bTransaction = ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0;
-    if (CanShrinkRequest.JobId == 0 && !CanShrinkRequest.Result.IsEmpty())
-    {
-        // An answer computed before a transaction is void.
-        if (!bTransaction)
-            CanShrinkText = CanShrinkRequest.Result;
-        CanShrinkRequest.Result.Empty();
-    }
-    if (CanUnshrinkRequest.JobId == 0 && !CanUnshrinkRequest.Result.IsEmpty())
-    {
-        if (!bTransaction)
-            CanUnshrinkText = CanUnshrinkRequest.Result;
-        CanUnshrinkRequest.Result.Empty();
-    }
+    if (PublishAnswer(CanShrinkRequest, CanShrinkText))
+        Status = CanShrinkRequest.Outcome.Status;
+    PublishAnswer(CanUnshrinkRequest, CanUnshrinkText);
 
     if (ShrinkRequest.JobId != 0)
     {
@@ -83,7 +103,7 @@ bool FShrinkEngineClient::Update(const FString& Dir)
         bCancelShrink = 0;
         CancelFlag.store(0);
     }
-    if (ShrinkRequest.JobId == 0 && !ShrinkRequest.Result.IsEmpty())
+    if (TakeTransactionEnd(ShrinkRequest, ShrinkOutcome) && !ShrinkRequest.Result.IsEmpty())
     {
         bShrinking = 0;
         ShrinkResult = ShrinkRequest.Result;
@@ -91,7 +111,7 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     }
 
     bUnshrinking = UnshrinkRequest.JobId != 0 ? 1 : 0;
-    if (UnshrinkRequest.JobId == 0 && !UnshrinkRequest.Result.IsEmpty())
+    if (TakeTransactionEnd(UnshrinkRequest, UnshrinkOutcome) && !UnshrinkRequest.Result.IsEmpty())
     {
         UnshrinkResult = UnshrinkRequest.Result;
         UnshrinkRequest.Result.Empty();
@@ -100,35 +120,48 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     if (CanShrinkRequest.JobId == 0 && CanUnshrinkRequest.JobId == 0 && ShrinkRequest.JobId == 0 &&
         UnshrinkRequest.JobId == 0)
     {
-        CanShrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"CanShrink,%s", *Dir)));
-        CanUnshrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"CanUnshrink,%s", *Dir)));
+        // The tests ask about the archive of the last transaction's options (the game's main one by default).
+        CanShrinkRequest.JobId =
+            Server->QueueJob(FString(appScratchPrintf(u"CanShrink,%s", *Dir)), TestOptions);
+        CanUnshrinkRequest.JobId =
+            Server->QueueJob(FString(appScratchPrintf(u"CanUnshrink,%s", *Dir)), TestOptions);
+        TestDir = Dir;
     }
     return true;
 }
 
 bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command,
-                                           const FString& Dir)
+                                           const FString& Dir, const FShrinkJobOptions& Options)
 {
     if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
         return false;
-    Request.JobId = Server->QueueJob(FString(appScratchPrintf(u"%s,%s", Command, *Dir)));
+    Request.JobId = Server->QueueJob(FString(appScratchPrintf(u"%s,%s", Command, *Dir)), Options);
     if (Request.JobId == 0)
         return false;
     bRunning = 1;
-    // The old answers are void once the game files are about to change.
-    CanShrinkRequest.Result.Empty();
-    CanUnshrinkRequest.Result.Empty();
-    CanShrinkText.Empty();
-    CanUnshrinkText.Empty();
+    // The old answers are void once the game files are about to change, and so are those of the tests still
+    // queued or running: collected together with the transaction's end, they would be taken as current. The
+    // first answers published afterwards come from tests queued once the transaction has finished.
+    DropTests();
+    TestOptions.ArchivePath = Options.ArchivePath;
     return true;
 }
 
-bool FShrinkEngineClient::PerformShrink(const FString& Dir)
+bool FShrinkEngineClient::PerformShrink(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    return QueueTransaction(ShrinkRequest, bShrinking, u"PerformShrink", Dir);
+    return QueueTransaction(ShrinkRequest, bShrinking, u"PerformShrink", Dir, Options);
 }
 
-bool FShrinkEngineClient::PerformUnshrink(const FString& Dir)
+bool FShrinkEngineClient::PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir);
+    return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir, Options);
+}
+
+bool FShrinkEngineClient::TakeTransactionEnd(FEngineRequest& Request, FTransactionResult& Outcome)
+{
+    if (Request.JobId != 0 || !Request.bEnded)
+        return false;
+    Request.bEnded = false;
+    Outcome = Request.Outcome.Transaction;
+    return true;
 }

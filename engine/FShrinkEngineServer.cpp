@@ -34,13 +34,14 @@ bool FlushToDisk(const FString& Path)
     const bool bFlushed = CoreOS::FileFlush(File);
     return CoreOS::FileClose(File) && bFlushed;
 }
+
+// The OS error of the last failed rename on this thread, for the transaction that reports it.
+thread_local uint32_t GRenameError = 0;
 } // namespace
 
 TDynArray<FString> GetFileSet(const FString& Dir, const char16_t* Suffix)
 {
-    TDynArray<FString> Set;
-    Set.AddItem(Dir + u"Models\\gta3" + Suffix + u".img");
-    return Set;
+    return AsFileSet(Dir + u"Models\\gta3" + Suffix + u".img");
 }
 
 int32_t CountExistingFiles(const TDynArray<FString>& List)
@@ -71,10 +72,14 @@ int32_t RenameFiles(const TDynArray<FString>& NewList, const TDynArray<FString>&
     for (int32_t i = 0; i < OldList.Num(); ++i)
     {
         const bool bMoved = FileManager()->Move(*NewList[i], *OldList[i], true, true, false);
+        const uint32_t Error = CoreOS::LastError();
         // The rename itself is atomic; syncing the folder makes it survive a power cut.
         CoreOS::SyncDirectory(*DirectoryOf(NewList[i]));
         if (!bMoved)
+        {
+            GRenameError = Error;
             return -1;
+        }
         ++Count;
     }
     return Count;
@@ -82,16 +87,27 @@ int32_t RenameFiles(const TDynArray<FString>& NewList, const TDynArray<FString>&
 
 int32_t BuildShrunkFiles(const TDynArray<FString>& SrcList, const TDynArray<FString>& DestList)
 {
+    FShrinkResult Last;
+    return BuildShrunkFiles(SrcList, DestList, FShrinkOptions(), Last);
+}
+
+int32_t BuildShrunkFiles(const TDynArray<FString>& SrcList, const TDynArray<FString>& DestList,
+                         const FShrinkOptions& Options, FShrinkResult& Last)
+{
     appCheck(SrcList.Num() == DestList.Num());
     int32_t Count = 0;
     for (int32_t i = 0; i < SrcList.Num(); ++i)
     {
-        if (!ShrinkImgFile(*DestList[i], *SrcList[i]))
+        Last = ShrinkImgFile(*DestList[i], *SrcList[i], Options);
+        if (!Last.bOk)
             return -1;
         if (!FlushToDisk(DestList[i]))
         {
             EngineTrace(u"Could not flush %s to the disk", *DestList[i]);
             FileManager()->Delete(*DestList[i], false, true);
+            Last.bOk = false;
+            Last.Failure = EShrinkFailure::WriteFailed;
+            Last.Reason = FString::Printf(u"%s could not be written to the disk", *DestList[i]);
             return -1;
         }
         ++Count;
@@ -108,23 +124,32 @@ uint32_t GetFreeDiskSpaceMB(const FString& Dir)
     return MB > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(MB);
 }
 
-FString CheckCanShrink(const FString& Dir)
+// ---- Tests and transactions ---------------------------------------------------------------------------------
+
+FString CheckCanShrink(const FArchiveFiles& Files)
 {
-    const TDynArray<FString> CurFiles = GetFileSet(Dir, u"");
-    const TDynArray<FString> BakOrigFiles = GetFileSet(Dir, u"_ORIG_BAK");
-    if (CountExistingFiles(CurFiles) != CurFiles.Num())
+    if (CountExistingFiles(AsFileSet(Files.Cur)) != 1)
         return FString(u"Perform Unshrink - Prerequisite fail - Not all Cur Files exist");
-    if (CountExistingFiles(BakOrigFiles) == BakOrigFiles.Num())
+    if (CountExistingFiles(AsFileSet(Files.OrigBak)) == 1)
         return FString(u"Perform Unshrink - Prerequisite fail - All Bak Files already exist");
     return FString();
 }
 
-FString CheckCanUnshrink(const FString& Dir)
+FString CheckCanUnshrink(const FArchiveFiles& Files)
 {
-    const TDynArray<FString> BakOrigFiles = GetFileSet(Dir, u"_ORIG_BAK");
-    if (CountExistingFiles(BakOrigFiles) == BakOrigFiles.Num())
+    if (CountExistingFiles(AsFileSet(Files.OrigBak)) == 1)
         return FString();
     return FString(u"Perform Unshrink - Prerequisite fail - Not all Bak Files exist");
+}
+
+FString CheckCanShrink(const FString& Dir)
+{
+    return CheckCanShrink(GetGameArchiveFiles(Dir));
+}
+
+FString CheckCanUnshrink(const FString& Dir)
+{
+    return CheckCanUnshrink(GetGameArchiveFiles(Dir));
 }
 
 bool CanUnshrink(const FString& Dir)
@@ -132,53 +157,189 @@ bool CanUnshrink(const FString& Dir)
     return CheckCanUnshrink(Dir).IsEmpty();
 }
 
-FString PerformShrink(const FString& Dir)
+FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    const FString Check = CheckCanShrink(Dir);
-    if (!Check.IsEmpty())
-        return Check;
-    const TDynArray<FString> CurFiles = GetFileSet(Dir, u"");
-    const TDynArray<FString> TempShrinkFiles = GetFileSet(Dir, u"_TEMP");
-    const TDynArray<FString> BakOrigFiles = GetFileSet(Dir, u"_ORIG_BAK");
-    const TDynArray<FString> BakModFiles = GetFileSet(Dir, u"_SHRUNK_BAK");
+    return Options.ArchivePath.IsEmpty() ? GetGameArchiveFiles(Dir) : GetArchiveFiles(Options.ArchivePath);
+}
 
-    if (DeleteFiles(TempShrinkFiles) == -1)
-        return FString(u"Perform Shrink - Failed while trying to delete TempShrinkFiles");
-    if (DeleteFiles(BakOrigFiles) == -1)
-        return FString(u"Perform Shrink - Failed while trying to delete BakOrigFiles");
+namespace
+{
+const char16_t* const BusyMessage = u"Another shrink or restore is running on these files";
 
-    // A shrunk archive kept from an earlier shrink is reused as it is.
-    if (CountExistingFiles(BakModFiles) == 0)
+FTransactionResult Failed(FTransactionResult Result, ETransactionFailure Failure, const char16_t* Message)
+{
+    Result.Failure = Failure;
+    Result.Message = Message;
+    return Result;
+}
+
+// The state before a transaction, from existence alone (the transactions decide on nothing else).
+EArchiveState StateFromFiles(const FArchiveFiles& Files)
+{
+    const bool bCur = CountExistingFiles(AsFileSet(Files.Cur)) == 1;
+    if (CountExistingFiles(AsFileSet(Files.OrigBak)) == 1)
+        return bCur ? EArchiveState::Shrunk : EArchiveState::Interrupted;
+    return bCur ? EArchiveState::Original : EArchiveState::Missing;
+}
+
+// Builds a new shrunk archive into the kept name: the long part of a shrink, and the only one that cancel stops.
+FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options,
+                                    FTransactionResult Result)
+{
+    const TDynArray<FString> CurFiles = AsFileSet(Files.Cur);
+    const TDynArray<FString> TempShrinkFiles = AsFileSet(Files.Temp);
+    const TDynArray<FString> BakModFiles = AsFileSet(Files.ShrunkBak);
+    if (DeleteFiles(BakModFiles) == -1)
     {
-        if (DeleteFiles(BakModFiles) == -1)
-            return FString(u"Perform Shrink - Failed while trying to delete BakModFiles");
-        if (GetFreeDiskSpaceMB(Dir) <= 768)
-            return FString(u"Not enough disk space to do shrink");
-        if (BuildShrunkFiles(CurFiles, TempShrinkFiles) == -1)
-            return FString(u"Perform Shrink - Failed while building TempShrinkFiles");
-        if (RenameFiles(BakModFiles, TempShrinkFiles) == -1)
-            return FString(u"Perform Shrink - Failed renaming TempShrinkFiles to BakModFiles");
+        Result.OsError = CoreOS::LastError();
+        return Failed(Result, ETransactionFailure::DeleteFailed,
+                      u"Perform Shrink - Failed while trying to delete BakModFiles");
+    }
+    Result.FreeBytes = CoreOS::FreeDiskSpace(*Files.Folder);
+    Result.NeededBytes = GShrinkNeedsFreeBytes;
+    if (GetFreeDiskSpaceMB(Files.Folder) <= 768)
+        return Failed(Result, ETransactionFailure::NoSpace, u"Not enough disk space to do shrink");
+
+    FShrinkOptions Build;
+    Build.SkipRulesFile = Options.SkipRulesFile;
+    Build.Jobs = Options.Jobs;
+    FShrinkResult Last;
+    if (BuildShrunkFiles(CurFiles, TempShrinkFiles, Build, Last) == -1)
+    {
+        Result.BuildFailure = Last.Failure;
+        Result.BuildReason = Last.Reason;
+        Result.Damage = Last.Damage;
+        return Failed(Result,
+                      Last.Failure == EShrinkFailure::Cancelled ? ETransactionFailure::Cancelled
+                                                                : ETransactionFailure::BuildFailed,
+                      u"Perform Shrink - Failed while building TempShrinkFiles");
+    }
+    if (RenameFiles(BakModFiles, TempShrinkFiles) == -1)
+    {
+        Result.OsError = GRenameError;
+        return Failed(Result, ETransactionFailure::RenameFailed,
+                      u"Perform Shrink - Failed renaming TempShrinkFiles to BakModFiles");
+    }
+    return Result;
+}
+
+// The steps of a shrink once the folder's lock is held.
+FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
+{
+    FTransactionResult Result;
+    Result.StateBefore = StateFromFiles(Files);
+    const FString Check = CheckCanShrink(Files);
+    if (!Check.IsEmpty())
+    {
+        Result.Message = Check;
+        Result.Failure = ETransactionFailure::NotReady;
+        return Result;
+    }
+    Result.BytesBefore = FileManager()->FileSize(*Files.Cur);
+    const TDynArray<FString> CurFiles = AsFileSet(Files.Cur);
+    const TDynArray<FString> BakOrigFiles = AsFileSet(Files.OrigBak);
+    const TDynArray<FString> BakModFiles = AsFileSet(Files.ShrunkBak);
+
+    if (DeleteFiles(AsFileSet(Files.Temp)) == -1)
+    {
+        Result.OsError = CoreOS::LastError();
+        return Failed(Result, ETransactionFailure::DeleteFailed,
+                      u"Perform Shrink - Failed while trying to delete TempShrinkFiles");
+    }
+    if (DeleteFiles(BakOrigFiles) == -1)
+    {
+        Result.OsError = CoreOS::LastError();
+        return Failed(Result, ETransactionFailure::DeleteFailed,
+                      u"Perform Shrink - Failed while trying to delete BakOrigFiles");
+    }
+
+    // A shrunk archive kept from an earlier shrink is reused as it is, but only when it was built from the
+    // archive now in use: after a mod was installed it would silently take the mod away again.
+    if (CountExistingFiles(BakModFiles) != 0)
+    {
+        Result.Kept = IsKeptArchiveCurrent(Files, Result.KeptWhy) ? EKeptArchive::Current : EKeptArchive::Stale;
+        if (Result.Kept == EKeptArchive::Stale)
+            EngineTrace(u"The kept shrunk archive is stale (%s): building a new one", *Result.KeptWhy);
+    }
+    if (Result.Kept != EKeptArchive::Current)
+    {
+        Result = BuildKeptArchive(Files, Options, Result);
+        if (Result.Failure != ETransactionFailure::None)
+            return Result;
     }
     if (RenameFiles(BakOrigFiles, CurFiles) == -1)
-        return FString(u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
+    {
+        Result.OsError = GRenameError;
+        return Failed(Result, ETransactionFailure::RenameFailed,
+                      u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
+    }
     if (RenameFiles(CurFiles, BakModFiles) == -1)
-        return FString(u"Perform Shrink - Failed renaming TempFiles to CurFiles");
-    return FString();
+    {
+        Result.OsError = GRenameError;
+        return Failed(Result, ETransactionFailure::RenameFailed,
+                      u"Perform Shrink - Failed renaming TempFiles to CurFiles");
+    }
+    Result.BytesAfter = FileManager()->FileSize(*Files.Cur);
+    return Result;
+}
+
+FTransactionResult RestoreLocked(const FArchiveFiles& Files)
+{
+    FTransactionResult Result;
+    Result.StateBefore = StateFromFiles(Files);
+    const FString Check = CheckCanUnshrink(Files);
+    if (!Check.IsEmpty())
+    {
+        Result.Message = Check;
+        Result.Failure = ETransactionFailure::NotReady;
+        return Result;
+    }
+    Result.BytesBefore = FileManager()->FileSize(*Files.Cur);
+    const TDynArray<FString> CurFiles = AsFileSet(Files.Cur);
+    // Keeping the shrunk archive is a bonus: without a current archive this move fails and the restore goes on.
+    RenameFiles(AsFileSet(Files.ShrunkBak), CurFiles);
+    if (RenameFiles(CurFiles, AsFileSet(Files.OrigBak)) == -1)
+    {
+        Result.OsError = GRenameError;
+        return Failed(Result, ETransactionFailure::RenameFailed,
+                      u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles");
+    }
+    Result.BytesAfter = FileManager()->FileSize(*Files.Cur);
+    return Result;
+}
+
+FTransactionResult BusyResult(const FArchiveFiles& Files)
+{
+    FTransactionResult Result;
+    Result.StateBefore = StateFromFiles(Files);
+    return Failed(Result, ETransactionFailure::Busy, BusyMessage);
+}
+} // namespace
+
+FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
+{
+    FTransactionLock Lock(Files);
+    if (Lock.IsBusy())
+        return BusyResult(Files);
+    return ShrinkLocked(Files, Options);
+}
+
+FTransactionResult RestoreArchive(const FArchiveFiles& Files)
+{
+    FTransactionLock Lock(Files);
+    if (Lock.IsBusy())
+        return BusyResult(Files);
+    return RestoreLocked(Files);
+}
+
+FString PerformShrink(const FString& Dir)
+{
+    return ShrinkArchive(GetGameArchiveFiles(Dir), FShrinkJobOptions()).Message;
 }
 
 FString PerformUnshrink(const FString& Dir)
 {
-    const FString Check = CheckCanUnshrink(Dir);
-    if (!Check.IsEmpty())
-        return Check;
-    const TDynArray<FString> CurFiles = GetFileSet(Dir, u"");
-    const TDynArray<FString> BakOrigFiles = GetFileSet(Dir, u"_ORIG_BAK");
-    const TDynArray<FString> BakModFiles = GetFileSet(Dir, u"_SHRUNK_BAK");
-    // Keeping the shrunk archive is a bonus: without a current archive this move fails and the restore goes on.
-    RenameFiles(BakModFiles, CurFiles);
-    if (RenameFiles(CurFiles, BakOrigFiles) == -1)
-        return FString(u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles");
-    return FString();
+    return RestoreArchive(GetGameArchiveFiles(Dir)).Message;
 }
 
 // ---- Job server ---------------------------------------------------------------------------------------------
@@ -204,14 +365,28 @@ FShrinkEngineServerBase* CreateEngineServer()
 
 int32_t FShrinkEngineServer::QueueJob(const FString& Command)
 {
+    return QueueJob(Command, FShrinkJobOptions());
+}
+
+int32_t FShrinkEngineServer::QueueJob(const FString& Command, const FShrinkJobOptions& Options)
+{
     std::lock_guard<std::mutex> Guard(VarsLock);
     const int32_t Id = ++Vars.NextJobId;
-    Vars.JobMap.Set(Id, new FShrinkJob{Id, Command, FString()});
+    Vars.JobMap.Set(Id, new FShrinkJob{Id, Command, Options, FJobOutcome()});
     Vars.PendingQueue.AddItem(Id);
     return Id;
 }
 
 bool FShrinkEngineServer::GetJobResult(int32_t Id, FString& Result)
+{
+    FJobOutcome Outcome;
+    if (!GetJobOutcome(Id, Outcome))
+        return false;
+    Result = Outcome.Result;
+    return true;
+}
+
+bool FShrinkEngineServer::GetJobOutcome(int32_t Id, FJobOutcome& Outcome)
 {
     std::lock_guard<std::mutex> Guard(VarsLock);
     if (Vars.FinishedList.FindItemIndex(Id) < 0)
@@ -219,7 +394,7 @@ bool FShrinkEngineServer::GetJobResult(int32_t Id, FString& Result)
     FShrinkJob** Job = Vars.JobMap.Find(Id);
     if (!Job)
         return false;
-    Result = (*Job)->Result;
+    Outcome = (*Job)->Outcome;
     return true;
 }
 
@@ -287,7 +462,7 @@ void FShrinkEngineServer::Iterate()
     }
     // The job runs without the lock: its record cannot go away before this thread handles a DeleteJob.
     if (Job)
-        Job->Result = RunCommand(Job->Command);
+        Job->Outcome = RunJob(Job->Command, Job->Options);
     std::lock_guard<std::mutex> Guard(VarsLock);
     Vars.FinishedList.AddItem(Vars.CurrentJob);
     Vars.CurrentJob = 0;
@@ -295,27 +470,43 @@ void FShrinkEngineServer::Iterate()
 
 FString FShrinkEngineServer::RunCommand(const FString& Command)
 {
+    return RunJob(Command, FShrinkJobOptions()).Result;
+}
+
+FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJobOptions& Options)
+{
     // The argument is everything after the first comma, so a directory holding a comma arrives whole.
     const int32_t Comma = Command.InStr(u",");
     const FString Cmd = Comma >= 0 ? Command.Left(Comma) : Command;
     const FString Arg = Comma >= 0 ? Command.Mid(Comma + 1) : FString();
+    const FArchiveFiles Files = GetJobArchiveFiles(Arg, Options);
 
+    FJobOutcome Outcome;
     if (Cmd.EqualsNoCase(u"CanShrink"))
-        return FString(CheckCanShrink(Arg).IsEmpty());
-    if (Cmd.EqualsNoCase(u"CanUnshrink"))
-        return FString(CanUnshrink(Arg));
-    if (Cmd.EqualsNoCase(u"PerformShrink"))
     {
-        FString Result = PerformShrink(Arg);
-        std::atomic<int32_t>* Cancel = GShrinkCancelFlag;
-        if (Cancel && Cancel->load() != 0)
-            Result = u"Shrink canceled";
-        return Result;
+        Outcome.Status = InspectArchive(Files);
+        Outcome.Result = Outcome.Status.State == EArchiveState::Busy ? FString(u"busy")
+                                                                       : FString(CheckCanShrink(Files).IsEmpty());
     }
-    if (Cmd.EqualsNoCase(u"PerformUnshrink"))
-        return PerformUnshrink(Arg);
-    EngineTrace(u"Unknown Cmd: %s", *Cmd);
-    return FString();
+    else if (Cmd.EqualsNoCase(u"CanUnshrink"))
+        Outcome.Result = IsTransactionRunning(Files) ? FString(u"busy") : FString(CheckCanUnshrink(Files).IsEmpty());
+    else if (Cmd.EqualsNoCase(u"PerformShrink"))
+    {
+        Outcome.Transaction = ShrinkArchive(Files, Options);
+        // Only a cancelled build stands for the cancel: a cancel that came after it does not hide how the
+        // renames ended.
+        Outcome.Result = Outcome.Transaction.Failure == ETransactionFailure::Cancelled
+                             ? FString(u"Shrink canceled")
+                             : Outcome.Transaction.Message;
+    }
+    else if (Cmd.EqualsNoCase(u"PerformUnshrink"))
+    {
+        Outcome.Transaction = RestoreArchive(Files);
+        Outcome.Result = Outcome.Transaction.Message;
+    }
+    else
+        EngineTrace(u"Unknown Cmd: %s", *Cmd);
+    return Outcome;
 }
 
 void FShrinkEngineServer::Shutdown()

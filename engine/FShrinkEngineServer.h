@@ -9,11 +9,13 @@
 #include <thread>
 
 #include "Core/Inc/Core.h"
+#include "engine/FGameFiles.h"
+#include "shrinker/FImgShrinker.h"
 
-// ---- Game file set ------------------------------------------------------------------------------------------
+// ---- Game file sets -----------------------------------------------------------------------------------------
 // A set holds Dir + "Models\gta3" + Suffix + ".img". Dir must end with a separator; names are formed by plain
-// concatenation. Every routine runs on the job server's worker thread and keeps no state: the files on disk are
-// the state.
+// concatenation. The routines below run on the job server's worker thread and keep no state: the files on disk
+// are the state.
 TDynArray<FString> GetFileSet(const FString& Dir, const char16_t* Suffix);
 // How many names of the list exist (can be opened for reading).
 int32_t CountExistingFiles(const TDynArray<FString>& List);
@@ -24,17 +26,70 @@ int32_t DeleteFiles(const TDynArray<FString>& List);
 // first failure, leaving the later pairs untouched.
 int32_t RenameFiles(const TDynArray<FString>& NewList, const TDynArray<FString>& OldList);
 // Shrinks SrcList[i] into DestList[i] and makes each result durable on the disk. Returns the number built, or
-// -1 when a build fails (the shrinker removes its unfinished output).
+// -1 when a build fails (the shrinker removes its unfinished output); Last then says how the failed one ended.
 int32_t BuildShrunkFiles(const TDynArray<FString>& SrcList, const TDynArray<FString>& DestList);
+int32_t BuildShrunkFiles(const TDynArray<FString>& SrcList, const TDynArray<FString>& DestList,
+                         const FShrinkOptions& Options, FShrinkResult& Last);
 // MiB free for the calling user on the volume of Dir (0 when it cannot be told).
 uint32_t GetFreeDiskSpaceMB(const FString& Dir);
 
-// The two tests and the two transactions. Each returns the empty text on success, else the reason.
+// ---- Tests and transactions ---------------------------------------------------------------------------------
+
+// How a transaction ended, as values for the front ends. Message is the engine's own text for people and traces.
+enum class ETransactionFailure : int32_t
+{
+    None,
+    NotReady,     // a prerequisite test failed; StateBefore says what state the files were in
+    Busy,         // another shrink or restore holds the folder's lock; nothing was touched
+    DeleteFailed, // a leftover could not be deleted (OsError)
+    NoSpace,      // too little free space to build (FreeBytes, NeededBytes)
+    BuildFailed,  // the shrinker did not finish the archive (BuildFailure, BuildReason, Damage)
+    Cancelled,    // the build was cancelled; the files are as they were
+    RenameFailed, // a rename failed (OsError: the file is in use, access is denied)
+};
+
+struct FTransactionResult
+{
+    FString Message; // empty on success
+    ETransactionFailure Failure = ETransactionFailure::None;
+    EArchiveState StateBefore = EArchiveState::Missing;
+    uint32_t OsError = 0;
+    int64_t FreeBytes = -1;
+    int64_t NeededBytes = 0;
+    EShrinkFailure BuildFailure = EShrinkFailure::None;
+    FString BuildReason;
+    FImgDamage Damage;
+    // What became of a kept shrunk archive: taken over (Current), or deleted and built anew (Stale, KeptWhy).
+    EKeptArchive Kept = EKeptArchive::None;
+    FString KeptWhy;
+    int64_t BytesBefore = -1; // size of the archive in use before and after
+    int64_t BytesAfter = -1;
+};
+
+// What travels with a transaction besides its game folder.
+struct FShrinkJobOptions
+{
+    FString ArchivePath;   // empty: Models\gta3.img below the game folder
+    FString SkipRulesFile; // empty: SkipRules.ini beside the program
+    int32_t Jobs = 0;      // threads of a build; 0: as many as the machine runs at once
+};
+
+// The two tests and the two transactions on the game's main archive. Each returns the empty text on success,
+// else the reason.
 FString CheckCanShrink(const FString& Dir);
 FString CheckCanUnshrink(const FString& Dir);
 bool CanUnshrink(const FString& Dir);
 FString PerformShrink(const FString& Dir);
 FString PerformUnshrink(const FString& Dir);
+
+// The same on any archive's set, with typed results. Each holds the folder's transaction lock for its whole
+// length; a second transaction on the folder meanwhile (this process or another) fails at once as Busy.
+FString CheckCanShrink(const FArchiveFiles& Files);
+FString CheckCanUnshrink(const FArchiveFiles& Files);
+FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options);
+FTransactionResult RestoreArchive(const FArchiveFiles& Files);
+// The set a job works on: Options.ArchivePath when given, else the game folder's main archive.
+FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options);
 
 // ---- Job server ---------------------------------------------------------------------------------------------
 // Reached only through this interface. Every operation is called on the owner's thread and returns at once,
@@ -52,13 +107,26 @@ public:
     virtual bool GetJobResult(int32_t Id, FString& Result) = 0;
     // Asks for the job's removal; the worker carries it out between jobs. Always 0.
     virtual int32_t DeleteJob(int32_t Id) = 0;
+    // QueueJob with the options that travel with a transaction.
+    virtual int32_t QueueJob(const FString& Command, const FShrinkJobOptions& Options) = 0;
+    // Like GetJobResult, with the typed outcome besides the text.
+    virtual bool GetJobOutcome(int32_t Id, struct FJobOutcome& Outcome) = 0;
+};
+
+// What a finished job hands back: the result text, and as values what the front ends need besides it.
+struct FJobOutcome
+{
+    FString Result;
+    FTransactionResult Transaction; // of a PerformShrink or PerformUnshrink
+    FArchiveStatus Status;          // of a CanShrink or CanUnshrink: the files as the test saw them
 };
 
 struct FShrinkJob
 {
     int32_t Id;
     FString Command;
-    FString Result;
+    FShrinkJobOptions Options;
+    FJobOutcome Outcome;
 };
 
 class FShrinkEngineServer : public FShrinkEngineServerBase
@@ -72,11 +140,16 @@ public:
     int32_t QueueJob(const FString& Command) override;
     bool GetJobResult(int32_t Id, FString& Result) override;
     int32_t DeleteJob(int32_t Id) override;
+    int32_t QueueJob(const FString& Command, const FShrinkJobOptions& Options) override;
+    bool GetJobOutcome(int32_t Id, FJobOutcome& Outcome) override;
 
     // The worker thread's body.
     void ThreadLoop();
     // Runs one command line and gives its result text.
     static FString RunCommand(const FString& Command);
+    // Runs one command line with its options. The tests answer "true" or "false", or "busy" while another
+    // transaction holds the folder; "Shrink canceled" replaces a shrink's text only when its build was cancelled.
+    static FJobOutcome RunJob(const FString& Command, const FShrinkJobOptions& Options);
 
     std::thread ThreadHandle;
     std::atomic<int32_t> StopFlag;

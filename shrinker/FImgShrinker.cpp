@@ -1,522 +1,421 @@
-// The archive shrinker's driver: the IMG version-2 rewrite, the shrink of one archive file and its report.
+// The archive shrinker's driver: plan (open, read and check the directory), process and write each entry in
+// directory order, finish (directory rewrite, report).
 #include "shrinker/FImgShrinker.h"
 
-#include <cstring>
-#include <mutex>
+#include <new>
 #include <utility>
 
 #include "Core/Inc/CoreAssert.h"
+#include "Core/Inc/CoreFileRaw.h"
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
-#include "Core/Inc/FConfigCacheIni.h"
-#include "Core/Inc/FGlobalVars.h"
 #include "shrinker/FReencodePolicy.h"
 #include "shrinker/FRwChunk.h"
+#include "shrinker/FSkipRules.h"
 
 std::atomic<int32_t>* GShrinkCancelFlag = nullptr;
 std::atomic<int32_t>* GShrinkProgress = nullptr;
 
 namespace
 {
-// The folder that holds a file ("." when the name has none), for asking its free space.
-FString DirectoryOf(const char16_t* Filename)
-{
-    const FString Name(Filename);
-    for (int32_t i = Name.Len() - 1; i >= 0; --i)
-        if (Name[i] == u'\\' || Name[i] == u'/')
-            return Name.Left(i + 1);
-    return FString(u".");
-}
-
-std::mutex GSkipRulesFileLock;
-FString GSkipRulesFile;
-
-bool IsAbsolutePath(const FString& Path)
-{
-    return Path.Len() > 0 && (Path[0] == u'/' || Path[0] == u'\\' || (Path.Len() > 1 && Path[1] == u':'));
-}
-
-const int64_t BlockSize = 2048;
-const uint32_t ImgMagicVer2 = 0x32524556; // "VER2"
-
-// Entries up to this size are read and written in one piece. Larger ones (far beyond any real texture
-// dictionary) go through in pieces of this size and are copied unchanged, so the entry buffer never grows
-// past it whatever a directory claims.
+// Entries up to this size are read and processed whole. Larger ones (far beyond any real texture dictionary)
+// are copied unchanged in pieces, so the entry buffer never grows past it whatever a directory claims.
 const int64_t MaxWholeEntry = int64_t(256) << 20;
+// The pieces of such copies, and of the filler; the cancel request is looked at between them.
+const int64_t CopyPiece = int64_t(16) << 20;
+// The directory is held whole (it is written twice); 8 Mi records are 256 MiB of it, hundreds of times what
+// the game's archive needs.
+const int32_t MaxEntries = 1 << 23;
 
-struct FImgHeader
-{
-    uint32_t Magic;
-    uint32_t NumEntries;
-};
-static_assert(sizeof(FImgHeader) == 8, "FImgHeader is the stored header");
+const char16_t* const PartSuffix = u".pellmor-part";
 
-struct FImgDirEntry
+double Megabytes(int64_t Bytes)
 {
-    uint32_t BlockOffset;
-    uint32_t BlockCount;
-    char Name[24]; // ANSI code page, zero-terminated within the field; never changed by the rewrite
-};
-static_assert(sizeof(FImgDirEntry) == 32, "FImgDirEntry is the stored record");
-
-// A texture dictionary is an entry whose name has the extension txd (any case); its TxdName is the name
-// before that last ".".
-bool GetTxdName(const FImgDirEntry& Entry, FString& OutTxdName)
-{
-    char Name[sizeof(Entry.Name) + 1];
-    std::memcpy(Name, Entry.Name, sizeof(Entry.Name));
-    Name[sizeof(Entry.Name)] = 0;
-    const FString Text = FString::FromAnsi(Name);
-    const char16_t* Dot = appStrrchr(*Text, u'.');
-    if (!Dot || appStricmp(Dot + 1, u"txd") != 0)
-        return false;
-    OutTxdName = Text.Left(int32_t(Dot - *Text));
-    return true;
+    return double(Bytes) / 1e6;
 }
 
-template <typename K> void AddCount(TMap<K, int32_t>& Map, const K& Key, int32_t Count)
+// Removes a file that a failed shrink leaves, truncating it first so that nothing of a partial archive survives
+// a delete that does not go through.
+void RemoveOutput(const FString& Path)
 {
-    if (int32_t* Found = Map.Find(Key))
-        *Found += Count;
-    else
-        Map.Set(Key, Count);
-}
-
-const char16_t* GetFormatName(uint32_t Code)
-{
-    switch (Code)
-    {
-        case 0x44585431:
-            return u"DXT1";
-        case 0x44586131:
-            return u"DXT1a";
-        case 0x44585433:
-            return u"DXT3";
-        case 0x52474241:
-            return u"RGBA";
-        case 0x52474258:
-            return u"RGBX";
-    }
-    return u"unknown";
+    if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
+        return;
+    appFileClose(appFileOpenWrite(*Path));
+    appFileDelete(*Path);
 }
 } // namespace
 
-// ---- Statistics -----------------------------------------------------------------------------------------------
-
-void FShrinkStats::Add(const FShrinkStats& Other)
+// One archive shrink. Made, used and destroyed on the thread that runs the shrink; while an entry is processed
+// only its FTxdEntryContext changes, the rest is read.
+class FImgShrinker
 {
-    for (const auto& Pair : Other.MipLevelStats)
-        AddCount(MipLevelStats, Pair.Key, Pair.Value);
-    for (const auto& Pair : Other.FormatStats)
-        AddCount(FormatStats, Pair.Key, Pair.Value);
-    for (const auto& Pair : Other.DescriptionStats)
-        AddCount(DescriptionStats, Pair.Key, Pair.Value);
+public:
+    explicit FImgShrinker(const FShrinkOptions& InOptions);
+    FShrinkResult ShrinkFile(const char16_t* DestFilename, const char16_t* SrcFilename);
+
+private:
+    bool RefuseSameFile(const FString& Dest, const FString& Src);
+    void ShrinkOpenSource(FFileHandle fhRead, const FString& Dest, const FString& Src);
+    bool PlanAndRewrite(FFileHandle fhRead, const FString& Src, FFileHandle& fhWrite);
+    bool PutInPlace(const FString& Part, const FString& Dest);
+
+    bool Plan(FFileHandle fhRead, const FString& Src);
+    bool Rewrite(FFileHandle fhRead, FImgArchiveWriter& Writer);
+    bool RewriteEntry(FFileHandle fhRead, FImgArchiveWriter& Writer, int32_t Index, int64_t& OutBlocks);
+    int32_t ProcessEntry(FFileHandle fhRead, const FImgDirEntry& Entry, const FString* TxdName);
+    bool WriteEntry(FImgArchiveWriter& Writer, int32_t Length, int64_t& OutBlocks);
+    bool CopyBytes(FFileHandle fhRead, int64_t ReadPos, FImgArchiveWriter& Writer, int64_t Count);
+    bool Finish(FImgArchiveWriter& Writer);
+
+    void GrowBuffer(int64_t Count);
+    bool IsCancelled();
+    void PublishProgress(int32_t Index);
+    bool Fail(EShrinkFailure Failure, const FString& Reason);
+    bool FailWrite();
+
+    FShrinkOptions Options;
+    FSkipRules SkipRules;
+    FShrinkResult Result;
+    // The file being written (DEST, or its temporary), for the reasons.
+    FString Target;
+
+    FImgHeader Header = {IMG_MagicVer2, 0};
+    TDynArray<FImgDirEntry> SrcDir;
+    // A copy of the source directory whose places are overwritten as entries are written.
+    TDynArray<FImgDirEntry> OutDir;
+    // The entry buffer, reused for every entry; it only grows, to exactly what an entry needs.
+    FByteArray Buffer;
+};
+
+FImgShrinker::FImgShrinker(const FShrinkOptions& InOptions) : Options(InOptions)
+{
+    if (!Options.Reencode)
+        Options.Reencode = &ReencodeImage;
+    if (!Options.Cancel)
+        Options.Cancel = GShrinkCancelFlag;
+    if (!Options.Progress)
+        Options.Progress = GShrinkProgress;
+    if (Options.SkipRulesFile.IsEmpty())
+        Options.SkipRulesFile = FSkipRules::DefaultFile();
 }
 
-bool FShrinkStats::IsEmpty() const
+FShrinkResult FImgShrinker::ShrinkFile(const char16_t* DestFilename, const char16_t* SrcFilename)
 {
-    return MipLevelStats.Num() == 0 && FormatStats.Num() == 0 && DescriptionStats.Num() == 0;
-}
+    GHalveTextures.store(1);
+    GHalveOpaqueTextures.store(1);
+    const FString Dest(DestFilename ? DestFilename : u"");
+    const FString Src(SrcFilename ? SrcFilename : u"");
 
-void FShrinkStats::Empty()
-{
-    MipLevelStats.Empty();
-    FormatStats.Empty();
-    DescriptionStats.Empty();
-}
-
-int32_t FTxdEntryContext::MatchSkipRule() const
-{
-    return Shrinker.MatchSkipRule(TxdName);
-}
-
-// ---- The shrinker object --------------------------------------------------------------------------------------
-
-void SetShrinkSkipRulesFile(const char16_t* File)
-{
-    std::lock_guard<std::mutex> Lock(GSkipRulesFileLock);
-    GSkipRulesFile = File ? File : u"";
-}
-
-FString GetShrinkSkipRulesFile()
-{
-    std::lock_guard<std::mutex> Lock(GSkipRulesFileLock);
-    return GSkipRulesFile.IsEmpty() ? FString(FSkipRules::DefaultFile()) : GSkipRulesFile;
-}
-
-FImgShrinker::FImgShrinker()
-    : BreakFlag(nullptr), PercentDone(nullptr), Reencode(&ReencodeImage), SkipRulesFile(GetShrinkSkipRulesFile()),
-      bDryRun(false), OutputBytes(0), WritePos(0)
-{
-}
-
-void FImgShrinker::LoadSkipRules()
-{
-    if (!IsAbsolutePath(SkipRulesFile))
+    if (Options.bDryRun || !RefuseSameFile(Dest, Src))
     {
-        SkipRules.Load(*SkipRulesFile);
-        return;
-    }
-    // A file named by the user: the same INI syntax and the same rule (its section, else the built-in list),
-    // but read where it is rather than below the config cache's folder.
-    if (SkipRules.ExactRules.Num() > 0)
-        return;
-    SkipRules.Empty();
-    Core::Imp::FConfigFile File;
-    File.Read(GGlobalVars()->GetFileManager(), *SkipRulesFile);
-    if (const Core::Service::FConfigSection* Section = File.Find(FString(u"SkipRules")))
-    {
-        for (const auto& Pair : *Section)
-            SkipRules.AddSkipRule(Pair.Key, Pair.Value);
-        return;
-    }
-    SkipRules.LoadDefaults();
-}
-
-int32_t FImgShrinker::MatchSkipRule(const FString& Name) const
-{
-    return SkipRules.MatchSkipRule(Name);
-}
-
-bool FImgShrinker::ReadAt(FFileHandle fhRead, int64_t Pos, uint8_t* Dest, int64_t Count)
-{
-    appCheck(Count >= 0 && Count <= MaxWholeEntry);
-    uint32_t Got = 0;
-    if (appFileSeek(fhRead, Pos))
-        Got = appFileRead(fhRead, Dest, uint32_t(Count));
-    else
-        EngineTrace(u"appFileRead  BytesRead!=Length  %d!=%d", 0, int32_t(Count));
-    // What the source does not hold reads as zeros, never as what an earlier entry left in the buffer.
-    if (Got < Count)
-        std::memset(Dest + Got, 0, size_t(Count - Got));
-    return Got == Count;
-}
-
-bool FImgShrinker::WriteAll(FFileHandle fhWrite, const uint8_t* Bytes, int64_t Count)
-{
-    appCheck(Count >= 0 && Count <= UINT32_MAX);
-    if (bDryRun || appFileWrite(fhWrite, Bytes, uint32_t(Count)) == Count)
-    {
-        WritePos += Count;
-        if (WritePos > OutputBytes)
-            OutputBytes = WritePos;
-        return true;
-    }
-    Failure = u"writing the destination came up short (is the disk full?)";
-    return false;
-}
-
-bool FImgShrinker::CopyBytes(FFileHandle fhRead, int64_t ReadPos, FFileHandle fhWrite, int64_t Count,
-                             FByteArray& Buffer)
-{
-    while (Count > 0)
-    {
-        const int64_t Piece = Count < MaxWholeEntry ? Count : MaxWholeEntry;
-        if (Buffer.Num() < Piece)
+        FFileHandle fhRead = appFileOpenRead(*Src);
+        if (!fhRead)
         {
-            Buffer.Reserve(int32_t(Piece));
-            Buffer.Add(int32_t(Piece) - Buffer.Num());
+            EngineTrace(u"Cant read %s", *Src);
+            Fail(EShrinkFailure::CannotReadSource, FString::Printf(u"cannot open %s for reading", *Src));
         }
-        ReadAt(fhRead, ReadPos, Buffer.GetData(), Piece);
-        if (!WriteAll(fhWrite, Buffer.GetData(), Piece))
-            return false;
-        ReadPos += Piece;
-        Count -= Piece;
+        else
+        {
+            ShrinkOpenSource(fhRead, Dest, Src);
+            appFileClose(fhRead);
+        }
     }
+
+    Result.bOk = Result.Failure == EShrinkFailure::None;
+    Result.ReportLines = Result.Stats.GetReportLines();
+    for (const FString& Line : Result.ReportLines)
+        EngineTrace(u"%s", *Line);
+    return std::move(Result);
+}
+
+// The source by identity, not by name: another spelling or a hard link of it is refused as well. With
+// bReplaceWhenDone the temporary must not be the source either, since it is truncated first.
+bool FImgShrinker::RefuseSameFile(const FString& Dest, const FString& Src)
+{
+    FString Same;
+    if (CoreOS::IsSameFile(*Dest, *Src))
+        Same = Dest;
+    else if (Options.bReplaceWhenDone && CoreOS::IsSameFile(*(Dest + PartSuffix), *Src))
+        Same = Dest + PartSuffix;
+    else
+        return false;
+    const FString Reason = FString::Printf(u"%s and %s are the same file", *Same, *Src);
+    EngineTrace(u"%s", *Reason);
+    return !Fail(EShrinkFailure::SameFile, Reason);
+}
+
+// Everything after the source is open: the rewrite, then the destination's end: complete, put in place, or
+// removed.
+void FImgShrinker::ShrinkOpenSource(FFileHandle fhRead, const FString& Dest, const FString& Src)
+{
+    EngineTrace(u"Reading %s", *Src);
+    Target = Options.bReplaceWhenDone ? Dest + PartSuffix : Dest;
+    FFileHandle fhWrite = nullptr;
+    bool bDone = PlanAndRewrite(fhRead, Src, fhWrite);
+    if (bDone && !Options.bDryRun)
+        EngineTrace(u"Writing %s", *Dest);
+    if (fhWrite)
+    {
+        // What the system could not write until the close (or the flush) is a short write as well.
+        const bool bFlushed = !bDone || !Options.bReplaceWhenDone || CoreOS::FileFlush(fhWrite);
+        const bool bClosed = CoreOS::FileClose(fhWrite);
+        if (bDone && (!bFlushed || !bClosed))
+            bDone = FailWrite();
+    }
+    if (bDone && Options.bReplaceWhenDone && !Options.bDryRun)
+        bDone = PutInPlace(Target, Dest);
+    if (!bDone)
+    {
+        EngineTrace(u"Error processing %s->%s", *Src, *Dest);
+        if (!Options.bDryRun && Result.Failure != EShrinkFailure::CannotCreateDest)
+            RemoveOutput(Target);
+    }
+}
+
+// Plans, creates the destination (none in a dry run) and rewrites. An allocation that fails on the way ends the
+// shrink here, with the memory given back first.
+bool FImgShrinker::PlanAndRewrite(FFileHandle fhRead, const FString& Src, FFileHandle& fhWrite)
+{
+    try
+    {
+        if (!Plan(fhRead, Src))
+            return false;
+        fhWrite = Options.bDryRun ? nullptr : appFileOpenWrite(*Target);
+        if (!Options.bDryRun && !fhWrite)
+        {
+            EngineTrace(u"Cant create %s", *Target);
+            return Fail(EShrinkFailure::CannotCreateDest, FString::Printf(u"cannot create %s", *Target));
+        }
+        FImgArchiveWriter Writer(fhWrite);
+        const bool bDone = Rewrite(fhRead, Writer);
+        Result.OutputBytes = Writer.Size();
+        return bDone;
+    }
+    catch (const std::bad_alloc&)
+    {
+        Buffer.Empty();
+        SrcDir.Empty();
+        OutDir.Empty();
+        return Fail(EShrinkFailure::OutOfMemory, FString::Printf(u"not enough memory to shrink %s", *Src));
+    }
+}
+
+// Replaces DEST by the finished temporary. DEST is deleted first (a rename does not replace a file), so only
+// the moment between the two leaves neither; before it an existing DEST is as it was.
+bool FImgShrinker::PutInPlace(const FString& Part, const FString& Dest)
+{
+    const bool bDestExists = CoreOS::FileGetAttributes(*Dest) != CoreOS::FILEATTR_Invalid;
+    if ((!bDestExists || CoreOS::FileDelete(*Dest)) && CoreOS::FileMove(*Part, *Dest))
+        return true;
+    return Fail(EShrinkFailure::WriteFailed, FString::Printf(u"cannot put %s in place of %s", *Part, *Dest));
+}
+
+// ---- Plan -------------------------------------------------------------------------------------------------------
+
+bool FImgShrinker::Plan(FFileHandle fhRead, const FString& Src)
+{
+    const FImgArchiveCheck Check = CheckImgFile(fhRead);
+    switch (Check.Result)
+    {
+        case EImgCheck::Ok:
+            break;
+        case EImgCheck::Unreadable:
+            return Fail(EShrinkFailure::CannotReadSource, FString::Printf(u"cannot read %s", *Src));
+        case EImgCheck::NotAnArchive:
+            return Fail(EShrinkFailure::NotAnArchive, FString::Printf(u"%s is not an IMG version-2 archive", *Src));
+        case EImgCheck::Damaged:
+        {
+            Result.Damage = Check.Damage;
+            const FString Reason =
+                Check.Damage.BytesPastEnd > IMG_UnpaddedTail
+                    ? FString::Printf(u"%s is damaged: %d entries (%.1f MB) lie past the end of the file", *Src,
+                                      Check.Damage.EntriesPastEnd, Megabytes(Check.Damage.BytesPastEnd))
+                    : FString::Printf(u"%s is damaged: its entries claim %.1f MB, more than twice the %.1f MB "
+                                      u"of the file",
+                                      *Src, Megabytes(Check.Damage.BytesClaimed), Megabytes(Check.FileBytes));
+            EngineTrace(u"%s", *Reason);
+            return Fail(EShrinkFailure::Damaged, Reason);
+        }
+    }
+    if (Check.NumEntries > MaxEntries)
+        return Fail(EShrinkFailure::TooLarge, FString::Printf(u"the directory of %s holds %d entries, more than %d",
+                                                              *Src, Check.NumEntries, MaxEntries));
+    Header.NumEntries = uint32_t(Check.NumEntries);
+    if (!ReadImgDirectory(fhRead, Check.NumEntries, SrcDir))
+        return Fail(EShrinkFailure::CannotReadSource, FString::Printf(u"cannot read %s", *Src));
+    OutDir = SrcDir;
+    SkipRules.Load(*Options.SkipRulesFile);
     return true;
 }
 
-bool FImgShrinker::RewriteArchive(FFileHandle fhRead, FFileHandle fhWrite)
+// ---- Rewrite ----------------------------------------------------------------------------------------------------
+
+bool FImgShrinker::Rewrite(FFileHandle fhRead, FImgArchiveWriter& Writer)
 {
-    Failure.Empty();
-    WritePos = 0;
-    OutputBytes = 0;
-
-    FImgHeader Header = {0, 0};
-    appFileRead(fhRead, &Header, sizeof(Header));
-    if (Header.Magic != ImgMagicVer2)
-    {
-        Failure = u"the source is not an IMG version-2 archive";
-        return false;
-    }
-
-    const int64_t NumEntries = Header.NumEntries;
-    const int64_t DirBytes = NumEntries * int64_t(sizeof(FImgDirEntry));
-    const int64_t SourceSize = CoreOS::FileGetSize(fhRead);
-    if (SourceSize >= 0 && int64_t(sizeof(Header)) + DirBytes > SourceSize)
-    {
-        Failure = u"the source's directory runs past the end of the file";
-        return false;
-    }
-    if (DirBytes > MaxWholeEntry)
-    {
-        Failure = u"the source's directory is too large";
-        return false;
-    }
-    TDynArray<FImgDirEntry> SrcDir{int32_t(NumEntries)};
-    appFileRead(fhRead, SrcDir.GetData(), uint32_t(DirBytes));
-
+    // The directory goes out twice: now as a placeholder, so that the entries can be streamed in order, and at
+    // the end with their new places.
+    const int32_t NumEntries = SrcDir.Num();
+    if (!Writer.WriteDirectory(Header, OutDir))
+        return FailWrite();
     if (NumEntries == 0)
-        return WriteAll(fhWrite, reinterpret_cast<const uint8_t*>(&Header), sizeof(Header));
-
-    const int64_t FirstBlock = SrcDir[0].BlockOffset;
-    const int64_t FillerBytes = FirstBlock * BlockSize - int64_t(sizeof(Header)) - DirBytes;
-    if (FillerBytes < 0)
-    {
-        Failure = u"the source's first entry starts inside its directory";
-        return false;
-    }
-
-    // A damaged directory can claim far more data than the source holds (the missing bytes are written as
-    // zeros). A truncated archive misses part of its own size at most; a directory that claims more than that
-    // again, or more than the destination's disk can take, is refused before anything is written, rather than
-    // filling the disk with zeros.
-    if (!bDryRun && SourceSize >= 0)
-    {
-        const int64_t Limit = int64_t(1) << 62;
-        int64_t Claimed = FirstBlock * BlockSize;
-        for (const FImgDirEntry& Entry : SrcDir)
-            Claimed = Claimed < Limit ? Claimed + int64_t(Entry.BlockCount) * BlockSize : Limit;
-        if (Claimed > SourceSize)
-        {
-            const int64_t Free = CoreOS::FreeDiskSpace(*DestDirectory);
-            if (Claimed - SourceSize > SourceSize || (Free >= 0 && Claimed - SourceSize > Free))
-            {
-                Failure = FString::Printf(u"the source's directory claims %lld MB more than the file holds",
-                                          (long long)((Claimed - SourceSize) >> 20));
-                EngineTrace(u"%s", *Failure);
-                return false;
-            }
-        }
-    }
-
-    LoadSkipRules();
-
-    // The output directory is written once as a placeholder, so that the entries can be streamed in order, and
-    // again at the end with their new places.
-    TDynArray<FImgDirEntry> OutDir(SrcDir);
-    FByteArray Buffer;
-    if (!WriteAll(fhWrite, reinterpret_cast<const uint8_t*>(&Header), sizeof(Header)) ||
-        !WriteAll(fhWrite, reinterpret_cast<const uint8_t*>(OutDir.GetData()), DirBytes) ||
-        !CopyBytes(fhRead, int64_t(sizeof(Header)) + DirBytes, fhWrite, FillerBytes, Buffer))
+        return Finish(Writer);
+    const int64_t DirEnd = Writer.Position();
+    if (!CopyBytes(fhRead, DirEnd, Writer, SrcDir[0].DataOffset() - DirEnd))
         return false;
 
-    int64_t ReadBlock = FirstBlock;
-    int64_t WriteBlock = FirstBlock;
-    uint64_t Progress = 0;
-    const int64_t TraceEvery = NumEntries / 20 > 0 ? NumEntries / 20 : 1;
-    for (int32_t i = 0; i < int32_t(NumEntries); ++i)
+    int64_t ReadBlock = SrcDir[0].BlockOffset;
+    int64_t WriteBlock = ReadBlock;
+    for (int32_t i = 0; i < NumEntries; ++i)
     {
-        if (BreakFlag && BreakFlag->load() != 0)
-        {
-            EngineTrace(u"Breaking...");
-            Failure = u"the shrink was cancelled";
+        if (IsCancelled())
             return false;
-        }
-
         const FImgDirEntry& Entry = SrcDir[i];
         if (Entry.BlockOffset != ReadBlock)
         {
             EngineTrace(u"Block gap: %d", int32_t(int64_t(Entry.BlockOffset) - ReadBlock));
             ReadBlock = Entry.BlockOffset;
         }
-
-        if ((bDryRun ? WritePos : appFileTell(fhWrite)) != WriteBlock * BlockSize)
-        {
-            Failure = u"the destination is not where its directory says the next entry starts";
-            return false;
-        }
-
-        const int64_t ReadPos = int64_t(Entry.BlockOffset) * BlockSize;
-        const int64_t Length = int64_t(Entry.BlockCount) * BlockSize;
-        FString EntryTxdName;
-        const bool bTxd = GetTxdName(Entry, EntryTxdName);
-        if (bTxd)
-            TxdName = EntryTxdName;
-        int64_t NewBlocks = Entry.BlockCount;
-        if (Length <= MaxWholeEntry)
-        {
-            if (Buffer.Num() < Length)
-            {
-                Buffer.Reserve(int32_t(Length));
-                Buffer.Add(int32_t(Length) - Buffer.Num());
-            }
-            ReadAt(fhRead, ReadPos, Buffer.GetData(), Length);
-            int32_t NewLength = int32_t(Length);
-            if (bTxd)
-            {
-                FTxdEntryContext Context(*this, TxdName);
-                if (ProcessTxdEntry(Context, Buffer.GetData(), NewLength) != TXDENTRY_Malformed)
-                    Stats.Add(Context.Stats);
-            }
-            NewBlocks = (NewLength + BlockSize - 1) / BlockSize;
-            if (!WriteAll(fhWrite, Buffer.GetData(), NewBlocks * BlockSize))
-                return false;
-        }
-        else
-        {
-            if (bTxd)
-                EngineTrace(u"Copying %s.txd unchanged: too large", *TxdName);
-            if (!CopyBytes(fhRead, ReadPos, fhWrite, Length, Buffer))
-                return false;
-        }
+        appCheck(Writer.Position() == WriteBlock * IMG_BlockSize);
         if (WriteBlock > UINT32_MAX)
-        {
-            Failure = u"the destination would grow past what the directory can address";
+            return Fail(EShrinkFailure::TooLarge,
+                        FString::Printf(u"%s would grow past what an IMG archive can address", *Target));
+
+        int64_t NewBlocks = 0;
+        if (!RewriteEntry(fhRead, Writer, i, NewBlocks))
             return false;
-        }
         OutDir[i].BlockOffset = uint32_t(WriteBlock);
         OutDir[i].BlockCount = uint32_t(NewBlocks);
         ReadBlock += Entry.BlockCount;
         WriteBlock += NewBlocks;
-
-        const int32_t Percent = int32_t(Progress / uint64_t(NumEntries));
-        if (i % TraceEvery == 0)
-            EngineTrace(u"PercentDone: %d", Percent);
-        if (PercentDone)
-            PercentDone->store(Percent);
-        Progress += 101;
+        PublishProgress(i);
     }
-
-    if (!bDryRun && (!appFileSeek(fhWrite, 0) || appFileTell(fhWrite) != 0))
-    {
-        Failure = u"the destination cannot be rewound to write its directory";
-        return false;
-    }
-    WritePos = 0;
-    return WriteAll(fhWrite, reinterpret_cast<const uint8_t*>(&Header), sizeof(Header)) &&
-           WriteAll(fhWrite, reinterpret_cast<const uint8_t*>(OutDir.GetData()), DirBytes);
+    return Finish(Writer);
 }
 
-bool FImgShrinker::ShrinkFile(const char16_t* DestFilename, const char16_t* SrcFilename)
+// One entry: read, processed and written whole, or copied in pieces when it is too large to hold.
+bool FImgShrinker::RewriteEntry(FFileHandle fhRead, FImgArchiveWriter& Writer, int32_t Index, int64_t& OutBlocks)
 {
-    bool bResult = false;
-    Failure.Empty();
-    GHalveTextures.store(1);
-    GHalveOpaqueTextures.store(1);
-    Stats.MipLevelStats.Empty();
+    const FImgDirEntry& Entry = SrcDir[Index];
+    FString TxdName;
+    const bool bTxd = GetImgTxdName(Entry, TxdName);
+    if (Entry.DataBytes() > MaxWholeEntry)
+    {
+        if (bTxd)
+        {
+            EngineTrace(u"Copying %s.txd unchanged: too large", *TxdName);
+            ++Result.Stats.Textures.MalformedEntries;
+        }
+        OutBlocks = Entry.BlockCount;
+        return CopyBytes(fhRead, Entry.DataOffset(), Writer, Entry.DataBytes());
+    }
+    return WriteEntry(Writer, ProcessEntry(fhRead, Entry, bTxd ? &TxdName : nullptr), OutBlocks);
+}
 
-    FFileHandle fhRead = appFileOpenRead(SrcFilename);
-    if (!fhRead)
-    {
-        EngineTrace(u"Cant read %s", SrcFilename);
-        Failure = FString::Printf(u"cannot open %s for reading", SrcFilename);
-    }
-    else if (bDryRun)
-    {
-        EngineTrace(u"Reading %s", SrcFilename);
-        bResult = RewriteArchive(fhRead, nullptr);
-        appFileClose(fhRead);
-    }
+// Reads the entry into the buffer and hands a texture dictionary to its stage; returns the entry's new length.
+// The statistics of a well-formed dictionary join the archive's here, in entry order.
+int32_t FImgShrinker::ProcessEntry(FFileHandle fhRead, const FImgDirEntry& Entry, const FString* TxdName)
+{
+    const int32_t Length = int32_t(Entry.DataBytes());
+    GrowBuffer(Length);
+    ReadImgBytes(fhRead, Entry.DataOffset(), Buffer.GetData(), Length);
+    if (!TxdName)
+        return Length;
+    int32_t NewLength = Length;
+    FTxdEntryContext Context(SkipRules, Options.Reencode, *TxdName);
+    if (ProcessTxdEntry(Context, Buffer.GetData(), NewLength) == TXDENTRY_Malformed)
+        ++Result.Stats.Textures.MalformedEntries;
     else
-    {
-        FFileHandle fhWrite = appFileOpenWrite(DestFilename);
-        if (!fhWrite)
-        {
-            EngineTrace(u"Cant create %s", DestFilename);
-            Failure = FString::Printf(u"cannot create %s", DestFilename);
-        }
-        else
-        {
-            EngineTrace(u"Reading %s", SrcFilename);
-            DestDirectory = DirectoryOf(DestFilename);
-            bResult = RewriteArchive(fhRead, fhWrite);
-            if (bResult)
-                EngineTrace(u"Writing %s", DestFilename);
-            if (!CoreOS::FileClose(fhWrite) && bResult)
-            {
-                bResult = false;
-                Failure = FString::Printf(u"cannot finish writing %s", DestFilename);
-            }
-            if (!bResult)
-            {
-                EngineTrace(u"Error processing %s->%s", SrcFilename, DestFilename);
-                // Truncate first, so that nothing of a partial archive survives a delete that does not go through.
-                appFileClose(appFileOpenWrite(DestFilename));
-                appFileDelete(DestFilename);
-            }
-        }
-        appFileClose(fhRead);
-    }
-
-    ReportLines = TraceReport();
-    return bResult;
+        Result.Stats.Add(Context.Stats);
+    return NewLength;
 }
 
-// ---- Report ---------------------------------------------------------------------------------------------------
-
-TDynArray<FString> FImgShrinker::GetReportLines(const FShrinkStats& InStats)
+// Writes the buffer's first Length bytes as whole blocks: a shrunk dictionary is followed by zeros, an
+// unchanged entry goes out exactly as its source blocks, padding included.
+bool FImgShrinker::WriteEntry(FImgArchiveWriter& Writer, int32_t Length, int64_t& OutBlocks)
 {
-    TDynArray<FString> Lines;
-    for (const auto& Pair : InStats.MipLevelStats)
-        if (Pair.Value != 0)
-            Lines.AddItem(FString::Printf(u"%d images have %d MipLevels", Pair.Value, Pair.Key));
-    for (const auto& Pair : InStats.FormatStats)
-        if (Pair.Value != 0)
-            Lines.AddItem(FString::Printf(u"%d images have %s format", Pair.Value, GetFormatName(Pair.Key)));
-
-    // A description key reads "<sort part>: <text>"; the line is made with the sort part in front, sorted, and
-    // printed without it.
-    TDynArray<FString> Descriptions;
-    for (const auto& Pair : InStats.DescriptionStats)
-    {
-        if (Pair.Value == 0)
-            continue;
-        const int32_t Colon = Pair.Key.InStr(u":");
-        const FString Left = Colon >= 0 ? Pair.Key.Left(Colon) : FString();
-        const FString Right = Colon >= 0 ? Pair.Key.Mid(Colon + 1) : FString();
-        Descriptions.AddItem(FString::Printf(u"%s:%4d images are %s", *Left, Pair.Value, *Right));
-    }
-    // Descending without regard to ASCII case; equal lines keep their order.
-    int32_t i = 0;
-    while (i + 1 < Descriptions.Num())
-    {
-        if (appStricmp(*Descriptions[i], *Descriptions[i + 1]) < 0)
-        {
-            std::swap(Descriptions[i], Descriptions[i + 1]);
-            if (i > 0)
-                --i;
-        }
-        else
-            ++i;
-    }
-    for (const FString& Line : Descriptions)
-        Lines.AddItem(Line.Mid(Line.InStr(u":") + 1));
-    return Lines;
+    OutBlocks = (int64_t(Length) + IMG_BlockSize - 1) / IMG_BlockSize;
+    return Writer.Write(Buffer.GetData(), OutBlocks * IMG_BlockSize) || FailWrite();
 }
 
-TDynArray<FString> FImgShrinker::TraceReport() const
+bool FImgShrinker::CopyBytes(FFileHandle fhRead, int64_t ReadPos, FImgArchiveWriter& Writer, int64_t Count)
 {
-    TDynArray<FString> Lines = GetReportLines(Stats);
-    for (const FString& Line : Lines)
-        EngineTrace(u"%s", *Line);
-    return Lines;
+    for (bool bFirst = true; Count > 0; bFirst = false)
+    {
+        if (!bFirst && IsCancelled())
+            return false;
+        const int64_t Piece = Count < CopyPiece ? Count : CopyPiece;
+        GrowBuffer(Piece);
+        ReadImgBytes(fhRead, ReadPos, Buffer.GetData(), Piece);
+        if (!Writer.Write(Buffer.GetData(), Piece))
+            return FailWrite();
+        ReadPos += Piece;
+        Count -= Piece;
+    }
+    return true;
 }
 
-// ---- Entry point ----------------------------------------------------------------------------------------------
+bool FImgShrinker::Finish(FImgArchiveWriter& Writer)
+{
+    return Writer.WriteDirectory(Header, OutDir) || FailWrite();
+}
+
+// ---- Helpers ----------------------------------------------------------------------------------------------------
+
+void FImgShrinker::GrowBuffer(int64_t Count)
+{
+    appCheck(Count <= MaxWholeEntry);
+    if (Buffer.Num() < Count)
+    {
+        Buffer.Reserve(int32_t(Count));
+        Buffer.Add(int32_t(Count) - Buffer.Num());
+    }
+}
+
+bool FImgShrinker::IsCancelled()
+{
+    if (!Options.Cancel || Options.Cancel->load() == 0)
+        return false;
+    EngineTrace(u"Breaking...");
+    return !Fail(EShrinkFailure::Cancelled, FString(u"the shrink was cancelled"));
+}
+
+// Progress after entry i of N is floor(101 * i / N): it reaches 100 only for archives of 101 entries or more.
+void FImgShrinker::PublishProgress(int32_t Index)
+{
+    const int64_t NumEntries = SrcDir.Num();
+    const int32_t Percent = int32_t(uint64_t(Index) * 101 / uint64_t(NumEntries));
+    const int64_t TraceEvery = NumEntries / 20 > 0 ? NumEntries / 20 : 1;
+    if (Index % TraceEvery == 0)
+        EngineTrace(u"PercentDone: %d", Percent);
+    if (Options.Progress)
+        Options.Progress->store(Percent);
+}
+
+// Records the first failure; always false, so that a step can return Fail(...).
+bool FImgShrinker::Fail(EShrinkFailure Failure, const FString& Reason)
+{
+    if (Result.Failure == EShrinkFailure::None)
+    {
+        Result.Failure = Failure;
+        Result.Reason = Reason;
+    }
+    return false;
+}
+
+bool FImgShrinker::FailWrite()
+{
+    return Fail(EShrinkFailure::WriteFailed, FString::Printf(u"writing %s came up short (is the disk full?)", *Target));
+}
+
+// ---- Entry points -----------------------------------------------------------------------------------------------
+
+FShrinkResult ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename, const FShrinkOptions& Options)
+{
+    FImgShrinker Shrinker(Options);
+    return Shrinker.ShrinkFile(DestFilename, SrcFilename);
+}
 
 bool ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename)
 {
-    return ShrinkImgFile(DestFilename, SrcFilename, FShrinkImgOptions());
-}
-
-bool ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename, const FShrinkImgOptions& Options)
-{
-    FImgShrinker Shrinker;
-    Shrinker.BreakFlag = GShrinkCancelFlag;
-    Shrinker.PercentDone = GShrinkProgress;
-    if (Options.Reencode)
-        Shrinker.Reencode = Options.Reencode;
-    if (!Options.SkipRulesFile.IsEmpty())
-        Shrinker.SkipRulesFile = Options.SkipRulesFile;
-    Shrinker.bDryRun = Options.bDryRun;
-    const bool bResult = Shrinker.ShrinkFile(DestFilename ? DestFilename : u"", SrcFilename ? SrcFilename : u"");
-    if (Options.Report)
-    {
-        Options.Report->Failure = Shrinker.Failure;
-        Options.Report->Lines = std::move(Shrinker.ReportLines);
-        Options.Report->Stats = Shrinker.Stats;
-        Options.Report->OutputBytes = Shrinker.OutputBytes;
-    }
-    return bResult;
+    return ShrinkImgFile(DestFilename, SrcFilename, FShrinkOptions()).bOk;
 }

@@ -9,22 +9,16 @@ std::atomic<int32_t> GHalveOpaqueTextures{1};
 
 namespace
 {
-// The record's D3DFormat word for block-compressed rasters: the four bytes "DXT1" / "DXT3" read little-endian.
-const uint32_t D3DFMT_DXT1 = 0x31545844;
-const uint32_t D3DFMT_DXT3 = 0x33545844;
-const uint32_t D3DFMT_A8R8G8B8 = 21;
-const uint32_t D3DFMT_X8R8G8B8 = 22;
-
 struct FKind
 {
-    uint32_t Code;          // 0: no kind
-    const char16_t* Label;  // five characters; empty for no kind
-    FPixelFormat Pixels;    // the format of its levels
-    int32_t BitsPerPixel;   // what the header must say
+    uint32_t Code;         // TEXKIND_*
+    const char16_t* Label; // five characters; empty for no kind
+    FPixelFormat Pixels;   // the format of its levels
+    int32_t BitsPerPixel;  // what the header must say
     bool bDXT;
     bool bAlpha;
     int32_t Depth;
-    uint32_t RasterFormat;  // expected Unknown3 of a single-level texture
+    uint32_t RasterFormat; // expected Unknown3 of a single-level texture
     const char16_t* RasterTrace;
 };
 
@@ -36,16 +30,13 @@ const FKind Kinds[] = {
     {TEXKIND_RGBA, u"RGBA ", PIXEL_RGBA, 32, false, true, 32, 0x500, u"Image.Header.Unknown3!=0x00000500"},
 };
 
-const FKind* Classify(const FTxdImageHeader& Header, bool bHasAlpha)
+const FKind* Classify(const FTxdImageHeader& Header)
 {
-    switch (Header.D3DFormat)
-    {
-    case D3DFMT_DXT1: return bHasAlpha ? &Kinds[1] : &Kinds[0];
-    case D3DFMT_DXT3: return &Kinds[2];
-    case D3DFMT_X8R8G8B8: return &Kinds[3];
-    case D3DFMT_A8R8G8B8: return &Kinds[4];
-    default: return nullptr;
-    }
+    const uint32_t Code = GetTextureKind(Header);
+    for (const FKind& Kind : Kinds)
+        if (Kind.Code == Code)
+            return &Kind;
+    return nullptr;
 }
 
 // Bits needed to write N: 0 for 0, 1 for 1, 2 for 2 and 3, 9 for 256.
@@ -83,20 +74,20 @@ void DropLargestLevel(FTxdImage& Image)
 }
 } // namespace
 
-bool ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
+ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
 {
     FTxdImageHeader& Header = Image.Header;
     const int32_t Width = Header.Width;
     const int32_t Height = Header.Height;
     // Nothing can be judged of a texture without a level or pixels.
     if (Image.MipList.Num() == 0 || Width == 0 || Height == 0)
-        return false;
+        return ETextureOutcome::NotUnderstood;
 
     const bool bHasAlpha = (Header.FormatFlags & TXDFORMAT_Alpha) != 0;
     const bool bIsDXT = (Header.FormatFlags & TXDFORMAT_Compressed) != 0;
     const int64_t BitsPerPixel = (int64_t(Image.MipList[0].Num()) * 8) / (int64_t(Width) * Height);
 
-    const FKind* Kind = Classify(Header, bHasAlpha);
+    const FKind* Kind = Classify(Header);
     if (Kind)
     {
         // A header that contradicts its own kind is not touched.
@@ -104,7 +95,7 @@ bool ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
             Header.Depth != Kind->Depth)
         {
             EngineTrace(u"Keeping %s: its header does not fit its format", *Context.ImageName);
-            return false;
+            return ETextureOutcome::NotUnderstood;
         }
         if (Header.MipLevels == 1 && Header.Unknown3 != Kind->RasterFormat)
             EngineTrace(u"%s", Kind->RasterTrace);
@@ -123,24 +114,24 @@ bool ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
     if (Context.MatchSkipRule() == 1)
     {
         EngineTrace(u"Skipping %s", *Context.ImageName);
-        return false;
+        return ETextureOutcome::Skipped;
     }
 
     if (Header.MipLevels >= 2)
     {
         if (Width < 32 || Height < 32)
-            return false;
+            return ETextureOutcome::TooSmall;
         if (GHalveTextures.load())
             DropLargestLevel(Image);
         if (GHalveOpaqueTextures.load() && Header.MipLevels >= 2 && Header.Width >= 32 && Header.Height >= 32 &&
             !bHasAlpha)
             DropLargestLevel(Image);
-        return true;
+        return ETextureOutcome::Changed;
     }
 
     // One level: resample it.
     if (Height < 32)
-        return false;
+        return ETextureOutcome::TooSmall;
     int32_t NewWidth = Width;
     int32_t NewHeight = Height;
     if (GHalveTextures.load())
@@ -158,22 +149,22 @@ bool ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
             NewHeight >>= 1;
     }
     if (NewWidth == Width && NewHeight == Height)
-        return false;
+        return ETextureOutcome::TooSmall;
     // Without a known kind the level cannot be decoded, and a block-coded result must fill whole blocks.
     if (!Kind || (Kind->Pixels != PIXEL_RGBA && (NewWidth % 4 != 0 || NewHeight % 4 != 0)))
-        return false;
+        return ETextureOutcome::NotUnderstood;
 
     const FMipData& Level = Image.MipList[0];
     FByteArray Pixels;
     if (!ConvertImage(Width, Height, Level.GetData(), Kind->Pixels, Pixels, PIXEL_RGBA, Level.Num()))
-        return false;
+        return ETextureOutcome::NotUnderstood;
     FByteArray Resized(NewWidth * NewHeight * 4);
     ResizeImage(Pixels.GetData(), Width, Height, Resized.GetData(), NewWidth, NewHeight);
     FByteArray Encoded;
     if (!ConvertImage(NewWidth, NewHeight, Resized.GetData(), PIXEL_RGBA, Encoded, Kind->Pixels))
-        return false;
+        return ETextureOutcome::NotUnderstood;
     Image.MipList[0].SetOwned(std::move(Encoded));
     Header.Width = uint16_t(NewWidth);
     Header.Height = uint16_t(NewHeight);
-    return true;
+    return ETextureOutcome::Changed;
 }

@@ -7,8 +7,8 @@
 
 #include "Core/Inc/CoreAssert.h"
 #include "Core/Inc/CoreUtil.h"
-#include "shrinker/FImgShrinker.h"
 #include "shrinker/FMemoryWriter.h"
+#include "shrinker/FShrinkStats.h"
 #include "shrinker/FTxdImage.h"
 
 namespace
@@ -17,14 +17,29 @@ namespace
 // reader's recursion whatever the bytes say.
 const int32_t MaxContainerDepth = 1;
 
+// A dictionary of more chunks than this is not one the game made (a few hundred textures of three chunks each);
+// it is taken as malformed, which also bounds the tree whatever the entry's size.
+const int32_t MaxChunks = 65536;
+
 struct FReadCursor
 {
     const uint8_t* Bytes;
     int64_t NumBytes;
     int64_t Pos;
+    int32_t NumChunks;
 
     int64_t Left() const { return NumBytes - Pos; }
 };
+
+// Appends a chunk to List. Lists start with room for two (an image holds exactly its struct and its
+// extension) and double, so that a list never holds more than twice the chunks read into it: with at least 12
+// bytes of entry behind every chunk, the tree costs a small multiple of the entry whatever the bytes say.
+FRwChunk& AddChunk(TDynArray<FRwChunk>& List)
+{
+    if (List.Num() == List.Max())
+        List.Reserve(List.Max() < 2 ? 2 : List.Max() * 2);
+    return List[List.Add()];
+}
 
 void TraceHeader(const char16_t* Verb, int32_t Depth, const FRwChunkHead& Head)
 {
@@ -41,6 +56,7 @@ bool ReadPayload(FReadCursor& Cursor, FRwChunk& Chunk, const char16_t*& Why)
     }
     if (Chunk.Head.Size > 0)
     {
+        Chunk.DataBytes.Reserve(int32_t(Chunk.Head.Size));
         Chunk.DataBytes.Add(int32_t(Chunk.Head.Size));
         std::memcpy(Chunk.DataBytes.GetData(), Cursor.Bytes + Cursor.Pos, Chunk.Head.Size);
         Cursor.Pos += Chunk.Head.Size;
@@ -58,7 +74,12 @@ bool ReadChunkList(FReadCursor& Cursor, TDynArray<FRwChunk>& List, int32_t Depth
             Why = u"chunk header cut short";
             return false;
         }
-        FRwChunk& Chunk = List[List.Add()];
+        if (++Cursor.NumChunks > MaxChunks)
+        {
+            Why = u"more than 65536 chunks";
+            return false;
+        }
+        FRwChunk& Chunk = AddChunk(List);
         std::memcpy(&Chunk.Head, Cursor.Bytes + Cursor.Pos, sizeof(FRwChunkHead));
         Cursor.Pos += sizeof(FRwChunkHead);
         if (bTraceChunks)
@@ -122,6 +143,27 @@ bool IsContainer(const FRwChunk& Chunk, uint32_t Type)
     return Chunk.Head.Type == Type && Chunk.DataBytes.Num() == 0 && ChildrenSize(Chunk) == Chunk.Head.Size;
 }
 
+// One texture of a well-formed dictionary: named, counted, and handed to the re-encoding step unless it is a
+// palette texture, which is kept as it is.
+ETextureOutcome ProcessImage(FTxdEntryContext& Context, FTxdImage& Image)
+{
+    Context.ImageName = Context.TxdName + u"." + Image.GetName();
+    int32_t* Count = Context.Stats.MipLevelStats.Find(Image.Header.MipLevels);
+    if (Count)
+        ++*Count;
+    else
+        Context.Stats.MipLevelStats.Set(Image.Header.MipLevels, 1);
+
+    // Facts go by the texture as it was found, before any change.
+    const uint32_t Kind = GetTextureKind(Image.Header);
+    const int32_t Width = Image.Header.Width;
+    const int32_t Height = Image.Header.Height;
+    const ETextureOutcome Outcome =
+        Image.Header.Depth == 8 ? ETextureOutcome::Palette : Context.Reencode(Context, Image);
+    Context.Stats.Textures.Count(Kind, Width, Height, Outcome);
+    return Outcome;
+}
+
 void WriteChunk(FMemoryWriter& Writer, const FRwChunk& Chunk, int32_t Depth, bool bTraceChunks)
 {
     if (bTraceChunks)
@@ -176,7 +218,7 @@ bool ReadChunks(const uint8_t* Bytes, int32_t NumBytes, bool bTraceChunks, TDynA
                 const char16_t** Reason)
 {
     appCheck(Roots.Num() == 0);
-    FReadCursor Cursor = {Bytes, NumBytes, 0};
+    FReadCursor Cursor = {Bytes, NumBytes, 0, 0};
     const char16_t* Why = nullptr;
     const bool bRead = ReadChunkList(Cursor, Roots, 0, bTraceChunks, Why);
     if (Reason)
@@ -261,6 +303,7 @@ ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32
     if (bWellFormed)
     {
         FRwChunk& Dict = Roots[0];
+        Images.Reserve(Dict.InnerChunks.Num() - 2);
         Images.Add(Dict.InnerChunks.Num() - 2);
         for (int32_t i = 0; i < Images.Num() && bWellFormed; ++i)
         {
@@ -279,17 +322,7 @@ ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32
     for (int32_t i = 0; i < Images.Num(); ++i)
     {
         FTxdImage& Image = Images[i];
-        Context.ImageName = Context.TxdName + u"." + Image.GetName();
-        int32_t* Count = Context.Stats.MipLevelStats.Find(Image.Header.MipLevels);
-        if (Count)
-            ++*Count;
-        else
-            Context.Stats.MipLevelStats.Set(Image.Header.MipLevels, 1);
-
-        // Palette textures are counted and kept as they are.
-        if (Image.Header.Depth == 8)
-            continue;
-        if (!Context.Shrinker.Reencode(Context, Image))
+        if (ProcessImage(Context, Image) != ETextureOutcome::Changed)
             continue;
         bChanged = true;
         FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];

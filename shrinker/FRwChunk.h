@@ -59,8 +59,9 @@ FString GetChunkTypeName(uint32_t Type);
 // never looked at. Nothing is read past NumBytes.
 //
 // Returns false, with a short description in *Reason when asked, when the bytes cannot be a texture
-// dictionary's chunk list: a header cut short, an unknown chunk type, a payload running past the end, or
-// containers nested deeper than a dictionary's images. Roots then holds what was read so far.
+// dictionary's chunk list: a header cut short, an unknown chunk type, a payload running past the end,
+// containers nested deeper than a dictionary's images, or more than 65536 chunks. Roots then holds what was read
+// so far. Every list holds at most twice the chunks read into it, and every payload exactly its bytes.
 // bTraceChunks traces "Read %d Section Header: %s, %d,%d,%d" per header.
 bool ReadChunks(const uint8_t* Bytes, int32_t NumBytes, bool bTraceChunks, TDynArray<FRwChunk>& Roots,
                 const char16_t** Reason = nullptr);
@@ -89,10 +90,11 @@ enum ETxdEntryResult
 
 // The texture dictionary stage of one archive entry: Bytes holds NumBytes bytes (the entry's whole blocks).
 //
-// The entry is examined whole before anything changes: chunk tree, layout and sizes (CheckTxdShape), and every
-// texture record. If any of that fails the entry is left as it is, Context gains nothing, and the result is
-// TXDENTRY_Malformed (traced with the reason). Otherwise each texture, in order, sets Context.ImageName, is
-// counted in Context.Stats.MipLevelStats and, unless it is a palette texture, goes to the shrinker's
-// re-encoding step. When any texture changed, the tree is written back: Bytes then holds the new stream of
-// NumBytes bytes (no more than before) followed by zeros up to the old length.
+// The entry is examined whole before anything changes: chunk tree (at most 65536 chunks), layout and sizes
+// (CheckTxdShape), and every texture record. If any of that fails the entry is left as it is, Context gains
+// nothing, and the result is TXDENTRY_Malformed (traced with the reason). Otherwise each texture, in order, sets
+// Context.ImageName, is counted in Context.Stats.MipLevelStats and, unless it is a palette texture, goes to
+// Context.Reencode; its outcome is counted in Context.Stats.Textures. When any texture changed, the tree is
+// written back: Bytes then holds the new stream of NumBytes bytes (no more than before) followed by zeros up to
+// the old length. Parsing costs a small multiple of NumBytes in memory.
 ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32_t& NumBytes);

@@ -2,6 +2,7 @@
 #include "shrinker/FSkipRules.h"
 
 #include "Core/Inc/FConfigCache.h"
+#include "Core/Inc/FConfigCacheIni.h"
 #include "Core/Inc/FGlobalVars.h"
 
 namespace
@@ -35,6 +36,11 @@ const char16_t* const GDefaultRules[] = {
 };
 const int32_t GNumDefaultRules = int32_t(sizeof(GDefaultRules) / sizeof(GDefaultRules[0]));
 static_assert(sizeof(GDefaultRules) / sizeof(GDefaultRules[0]) == 218, "the built-in list has 218 rules");
+
+bool IsAbsolutePath(const char16_t* Path)
+{
+    return Path[0] == u'/' || Path[0] == u'\\' || (Path[0] && Path[1] == u':');
+}
 
 bool Equal(const FString& A, const FString& B, bool bCaseSensitive)
 {
@@ -81,9 +87,17 @@ void FSkipRules::Load(const char16_t* File)
     if (ExactRules.Num() > 0)
         return;
     Empty();
-    Core::Service::FConfigCache* Cache = GGlobalVars()->GetConfigCache();
-    const Core::Service::FConfigSection* Section =
-        Cache ? Cache->GetSectionPtr(u"SkipRules", false, true, File) : nullptr;
+    const Core::Service::FConfigSection* Section = nullptr;
+    // A file named by the user is read where it is, with the config cache's INI syntax; the program's own
+    // goes through the cache.
+    Core::Imp::FConfigFile UserFile;
+    if (IsAbsolutePath(File))
+    {
+        UserFile.Read(GGlobalVars()->GetFileManager(), File);
+        Section = UserFile.Find(FString(u"SkipRules"));
+    }
+    else if (Core::Service::FConfigCache* Cache = GGlobalVars()->GetConfigCache())
+        Section = Cache->GetSectionPtr(u"SkipRules", false, true, File);
     if (Section)
     {
         for (const auto& Pair : *Section)

@@ -36,7 +36,9 @@ public:
     static const char16_t* DefaultFile();
 
     // Fills the set when it holds no exact rule yet: from section SkipRules of File when that section exists
-    // (an empty section gives no rules at all), else from the built-in rules. Nothing is written.
+    // (an empty section gives no rules at all), else from the built-in rules. A relative File is read through
+    // the config cache (DefaultFile() is SkipRules.ini beside the program); an absolute one where it is, with
+    // the same INI syntax. Nothing is written. On the shrink's thread, before entries are matched.
     void Load(const char16_t* File);
     // Fills the set from the built-in rules.
     void LoadDefaults();

@@ -23,17 +23,6 @@ enum : FPixelFormat
     PIXEL_DXT3 = 0x44585433,
 };
 
-// Kind codes the policy sorts textures into. 'DXa1' (DXT1 with 1-bit alpha) and 'RGBX' (no alpha) are not
-// pixel formats of their own: their pixels are DXT1 and RGBA.
-enum : uint32_t
-{
-    TEXKIND_DXT1 = PIXEL_DXT1,
-    TEXKIND_DXT1A = 0x44586131,
-    TEXKIND_DXT3 = PIXEL_DXT3,
-    TEXKIND_RGBX = 0x52474258,
-    TEXKIND_RGBA = PIXEL_RGBA,
-};
-
 // The resampler's working image: Width * Height pixels, row-major, each the 4 bytes of an RGBA pixel as they
 // lie in memory.
 struct FRgbaImage

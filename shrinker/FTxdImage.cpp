@@ -70,6 +70,42 @@ FString FTxdImage::GetName() const
     return FString::FromAnsi(Name);
 }
 
+uint32_t GetTextureKind(const FTxdImageHeader& Header)
+{
+    if (Header.Depth == 8)
+        return TEXKIND_None;
+    switch (Header.D3DFormat)
+    {
+        case D3DFMT_DXT1:
+            return (Header.FormatFlags & TXDFORMAT_Alpha) ? TEXKIND_DXT1A : TEXKIND_DXT1;
+        case D3DFMT_DXT3:
+            return TEXKIND_DXT3;
+        case D3DFMT_X8R8G8B8:
+            return TEXKIND_RGBX;
+        case D3DFMT_A8R8G8B8:
+            return TEXKIND_RGBA;
+    }
+    return TEXKIND_None;
+}
+
+const char16_t* GetTextureKindName(uint32_t Kind)
+{
+    switch (Kind)
+    {
+        case TEXKIND_DXT1:
+            return u"DXT1";
+        case TEXKIND_DXT1A:
+            return u"DXT1a";
+        case TEXKIND_DXT3:
+            return u"DXT3";
+        case TEXKIND_RGBA:
+            return u"RGBA";
+        case TEXKIND_RGBX:
+            return u"RGBX";
+    }
+    return u"unknown";
+}
+
 bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const char16_t** Reason)
 {
     const char16_t* Dummy = nullptr;
@@ -94,7 +130,10 @@ bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const c
         Pos += TXDIMAGE_PaletteEntries * 4;
     }
 
-    Image.MipList.Reserve(Image.Header.MipLevels);
+    // Every level takes at least its 4-byte count, so a record that claims more levels than its bytes can hold
+    // gets no more room than they can.
+    const int64_t MostLevels = (Count - Pos) / 4;
+    Image.MipList.Reserve(int32_t(Image.Header.MipLevels < MostLevels ? Image.Header.MipLevels : MostLevels));
     for (int32_t Level = 0; Level < Image.Header.MipLevels; ++Level)
     {
         if (Count - Pos < 4)

@@ -37,6 +37,34 @@ enum : uint8_t
     TXDFORMAT_Compressed = 0x08, // the raster is block-compressed
 };
 
+// The kinds textures are sorted into, as four-character codes. 'DXa1' (DXT1 with 1-bit alpha) and 'RGBX' (no
+// alpha) are not pixel formats of their own: their pixels are DXT1 and RGBA.
+enum : uint32_t
+{
+    TEXKIND_None = 0,
+    TEXKIND_DXT1 = 0x44585431,
+    TEXKIND_DXT1A = 0x44586131,
+    TEXKIND_DXT3 = 0x44585433,
+    TEXKIND_RGBX = 0x52474258,
+    TEXKIND_RGBA = 0x52474241,
+};
+
+// The record's D3DFormat word: "DXT1" / "DXT3" read little-endian for block-compressed rasters, else a Direct3D
+// format number.
+enum : uint32_t
+{
+    D3DFMT_A8R8G8B8 = 21,
+    D3DFMT_X8R8G8B8 = 22,
+    D3DFMT_DXT1 = 0x31545844,
+    D3DFMT_DXT3 = 0x33545844,
+};
+
+// The texture's kind from its format word and alpha bit; TEXKIND_None for any other format and for palette
+// textures (Depth 8). Says nothing about whether the rest of the header fits the kind.
+uint32_t GetTextureKind(const FTxdImageHeader& Header);
+// "DXT1", "DXT1a", "DXT3", "RGBA", "RGBX"; "unknown" for any other code.
+const char16_t* GetTextureKindName(uint32_t Kind);
+
 enum : int32_t
 {
     TXDIMAGE_HeaderSize = 88,

@@ -1,15 +1,37 @@
 // The operating-system layer: every service the system asks of Windows or POSIX, behind one interface.
 //
-// Two files implement this header, CoreOSVcWin32.cpp (Win32) and CoreOSPosix.cpp (POSIX); the build picks one.
-// Nothing else in the tree includes <windows.h> or POSIX headers. Error numbers are Win32-style on both
-// systems (2 not found, 3 path not found, 5 access denied, 183 already exists). Texts are UTF-16 (char16_t).
-// Unless a routine says otherwise it may be called from any thread and does not block beyond the system call.
+// CoreOS.cpp holds what both systems share (the test hooks and seams, the fault table, the trace flag) and
+// calls the per-system half through CoreOSNative.h: CoreOSVcWin32*.cpp (Win32) or CoreOSPosix*.cpp (POSIX); the
+// build picks one. Nothing else in the tree includes <windows.h> or POSIX headers. Error numbers are Win32-style
+// on both systems (EOsError). Texts are UTF-16 (char16_t). Unless a routine says otherwise it may be called from
+// any thread and does not block beyond the system call.
 #pragma once
 
 #include <cstdint>
 
 namespace CoreOS
 {
+// The Win32 numbers of the failures the layers above tell apart; POSIX maps errno onto them.
+enum EOsError : uint32_t
+{
+    OSERROR_None = 0,
+    OSERROR_FileNotFound = 2,
+    OSERROR_PathNotFound = 3,
+    OSERROR_AccessDenied = 5,
+    OSERROR_InvalidHandle = 6,
+    OSERROR_NotEnoughMemory = 8,
+    OSERROR_NotSameDevice = 17,
+    OSERROR_GenFailure = 31,
+    OSERROR_SharingViolation = 32,
+    OSERROR_LockViolation = 33,
+    OSERROR_FileExists = 80,
+    OSERROR_InvalidParameter = 87,
+    OSERROR_DiskFull = 112,
+    OSERROR_DirNotEmpty = 145,
+    OSERROR_AlreadyExists = 183,
+    OSERROR_FilenameTooLong = 206,
+};
+
 // Debug output channel. On Windows OutputDebugStringW; on POSIX standard error, only when tracing is on
 // (environment variable PELLMOR_TRACE, or SetTraceEnabled). A hook, when installed, receives every text
 // instead (tests capture the channel this way).
@@ -125,7 +147,7 @@ enum EFileAttribute : uint32_t
     FILEATTR_Invalid = 0xFFFFFFFFu,
 };
 
-// Win32-style number of the last failure of a routine of this layer on the calling thread.
+// Win32-style number (EOsError) of the last failure of a routine of this layer on the calling thread.
 uint32_t LastError();
 // The system's text for an error number, first line only, cut to Capacity - 1 units. Returns the length.
 int32_t SystemErrorMessage(uint32_t Error, char16_t* Dest, int32_t Capacity);
@@ -142,8 +164,38 @@ bool FileFlush(FFileHandle File);
 bool FileClose(FFileHandle File);
 
 // Test seam: after Bytes more bytes have been written through FileWrite, every write comes up short (as on a
-// full disk) with error 112. -1 (the default) lifts the limit.
+// full disk) with OSERROR_DiskFull. -1 (the default) lifts the limit.
 void SetWriteLimit(int64_t Bytes);
+
+enum EOsFaultKind : int32_t
+{
+    OSFAULT_Open,
+    OSFAULT_Read,
+    OSFAULT_Write,
+    OSFAULT_Flush,
+    OSFAULT_Move,
+    OSFAULT_Delete,
+    OSFAULT_Close,
+    OSFAULT_Count
+};
+enum EOsFaultMode : int32_t
+{
+    OSFAULTMODE_Fail,
+    OSFAULTMODE_Short
+};
+// Test seam. Counts every call of each kind made through this layer (all threads) since the last
+// ResetOsFaults, and makes the Nth call of Kind counted from now (1 = the next) fail: FileOpen returns null,
+// FileMove, FileDelete, FileFlush and FileClose return false (FileClose still releases the handle), a FileRead
+// with OSFAULTMODE_Short delivers half of what it asked (rounded down) and reports success, a FileWrite with
+// OSFAULTMODE_Short writes half and returns false with OSERROR_DiskFull, with OSFAULTMODE_Fail nothing and
+// false. LastError: OSERROR_AccessDenied for open, move and delete, OSERROR_DiskFull for write,
+// OSERROR_GenFailure for read, flush and close. One armed fault per kind at a time (arming again replaces it);
+// it fires once. Only FileOpen counts as an open (not LockAcquire or FileIdentity). Costs an atomic increment
+// and an atomic load per call when nothing is armed.
+void ArmOsFault(EOsFaultKind Kind, int64_t Nth, EOsFaultMode Mode = OSFAULTMODE_Fail);
+int64_t GetOsCallCount(EOsFaultKind Kind);
+// Clears the counts and every armed fault.
+void ResetOsFaults();
 
 bool FileDelete(const char16_t* Path);
 // Renames; fails (183) when Dest exists.
@@ -174,6 +226,31 @@ typedef int64_t (*FFreeDiskSpaceHook)(const char16_t* Directory);
 void SetFreeDiskSpaceHook(FFreeDiskSpaceHook Hook);
 // Makes the renames inside a directory durable (fsync of the directory on POSIX; nothing needed on Windows).
 bool SyncDirectory(const char16_t* Directory);
+
+// The identity of a file as the system knows it: device and inode on POSIX, volume serial number and file
+// index on Windows (GetFileInformationByHandle). Every name of one file (another spelling or case, "..",
+// symbolic and hard links) gives the same identity. Directories have one too. A file held open by another
+// program (the game) can still be asked: Windows opens it with no access and full sharing.
+struct FFileIdentity
+{
+    uint64_t Volume;
+    uint64_t Index;
+};
+// False (LastError set) when the file cannot be asked: missing, or the path cannot be resolved.
+bool FileIdentity(const char16_t* Path, FFileIdentity& Out);
+// True when both exist and have one identity; false when they differ or either cannot be asked.
+bool IsSameFile(const char16_t* PathA, const char16_t* PathB);
+
+// An exclusive lock held by this process on the file Path (created when missing, never deleted): flock(LOCK_EX|
+// LOCK_NB) on POSIX, LockFileEx(LOCKFILE_EXCLUSIVE_LOCK|LOCKFILE_FAIL_IMMEDIATELY) on Windows. Never waits.
+// Null when another holder (this process through another handle, or another process) has it: LastError is
+// OSERROR_LockViolation; or when the file cannot be made (LastError OSERROR_AccessDenied, OSERROR_PathNotFound,
+// ...). A read-only lock file that exists can still be locked. The OS drops the lock when the process ends,
+// however it ends. The handle is owned by the caller and given back with LockRelease, from any thread.
+typedef struct FOsLock* FLockHandle;
+FLockHandle LockAcquire(const char16_t* Path);
+// Drops the lock and closes the file (which stays on the disk). Null is harmless.
+void LockRelease(FLockHandle Lock);
 
 // Value of an environment variable as 8-bit text, or null.
 const char* GetEnv(const char* Name);

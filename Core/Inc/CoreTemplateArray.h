@@ -1,6 +1,11 @@
 // TDynArray: the Core's growable array. Storage comes from the C runtime's realloc and elements are moved with
 // raw memory moves, so element types must tolerate being relocated bytewise (every Core type does).
 // Not thread-safe: a caller that shares one array between threads holds its own lock.
+//
+// Running out of room is a result, not a crash: every operation that grows the array (Add, AddItem, Insert,
+// Append, Reserve, SetNum, copies) throws std::bad_alloc when the memory cannot be had or the count would pass
+// what its 32 bits hold, and leaves the array exactly as it was. A caller that reads sizes from untrusted
+// bytes catches it and turns it into its own failure.
 #pragma once
 
 #include <cstdint>
@@ -129,7 +134,7 @@ public:
     {
         appCheck(Count >= 0);
         const int32_t Index = ArrayNum;
-        GrowTo(ArrayNum + Count);
+        GrowBy(Count);
         for (int32_t i = Index; i < ArrayNum; ++i)
             new (&Data[i]) T();
         return Index;
@@ -140,7 +145,7 @@ public:
         // The item may live inside this array: copy it before the storage can move.
         T Copy(Item);
         const int32_t Index = ArrayNum;
-        GrowTo(ArrayNum + 1);
+        GrowBy(1);
         new (&Data[Index]) T(std::move(Copy));
         return Index;
     }
@@ -149,7 +154,7 @@ public:
     {
         T Moved(std::move(Item));
         const int32_t Index = ArrayNum;
-        GrowTo(ArrayNum + 1);
+        GrowBy(1);
         new (&Data[Index]) T(std::move(Moved));
         return Index;
     }
@@ -159,7 +164,7 @@ public:
     {
         appCheck(Index >= 0 && Index <= ArrayNum && Count >= 0);
         const int32_t OldNum = ArrayNum;
-        GrowTo(ArrayNum + Count);
+        GrowBy(Count);
         if (OldNum > Index)
             std::memmove(static_cast<void*>(Data + Index + Count), static_cast<void*>(Data + Index),
                          sizeof(T) * size_t(OldNum - Index));
@@ -175,7 +180,7 @@ public:
         if (Count == 0)
             return;
         const int32_t Index = ArrayNum;
-        GrowTo(ArrayNum + Count);
+        GrowBy(Count);
         for (int32_t i = 0; i < Count; ++i)
             new (&Data[Index + i]) T(Items[i]);
     }
@@ -246,29 +251,46 @@ public:
     }
 
 private:
-    // Raises ArrayNum to NewNum, growing by the array's rule, and zero-fills the new slots.
-    void GrowTo(int32_t NewNum)
+    // Raises ArrayNum by Count, growing by the array's rule, and zero-fills the new slots. The rule is worked out
+    // in 64 bits; a count past 32 bits is refused and the spare room is held at the largest count. Throws
+    // std::bad_alloc before anything changes.
+    void GrowBy(int32_t Count)
     {
-        const int32_t OldNum = ArrayNum;
-        ArrayNum = NewNum;
-        if (ArrayNum > ArrayMax)
-            Realloc(ArrayNum + (ArrayNum * 3) / 8 + 32);
-        if (NewNum > OldNum)
-            std::memset(static_cast<void*>(Data + OldNum), 0, sizeof(T) * size_t(NewNum - OldNum));
+        const int64_t NewNum = int64_t(ArrayNum) + Count;
+        if (NewNum > INT32_MAX)
+            throw std::bad_alloc();
+        if (NewNum > ArrayMax)
+        {
+            const int64_t NewMax = NewNum + (NewNum * 3) / 8 + 32;
+            Realloc(int32_t(NewMax < INT32_MAX ? NewMax : INT32_MAX));
+        }
+        if (Count > 0)
+            std::memset(static_cast<void*>(Data + ArrayNum), 0, sizeof(T) * size_t(Count));
+        ArrayNum = int32_t(NewNum);
     }
 
+    // Makes the storage hold NewMax elements. Growing throws std::bad_alloc, with the array untouched, when the
+    // memory cannot be had; a shrink that the allocator refuses keeps the larger block.
     void Realloc(int32_t NewMax)
     {
-        ArrayMax = NewMax;
         if (NewMax == 0)
         {
             std::free(Data);
             Data = nullptr;
+            ArrayMax = 0;
             return;
         }
-        void* NewData = std::realloc(static_cast<void*>(Data), sizeof(T) * size_t(uint32_t(NewMax)));
-        appCheck(NewData != nullptr);
+        void* NewData = nullptr;
+        if (size_t(NewMax) <= SIZE_MAX / sizeof(T))
+            NewData = std::realloc(static_cast<void*>(Data), sizeof(T) * size_t(NewMax));
+        if (!NewData)
+        {
+            if (NewMax < ArrayMax)
+                return;
+            throw std::bad_alloc();
+        }
         Data = static_cast<T*>(NewData);
+        ArrayMax = NewMax;
     }
 
     void CopyFrom(const TDynArray& Other)

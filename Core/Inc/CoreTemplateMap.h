@@ -51,21 +51,23 @@ public:
         TPair(const K& InKey, const V& InValue) : HashNext(-1), Key(InKey), Value(InValue) {}
     };
 
-    TMapBase() : Hash(nullptr), HashCount(8)
+    TMapBase() : Hash(nullptr), HashCount(0)
     {
-        Rehash();
+        Rehash(8);
     }
-    TMapBase(const TMapBase& Other) : Pairs(Other.Pairs), Hash(nullptr), HashCount(Other.HashCount)
+    TMapBase(const TMapBase& Other) : Pairs(Other.Pairs), Hash(nullptr), HashCount(0)
     {
-        Rehash();
+        Rehash(Other.HashCount);
     }
+    // A copy that runs out of memory (std::bad_alloc) leaves this map as it was.
     TMapBase& operator=(const TMapBase& Other)
     {
         if (this != &Other)
         {
-            Pairs = Other.Pairs;
-            HashCount = Other.HashCount;
-            Rehash();
+            TMapBase Copy(Other);
+            std::swap(Pairs, Copy.Pairs);
+            std::swap(Hash, Copy.Hash);
+            std::swap(HashCount, Copy.HashCount);
         }
         return *this;
     }
@@ -98,10 +100,7 @@ public:
         Pairs[Index].HashNext = Hash[Slot];
         Hash[Slot] = Index;
         if (Pairs.Num() > HashCount * 2 + 8)
-        {
-            HashCount *= 2;
-            Rehash();
-        }
+            Rehash(HashCount * 2);
         return Pairs[Index].Value;
     }
 
@@ -124,17 +123,17 @@ public:
         if (Index < 0)
             return 0;
         Pairs.Remove(Index);
-        while (HashCount > Pairs.Num() * 2 + 8)
-            HashCount /= 2;
-        Rehash();
+        int32_t Count = HashCount;
+        while (Count > Pairs.Num() * 2 + 8)
+            Count /= 2;
+        Rehash(Count);
         return 1;
     }
 
     void Empty()
     {
         Pairs.Empty();
-        HashCount = 8;
-        Rehash();
+        Rehash(8);
     }
 
     // Writes "TMapBase: %i items, %i hash slots" and one line per slot with the length of its chain.
@@ -176,20 +175,22 @@ public:
         return -1;
     }
 
-    // Every pair is linked anew, in ascending pair order, at the head of its chain.
-    void Rehash()
+    // Makes Count slots and links every pair anew, in ascending pair order, at the head of its chain. The slots
+    // are allocated first, so running out of memory (std::bad_alloc) leaves the map as it was.
+    void Rehash(int32_t Count)
     {
-        int32_t* NewHash = new int32_t[size_t(HashCount)];
-        for (int32_t i = 0; i < HashCount; ++i)
+        int32_t* NewHash = new int32_t[size_t(Count)];
+        for (int32_t i = 0; i < Count; ++i)
             NewHash[i] = -1;
         for (int32_t i = 0; i < Pairs.Num(); ++i)
         {
-            const int32_t Slot = int32_t(GetTypeHash(Pairs[i].Key) & uint32_t(HashCount - 1));
+            const int32_t Slot = int32_t(GetTypeHash(Pairs[i].Key) & uint32_t(Count - 1));
             Pairs[i].HashNext = NewHash[Slot];
             NewHash[Slot] = i;
         }
         delete[] Hash;
         Hash = NewHash;
+        HashCount = Count;
     }
 
     TDynArray<TPair> Pairs;

@@ -64,9 +64,20 @@ extern float GFileMiscTime;
 // Seconds on the Core's clock since its first use. Never goes backwards; safe from any thread.
 double appSeconds();
 
-// The executable's directory with its trailing separator, and its name without directory and extension.
+// The executable's directory with its trailing separator, and its name without directory and extension, both
+// taken once from the module file name. A directory of MODULE_NAME_SIZE units or more is refused, never cut:
+// appBaseDir then ends the program through appError with the path (with a debugger attached it returns "").
 const char16_t* appBaseDir();
 const char16_t* appExeName();
+enum
+{
+    MODULE_NAME_SIZE = 256
+};
+// Splits an executable's full path into Dir, everything up to and including the last '\' or '/' (empty
+// without either), and Name, the part after the last '\', then after the last '/', cut at its first '.'. Both
+// buffers hold MODULE_NAME_SIZE units; a longer Name is cut (it only labels). False, with Dir empty, when the
+// directory does not fit.
+bool appSplitModulePath(const char16_t* Path, char16_t* Dir, char16_t* Name);
 // The Core's command-line text (left empty by the product).
 const char16_t* appCmdLine();
 

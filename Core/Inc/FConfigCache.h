@@ -73,12 +73,13 @@ public:
                            const char16_t* Filename, bool bReplace) = 0;
     // Writes every changed file that Filename names (by its whole name, or its name up to the first '.'; null:
     // every file); with bRead the named file (null: every file) is then dropped, to be read again on next use.
+    // A file whose write failed keeps its changes pending and stays held, so a later flush tries again.
     virtual void Flush(bool bRead, const char16_t* Filename) = 0;
     // Drops the file without writing it.
     virtual void UnloadFile(const char16_t* Filename) = 0;
     // The file is never written from now on.
     virtual void Detach(const char16_t* Filename) = 0;
-    // Writes every changed file and empties the cache; the cache stays usable.
+    // Writes every changed file and empties the cache (but for files whose write failed); it stays usable.
     virtual void Exit() = 0;
     // "Files map:" and the file map's hash statistics.
     virtual void Dump(FOutputDevice& Ar) = 0;

@@ -19,8 +19,8 @@ public:
 
     // Replaces the sections with those of the file at Path; a file that cannot be read leaves none.
     void Read(FFileManager* FileManager, const char16_t* Path);
-    // Writes the file when it changed and may be saved, and clears Dirty. True when nothing had to be written
-    // or the save succeeded.
+    // Writes the file when it changed and may be saved. True, with Dirty cleared, when nothing had to be written
+    // (no change, or no section) or the save succeeded; false, with Dirty still set, when it failed.
     bool Write(FFileManager* FileManager, const char16_t* Path);
 
     // Changed since it was read or written.

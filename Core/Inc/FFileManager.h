@@ -73,11 +73,13 @@ public:
     virtual bool IsReadOnly(const char16_t* Path) = 0;
     // Copies Src to Dest. Without Progress and compression it is one system copy; with Progress it goes through
     // the archives in 32768-byte steps and reports each new whole percentage. Compress 1 or 2 is fatal.
-    // Progress, when given, must outlive the call.
+    // Progress, when given, must outlive the call. A Dest that is Src itself under another name (same identity,
+    // CoreOS::IsSameFile) is refused with COPY_Fail and left as it was.
     virtual ECopyResult Copy(const char16_t* Dest, const char16_t* Src, bool bReplace, bool bEvenIfReadOnly,
                              bool bKeepAttributes, int32_t Compress, FCopyProgress* Progress) = 0;
     // Renames Src to Dest. An existing Dest is always replaced (read-only ones only with bEvenIfReadOnly);
-    // a missing Src fails without touching Dest. bReplace and bAttributes have no effect.
+    // a missing Src fails without touching Dest. A Dest that is Src itself under another name (same identity)
+    // succeeds without doing anything. bReplace and bAttributes have no effect.
     virtual bool Move(const char16_t* Dest, const char16_t* Src, bool bReplace, bool bEvenIfReadOnly,
                       bool bAttributes) = 0;
     // No global file clock is kept: always 0, and setting it is not supported.

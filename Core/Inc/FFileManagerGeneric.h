@@ -12,7 +12,8 @@ class FFileManagerGeneric : public Core::Service::FFileManager
 {
 public:
     // The archive copy: readers and writers in 32768-byte steps, Progress told of each new whole percentage.
-    // A failed copy deletes the unfinished Dest (an existing Dest kept by !bReplace is never touched).
+    // A failed copy deletes the unfinished Dest (an existing Dest kept by !bReplace is never touched). A copy
+    // onto Src itself is refused (COPY_Fail) before anything is opened.
     Core::Service::ECopyResult Copy(const char16_t* Dest, const char16_t* Src, bool bReplace, bool bEvenIfReadOnly,
                                     bool bKeepAttributes, int32_t Compress,
                                     Core::Service::FCopyProgress* Progress) override;

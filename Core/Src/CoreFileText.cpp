@@ -22,12 +22,18 @@ bool appLoadFileToString(FString& Result, FFileManager* FileManager, const char1
     Reader.reset();
 
     const uint8_t* Data = Bytes.GetData();
+    Result.Empty();
+    // Editors save UTF-8 with the mark EF BB BF; read as bytes, the mark would glue itself to the first line.
+    if (Count >= 3 && Data[0] == 0xEF && Data[1] == 0xBB && Data[2] == 0xBF)
+    {
+        Result = FString::FromUtf8(reinterpret_cast<const char*>(Data + 3));
+        return bOk;
+    }
     const bool bWide = Count >= 2 && Count % 2 == 0 &&
                        ((Data[0] == 0xFF && Data[1] == 0xFE) || (Data[0] == 0xFE && Data[1] == 0xFF));
     const bool bBigEndian = bWide && Data[0] == 0xFE;
     const int32_t Units = bWide ? Count / 2 - 1 : Count;
 
-    Result.Empty();
     if (Units > 0)
     {
         TDynArray<char16_t>& Text = Result.GetCharArray();
@@ -82,5 +88,6 @@ bool appSaveStringToFile(const FString& Text, FFileManager* FileManager, const c
         }
     }
     Writer->Serialize(Bytes.GetData(), Bytes.Num());
-    return true;
+    // The last bytes reach the disk on Close: only then is it known whether the file was written whole.
+    return Writer->Close();
 }

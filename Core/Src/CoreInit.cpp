@@ -4,6 +4,7 @@
 #include "Core/Inc/CoreName.h"
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreTemplateArray.h"
+#include "Core/Inc/CoreTemplateString.h"
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FConfigCache.h"
 #include "Core/Inc/FGlobalVars.h"
@@ -48,39 +49,17 @@ FClock& Clock()
 
 struct FModuleNames
 {
-    char16_t BaseDir[256];
-    char16_t ExeName[256];
+    char16_t BaseDir[MODULE_NAME_SIZE];
+    char16_t ExeName[MODULE_NAME_SIZE];
+    bool bBaseDirRefused;
+    FString Path;
     FModuleNames()
     {
-        char16_t Path[256];
-        CoreOS::ModuleFileName(Path, 256);
-
-        // Directory: everything up to and including the last separator of either kind.
-        BaseDir[0] = 0;
-        int32_t Cut = -1;
-        for (int32_t i = 0; Path[i]; ++i)
-            if (Path[i] == '\\' || Path[i] == '/')
-                Cut = i;
-        if (Cut >= 0)
-        {
-            for (int32_t i = 0; i <= Cut; ++i)
-                BaseDir[i] = Path[i];
-            BaseDir[Cut + 1] = 0;
-        }
-
-        // Name: after the last '\', then after the last '/', cut at the first '.'.
-        const char16_t* Name = Path;
-        if (const char16_t* Back = appStrrchr(Name, '\\'))
-            Name = Back + 1;
-        if (const char16_t* Slash = appStrrchr(Name, '/'))
-            Name = Slash + 1;
-        appStrncpy(ExeName, Name, 256);
-        for (int32_t i = 0; ExeName[i]; ++i)
-            if (ExeName[i] == '.')
-            {
-                ExeName[i] = 0;
-                break;
-            }
+        // Far more than any directory the Core keeps, so a long one is seen whole and refused, never cut.
+        char16_t Full[4096];
+        CoreOS::ModuleFileName(Full, 4096);
+        Path = Full;
+        bBaseDirRefused = !appSplitModulePath(Full, BaseDir, ExeName);
     }
 };
 
@@ -188,9 +167,37 @@ double appSeconds()
     return State.Total;
 }
 
+bool appSplitModulePath(const char16_t* Path, char16_t* Dir, char16_t* Name)
+{
+    // Directory: everything up to and including the last separator of either kind.
+    int32_t Cut = -1;
+    for (int32_t i = 0; Path[i]; ++i)
+        if (Path[i] == '\\' || Path[i] == '/')
+            Cut = i;
+    const bool bFits = Cut + 1 < MODULE_NAME_SIZE;
+    appStrncpy(Dir, Path, bFits ? Cut + 2 : 1);
+
+    // Name: after the last '\', then after the last '/', cut at the first '.'.
+    const char16_t* Base = Path;
+    if (const char16_t* Back = appStrrchr(Base, '\\'))
+        Base = Back + 1;
+    if (const char16_t* Slash = appStrrchr(Base, '/'))
+        Base = Slash + 1;
+    appStrncpy(Name, Base, MODULE_NAME_SIZE);
+    if (char16_t* Dot = const_cast<char16_t*>(appStrchr(Name, '.')))
+        *Dot = 0;
+    return bFits;
+}
+
 const char16_t* appBaseDir()
 {
-    return ModuleNames().BaseDir;
+    const FModuleNames& Names = ModuleNames();
+    // A cut directory would name another folder, where SkipRules.ini and relative paths would then be looked
+    // for: the program refuses to run from there.
+    if (Names.bBaseDirRefused)
+        appError(u"The program's folder is too long (its path must stay under %i characters): %s",
+                 int32_t(MODULE_NAME_SIZE), *Names.Path);
+    return Names.BaseDir;
 }
 
 const char16_t* appExeName()

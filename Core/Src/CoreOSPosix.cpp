@@ -1,8 +1,8 @@
 // The operating-system layer on POSIX (Linux): files, clock, debug channel and text conversion.
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtf8.h"
+#include "Core/Src/CoreOSNative.h"
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,17 +17,6 @@
 
 namespace
 {
-std::atomic<CoreOS::FDebugOutputHook> GDebugHook{nullptr};
-std::atomic<CoreOS::FFatalMessageHook> GFatalHook{nullptr};
-std::atomic<CoreOS::FTickSource> GTickSource{nullptr};
-
-int InitialTrace()
-{
-    const char* Value = std::getenv("PELLMOR_TRACE");
-    return (Value && *Value && std::strcmp(Value, "0") != 0) ? 1 : 0;
-}
-std::atomic<int> GTraceEnabled{InitialTrace()};
-
 // Windows-1252 units for the bytes 0x80..0x9F; the five unassigned bytes map to themselves as on Windows.
 const char16_t GCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
@@ -53,13 +42,8 @@ char UnitToByte(char16_t Unit)
 
 namespace CoreOS
 {
-void DebugOutput(const char16_t* Text)
+void Native::DebugOutput(const char16_t* Text)
 {
-    if (FDebugOutputHook Hook = GDebugHook.load())
-    {
-        Hook(Text);
-        return;
-    }
     if (!TraceEnabled())
         return;
     std::string Line = appUtf16ToUtf8(Text);
@@ -74,36 +58,11 @@ void DebugOutput(const char16_t* Text)
     std::fwrite(Clean.data(), 1, Clean.size(), stderr);
 }
 
-void SetDebugOutputHook(FDebugOutputHook Hook)
+void Native::FatalMessage(const char16_t* Caption, const char16_t* Text)
 {
-    GDebugHook.store(Hook);
-}
-
-bool TraceEnabled()
-{
-    return GTraceEnabled.load(std::memory_order_relaxed) != 0;
-}
-
-void SetTraceEnabled(bool bEnabled)
-{
-    GTraceEnabled.store(bEnabled ? 1 : 0);
-}
-
-void FatalMessage(const char16_t* Caption, const char16_t* Text)
-{
-    if (FFatalMessageHook Hook = GFatalHook.load())
-    {
-        Hook(Caption, Text);
-        return;
-    }
     std::string Line = appUtf16ToUtf8(Caption) + ": " + appUtf16ToUtf8(Text) + "\n";
     std::fwrite(Line.data(), 1, Line.size(), stderr);
     std::fflush(stderr);
-}
-
-void SetFatalMessageHook(FFatalMessageHook Hook)
-{
-    GFatalHook.store(Hook);
 }
 
 void ExitProcess(int32_t Code)
@@ -140,26 +99,14 @@ int32_t ModuleFileName(char16_t* Dest, int32_t Capacity)
         Len = 0;
     Path[Len] = 0;
     // Linux file names are UTF-8.
-    const std::u16string Wide = appUtf8ToUtf16(Path);
-    int32_t Count = 0;
-    for (; Count < Capacity - 1 && Count < int32_t(Wide.size()); ++Count)
-        Dest[Count] = Wide[size_t(Count)];
-    Dest[Count] = 0;
-    return Count;
+    return Native::CopyText(appUtf8ToUtf16(Path).c_str(), Dest, Capacity);
 }
 
-uint32_t GetTickMs()
+uint32_t Native::GetTickMs()
 {
-    if (FTickSource Source = GTickSource.load())
-        return Source();
     timespec Now;
     clock_gettime(CLOCK_MONOTONIC, &Now);
     return uint32_t(uint64_t(Now.tv_sec) * 1000u + uint64_t(Now.tv_nsec) / 1000000u);
-}
-
-void SetTickSource(FTickSource Source)
-{
-    GTickSource.store(Source);
 }
 
 // POSIX timers have no process-wide resolution to request.
@@ -224,11 +171,6 @@ void FreeLibrary(void* Handle)
 {
     if (Handle)
         dlclose(Handle);
-}
-
-const char* GetEnv(const char* Name)
-{
-    return std::getenv(Name);
 }
 
 void CommandLineArgs(int32_t Argc, char** Argv, FArgVisitor Visit, void* Context)

@@ -6,15 +6,16 @@
 // by root, and a rename does not replace an existing file.
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtf8.h"
+#include "Core/Src/CoreOSNative.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -26,32 +27,17 @@ struct FOsFile
 {
     int Fd;
 };
+struct FOsLock
+{
+    int Fd;
+};
 } // namespace CoreOS
 
 namespace
 {
+using namespace CoreOS;
+
 thread_local uint32_t GLastError = 0;
-std::atomic<int64_t> GWriteLimit{-1};
-std::atomic<CoreOS::FFreeDiskSpaceHook> GFreeSpaceHook{nullptr};
-
-enum : uint32_t
-{
-    ERR_FileNotFound = 2,
-    ERR_PathNotFound = 3,
-    ERR_AccessDenied = 5,
-    ERR_InvalidHandle = 6,
-    ERR_NotSameDevice = 17,
-    ERR_GenFailure = 31,
-    ERR_SharingViolation = 32,
-    ERR_FileExists = 80,
-    ERR_InvalidParameter = 87,
-    ERR_DiskFull = 112,
-    ERR_DirNotEmpty = 145,
-    ERR_AlreadyExists = 183,
-    ERR_FilenameTooLong = 206,
-};
-
-
 
 bool EqualNoCase(const std::string& A, const std::string& B)
 {
@@ -180,34 +166,34 @@ uint32_t MapErrno(int Error, const std::string& Path)
     switch (Error)
     {
     case ENOENT:
-        return Exists(ParentOf(Path)) ? ERR_FileNotFound : ERR_PathNotFound;
+        return Exists(ParentOf(Path)) ? OSERROR_FileNotFound : OSERROR_PathNotFound;
     case ENOTDIR:
-        return ERR_PathNotFound;
+        return OSERROR_PathNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-        return ERR_AccessDenied;
+        return OSERROR_AccessDenied;
     case EEXIST:
-        return ERR_AlreadyExists;
+        return OSERROR_AlreadyExists;
     case ENOTEMPTY:
-        return ERR_DirNotEmpty;
+        return OSERROR_DirNotEmpty;
     case ENOSPC:
     case EDQUOT:
-        return ERR_DiskFull;
+        return OSERROR_DiskFull;
     case EXDEV:
-        return ERR_NotSameDevice;
+        return OSERROR_NotSameDevice;
     case EBUSY:
     case ETXTBSY:
-        return ERR_SharingViolation;
+        return OSERROR_SharingViolation;
     case EBADF:
-        return ERR_InvalidHandle;
+        return OSERROR_InvalidHandle;
     case ENAMETOOLONG:
-        return ERR_FilenameTooLong;
+        return OSERROR_FilenameTooLong;
     case EINVAL:
-        return ERR_InvalidParameter;
+        return OSERROR_InvalidParameter;
     default:
-        return ERR_GenFailure;
+        return OSERROR_GenFailure;
     }
 }
 
@@ -256,13 +242,7 @@ bool MatchWildcard(const char* Pattern, const char* Name)
 
 int32_t CopyOut(const std::u16string& Text, char16_t* Dest, int32_t Capacity)
 {
-    if (Capacity <= 0)
-        return 0;
-    int32_t Count = 0;
-    for (; Count < Capacity - 1 && Count < int32_t(Text.size()); ++Count)
-        Dest[Count] = Text[size_t(Count)];
-    Dest[Count] = 0;
-    return Count;
+    return Native::CopyText(Text.c_str(), Dest, Capacity);
 }
 } // namespace
 
@@ -273,38 +253,47 @@ uint32_t LastError()
     return GLastError;
 }
 
+void Native::SetLastError(uint32_t Error)
+{
+    GLastError = Error;
+}
+
 int32_t SystemErrorMessage(uint32_t Error, char16_t* Dest, int32_t Capacity)
 {
     const char* Text;
     switch (Error)
     {
     case 0: Text = "The operation completed successfully."; break;
-    case ERR_FileNotFound: Text = "The system cannot find the file specified."; break;
-    case ERR_PathNotFound: Text = "The system cannot find the path specified."; break;
-    case ERR_AccessDenied: Text = "Access is denied."; break;
-    case ERR_InvalidHandle: Text = "The handle is invalid."; break;
-    case ERR_NotSameDevice: Text = "The system cannot move the file to a different disk drive."; break;
-    case ERR_SharingViolation:
+    case OSERROR_FileNotFound: Text = "The system cannot find the file specified."; break;
+    case OSERROR_PathNotFound: Text = "The system cannot find the path specified."; break;
+    case OSERROR_AccessDenied: Text = "Access is denied."; break;
+    case OSERROR_InvalidHandle: Text = "The handle is invalid."; break;
+    case OSERROR_NotSameDevice: Text = "The system cannot move the file to a different disk drive."; break;
+    case OSERROR_NotEnoughMemory: Text = "Not enough memory resources are available to process this command."; break;
+    case OSERROR_SharingViolation:
         Text = "The process cannot access the file because it is being used by another process.";
         break;
-    case ERR_FileExists: Text = "The file exists."; break;
-    case ERR_InvalidParameter: Text = "The parameter is incorrect."; break;
-    case ERR_DiskFull: Text = "There is not enough space on the disk."; break;
-    case ERR_DirNotEmpty: Text = "The directory is not empty."; break;
-    case ERR_AlreadyExists: Text = "Cannot create a file when that file already exists."; break;
-    case ERR_FilenameTooLong: Text = "The filename or extension is too long."; break;
+    case OSERROR_LockViolation:
+        Text = "The process cannot access the file because another process has locked a portion of the file.";
+        break;
+    case OSERROR_FileExists: Text = "The file exists."; break;
+    case OSERROR_InvalidParameter: Text = "The parameter is incorrect."; break;
+    case OSERROR_DiskFull: Text = "There is not enough space on the disk."; break;
+    case OSERROR_DirNotEmpty: Text = "The directory is not empty."; break;
+    case OSERROR_AlreadyExists: Text = "Cannot create a file when that file already exists."; break;
+    case OSERROR_FilenameTooLong: Text = "The filename or extension is too long."; break;
     default: Text = "A device attached to the system is not functioning."; break;
     }
     return CopyOut(appUtf8ToUtf16(Text), Dest, Capacity);
 }
 
-FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t /*Share: not enforceable on POSIX*/,
-                     uint32_t Create)
+FFileHandle Native::FileOpen(const char16_t* Path, uint32_t Access, uint32_t /*Share: not enforceable on POSIX*/,
+                             uint32_t Create)
 {
     const std::string Resolved = Resolve(Path);
     if (Resolved.empty())
     {
-        Fail(ERR_PathNotFound);
+        Fail(OSERROR_PathNotFound);
         return nullptr;
     }
     const bool bWrite = (Access & FILEACCESS_Write) != 0;
@@ -320,17 +309,17 @@ FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t /*Share: no
     const bool bExists = stat(Resolved.c_str(), &St) == 0;
     if (bExists && S_ISDIR(St.st_mode))
     {
-        Fail(ERR_AccessDenied);
+        Fail(OSERROR_AccessDenied);
         return nullptr;
     }
     if (bExists && Create == FILECREATE_CreateNew)
     {
-        Fail(ERR_FileExists);
+        Fail(OSERROR_FileExists);
         return nullptr;
     }
     if (bExists && bWrite && !(St.st_mode & S_IWUSR))
     {
-        Fail(ERR_AccessDenied);
+        Fail(OSERROR_AccessDenied);
         return nullptr;
     }
     const int Fd = open(Resolved.c_str(), Flags | O_CLOEXEC, 0666);
@@ -342,11 +331,9 @@ FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t /*Share: no
     return new FOsFile{Fd};
 }
 
-bool FileRead(FFileHandle File, void* Data, uint32_t Length, uint32_t* BytesRead)
+bool Native::FileRead(FFileHandle File, void* Data, uint32_t Length, uint32_t* BytesRead)
 {
     *BytesRead = 0;
-    if (!File)
-        return Fail(ERR_InvalidHandle);
     char* Out = static_cast<char*>(Data);
     while (*BytesRead < Length)
     {
@@ -364,25 +351,13 @@ bool FileRead(FFileHandle File, void* Data, uint32_t Length, uint32_t* BytesRead
     return true;
 }
 
-bool FileWrite(FFileHandle File, const void* Data, uint32_t Length, uint32_t* BytesWritten)
+bool Native::FileWrite(FFileHandle File, const void* Data, uint32_t Length, uint32_t* BytesWritten)
 {
     *BytesWritten = 0;
-    if (!File)
-        return Fail(ERR_InvalidHandle);
-    uint32_t Allowed = Length;
-    int64_t Limit = GWriteLimit.load();
-    if (Limit >= 0)
-    {
-        // The test seam's full disk: what is left of the limit, and not a byte more.
-        while (!GWriteLimit.compare_exchange_weak(Limit, Limit - std::min<int64_t>(Limit, Length)))
-        {
-        }
-        Allowed = uint32_t(std::min<int64_t>(Limit, Length));
-    }
     const char* In = static_cast<const char*>(Data);
-    while (*BytesWritten < Allowed)
+    while (*BytesWritten < Length)
     {
-        const ssize_t Put = write(File->Fd, In + *BytesWritten, Allowed - *BytesWritten);
+        const ssize_t Put = write(File->Fd, In + *BytesWritten, Length - *BytesWritten);
         if (Put < 0)
         {
             if (errno == EINTR)
@@ -391,8 +366,6 @@ bool FileWrite(FFileHandle File, const void* Data, uint32_t Length, uint32_t* By
         }
         *BytesWritten += uint32_t(Put);
     }
-    if (Allowed < Length)
-        return Fail(ERR_DiskFull);
     return true;
 }
 
@@ -400,7 +373,7 @@ int64_t FileSeek(FFileHandle File, int64_t Distance, int32_t Origin)
 {
     if (!File)
     {
-        Fail(ERR_InvalidHandle);
+        Fail(OSERROR_InvalidHandle);
         return -1;
     }
     const int Whence = Origin == FILESEEK_Begin ? SEEK_SET : Origin == FILESEEK_Current ? SEEK_CUR : SEEK_END;
@@ -418,52 +391,43 @@ int64_t FileGetSize(FFileHandle File)
     struct stat St;
     if (!File || fstat(File->Fd, &St) != 0)
     {
-        Fail(File ? MapErrno(errno, std::string()) : ERR_InvalidHandle);
+        Fail(File ? MapErrno(errno, std::string()) : OSERROR_InvalidHandle);
         return -1;
     }
     return int64_t(St.st_size);
 }
 
-bool FileFlush(FFileHandle File)
+bool Native::FileFlush(FFileHandle File)
 {
-    if (!File)
-        return Fail(ERR_InvalidHandle);
     return fsync(File->Fd) == 0 || Fail(MapErrno(errno, std::string()));
 }
 
-bool FileClose(FFileHandle File)
+bool Native::FileClose(FFileHandle File)
 {
-    if (!File)
-        return Fail(ERR_InvalidHandle);
     const int Result = close(File->Fd);
     delete File;
     return Result == 0 || Fail(MapErrno(errno, std::string()));
 }
 
-void SetWriteLimit(int64_t Bytes)
-{
-    GWriteLimit.store(Bytes);
-}
-
-bool FileDelete(const char16_t* Path)
+bool Native::FileDelete(const char16_t* Path)
 {
     const std::string Resolved = Resolve(Path);
     struct stat St;
     if (lstat(Resolved.c_str(), &St) != 0)
         return Fail(MapErrno(errno, Resolved));
     if (S_ISDIR(St.st_mode) || IsReadOnlyFile(Resolved))
-        return Fail(ERR_AccessDenied);
+        return Fail(OSERROR_AccessDenied);
     return unlink(Resolved.c_str()) == 0 || Fail(MapErrno(errno, Resolved));
 }
 
-bool FileMove(const char16_t* Src, const char16_t* Dest)
+bool Native::FileMove(const char16_t* Src, const char16_t* Dest)
 {
     const std::string From = Resolve(Src);
     const std::string To = Resolve(Dest);
     if (!Exists(From))
         return Fail(MapErrno(ENOENT, From));
     if (Exists(To))
-        return Fail(ERR_AlreadyExists);
+        return Fail(OSERROR_AlreadyExists);
     return rename(From.c_str(), To.c_str()) == 0 || Fail(MapErrno(errno, To));
 }
 
@@ -478,12 +442,12 @@ bool FileCopy(const char16_t* Src, const char16_t* Dest, bool bFailIfExists)
     if (stat(To.c_str(), &ToSt) == 0)
     {
         if (bFailIfExists)
-            return Fail(ERR_FileExists);
+            return Fail(OSERROR_FileExists);
         // Truncating the destination would empty the source; Windows refuses this copy as a sharing violation.
         if (ToSt.st_dev == St.st_dev && ToSt.st_ino == St.st_ino)
-            return Fail(ERR_SharingViolation);
+            return Fail(OSERROR_SharingViolation);
         if (IsReadOnlyFile(To))
-            return Fail(ERR_AccessDenied);
+            return Fail(OSERROR_AccessDenied);
     }
     const int In = open(From.c_str(), O_RDONLY | O_CLOEXEC);
     if (In < 0)
@@ -620,10 +584,8 @@ bool GetFileTimeUtc(const char16_t* Path, FLocalTime& Out)
     return true;
 }
 
-int64_t FreeDiskSpace(const char16_t* Directory)
+int64_t Native::FreeDiskSpace(const char16_t* Directory)
 {
-    if (FFreeDiskSpaceHook Hook = GFreeSpaceHook.load())
-        return Hook(Directory);
     const std::string Resolved = Resolve(Directory);
     struct statvfs Info;
     if (statvfs(Resolved.empty() ? "." : Resolved.c_str(), &Info) != 0)
@@ -632,11 +594,6 @@ int64_t FreeDiskSpace(const char16_t* Directory)
         return -1;
     }
     return int64_t(Info.f_bavail) * int64_t(Info.f_frsize);
-}
-
-void SetFreeDiskSpaceHook(FFreeDiskSpaceHook Hook)
-{
-    GFreeSpaceHook.store(Hook);
 }
 
 bool SyncDirectory(const char16_t* Directory)
@@ -648,5 +605,55 @@ bool SyncDirectory(const char16_t* Directory)
     const bool bOk = fsync(Fd) == 0 || Fail(MapErrno(errno, Resolved));
     close(Fd);
     return bOk;
+}
+
+bool FileIdentity(const char16_t* Path, FFileIdentity& Out)
+{
+    const std::string Resolved = Resolve(Path);
+    struct stat St;
+    if (Resolved.empty() || stat(Resolved.c_str(), &St) != 0)
+        return Fail(Resolved.empty() ? OSERROR_PathNotFound : MapErrno(errno, Resolved));
+    Out.Volume = uint64_t(St.st_dev);
+    Out.Index = uint64_t(St.st_ino);
+    return true;
+}
+
+FLockHandle LockAcquire(const char16_t* Path)
+{
+    const std::string Resolved = Resolve(Path);
+    if (Resolved.empty())
+    {
+        Fail(OSERROR_PathNotFound);
+        return nullptr;
+    }
+    // Reading is enough to lock, so a lock file left read-only still serves.
+    const int Fd = open(Resolved.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (Fd < 0)
+    {
+        Fail(MapErrno(errno, Resolved));
+        return nullptr;
+    }
+    // The lock belongs to this open file: another open of the same file, here or in another process, is refused.
+    int Result;
+    do
+        Result = flock(Fd, LOCK_EX | LOCK_NB);
+    while (Result != 0 && errno == EINTR);
+    if (Result != 0)
+    {
+        const uint32_t Error = errno == EWOULDBLOCK ? uint32_t(OSERROR_LockViolation) : MapErrno(errno, Resolved);
+        close(Fd);
+        Fail(Error);
+        return nullptr;
+    }
+    return new FOsLock{Fd};
+}
+
+void LockRelease(FLockHandle Lock)
+{
+    if (!Lock)
+        return;
+    // Closing the only descriptor of the open file drops its lock.
+    close(Lock->Fd);
+    delete Lock;
 }
 } // namespace CoreOS

@@ -1,7 +1,7 @@
 // The operating-system layer on Win32: files, clock, debug channel, message box and text conversion.
 #include "Core/Inc/CoreOS.h"
+#include "Core/Src/CoreOSNative.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <windows.h>
@@ -10,17 +10,6 @@
 
 namespace
 {
-std::atomic<CoreOS::FDebugOutputHook> GDebugHook{nullptr};
-std::atomic<CoreOS::FFatalMessageHook> GFatalHook{nullptr};
-std::atomic<CoreOS::FTickSource> GTickSource{nullptr};
-
-int InitialTrace()
-{
-    const char* Value = std::getenv("PELLMOR_TRACE");
-    return (Value && *Value && std::strcmp(Value, "0") != 0) ? 1 : 0;
-}
-std::atomic<int> GTraceEnabled{InitialTrace()};
-
 inline const wchar_t* W(const char16_t* Text)
 {
     return reinterpret_cast<const wchar_t*>(Text);
@@ -29,13 +18,8 @@ inline const wchar_t* W(const char16_t* Text)
 
 namespace CoreOS
 {
-void DebugOutput(const char16_t* Text)
+void Native::DebugOutput(const char16_t* Text)
 {
-    if (FDebugOutputHook Hook = GDebugHook.load())
-    {
-        Hook(Text);
-        return;
-    }
     OutputDebugStringW(W(Text));
     // A console program traced by the user also shows the lines on its standard error.
     if (TraceEnabled())
@@ -60,35 +44,10 @@ void DebugOutput(const char16_t* Text)
     }
 }
 
-void SetDebugOutputHook(FDebugOutputHook Hook)
+void Native::FatalMessage(const char16_t* Caption, const char16_t* Text)
 {
-    GDebugHook.store(Hook);
-}
-
-bool TraceEnabled()
-{
-    return GTraceEnabled.load(std::memory_order_relaxed) != 0;
-}
-
-void SetTraceEnabled(bool bEnabled)
-{
-    GTraceEnabled.store(bEnabled ? 1 : 0);
-}
-
-void FatalMessage(const char16_t* Caption, const char16_t* Text)
-{
-    if (FFatalMessageHook Hook = GFatalHook.load())
-    {
-        Hook(Caption, Text);
-        return;
-    }
     // Task-modal with the stop icon (MB_TASKMODAL | MB_ICONHAND).
     MessageBoxW(nullptr, W(Text), W(Caption), 0x2010);
-}
-
-void SetFatalMessageHook(FFatalMessageHook Hook)
-{
-    GFatalHook.store(Hook);
 }
 
 void ExitProcess(int32_t Code)
@@ -140,16 +99,9 @@ int32_t ModuleFileName(char16_t* Dest, int32_t Capacity)
     return int32_t(Len);
 }
 
-uint32_t GetTickMs()
+uint32_t Native::GetTickMs()
 {
-    if (FTickSource Source = GTickSource.load())
-        return Source();
     return timeGetTime();
-}
-
-void SetTickSource(FTickSource Source)
-{
-    GTickSource.store(Source);
 }
 
 void TimeBeginPeriod()
@@ -200,11 +152,6 @@ void FreeLibrary(void* Handle)
 {
     if (Handle)
         ::FreeLibrary(static_cast<HMODULE>(Handle));
-}
-
-const char* GetEnv(const char* Name)
-{
-    return std::getenv(Name);
 }
 
 void CommandLineArgs(int32_t Argc, char** Argv, FArgVisitor Visit, void* Context)

@@ -1,8 +1,7 @@
 // The operating-system layer on Win32: files, directories, paths and disk space.
 #include "Core/Inc/CoreOS.h"
+#include "Core/Src/CoreOSNative.h"
 
-#include <algorithm>
-#include <atomic>
 #include <windows.h>
 
 namespace CoreOS
@@ -11,13 +10,14 @@ struct FOsFile
 {
     HANDLE Handle;
 };
+struct FOsLock
+{
+    HANDLE Handle;
+};
 } // namespace CoreOS
 
 namespace
 {
-std::atomic<int64_t> GWriteLimit{-1};
-std::atomic<CoreOS::FFreeDiskSpaceHook> GFreeSpaceHook{nullptr};
-
 inline const wchar_t* W(const char16_t* Text)
 {
     return reinterpret_cast<const wchar_t*>(Text);
@@ -34,13 +34,7 @@ bool IsReadOnlyFile(const char16_t* Path)
 
 int32_t CopyOut(const wchar_t* Text, char16_t* Dest, int32_t Capacity)
 {
-    if (Capacity <= 0)
-        return 0;
-    int32_t Count = 0;
-    for (; Count < Capacity - 1 && Text[Count]; ++Count)
-        Dest[Count] = char16_t(Text[Count]);
-    Dest[Count] = 0;
-    return Count;
+    return CoreOS::Native::CopyText(reinterpret_cast<const char16_t*>(Text), Dest, Capacity);
 }
 } // namespace
 
@@ -49,6 +43,11 @@ namespace CoreOS
 uint32_t LastError()
 {
     return ::GetLastError();
+}
+
+void Native::SetLastError(uint32_t Error)
+{
+    ::SetLastError(Error);
 }
 
 int32_t SystemErrorMessage(uint32_t Error, char16_t* Dest, int32_t Capacity)
@@ -67,7 +66,7 @@ int32_t SystemErrorMessage(uint32_t Error, char16_t* Dest, int32_t Capacity)
     return CopyOut(Buffer, Dest, Capacity);
 }
 
-FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t Share, uint32_t Create)
+FFileHandle Native::FileOpen(const char16_t* Path, uint32_t Access, uint32_t Share, uint32_t Create)
 {
     DWORD DesiredAccess = 0;
     if (Access & FILEACCESS_Read)
@@ -101,47 +100,19 @@ FFileHandle FileOpen(const char16_t* Path, uint32_t Access, uint32_t Share, uint
     return new FOsFile{Handle};
 }
 
-bool FileRead(FFileHandle File, void* Data, uint32_t Length, uint32_t* BytesRead)
+bool Native::FileRead(FFileHandle File, void* Data, uint32_t Length, uint32_t* BytesRead)
 {
-    *BytesRead = 0;
-    if (!File)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
     DWORD Got = 0;
     const BOOL bOk = ReadFile(File->Handle, Data, Length, &Got, nullptr);
     *BytesRead = Got;
     return bOk != 0;
 }
 
-bool FileWrite(FFileHandle File, const void* Data, uint32_t Length, uint32_t* BytesWritten)
+bool Native::FileWrite(FFileHandle File, const void* Data, uint32_t Length, uint32_t* BytesWritten)
 {
-    *BytesWritten = 0;
-    if (!File)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    uint32_t Allowed = Length;
-    int64_t Limit = GWriteLimit.load();
-    if (Limit >= 0)
-    {
-        while (!GWriteLimit.compare_exchange_weak(Limit, Limit - std::min<int64_t>(Limit, Length)))
-        {
-        }
-        Allowed = uint32_t(std::min<int64_t>(Limit, Length));
-    }
     DWORD Put = 0;
-    BOOL bOk = TRUE;
-    if (Allowed > 0)
-        bOk = WriteFile(File->Handle, Data, Allowed, &Put, nullptr);
+    const BOOL bOk = WriteFile(File->Handle, Data, Length, &Put, nullptr);
     *BytesWritten = Put;
-    if (bOk && Allowed < Length)
-    {
-        SetLastError(ERROR_DISK_FULL);
-        return false;
-    }
     return bOk != 0;
 }
 
@@ -168,34 +139,24 @@ int64_t FileGetSize(FFileHandle File)
     return Size.QuadPart;
 }
 
-bool FileFlush(FFileHandle File)
+bool Native::FileFlush(FFileHandle File)
 {
-    return File && FlushFileBuffers(File->Handle) != 0;
+    return FlushFileBuffers(File->Handle) != 0;
 }
 
-bool FileClose(FFileHandle File)
+bool Native::FileClose(FFileHandle File)
 {
-    if (!File)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
     const BOOL bOk = CloseHandle(File->Handle);
     delete File;
     return bOk != 0;
 }
 
-void SetWriteLimit(int64_t Bytes)
-{
-    GWriteLimit.store(Bytes);
-}
-
-bool FileDelete(const char16_t* Path)
+bool Native::FileDelete(const char16_t* Path)
 {
     return DeleteFileW(W(Path)) != 0;
 }
 
-bool FileMove(const char16_t* Src, const char16_t* Dest)
+bool Native::FileMove(const char16_t* Src, const char16_t* Dest)
 {
     return MoveFileW(W(Src), W(Dest)) != 0;
 }
@@ -311,24 +272,69 @@ bool GetFileTimeUtc(const char16_t* Path, FLocalTime& Out)
     return true;
 }
 
-int64_t FreeDiskSpace(const char16_t* Directory)
+int64_t Native::FreeDiskSpace(const char16_t* Directory)
 {
-    if (FFreeDiskSpaceHook Hook = GFreeSpaceHook.load())
-        return Hook(Directory);
     ULARGE_INTEGER Available;
     if (!GetDiskFreeSpaceExW(W(Directory), &Available, nullptr, nullptr))
         return -1;
     return int64_t(Available.QuadPart);
 }
 
-void SetFreeDiskSpaceHook(FFreeDiskSpaceHook Hook)
-{
-    GFreeSpaceHook.store(Hook);
-}
-
 // NTFS makes renames durable through its own journal; there is no directory handle to flush.
 bool SyncDirectory(const char16_t*)
 {
     return true;
+}
+
+bool FileIdentity(const char16_t* Path, FFileIdentity& Out)
+{
+    // No access asked and every kind of sharing granted: a file the game holds open can still be asked, and
+    // backup semantics let a directory be opened too.
+    HANDLE Handle = CreateFileW(W(Path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (Handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION Info;
+    const BOOL bOk = GetFileInformationByHandle(Handle, &Info);
+    const DWORD Error = GetLastError();
+    CloseHandle(Handle);
+    if (!bOk)
+    {
+        SetLastError(Error);
+        return false;
+    }
+    Out.Volume = Info.dwVolumeSerialNumber;
+    Out.Index = (uint64_t(Info.nFileIndexHigh) << 32) | Info.nFileIndexLow;
+    return true;
+}
+
+FLockHandle LockAcquire(const char16_t* Path)
+{
+    // Reading is enough to lock, so a lock file left read-only still serves; others may open it meanwhile.
+    HANDLE Handle = CreateFileW(W(Path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (Handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    // The first byte stands for the whole file; the lock belongs to this handle.
+    OVERLAPPED Where = {};
+    if (!LockFileEx(Handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &Where))
+    {
+        DWORD Error = GetLastError();
+        if (Error == ERROR_IO_PENDING)
+            Error = ERROR_LOCK_VIOLATION;
+        CloseHandle(Handle);
+        SetLastError(Error);
+        return nullptr;
+    }
+    return new FOsLock{Handle};
+}
+
+void LockRelease(FLockHandle Lock)
+{
+    if (!Lock)
+        return;
+    // Closing the handle drops its lock.
+    CloseHandle(Lock->Handle);
+    delete Lock;
 }
 } // namespace CoreOS

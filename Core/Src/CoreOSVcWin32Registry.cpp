@@ -1,20 +1,13 @@
 // The operating-system layer on Win32: reading a registry value.
 #include "Core/Inc/CoreOS.h"
+#include "Core/Src/CoreOSNative.h"
 
-#include <atomic>
 #include <windows.h>
-
-namespace
-{
-std::atomic<CoreOS::FRegistryReadHook> GRegistryHook{nullptr};
-}
 
 namespace CoreOS
 {
-bool RegistryReadValue(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes)
+bool Native::RegistryReadValue(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes)
 {
-    if (FRegistryReadHook Hook = GRegistryHook.load())
-        return Hook(KeyPath, ValueName, Data, Bytes);
     HKEY Key = nullptr;
     if (RegOpenKeyW(HKEY_LOCAL_MACHINE, reinterpret_cast<const wchar_t*>(KeyPath), &Key) != ERROR_SUCCESS)
         return false;
@@ -26,10 +19,5 @@ bool RegistryReadValue(const char16_t* KeyPath, const char16_t* ValueName, void*
         return false;
     *Bytes = Size;
     return true;
-}
-
-void SetRegistryReadHook(FRegistryReadHook Hook)
-{
-    GRegistryHook.store(Hook);
 }
 } // namespace CoreOS

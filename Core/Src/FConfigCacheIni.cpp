@@ -177,7 +177,6 @@ bool FConfigFile::Write(FFileManager* InFileManager, const char16_t* Path)
 {
     if (!Dirty || NoSave)
         return true;
-    Dirty = 0;
     const char16_t* Quote = Quotes ? u"\"" : u"";
     FString Text;
     for (const auto& Section : *this)
@@ -196,7 +195,14 @@ bool FConfigFile::Write(FFileManager* InFileManager, const char16_t* Path)
         }
         Text += u"\r\n";
     }
-    return appSaveStringToFile(Text, InFileManager, Path);
+    // A file without sections has nothing to write, and nothing is pending any more either.
+    if (Text.IsEmpty() || appSaveStringToFile(Text, InFileManager, Path))
+    {
+        Dirty = 0;
+        return true;
+    }
+    // The changes stay pending, so the next flush tries again.
+    return false;
 }
 
 // ---- The cache ----------------------------------------------------------------------------------------------
@@ -432,13 +438,25 @@ void FConfigCacheIni::Flush(bool bRead, const char16_t* Filename)
         if (bNamed)
             Held.Value.Write(FileManager(), *(ConfigDir + Name));
     }
-    if (bRead)
+    if (!bRead)
+        return;
+    // A file whose write failed stays held: dropping it would drop its changes too.
+    if (Filename)
     {
-        if (Filename)
+        const FConfigFile* Held = Find(FString(Filename));
+        if (Held && !Held->Dirty)
             Remove(FString(Filename));
-        else
-            Empty();
+        return;
     }
+    TDynArray<FString> Dropped;
+    for (const auto& Held : Pairs)
+        if (!Held.Value.Dirty)
+            Dropped.AddItem(Held.Key);
+    if (Dropped.Num() == Num())
+        Empty();
+    else
+        for (const FString& Name : Dropped)
+            Remove(Name);
 }
 
 void FConfigCacheIni::UnloadFile(const char16_t* Filename)

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 
 namespace
@@ -55,6 +56,9 @@ ECopyResult FFileManagerGeneric::Copy(const char16_t* Dest, const char16_t* Src,
         return COPY_Canceled;
     if (Compress == 1 || Compress == 2)
         appError(u"File compression not enabled");
+    // The writer would truncate the very file the reader is about to read.
+    if (CoreOS::IsSameFile(Src, Dest))
+        return COPY_Fail;
 
     std::unique_ptr<FArchive> Reader(CreateFileReader(Src, 0, nullptr));
     if (!Reader)

@@ -323,7 +323,7 @@ bool FFileManagerWindows::Delete(const char16_t* Path, bool bRequireExists, bool
     if (CoreOS::FileDelete(Path))
         return true;
     const uint32_t Error = CoreOS::LastError();
-    if (!bRequireExists && Error == 2)
+    if (!bRequireExists && Error == CoreOS::OSERROR_FileNotFound)
         return true;
     appTrace(8, u"Error deleting file '%s' (0x%d)", Path, int32_t(Error));
     return false;
@@ -349,6 +349,9 @@ Core::Service::ECopyResult FFileManagerWindows::Copy(const char16_t* Dest, const
 {
     FMiscTimer Timer;
     using namespace Core::Service;
+    // A copy onto the file itself would empty it before reading it; nothing is touched, not even attributes.
+    if (CoreOS::IsSameFile(Src, Dest))
+        return COPY_Fail;
     if (bEvenIfReadOnly)
         CoreOS::FileSetAttributes(Dest, CoreOS::FILEATTR_Normal);
     ECopyResult Result;
@@ -370,6 +373,10 @@ bool FFileManagerWindows::Move(const char16_t* Dest, const char16_t* Src, bool, 
         appTrace(8, u"Error moving file '%s' to '%s' (%d)", Src, Dest, int32_t(CoreOS::LastError()));
         return false;
     }
+    // Another name of the source (other case, "..", a link) is already where it should go. Deleting the
+    // destination first would delete the source.
+    if (CoreOS::IsSameFile(Src, Dest))
+        return true;
     Delete(Dest, false, bEvenIfReadOnly);
     if (!CoreOS::FileMove(Src, Dest))
     {
@@ -397,7 +404,7 @@ bool FFileManagerWindows::MakeDirectory(const char16_t* Path, bool bTree)
     if (bTree)
         return FFileManagerGeneric::MakeDirectory(Path, bTree);
     const FString Absolute = GetAbsolutePath(Path);
-    return CoreOS::DirMake(*Absolute) || CoreOS::LastError() == 183;
+    return CoreOS::DirMake(*Absolute) || CoreOS::LastError() == CoreOS::OSERROR_AlreadyExists;
 }
 
 bool FFileManagerWindows::DeleteDirectory(const char16_t* Path, bool bRequireExists, bool bTree)
@@ -405,7 +412,7 @@ bool FFileManagerWindows::DeleteDirectory(const char16_t* Path, bool bRequireExi
     FMiscTimer Timer;
     if (bTree)
         return FFileManagerGeneric::DeleteDirectory(Path, bRequireExists, bTree);
-    return CoreOS::DirRemove(Path) || (!bRequireExists && CoreOS::LastError() == 2);
+    return CoreOS::DirRemove(Path) || (!bRequireExists && CoreOS::LastError() == CoreOS::OSERROR_FileNotFound);
 }
 
 namespace

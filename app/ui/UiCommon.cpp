@@ -213,7 +213,7 @@ void DDX_Control(CDataExchange* pDX, int32_t Id, CWnd& Control)
 
 void CCommandLineInfo::ParseParam(const char16_t*, bool, bool) {}
 
-CWinApp::CWinApp() : m_pMainWnd(nullptr)
+CWinApp::CWinApp() : m_pMainWnd(nullptr), m_nExitCode(0)
 {
     appCheck(GApp == nullptr);
     GApp = this;
@@ -232,7 +232,7 @@ bool CWinApp::InitInstance()
 
 int32_t CWinApp::ExitInstance()
 {
-    return 0;
+    return m_nExitCode;
 }
 
 void CWinApp::ParseCommandLine(CCommandLineInfo& Info)

@@ -36,6 +36,9 @@
 #ifndef BN_CLICKED
 #define BN_CLICKED 0
 #endif
+#ifndef EN_CHANGE
+#define EN_CHANGE 0x0300
+#endif
 #ifndef IDOK
 #define IDOK 1
 #endif

@@ -73,6 +73,9 @@ protected:                                                                      
 #define ON_BN_CLICKED(ControlId, Member)                                                                           \
     {WM_COMMAND, BN_CLICKED, ControlId,                                                                            \
      [](CWnd* Target, FUiMessage&) { static_cast<ThisClass*>(Target)->Member(); }},
+// The text of edit control Id has changed (typed, pasted or set), sent after the control shows it.
+#define ON_EN_CHANGE(ControlId, Member)                                                                                \
+    {WM_COMMAND, EN_CHANGE, ControlId, [](CWnd* Target, FUiMessage&) { static_cast<ThisClass*>(Target)->Member(); }},
 #define ON_WM_SYSCOMMAND()                                                                                         \
     {WM_SYSCOMMAND, 0, 0, [](CWnd* Target, FUiMessage& Message) {                                                  \
          static_cast<ThisClass*>(Target)->OnSysCommand(uint32_t(Message.WParam), Message.LParam);                  \
@@ -277,7 +280,7 @@ public:
     // False ends the application without a message loop of its own (every window here runs inside a dialog's
     // modal loop, so there is none).
     virtual bool InitInstance();
-    // The exit code.
+    // The exit code: m_nExitCode.
     virtual int32_t ExitInstance();
 
     // Hands every argument after the program's name (m_Args) to Info.ParseParam.
@@ -291,6 +294,9 @@ public:
     void* LoadIcon(int32_t ResourceId) const;
 
     CWnd* m_pMainWnd;
+    // What the process ends with (0 unless the application says otherwise); AfxWinMain returns it through
+    // ExitInstance, and the program's entry point returns that to the system.
+    int32_t m_nExitCode;
     FString m_strRegistryKey;
     // The program's arguments, its own name first; AfxWinMain fills them.
     TDynArray<FString> m_Args;

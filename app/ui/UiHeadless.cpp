@@ -41,6 +41,7 @@ struct FWindow
     bool bEnded = false;
     intptr_t EndResult = 0;
     int32_t FocusId = 0;
+    int32_t SelStart = 0, SelEnd = 0; // an edit control's selection; the caret is at its end
     int32_t RangeLow = 0, RangeHigh = 100, Pos = 0;
     void* BigIcon = nullptr;
     void* SmallIcon = nullptr;
@@ -242,6 +243,14 @@ int32_t ShowMessageBox(const char16_t* Text, const char16_t* Caption, uint32_t T
     return IDOK;
 }
 
+// Setting a control's text, as the system does it: an edit control's caret goes back to the start.
+void SetText(FWindow* Window, const char16_t* Text)
+{
+    Window->Text = Text;
+    Window->SelStart = 0;
+    Window->SelEnd = 0;
+}
+
 // Distinct non-null handles for icon resources.
 void* IconHandle(int32_t ResourceId)
 {
@@ -288,7 +297,7 @@ bool CWnd::IsIconic() const
 
 void CWnd::SetWindowText(const char16_t* Text)
 {
-    AsWindow(m_hWnd)->Text = Text;
+    SetText(AsWindow(m_hWnd), Text);
 }
 
 FString CWnd::GetWindowText() const
@@ -305,7 +314,7 @@ FString CWnd::GetDlgItemText(int32_t Id) const
 void CWnd::SetDlgItemText(int32_t Id, const char16_t* Text)
 {
     if (FWindow* Child = FindChild(AsWindow(m_hWnd), Id))
-        Child->Text = Text;
+        SetText(Child, Text);
 }
 
 void CWnd::SetFocus()
@@ -510,9 +519,29 @@ uint32_t TimerPeriod(CWnd& Window, uintptr_t Id)
     return 0;
 }
 
+void TypeAtCaret(CWnd& Dialog, int32_t Id, const char16_t* Text)
+{
+    FWindow* Edit = ChildOf(Dialog, Id);
+    const FString Typed(Text);
+    Edit->Text = Edit->Text.Left(Edit->SelStart) + Typed + Edit->Text.Mid(Edit->SelEnd);
+    Edit->SelStart = Edit->SelEnd = Edit->SelStart + Typed.Len();
+    Dispatch(AsWindow(Dialog.m_hWnd), WM_COMMAND, (uintptr_t(EN_CHANGE) << 16) | uint16_t(Id),
+             reinterpret_cast<intptr_t>(Edit));
+}
+
 void TypeText(CWnd& Dialog, int32_t Id, const char16_t* Text)
 {
-    ChildOf(Dialog, Id)->Text = Text;
+    FWindow* Edit = ChildOf(Dialog, Id);
+    Edit->SelStart = 0;
+    Edit->SelEnd = Edit->Text.Len();
+    TypeAtCaret(Dialog, Id, Text);
+}
+
+void EditSelection(CWnd& Dialog, int32_t Id, int32_t& Start, int32_t& End)
+{
+    const FWindow* Edit = ChildOf(Dialog, Id);
+    Start = Edit->SelStart;
+    End = Edit->SelEnd;
 }
 
 FString ControlText(CWnd& Dialog, int32_t Id)

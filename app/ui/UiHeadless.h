@@ -21,8 +21,14 @@ bool ClickButton(CWnd& Dialog, int32_t Id);
 bool FireTimer(CWnd& Window, uintptr_t Id);
 // The period of a running timer in milliseconds, 0 when it does not run.
 uint32_t TimerPeriod(CWnd& Window, uintptr_t Id);
-// The user replaces the text of an edit control.
+// The user types into an edit control: TypeText selects the whole text first and so replaces it, TypeAtCaret
+// replaces the selection (inserts at the caret). The caret ends after the typed text, and the dialog gets
+// EN_CHANGE, as from the system.
 void TypeText(CWnd& Dialog, int32_t Id, const char16_t* Text);
+void TypeAtCaret(CWnd& Dialog, int32_t Id, const char16_t* Text);
+// An edit control's selection; both are the caret's place when nothing is selected. Setting the text from the
+// program puts the caret at the start, as the system's edit control does.
+void EditSelection(CWnd& Dialog, int32_t Id, int32_t& Start, int32_t& End);
 
 FString ControlText(CWnd& Dialog, int32_t Id);
 bool IsControlEnabled(CWnd& Dialog, int32_t Id);

@@ -69,6 +69,8 @@ void FDialogTest::OpenDialog(bool bAutoShrink, bool bAutoUnshrink)
 
 void FDialogTest::OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink)
 {
+    // One engine client at a time: the old dialog goes first.
+    Dlg.reset();
     Dlg.reset(new CPellmorWinDlg);
     Dlg->m_strDir = Dir;
     Dlg->bAutoShrink = bAutoShrink;
@@ -92,6 +94,13 @@ void FDialogTest::Tick()
         EXPECT_TRUE(UiHeadless::FireTimer(*Dlg, CPellmorWinDlg::TimerId));
     }
     UiHeadless::PumpMessages();
+}
+
+void FDialogTest::WaitForEngine()
+{
+    FShrinkEngineServerBase* Server = static_cast<FShrinkEngineClient*>(Dlg->Client)->Server;
+    for (int32_t i = 0; i < 10000 && Server->IsBusy(); ++i)
+        SleepBriefly();
 }
 
 FString FDialogTest::Status()

@@ -48,7 +48,7 @@ public:
         LastDir = Dir;
         return true;
     }
-    bool PerformShrink(const FString& Dir) override
+    bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override
     {
         ++Shrinks;
         LastDir = Dir;
@@ -57,7 +57,7 @@ public:
         CanUnshrinkText.Empty();
         return true;
     }
-    bool PerformUnshrink(const FString& Dir) override
+    bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override
     {
         ++Unshrinks;
         LastDir = Dir;
@@ -96,6 +96,8 @@ protected:
     void Tick();
     // Ticks (letting the engine's worker run between them) until Done holds; false after 20 s.
     template <typename TCondition> bool TickUntil(TCondition Done);
+    // Waits until the real engine has run every job it was given.
+    void WaitForEngine();
 
     FString Status();
     bool StatusStartsWith(const char16_t* Text);

@@ -7,6 +7,8 @@
 #include "Core/Inc/CoreOS.h"
 #include "app/PellmorWin.h"
 #include "app/PellmorWinDlg.h"
+#include "app/ui/UiHeadless.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace
 {
@@ -136,4 +138,29 @@ TEST_F(CPellmorWinAppTest, DialogStartsInTheRegistryDirectoryElseTheDefault)
     GRead.Stored = nullptr;
     CPellmorWinDlg Dlg;
     EXPECT_EQ(Dlg.m_strDir, u"C:\\Program Files\\Rockstar Games\\GTA San andreas\\");
+}
+
+TEST_F(CPellmorWinAppTest, AutomaticRunHandsItsExitCodeToTheProcess)
+{
+    // The whole program over the headless windows: its modal loop ticks on a clock that runs fast.
+    FManualClock Clock;
+    static FManualClock* GClock;
+    GClock = &Clock;
+    UiHeadless::SetIdleHook([] {
+        GClock->Advance(100);
+        UiHeadless::FireDueTimers();
+        SleepBriefly();
+    });
+    FTempDir Empty;
+    const FString NoGame = Empty.Path() + u"nowhere";
+    GRead.Stored = *NoGame;
+    GRead.StoredBytes = uint32_t(2 * (NoGame.Len() + 1));
+    theApp.m_Args.Empty();
+    theApp.m_Args.AddItem(FString(u"PellmorWin.exe"));
+    theApp.m_Args.AddItem(FString(u"/s"));
+
+    EXPECT_FALSE(theApp.InitInstance());
+    UiHeadless::SetIdleHook(nullptr);
+    EXPECT_EQ(theApp.CWinApp::ExitInstance(), CPellmorWinDlg::EXIT_NoGame);
+    theApp.m_nExitCode = 0;
 }

@@ -145,50 +145,6 @@ TEST_F(CPellmorWinDlgStateTest, ProgressWindowThatCannotBeMadeIsReportedOnEveryT
     EXPECT_EQ(Boxes[1].Text, u"Error creating Dialog");
 }
 
-TEST_F(CPellmorWinDlgStateTest, AutomaticShrinkWaitsThreeSecondsAfterItsOwnStep)
-{
-    Open(true, false);
-    Fake->Answer(u"true", u"false");
-    Tick();
-    EXPECT_EQ(Fake->Shrinks, 1);
-    EXPECT_EQ(Status(), u"Please wait.\r\n");
-
-    // The shrink failed for a lasting reason: the test still passes, so it is tried again, 3 s after the start.
-    Fake->bShrinking = 0;
-    Fake->ShrinkResult = u"Not enough disk space to do shrink";
-    Fake->Answer(u"true", u"false");
-    Tick();
-    Tick();
-    EXPECT_EQ(Fake->Shrinks, 1);
-    Tick();
-    EXPECT_EQ(Fake->Shrinks, 2);
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
-
-    // While the client is busy nothing is started, and the pause counts from the last busy tick.
-    Fake->bShrinking = 0;
-    Fake->ShrinkResult = u"Not enough disk space to do shrink";
-    Fake->Answer(u"true", u"");
-    Tick();
-    Tick();
-    Tick();
-    EXPECT_EQ(Fake->Shrinks, 2);
-    Fake->Answer(u"true", u"false");
-    Tick();
-    EXPECT_EQ(Fake->Shrinks, 3);
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 2);
-    EXPECT_FALSE(IsEnded());
-
-    // Once the test fails the dialog closes, at the end of the pause.
-    Fake->bShrinking = 0;
-    Fake->Answer(u"false", u"true");
-    Tick();
-    Tick();
-    EXPECT_FALSE(IsEnded());
-    Tick();
-    EXPECT_TRUE(IsEnded());
-    EXPECT_EQ(Fake->Unshrinks, 0);
-}
-
 TEST_F(CPellmorWinDlgStateTest, GetGameDirEndsWithOneBackslash)
 {
     Open();

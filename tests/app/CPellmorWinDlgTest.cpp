@@ -5,7 +5,7 @@
 
 using CPellmorWinDlgTest = FDialogTest;
 
-TEST_F(CPellmorWinDlgTest, OpensFromItsTemplateWithActionsDisabledUntilTheFirstAnswers)
+TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
 {
     OpenDialog();
     EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), GameDir);
@@ -20,16 +20,9 @@ TEST_F(CPellmorWinDlgTest, OpensFromItsTemplateWithActionsDisabledUntilTheFirstA
     Tick();
     EXPECT_EQ(Status(), u"Please wait.\r\n");
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
-    EXPECT_TRUE(Enabled(IDC_SHRINK));
-    EXPECT_FALSE(Enabled(IDC_RESTORE));
-}
-
-TEST_F(CPellmorWinDlgTest, ShrinkAndRestoreFollowTheGameFiles)
-{
-    OpenDialog();
-    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
     EXPECT_EQ(Status(), u"Found standard GTA:SA files.\r\n\r\nPress the 'Shrink' button below to compress\r\n"
                         u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n");
+    EXPECT_FALSE(Enabled(IDC_RESTORE));
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
     EXPECT_EQ(Status(), u"Please wait.\r\n");
@@ -54,53 +47,87 @@ TEST_F(CPellmorWinDlgTest, ShrinkAndRestoreFollowTheGameFiles)
     EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
 }
 
-TEST_F(CPellmorWinDlgTest, TypedDirectoryIsTestedAndSurvivesStatusRewrites)
+TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndNeverUndoneByTheStatus)
 {
-    FTempDir Empty;
-    OpenDialog(Empty.Path() + u"nowhere", false, false);
-    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(CannotFindText); }));
-    EXPECT_EQ(Status(), u"Cannot find GTA:SA files.\r\n\r\nMake sure the above path is pointing to the\r\n"
-                        u"correct GTA:SA Install Directory\r\n");
+    OpenDialog();
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+
+    // The buttons go off with the first key; what was found for the folder before is not shown for the new one.
+    const FString Typed = GameDir + u"\\nowher";
+    UiHeadless::TypeText(*Dlg, IDC_DIR, *Typed);
+    EXPECT_EQ(Status(), u"Please wait.\r\n");
+    ASSERT_TRUE(TickUntil(
+        [&]
+        {
+            EXPECT_FALSE(Enabled(IDC_SHRINK));
+            return StatusStartsWith(CannotFindText);
+        }));
+
+    // The status changed under the user's hands; the box keeps its text and its caret, so typing goes on.
+    int32_t Start = -1, End = -1;
+    UiHeadless::EditSelection(*Dlg, IDC_DIR, Start, End);
+    EXPECT_EQ(Start, Typed.Len());
+    EXPECT_EQ(End, Typed.Len());
+    UiHeadless::TypeAtCaret(*Dlg, IDC_DIR, u"e");
+    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), Typed + u"e");
+    EXPECT_EQ(Dlg->GetGameDir(), Typed + u"e\\");
+}
+
+TEST_F(CPellmorWinDlgTest, ShrinkActsOnTheFolderInTheBoxAtTheClick)
+{
+    FTempDir Other;
+    ASSERT_TRUE(CoreOS::DirMake(*(Other.Path() + u"Models")));
+    ASSERT_TRUE(WriteTestFile(Other.Path() + u"Models\\gta3.img", Original));
+    OpenDialog();
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
+
+    // Typed after the last tick; the click was on its way before the change turned the buttons off.
+    UiHeadless::TypeText(*Dlg, IDC_DIR, *Other.Path());
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_FALSE(Enabled(IDC_RESTORE));
-
-    // Nothing changes, so the status box is not written again (a stray text in it stays).
-    UiHeadless::TypeText(*Dlg, IDC_STATUS, u"left alone");
-    for (int32_t i = 0; i < 3; ++i)
-    {
-        Tick();
-        SleepBriefly();
-    }
-    EXPECT_EQ(Status(), u"left alone");
-
-    UiHeadless::TypeText(*Dlg, IDC_DIR, *GameDir);
-    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
-    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), GameDir);
-    EXPECT_EQ(Dlg->GetGameDir(), GameDir + u"\\");
-}
-
-TEST_F(CPellmorWinDlgTest, AutomaticShrinkAndRestoreEachCloseTheDialogWhenDone)
-{
-    OpenDialog(true, false);
-    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
-    EXPECT_EQ(FileState(), "restore");
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
-
-    OpenDialog(false, true);
-    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    Dlg->OnShrink();
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
+    EXPECT_TRUE(TestFileExists(Other.Path() + u"Models\\gta3_ORIG_BAK.img"));
     EXPECT_EQ(FileState(), "shrink");
-    std::string Restored;
-    ASSERT_TRUE(ReadTestFile(GameFile(u""), Restored));
-    EXPECT_TRUE(Restored == Original);
 }
 
-TEST_F(CPellmorWinDlgTest, AutomaticShrinkClosesWhenThereIsNothingToDo)
+TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
 {
+    // Every tick comes after the engine has run all it was given, so the tests queued just before an automatic
+    // transaction end in the same tick as the transaction. Their answers describe the files before it: the tick
+    // that collects the transaction's end still says "Please wait.".
+    auto Run = [&](const FString& Dir, bool bShrink) {
+        OpenDialog(Dir, bShrink, !bShrink);
+        for (int32_t i = 0; i < 100 && !IsEnded(); ++i)
+        {
+            const bool bWasRunning = Dlg->Client->bShrinking || Dlg->Client->bUnshrinking;
+            WaitForEngine();
+            Tick();
+            if (bWasRunning && !Dlg->Client->bShrinking && !Dlg->Client->bUnshrinking)
+            {
+                EXPECT_EQ(Status(), u"Please wait.\r\n");
+            }
+        }
+        EXPECT_TRUE(IsEnded());
+        return Dlg->ExitCode;
+    };
+    EXPECT_EQ(Run(GameDir, true), CPellmorWinDlg::EXIT_Done);
+    EXPECT_EQ(FileState(), "restore");
+    // Nothing to do: the files are in the state asked for already.
+    EXPECT_EQ(Run(GameDir, true), CPellmorWinDlg::EXIT_Done);
+    EXPECT_EQ(Run(GameDir, false), CPellmorWinDlg::EXIT_Done);
+    EXPECT_EQ(FileState(), "shrink");
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
     FTempDir Empty;
-    OpenDialog(Empty.Path(), true, false);
-    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
-    EXPECT_TRUE(StatusStartsWith(CannotFindText));
-    EXPECT_FALSE(TestFileExists(Empty.Path() + u"Models"));
+    EXPECT_EQ(Run(Empty.Path(), false), CPellmorWinDlg::EXIT_NoGame);
+
+    // A failure is shown once and not tried again.
+    CoreOS::SetFreeDiskSpaceHook([](const char16_t*) { return int64_t(100) << 20; });
+    CoreOS::FileDelete(*GameFile(u"_SHRUNK_BAK"));
+    EXPECT_EQ(Run(GameDir, true), CPellmorWinDlg::EXIT_Failed);
+    ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, u"Not enough disk space to do shrink");
+    EXPECT_EQ(FileState(), "shrink");
 }
 
 TEST_F(CPellmorWinDlgTest, CancelInTheProgressWindowEndsWithShrinkCanceled)

@@ -4,6 +4,7 @@
 
 #include "Core/Inc/Core.h"
 #include "Core/Inc/CoreFileText.h"
+#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/FFileManagerWindows.h"
 #include "tests/support/TempDir.h"
 
@@ -26,6 +27,7 @@ TEST_F(CoreFileTextTest, LoadDecodesByteOrderMarksAndPlainBytes)
         {std::string("\xFE\xFF\0A\x01\x01", 6), u"A\u0101"},
         {"AB", u"AB"},
         {"caf\xE9", u"caf\u00E9"},
+        {"\xEF\xBB\xBF[S]\r\ncaf\xC3\xA9", u"[S]\r\ncaf\u00E9"}, // a UTF-8 mark says how to read the rest
         {"\xFF\xFE" "A", u"\u00FF\u00FEA"}, // an odd length is never UTF-16
         {"", u""},
     };
@@ -60,4 +62,12 @@ TEST_F(CoreFileTextTest, SaveWritesBytesOrLittleEndianWithMark)
     EXPECT_FALSE(appSaveStringToFile(FString(), &FM, *(Dir / u"e.txt")));
     EXPECT_FALSE(TestFileExists(Dir / u"e.txt"));
     EXPECT_FALSE(appSaveStringToFile(FString(u"x"), &FM, *(Dir / u"no/dir.txt")));
+
+    // The text reaches the disk when the writer closes; a failure there is a failed save.
+    for (CoreOS::EOsFaultKind Kind : {CoreOS::OSFAULT_Write, CoreOS::OSFAULT_Close})
+    {
+        CoreOS::ArmOsFault(Kind, 1);
+        EXPECT_FALSE(appSaveStringToFile(FString(u"abc"), &FM, *(Dir / u"f.txt"))) << Kind;
+        CoreOS::ResetOsFaults();
+    }
 }

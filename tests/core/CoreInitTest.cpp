@@ -84,6 +84,30 @@ TEST(CoreInitTest, ClockIsSafeFromTwoThreads)
     CoreOS::SetTickSource(nullptr);
 }
 
+TEST(CoreInitTest, ModulePathsSplitIntoDirectoryAndNameAndLongDirectoriesAreRefused)
+{
+    const std::u16string Deep = u"C:\\" + std::u16string(251, u'd') + u"\\";
+    struct FCase
+    {
+        std::u16string Path, Dir, Name;
+        bool bFits;
+    };
+    const FCase Cases[] = {
+        {u"C:\\Games\\My.Tool.exe", u"C:\\Games\\", u"My", true},
+        {u"/opt/pellmor\\bin/pellmor", u"/opt/pellmor\\bin/", u"pellmor", true},
+        {u"tool.exe", u"", u"tool", true},
+        {Deep + u"a.exe", Deep, u"a", true},    // 255 units: the most a directory may hold
+        {Deep + u"e\\a.exe", u"", u"a", false}, // 257 units: refused, not cut
+    };
+    for (const FCase& Case : Cases)
+    {
+        char16_t Dir[MODULE_NAME_SIZE], Name[MODULE_NAME_SIZE];
+        EXPECT_EQ(appSplitModulePath(Case.Path.c_str(), Dir, Name), Case.bFits);
+        EXPECT_EQ(std::u16string(Dir), Case.Dir);
+        EXPECT_EQ(std::u16string(Name), Case.Name);
+    }
+}
+
 TEST(CoreInitTest, BaseDirAndNameComeFromTheExecutable)
 {
     char16_t Path[256];

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "Core/Inc/Core.h"
 
 TEST(CoreTemplateArrayTest, GrowthFollowsTheArrayRule)
@@ -14,6 +16,27 @@ TEST(CoreTemplateArrayTest, GrowthFollowsTheArrayRule)
     EXPECT_EQ(Array.Max(), 78); // 34 + 12 + 32
     for (int32_t Value : Array)
         EXPECT_EQ(Value, 0); // new slots are zero-filled
+}
+
+TEST(CoreTemplateArrayTest, GrowthThatCannotBeHadThrowsAndKeepsTheArray)
+{
+    // Past what the 32-bit count holds: refused before anything is asked of the allocator.
+    TDynArray<char> Bytes;
+    Bytes.AddItem('x');
+    EXPECT_THROW(Bytes.Add(INT32_MAX), std::bad_alloc);
+    EXPECT_EQ(Bytes.Num(), 1);
+    EXPECT_EQ(Bytes[0], 'x');
+
+    // A count that fits but whose growth rule does not, of elements too large for any memory (2^51 bytes).
+    struct FMegabyte
+    {
+        uint8_t Bytes[1 << 20];
+    };
+    TDynArray<FMegabyte> Huge;
+    EXPECT_THROW(Huge.Add(INT32_MAX - 100), std::bad_alloc);
+    EXPECT_EQ(Huge.Num(), 0);
+    EXPECT_EQ(Huge.Max(), 0);
+    EXPECT_EQ(Huge.Add(), 0); // still usable
 }
 
 TEST(CoreTemplateArrayTest, RemoveKeepsSmallSlackAndReleasesWhenEmpty)

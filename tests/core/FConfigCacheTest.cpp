@@ -59,6 +59,8 @@ TEST_F(FConfigCacheIniTest, IniLinesParseAsDescribed)
     const FCase Cases[] = {
         {"repeated keys keep file order", "[SkipRules]\r\nskip=radar*\r\nskip=lod_veg\r\n",
          "[SkipRules](skip|radar*)(skip|lod_veg)"},
+        {"a UTF-8 mark is no part of the first header", "\xEF\xBB\xBF[SkipRules]\r\nskip=radar*\r\n",
+         "[SkipRules](skip|radar*)"},
         {"blanks kept in keys, trailing spaces cut", "[S]\nskip = radar* \n", "[S](skip | radar*)"},
         {"only spaces are trailing blanks", "[S]\na=b\t\n", "[S](a|b\t)"},
         {"several pairs on one line", "[S]\nskip=radar* allow=radar00\n", "[S](skip|radar*)(allow|radar00)"},
@@ -199,6 +201,19 @@ TEST_F(FConfigCacheIniTest, OnlyChangedFilesAreWritten)
     Put(u"empty.ini", "[S]\nk=v\n[T]\nt=1\n");
     Cache.EmptySection(u"S", u"empty");
     EXPECT_EQ(Get(u"empty.ini"), "[S]\r\n\r\n[T]\r\nt=1\r\n\r\n"); // written at once
+}
+
+TEST_F(FConfigCacheIniTest, AFailedWriteKeepsTheChangesForTheNextFlush)
+{
+    Cache.SetString(u"S", u"k", u"v", u"f", true);
+    CoreOS::ArmOsFault(CoreOS::OSFAULT_Write, 1);
+    Cache.Exit();
+    CoreOS::ResetOsFaults();
+    ASSERT_EQ(Cache.Num(), 1); // still held, still changed
+    EXPECT_EQ(Cache.FindConfigFile(u"f", false)->Dirty, 1);
+    Cache.Exit();
+    EXPECT_EQ(Cache.Num(), 0);
+    EXPECT_EQ(Get(u"f.ini"), "[S]\r\nk=v\r\n\r\n");
 }
 
 TEST_F(FConfigCacheIniTest, ExitWritesChangedFilesAndEmptiesTheCache)

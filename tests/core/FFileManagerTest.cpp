@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -270,6 +271,24 @@ TEST_F(FFileManagerTest, MoveReplacesTheDestinationButNeverLosesIt)
     EXPECT_EQ(Contents(Src), "new");
     EXPECT_TRUE(FM.Move(*Locked, *Src, true, true, false));
     EXPECT_EQ(Contents(Locked), "new");
+}
+
+TEST_F(FFileManagerTest, MovingOrCopyingAFileOntoItselfKeepsIt)
+{
+    const FString Path = Make(u"gta3.img", "original");
+    ASSERT_TRUE(FM.MakeDirectory(*(Dir / u"Models"), false));
+    std::error_code Error;
+    std::filesystem::create_hard_link(std::u16string(*Path), std::u16string(*(Dir / u"link.img")), Error);
+    ASSERT_FALSE(Error) << Error.message();
+    FRecordProgress Progress;
+    for (const char16_t* Name : {u"gta3.img", u"GTA3.IMG", u"Models\\..\\gta3.img", u"link.img"})
+    {
+        const FString Other = Dir / Name;
+        EXPECT_TRUE(FM.Move(*Other, *Path, true, true, false)) << Other.ToUtf8();
+        EXPECT_EQ(FM.Copy(*Other, *Path, true, true, false, 0, nullptr), COPY_Fail);
+        EXPECT_EQ(FM.Copy(*Other, *Path, true, true, false, 0, &Progress), COPY_Fail);
+        EXPECT_EQ(Contents(Path), "original") << Other.ToUtf8();
+    }
 }
 
 TEST_F(FFileManagerTest, CopyRespectsReplaceReadOnlyAndAttributes)

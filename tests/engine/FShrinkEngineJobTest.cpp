@@ -208,6 +208,11 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
     ASSERT_TRUE(Client->PerformShrink(Game));
     Settle(Client, Game);
     EXPECT_EQ(Client->ShrinkResult, u"Not enough disk space to do shrink");
+    // The same as values, for the front ends' advice: how much is free and how much a build needs.
+    EXPECT_EQ(Client->ShrinkOutcome.Failure, ETransactionFailure::NoSpace);
+    EXPECT_EQ(Client->ShrinkOutcome.FreeBytes, int64_t(100) << 20);
+    EXPECT_GT(Client->ShrinkOutcome.NeededBytes, int64_t(768) << 20);
+    EXPECT_EQ(Client->Status.State, EArchiveState::Original);
     Client->ShrinkResult.Empty();
     CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
 
@@ -223,6 +228,17 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
     Settle(Client, Game);
     EXPECT_EQ(Client->ShrinkResult, u"Shrink canceled");
     ExpectOriginalOnly();
+    Client->ShrinkResult.Empty();
+
+    // A cancel that comes once the archive is built does not hide that the shrink went through.
+    Gate.CancelAt = "Writing ";
+    ASSERT_TRUE(Client->PerformShrink(Game));
+    Settle(Client, Game);
+    EXPECT_TRUE(Client->ShrinkResult.IsEmpty());
+    EXPECT_EQ(Client->CanUnshrinkText, u"true");
+    std::string Bytes;
+    ASSERT_TRUE(ReadTestFile(File(u"_ORIG_BAK"), Bytes));
+    EXPECT_EQ(Bytes, Original);
     delete Client;
 }
 

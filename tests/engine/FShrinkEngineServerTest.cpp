@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/FFileManager.h"
@@ -102,7 +104,7 @@ TEST_F(FShrinkEngineServerTest, StateTableDecidesBothTests)
     CoreOS::FileDelete(*File(u""));
 }
 
-TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive)
+TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchiveOnlyWhileItIsCurrent)
 {
     Put(u"", Original);
     Put(u"_TEMP", "stale");
@@ -120,13 +122,33 @@ TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive
     EXPECT_EQ(Read(u"_SHRUNK_BAK"), Shrunk);
     EXPECT_FALSE(Has(u"_ORIG_BAK"));
 
-    // The kept archive is taken over as it is: no build, no free-space test.
-    Put(u"_SHRUNK_BAK", "kept archive");
+    // The kept archive was built from the archive in use: taken over as it is, no build, no free-space test.
     GFreeBytes = 0;
-    EXPECT_EQ(PerformShrink(Game()), u"");
-    EXPECT_EQ(Read(u""), "kept archive");
+    FTransactionResult Reused = ShrinkArchive(GetGameArchiveFiles(Game()), FShrinkJobOptions());
+    EXPECT_EQ(Reused.Message, u"");
+    EXPECT_EQ(Reused.Kept, EKeptArchive::Current);
+    EXPECT_EQ(Read(u""), Shrunk);
     EXPECT_EQ(Read(u"_ORIG_BAK"), Original);
-    EXPECT_FALSE(Has(u"_SHRUNK_BAK"));
+    EXPECT_EQ(PerformUnshrink(Game()), u"");
+
+    // A mod installed into the restored archive makes the kept one stale: it is deleted and built anew.
+    GFreeBytes = int64_t(10) << 30;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::string Modded = PlainArchive(4);
+    Put(u"", Modded);
+    FTransactionResult Rebuilt = ShrinkArchive(GetGameArchiveFiles(Game()), FShrinkJobOptions());
+    EXPECT_EQ(Rebuilt.Message, u"");
+    EXPECT_EQ(Rebuilt.Kept, EKeptArchive::Stale);
+    EXPECT_FALSE(Rebuilt.KeptWhy.IsEmpty());
+    EXPECT_EQ(Read(u"_ORIG_BAK"), Modded);
+    const std::string Built = Read(u"");
+    EXPECT_EQ(ParseImg(FBytes(Built.begin(), Built.end())).Entries.size(), 4u);
+
+    // Something that is no archive at all in the kept name is never swapped in.
+    EXPECT_EQ(PerformUnshrink(Game()), u"");
+    Put(u"_SHRUNK_BAK", "kept archive");
+    EXPECT_EQ(PerformShrink(Game()), u"");
+    EXPECT_EQ(Read(u"").substr(0, 4), "VER2");
 }
 
 TEST_F(FShrinkEngineServerTest, FreeSpaceMustExceed768MiB)
@@ -205,4 +227,42 @@ TEST_F(FShrinkEngineServerTest, GameHoldingTheArchiveOpenStopsTheSwap)
     EXPECT_TRUE(Has(u"_SHRUNK_BAK"));
     EXPECT_EQ(PerformShrink(this->Game()), u"");
     EXPECT_EQ(Read(u"_ORIG_BAK"), Original);
+}
+
+TEST_F(FShrinkEngineServerTest, ASecondTransactionOnTheFolderIsRefusedWithoutTouchingAFile)
+{
+    Put(u"", Original);
+    const FArchiveFiles Files = GetGameArchiveFiles(Game());
+    {
+        FTransactionLock Held(Files);
+        ASSERT_FALSE(Held.IsBusy());
+        const FTransactionResult Shrink = ShrinkArchive(Files, FShrinkJobOptions());
+        EXPECT_EQ(Shrink.Failure, ETransactionFailure::Busy);
+        EXPECT_FALSE(Shrink.Message.IsEmpty());
+        EXPECT_EQ(RestoreArchive(Files).Failure, ETransactionFailure::Busy);
+        EXPECT_EQ(FShrinkEngineServer::RunCommand(FString(u"CanShrink,") + Game()), u"busy");
+        EXPECT_EQ(FShrinkEngineServer::RunCommand(FString(u"CanUnshrink,") + Game()), u"busy");
+        EXPECT_EQ(InspectArchive(Files).State, EArchiveState::Busy);
+        EXPECT_EQ(Read(u""), Original);
+        EXPECT_FALSE(Has(u"_TEMP"));
+    }
+    EXPECT_EQ(FShrinkEngineServer::RunCommand(FString(u"CanShrink,") + Game()), u"true");
+    EXPECT_EQ(PerformShrink(Game()), u"");
+}
+
+TEST_F(FShrinkEngineServerTest, ADamagedArchiveIsRefusedBeforeAnythingIsWritten)
+{
+    // Cut short where a broken download would end: the last entries are missing.
+    const std::string Cut = PlainArchive(8).substr(0, 5 * 2048);
+    Put(u"", Cut);
+    const FArchiveFiles Files = GetGameArchiveFiles(Game());
+    EXPECT_EQ(InspectArchive(Files).State, EArchiveState::Damaged);
+    const FTransactionResult Result = ShrinkArchive(Files, FShrinkJobOptions());
+    EXPECT_EQ(Result.Message, u"Perform Shrink - Failed while building TempShrinkFiles");
+    EXPECT_EQ(Result.Failure, ETransactionFailure::BuildFailed);
+    EXPECT_EQ(Result.BuildFailure, EShrinkFailure::Damaged);
+    EXPECT_GT(Result.Damage.EntriesPastEnd, 0);
+    EXPECT_EQ(Read(u""), Cut);
+    EXPECT_FALSE(Has(u"_TEMP"));
+    EXPECT_FALSE(Has(u"_ORIG_BAK"));
 }

@@ -8,8 +8,15 @@
  *   control ID  CLASS  enabled|disabled  visible|hidden  LEFT TOP RIGHT BOTTOM  TEXT
  * Places are screen pixels (the X screen's, under Wine without a virtual desktop); line breaks in texts are
  * written as \r and \n. Texts are asked for with WM_GETTEXT, which works across processes. Exits with 1 when
- * no window matched. A test tool: it reads windows through Win32 directly, as only a Win32 program can. */
+ * no window matched. A test tool: it reads windows through Win32 directly, as only a Win32 program can.
+ *
+ *   gui-probe.exe --hold FILE SECONDS
+ *
+ * Keeps FILE open for SECONDS, the way the running game holds its archive: others may read and write it, but
+ * not rename or delete it (no FILE_SHARE_DELETE). Prints "holding" once the file is open; exits with 1 when it
+ * cannot be opened. */
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
@@ -86,10 +93,25 @@ static BOOL CALLBACK PrintTopWindow(HWND Window, LPARAM Unused)
     return TRUE;
 }
 
+static int Hold(const wchar_t* Path, int Seconds)
+{
+    HANDLE File = CreateFileW(Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (File == INVALID_HANDLE_VALUE)
+        return 1;
+    Print(L"holding\n");
+    fflush(stdout);
+    Sleep((DWORD)Seconds * 1000);
+    CloseHandle(File);
+    return 0;
+}
+
 int main(void)
 {
     int Count = 0;
     wchar_t** Args = CommandLineToArgvW(GetCommandLineW(), &Count);
+    if (Args && Count == 4 && wcscmp(Args[1], L"--hold") == 0)
+        return Hold(Args[2], _wtoi(Args[3]));
     if (Args && Count > 1)
         GWanted = Args[1];
     EnumWindows(PrintTopWindow, 0);

@@ -4,9 +4,10 @@
 # Needs the Windows build (WIN_BUILD_DIR, default build-win): app/PellmorWin.exe, tests/gui-probe.exe (which
 # reads the windows' texts and places) and tools/make-sample-game/make-sample-game.exe. Works in
 # WIN_BUILD_DIR/gui-tests, keeps its own Wine prefix (WIN_BUILD_DIR/wineprefix-gui, made on first use) and
-# writes screenshots to WIN_BUILD_DIR/screens. Prints one line per test, then
-#   gui: 6 passed, 0 failed           (", 1 skipped" when a test could not be done here)
-# and exits non-zero when a test failed.
+# writes screenshots to WIN_BUILD_DIR/screens (those of the display scaled to 150% end in -150). Prints one line
+# per test, then
+#   gui: 8 passed, 0 failed           (", 1 skipped" when a test could not be done here)
+# and exits non-zero when a test failed. PELLMOR_GUI_TESTS="cancel scaled-150" runs only the tests named.
 set -uo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -28,6 +29,7 @@ passed=0
 failed=0
 skipped=0
 app_pid=""
+hold_pid=""
 throttle_pid=""
 xvfb_pid=""
 
@@ -47,6 +49,7 @@ cleanup()
 {
     throttle_stop
     if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then kill "$app_pid" 2>/dev/null; fi
+    if [[ -n $hold_pid ]] && kill -0 "$hold_pid" 2>/dev/null; then kill "$hold_pid" 2>/dev/null; fi
     # Ends what is left of this prefix's Windows processes (all of them ours).
     wineserver -k 2>/dev/null
     [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
@@ -83,6 +86,8 @@ prepare_prefix()
         wineserver -w
         touch "$WINEPREFIX/.pellmor-gui-ready"
     fi
+    # A run that was stopped in the scaled test leaves the scale behind.
+    set_dpi 96
 }
 
 # A unix folder as Wine's Windows programs name it.
@@ -91,6 +96,15 @@ winpath() { local p; p=$(cd "$1" && pwd); echo "Z:${p//\//\\}"; }
 set_game_dir()
 {
     wine reg add 'HKLM\SOFTWARE\Quorrin: San Andreas' /v 'GTA:SA Path' /t REG_SZ /d "$(winpath "$1")" /f >/dev/null 2>&1
+}
+
+# The display's scale: 96 pixels per inch is 100%, 144 is 150%. Wine reads it when its server starts, so the
+# change counts from the next program on, once the prefix's server has ended (as it does between tests).
+set_dpi()
+{
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    wine reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    wineserver -w
 }
 
 start_app()
@@ -111,6 +125,19 @@ wait_app_exit()
     app_rc=$?
     app_pid=""
     return 0
+}
+
+# Holds $1 open for at most $2 seconds as the running game does (see gui-probe.exe --hold), from when it
+# says so.
+hold_file()
+{
+    "$wine_run" "$probe_exe" --hold "$(winpath "$(dirname "$1")")\\$(basename "$1")" "$2" >"$work/hold.log" 2>&1 &
+    hold_pid=$!
+    local deadline=$((SECONDS + 15))
+    until grep -q holding "$work/hold.log" 2>/dev/null; do
+        ((SECONDS >= deadline)) || ! kill -0 "$hold_pid" 2>/dev/null && { log "could not hold $1"; return 1; }
+        sleep 0.1
+    done
 }
 
 # A modest game shrinks in well under a second under Wine, too fast to press Cancel in a window whose request
@@ -200,6 +227,19 @@ expect_control()
     [[ $got == "$4" ]] || { log "control $2 of \"$1\": expected \"$4\", got \"$got\""; return 1; }
 }
 
+# Opens the About box from the system menu of the window captioned $1 (the caption's icon, $2 pixels in from
+# the window's corner); its item is the menu's last.
+open_about()
+{
+    probe "$1" >"$work/probe.txt"
+    local l t r b
+    read -r l t r b <<<"$(awk -F'\t' '$1 == "window" { print $3; exit }' "$work/probe.txt")"
+    xdotool mousemove $((l + $2)) $((t + $2 + 1)) click 1
+    sleep 0.5
+    xdotool key Up Return
+    wait_for "About PellmorWin" "PellmorWin Version 1.0" 10
+}
+
 # ---- Game files -------------------------------------------------------------------------------------------------
 
 digest() { sha256sum "$1" | cut -d' ' -f1; }
@@ -259,26 +299,56 @@ expect_state()
 standard_status="Found standard GTA:SA files."
 shrunk_status="Found shrunked GTA:SA files."
 
+# Runs PellmorWin.exe with the flag $1 until it ends by itself, which must be with exit code $2.
+run_auto()
+{
+    start_app "$1"
+    wait_app_exit 60 || { log "PellmorWin.exe $1 did not end by itself"; return 1; }
+    [[ $app_rc -eq $2 ]] || { log "PellmorWin.exe $1: exit code $app_rc, expected $2"; return 1; }
+}
+
+# Shrinks, then finds nothing more to do.
 test_auto_shrink()
 {
     set_game_dir "$small"
-    start_app /s
-    wait_app_exit 60 || { log "PellmorWin.exe /s did not end by itself"; return 1; }
-    [[ $app_rc -eq 0 ]] || { log "exit code $app_rc"; return 1; }
-    expect_state "$small" shrunk
+    run_auto /s 0 && expect_state "$small" shrunk || return 1
+    run_auto /s 0 && expect_state "$small" shrunk
 }
 
+# Restores, keeping the shrunk archive; without a game there is nothing to restore.
 test_auto_restore()
 {
     set_game_dir "$small"
-    start_app /u
-    wait_app_exit 60 || { log "PellmorWin.exe /u did not end by itself"; return 1; }
-    [[ $app_rc -eq 0 ]] || { log "exit code $app_rc"; return 1; }
-    expect_state "$small" standard &&
-        [[ -f $small/models/gta3_SHRUNK_BAK.img ]] || { log "the shrunk archive was not kept"; return 1; }
+    run_auto /u 0 && expect_state "$small" standard || return 1
+    [[ -f $small/models/gta3_SHRUNK_BAK.img ]] || { log "the shrunk archive was not kept"; return 1; }
+    set_game_dir "$work/games"
+    run_auto /u 2
 }
 
-# Every state of the main dialog, the About box, and typing a directory.
+# The game holds its archive open: the shrink fails, its message comes once, and the program ends after OK.
+test_auto_held()
+{
+    make_game "$small" --entries 60 || return 1
+    set_game_dir "$small"
+    hold_file "$small/models/gta3.img" 60 || return 1
+    start_app /s
+    wait_for "Perform Shrink" "Perform Shrink - Failed renaming" 30 || return 1
+    [[ $(grep -c '^window' "$work/probe.txt") -eq 1 ]] || { log "more than one message box"; return 1; }
+    shoot held "Perform Shrink"
+    click "Perform Shrink" 1 || return 1
+    sleep 0.5
+    while kill -0 "$app_pid" 2>/dev/null; do
+        probe "Perform Shrink" >/dev/null && { log "the message came back"; return 1; }
+        sleep 0.2
+    done
+    wait_app_exit 1 && [[ $app_rc -eq 1 ]] || { log "exit code $app_rc, expected 1"; return 1; }
+    kill "$hold_pid" 2>/dev/null
+    wait "$hold_pid" 2>/dev/null
+    hold_pid=""
+    expect_state "$small" standard && make_game "$small" --entries 60
+}
+
+# Every state of the main dialog, the About box, and typing directories.
 test_interactive()
 {
     local main="PellmorWin v1.03"
@@ -295,14 +365,7 @@ test_interactive()
     expect_state "$small" shrunk || return 1
     shoot main-shrunk "$main"
 
-    # The About box, from the system menu (the caption's icon); its item is the menu's last.
-    probe "$main" >"$work/probe.txt"
-    local l t r b
-    read -r l t r b <<<"$(awk -F'\t' '$1 == "window" { print $3; exit }' "$work/probe.txt")"
-    xdotool mousemove $((l + 10)) $((t + 11)) click 1
-    sleep 0.5
-    xdotool key Up Return
-    wait_for "About PellmorWin" "PellmorWin Version 1.0" 10 || return 1
+    open_about "$main" 10 || return 1
     shoot about "About PellmorWin"
     click "About PellmorWin" 1 || return 1
 
@@ -313,11 +376,26 @@ test_interactive()
     wait_for "$main" "$standard_status" 30 || return 1
     expect_state "$small" standard || return 1
 
-    # A directory typed in is tested from the next ticks on.
+    # Another game's folder typed in and Shrink clicked at once: the buttons went off with the first key, so the
+    # click does nothing to the folder shown before; once the typed folder has been checked, Shrink shrinks it.
     click "$main" 1000 || return 1
     xdotool key End shift+Home
-    xdotool type --delay 5 "$(winpath "$work")\\nowhere"
+    xdotool type --delay 5 "$(winpath "$other")"
+    click "$main" 1003 || return 1
+    sleep 1.5
+    expect_state "$small" standard && expect_state "$other" standard || return 1
+    wait_for "$main" "$standard_status" 10 && click "$main" 1003 || return 1
+    wait_for "$main" "$shrunk_status" 30 || return 1
+    expect_state "$other" shrunk && expect_state "$small" standard || return 1
+
+    # A directory typed slowly, over several ticks whose status changes must not disturb the typing.
+    local typed
+    typed="$(winpath "$work")\\nowhere"
+    click "$main" 1000 || return 1
+    xdotool key End shift+Home
+    xdotool type --delay 60 "$typed"
     wait_for "$main" "Cannot find GTA:SA files." 10 || return 1
+    expect_control "$main" 1000 7 "$typed" || return 1
     expect_control "$main" 1003 4 disabled && expect_control "$main" 1004 4 disabled || return 1
     shoot main-nogame "$main"
 
@@ -420,6 +498,23 @@ test_write_protected()
     expect_state "$small" standard
 }
 
+# The dialogs on a display scaled to 150%: the program draws them itself at that scale (the manifest says it
+# is aware of the scale); the screenshots show whether anything is clipped or overlaps.
+test_scaled_150()
+{
+    local main="PellmorWin v1.03" rc=1
+    set_dpi 144
+    set_game_dir "$small"
+    start_app
+    if wait_for "$main" "$standard_status" 15 && shoot main-standard-150 "$main" && open_about "$main" 14; then
+        shoot about-150 "About PellmorWin"
+        click "About PellmorWin" 1 && click "$main" 1005 && wait_app_exit 15
+        rc=$?
+    fi
+    set_dpi 96
+    return $rc
+}
+
 run_test()
 {
     local name=$1 started=$SECONDS rc
@@ -439,6 +534,11 @@ run_test()
     fi
     # Nothing of a test outlives it.
     throttle_stop
+    if [[ -n $hold_pid ]]; then
+        kill "$hold_pid" 2>/dev/null
+        wait "$hold_pid" 2>/dev/null
+        hold_pid=""
+    fi
     if [[ -n $app_pid ]]; then
         kill "$app_pid" 2>/dev/null
         wait "$app_pid" 2>/dev/null
@@ -450,6 +550,7 @@ run_test()
 mkdir -p "$work/games" "$screens"
 rm -f "$screens"/*.png
 small=$work/games/small
+other=$work/games/other
 big=$work/games/big
 
 echo "==== gui suite ===="
@@ -457,13 +558,14 @@ if ! start_xvfb || ! prepare_prefix; then
     echo "gui: 0 passed, 1 failed (no X screen or Wine prefix)"
     exit 1
 fi
-if ! make_game "$small" --entries 60 || ! make_game "$big" --size 160; then
+if ! make_game "$small" --entries 60 || ! make_game "$other" --entries 40 || ! make_game "$big" --size 160; then
     cat "$work/generate.log"
     echo "gui: 0 passed, 1 failed (sample games)"
     exit 1
 fi
 
-for name in auto-shrink auto-restore interactive cancel close-during-shrink write-protected; do
+all_tests="auto-shrink auto-restore auto-held interactive cancel close-during-shrink write-protected scaled-150"
+for name in ${PELLMOR_GUI_TESTS:-$all_tests}; do
     run_test "$name"
 done
 echo "screenshots: $screens"

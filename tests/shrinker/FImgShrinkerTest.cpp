@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "Core/Inc/Core.h"
-#include "Core/Inc/CoreFileRaw.h"
 #include "Core/Inc/CoreOS.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FTxdImage.h"
@@ -14,6 +14,7 @@
 #include "tests/support/ImgBuilder.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TxdBuilder.h"
+#include "tools/make-sample-game/SampleGame.h"
 
 namespace
 {
@@ -21,26 +22,37 @@ std::vector<std::string> GSeenImages;
 int32_t GOwnedLevelSize = 0;
 
 // Stand-ins for the re-encoding policy.
-bool DropLargestLevel(FTxdEntryContext& Context, FTxdImage& Image)
+ETextureOutcome DropLargestLevel(FTxdEntryContext& Context, FTxdImage& Image)
 {
     GSeenImages.push_back(Context.ImageName.ToUtf8());
     if (Image.MipList.Num() < 2)
-        return false;
+        return ETextureOutcome::TooSmall;
     Image.MipList.Remove(0);
     Image.Header.MipLevels--;
     Image.Header.Width >>= 1;
     Image.Header.Height >>= 1;
-    return true;
+    return ETextureOutcome::Changed;
 }
 
-bool ReplaceLevelZero(FTxdEntryContext& /*Context*/, FTxdImage& Image)
+ETextureOutcome ReplaceLevelZero(FTxdEntryContext& /*Context*/, FTxdImage& Image)
 {
     FByteArray Level;
     Level.Add(GOwnedLevelSize);
     for (uint8_t& Byte : Level)
         Byte = 0x77;
     Image.MipList[0].SetOwned(std::move(Level));
-    return true;
+    return ETextureOutcome::Changed;
+}
+
+// A policy that keeps every texture: the rewrite alone is under test.
+ETextureOutcome KeepEverything(FTxdEntryContext&, FTxdImage&)
+{
+    return ETextureOutcome::TooSmall;
+}
+
+ETextureOutcome RunOutOfMemory(FTxdEntryContext&, FTxdImage&)
+{
+    throw std::bad_alloc();
 }
 
 // Sets the cancel value when the progress trace of entry 7 goes by, as a front end would while entry 7 is
@@ -59,12 +71,6 @@ std::vector<std::string> Utf8(const TDynArray<FString>& Lines)
     for (const FString& Line : Lines)
         Result.push_back(Line.ToUtf8());
     return Result;
-}
-
-// A policy that keeps every texture: the rewrite alone is under test.
-bool KeepEverything(FTxdEntryContext&, FTxdImage&)
-{
-    return false;
 }
 
 // One well-formed dictionary whose single texture the stand-in shrinks.
@@ -89,10 +95,12 @@ protected:
     {
         EXPECT_TRUE(WriteFileBytes(Src, Source));
         CoreOS::SetWriteLimit(WriteLimit);
-        FShrinkImgOptions Options;
-        Options.Report = &Report;
         Options.Reencode = Reencode;
-        return ShrinkImgFile(*Dest, *Src, Options);
+        Result = ShrinkImgFile(*Dest, *Src, Options);
+        CoreOS::SetWriteLimit(-1);
+        EXPECT_EQ(Result.bOk, Result.Failure == EShrinkFailure::None);
+        EXPECT_EQ(Result.bOk, Result.Reason.IsEmpty());
+        return Result.bOk;
     }
 
     FImgView Output() const { return ParseImg(ReadFileBytes(Dest)); }
@@ -100,7 +108,8 @@ protected:
     FTempDir Dir;
     FString Src = Dir.File(u"gta3.img");
     FString Dest = Dir.File(u"gta3_TEMP.img");
-    FShrinkReport Report;
+    FShrinkOptions Options;
+    FShrinkResult Result;
 };
 
 TEST_F(FImgShrinkerTest, UnchangedArchiveIsReproducedByteForByte)
@@ -114,25 +123,10 @@ TEST_F(FImgShrinkerTest, UnchangedArchiveIsReproducedByteForByte)
     FCaptureDebugOutput Capture;
     ASSERT_TRUE(Shrink(FImgBuilder(Builder).Trailing({1, 2, 3}).Build(), &KeepEverything));
     EXPECT_EQ(ReadFileBytes(Dest), Expected); // the trailing bytes are not copied
-    EXPECT_TRUE(Report.Failure.IsEmpty());
+    EXPECT_EQ(Result.OutputBytes, int64_t(Expected.size()));
     EXPECT_TRUE(Capture.Contains("Writing "));
     // The dictionary was examined and counted although nothing changed.
-    ASSERT_EQ(Report.Lines.Num(), 1);
-    EXPECT_EQ(Report.Lines[0], u"1 images have 3 MipLevels");
-}
-
-TEST_F(FImgShrinkerTest, GapIsRemovedAndTraced)
-{
-    FCaptureDebugOutput Capture;
-    ASSERT_TRUE(Shrink(FImgBuilder().Add("a.dff", FBytes(100, 1)).Gap(3).Add("b.dff", FBytes(4000, 2)).Build()));
-    const FImgView Out = Output();
-    ASSERT_EQ(Out.Entries.size(), 2u);
-    EXPECT_EQ(Out.Entries[0].BlockOffset, 1u);
-    EXPECT_EQ(Out.Entries[1].BlockOffset, 2u);
-    EXPECT_EQ(Out.Entries[1].BlockCount, 2u);
-    EXPECT_EQ(Out.Entries[1].Data, PadToBlocks(FBytes(4000, 2)));
-    EXPECT_EQ(ReadFileBytes(Dest).size(), 4u * 2048);
-    EXPECT_TRUE(Capture.Contains("Block gap: 3"));
+    EXPECT_EQ(Utf8(Result.ReportLines), std::vector<std::string>{"1 images have 3 MipLevels"});
 }
 
 TEST_F(FImgShrinkerTest, OnlyNamesEndingInTxdAreDictionaries)
@@ -150,7 +144,7 @@ TEST_F(FImgShrinkerTest, OnlyNamesEndingInTxdAreDictionaries)
     EXPECT_EQ(Out.Entries[3].Data, PadToBlocks(Txd));
 }
 
-TEST_F(FImgShrinkerTest, ShrunkEntryIsRoundedUpToWholeBlocksOfZeros)
+TEST_F(FImgShrinkerTest, EntriesArePackedInWholeBlocksWithoutGaps)
 {
     FTestTexture Texture = Dxt1Texture("big", 64, 64, 1);
     Texture.Levels[0] = FBytes(9000, 0x33); // a 9168-byte stream: 5 blocks
@@ -160,13 +154,18 @@ TEST_F(FImgShrinkerTest, ShrunkEntryIsRoundedUpToWholeBlocksOfZeros)
     ASSERT_EQ(ShrunkStream.size(), 4097u);
 
     GOwnedLevelSize = 3929;
-    ASSERT_TRUE(Shrink(FImgBuilder().Add("big.txd", TxdDictionary({Texture}), 0xEE).Add("next.dff", {9}).Build(),
-                       &ReplaceLevelZero));
+    FCaptureDebugOutput Capture;
+    ASSERT_TRUE(Shrink(
+        FImgBuilder().Add("big.txd", TxdDictionary({Texture}), 0xEE).Gap(3).Add("next.dff", FBytes(4000, 2)).Build(),
+        &ReplaceLevelZero));
     const FImgView Out = Output();
     ASSERT_EQ(Out.Entries.size(), 2u);
     EXPECT_EQ(Out.Entries[0].BlockCount, 3u);
     EXPECT_EQ(Out.Entries[0].Data, PadToBlocks(ShrunkStream)); // the last 2047 bytes are zero
     EXPECT_EQ(Out.Entries[1].BlockOffset, Out.Entries[0].BlockOffset + 3);
+    EXPECT_EQ(Out.Entries[1].Data, PadToBlocks(FBytes(4000, 2)));
+    EXPECT_EQ(ReadFileBytes(Dest).size(), (1u + 3 + 2) * 2048);
+    EXPECT_TRUE(Capture.Contains("Block gap: 3"));
 }
 
 TEST_F(FImgShrinkerTest, ProgressIsPublishedAndTracedPerEntry)
@@ -201,104 +200,151 @@ TEST_F(FImgShrinkerTest, ProgressIsPublishedAndTracedPerEntry)
     }
 }
 
-TEST_F(FImgShrinkerTest, CancelIsSeenBeforeTheNextEntry)
+TEST_F(FImgShrinkerTest, CancelIsSeenBetweenEntriesAndBetweenThePiecesOfLongCopies)
 {
     FImgBuilder Builder;
     for (int32_t i = 0; i < 12; ++i)
         Builder.Add("e" + std::to_string(i) + ".dat", FBytes(10, uint8_t(i + 1)));
-    const FBytes Source = Builder.Build();
-    ASSERT_TRUE(WriteFileBytes(Src, Source));
-
-    FImgShrinker Shrinker;
-    Shrinker.BreakFlag = &GCancelValue;
     GCancelValue.store(0);
     GPercentLines = 0;
-    const bool bTraceWas = appTraceEnabled();
-    appSetTraceEnabled(true);
-    CoreOS::SetDebugOutputHook(&CancelAfterEighthEntry);
-    FFileHandle Read = appFileOpenRead(*Src);
-    FFileHandle Write = appFileOpenWrite(*Dest);
-    const bool bResult = Shrinker.RewriteArchive(Read, Write);
-    appFileClose(Read);
-    appFileClose(Write);
-    CoreOS::SetDebugOutputHook(nullptr);
-    appSetTraceEnabled(bTraceWas);
-
-    EXPECT_FALSE(bResult);
+    Options.Cancel = &GCancelValue;
+    {
+        FCaptureDebugOutput Capture;
+        CoreOS::SetDebugOutputHook(&CancelAfterEighthEntry);
+        EXPECT_FALSE(Shrink(Builder.Build()));
+    }
+    EXPECT_EQ(Result.Failure, EShrinkFailure::Cancelled);
     EXPECT_EQ(GPercentLines, 8);
-    // Header, the directory placeholder (still the source's) and entries 0 to 7, nothing more.
-    const FBytes Partial = ReadFileBytes(Dest);
-    const FBytes Expected(Source.begin(), Source.begin() + 9 * 2048);
-    EXPECT_EQ(Partial, Expected);
+    // Header, directory and entries 0 to 7 had been written when the cancel was seen.
+    EXPECT_EQ(Result.OutputBytes, 9 * 2048);
+    EXPECT_FALSE(FileExists(Dest));
+
+    // 40 MiB of filler are copied in pieces; a cancel already raised stops the copy after the first one.
+    Options.bDryRun = true;
+    EXPECT_FALSE(Shrink(FImgBuilder().FirstBlock(20480).Add("a.dff", {1}).Build()));
+    EXPECT_EQ(Result.Failure, EShrinkFailure::Cancelled);
+    EXPECT_LT(Result.OutputBytes, 20 << 20);
 }
 
-TEST_F(FImgShrinkerTest, FailedShrinkLeavesNoDestination)
+TEST_F(FImgShrinkerTest, FailedShrinkLeavesNoDestinationAndSaysWhy)
 {
     const FBytes Good = FImgBuilder().Add("a.dff", FBytes(5000, 1)).Add("b.txd", ShrinkableTxd()).Build();
-    FBytes DirectoryPastEnd = Good;
-    SetU32(DirectoryPastEnd, 4, 1000);
     std::atomic<int32_t> Cancel{1};
     struct FCase
     {
         const char* Name;
         FBytes Source;
+        EShrinkFailure Failure;
         int64_t WriteLimit;
         std::atomic<int32_t>* CancelFlag;
+        FReencodeImageFunc Reencode;
     };
     const FCase Cases[] = {
-        {"not VER2", FImgBuilder().Add("a.dff", {1}).Magic("VER1").Build(), -1, nullptr},
-        {"shorter than a header", {'V', 'E', 'R'}, -1, nullptr},
-        {"first entry inside the directory", FImgBuilder().Add("a.dff", {1}).SetDirEntry(0, 0, 1).Build(), -1, nullptr},
-        {"directory past the end", DirectoryPastEnd, -1, nullptr},
-        // Terabytes of zeros that a damaged directory asks for are refused before anything is written.
-        {"an entry claiming terabytes", FImgBuilder().Add("a.dff", {1}).SetDirEntry(0, 1, 3000000000u).Build(), -1,
+        {"not VER2", FImgBuilder().Add("a.dff", {1}).Magic("VER1").Build(), EShrinkFailure::NotAnArchive, -1, nullptr,
          nullptr},
-        {"a first entry terabytes away", FImgBuilder().Add("a.dff", {1}).SetDirEntry(0, 4000000000u, 1).Build(), -1,
-         nullptr},
-        {"cancelled before the first entry", Good, -1, &Cancel},
-        {"short write in an entry", Good, 3 * 2048, nullptr},
-        {"short write in the directory", Good, 20, nullptr},
+        {"shorter than a header", {'V', 'E', 'R'}, EShrinkFailure::NotAnArchive, -1, nullptr, nullptr},
+        {"first entry inside the directory", FImgBuilder().Add("a.dff", {1}).SetDirEntry(0, 0, 1).Build(),
+         EShrinkFailure::NotAnArchive, -1, nullptr, nullptr},
+        {"cancelled before the first entry", Good, EShrinkFailure::Cancelled, -1, &Cancel, nullptr},
+        {"short write in an entry", Good, EShrinkFailure::WriteFailed, 3 * 2048, nullptr, nullptr},
+        {"short write in the directory", Good, EShrinkFailure::WriteFailed, 20, nullptr, nullptr},
+        {"out of memory in a dictionary", Good, EShrinkFailure::OutOfMemory, -1, nullptr, &RunOutOfMemory},
     };
     for (const FCase& Case : Cases)
     {
         SCOPED_TRACE(Case.Name);
         ASSERT_TRUE(WriteFileBytes(Dest, {1, 2, 3})); // a destination left from before
-        GShrinkCancelFlag = Case.CancelFlag;
-        EXPECT_FALSE(Shrink(Case.Source, nullptr, Case.WriteLimit));
-        CoreOS::SetWriteLimit(-1);
+        Options.Cancel = Case.CancelFlag;
+        EXPECT_FALSE(Shrink(Case.Source, Case.Reencode, Case.WriteLimit));
+        EXPECT_EQ(Result.Failure, Case.Failure);
         EXPECT_FALSE(FileExists(Dest));
-        EXPECT_FALSE(Report.Failure.IsEmpty());
+        EXPECT_EQ(ReadFileBytes(Src), Case.Source);
     }
 
     FCaptureDebugOutput Capture;
     EXPECT_FALSE(ShrinkImgFile(*Dest, *Dir.File(u"missing.img")));
     EXPECT_FALSE(FileExists(Dest));
     EXPECT_TRUE(Capture.Contains("Cant read "));
-    EXPECT_FALSE(ShrinkImgFile(*Dir.File(u"no-such-dir/out.img"), *Src));
+    EXPECT_EQ(ShrinkImgFile(*Dir.File(u"no-such-dir/out.img"), *Src, Options).Failure,
+              EShrinkFailure::CannotCreateDest);
     EXPECT_TRUE(Capture.Contains("Cant create "));
     EXPECT_TRUE(appFileDelete(*Src)); // the source was closed again
 }
 
-TEST_F(FImgShrinkerTest, EntryPastTheEndOfTheSourceReadsAsZeros)
+TEST_F(FImgShrinkerTest, DestinationThatIsTheSourceIsRefusedBeforeAnythingIsWritten)
 {
-    // The last entry claims 5 blocks where the file holds one; the buffer still holds the first entry's bytes.
-    const FBytes Source = FImgBuilder()
-                              .Add("big.dat", FBytes(5 * 2048, 0xAA))
-                              .Add("cut.dat", FBytes(2048, 0xBB))
-                              .SetDirEntry(1, 6, 5)
-                              .Build();
-    ASSERT_TRUE(Shrink(Source));
-    const FImgView Out = Output();
-    ASSERT_EQ(Out.Entries.size(), 2u);
-    FBytes Expected(5 * 2048, 0);
-    std::fill(Expected.begin(), Expected.begin() + 2048, 0xBB);
-    EXPECT_EQ(Out.Entries[1].Data, Expected);
+    const FBytes Source = FImgBuilder().Add("a.txd", ShrinkableTxd()).Build();
+    // Another spelling of the same file (the case differs; both systems find it).
+    for (bool bReplace : {false, true})
+    {
+        Options.bReplaceWhenDone = bReplace;
+        ASSERT_TRUE(WriteFileBytes(Src, Source));
+        const FShrinkResult Same = ShrinkImgFile(*Dir.File(u"GTA3.IMG"), *Src, Options);
+        EXPECT_EQ(Same.Failure, EShrinkFailure::SameFile);
+        EXPECT_NE(Same.Reason.InStr(u"are the same file"), -1);
+        EXPECT_EQ(ReadFileBytes(Src), Source);
+    }
+    // The temporary of a replacing shrink must not be the source either: it is truncated first.
+    const FString Part = Dir.File(u"out.img.pellmor-part");
+    ASSERT_TRUE(WriteFileBytes(Part, Source));
+    EXPECT_EQ(ShrinkImgFile(*Dir.File(u"out.img"), *Part, Options).Failure, EShrinkFailure::SameFile);
+    EXPECT_EQ(ReadFileBytes(Part), Source);
 }
 
-TEST_F(FImgShrinkerTest, EmptyArchiveBecomesItsHeaderAlone)
+TEST_F(FImgShrinkerTest, ReplaceWhenDoneKeepsTheOldDestinationUntilTheNewOneIsComplete)
 {
-    ASSERT_TRUE(Shrink(FImgBuilder().Trailing(FBytes(100, 7)).Build()));
-    EXPECT_EQ(ReadFileBytes(Dest), (FBytes{'V', 'E', 'R', '2', 0, 0, 0, 0}));
+    const FBytes Source = FImgBuilder().Add("a.dff", FBytes(5000, 1)).Add("b.txd", ShrinkableTxd()).Build();
+    const FString Part = Dest + u".pellmor-part";
+    Options.bReplaceWhenDone = true;
+
+    // A failed run leaves the old destination as it was and removes its temporary.
+    ASSERT_TRUE(WriteFileBytes(Dest, {1, 2, 3}));
+    EXPECT_FALSE(Shrink(Source, &DropLargestLevel, 3 * 2048));
+    EXPECT_EQ(ReadFileBytes(Dest), (FBytes{1, 2, 3}));
+    EXPECT_FALSE(FileExists(Part));
+    EXPECT_FALSE(Shrink(FImgBuilder().Add("a.dff", {1}).Magic("VER1").Build()));
+    EXPECT_EQ(ReadFileBytes(Dest), (FBytes{1, 2, 3}));
+
+    // A complete one takes its place; a temporary left by a killed run is written over.
+    ASSERT_TRUE(WriteFileBytes(Part, FBytes(100000, 9)));
+    ASSERT_TRUE(Shrink(Source, &DropLargestLevel));
+    EXPECT_FALSE(FileExists(Part));
+    EXPECT_EQ(int64_t(ReadFileBytes(Dest).size()), Result.OutputBytes);
+    EXPECT_EQ(ParseImg(ReadFileBytes(Dest)).Entries.size(), 2u);
+}
+
+TEST_F(FImgShrinkerTest, DamagedArchiveIsRefusedBeforeAnythingIsWritten)
+{
+    // Archive tools that do not pad the last entry leave up to 2047 bytes out: they read as zeros.
+    FBytes Unpadded = FImgBuilder().Add("a.dff", FBytes(3000, 0xAA)).Add("cut.dat", FBytes(2048, 0xBB)).Build();
+    Unpadded.resize(Unpadded.size() - 2047);
+    ASSERT_TRUE(Shrink(Unpadded));
+    FBytes Expected(2048, 0);
+    Expected[0] = 0xBB;
+    EXPECT_EQ(Output().Entries.at(1).Data, Expected);
+
+    // A sample archive cut short.
+    FTempDir Sample;
+    SampleGame::FSampleGameOptions SampleOptions;
+    SampleOptions.EntryCount = 120;
+    ASSERT_TRUE(SampleGame::WriteSampleImg((Sample / u"gta3.img").ToUtf8(), SampleOptions, nullptr));
+    FBytes Truncated = ReadFileBytes(Sample / u"gta3.img");
+    Truncated.resize(Truncated.size() / 2);
+
+    const FBytes Claims8TiB = FImgBuilder().Add("a.dff", {1}).Add("b.dff", {2}).SetDirEntry(1, 1, 0xFFFFFFFFu).Build();
+    const FBytes Cases[] = {FBytes(Unpadded.begin(), Unpadded.end() - 1), Truncated, Claims8TiB};
+    for (const FBytes& Source : Cases)
+        for (bool bDryRun : {false, true})
+        {
+            ASSERT_TRUE(WriteFileBytes(Dest, {1, 2, 3}));
+            Options.bDryRun = bDryRun;
+            EXPECT_FALSE(Shrink(Source));
+            EXPECT_EQ(Result.Failure, EShrinkFailure::Damaged);
+            EXPECT_GT(Result.Damage.EntriesPastEnd, 0);
+            EXPECT_NE(Result.Reason.InStr(u"lie past the end of the file"), -1) << Result.Reason.ToUtf8();
+            EXPECT_EQ(Result.OutputBytes, 0);
+            EXPECT_EQ(FileExists(Dest), bDryRun); // a dry run does not touch it
+        }
 }
 
 TEST_F(FImgShrinkerTest, PaletteTexturesAreKeptAndStatisticsKeepTheirFirstCountedOrder)
@@ -307,31 +353,19 @@ TEST_F(FImgShrinkerTest, PaletteTexturesAreKeptAndStatisticsKeepTheirFirstCounte
     const FBytes Other = TxdDictionary({Dxt1Texture("a", 64, 64, 1), Dxt1Texture("b", 64, 64, 3)});
     ASSERT_TRUE(Shrink(FImgBuilder().Add("shop.txd", Shop).Add("other.txd", Other).Build(), &DropLargestLevel));
     EXPECT_EQ(GSeenImages, (std::vector<std::string>{"shop.wall", "other.a", "other.b"}));
-    EXPECT_EQ(Utf8(Report.Lines), (std::vector<std::string>{"1 images have 2 MipLevels", "2 images have 3 MipLevels",
-                                                            "1 images have 1 MipLevels"}));
+    EXPECT_EQ(Utf8(Result.ReportLines),
+              (std::vector<std::string>{"1 images have 2 MipLevels", "2 images have 3 MipLevels",
+                                        "1 images have 1 MipLevels"}));
+    const FTextureFacts& Facts = Result.Stats.Textures;
+    EXPECT_EQ(Facts.Total, 4);
+    EXPECT_EQ(Facts.Palette, 1);
+    EXPECT_EQ(Facts.Changed, 2);
+    EXPECT_EQ(*Facts.PerKind.Find(TEXKIND_None), 1);
     // The palette texture's image chunk comes through unchanged at the start of the dictionary.
     const FBytes PaletteImage = TxdImageChunk(TxdRecord(PaletteTexture("sign", 64, 64, 2)));
     const FBytes Out = Output().Entries.at(0).Data;
     EXPECT_TRUE(std::equal(PaletteImage.begin(), PaletteImage.end(), Out.begin() + 28));
     EXPECT_LT(GetU32(Out, 4), GetU32(Shop, 4));
-}
-
-TEST(FImgShrinkerReportTest, DescriptionLinesAreSortedDescendingWithoutTheirSortPart)
-{
-    FShrinkStats Stats;
-    Stats.MipLevelStats.Set(7, 5);
-    Stats.MipLevelStats.Set(1, 0); // never printed
-    Stats.FormatStats.Set(0x44585431, 5);
-    Stats.FormatStats.Set(0x12345678, 2);
-    Stats.DescriptionStats.Set(u"1 DXT1  g: DXT1     64 x   64  x7", 5);
-    Stats.DescriptionStats.Set(u"2 g:   64 x   64", 5);
-    Stats.DescriptionStats.Set(u"1 RGBA  g: RGBA     64 x   64  x1", 1);
-    Stats.DescriptionStats.Set(u"2 s:  512 x  512", 12);
-    EXPECT_EQ(Utf8(FImgShrinker::GetReportLines(Stats)),
-              (std::vector<std::string>{"5 images have 7 MipLevels", "5 images have DXT1 format",
-                                        "2 images have unknown format", "  12 images are   512 x  512",
-                                        "   5 images are    64 x   64", "   1 images are  RGBA     64 x   64  x1",
-                                        "   5 images are  DXT1     64 x   64  x7"}));
 }
 
 TEST_F(FImgShrinkerTest, MalformedDictionaryIsCopiedUnchangedAmongWellFormedOnes)
@@ -397,7 +431,9 @@ TEST_F(FImgShrinkerTest, MalformedDictionaryIsCopiedUnchangedAmongWellFormedOnes
         EXPECT_NE(Out.Entries[0].Data, PadToBlocks(Good));
         EXPECT_EQ(Out.Entries[2].Data, Out.Entries[0].Data);
         EXPECT_EQ(GSeenImages, (std::vector<std::string>{"before.wall", "after.wall"}));
-        EXPECT_EQ(Utf8(Report.Lines), std::vector<std::string>{"2 images have 3 MipLevels"});
+        EXPECT_EQ(Utf8(Result.ReportLines), std::vector<std::string>{"2 images have 3 MipLevels"});
+        EXPECT_EQ(Result.Stats.Textures.MalformedEntries, 1);
+        EXPECT_EQ(Result.Stats.Textures.Total, 2);
         EXPECT_TRUE(Capture.Contains("Copying bad.txd unchanged"));
     }
 }

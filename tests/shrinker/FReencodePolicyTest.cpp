@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "shrinker/FImgShrinker.h"
 #include "shrinker/FReencodePolicy.h"
 #include "shrinker/FTextureUtil.h"
 #include "shrinker/FTxdImage.h"
@@ -16,13 +15,16 @@ struct FPolicyRun
 {
     std::vector<uint8_t> Record;
     FTxdImage Image;
-    FImgShrinker Shrinker;
-    FTxdEntryContext Context{Shrinker, FString(u"shop")};
+    FSkipRules Rules;
+    FTxdEntryContext Context{Rules, &ReencodeImage, FString(u"shop")};
+    ETextureOutcome Outcome = ETextureOutcome::NotUnderstood;
     bool bChanged = false;
 
     FPolicyRun(ETextureKind Kind, uint16_t Width, uint16_t Height, uint8_t Levels, uint32_t D3DFormat = 0,
-               int32_t Depth = -1)
+               int32_t Depth = -1, const char16_t* SkipRule = nullptr)
     {
+        if (SkipRule)
+            Rules.AddSkipRule(FString(u"skip"), FString(SkipRule));
         SampleGame::FSampleTexture Texture;
         Texture.Name = "wall";
         Texture.Kind = Kind;
@@ -36,7 +38,8 @@ struct FPolicyRun
             Record[84] = uint8_t(Depth);
         EXPECT_TRUE(ParseTxdImage(Record.data(), int32_t(Record.size()), Image));
         Context.ImageName = u"shop.wall";
-        bChanged = ReencodeImage(Context, Image);
+        Outcome = ReencodeImage(Context, Image);
+        bChanged = Outcome == ETextureOutcome::Changed;
     }
 };
 } // namespace
@@ -50,22 +53,25 @@ TEST(FReencodePolicyTest, OutcomesFollowLevelsSizesAndAlpha)
         uint8_t Levels;
         uint16_t NewWidth, NewHeight;
         uint8_t NewLevels;
+        ETextureOutcome Outcome;
     };
+    const ETextureOutcome Changed = ETextureOutcome::Changed, TooSmall = ETextureOutcome::TooSmall,
+                          Blocks = ETextureOutcome::NotUnderstood;
     const FRow Rows[] = {
-        {ETextureKind::Dxt1, 512, 512, 10, 128, 128, 8},  // opaque, three or more levels: two dropped
-        {ETextureKind::Dxt3, 256, 256, 9, 128, 128, 8},   // alpha: one dropped
-        {ETextureKind::Dxt1a, 64, 64, 7, 32, 32, 6},      // alpha: one dropped
-        {ETextureKind::Dxt1, 64, 64, 2, 32, 32, 1},       // exactly two levels
-        {ETextureKind::Dxt1, 64, 32, 7, 32, 16, 6},       // the second step needs both sides at 32
-        {ETextureKind::Rgbx, 128, 128, 8, 32, 32, 6},
-        {ETextureKind::Dxt1, 16, 64, 5, 16, 64, 5},       // a side below 32: unchanged
-        {ETextureKind::Rgbx, 16, 64, 1, 16, 16, 1},       // one level: only the height halves, twice
-        {ETextureKind::Dxt1, 128, 16, 1, 128, 16, 1},     // one level, height below 32: unchanged
-        {ETextureKind::Rgba, 64, 64, 1, 32, 32, 1},       // one level with alpha: once
-        {ETextureKind::Rgbx, 64, 64, 1, 16, 16, 1},       // one level opaque: twice
-        {ETextureKind::Dxt1, 40, 64, 1, 20, 16, 1},
-        {ETextureKind::Dxt3, 64, 128, 1, 32, 64, 1},
-        {ETextureKind::Dxt1, 36, 36, 1, 36, 36, 1},       // 18 x 18 would not fill whole blocks: unchanged
+        {ETextureKind::Dxt1, 512, 512, 10, 128, 128, 8, Changed},  // opaque, three or more levels: two dropped
+        {ETextureKind::Dxt3, 256, 256, 9, 128, 128, 8, Changed},   // alpha: one dropped
+        {ETextureKind::Dxt1a, 64, 64, 7, 32, 32, 6, Changed},      // alpha: one dropped
+        {ETextureKind::Dxt1, 64, 64, 2, 32, 32, 1, Changed},       // exactly two levels
+        {ETextureKind::Dxt1, 64, 32, 7, 32, 16, 6, Changed},       // the second step needs both sides at 32
+        {ETextureKind::Rgbx, 128, 128, 8, 32, 32, 6, Changed},
+        {ETextureKind::Dxt1, 16, 64, 5, 16, 64, 5, TooSmall},      // a side below 32: unchanged
+        {ETextureKind::Rgbx, 16, 64, 1, 16, 16, 1, Changed},       // one level: only the height halves, twice
+        {ETextureKind::Dxt1, 128, 16, 1, 128, 16, 1, TooSmall},    // one level, height below 32: unchanged
+        {ETextureKind::Rgba, 64, 64, 1, 32, 32, 1, Changed},       // one level with alpha: once
+        {ETextureKind::Rgbx, 64, 64, 1, 16, 16, 1, Changed},       // one level opaque: twice
+        {ETextureKind::Dxt1, 40, 64, 1, 20, 16, 1, Changed},
+        {ETextureKind::Dxt3, 64, 128, 1, 32, 64, 1, Changed},
+        {ETextureKind::Dxt1, 36, 36, 1, 36, 36, 1, Blocks},        // 18 x 18 would not fill whole blocks: unchanged
     };
     for (const FRow& Row : Rows)
     {
@@ -77,7 +83,7 @@ TEST(FReencodePolicyTest, OutcomesFollowLevelsSizesAndAlpha)
         EXPECT_EQ(Header.MipLevels, Row.NewLevels);
         EXPECT_EQ(Run.Image.MipList.Num(), int32_t(Row.NewLevels));
         const bool bExpectChange = Row.NewWidth != Row.Width || Row.NewHeight != Row.Height;
-        EXPECT_EQ(Run.bChanged, bExpectChange);
+        EXPECT_EQ(Run.Outcome, Row.Outcome);
         // The pixel format never changes, so the largest level has exactly the size of its kind.
         EXPECT_EQ(uint32_t(Run.Image.MipList[0].Num()), SampleGame::TextureLevelBytes(Row.Kind, Row.NewWidth, Row.NewHeight));
         if (bExpectChange)
@@ -124,12 +130,18 @@ TEST(FReencodePolicyTest, UnknownFormatsAndContradictoryHeaders)
 
     // No kind, one level: nothing to decode, so nothing changes.
     FPolicyRun NoKindSingle(ETextureKind::Dxt1, 64, 64, 1, 99);
-    EXPECT_FALSE(NoKindSingle.bChanged);
+    EXPECT_EQ(NoKindSingle.Outcome, ETextureOutcome::NotUnderstood);
     EXPECT_EQ(NoKindSingle.Image.Header.Width, 64);
 
     // A DXT1 header claiming 32 bits a pixel contradicts itself: untouched and uncounted.
     FPolicyRun Contradiction(ETextureKind::Dxt1, 64, 64, 4, 0, /*Depth*/ 32);
-    EXPECT_FALSE(Contradiction.bChanged);
+    EXPECT_EQ(Contradiction.Outcome, ETextureOutcome::NotUnderstood);
     EXPECT_EQ(Contradiction.Image.Header.MipLevels, 4);
     EXPECT_EQ(Contradiction.Context.Stats.FormatStats.Num(), 0);
+
+    // A skipped texture is counted all the same.
+    FPolicyRun Skipped(ETextureKind::Dxt1, 64, 64, 4, 0, -1, u"sh*");
+    EXPECT_EQ(Skipped.Outcome, ETextureOutcome::Skipped);
+    EXPECT_EQ(Skipped.Image.Header.MipLevels, 4);
+    EXPECT_EQ(Skipped.Context.Stats.FormatStats.Num(), 1);
 }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "Core/Inc/Core.h"
-#include "shrinker/FImgShrinker.h"
+#include "shrinker/FShrinkStats.h"
 #include "shrinker/FRwChunk.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/CaptureDebugOutput.h"
@@ -13,13 +13,13 @@
 namespace
 {
 // Shortens level 0 of the texture named "second" by 1000 bytes.
-bool ShortenSecond(FTxdEntryContext& /*Context*/, FTxdImage& Image)
+ETextureOutcome ShortenSecond(FTxdEntryContext& /*Context*/, FTxdImage& Image)
 {
     if (Image.GetName() != u"second")
-        return false;
+        return ETextureOutcome::TooSmall;
     const FMipData& Level = Image.MipList[0];
     Image.MipList[0].SetOwned(Level.GetData(), Level.Num() - 1000);
-    return true;
+    return ETextureOutcome::Changed;
 }
 } // namespace
 
@@ -57,9 +57,8 @@ TEST(FRwChunkTest, ShrunkImageUpdatesOnlyTheSizesAboveIt)
 
     FBytes Entry = Stream;
     Entry.resize((Stream.size() + 2047) / 2048 * 2048, 0xCC);
-    FImgShrinker Shrinker;
-    Shrinker.Reencode = &ShortenSecond;
-    FTxdEntryContext Context(Shrinker, u"shop");
+    FSkipRules NoRules;
+    FTxdEntryContext Context(NoRules, &ShortenSecond, u"shop");
     int32_t NumBytes = int32_t(Entry.size());
     EXPECT_EQ(ProcessTxdEntry(Context, Entry.data(), NumBytes), TXDENTRY_Changed);
 
@@ -68,4 +67,43 @@ TEST(FRwChunkTest, ShrunkImageUpdatesOnlyTheSizesAboveIt)
     EXPECT_EQ(FBytes(Entry.begin() + NumBytes, Entry.end()), FBytes(Entry.size() - size_t(NumBytes), 0));
     EXPECT_EQ(Context.ImageName, u"shop.third");
     EXPECT_EQ(*Context.Stats.MipLevelStats.Find(1), 2);
+}
+
+namespace
+{
+// Storage a chunk tree holds: every list's room and every payload's.
+int64_t TreeBytes(const TDynArray<FRwChunk>& List)
+{
+    int64_t Bytes = int64_t(List.Max()) * int64_t(sizeof(FRwChunk));
+    for (const FRwChunk& Chunk : List)
+        Bytes += TreeBytes(Chunk.InnerChunks) + Chunk.DataBytes.Max();
+    return Bytes;
+}
+
+// A dictionary of Count images, each no more than its header and an empty extension: 24 bytes apiece.
+FBytes ManyEmptyImages(int32_t Count)
+{
+    std::vector<FBytes> Children(size_t(Count), RwContainer(RWCHUNK_TxdImage, {RwChunk(RWCHUNK_Extension)}));
+    Children.push_back(RwChunk(RWCHUNK_Extension));
+    return RwContainer(RWCHUNK_TxdLib, Children);
+}
+} // namespace
+
+TEST(FRwChunkTest, ManyEmptyImagesCostASmallMultipleOfTheEntry)
+{
+    const FBytes Entry = ManyEmptyImages(30000); // 60002 chunks: read whole
+    TDynArray<FRwChunk> Roots;
+    ASSERT_TRUE(ReadChunks(Entry.data(), int32_t(Entry.size()), false, Roots));
+    EXPECT_LE(TreeBytes(Roots), 8 * int64_t(Entry.size()));
+
+    // Past 65536 chunks a dictionary is malformed: a few MiB of empty images are left as they are.
+    FBytes Big = ManyEmptyImages(150000);
+    const FBytes Before = Big;
+    FSkipRules NoRules;
+    FTxdEntryContext Context(NoRules, &ShortenSecond, u"many");
+    int32_t NumBytes = int32_t(Big.size());
+    EXPECT_EQ(ProcessTxdEntry(Context, Big.data(), NumBytes), TXDENTRY_Malformed);
+    EXPECT_EQ(size_t(NumBytes), Before.size());
+    EXPECT_EQ(Big, Before);
+    EXPECT_EQ(Context.Stats.Textures.Total, 0);
 }

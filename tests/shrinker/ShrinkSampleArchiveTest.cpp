@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "shrinker/FImgShrinker.h"
@@ -28,6 +29,16 @@ bool ParseDictionary(const FBytes& Bytes, TDynArray<FRwChunk>& Roots, std::vecto
     }
     return true;
 }
+
+uint64_t Fnv1a(const FBytes& Bytes)
+{
+    uint64_t Hash = 0xcbf29ce484222325ull;
+    for (uint8_t Byte : Bytes)
+        Hash = (Hash ^ Byte) * 0x100000001b3ull;
+    return Hash;
+}
+
+const uint64_t SampleDigest = 0xeb76f32934d64244ull;
 
 // What the rules make of a texture: new width, height and level count.
 void Expect(const FTxdImageHeader& Header, int32_t& Width, int32_t& Height, int32_t& Levels)
@@ -76,11 +87,9 @@ TEST(ShrinkSampleArchiveTest, EveryEntryEndsAsTheRulesSay)
     std::string Error;
     ASSERT_TRUE(SampleGame::WriteSampleImg(Src.ToUtf8(), Options, &Error)) << Error;
 
-    FShrinkReport Report;
-    FShrinkImgOptions ShrinkOptions;
-    ShrinkOptions.Report = &Report;
-    ASSERT_TRUE(ShrinkImgFile(*Dest, *Src, ShrinkOptions)) << Report.Failure.ToUtf8();
-    EXPECT_FALSE(Report.Lines.Num() == 0);
+    const FShrinkResult Result = ShrinkImgFile(*Dest, *Src, FShrinkOptions());
+    ASSERT_TRUE(Result.bOk) << Result.Reason.ToUtf8();
+    EXPECT_FALSE(Result.ReportLines.Num() == 0);
 
     const FBytes SrcBytes = ReadFileBytes(Src), DestBytes = ReadFileBytes(Dest);
     EXPECT_LT(DestBytes.size(), SrcBytes.size());
@@ -122,10 +131,30 @@ TEST(ShrinkSampleArchiveTest, EveryEntryEndsAsTheRulesSay)
             EXPECT_EQ(New.MipLevels, Levels);
             EXPECT_EQ(New.D3DFormat, Images[t].Header.D3DFormat);
             EXPECT_EQ(std::memcmp(New.Name, Images[t].Header.Name, 32), 0);
-            Changed += New.Width != Images[t].Header.Width;
+            Changed += New.Width != Images[t].Header.Width || New.Height != Images[t].Header.Height;
         }
     }
     EXPECT_GT(Changed, 0);
     EXPECT_GT(Skipped, 0);
     EXPECT_GT(Malformed, 0);
+
+    // The shrinker's own account agrees, and its counts add up.
+    const FTextureFacts& Facts = Result.Stats.Textures;
+    EXPECT_EQ(Facts.Changed, Changed);
+    EXPECT_EQ(Facts.MalformedEntries, Malformed);
+    EXPECT_EQ(Facts.Total, Facts.Changed + Facts.Skipped + Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
+    int32_t Kinds = 0, Sizes = 0;
+    for (const auto& Pair : Facts.PerKind)
+        Kinds += Pair.Value;
+    std::set<std::pair<int32_t, int32_t>> Distinct;
+    for (const FTextureSizeCount& Size : Facts.Sizes)
+    {
+        Sizes += Size.Count;
+        EXPECT_TRUE(Distinct.insert({Size.Width, Size.Height}).second) << Size.Width << "x" << Size.Height;
+    }
+    EXPECT_EQ(Kinds, Facts.Total);
+    EXPECT_EQ(Sizes, Facts.Total);
+
+    // The same bytes as ever: the rewrite, the policy and the block coder together, on both systems.
+    EXPECT_EQ(Fnv1a(DestBytes), SampleDigest);
 }

@@ -108,3 +108,27 @@ bool WriteSparseTestFile(const FString& Path, int64_t Offset)
                      CoreOS::FileWrite(File, "Z", 1, &Put) && Put == 1;
     return File && CoreOS::FileClose(File) && bOk;
 }
+
+FWriteProtectedFolder::FWriteProtectedFolder(const FString& InDir)
+{
+    char16_t Drives[64];
+    if (CoreOS::GetDrives(Drives, 64) > 0)
+        return;
+    Dir = InDir.ToUtf8();
+    std::system(("chmod a-w '" + Dir + "' && chattr +i '" + Dir + "' 2>/dev/null").c_str());
+    const FString Probe = InDir + u"/probe";
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Probe, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateNew);
+    bProtected = File == nullptr;
+    if (File)
+    {
+        CoreOS::FileClose(File);
+        CoreOS::FileDelete(*Probe);
+    }
+}
+
+FWriteProtectedFolder::~FWriteProtectedFolder()
+{
+    if (!Dir.empty())
+        std::system(("chattr -i '" + Dir + "' 2>/dev/null; chmod u+w '" + Dir + "'").c_str());
+}

@@ -30,3 +30,20 @@ bool ReadTestFile(const FString& Path, std::string& Bytes);
 bool TestFileExists(const FString& Path);
 // A sparse file whose only written byte, 'Z', is at Offset (so it is Offset + 1 bytes long).
 bool WriteSparseTestFile(const FString& Path, int64_t Offset);
+
+// Makes a folder refuse new files for the life of the object, with the POSIX shell's tools: no write permission,
+// and immutable for root, whom permissions do not stop. IsProtected() is false where that cannot be done
+// (Windows, a file system without the immutable flag); a test then skips.
+class FWriteProtectedFolder
+{
+public:
+    explicit FWriteProtectedFolder(const FString& Dir);
+    ~FWriteProtectedFolder();
+    FWriteProtectedFolder(const FWriteProtectedFolder&) = delete;
+    FWriteProtectedFolder& operator=(const FWriteProtectedFolder&) = delete;
+    bool IsProtected() const { return bProtected; }
+
+private:
+    std::string Dir;
+    bool bProtected = false;
+};

@@ -23,3 +23,10 @@ struct FInstallHooks
     }
 } GInstallHooks;
 } // namespace
+
+// Memory that cannot be had is a failure the code must survive, so under AddressSanitizer an allocation too
+// large to make returns null, as the C runtime does, rather than ending the test program.
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}

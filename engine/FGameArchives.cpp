@@ -1,0 +1,194 @@
+// The archives the game loads, from data\gta.dat, and archives named by the user.
+#include "engine/FGameArchives.h"
+
+#include "Core/Inc/CoreFileText.h"
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CoreUtil.h"
+#include "Core/Inc/FGlobalVars.h"
+#include "engine/FGameFiles.h"
+
+namespace
+{
+// Real lines are a few dozen characters; anything this long is not a line the game wrote.
+const int32_t MaxLineLength = 512;
+// gta.dat is a few kilobytes; a file past this is not one.
+const int64_t MaxDatBytes = int64_t(4) << 20;
+
+bool IsBlank(char16_t C)
+{
+    return C == u' ' || C == u'\t' || C == u'\r';
+}
+
+FString Trim(const FString& Text)
+{
+    int32_t Start = 0;
+    int32_t End = Text.Len();
+    while (Start < End && IsBlank(Text[Start]))
+        ++Start;
+    while (End > Start && IsBlank(Text[End - 1]))
+        --End;
+    return Text.Mid(Start, End - Start);
+}
+
+bool IsPrintableAscii(const FString& Text)
+{
+    for (int32_t i = 0; i < Text.Len(); ++i)
+        if ((Text[i] < 0x20 && Text[i] != u'\t') || Text[i] > 0x7E)
+            return false;
+    return true;
+}
+
+void Note(TDynArray<FGameDatNote>& Notes, int32_t Line, const FString& Text, EGameDatProblem Problem)
+{
+    FGameDatNote Item;
+    Item.Line = Line;
+    Item.Text = Text.Len() > 80 ? Text.Left(77) + u"..." : Text;
+    Item.Problem = Problem;
+    Notes.AddItem(Item);
+}
+
+// The name after the keyword when the line is an archive line ("IMG name", "CDIMAGE name"), else empty.
+bool ReadArchiveLine(const FString& Line, FString& Name)
+{
+    int32_t KeywordEnd = 0;
+    while (KeywordEnd < Line.Len() && !IsBlank(Line[KeywordEnd]))
+        ++KeywordEnd;
+    const FString Keyword = Line.Left(KeywordEnd);
+    if (!Keyword.EqualsNoCase(u"IMG") && !Keyword.EqualsNoCase(u"CDIMAGE"))
+        return false;
+    Name = Trim(Line.Mid(KeywordEnd));
+    return true;
+}
+
+// Whether a relative name stays below its folder: no leading separator or drive, no ".." that climbs out.
+bool StaysInside(const FString& Name)
+{
+    if (Name.IsEmpty() || Name[0] == u'\\' || Name[0] == u'/' || (Name.Len() > 1 && Name[1] == u':'))
+        return false;
+    int32_t Depth = 0;
+    int32_t Start = 0;
+    for (int32_t i = 0; i <= Name.Len(); ++i)
+    {
+        if (i < Name.Len() && Name[i] != u'\\' && Name[i] != u'/')
+            continue;
+        const FString Part = Name.Mid(Start, i - Start);
+        Start = i + 1;
+        if (Part == u"..")
+        {
+            if (--Depth < 0)
+                return false;
+        }
+        else if (!Part.IsEmpty() && Part != u".")
+            ++Depth;
+    }
+    return Depth > 0;
+}
+
+FString WithBackslashes(const FString& Name)
+{
+    FString Result = Name;
+    for (int32_t i = 0; i < Result.Len(); ++i)
+        if (Result[i] == u'/')
+            Result[i] = u'\\';
+    return Result;
+}
+
+// The same file under another spelling (case, separators) counts once.
+bool AlreadyListed(const TDynArray<FString>& Archives, const FString& Path)
+{
+    for (const FString& Listed : Archives)
+        if (Listed.EqualsNoCase(*Path) || CoreOS::IsSameFile(*Listed, *Path))
+            return true;
+    return false;
+}
+} // namespace
+
+TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNote>& Notes)
+{
+    TDynArray<FGameDatEntry> Entries;
+    int32_t LineNumber = 0;
+    int32_t Start = 0;
+    while (Start < Text.Len())
+    {
+        int32_t End = Start;
+        while (End < Text.Len() && Text[End] != u'\n')
+            ++End;
+        const FString Raw = Text.Mid(Start, End - Start);
+        Start = End + 1;
+        ++LineNumber;
+
+        if (Raw.Len() > MaxLineLength)
+        {
+            Note(Notes, LineNumber, Raw, EGameDatProblem::TooLong);
+            continue;
+        }
+        const int32_t Hash = Raw.InStr(u"#");
+        const FString Line = Trim(Hash >= 0 ? Raw.Left(Hash) : Raw);
+        FString Name;
+        if (Line.IsEmpty() || !ReadArchiveLine(Line, Name))
+            continue;
+        if (!IsPrintableAscii(Line))
+            Note(Notes, LineNumber, Raw, EGameDatProblem::NotText);
+        else if (Name.IsEmpty())
+            Note(Notes, LineNumber, Raw, EGameDatProblem::NoName);
+        else if (!StaysInside(Name))
+            Note(Notes, LineNumber, Raw, EGameDatProblem::OutsideGame);
+        else
+        {
+            FGameDatEntry Entry;
+            Entry.Line = LineNumber;
+            Entry.Name = Name;
+            Entries.AddItem(Entry);
+        }
+    }
+    return Entries;
+}
+
+bool ArchiveExists(const FString& Path)
+{
+    const FArchiveFiles Files = GetArchiveFiles(Path);
+    FFileManager* Manager = GGlobalVars()->GetFileManager();
+    return Manager->FileSize(*Files.Cur) >= 0 || Manager->FileSize(*Files.OrigBak) >= 0;
+}
+
+FGameArchiveList ListGameArchives(const FString& Dir)
+{
+    FGameArchiveList List;
+    List.Archives.AddItem(GetGameArchiveFiles(Dir).Cur);
+    List.DatPath = Dir + u"data\\gta.dat";
+
+    FFileManager* Manager = GGlobalVars()->GetFileManager();
+    const int64_t Bytes = Manager->FileSize(*List.DatPath);
+    FString Text;
+    if (Bytes < 0 || Bytes > MaxDatBytes || !appLoadFileToString(Text, Manager, *List.DatPath))
+        return List;
+    List.bDatRead = true;
+
+    for (const FGameDatEntry& Entry : ParseGameDat(Text, List.Notes))
+    {
+        const FString Path = Dir + WithBackslashes(Entry.Name);
+        if (!ArchiveExists(Path))
+        {
+            FGameDatNote Missing;
+            Missing.Line = Entry.Line;
+            Missing.Text = Entry.Name;
+            Missing.Problem = EGameDatProblem::NotFound;
+            List.Notes.AddItem(Missing);
+        }
+        else if (!AlreadyListed(List.Archives, Path))
+            List.Archives.AddItem(Path);
+    }
+    return List;
+}
+
+bool ResolveArchiveName(const FString& Dir, const FString& Name, FString& Path)
+{
+    Path.Empty();
+    if (!StaysInside(Name))
+        return false;
+    const bool bBare = Name.InStr(u"\\") < 0 && Name.InStr(u"/") < 0;
+    const char16_t* Dot = appStrrchr(*Name, u'.');
+    const bool bHasImg = Dot && appStricmp(Dot, u".img") == 0;
+    Path = Dir + (bBare ? FString(u"Models\\") : FString()) + WithBackslashes(Name) + (bHasImg ? u"" : u".img");
+    return true;
+}

@@ -1,0 +1,240 @@
+// The game's facts: archive file sets, their state, what a shrink needs, and the transaction lock.
+#include "engine/FGameFiles.h"
+
+#include <chrono>
+#include <thread>
+
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CoreUtil.h"
+#include "Core/Inc/FFileManager.h"
+#include "Core/Inc/FGlobalVars.h"
+
+namespace
+{
+int64_t SizeOf(const FString& Path)
+{
+    return GGlobalVars()->GetFileManager()->FileSize(*Path);
+}
+
+int32_t LastSeparator(const FString& Path)
+{
+    for (int32_t i = Path.Len() - 1; i >= 0; --i)
+        if (Path[i] == u'\\' || Path[i] == u'/')
+            return i;
+    return -1;
+}
+
+// The four names from the folder (with its separator), the base name and the extension (with its dot).
+FArchiveFiles MakeFiles(const FString& Folder, const FString& Base, const FString& Extension)
+{
+    FArchiveFiles Files;
+    Files.Folder = Folder;
+    Files.Name = Base + Extension;
+    Files.Cur = Folder + Base + Extension;
+    Files.Temp = Folder + Base + u"_TEMP" + Extension;
+    Files.OrigBak = Folder + Base + u"_ORIG_BAK" + Extension;
+    Files.ShrunkBak = Folder + Base + u"_SHRUNK_BAK" + Extension;
+    return Files;
+}
+
+// Last write time as one number that orders like the time itself (milliseconds, UTC).
+bool ModifiedAt(const FString& Path, int64_t& Stamp)
+{
+    CoreOS::FLocalTime Time;
+    if (!CoreOS::GetFileTimeUtc(*Path, Time))
+        return false;
+    Stamp = ((((int64_t(Time.Year) * 13 + Time.Month) * 32 + Time.Day) * 24 + Time.Hour) * 60 + Time.Minute) * 60 +
+            Time.Second;
+    Stamp = Stamp * 1000 + Time.Milliseconds;
+    return true;
+}
+} // namespace
+
+FArchiveFiles GetGameArchiveFiles(const FString& Dir)
+{
+    return MakeFiles(Dir + u"Models\\", FString(u"gta3"), FString(u".img"));
+}
+
+FArchiveFiles GetArchiveFiles(const FString& ArchivePath)
+{
+    const int32_t Cut = LastSeparator(ArchivePath);
+    const FString Folder = ArchivePath.Left(Cut + 1);
+    const FString Name = ArchivePath.Mid(Cut + 1);
+    const char16_t* Dot = appStrrchr(*Name, u'.');
+    if (!Dot)
+        return MakeFiles(Folder, Name, FString());
+    const int32_t DotAt = int32_t(Dot - *Name);
+    return MakeFiles(Folder, Name.Left(DotAt), Name.Mid(DotAt));
+}
+
+TDynArray<FString> AsFileSet(const FString& Name)
+{
+    TDynArray<FString> Set;
+    Set.AddItem(Name);
+    return Set;
+}
+
+const char16_t* GetArchiveStateName(EArchiveState State)
+{
+    switch (State)
+    {
+        case EArchiveState::Original:
+            return u"original";
+        case EArchiveState::Shrunk:
+            return u"shrunk";
+        case EArchiveState::Interrupted:
+            return u"interrupted";
+        case EArchiveState::Missing:
+            return u"missing";
+        case EArchiveState::Damaged:
+            return u"damaged";
+        case EArchiveState::NotAnArchive:
+            return u"not-an-archive";
+        case EArchiveState::Busy:
+            return u"busy";
+    }
+    return u"";
+}
+
+bool IsKeptArchiveCurrent(const FArchiveFiles& Files, FString& Why)
+{
+    int64_t CurStamp = 0;
+    int64_t KeptStamp = 0;
+    if (!ModifiedAt(Files.Cur, CurStamp) || !ModifiedAt(Files.ShrunkBak, KeptStamp))
+    {
+        Why = u"the time of the last change cannot be read";
+        return false;
+    }
+    if (CurStamp > KeptStamp)
+    {
+        Why = FString::Printf(u"%s changed after the kept shrunk archive was built", *Files.Name);
+        return false;
+    }
+    TDynArray<FImgDirEntry> CurDir;
+    TDynArray<FImgDirEntry> KeptDir;
+    if (!ReadImgDirectory(*Files.Cur, CurDir) || !ReadImgDirectory(*Files.ShrunkBak, KeptDir))
+    {
+        Why = u"a directory cannot be read";
+        return false;
+    }
+    if (CurDir.Num() != KeptDir.Num())
+    {
+        Why = FString::Printf(u"%s holds %d entries, the kept shrunk archive %d", *Files.Name, CurDir.Num(),
+                              KeptDir.Num());
+        return false;
+    }
+    for (int32_t i = 0; i < CurDir.Num(); ++i)
+        if (!HaveSameName(CurDir[i], KeptDir[i]))
+        {
+            Why = FString::Printf(u"entry %d of %s is not the one the kept shrunk archive holds", i + 1,
+                                  *Files.Name);
+            return false;
+        }
+    return true;
+}
+
+FArchiveStatus InspectArchive(const FArchiveFiles& Files)
+{
+    FArchiveStatus Status;
+    Status.CurBytes = SizeOf(Files.Cur);
+    Status.OrigBytes = SizeOf(Files.OrigBak);
+    Status.ShrunkBytes = SizeOf(Files.ShrunkBak);
+    Status.TempBytes = SizeOf(Files.Temp);
+
+    if (IsTransactionRunning(Files))
+        Status.State = EArchiveState::Busy;
+    else if (Status.OrigBytes >= 0)
+        Status.State = Status.CurBytes >= 0 ? EArchiveState::Shrunk : EArchiveState::Interrupted;
+    else if (Status.CurBytes < 0)
+        Status.State = EArchiveState::Missing;
+    else
+    {
+        Status.Check = CheckImgArchive(*Files.Cur);
+        if (Status.Check.Result == EImgCheck::Damaged)
+            Status.State = EArchiveState::Damaged;
+        else if (Status.Check.Result == EImgCheck::NotAnArchive)
+            Status.State = EArchiveState::NotAnArchive;
+        else
+            Status.State = EArchiveState::Original;
+    }
+
+    if (Status.ShrunkBytes >= 0)
+    {
+        // Only the archive in use as the original can be compared with what was built from it.
+        if (Status.State != EArchiveState::Original || IsKeptArchiveCurrent(Files, Status.KeptWhy))
+            Status.Kept = EKeptArchive::Current;
+        else
+            Status.Kept = EKeptArchive::Stale;
+    }
+    return Status;
+}
+
+FShrinkNeeds CheckShrinkNeeds(const FArchiveFiles& Files, const FArchiveStatus& Status)
+{
+    FShrinkNeeds Needs;
+    Needs.bNeedsBuild = Status.Kept != EKeptArchive::Current;
+    Needs.FreeBytes = CoreOS::FreeDiskSpace(*Files.Folder);
+
+    const FString Probe = Files.Folder + u"PellmorWin-write-test.tmp";
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Probe, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateNew);
+    if (!File)
+    {
+        const uint32_t Error = CoreOS::LastError();
+        // A probe left by a program that was killed in between proves nothing either way.
+        Needs.WriteError = Error == CoreOS::OSERROR_FileExists || Error == CoreOS::OSERROR_AlreadyExists ? 0 : Error;
+        return Needs;
+    }
+    CoreOS::FileClose(File);
+    CoreOS::FileDelete(*Probe);
+    return Needs;
+}
+
+// ---- The transaction lock -------------------------------------------------------------------------------------
+
+FString GetTransactionLockFile(const FArchiveFiles& Files)
+{
+    return Files.Folder + u"PellmorWin.lock";
+}
+
+FTransactionLock::FTransactionLock(const FArchiveFiles& Files, int32_t WaitMs)
+{
+    const FString Path = GetTransactionLockFile(Files);
+    for (int32_t Waited = 0;; Waited += 20)
+    {
+        Handle = CoreOS::LockAcquire(*Path);
+        if (Handle)
+            return;
+        if (CoreOS::LastError() != CoreOS::OSERROR_LockViolation)
+        {
+            // No lock file can be made here (a folder the user may not write to): nothing can be changed in the
+            // folder either, and the transaction's own steps will say so.
+            EngineTrace(u"No transaction lock in %s", *Files.Folder);
+            return;
+        }
+        if (Waited >= WaitMs)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    bBusy = true;
+}
+
+FTransactionLock::~FTransactionLock()
+{
+    CoreOS::LockRelease(Handle);
+}
+
+bool IsTransactionRunning(const FArchiveFiles& Files)
+{
+    // Looking makes no file: without a lock file no transaction can be running.
+    const FString Path = GetTransactionLockFile(Files);
+    if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
+        return false;
+    CoreOS::FLockHandle Handle = CoreOS::LockAcquire(*Path);
+    if (Handle)
+    {
+        CoreOS::LockRelease(Handle);
+        return false;
+    }
+    return CoreOS::LastError() == CoreOS::OSERROR_LockViolation;
+}

@@ -1,0 +1,121 @@
+// The game's facts: the four files of an archive's set, the state they are in, what a shrink of them needs,
+// and the lock that keeps two transactions off one game at once. Both front ends and the transactions ask here;
+// nothing else forms these names or decides these states.
+#pragma once
+
+#include <cstdint>
+
+#include "Core/Inc/CoreTemplateArray.h"
+#include "Core/Inc/CoreTemplateString.h"
+#include "shrinker/FImgArchive.h"
+
+namespace CoreOS
+{
+typedef struct FOsLock* FLockHandle;
+}
+
+// The four files of one archive's set, all in the archive's folder: for DIR\NAME.img they are NAME.img,
+// NAME_TEMP.img, NAME_ORIG_BAK.img and NAME_SHRUNK_BAK.img. The game's main archive is Models\gta3.img below the
+// game folder.
+struct FArchiveFiles
+{
+    FString Cur;       // the archive the game loads
+    FString Temp;      // the output of a build in progress
+    FString OrigBak;   // the original while the shrunk archive is in use
+    FString ShrunkBak; // a finished shrunk archive that is not in use
+    FString Folder;    // the folder that holds them, ending with a separator
+    FString Name;      // the archive's own file name, "gta3.img"
+};
+
+// The set of Dir + "Models\gta3.img". Dir must end with a separator (names are formed by concatenation).
+FArchiveFiles GetGameArchiveFiles(const FString& Dir);
+// The set of any archive DIR\NAME.img (either separator; the extension is kept as written).
+FArchiveFiles GetArchiveFiles(const FString& ArchivePath);
+// The archive's names in the one-element lists that the transactions pair up element by element.
+TDynArray<FString> AsFileSet(const FString& Name);
+
+// What the files of a set say, from the two tests' point of view.
+enum class EArchiveState : int32_t
+{
+    Original,     // the game's own archive in use (a shrunk copy may be kept)
+    Shrunk,       // the shrunk archive in use, the original kept
+    Interrupted,  // no NAME.img but the original kept: a restore repairs it
+    Missing,      // neither NAME.img nor the kept original
+    Damaged,      // the original in use, but entries lie past its end: it must be copied again
+    NotAnArchive, // the original in use, but it is no IMG version-2 archive
+    Busy,         // another shrink or restore holds the folder's lock
+};
+const char16_t* GetArchiveStateName(EArchiveState State); // "original", "shrunk", ... "busy"
+
+// Whether a kept shrunk archive will be taken over by the next shrink.
+enum class EKeptArchive : int32_t
+{
+    None,    // there is none
+    Current, // it was built from the archive now in use: the next shrink only swaps files
+    Stale,   // the archive in use changed since (a mod, a copy): the next shrink deletes it and builds anew
+};
+
+struct FArchiveStatus
+{
+    EArchiveState State = EArchiveState::Missing;
+    int64_t CurBytes = -1; // sizes; -1 when the file cannot be opened for reading
+    int64_t OrigBytes = -1;
+    int64_t ShrunkBytes = -1;
+    int64_t TempBytes = -1;
+    EKeptArchive Kept = EKeptArchive::None;
+    FString KeptWhy;          // why a kept archive is stale, one plain line
+    FImgArchiveCheck Check{}; // of NAME.img when it is in use as the original
+};
+
+// Looks at the files (sizes, the lock, the current archive's header and directory, the kept archive's). Reads
+// only; any thread; blocks on the file system for a few reads.
+FArchiveStatus InspectArchive(const FArchiveFiles& Files);
+
+// Whether the kept shrunk archive was built from the archive now in NAME.img: NAME.img was last modified no
+// later than the kept archive, and both directories hold the same entry names in the same order. Why says what
+// differs when it is not.
+bool IsKeptArchiveCurrent(const FArchiveFiles& Files, FString& Why);
+
+// ---- What a shrink needs ------------------------------------------------------------------------------------
+
+// A build needs more than this much free space on the archive's volume.
+const int64_t GShrinkNeedsFreeBytes = (int64_t(768) << 20) + 1;
+
+struct FShrinkNeeds
+{
+    uint32_t WriteError = 0; // 0 when files can be made in the folder, else the OS error (5: access denied)
+    int64_t FreeBytes = -1;  // free for the user on the folder's volume; -1 when it cannot be told
+    int64_t NeededBytes = GShrinkNeedsFreeBytes;
+    bool bNeedsBuild = true; // false when a current kept archive makes the build unnecessary
+
+    bool HasSpace() const { return !bNeedsBuild || FreeBytes >= NeededBytes; }
+};
+// Makes and removes a probe file in the folder and asks for its free space. Any thread.
+FShrinkNeeds CheckShrinkNeeds(const FArchiveFiles& Files, const FArchiveStatus& Status);
+
+// ---- One transaction per folder at a time ---------------------------------------------------------------------
+
+// The lock file of the transactions on the archives of a folder; it is only ever locked, never tested for.
+FString GetTransactionLockFile(const FArchiveFiles& Files);
+
+// Holds the folder's transaction lock for its lifetime, when it could be had. The OS drops it if the process
+// dies, so a kill never leaves a stale lock.
+class FTransactionLock
+{
+public:
+    // Tries for up to WaitMs (a status probe holds the lock for a moment only); never waits longer.
+    explicit FTransactionLock(const FArchiveFiles& Files, int32_t WaitMs = 1000);
+    ~FTransactionLock();
+    FTransactionLock(const FTransactionLock&) = delete;
+    FTransactionLock& operator=(const FTransactionLock&) = delete;
+
+    // Another shrink or restore (this process or another) holds the lock.
+    bool IsBusy() const { return bBusy; }
+
+private:
+    CoreOS::FLockHandle Handle = nullptr;
+    bool bBusy = false;
+};
+
+// Whether another transaction holds the folder's lock right now (takes and drops it at once when free).
+bool IsTransactionRunning(const FArchiveFiles& Files);

@@ -1,0 +1,138 @@
+// Statistics of an archive shrink, the texture facts and the report lines; the entry context.
+#include "shrinker/FShrinkStats.h"
+
+#include <utility>
+
+#include "Core/Inc/CoreAssert.h"
+#include "Core/Inc/CoreUtil.h"
+#include "shrinker/FTxdImage.h"
+
+namespace
+{
+template <typename K> void AddCount(TMap<K, int32_t>& Map, const K& Key, int32_t Count)
+{
+    if (int32_t* Found = Map.Find(Key))
+        *Found += Count;
+    else
+        Map.Set(Key, Count);
+}
+
+void CountSize(FTextureFacts& Facts, int32_t Width, int32_t Height, int32_t Count)
+{
+    const uint32_t Key = (uint32_t(Width) << 16) | (uint32_t(Height) & 0xFFFF);
+    if (const int32_t* Index = Facts.SizeIndex.Find(Key))
+    {
+        Facts.Sizes[*Index].Count += Count;
+        return;
+    }
+    Facts.SizeIndex.Set(Key, Facts.Sizes.AddItem(FTextureSizeCount{Width, Height, Count}));
+}
+
+// Descending without regard to ASCII case; equal lines keep their order.
+void SortDescending(TDynArray<FString>& Lines)
+{
+    int32_t i = 0;
+    while (i + 1 < Lines.Num())
+    {
+        if (appStricmp(*Lines[i], *Lines[i + 1]) < 0)
+        {
+            std::swap(Lines[i], Lines[i + 1]);
+            if (i > 0)
+                --i;
+        }
+        else
+            ++i;
+    }
+}
+} // namespace
+
+void FTextureFacts::Count(uint32_t Kind, int32_t Width, int32_t Height, ETextureOutcome Outcome)
+{
+    ++Total;
+    switch (Outcome)
+    {
+        case ETextureOutcome::Changed:
+            ++Changed;
+            break;
+        case ETextureOutcome::Skipped:
+            ++Skipped;
+            break;
+        case ETextureOutcome::TooSmall:
+            ++TooSmall;
+            break;
+        case ETextureOutcome::Palette:
+            ++Palette;
+            break;
+        case ETextureOutcome::NotUnderstood:
+            ++NotUnderstood;
+            break;
+    }
+    AddCount(PerKind, Kind, 1);
+    CountSize(*this, Width, Height, 1);
+}
+
+void FTextureFacts::Add(const FTextureFacts& Other)
+{
+    Total += Other.Total;
+    Changed += Other.Changed;
+    Skipped += Other.Skipped;
+    TooSmall += Other.TooSmall;
+    Palette += Other.Palette;
+    NotUnderstood += Other.NotUnderstood;
+    MalformedEntries += Other.MalformedEntries;
+    for (const auto& Pair : Other.PerKind)
+        AddCount(PerKind, Pair.Key, Pair.Value);
+    for (const FTextureSizeCount& Size : Other.Sizes)
+        CountSize(*this, Size.Width, Size.Height, Size.Count);
+}
+
+void FShrinkStats::Add(const FShrinkStats& Other)
+{
+    for (const auto& Pair : Other.MipLevelStats)
+        AddCount(MipLevelStats, Pair.Key, Pair.Value);
+    for (const auto& Pair : Other.FormatStats)
+        AddCount(FormatStats, Pair.Key, Pair.Value);
+    for (const auto& Pair : Other.DescriptionStats)
+        AddCount(DescriptionStats, Pair.Key, Pair.Value);
+    Textures.Add(Other.Textures);
+}
+
+TDynArray<FString> FShrinkStats::GetReportLines() const
+{
+    TDynArray<FString> Lines;
+    for (const auto& Pair : MipLevelStats)
+        if (Pair.Value != 0)
+            Lines.AddItem(FString::Printf(u"%d images have %d MipLevels", Pair.Value, Pair.Key));
+    for (const auto& Pair : FormatStats)
+        if (Pair.Value != 0)
+            Lines.AddItem(FString::Printf(u"%d images have %s format", Pair.Value, GetTextureKindName(Pair.Key)));
+
+    // A description key reads "<sort part>: <text>"; the line is made with the sort part in front, sorted, and
+    // printed without it.
+    TDynArray<FString> Descriptions;
+    for (const auto& Pair : DescriptionStats)
+    {
+        if (Pair.Value == 0)
+            continue;
+        const int32_t Colon = Pair.Key.InStr(u":");
+        const FString Left = Colon >= 0 ? Pair.Key.Left(Colon) : FString();
+        const FString Right = Colon >= 0 ? Pair.Key.Mid(Colon + 1) : FString();
+        Descriptions.AddItem(FString::Printf(u"%s:%4d images are %s", *Left, Pair.Value, *Right));
+    }
+    SortDescending(Descriptions);
+    for (const FString& Line : Descriptions)
+        Lines.AddItem(Line.Mid(Line.InStr(u":") + 1));
+    return Lines;
+}
+
+FTxdEntryContext::FTxdEntryContext(const FSkipRules& InSkipRules, FReencodeImageFunc InReencode,
+                                   const FString& InTxdName)
+    : SkipRules(InSkipRules), Reencode(InReencode), TxdName(InTxdName)
+{
+    appCheck(Reencode != nullptr);
+}
+
+int32_t FTxdEntryContext::MatchSkipRule() const
+{
+    return SkipRules.MatchSkipRule(TxdName);
+}

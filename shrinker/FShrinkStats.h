@@ -1,0 +1,101 @@
+// What an archive shrink counts, and what one texture dictionary entry works with while it is processed: the
+// statistics (the traced report's maps and the typed texture facts), the entry context and the type of the
+// re-encoding step.
+#pragma once
+
+#include <cstdint>
+
+#include "Core/Inc/CoreTemplateArray.h"
+#include "Core/Inc/CoreTemplateMap.h"
+#include "Core/Inc/CoreTemplateString.h"
+#include "shrinker/FSkipRules.h"
+
+class FTxdEntryContext;
+struct FTxdImage;
+
+// What became of one texture of a well-formed dictionary.
+enum class ETextureOutcome : int32_t
+{
+    Changed,       // made smaller
+    Skipped,       // left by the skip rules
+    TooSmall,      // no side big enough
+    Palette,       // a palette texture, kept
+    NotUnderstood, // no kind, a header that contradicts its kind, or levels that cannot be decoded or encoded
+};
+
+struct FTextureSizeCount
+{
+    int32_t Width;
+    int32_t Height;
+    int32_t Count;
+};
+
+// The textures of an archive, counted by what became of them, by kind and by original size.
+struct FTextureFacts
+{
+    int32_t Total = 0;         // textures in well-formed dictionaries
+    int32_t Changed = 0;       // made smaller
+    int32_t Skipped = 0;       // left by the skip rules
+    int32_t TooSmall = 0;      // no side big enough
+    int32_t Palette = 0;       // palette textures, kept
+    int32_t NotUnderstood = 0; // no kind / cannot be decoded, kept
+    // Total == Changed + Skipped + TooSmall + Palette + NotUnderstood, always.
+    TMap<uint32_t, int32_t> PerKind;    // kind code -> count; 0 for a texture of no kind, so the rows add up to Total
+    TDynArray<FTextureSizeCount> Sizes; // by original size, in first-seen order
+    int32_t MalformedEntries = 0;       // texture dictionary entries copied unchanged because not well-formed
+
+    // Counts one texture: Kind as GetTextureKind gives it, its size before any change, and its outcome.
+    void Count(uint32_t Kind, int32_t Width, int32_t Height, ETextureOutcome Outcome);
+    // Adds Other's counts; kinds and sizes new here are appended in Other's order.
+    void Add(const FTextureFacts& Other);
+
+    // Where each size stands in Sizes: (Width << 16 | Height) -> index. Kept by Count and Add, so that an
+    // archive of many distinct sizes is still counted in linear time.
+    TMap<uint32_t, int32_t> SizeIndex;
+};
+
+// The statistics of the textures seen. The maps' counters only grow and a key keeps the place where it was
+// first counted, so iterating gives the keys in first-counted order (the report relies on it).
+struct FShrinkStats
+{
+    TMap<int32_t, int32_t> MipLevelStats;    // images per mip-level count
+    TMap<uint32_t, int32_t> FormatStats;     // images per kind code ('DXT1', 'DXa1', 'DXT3', 'RGBX', 'RGBA')
+    TMap<FString, int32_t> DescriptionStats; // images per description key
+    FTextureFacts Textures;
+
+    // Adds Other's counts, key by key in Other's order. Adding the statistics of entries one after the other,
+    // in entry order, gives exactly what counting all of them into one object would have given.
+    void Add(const FShrinkStats& Other);
+
+    // The report lines, in the order they are traced: images per mip-level count ("%d images have %d
+    // MipLevels"), per kind ("%d images have %s format"), then the description lines (those of "2 " keys before
+    // those of "1 " keys, each group descending). Zero counts are left out.
+    TDynArray<FString> GetReportLines() const;
+};
+
+// The re-encoding step for one texture. It returns Changed when it changed the record (which is then written
+// back) and otherwise why the record stays as it is.
+typedef ETextureOutcome (*FReencodeImageFunc)(FTxdEntryContext& Context, FTxdImage& Image);
+
+// What one texture dictionary entry works with. The driver makes one per entry and, when the entry was a
+// well-formed dictionary, adds its statistics to the archive's in entry order. Everything an entry changes is
+// in here; the skip rules are only read, so entries may be processed on several threads.
+class FTxdEntryContext
+{
+public:
+    // SkipRules must outlive the context; Reencode must not be null.
+    FTxdEntryContext(const FSkipRules& InSkipRules, FReencodeImageFunc InReencode, const FString& InTxdName);
+
+    // The skip rules' answer for this entry: 0 no rule, 1 skip, 2 allow.
+    int32_t MatchSkipRule() const;
+
+    const FSkipRules& SkipRules;
+    // The re-encoding step applied to each texture that is not a palette texture.
+    const FReencodeImageFunc Reencode;
+    // The entry's name without its extension ("a.b" for "a.b.txd").
+    const FString TxdName;
+    // TxdName + "." + the texture's name, for the texture being processed.
+    FString ImageName;
+    // What this entry adds to the archive's statistics.
+    FShrinkStats Stats;
+};
