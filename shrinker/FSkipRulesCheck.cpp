@@ -8,11 +8,6 @@
 
 namespace
 {
-bool IsBlank(char16_t C)
-{
-    return C == u' ' || C == u'\t';
-}
-
 // Whether a shrink acts on a rule with this action: asked of the rules themselves, so that the words and the
 // case marker stay theirs alone.
 bool ActionReads(const FString& Action)
@@ -20,17 +15,6 @@ bool ActionReads(const FString& Action)
     FSkipRules Probe;
     Probe.AddSkipRule(Action, FString(u"x"));
     return Probe.MatchSkipRule(FString(u"x")) != SKIPMATCH_None;
-}
-
-FString WithoutOuterBlanks(const FString& Text)
-{
-    int32_t Start = 0;
-    int32_t End = Text.Len();
-    while (Start < End && IsBlank(Text[Start]))
-        ++Start;
-    while (End > Start && IsBlank(Text[End - 1]))
-        --End;
-    return Text.Mid(Start, End - Start);
 }
 
 // The actions (keys) of the pairs one line of a section gives, as the INI reader forms them: the text before
@@ -52,12 +36,12 @@ TDynArray<FString> ActionsOfLine(const FString& Line, int32_t Equals)
     bool bFirst = true;
     for (int32_t i = 0; i < Value.Len();)
     {
-        while (i < Value.Len() && IsBlank(Value[i]))
+        while (i < Value.Len() && appIsBlank(Value[i]))
             ++i;
         if (i >= Value.Len())
             break;
         FString Word;
-        for (bool bQuoted = false; i < Value.Len() && (bQuoted || !IsBlank(Value[i])); ++i)
+        for (bool bQuoted = false; i < Value.Len() && (bQuoted || !appIsBlank(Value[i])); ++i)
         {
             bQuoted = Value[i] == u'"' ? !bQuoted : bQuoted;
             Word += Value[i];
@@ -95,7 +79,7 @@ void CheckLine(const FString& Line, int32_t Number, FSkipRulesCheck& Check)
     {
         if (ActionReads(Action))
             ++Check.NumRules;
-        else if (Action.Len() > 0 && IsBlank(Action[Action.Len() - 1]) && ActionReads(WithoutOuterBlanks(Action)))
+        else if (Action.Len() > 0 && appIsBlank(Action[Action.Len() - 1]) && ActionReads(Action.TrimBlanks()))
             Warn(ESkipRuleWhy::BlankBeforeEquals);
         else
             Warn(ESkipRuleWhy::UnknownAction);
