@@ -263,8 +263,8 @@ TEST_F(FShrinkEngineJobTest, DestroyingTheClientDuringAShrinkCancelsIt)
 // is refused at once, touching nothing; the first one's shrink then ends as if alone.
 TEST_F(FShrinkEngineJobTest, ATransactionFromAnotherProcessIsRefusedWhileOneRuns)
 {
-    if (!CoreOS::GetEnv("PATH") || std::string(PELLMOR_PROGRAM).find(".exe") != std::string::npos)
-        GTEST_SKIP() << "the command is started through a POSIX shell";
+    if (std::string(PELLMOR_PROGRAM).find(".exe") != std::string::npos)
+        GTEST_SKIP() << "the command is started through a POSIX shell; the Wine GUI suite runs two programs at once";
     FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
     const FString Game = Dir.Path();
     Gate.Close();
