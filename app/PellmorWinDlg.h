@@ -30,12 +30,14 @@ public:
     enum EExitCode : int32_t
     {
         EXIT_Done = 0,   // the files were brought into the state asked for, or were in it already
-        EXIT_Failed = 1, // the shrink or restore failed (its message was shown), or the run was ended before
+        EXIT_Failed = 1, // the shrink or restore failed (its message was shown), another one held the files too
+                         // long, or the run was ended before
         EXIT_NoGame = 2, // neither test passes: no game files in the folder
     };
 
     // One tick: picks up the directory box, hands a cancel request on, lets the client update, shows progress
-    // and failures, follows the tests with the status and the buttons, and takes the automatic /s and /u steps.
+    // and failures, follows the tests (and what the engine saw with them) with the status and the buttons, and
+    // takes the automatic /s and /u steps, which wait while another shrink or restore holds the game's files.
     void UpdateState();
     // Shows the state: enables the buttons and rewrites the status text, only where something changed. Seen is
     // what the engine found with the answers: another transaction holding the files (while Busy), or standard

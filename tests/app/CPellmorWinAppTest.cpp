@@ -106,6 +106,7 @@ TEST_F(CPellmorWinAppTest, DialogStartsInTheRegistryDirectoryElseTheDefault)
     GRead.Stored = nullptr;
     CPellmorWinDlg Dlg;
     EXPECT_EQ(Dlg.m_strDir, u"C:\\Program Files\\Rockstar Games\\GTA San andreas\\");
+    EXPECT_EQ(Dlg.GetGameDir(), Dlg.m_strDir);
 }
 
 TEST_F(CPellmorWinAppTest, AutomaticRunHandsItsExitCodeToTheProcess)

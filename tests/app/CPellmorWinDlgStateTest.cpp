@@ -145,23 +145,3 @@ TEST_F(CPellmorWinDlgStateTest, ProgressWindowThatCannotBeMadeIsReportedOnEveryT
     EXPECT_EQ(Boxes[0].Text, u"Error creating Dialog");
     EXPECT_EQ(Boxes[1].Text, u"Error creating Dialog");
 }
-
-TEST_F(CPellmorWinDlgStateTest, GetGameDirEndsWithOneBackslash)
-{
-    Open();
-    const struct
-    {
-        const char16_t* Typed;
-        const char16_t* Dir;
-    } Cases[] = {
-        {u"D:\\Games\\GTA San Andreas", u"D:\\Games\\GTA San Andreas\\"},
-        {u"D:\\Games\\GTA San Andreas\\", u"D:\\Games\\GTA San Andreas\\"},
-        {u"D:/Games/", u"D:/Games/\\"},
-        {u"", u"\\"},
-    };
-    for (const auto& Case : Cases)
-    {
-        Dlg->m_strDir = Case.Typed;
-        EXPECT_EQ(Dlg->GetGameDir(), Case.Dir);
-    }
-}

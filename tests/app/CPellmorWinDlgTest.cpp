@@ -50,7 +50,7 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
 
     // A mod changes gta3.img after the restore: the kept shrunk archive no longer fits it, and the status says
     // what the next shrink will do.
-    // (A test that reads the file while it is being written finds its directory unreadable, for one tick.)
+    WaitForEngine();
     ASSERT_TRUE(WriteTestFile(GameFile(u""), PlainArchive(7)));
     ASSERT_TRUE(TickUntil([&] { return Status().InStr(u"because gta3.img") >= 0; }));
     EXPECT_TRUE(StatusStartsWith(u"Found standard GTA:SA files.\r\n\r\nPress the 'Shrink' button below to compress\r\n"
