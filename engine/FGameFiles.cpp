@@ -230,11 +230,19 @@ bool IsTransactionRunning(const FArchiveFiles& Files)
     const FString Path = GetTransactionLockFile(Files);
     if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
         return false;
-    CoreOS::FLockHandle Handle = CoreOS::LockAcquire(*Path);
-    if (Handle)
+    // Another program's look holds the lock for a moment only; a transaction holds it for as long as it runs.
+    for (int32_t Try = 0; Try < 5; ++Try)
     {
-        CoreOS::LockRelease(Handle);
-        return false;
+        if (Try > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        CoreOS::FLockHandle Handle = CoreOS::LockAcquire(*Path);
+        if (Handle)
+        {
+            CoreOS::LockRelease(Handle);
+            return false;
+        }
+        if (CoreOS::LastError() != CoreOS::OSERROR_LockViolation)
+            return false;
     }
-    return CoreOS::LastError() == CoreOS::OSERROR_LockViolation;
+    return true;
 }

@@ -36,6 +36,15 @@ int64_t ReadOn(FFileHandle File, uint8_t* Dest, int64_t Count)
     return Got;
 }
 
+// Opens an archive only to look at it: others may go on reading, writing, renaming or deleting it meanwhile (the
+// engine looks once a second, and a program installing a mod must not find the archive locked by that look).
+FFileHandle OpenToLook(const char16_t* Path)
+{
+    return CoreOS::FileOpen(Path, CoreOS::FILEACCESS_Read,
+                            CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write | CoreOS::FILESHARE_Delete,
+                            CoreOS::FILECREATE_OpenExisting);
+}
+
 // Checks the records that the file holds whole, Held of them, read from just after the header.
 bool CheckRecords(FFileHandle File, int64_t Held, FImgArchiveCheck& Check, int64_t& FirstOffset, int64_t& Furthest)
 {
@@ -126,7 +135,7 @@ FImgArchiveCheck CheckImgFile(FFileHandle File)
 
 FImgArchiveCheck CheckImgArchive(const char16_t* Path)
 {
-    FFileHandle File = appFileOpenRead(Path);
+    FFileHandle File = OpenToLook(Path);
     if (!File)
         return FImgArchiveCheck();
     const FImgArchiveCheck Check = CheckImgFile(File);
@@ -147,7 +156,7 @@ bool ReadImgDirectory(FFileHandle File, int32_t NumEntries, TDynArray<FImgDirEnt
 
 bool ReadImgDirectory(const char16_t* Path, TDynArray<FImgDirEntry>& Out)
 {
-    FFileHandle File = appFileOpenRead(Path);
+    FFileHandle File = OpenToLook(Path);
     if (!File)
         return false;
     const FImgArchiveCheck Check = CheckImgFile(File);
