@@ -1,5 +1,6 @@
-// The pellmor command's two commands on one archive (shrink-img and report), and its small file and text
-// helpers. The command line is read in PellmorCommandLine.cpp, the game folder's commands are in PellmorGame.cpp.
+// The pellmor command's commands on archives files (shrink-img and report), and its small file and text helpers.
+// The command line is read in PellmorCommandLine.cpp, the game folder's commands are in PellmorGame.cpp and
+// PellmorStatus.cpp.
 #include "cli/PellmorCommand.h"
 
 #include <atomic>
@@ -34,12 +35,14 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
     Options.Cancel = &Cancel;
     Options.Progress = &Progress;
     Console.WatchInterrupt(true);
-    FProgressDisplay Display(Console, FString(u"progress"), ReadImgEntryCount(Src), FileSizeOf(Src),
+    FProgressDisplay Display(Console, FString(u"progress"), CheckImgArchive(*Src).NumEntries, FileSizeOf(Src),
                              bQuiet || !Console.IsTerminal());
-    std::thread Worker([&]() {
-        Result = ShrinkImgFile(*Dest, *Src, Options);
-        bFinished.store(1);
-    });
+    std::thread Worker(
+        [&]()
+        {
+            Result = ShrinkImgFile(*Dest, *Src, Options);
+            bFinished.store(1);
+        });
     while (!bFinished.load())
     {
         if (Console.Interrupted())
@@ -132,92 +135,180 @@ TDynArray<FTextureSizeCount> CountSizeClasses(const TDynArray<FTextureSizeCount>
     return Classes;
 }
 
-} // namespace
-
-int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
+// What a dry run found in one archive.
+struct FArchiveFindings
 {
-    const FString& Src = Options.Operands[0];
-    FShrinkOptions ShrinkOptions;
-    ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
-    ShrinkOptions.bDryRun = true;
+    FString Src;
+    int64_t Bytes = -1;
+    int32_t Entries = 0;
     FShrinkResult Result;
-    const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson, Result);
-    if (End == EJobEnd::Cancelled)
-        return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
-                            PELLMOR_Cancelled);
-    if (End == EJobEnd::Failed)
-        return PrintFailure(Console, Options.bJson, EPellmorError::Failed,
-                            Result.Reason.IsEmpty() ? FString(u"report failed") : Result.Reason, FString(),
-                            PELLMOR_Failed);
+};
 
-    const int64_t Bytes = FileSizeOf(Src);
-    const int32_t Entries = ReadImgEntryCount(Src);
-    const FTextureFacts& Facts = Result.Stats.Textures;
-    const int32_t Total = Facts.Total;
-    const int32_t Changed = Facts.Changed;
-    const int32_t Skipped = Facts.Skipped;
-    const int32_t Stay = Facts.TooSmall + Facts.Palette + Facts.NotUnderstood;
+// The findings as one JSON object; its inner lines start with Indent and two blanks.
+FString FindingsJson(const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules, const FString& Indent)
+{
+    const FTextureFacts& Facts = Findings.Result.Stats.Textures;
     const TDynArray<FTextureSizeCount> Sizes = SortSizes(Facts.Sizes);
     const TDynArray<FTextureSizeCount> Classes = CountSizeClasses(Sizes);
-
-    if (Options.bJson)
+    const FString In = Indent + u"  ";
+    FString Json = u"{\n";
+    Json += In + FString::Printf(u"\"archive\": %s,\n", *JsonString(Findings.Src));
+    Json += In + FString::Printf(u"\"entries\": %d,\n", Findings.Entries);
+    Json += In + FString::Printf(u"\"bytes\": %lld,\n", (long long)Findings.Bytes);
+    Json += In + FString::Printf(u"\"estimatedBytes\": %lld,\n", (long long)Findings.Result.OutputBytes);
+    Json += In + FString::Printf(u"\"skipRules\": %s,\n", *SkipRulesJson(SkipRules));
+    Json += In + FString::Printf(u"\"textures\": {\"total\": %d, \"change\": %d, \"skip\": %d, \"stay\": %d},\n",
+                                 Facts.Total, Facts.Changed, Facts.Skipped,
+                                 Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
+    Json += In + u"\"kinds\": {";
+    bool bFirst = true;
+    for (const auto& Pair : Facts.PerKind)
     {
-        FString Json = u"{\n";
-        Json += FString::Printf(u"  \"archive\": %s,\n", *JsonString(Src));
-        Json += FString::Printf(u"  \"entries\": %d,\n  \"bytes\": %lld,\n", Entries, (long long)Bytes);
-        Json += FString::Printf(u"  \"estimatedBytes\": %lld,\n", (long long)Result.OutputBytes);
-        Json += FString::Printf(u"  \"skipRules\": %s,\n", *SkipRulesJson(Options.SkipRules));
-        Json += FString::Printf(u"  \"textures\": {\"total\": %d, \"change\": %d, \"skip\": %d, \"stay\": %d},\n",
-                                Total, Changed, Skipped, Stay);
-        Json += u"  \"kinds\": {";
-        bool bFirst = true;
-        for (const auto& Pair : Facts.PerKind)
-        {
-            Json += FString::Printf(u"%s%s: %d", bFirst ? u"" : u", ", *JsonString(KindName(Pair.Key)), Pair.Value);
-            bFirst = false;
-        }
-        Json += u"},\n  \"sizes\": [";
-        for (int32_t i = 0; i < Sizes.Num(); ++i)
-            Json += FString::Printf(u"%s\n    {\"width\": %d, \"height\": %d, \"textures\": %d}", i ? u"," : u"",
-                                    Sizes[i].Width, Sizes[i].Height, Sizes[i].Count);
-        Json += Sizes.Num() ? u"\n  ],\n" : u"],\n";
-        Json += u"  \"sizeClasses\": {";
-        for (int32_t i = 0; i < Classes.Num(); ++i)
-            Json += FString::Printf(u"%s\"%d\": %d", i ? u", " : u"", Classes[i].Width, Classes[i].Count);
-        Json += u"},\n";
-        Json += u"  \"mipLevels\": {";
-        bFirst = true;
-        for (const auto& Pair : Result.Stats.MipLevelStats)
-        {
-            Json += FString::Printf(u"%s\"%d\": %d", bFirst ? u"" : u", ", Pair.Key, Pair.Value);
-            bFirst = false;
-        }
-        Json += u"}\n}\n";
-        Console.Out(Json);
-        return PELLMOR_Done;
+        Json += FString::Printf(u"%s%s: %d", bFirst ? u"" : u", ", *JsonString(KindName(Pair.Key)), Pair.Value);
+        bFirst = false;
     }
+    Json += u"},\n" + In + u"\"sizes\": [";
+    for (int32_t i = 0; i < Sizes.Num(); ++i)
+        Json += FString::Printf(u"%s\n%s  {\"width\": %d, \"height\": %d, \"textures\": %d}", i ? u"," : u"", *In,
+                                Sizes[i].Width, Sizes[i].Height, Sizes[i].Count);
+    Json += Sizes.Num() ? u"\n" + In + u"],\n" : FString(u"],\n");
+    Json += In + u"\"sizeClasses\": {";
+    for (int32_t i = 0; i < Classes.Num(); ++i)
+        Json += FString::Printf(u"%s\"%d\": %d", i ? u", " : u"", Classes[i].Width, Classes[i].Count);
+    Json += u"},\n" + In + u"\"mipLevels\": {";
+    bFirst = true;
+    for (const auto& Pair : Findings.Result.Stats.MipLevelStats)
+    {
+        Json += FString::Printf(u"%s\"%d\": %d", bFirst ? u"" : u", ", Pair.Key, Pair.Value);
+        bFirst = false;
+    }
+    return Json + u"}\n" + Indent + u"}";
+}
 
-    FString Text = FString::Printf(u"Archive:      %s\n", *Src);
-    Text += FString::Printf(u"              %d entries, %s\n", Entries, *FormatMegabytes(Bytes));
-    Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(Options.SkipRules));
-    Text += FString::Printf(u"Textures:     %d\n", Total);
-    Text += FString::Printf(u"  would be made smaller         %7d\n", Changed);
-    Text += FString::Printf(u"  skipped by the skip rules     %7d\n", Skipped);
+FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules)
+{
+    const FTextureFacts& Facts = Findings.Result.Stats.Textures;
+    const int64_t Bytes = Findings.Bytes;
+    const int64_t Estimated = Findings.Result.OutputBytes;
+    FString Text = FString::Printf(u"Archive:      %s\n", *Findings.Src);
+    Text += FString::Printf(u"              %d entries, %s\n", Findings.Entries, *FormatMegabytes(Bytes));
+    Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(SkipRules));
+    Text += FString::Printf(u"Textures:     %d\n", Facts.Total);
+    Text += FString::Printf(u"  would be made smaller         %7d\n", Facts.Changed);
+    Text += FString::Printf(u"  skipped by the skip rules     %7d\n", Facts.Skipped);
     Text += FString::Printf(u"  stay as they are              %7d  (too small, palette, or not understood)\n",
-                            Stay);
+                            Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
     Text += u"\nBy kind:\n";
     for (const auto& Pair : Facts.PerKind)
         Text += FString::Printf(u"  %-8s %7d\n", KindName(Pair.Key), Pair.Value);
     Text += u"\nBy size (the larger side):\n";
-    for (const FTextureSizeCount& Class : Classes)
+    for (const FTextureSizeCount& Class : CountSizeClasses(SortSizes(Facts.Sizes)))
         Text += FString::Printf(u"  %s %4d  %7d\n", Class.Width == 16 ? u"up to" : u"     ", Class.Width, Class.Count);
-    const int64_t Saved = Bytes - Result.OutputBytes;
-    Text += FString::Printf(u"\nEstimated size after shrinking: %s (now %s", *FormatMegabytes(Result.OutputBytes),
+    Text += FString::Printf(u"\nEstimated size after shrinking: %s (now %s", *FormatMegabytes(Estimated),
                             *FormatMegabytes(Bytes));
     if (Bytes > 0)
-        Text += FString::Printf(u", %d%% smaller", int32_t(Saved * 100 / Bytes));
-    Text += u")\nNothing was written.\n";
-    Console.Out(Text);
+        Text += FString::Printf(u", %d%% smaller", int32_t((Bytes - Estimated) * 100 / Bytes));
+    return Text + u")\n";
+}
+
+// The dry run of one archive; Error says why it failed when the result is Failed.
+EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const FString& Src,
+                FArchiveFindings& Findings, EPellmorError& Error)
+{
+    Findings.Src = Src;
+    Findings.Bytes = FileSizeOf(Src);
+    Findings.Entries = CheckImgArchive(*Src).NumEntries;
+    FShrinkOptions ShrinkOptions;
+    ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
+    ShrinkOptions.bDryRun = true;
+    const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson, Findings.Result);
+    const EShrinkFailure Failure = Findings.Result.Failure;
+    Error = Failure == EShrinkFailure::Damaged            ? EPellmorError::Damaged
+            : Failure == EShrinkFailure::NotAnArchive     ? EPellmorError::NotAnArchive
+            : Failure == EShrinkFailure::CannotReadSource ? EPellmorError::CannotRead
+                                                          : EPellmorError::Failed;
+    return End;
+}
+
+// The reason of a failed dry run, in the words the game's commands use for the same thing.
+FString FailureText(const FArchiveFindings& Findings)
+{
+    const FGameArchive Archive = DescribeArchiveFile(Findings.Src);
+    if (Findings.Result.Failure == EShrinkFailure::Damaged)
+        return DescribeDamage(Archive, Findings.Result.Damage);
+    return Findings.Result.Reason.IsEmpty() ? FString(u"report failed") : Findings.Result.Reason;
+}
+
+// report --archive/--all: each archive of the game named, then what they would save together.
+int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    const FGameDir Game = InterpretGameDirArgument(Options.Operands[0]);
+    TDynArray<FGameArchive> Archives;
+    int32_t Exit = PELLMOR_Usage;
+    if (!ListCommandArchives(Options, Game, Console, Archives, Exit))
+        return Exit;
+    Exit = PELLMOR_Done;
+    int64_t Bytes = 0;
+    int64_t Estimated = 0;
+    FString Json;
+    for (const FGameArchive& Archive : Archives)
+    {
+        FArchiveFindings Findings;
+        EPellmorError Error = EPellmorError::Failed;
+        const EJobEnd End = FindOut(Console, Options, WithSystemSeparators(Archive.Files.Cur), Findings, Error);
+        if (End == EJobEnd::Cancelled)
+            return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
+                                PELLMOR_Cancelled);
+        Json += FString(Json.IsEmpty() ? u"\n    " : u",\n    ");
+        if (End == EJobEnd::Failed)
+        {
+            Exit = PELLMOR_Failed;
+            const FString Why = FailureText(Findings);
+            const FString Advice = Error == EPellmorError::Damaged || Error == EPellmorError::NotAnArchive
+                                       ? AdviceFor(EArchiveProblem::Damaged, Archive)
+                                       : FString();
+            Json += FString::Printf(u"{\"archive\": %s, \"error\": %s}", *JsonString(Findings.Src),
+                                    *JsonError(Error, Why, Advice));
+            if (!Options.bJson)
+                PrintFailure(Console, false, Error, Why, Advice, PELLMOR_Failed);
+            continue;
+        }
+        Bytes += Findings.Bytes;
+        Estimated += Findings.Result.OutputBytes;
+        Json += FindingsJson(Findings, Options.SkipRules, FString(u"    "));
+        if (!Options.bJson)
+            Console.Out(FindingsText(Findings, Options.SkipRules) + u"\n");
+    }
+    if (Options.bJson)
+    {
+        Console.Out(FString::Printf(u"{\n  \"gameDir\": %s,\n  \"archives\": [%s\n  ],\n  \"bytes\": %lld,\n"
+                                    u"  \"estimatedBytes\": %lld\n}\n",
+                                    *GameDirJson(Game), *Json, (long long)Bytes, (long long)Estimated));
+        return Exit;
+    }
+    FString Total = FString::Printf(u"All %d archives: %s now, an estimated %s after shrinking", Archives.Num(),
+                                    *FormatMegabytes(Bytes), *FormatMegabytes(Estimated));
+    if (Bytes > 0)
+        Total += FString::Printf(u" (%d%% smaller)", int32_t((Bytes - Estimated) * 100 / Bytes));
+    Console.Out(Total + u".\nNothing was written.\n");
+    return Exit;
+}
+} // namespace
+
+int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    if (Options.NamesArchives())
+        return ReportArchives(Options, Console);
+    FArchiveFindings Findings;
+    EPellmorError Error = EPellmorError::Failed;
+    const EJobEnd End = FindOut(Console, Options, Options.Operands[0], Findings, Error);
+    if (End == EJobEnd::Cancelled)
+        return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
+                            PELLMOR_Cancelled);
+    if (End == EJobEnd::Failed)
+        return PrintFailure(Console, Options.bJson, Error, FailureText(Findings), FString(), PELLMOR_Failed);
+    Console.Out(Options.bJson ? FindingsJson(Findings, Options.SkipRules, FString()) + u"\n"
+                              : FindingsText(Findings, Options.SkipRules) + u"Nothing was written.\n");
     return PELLMOR_Done;
 }
 
@@ -247,44 +338,14 @@ FString AbsolutePath(const FString& Path)
 
 int64_t FileSizeOf(const FString& Path)
 {
-    CoreOS::FFileHandle File = CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read,
-                                                CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write,
-                                                CoreOS::FILECREATE_OpenExisting);
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write,
+                         CoreOS::FILECREATE_OpenExisting);
     if (!File)
         return -1;
     const int64_t Size = CoreOS::FileGetSize(File);
     CoreOS::FileClose(File);
     return Size;
-}
-
-// The entry count of an IMG version-2 archive's header; false when the file is none.
-static bool ReadImgHeader(const FString& Path, uint32_t& Count)
-{
-    CoreOS::FFileHandle File = CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read,
-                                                CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write,
-                                                CoreOS::FILECREATE_OpenExisting);
-    if (!File)
-        return false;
-    uint8_t Header[8] = {};
-    uint32_t Got = 0;
-    const bool bRead = CoreOS::FileRead(File, Header, sizeof(Header), &Got) && Got == sizeof(Header);
-    CoreOS::FileClose(File);
-    if (!bRead || Header[0] != 'V' || Header[1] != 'E' || Header[2] != 'R' || Header[3] != '2')
-        return false;
-    Count = uint32_t(Header[4]) | uint32_t(Header[5]) << 8 | uint32_t(Header[6]) << 16 | uint32_t(Header[7]) << 24;
-    return true;
-}
-
-int32_t ReadImgEntryCount(const FString& Path)
-{
-    uint32_t Count = 0;
-    return !ReadImgHeader(Path, Count) || Count > 0x7FFFFFFF ? 0 : int32_t(Count);
-}
-
-bool IsImgArchive(const FString& Path)
-{
-    uint32_t Count = 0;
-    return ReadImgHeader(Path, Count);
 }
 
 FString JsonString(const FString& Text)

@@ -20,6 +20,8 @@ enum EOption : uint32_t
     OPTION_SkipRules = 2,
     OPTION_WinePrefix = 4,
     OPTION_Report = 8,
+    OPTION_Archive = 16,
+    OPTION_All = 32,
 };
 
 struct FOptionSpec
@@ -34,6 +36,10 @@ const FOptionSpec Options[] = {
     {OPTION_SkipRules, u"--skip-rules FILE", u"take the skip rules from FILE instead of SkipRules.ini beside pellmor"},
     {OPTION_WinePrefix, u"--wine-prefix DIR", u"look for the game in this Wine prefix only"},
     {OPTION_Report, u"--report", u"print the texture statistics"},
+    {OPTION_Archive, u"--archive NAME",
+     u"work on the archive NAME instead of gta3.img: a path below the game folder (models/gta_int.img) or a name "
+     u"in Models (gta_int); may be given more than once"},
+    {OPTION_All, u"--all", u"work on every texture archive the game loads: gta3.img and those data\\gta.dat names"},
 };
 
 const char16_t* const GameDirHelp =
@@ -71,10 +77,11 @@ const FCommandSpec Commands[] = {
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
-     OPTION_Json | OPTION_WinePrefix,
+     OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
      u"the state of the game files and what to do next",
-     u"Shows the state of the game files (original, shrunk, interrupted or missing), their sizes, and what to do "
-     u"next. Exits with 1 when there are no game files.",
+     u"Shows the state of the game files (original, shrunk, interrupted, missing, damaged, not-an-archive or "
+     u"busy), their sizes, whether a shrink has what it needs (write access, free space), and what to do next. "
+     u"Exits with 1 when there are no game files or the archive is damaged or no IMG archive.",
      &RunStatus},
     {u"shrink",
      nullptr,
@@ -82,12 +89,13 @@ const FCommandSpec Commands[] = {
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
-     OPTION_SkipRules | OPTION_WinePrefix,
+     OPTION_Json | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
      u"shrink Models\\gta3.img; the original is kept as Models\\gta3_ORIG_BAK.img",
      u"Shrinks Models\\gta3.img as the dialog's Shrink button does: it builds Models\\gta3_TEMP.img, keeps the "
      u"original as Models\\gta3_ORIG_BAK.img and puts the shrunk archive in its place. A shrunk archive kept by "
-     u"an earlier restore (Models\\gta3_SHRUNK_BAK.img) is taken as it is. Needs more than 768 MiB free. Ctrl-C "
-     u"cancels and leaves the files as they were.",
+     u"an earlier restore (Models\\gta3_SHRUNK_BAK.img) is taken as it is while it matches gta3.img. Needs more "
+     u"than 768 MiB free. Ctrl-C cancels and leaves the files as they were. A game that is shrunk already is "
+     u"nothing to do (exit code 0).",
      &RunShrink},
     {u"restore",
      u"unshrink",
@@ -95,11 +103,11 @@ const FCommandSpec Commands[] = {
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
-     OPTION_WinePrefix,
+     OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
      u"put the original archive back (also: unshrink)",
      u"Puts the original archive back, as the dialog's Restore button does, and keeps the shrunk one as "
      u"Models\\gta3_SHRUNK_BAK.img, so that the next shrink takes seconds. It also repairs a shrink or restore "
-     u"that was interrupted.",
+     u"that was interrupted. A game that is the original already is nothing to do (exit code 0).",
      &RunRestore},
     {u"report",
      nullptr,
@@ -107,11 +115,12 @@ const FCommandSpec Commands[] = {
      {u"SRC", nullptr},
      {u"SRC, the archive to look at (Models\\gta3.img, or the game folder that holds it)", nullptr},
      1,
-     OPTION_Json | OPTION_SkipRules,
+     OPTION_Json | OPTION_SkipRules | OPTION_Archive | OPTION_All,
      u"what a shrink would do to the archive SRC; writes nothing",
      u"Tells what a shrink would do to the archive SRC: how many textures would be made smaller, how many the "
      u"skip rules leave alone, and the size afterwards. Nothing is written. SRC may also be a game folder: its "
-     u"Models\\gta3.img.",
+     u"Models\\gta3.img. With --archive or --all SRC is the game folder, and the report covers each archive "
+     u"named and the saving of them all.",
      &RunReport},
     {u"shrink-img",
      nullptr,
@@ -313,7 +322,7 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
     if (Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory))
     {
         const FGameDir Game = InterpretGameDirArgument(Src);
-        const FString Archive = WithSystemSeparators(GetFileSet(Game.Dir, u"")[0]);
+        const FString Archive = WithSystemSeparators(GetGameArchiveFiles(Game.Dir).Cur);
         if (FileSizeOf(Archive) < 0)
         {
             Exit = PrintFailure(Console, bJson, EPellmorError::NoGame,
@@ -333,11 +342,20 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
                             FString::Printf(u"cannot read %s: %s", *Src, Reason), FString(), PELLMOR_Failed);
         return false;
     }
-    if (!IsImgArchive(Src))
+    // The same words as for an archive of the game's.
+    const FGameArchive Archive = DescribeArchiveFile(Src);
+    const FImgArchiveCheck Check = CheckImgArchive(*Src);
+    if (Check.Result == EImgCheck::Damaged)
+    {
+        Exit = PrintFailure(Console, bJson, EPellmorError::Damaged, DescribeDamage(Archive, Check.Damage),
+                            AdviceFor(EArchiveProblem::Damaged, Archive), PELLMOR_Failed);
+        return false;
+    }
+    if (Check.Result != EImgCheck::Ok)
     {
         Exit = PrintFailure(Console, bJson, EPellmorError::NotAnArchive,
-                            FString::Printf(u"%s is no IMG archive (version 2, as gta3.img is)", *Src), FString(),
-                            PELLMOR_Failed);
+                            FString::Printf(u"%s is no IMG archive of the kind the game loads (version 2).", *Src),
+                            FString(), PELLMOR_Failed);
         return false;
     }
     return true;
@@ -378,6 +396,7 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
     TDynArray<int32_t>& Positional = Line.Positional;
     uint32_t& Given = Line.Given;
     bool bOptionsDone = false;
+    FString ArchiveName;
     for (int32_t i = 0; i < Args.Num(); ++i)
     {
         const FString& Arg = Args[i];
@@ -396,6 +415,13 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
             Given |= OPTION_Json;
         else if (Arg == u"--report")
             Given |= OPTION_Report;
+        else if (Arg == u"--all")
+            Given |= OPTION_All;
+        else if (Arg == u"--archive" || Arg.StartsWith(u"--archive="))
+        {
+            Value = &ArchiveName;
+            Given |= OPTION_Archive;
+        }
         else if (Arg == u"--skip-rules" || Arg.StartsWith(u"--skip-rules="))
         {
             Value = &Options.SkipRulesFile;
@@ -418,14 +444,27 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
         if (Value->IsEmpty())
         {
             const FString Name = Equals >= 0 ? Arg.Left(Equals) : Arg;
-            Exit = UsageError(
-                Console, Options.bJson,
-                FString::Printf(u"%s needs a %s", *Name, Value == &Options.WinePrefix ? u"folder" : u"file name"));
+            Exit = UsageError(Console, Options.bJson,
+                              FString::Printf(u"%s needs a %s", *Name,
+                                              Value == &Options.WinePrefix ? u"folder"
+                                              : Value == &ArchiveName      ? u"name"
+                                                                           : u"file name"));
             return false;
         }
-        *Value = AbsolutePath(*Value);
+        // An archive's name is below the game folder, not the current directory.
+        if (Value == &ArchiveName)
+            Options.ArchiveNames.AddItem(ArchiveName);
+        else
+            *Value = AbsolutePath(*Value);
     }
     Options.bReport = (Given & OPTION_Report) != 0;
+    Options.bAllArchives = (Given & OPTION_All) != 0;
+    Options.bVerbose = Line.bVerbose;
+    if ((Given & OPTION_All) && (Given & OPTION_Archive))
+    {
+        Exit = UsageError(Console, Options.bJson, FString(u"give --archive or --all, not both"));
+        return false;
+    }
     return true;
 }
 
@@ -481,7 +520,9 @@ bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmo
             UsageError(Console, Options.bJson, FString(u"give either GAME_DIR or --wine-prefix, not both"), Spec.Name);
         return false;
     }
-    if (Spec.First == EOperand::Archive && !ResolveArchive(Console, Options.bJson, Options.Operands[0], Exit))
+    // With --archive or --all, SRC names the game folder whose archives are meant.
+    if (Spec.First == EOperand::Archive && !Options.NamesArchives() &&
+        !ResolveArchive(Console, Options.bJson, Options.Operands[0], Exit))
         return false;
     if ((Spec.Options & OPTION_SkipRules) && !CheckSkipRules(Console, Options, Given & OPTION_SkipRules, Exit))
         return false;

@@ -160,8 +160,9 @@ FProgressDisplay::FProgressDisplay(FPellmorConsole& InConsole, const FString& In
 void FProgressDisplay::Update(int32_t Percent)
 {
     Percent = Percent < 0 ? 0 : (Percent > 100 ? 100 : Percent);
-    if (bQuiet || (!bTerminal && Percent < NextPlainPercent))
+    if (bQuiet || (!bTerminal && Percent < NextPlainPercent && bCaptionShown))
         return;
+    bCaptionShown = true;
     const double Seconds = double(CoreOS::GetTickMs() - StartMs) / 1000.0;
     const int32_t EntriesDone = int32_t(int64_t(TotalEntries) * Percent / 100);
     // A rate means something only after a moment and some work.
@@ -171,9 +172,13 @@ void FProgressDisplay::Update(int32_t Percent)
     if (bTerminal)
     {
         const int32_t Width = Console.Width();
-        FString Line = FormatProgressLine(Percent, EntriesDone, TotalEntries, MBPerSecond, SecondsLeft, Width);
-        // Blanks over what is left of a longer line drawn before, short of the last column.
         const int32_t Columns = Width > 0 ? Width - 1 : 79;
+        // The caption goes first, unless it would leave the bar too little room.
+        const bool bCaption = !Caption.IsEmpty() && Columns - Caption.Len() - 1 >= 30;
+        FString Line = bCaption ? Caption + u" " : FString();
+        Line += FormatProgressLine(Percent, EntriesDone, TotalEntries, MBPerSecond, SecondsLeft,
+                                   bCaption ? Columns - Caption.Len() : Width);
+        // Blanks over what is left of a longer line drawn before, short of the last column.
         const int32_t Drawn = Line.Len();
         for (int32_t i = Drawn; i < DrawnLength && i < Columns; ++i)
             Line += u' ';
@@ -182,7 +187,8 @@ void FProgressDisplay::Update(int32_t Percent)
         bDrawn = true;
         return;
     }
-    FString Line = FString::Printf(u"%s: %d%%", *Label, Percent);
+    FString Line = Caption.IsEmpty() ? FString::Printf(u"%s: %d%%", *Label, Percent)
+                                     : FString::Printf(u"%s %s: %d%%", *Label, *Caption, Percent);
     FString Details;
     if (TotalEntries > 0)
         Details += FString::Printf(u"%d/%d entries", EntriesDone, TotalEntries);
@@ -193,6 +199,12 @@ void FProgressDisplay::Update(int32_t Percent)
         Line += FString(u" (") + Details + u")";
     Console.Out(Line + u"\n");
     NextPlainPercent = (Percent / 10 + 1) * 10;
+}
+
+void FProgressDisplay::SetCaption(const FString& InCaption)
+{
+    bCaptionShown = bCaptionShown && InCaption == Caption;
+    Caption = InCaption;
 }
 
 void FProgressDisplay::Finish(bool bDone)

@@ -63,10 +63,15 @@ public:
     void Update(int32_t Percent);
     // Ends the bar's line (after a last redraw at 100 when bDone).
     void Finish(bool bDone);
+    // What the work is on now (an archive's name), shown before the bar and after the plain line's label, and
+    // worth a plain line of its own when it changes. Empty: nothing.
+    void SetCaption(const FString& InCaption);
 
 private:
     FPellmorConsole& Console;
     FString Label;
+    FString Caption;
+    bool bCaptionShown = true;
     int32_t TotalEntries;
     int64_t TotalBytes;
     bool bQuiet;

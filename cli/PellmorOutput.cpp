@@ -65,10 +65,22 @@ const char16_t* PellmorErrorCode(EPellmorError Error)
             return u"usage";
         case EPellmorError::NoGame:
             return u"no-game";
+        case EPellmorError::NoArchive:
+            return u"no-archive";
         case EPellmorError::NotAnArchive:
             return u"not-an-archive";
+        case EPellmorError::Damaged:
+            return u"damaged";
         case EPellmorError::CannotRead:
             return u"cannot-read";
+        case EPellmorError::NoSpace:
+            return u"no-space";
+        case EPellmorError::AccessDenied:
+            return u"access-denied";
+        case EPellmorError::InUse:
+            return u"in-use";
+        case EPellmorError::Busy:
+            return u"busy";
         case EPellmorError::Cancelled:
             return u"cancelled";
         case EPellmorError::Failed:
@@ -87,16 +99,43 @@ int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, 
             Console.Err(Advice.EndsWith(u"\n") ? Advice : Advice + u"\n");
         return Exit;
     }
-    FString Json = u"{\n" + JsonMembers;
-    Json += FString::Printf(u"  \"error\": {\"code\": \"%s\", \"message\": %s, \"advice\": %s}\n}\n",
-                            PellmorErrorCode(Error), *JsonString(Message), *JsonPathOrNull(Advice));
-    Console.Out(Json);
+    Console.Out(u"{\n" + JsonMembers + u"  \"error\": " + JsonError(Error, Message, Advice) + u"\n}\n");
     return Exit;
+}
+
+FString JsonError(EPellmorError Error, const FString& Message, const FString& Advice)
+{
+    return FString::Printf(u"{\"code\": \"%s\", \"message\": %s, \"advice\": %s}", PellmorErrorCode(Error),
+                           *JsonString(Message), *JsonPathOrNull(Advice));
+}
+
+FString JsonSize(int64_t Bytes)
+{
+    return Bytes < 0 ? FString(u"null") : FString::Printf(u"%lld", (long long)Bytes);
+}
+
+const char16_t* KeptName(EKeptArchive Kept)
+{
+    switch (Kept)
+    {
+        case EKeptArchive::None:
+            return u"none";
+        case EKeptArchive::Current:
+            return u"current";
+        case EKeptArchive::Stale:
+            return u"stale";
+    }
+    return u"none";
+}
+
+bool IsWindowsSystem()
+{
+    return GetSystemSeparator() == u'\\';
 }
 
 FString ShellQuote(const FString& Path)
 {
-    if (GetSystemSeparator() == u'\\')
+    if (IsWindowsSystem())
     {
         bool bQuote = Path.IsEmpty();
         for (int32_t i = 0; i < Path.Len() && !bQuote; ++i)
@@ -130,6 +169,12 @@ FString CommandFor(const char16_t* Command, const FGameDir& Game)
     if (Game.Source != EGameDirSource::Argument)
         return FString::Printf(u"pellmor %s", Command);
     return FString::Printf(u"pellmor %s %s", Command, *ShellQuote(Game.Dir));
+}
+
+FString CommandFor(const char16_t* Command, const FGameArchive& Archive)
+{
+    const FString Line = CommandFor(Command, Archive.Game);
+    return Archive.bMain ? Line : Line + u" --archive " + ShellQuote(Archive.Shown);
 }
 
 FString DescribeGameDirSource(const FGameDir& Game)

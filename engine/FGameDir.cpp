@@ -7,7 +7,7 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FGlobalVars.h"
-#include "engine/FShrinkEngineServer.h"
+#include "engine/FGameFiles.h"
 
 const char16_t* const GGameDirRegistryKey = u"SOFTWARE\\Quorrin: San Andreas";
 const char16_t* const GGameDirRegistryValue = u"GTA:SA Path";
@@ -84,8 +84,8 @@ bool IsFile(const FString& Path)
 // A game folder holds the archive the game loads, or the original kept while a shrink is in use or interrupted.
 bool HoldsGameFiles(const FString& Dir)
 {
-    const FString Folder = WithTrailingSeparator(Dir);
-    return IsFile(GetFileSet(Folder, u"")[0]) || IsFile(GetFileSet(Folder, u"_ORIG_BAK")[0]);
+    const FArchiveFiles Files = GetGameArchiveFiles(WithTrailingSeparator(Dir));
+    return IsFile(Files.Cur) || IsFile(Files.OrigBak);
 }
 
 bool LoadUtf8File(const FString& Path, FString& Text)
@@ -350,9 +350,10 @@ FGameDir InterpretGameDirArgument(const FString& Path)
 
     // One of the four names of the archive's file set, in the Models folder of a game.
     const FString Above = WithTrailingSeparator(ParentOf(Parent));
+    const FArchiveFiles Files = GetGameArchiveFiles(Above);
     if (IsFile(Path) && !Parent.IsEmpty() && !ParentOf(Parent).IsEmpty())
-        for (const char16_t* Suffix : {u"", u"_ORIG_BAK", u"_SHRUNK_BAK", u"_TEMP"})
-            if (WithSystemSeparators(GetFileSet(Above, Suffix)[0]).EqualsNoCase(*WithSystemSeparators(Path)))
+        for (const FString* Name : {&Files.Cur, &Files.OrigBak, &Files.ShrunkBak, &Files.Temp})
+            if (WithSystemSeparators(*Name).EqualsNoCase(*WithSystemSeparators(Path)))
             {
                 Game.Dir = Above;
                 Game.Given = EGameDirGiven::ArchiveFile;

@@ -169,6 +169,18 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
     return Status;
 }
 
+int32_t CountTextureDictionaries(const FArchiveFiles& Files)
+{
+    TDynArray<FImgDirEntry> Directory;
+    if (!ReadImgDirectory(*Files.Cur, Directory))
+        return -1;
+    int32_t Count = 0;
+    FString TxdName;
+    for (const FImgDirEntry& Entry : Directory)
+        Count += GetImgTxdName(Entry, TxdName) ? 1 : 0;
+    return Count;
+}
+
 FShrinkNeeds CheckShrinkNeeds(const FArchiveFiles& Files, const FArchiveStatus& Status)
 {
     FShrinkNeeds Needs;

@@ -29,6 +29,9 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
     ASSERT_TRUE(MakeSampleGame(Game, 20));
     const FString Img = Game + u"/models/gta3.img";
     ASSERT_TRUE(WriteTestFile(Dir.File(u"not.img"), "VER1...."));
+    std::string Whole;
+    ASSERT_TRUE(ReadTestFile(Img, Whole));
+    ASSERT_TRUE(WriteTestFile(Dir.File(u"cut.img"), Whole.substr(0, 20000)));
     const struct
     {
         std::vector<FString> Args;
@@ -43,7 +46,13 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"shrink-img", Img}, PELLMOR_Usage, "shrink-img needs DST", nullptr},
         {{u"status", u"a", u"b"}, PELLMOR_Usage, "extra: b", "usage"},
         {{u"status", Dir.File(u"GTA"), u"SA"}, PELLMOR_Usage, "must be quoted", "usage"},
-        {{u"shrink", u"--json"}, PELLMOR_Usage, "--json goes with status, report", "usage"},
+        {{u"shrink-img", Img, u"out.img", u"--json"}, PELLMOR_Usage, "--json goes with status, shrink, restore",
+         "usage"},
+        {{u"shrink-img", Img, u"out.img", u"--all"}, PELLMOR_Usage, "--all goes with", "usage"},
+        {{u"status", u"--all", u"--archive", u"x"}, PELLMOR_Usage, "--archive or --all, not both", "usage"},
+        {{u"status", Game, u"--archive"}, PELLMOR_Usage, "--archive needs a name", "usage"},
+        {{u"status", Game, u"--archive", u"gone"}, PELLMOR_Usage, "there is no archive gone", "no-archive"},
+        {{u"restore", Game, u"--archive=../x.img"}, PELLMOR_Usage, "is not below the game folder", "no-archive"},
         {{u"status", u"--report"}, PELLMOR_Usage, "--report goes with shrink-img", nullptr},
         {{u"restore", u"--skip-rules", Img}, PELLMOR_Usage, "--skip-rules goes with", nullptr},
         {{u"report", Img, u"--skip-rules"}, PELLMOR_Usage, "--skip-rules needs a file", "usage"},
@@ -51,6 +60,7 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"report", Img, u"--skip-rules", Dir.File(u"missing.ini")}, PELLMOR_Usage, "missing.ini", "cannot-read"},
         {{u"report", Dir.File(u"missing.img")}, PELLMOR_Failed, "cannot read", "cannot-read"},
         {{u"report", Dir.File(u"not.img")}, PELLMOR_Failed, "no IMG archive", "not-an-archive"},
+        {{u"report", Dir.File(u"cut.img")}, PELLMOR_Failed, "is damaged: ", "damaged"},
         {{u"report", Dir.Path()}, PELLMOR_Usage, "a folder without Models", "no-game"},
         {{u"status", Dir.File(u"nowhere")}, PELLMOR_Failed, "no game files in", "no-game"},
         {{u"status", u"--wine-prefix", Dir.File(u"nowhere")}, PELLMOR_Usage, "no Wine prefix", "no-game"},

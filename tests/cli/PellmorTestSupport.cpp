@@ -67,11 +67,13 @@ std::vector<std::string> FTerminalModel::Rows() const
     return Result;
 }
 
-bool MakeSampleGame(const FString& Dir, int32_t Entries)
+bool MakeSampleGame(const FString& Dir, int32_t Entries, const std::vector<std::pair<std::string, int32_t>>& Extra)
 {
     SampleGame::FSampleGameOptions Options;
     Options.EntryCount = Entries;
     Options.Seed = 7;
+    for (const auto& Archive : Extra)
+        Options.ExtraArchives.push_back({Archive.first, Archive.second});
     std::string Error;
     const bool bMade = SampleGame::WriteSampleGame(Dir.ToUtf8(), Options, &Error);
     EXPECT_TRUE(bMade) << Error;
@@ -159,9 +161,10 @@ struct FJsonReader
             const char Close = bObject ? '}' : ']';
             if (Eat(Close))
                 return true;
+            int Index = 0;
             do
             {
-                Key.clear();
+                Key = bObject ? std::string() : std::to_string(Index++);
                 if ((bObject && (!String(Key) || !Eat(':'))) || !Value(Path + "/" + Key))
                     return false;
             } while (Eat(','));

@@ -1,6 +1,7 @@
 // What the pellmor command's tests share: a console that records, a small game folder, a JSON checker.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,7 +33,7 @@ public:
     int32_t Columns = 80;
     bool bVerbose = false;
     bool bWatching = false;
-    bool bInterruptNow = false;
+    std::atomic<bool> bInterruptNow{false}; // may be set from the engine's worker thread
     std::string InterruptAfter;
 };
 
@@ -58,12 +59,14 @@ private:
     size_t Column = 0;
 };
 
-// Writes a sample game of Entries entries into Dir (DIR/models/gta3.img). False with a test failure otherwise.
-bool MakeSampleGame(const FString& Dir, int32_t Entries);
+// Writes a sample game of Entries entries into Dir (DIR/models/gta3.img), with the archives of Extra
+// ({"gta_int", 40}: DIR/models/gta_int.img) named in DIR/data/gta.dat. False with a test failure otherwise.
+bool MakeSampleGame(const FString& Dir, int32_t Entries,
+                    const std::vector<std::pair<std::string, int32_t>>& Extra = {});
 
 // A checked JSON document: Parse is true when Text is exactly one valid JSON value (RFC 8259, no extensions).
-// Get gives the scalar reached through object keys given one by one ({"files", "gta3.img"}) as written, a string
-// without its quotes, or "" when there is none.
+// Get gives the scalar reached through object keys and array indices given one by one ({"files", "gta3.img"},
+// {"0", "state"}) as written, a string without its quotes, or "" when there is none.
 class FJson
 {
 public:
