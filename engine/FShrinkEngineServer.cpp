@@ -166,6 +166,35 @@ namespace
 {
 const char16_t* const BusyMessage = u"Another shrink or restore is running on these files";
 
+// Whether a file is there under Name although it could not be opened for reading; Error says why it could not.
+bool IsThereUnread(const FString& Name, uint32_t& Error)
+{
+    if (CoreOS::FileGetAttributes(*Name) == CoreOS::FILEATTR_Invalid)
+        return false;
+    CoreOS::FFileHandle File = CoreOS::FileOpen(*Name, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read,
+                                                CoreOS::FILECREATE_OpenExisting);
+    Error = File ? CoreOS::OSERROR_None : CoreOS::LastError();
+    if (File)
+        CoreOS::FileClose(File);
+    EngineTrace(u"%s is there but could not be read: left alone", *Name);
+    return true;
+}
+
+// RenameFiles for the one move that must never replace what is there: the game's own archive going to the kept
+// original's name. Whatever holds that name now (unread, or there a moment after it was looked at) stays.
+int32_t MoveWithoutReplacing(const FString& NewName, const FString& OldName)
+{
+    const bool bMoved = CoreOS::FileMove(*OldName, *NewName);
+    const uint32_t Error = CoreOS::LastError();
+    CoreOS::SyncDirectory(*DirectoryOf(NewName));
+    if (!bMoved)
+    {
+        GRenameError = Error;
+        return -1;
+    }
+    return 1;
+}
+
 FTransactionResult Failed(FTransactionResult Result, ETransactionFailure Failure, const char16_t* Message)
 {
     Result.Failure = Failure;
@@ -246,12 +275,12 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
         return Failed(Result, ETransactionFailure::DeleteFailed,
                       u"Perform Shrink - Failed while trying to delete TempShrinkFiles");
     }
-    if (DeleteFiles(BakOrigFiles) == -1)
-    {
-        Result.OsError = CoreOS::LastError();
+    // The test above found no kept original it could read. A file that is there all the same (held open
+    // without read sharing, no read permission, a failing disk) may well be the only copy of the game's own
+    // archive: it is never deleted, and the shrink stops.
+    if (IsThereUnread(Files.OrigBak, Result.OsError))
         return Failed(Result, ETransactionFailure::DeleteFailed,
                       u"Perform Shrink - Failed while trying to delete BakOrigFiles");
-    }
 
     // A shrunk archive kept from an earlier shrink is reused as it is, but only when it was built from the
     // archive now in use: after a mod was installed it would silently take the mod away again.
@@ -267,7 +296,7 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
         if (Result.Failure != ETransactionFailure::None)
             return Result;
     }
-    if (RenameFiles(BakOrigFiles, CurFiles) == -1)
+    if (MoveWithoutReplacing(Files.OrigBak, Files.Cur) == -1)
     {
         Result.OsError = GRenameError;
         return Failed(Result, ETransactionFailure::RenameFailed,
