@@ -8,25 +8,8 @@
 #include "Core/Inc/Core.h"
 #include "shrinker/FTextureUtil.h"
 
-#if PELLMOR_SQUISH_OPENMP
-// Debian's libsquish runs CompressImage and DecompressImage as OpenMP loops. Starting and waking a thread team
-// costs more than coding a small texture, and the idle team spins on the other cores afterwards; textures are
-// also coded on several threads at once. So every call keeps its loop on the calling thread. The setting
-// belongs to the calling thread only, hence it is made before each call rather than once.
-extern "C" void omp_set_num_threads(int);
-#endif
-
 namespace
 {
-#if PELLMOR_SQUISH_OPENMP
-void KeepBlockCoderOnThisThread()
-{
-    omp_set_num_threads(1);
-}
-#else
-void KeepBlockCoderOnThisThread() {}
-#endif
-
 // Our formats name the block coder's two flavours by their pixel format; colours are fitted along their range
 // (fast, and good enough for textures that are being made smaller anyway), with the default colour metric and
 // no weighting by alpha.
@@ -138,7 +121,6 @@ bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelForma
         Out.SetNum(BytesReq);
         if (BytesReq)
         {
-            KeepBlockCoderOnThisThread();
             squish::CompressImage(static_cast<const squish::u8*>(Source), Width, Height, Out.GetData(), Flags);
         }
         return true;
@@ -158,7 +140,6 @@ bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelForma
         Out.SetNum(RgbaBytes);
         if (RgbaBytes)
         {
-            KeepBlockCoderOnThisThread();
             squish::DecompressImage(Out.GetData(), Width, Height, Source, Flags);
         }
         return true;
