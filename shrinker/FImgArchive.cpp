@@ -5,6 +5,7 @@
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
+#include "shrinker/FEntryTrace.h"
 
 namespace
 {
@@ -144,23 +145,31 @@ bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B)
     return std::memcmp(A.Name, B.Name, sizeof(A.Name)) == 0;
 }
 
-bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count)
+bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count, FEntryTrace* Trace)
 {
     appCheck(Count >= 0);
+    // The reads go to the system directly (not through appFileRead), so that a short one is traced where the
+    // caller wants its lines.
+    FEntryTrace Direct;
+    FEntryTrace& Lines = Trace ? *Trace : Direct;
     int64_t Got = 0;
     if (appFileSeek(File, Pos))
     {
         while (Got < Count)
         {
             const uint32_t Asked = uint32_t(Min(Count - Got, IoPiece));
-            const uint32_t Read = appFileRead(File, Dest + Got, Asked);
+            uint32_t Read = 0;
+            CoreOS::FileRead(File, Dest + Got, Asked, &Read);
             Got += Read;
             if (Read < Asked)
+            {
+                Lines.Logf(u"appFileRead  BytesRead!=Length  %d!=%d", int32_t(Read), int32_t(Asked));
                 break;
+            }
         }
     }
     else
-        EngineTrace(u"appFileRead  BytesRead!=Length  %d!=%d", 0, int32_t(Min(Count, INT32_MAX)));
+        Lines.Logf(u"appFileRead  BytesRead!=Length  %d!=%d", 0, int32_t(Min(Count, INT32_MAX)));
     if (Got < Count)
         std::memset(Dest + Got, 0, size_t(Count - Got));
     return Got == Count;

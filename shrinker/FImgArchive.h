@@ -12,6 +12,8 @@
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 
+class FEntryTrace;
+
 enum : int64_t
 {
     IMG_BlockSize = 2048,
@@ -98,8 +100,9 @@ bool ReadImgDirectory(const char16_t* Path, TDynArray<FImgDirEntry>& Out);
 bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B);
 
 // Reads Count bytes at Pos into Dest. What the file does not hold reads as zeros, never as what Dest held
-// before; the result says whether every byte came from the file. Blocks on the read.
-bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count);
+// before; the result says whether every byte came from the file. A short read is traced in the raw file
+// routines' words ("appFileRead  BytesRead!=Length  %d!=%d"), to Trace when given. Blocks on the read.
+bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count, FEntryTrace* Trace = nullptr);
 
 // Writes an archive front to back: the header and a placeholder directory first, so that the entries can be
 // streamed in order, then the filler and each entry's data, then the header and the final directory over the
