@@ -33,6 +33,8 @@ const char16_t* const UsageText =
     u"                        (shrink, report, shrink-img)\n"
     u"  --json                print JSON (status, report)\n"
     u"  --report              print the texture statistics (shrink-img)\n"
+    u"  --jobs N              process N texture dictionaries at once; 1 works on one thread (default: as\n"
+    u"                        many as the machine runs at once) (report, shrink-img)\n"
     u"  --verbose             trace lines of the engine and the shrinker on standard error\n"
     u"  --help, --version\n"
     u"\n"
@@ -40,6 +42,19 @@ const char16_t* const UsageText =
     u"registry names (on Linux: the registry of the Wine prefix $WINEPREFIX, else ~/.wine).\n"
     u"\n"
     u"exit codes: 0 done, 1 failed, 2 wrong usage or no game folder, 130 cancelled with Ctrl-C\n";
+
+// The count of --jobs, 1 to 64; 0 for anything else.
+int32_t ParseJobs(const FString& Text)
+{
+    int32_t Count = 0;
+    for (int32_t i = 0; i < Text.Len(); ++i)
+    {
+        if (Text[i] < u'0' || Text[i] > u'9' || Count > 64)
+            return 0;
+        Count = Count * 10 + (Text[i] - u'0');
+    }
+    return Count <= 64 ? Count : 0;
+}
 
 int32_t UsageError(FPellmorConsole& Console, const FString& Why)
 {
@@ -98,6 +113,7 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     FShrinkOptions ShrinkOptions;
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
     ShrinkOptions.bReplaceWhenDone = true;
+    ShrinkOptions.Jobs = Options.Jobs;
     FShrinkResult Result;
     const EJobEnd End = RunArchiveJob(Console, Src, Dest, ShrinkOptions, false, Result);
     if (End == EJobEnd::Cancelled)
@@ -184,6 +200,7 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     FShrinkOptions ShrinkOptions;
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
     ShrinkOptions.bDryRun = true;
+    ShrinkOptions.Jobs = Options.Jobs;
     FShrinkResult Result;
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson, Result);
     if (End == EJobEnd::Cancelled)
@@ -413,6 +430,13 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
             Options.SkipRulesFile = AbsolutePath(File);
             bSkipRules = true;
         }
+        else if (Arg == u"--jobs" || Arg.StartsWith(u"--jobs="))
+        {
+            const FString Count = Arg.StartsWith(u"--jobs=") ? Arg.Mid(7) : i + 1 < Args.Num() ? Args[++i] : FString();
+            Options.Jobs = ParseJobs(Count);
+            if (Options.Jobs == 0)
+                return UsageError(Console, FString(u"--jobs needs a number from 1 to 64"));
+        }
         else
             return UsageError(Console, FString::Printf(u"unknown option %s", *Arg));
     }
@@ -453,6 +477,8 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
         return UsageError(Console, FString(u"--json goes with status and report"));
     if (Options.bReport && Command != u"shrink-img")
         return UsageError(Console, FString(u"--report goes with shrink-img (for a dry run use 'pellmor report SRC')"));
+    if (Options.Jobs != 0 && Command != u"report" && Command != u"shrink-img")
+        return UsageError(Console, FString(u"--jobs goes with report and shrink-img"));
     if (bSkipRules && (Command == u"status" || Command == u"restore"))
         return UsageError(Console, FString(u"--skip-rules goes with shrink, report and shrink-img"));
     if (bSkipRules && !CheckSkipRulesFile(Console, Options.SkipRulesFile))

@@ -15,6 +15,7 @@ struct FPellmorOptions
     FString SkipRulesFile;       // absolute, or empty for the usual rules
     bool bJson = false;
     bool bReport = false;
+    int32_t Jobs = 0; // --jobs: texture dictionaries processed at once; 0 as many as the machine runs
 };
 
 // status, shrink and restore over the engine client (PellmorGame.cpp).
