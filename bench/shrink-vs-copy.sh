@@ -9,7 +9,8 @@
 # the baseline's byte for byte, or the script stops.
 #
 # Environment: BASELINE (a commit, default fd3642d), BENCH_DIR (default build-bench/), BENCH_SEED (default 1),
-# BENCH_SIZE_MB (default: full size, 908). The baseline is unpacked with `git archive` and built with the same
+# BENCH_SIZE_MB (default: full size, 908), BENCH_OUT_DIR (where the copies and shrunk archives are written,
+# default BENCH_DIR; a tmpfs such as /dev/shm takes the disk's write-back out of the figures). The baseline is unpacked with `git archive` and built with the same
 # release flags as this tree; it links Debian's libsquish, so it needs libsquish-dev. The sample archive and both
 # builds are made once and reused. This is a benchmark, not a test: nothing here is run by `make test`.
 set -euo pipefail
@@ -57,8 +58,10 @@ if [[ ! -f $src ]]; then
     echo "generating the sample archive in $game"
     "$generator" --out "$game" --seed "$seed" --size "$size_mb" --quiet
 fi
-out=$bench_dir/out.img
-reference=$bench_dir/reference.img
+out_dir=${BENCH_OUT_DIR:-$bench_dir}
+mkdir -p "$out_dir"
+out=$out_dir/out.img
+reference=$out_dir/reference.img
 src_bytes=$(stat -c %s "$src")
 
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -106,7 +109,7 @@ done
 
 echo
 echo "machine:          $(nproc) hardware threads, $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -n 1), $(uname -sr)"
-echo "archive:          $src ($((src_bytes / 1048576)) MiB) -> $((out_bytes / 1048576)) MiB"
+echo "archive:          $src ($((src_bytes / 1048576)) MiB) -> $((out_bytes / 1048576)) MiB, written to $out_dir"
 echo "baseline:         $base_commit"
 echo "medians of $runs:    cp ${med[cp]} s, baseline ${med[baseline]} s, --jobs 1 ${med[jobs1]} s, default ${med[default]} s"
 echo "speed-up:         default $(ratio "${med[baseline]}" "${med[default]}")x the baseline, --jobs 1 $(ratio "${med[baseline]}" "${med[jobs1]}")x"
