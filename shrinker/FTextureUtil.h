@@ -46,8 +46,8 @@ bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelForma
 // Resamples Source (SourceWidth x SourceHeight RGBA pixels) to NewWidth x NewHeight with a bilinear filter in
 // 8.8 fixed point and wrap-around addressing (the right edge blends with the left, the bottom with the top).
 // When every source alpha is 0, 1, 2, 253, 254 or 255, the result's alphas are snapped to 0 or 255.
-// Dest is the caller's and must hold NewWidth * NewHeight * 4 bytes; all of them are written, nothing else is
-// allocated. Every size must be positive (assertion). Any thread.
+// Dest is the caller's and must hold NewWidth * NewHeight * 4 bytes; all of them are written. Every size must be
+// positive (assertion). Any thread.
 void ResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,
                  int32_t NewHeight);
 
