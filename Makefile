@@ -6,11 +6,13 @@
 #   make test-gui  the Windows build, then only the GUI tests (PellmorWin.exe under Wine and Xvfb)
 #   make demo      release build of pellmor in build-release/, a ~150 MB sample game in build/sample-game,
 #                  shrunk with the progress bar
+#   make tsan      build-tsan/ with ThreadSanitizer, then the shrinker's tests (not part of make test: slow)
 
 JOBS          ?= 2
 BUILD_DIR     ?= build
 WIN_BUILD_DIR ?= build-win
 RELEASE_DIR   ?= build-release
+TSAN_DIR      ?= build-tsan
 DEMO_GAME     ?= $(BUILD_DIR)/sample-game
 CMAKE         ?= cmake
 
@@ -23,13 +25,20 @@ WIN_CONFIG    = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
                 -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
                 $(WERROR_CONFIG)
 
+TSAN_FLAGS    = -O1 -g -fsanitize=thread
+TSAN_CONFIG   = -DCMAKE_BUILD_TYPE=Debug \
+                -DCMAKE_C_FLAGS_DEBUG="$(TSAN_FLAGS)" -DCMAKE_CXX_FLAGS_DEBUG="$(TSAN_FLAGS)" \
+                -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread $(WERROR_CONFIG)
+# The tests that run shrinks, and so the parallel rewrite.
+TSAN_TESTS    = FShrinkPipeline*:FImgShrinker*:ShrinkSample*:FImgArchive*:FRwChunk*:FReencodePolicy*:FTextureUtil*
+
 # CMake picks -Werror from CI only when it first makes a build folder; say it on
 # every configure so that an older folder follows too.
 WERROR_CONFIG = $(if $(CI),-DPELLMOR_WERROR=ON)
 
 export BUILD_DIR WIN_BUILD_DIR
 
-.PHONY: all deps native windows test test-native test-windows test-gui demo clean distclean
+.PHONY: all deps native windows test test-native test-windows test-gui tsan demo clean distclean
 
 all: native windows
 
@@ -58,6 +67,13 @@ test-windows: windows
 
 test-gui: windows
 	@scripts/run-tests.sh --gui ok
+
+# Any report of ThreadSanitizer fails the run.
+tsan: deps
+	$(CMAKE) -S . -B $(TSAN_DIR) $(TSAN_CONFIG)
+	$(CMAKE) --build $(TSAN_DIR) -j $(JOBS) --target pellmor_tests
+	TSAN_OPTIONS="halt_on_error=1 abort_on_error=1 $(TSAN_OPTIONS)" \
+	    $(TSAN_DIR)/tests/pellmor_tests --gtest_filter='$(TSAN_TESTS)'
 
 # The first run after a checkout: the command-line tool built for speed (no sanitizers, no tests), a sample game
 # made once and kept, and one shrink. A sample left shrunk by an earlier demo is restored first; the engine keeps
@@ -92,11 +108,11 @@ demo: deps
 
 # The Wine prefixes survive `clean`: making one again costs a quarter of a minute.
 clean:
-	rm -rf $(BUILD_DIR) $(RELEASE_DIR)
+	rm -rf $(BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR)
 	if [ -d $(WIN_BUILD_DIR) ]; then \
 	    find $(WIN_BUILD_DIR) -mindepth 1 -maxdepth 1 ! -name wineprefix ! -name wineprefix.lock \
 	        ! -name wineprefix-gui ! -name wineprefix-gui.lock -exec rm -rf {} +; \
 	fi
 
 distclean:
-	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR)
+	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR)

@@ -68,6 +68,7 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     const FString& Dest = Options.Operands[1];
     FShrinkOptions ShrinkOptions;
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
+    ShrinkOptions.Jobs = Options.Jobs;
     ShrinkOptions.bReplaceWhenDone = true;
     FShrinkResult Result;
     const EJobEnd End = RunArchiveJob(Console, Src, Dest, ShrinkOptions, false, Result);
@@ -220,6 +221,7 @@ EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const 
     Findings.Entries = CheckImgArchive(*Src).NumEntries;
     FShrinkOptions ShrinkOptions;
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
+    ShrinkOptions.Jobs = Options.Jobs;
     ShrinkOptions.bDryRun = true;
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson, Findings.Result);
     const EShrinkFailure Failure = Findings.Result.Failure;

@@ -22,6 +22,7 @@ enum EOption : uint32_t
     OPTION_Report = 8,
     OPTION_Archive = 16,
     OPTION_All = 32,
+    OPTION_Jobs = 64,
 };
 
 struct FOptionSpec
@@ -40,6 +41,9 @@ const FOptionSpec Options[] = {
      u"work on the archive NAME instead of gta3.img: a path below the game folder (models/gta_int.img) or a name "
      u"in Models (gta_int); may be given more than once"},
     {OPTION_All, u"--all", u"work on every texture archive the game loads: gta3.img and those data\\gta.dat names"},
+    {OPTION_Jobs, u"--jobs N",
+     u"process N texture dictionaries at once; 1 works on one thread (default: as many as the machine runs at "
+     u"once)"},
 };
 
 const char16_t* const GameDirHelp =
@@ -89,7 +93,7 @@ const FCommandSpec Commands[] = {
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
-     OPTION_Json | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
+     OPTION_Json | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs,
      u"shrink Models\\gta3.img; the original is kept as Models\\gta3_ORIG_BAK.img",
      u"Shrinks Models\\gta3.img as the dialog's Shrink button does: it builds Models\\gta3_TEMP.img, keeps the "
      u"original as Models\\gta3_ORIG_BAK.img and puts the shrunk archive in its place. A shrunk archive kept by "
@@ -115,7 +119,7 @@ const FCommandSpec Commands[] = {
      {u"SRC", nullptr},
      {u"SRC, the archive to look at (Models\\gta3.img, or the game folder that holds it)", nullptr},
      1,
-     OPTION_Json | OPTION_SkipRules | OPTION_Archive | OPTION_All,
+     OPTION_Json | OPTION_SkipRules | OPTION_Archive | OPTION_All | OPTION_Jobs,
      u"what a shrink would do to the archive SRC; writes nothing",
      u"Tells what a shrink would do to the archive SRC: how many textures would be made smaller, how many the "
      u"skip rules leave alone, and the size afterwards. Nothing is written. SRC may also be a game folder: its "
@@ -129,7 +133,7 @@ const FCommandSpec Commands[] = {
      {u"SRC, the archive to shrink (Models\\gta3.img, or the game folder that holds it)",
       u"DST, the new file to write"},
      2,
-     OPTION_SkipRules | OPTION_Report,
+     OPTION_SkipRules | OPTION_Report | OPTION_Jobs,
      u"shrink the archive SRC into the new file DST (no backups, no game folder)",
      u"Shrinks the archive SRC into the new file DST, without backups and without a game folder. SRC may also be "
      u"a game folder: its Models\\gta3.img.",
@@ -379,6 +383,19 @@ bool CheckSkipRules(FPellmorConsole& Console, FPellmorOptions& Options, bool bNa
     return true;
 }
 
+// The count of --jobs, 1 to 64; 0 for anything else.
+int32_t ParseJobs(const FString& Text)
+{
+    int32_t Count = 0;
+    for (int32_t i = 0; i < Text.Len(); ++i)
+    {
+        if (Text[i] < u'0' || Text[i] > u'9' || Count > 64)
+            return 0;
+        Count = Count * 10 + (Text[i] - u'0');
+    }
+    return Count <= 64 ? Count : 0;
+}
+
 // The command line apart from what a command takes in FPellmorOptions.
 struct FCommandLine
 {
@@ -397,6 +414,7 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
     uint32_t& Given = Line.Given;
     bool bOptionsDone = false;
     FString ArchiveName;
+    FString JobsText;
     for (int32_t i = 0; i < Args.Num(); ++i)
     {
         const FString& Arg = Args[i];
@@ -432,6 +450,11 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
             Value = &Options.WinePrefix;
             Given |= OPTION_WinePrefix;
         }
+        else if (Arg == u"--jobs" || Arg.StartsWith(u"--jobs="))
+        {
+            Value = &JobsText;
+            Given |= OPTION_Jobs;
+        }
         else
         {
             Exit = UsageError(Console, Options.bJson, FString::Printf(u"unknown option %s", *Arg));
@@ -448,12 +471,23 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
                               FString::Printf(u"%s needs a %s", *Name,
                                               Value == &Options.WinePrefix ? u"folder"
                                               : Value == &ArchiveName      ? u"name"
+                                              : Value == &JobsText         ? u"number"
                                                                            : u"file name"));
             return false;
         }
         // An archive's name is below the game folder, not the current directory.
         if (Value == &ArchiveName)
             Options.ArchiveNames.AddItem(ArchiveName);
+        else if (Value == &JobsText)
+        {
+            Options.Jobs = ParseJobs(JobsText);
+            if (Options.Jobs == 0)
+            {
+                Exit = UsageError(Console, Options.bJson,
+                                  FString::Printf(u"--jobs takes a number from 1 to 64, not %s", *JobsText));
+                return false;
+            }
+        }
         else
             *Value = AbsolutePath(*Value);
     }

@@ -25,6 +25,7 @@ struct FPellmorOptions
     bool bJson = false;
     bool bReport = false;
     bool bVerbose = false;
+    int32_t Jobs = 0; // --jobs: texture dictionaries processed at once; 0 as many as the machine runs
 
     // --archive or --all: the command works on a list of archives and always answers with a list.
     bool NamesArchives() const { return bAllArchives || ArchiveNames.Num() > 0; }

@@ -58,6 +58,7 @@ FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
     FShrinkJobOptions JobOptions;
     JobOptions.ArchivePath = Archive.Archive.Files.Cur;
     JobOptions.SkipRulesFile = Run.Options.SkipRulesFile;
+    JobOptions.Jobs = Run.Options.Jobs;
     const FString& Dir = Archive.Archive.Game.Dir;
     // A fresh client has nothing in flight and refuses nothing; were it to, the archive counts as busy.
     FTransactionResult Result;

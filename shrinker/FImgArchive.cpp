@@ -5,6 +5,7 @@
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
+#include "shrinker/FEntryTrace.h"
 
 namespace
 {
@@ -171,14 +172,38 @@ bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B)
     return std::memcmp(A.Name, B.Name, sizeof(A.Name)) == 0;
 }
 
-bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count)
+bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count, FEntryTrace* Trace)
 {
     appCheck(Count >= 0);
+    // The reads go to the system directly (not through appFileRead), so that a short one is traced where the
+    // caller wants its lines.
+    FEntryTrace Direct;
+    FEntryTrace& Lines = Trace ? *Trace : Direct;
     int64_t Got = 0;
     if (appFileSeek(File, Pos))
-        Got = ReadOn(File, Dest, Count);
+    {
+        while (Got < Count)
+        {
+            // A device may deliver less than asked before the end: the piece goes on until it is whole or the
+            // file has nothing more, and only a piece that ends short is traced.
+            const uint32_t Asked = uint32_t(Min(Count - Got, IoPiece));
+            uint32_t PieceGot = 0;
+            for (uint32_t Read = 1; PieceGot < Asked && Read > 0;)
+            {
+                Read = 0;
+                CoreOS::FileRead(File, Dest + Got + PieceGot, Asked - PieceGot, &Read);
+                PieceGot += Read;
+            }
+            Got += PieceGot;
+            if (PieceGot < Asked)
+            {
+                Lines.Logf(u"appFileRead  BytesRead!=Length  %d!=%d", int32_t(PieceGot), int32_t(Asked));
+                break;
+            }
+        }
+    }
     else
-        EngineTrace(u"appFileRead  BytesRead!=Length  %d!=%d", 0, int32_t(Min(Count, INT32_MAX)));
+        Lines.Logf(u"appFileRead  BytesRead!=Length  %d!=%d", 0, int32_t(Min(Count, INT32_MAX)));
     if (Got == Count)
         return true;
     // What the source does not hold reads as zeros, never as what Dest held before. Only a read that stopped

@@ -12,6 +12,8 @@
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 
+class FEntryTrace;
+
 enum : int64_t
 {
     IMG_BlockSize = 2048,
@@ -100,8 +102,9 @@ bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B);
 // Reads Count bytes at Pos into Dest, going on after reads that come up short. What lies past the end of the
 // file reads as zeros, never as what Dest held before, and is no failure (a damaged archive is refused before it
 // is read). False when a read failed before the end of the file: Dest then holds zeros where the file's bytes
-// should be, and they must not be used. Blocks on the reads.
-bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count);
+// should be, and they must not be used. A piece that ends short is traced in the raw file routines' words
+// ("appFileRead  BytesRead!=Length  %d!=%d"), to Trace when given. Blocks on the reads.
+bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count, FEntryTrace* Trace = nullptr);
 
 // Writes an archive front to back: the header and a placeholder directory first, so that the entries can be
 // streamed in order, then the filler and each entry's data, then the header and the final directory over the

@@ -3,6 +3,7 @@
 #include "shrinker/FImgShrinker.h"
 
 #include <new>
+#include <thread>
 #include <utility>
 
 #include "Core/Inc/CoreAssert.h"
@@ -11,6 +12,8 @@
 #include "Core/Inc/CoreUtil.h"
 #include "shrinker/FReencodePolicy.h"
 #include "shrinker/FRwChunk.h"
+#include "shrinker/FScratchBytes.h"
+#include "shrinker/FShrinkPipeline.h"
 #include "shrinker/FSkipRules.h"
 
 std::atomic<int32_t>* GShrinkCancelFlag = nullptr;
@@ -18,11 +21,16 @@ std::atomic<int32_t>* GShrinkProgress = nullptr;
 
 namespace
 {
-// Entries up to this size are read and processed whole. Larger ones (far beyond any real texture dictionary)
-// are copied unchanged in pieces, so the entry buffer never grows past it whatever a directory claims.
+// Texture dictionaries up to this size are read and processed whole. Larger ones (far beyond any real texture
+// dictionary) are copied unchanged in pieces, as every other entry is, so that no buffer grows past it
+// whatever a directory claims.
 const int64_t MaxWholeEntry = int64_t(256) << 20;
-// The pieces of such copies, and of the filler; the cancel request is looked at between them.
-const int64_t CopyPiece = int64_t(16) << 20;
+// The pieces of entries copied unchanged, and of the filler; the cancel request is looked at between them.
+const int64_t CopyPiece = int64_t(4) << 20;
+// Bytes of entries read and not yet written at most, unless the options say otherwise.
+const int64_t DefaultInFlightBytes = int64_t(16) << 20;
+// Threads that process texture dictionaries at most.
+const int32_t MaxJobs = 64;
 // The directory is held whole (it is written twice); 8 Mi records are 256 MiB of it, hundreds of times what
 // the game's archive needs.
 const int32_t MaxEntries = 1 << 23;
@@ -34,6 +42,11 @@ double Megabytes(int64_t Bytes)
     return double(Bytes) / 1e6;
 }
 
+int64_t Min(int64_t A, int64_t B)
+{
+    return A < B ? A : B;
+}
+
 // Removes a file that a failed shrink leaves, truncating it first so that nothing of a partial archive survives
 // a delete that does not go through.
 void RemoveOutput(const FString& Path)
@@ -43,11 +56,24 @@ void RemoveOutput(const FString& Path)
     appFileClose(appFileOpenWrite(*Path));
     appFileDelete(*Path);
 }
+
+// The threads that process texture dictionaries: as asked, else as many as the machine runs at once.
+int32_t GetWorkerCount(int32_t Jobs)
+{
+    if (Jobs <= 0)
+    {
+        const unsigned Hardware = std::thread::hardware_concurrency();
+        Jobs = Hardware > 0 ? int32_t(Hardware < unsigned(MaxJobs) ? Hardware : unsigned(MaxJobs)) : 1;
+    }
+    return Jobs < MaxJobs ? Jobs : MaxJobs;
+}
 } // namespace
 
-// One archive shrink. Made, used and destroyed on the thread that runs the shrink; while an entry is processed
-// only its FTxdEntryContext changes, the rest is read.
-class FImgShrinker
+// One archive shrink. Made, used and destroyed on the thread that runs the shrink. While the entries go
+// through the pipeline, each stage keeps to its own members: the reader to the Read* ones and the source
+// handle, the workers to the piece they process (the skip rules and options are only read), the writer (the
+// calling thread) to the rest.
+class FImgShrinker : private FShrinkStages
 {
 public:
     explicit FImgShrinker(const FShrinkOptions& InOptions);
@@ -61,32 +87,50 @@ private:
 
     bool Plan(FFileHandle fhRead, const FString& Src);
     bool Rewrite(FFileHandle fhRead, FImgArchiveWriter& Writer);
-    bool RewriteEntry(FFileHandle fhRead, FImgArchiveWriter& Writer, int32_t Index, int64_t& OutBlocks);
-    int32_t ProcessEntry(FFileHandle fhRead, const FImgDirEntry& Entry, const FString* TxdName);
-    bool WriteEntry(FImgArchiveWriter& Writer, int32_t Length, int64_t& OutBlocks);
-    bool CopyBytes(FFileHandle fhRead, int64_t ReadPos, FImgArchiveWriter& Writer, int64_t Count);
+    bool CopyFiller(FFileHandle fhRead, FImgArchiveWriter& Writer);
     bool Finish(FImgArchiveWriter& Writer);
 
-    void GrowBuffer(int64_t Count);
+    // The stages of the pipeline.
+    ENextPiece NextPiece(FShrinkWork& Work) override;
+    void ReadPiece(FShrinkWork& Work) override;
+    void ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers) override;
+    bool WritePiece(FShrinkWork& Work) override;
+    bool BeginEntry(const FShrinkWork& Work);
+
+    bool IsCancelRequested() const;
     bool IsCancelled();
     void PublishProgress(int32_t Index);
     bool Fail(EShrinkFailure Failure, const FString& Reason);
     bool FailWrite();
+    bool FailOutOfMemory();
     bool FailRead(int64_t Pos);
 
     FShrinkOptions Options;
     FSkipRules SkipRules;
     FShrinkResult Result;
-    // The files read and written (DEST, or its temporary), for the reasons.
-    FString Source;
+    // The source and the file being written (DEST, or its temporary), for the reasons.
+    FString SrcPath;
     FString Target;
 
     FImgHeader Header = {IMG_MagicVer2, 0};
     TDynArray<FImgDirEntry> SrcDir;
     // A copy of the source directory whose places are overwritten as entries are written.
     TDynArray<FImgDirEntry> OutDir;
-    // The entry buffer, reused for every entry; it only grows, to exactly what an entry needs.
-    FByteArray Buffer;
+
+    // The reader's: the source, the next piece to plan, and why reading stopped early (None: it did not).
+    FFileHandle ReadFile = nullptr;
+    int32_t ReadIndex = 0;
+    int64_t ReadOffset = 0;
+    bool bReadWhole = false;
+    FString ReadTxdName;
+    EShrinkFailure ReadStop = EShrinkFailure::None;
+
+    // The writer's: the destination, the block where the next entry would start in the source if entries lay
+    // back to back, the block where it goes in the destination, and the blocks of the entry being written.
+    FImgArchiveWriter* Writer = nullptr;
+    int64_t SourceBlock = 0;
+    int64_t DestBlock = 0;
+    int64_t EntryBlocks = 0;
 };
 
 FImgShrinker::FImgShrinker(const FShrinkOptions& InOptions) : Options(InOptions)
@@ -106,8 +150,8 @@ FShrinkResult FImgShrinker::ShrinkFile(const char16_t* DestFilename, const char1
     GHalveTextures.store(1);
     GHalveOpaqueTextures.store(1);
     const FString Dest(DestFilename ? DestFilename : u"");
-    const FString Src(SrcFilename ? SrcFilename : u"");
-    Source = Src;
+    SrcPath = SrcFilename ? SrcFilename : u"";
+    const FString& Src = SrcPath;
 
     if (Options.bDryRun || !RefuseSameFile(Dest, Src))
     {
@@ -196,10 +240,9 @@ bool FImgShrinker::PlanAndRewrite(FFileHandle fhRead, const FString& Src, FFileH
     }
     catch (const std::bad_alloc&)
     {
-        Buffer.Empty();
         SrcDir.Empty();
         OutDir.Empty();
-        return Fail(EShrinkFailure::OutOfMemory, FString::Printf(u"not enough memory to shrink %s", *Src));
+        return FailOutOfMemory();
     }
 }
 
@@ -253,137 +296,196 @@ bool FImgShrinker::Plan(FFileHandle fhRead, const FString& Src)
 
 // ---- Rewrite ----------------------------------------------------------------------------------------------------
 
-bool FImgShrinker::Rewrite(FFileHandle fhRead, FImgArchiveWriter& Writer)
+bool FImgShrinker::Rewrite(FFileHandle fhRead, FImgArchiveWriter& InWriter)
 {
     // The directory goes out twice: now as a placeholder, so that the entries can be streamed in order, and at
     // the end with their new places.
-    const int32_t NumEntries = SrcDir.Num();
-    if (!Writer.WriteDirectory(Header, OutDir))
+    if (!InWriter.WriteDirectory(Header, OutDir))
         return FailWrite();
-    if (NumEntries == 0)
-        return Finish(Writer);
-    const int64_t DirEnd = Writer.Position();
-    if (!CopyBytes(fhRead, DirEnd, Writer, SrcDir[0].DataOffset() - DirEnd))
+    if (SrcDir.Num() == 0)
+        return Finish(InWriter);
+    if (!CopyFiller(fhRead, InWriter))
         return false;
 
-    int64_t ReadBlock = SrcDir[0].BlockOffset;
-    int64_t WriteBlock = ReadBlock;
-    for (int32_t i = 0; i < NumEntries; ++i)
+    ReadFile = fhRead;
+    Writer = &InWriter;
+    SourceBlock = DestBlock = SrcDir[0].BlockOffset;
+    const int64_t InFlight = Options.InFlightBytes > 0 ? Options.InFlightBytes : DefaultInFlightBytes;
+    if (!RunShrinkPipeline(*this, GetWorkerCount(Options.Jobs), InFlight))
+        return false;
+    // Every piece the reader planned is written; if it stopped early, that is the shrink's end.
+    if (ReadStop == EShrinkFailure::Cancelled)
     {
-        if (IsCancelled())
-            return false;
-        const FImgDirEntry& Entry = SrcDir[i];
-        if (Entry.BlockOffset != ReadBlock)
-        {
-            EngineTrace(u"Block gap: %d", int32_t(int64_t(Entry.BlockOffset) - ReadBlock));
-            ReadBlock = Entry.BlockOffset;
-        }
-        appCheck(Writer.Position() == WriteBlock * IMG_BlockSize);
-        if (WriteBlock > UINT32_MAX)
-            return Fail(EShrinkFailure::TooLarge,
-                        FString::Printf(u"%s would grow past what an IMG archive can address", *Target));
-
-        int64_t NewBlocks = 0;
-        if (!RewriteEntry(fhRead, Writer, i, NewBlocks))
-            return false;
-        OutDir[i].BlockOffset = uint32_t(WriteBlock);
-        OutDir[i].BlockCount = uint32_t(NewBlocks);
-        ReadBlock += Entry.BlockCount;
-        WriteBlock += NewBlocks;
-        PublishProgress(i);
+        EngineTrace(u"Breaking...");
+        return Fail(EShrinkFailure::Cancelled, FString(u"the shrink was cancelled"));
     }
-    return Finish(Writer);
+    if (ReadStop == EShrinkFailure::OutOfMemory)
+        return FailOutOfMemory();
+    return Finish(InWriter);
 }
 
-// One entry: read, processed and written whole, or copied in pieces when it is too large to hold.
-bool FImgShrinker::RewriteEntry(FFileHandle fhRead, FImgArchiveWriter& Writer, int32_t Index, int64_t& OutBlocks)
+// The bytes between the directory and the first entry, copied as they are, in pieces.
+bool FImgShrinker::CopyFiller(FFileHandle fhRead, FImgArchiveWriter& InWriter)
 {
-    const FImgDirEntry& Entry = SrcDir[Index];
-    FString TxdName;
-    const bool bTxd = GetImgTxdName(Entry, TxdName);
-    if (Entry.DataBytes() > MaxWholeEntry)
+    FScratchBytes Piece;
+    int64_t Pos = InWriter.Position();
+    for (int64_t Left = SrcDir[0].DataOffset() - Pos; Left > 0;)
     {
-        if (bTxd)
-        {
-            EngineTrace(u"Copying %s.txd unchanged: too large", *TxdName);
-            ++Result.Stats.Textures.MalformedEntries;
-        }
-        OutBlocks = Entry.BlockCount;
-        return CopyBytes(fhRead, Entry.DataOffset(), Writer, Entry.DataBytes());
-    }
-    const int32_t NewLength = ProcessEntry(fhRead, Entry, bTxd ? &TxdName : nullptr);
-    return NewLength >= 0 && WriteEntry(Writer, NewLength, OutBlocks);
-}
-
-// Reads the entry into the buffer and hands a texture dictionary to its stage; returns the entry's new length,
-// or -1 when the source could not be read. The statistics of a well-formed dictionary join the archive's here,
-// in entry order.
-int32_t FImgShrinker::ProcessEntry(FFileHandle fhRead, const FImgDirEntry& Entry, const FString* TxdName)
-{
-    const int32_t Length = int32_t(Entry.DataBytes());
-    GrowBuffer(Length);
-    if (!ReadImgBytes(fhRead, Entry.DataOffset(), Buffer.GetData(), Length))
-    {
-        FailRead(Entry.DataOffset());
-        return -1;
-    }
-    if (!TxdName)
-        return Length;
-    int32_t NewLength = Length;
-    FTxdEntryContext Context(SkipRules, Options.Reencode, *TxdName);
-    if (ProcessTxdEntry(Context, Buffer.GetData(), NewLength) == TXDENTRY_Malformed)
-        ++Result.Stats.Textures.MalformedEntries;
-    else
-        Result.Stats.Add(Context.Stats);
-    return NewLength;
-}
-
-// Writes the buffer's first Length bytes as whole blocks: a shrunk dictionary is followed by zeros, an
-// unchanged entry goes out exactly as its source blocks, padding included.
-bool FImgShrinker::WriteEntry(FImgArchiveWriter& Writer, int32_t Length, int64_t& OutBlocks)
-{
-    OutBlocks = (int64_t(Length) + IMG_BlockSize - 1) / IMG_BlockSize;
-    return Writer.Write(Buffer.GetData(), OutBlocks * IMG_BlockSize) || FailWrite();
-}
-
-bool FImgShrinker::CopyBytes(FFileHandle fhRead, int64_t ReadPos, FImgArchiveWriter& Writer, int64_t Count)
-{
-    for (bool bFirst = true; Count > 0; bFirst = false)
-    {
-        if (!bFirst && IsCancelled())
-            return false;
-        const int64_t Piece = Count < CopyPiece ? Count : CopyPiece;
-        GrowBuffer(Piece);
-        if (!ReadImgBytes(fhRead, ReadPos, Buffer.GetData(), Piece))
-            return FailRead(ReadPos);
-        if (!Writer.Write(Buffer.GetData(), Piece))
+        const int64_t Count = Min(Left, CopyPiece);
+        if (!ReadImgBytes(fhRead, Pos, Piece.SetNum(Count), Count))
+            return FailRead(Pos);
+        if (!InWriter.Write(Piece.GetData(), Count))
             return FailWrite();
-        ReadPos += Piece;
-        Count -= Piece;
+        Pos += Count;
+        Left -= Count;
+        if (Left > 0 && IsCancelled())
+            return false;
     }
     return true;
 }
 
-bool FImgShrinker::Finish(FImgArchiveWriter& Writer)
+bool FImgShrinker::Finish(FImgArchiveWriter& InWriter)
 {
-    return Writer.WriteDirectory(Header, OutDir) || FailWrite();
+    return InWriter.WriteDirectory(Header, OutDir) || FailWrite();
+}
+
+// ---- The pipeline's stages --------------------------------------------------------------------------------------
+
+// Texture dictionaries up to MaxWholeEntry are one piece each, for a worker; every other entry is copied in
+// pieces of at most CopyPiece. The cancel request is looked at before every piece.
+FShrinkStages::ENextPiece FImgShrinker::NextPiece(FShrinkWork& Work)
+{
+    if (ReadIndex >= SrcDir.Num())
+        return NEXT_End;
+    if (IsCancelRequested())
+    {
+        ReadStop = EShrinkFailure::Cancelled;
+        return NEXT_Stop;
+    }
+    const FImgDirEntry& Entry = SrcDir[ReadIndex];
+    try
+    {
+        Work.bFirstPiece = ReadOffset == 0;
+        if (Work.bFirstPiece)
+        {
+            const bool bTxd = GetImgTxdName(Entry, ReadTxdName);
+            bReadWhole = bTxd && Entry.DataBytes() <= MaxWholeEntry;
+            if (!bTxd)
+                ReadTxdName.Empty();
+        }
+        Work.TxdName = ReadTxdName;
+    }
+    catch (const std::bad_alloc&)
+    {
+        ReadStop = EShrinkFailure::OutOfMemory;
+        return NEXT_Stop;
+    }
+    Work.Index = ReadIndex;
+    Work.Offset = ReadOffset;
+    Work.Length = int32_t(bReadWhole ? Entry.DataBytes() : Min(Entry.DataBytes() - ReadOffset, CopyPiece));
+    Work.bProcess = bReadWhole;
+    Work.bLastPiece = ReadOffset + Work.Length >= Entry.DataBytes();
+    Work.Context.reset();
+    Work.bMalformed = false;
+    Work.bReadFailed = false;
+    ReadOffset += Work.Length;
+    if (Work.bLastPiece)
+    {
+        ++ReadIndex;
+        ReadOffset = 0;
+    }
+    return NEXT_Piece;
+}
+
+void FImgShrinker::ReadPiece(FShrinkWork& Work)
+{
+    Work.bReadFailed =
+        !ReadImgBytes(ReadFile, SrcDir[Work.Index].DataOffset() + Work.Offset, Work.Bytes, Work.Length, &Work.Trace);
+}
+
+// A texture dictionary, processed in place; its statistics wait in the piece's context for the writer, which
+// adds them to the archive's in entry order.
+void FImgShrinker::ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers)
+{
+    // Zeros stand where the source could not be read; the writer stops the shrink there.
+    if (Work.bReadFailed)
+        return;
+    Work.Context.reset(new FTxdEntryContext(SkipRules, Options.Reencode, Work.TxdName, &Work.Trace, &Buffers));
+    int32_t NewLength = Work.Length;
+    Work.bMalformed = ProcessTxdEntry(*Work.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;
+    Work.Length = NewLength;
+}
+
+// Writes a piece's first Length bytes as whole blocks: a shrunk dictionary is followed by zeros, an unchanged
+// piece goes out exactly as its source blocks, padding included. The entry's place in the directory is known
+// with its last piece.
+bool FImgShrinker::WritePiece(FShrinkWork& Work)
+{
+    if (Work.bFirstPiece ? !BeginEntry(Work) : IsCancelled())
+        return false;
+    if (Work.bOutOfMemory)
+        return FailOutOfMemory();
+    if (Work.bReadFailed)
+        return FailRead(SrcDir[Work.Index].DataOffset() + Work.Offset);
+    Work.Trace.Flush();
+    if (Work.Context)
+    {
+        if (Work.bMalformed)
+            ++Result.Stats.Textures.MalformedEntries;
+        else
+            Result.Stats.Add(Work.Context->Stats);
+        Work.Context.reset();
+    }
+    const int64_t Blocks = (int64_t(Work.Length) + IMG_BlockSize - 1) / IMG_BlockSize;
+    if (!Writer->Write(Work.Bytes, Blocks * IMG_BlockSize))
+        return FailWrite();
+    EntryBlocks += Blocks;
+    if (!Work.bLastPiece)
+        return true;
+
+    const int32_t Index = Work.Index;
+    OutDir[Index].BlockOffset = uint32_t(DestBlock);
+    OutDir[Index].BlockCount = uint32_t(EntryBlocks);
+    SourceBlock += SrcDir[Index].BlockCount;
+    DestBlock += EntryBlocks;
+    PublishProgress(Index);
+    return true;
+}
+
+// What comes before an entry's bytes: the cancel check, the hole before it, where it goes.
+bool FImgShrinker::BeginEntry(const FShrinkWork& Work)
+{
+    if (IsCancelled())
+        return false;
+    const FImgDirEntry& Entry = SrcDir[Work.Index];
+    if (Entry.BlockOffset != SourceBlock)
+    {
+        EngineTrace(u"Block gap: %d", int32_t(int64_t(Entry.BlockOffset) - SourceBlock));
+        SourceBlock = Entry.BlockOffset;
+    }
+    appCheck(Writer->Position() == DestBlock * IMG_BlockSize);
+    if (DestBlock > UINT32_MAX)
+        return Fail(EShrinkFailure::TooLarge,
+                    FString::Printf(u"%s would grow past what an IMG archive can address", *Target));
+    if (!Work.bProcess && !Work.TxdName.IsEmpty())
+    {
+        EngineTrace(u"Copying %s.txd unchanged: too large", *Work.TxdName);
+        ++Result.Stats.Textures.MalformedEntries;
+    }
+    EntryBlocks = 0;
+    return true;
 }
 
 // ---- Helpers ----------------------------------------------------------------------------------------------------
 
-void FImgShrinker::GrowBuffer(int64_t Count)
+bool FImgShrinker::IsCancelRequested() const
 {
-    appCheck(Count <= MaxWholeEntry);
-    if (Buffer.Num() < Count)
-    {
-        Buffer.Reserve(int32_t(Count));
-        Buffer.Add(int32_t(Count) - Buffer.Num());
-    }
+    return Options.Cancel && Options.Cancel->load() != 0;
 }
 
 bool FImgShrinker::IsCancelled()
 {
-    if (!Options.Cancel || Options.Cancel->load() == 0)
+    if (!IsCancelRequested())
         return false;
     EngineTrace(u"Breaking...");
     return !Fail(EShrinkFailure::Cancelled, FString(u"the shrink was cancelled"));
@@ -420,8 +522,13 @@ bool FImgShrinker::FailWrite()
 bool FImgShrinker::FailRead(int64_t Pos)
 {
     return Fail(EShrinkFailure::ReadFailed,
-                FString::Printf(u"reading %s failed near byte %lld (is the disk or the file damaged?)", *Source,
+                FString::Printf(u"reading %s failed near byte %lld (is the disk or the file damaged?)", *SrcPath,
                                 (long long)Pos));
+}
+
+bool FImgShrinker::FailOutOfMemory()
+{
+    return Fail(EShrinkFailure::OutOfMemory, FString::Printf(u"not enough memory to shrink %s", *SrcPath));
 }
 
 // ---- Entry points -----------------------------------------------------------------------------------------------

@@ -18,14 +18,18 @@ extern std::atomic<int32_t>* GShrinkProgress;
 
 struct FShrinkOptions
 {
-    FReencodeImageFunc Reencode = nullptr;    // null: ReencodeImage
+    FReencodeImageFunc Reencode = nullptr;    // null: ReencodeImage; called on several threads at once
+                                              // unless Jobs is 1
     bool bDryRun = false;                     // process every entry, write nothing
     FString SkipRulesFile;                    // empty: SkipRules.ini beside the program (config cache)
     std::atomic<int32_t>* Cancel = nullptr;   // null: GShrinkCancelFlag as it is at the call
     std::atomic<int32_t>* Progress = nullptr; // null: GShrinkProgress as it is at the call
     bool bReplaceWhenDone = false;            // write DEST through a temporary file beside it (DEST +
                                               // ".pellmor-part"), renamed over DEST only when complete
-    int32_t Jobs = 1;                         // kept for the pipeline that follows; 1 = serial
+    int32_t Jobs = 0;                         // texture dictionaries processed at once: 1 runs the whole shrink
+                                              // on the calling thread; 0 as many as the machine runs at once
+    int64_t InFlightBytes = 0;                // with Jobs above 1, bytes of entries read and not yet written at
+                                              // most (a larger entry goes through alone); 0: 16 MiB
 };
 
 enum class EShrinkFailure : int32_t
@@ -55,8 +59,12 @@ struct FShrinkResult
     FImgDamage Damage;              // set when Failure is Damaged
 };
 
-// Shrinks the archive SrcFilename into DestFilename. Blocks for the whole shrink, on the calling thread; reads
-// the cancel value and publishes progress between entries (and between the pieces of very large entries).
+// Shrinks the archive SrcFilename into DestFilename. Blocks for the whole shrink. With Jobs 1 everything runs on
+// the calling thread; otherwise one thread reads, Jobs threads process texture dictionaries and the calling
+// thread writes, entries strictly in directory order. Either way the destination, the statistics, the report,
+// the trace lines (each entry's lines come out in entry order) and the progress values are the same. The cancel
+// value is read and progress published between entries (and between the pieces of entries copied unchanged);
+// a cancel stops within the entries in flight.
 //
 // Before anything is opened for writing, the source's directory is read and checked: a destination that is the
 // source itself, a source that is no version-2 archive, a damaged one (entries missing past its end) and one too

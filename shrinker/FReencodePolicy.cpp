@@ -94,11 +94,11 @@ ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
         if (BitsPerPixel != Kind->BitsPerPixel || bIsDXT != Kind->bDXT || bHasAlpha != Kind->bAlpha ||
             Header.Depth != Kind->Depth)
         {
-            EngineTrace(u"Keeping %s: its header does not fit its format", *Context.ImageName);
+            Context.Trace.Logf(u"Keeping %s: its header does not fit its format", *Context.ImageName);
             return ETextureOutcome::NotUnderstood;
         }
         if (Header.MipLevels == 1 && Header.Unknown3 != Kind->RasterFormat)
-            EngineTrace(u"%s", Kind->RasterTrace);
+            Context.Trace.Logf(u"%s", Kind->RasterTrace);
         CountKind(Context.Stats.FormatStats, Kind->Code);
     }
 
@@ -113,7 +113,7 @@ ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
 
     if (Context.MatchSkipRule() == 1)
     {
-        EngineTrace(u"Skipping %s", *Context.ImageName);
+        Context.Trace.Logf(u"Skipping %s", *Context.ImageName);
         return ETextureOutcome::Skipped;
     }
 
@@ -154,16 +154,16 @@ ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
     if (!Kind || (Kind->Pixels != PIXEL_RGBA && (NewWidth % 4 != 0 || NewHeight % 4 != 0)))
         return ETextureOutcome::NotUnderstood;
 
-    const FMipData& Level = Image.MipList[0];
-    FByteArray Pixels;
-    if (!ConvertImage(Width, Height, Level.GetData(), Kind->Pixels, Pixels, PIXEL_RGBA, Level.Num()))
+    // The pixels go through the processing thread's buffers, which are reused from texture to texture.
+    const FHeldBytes& Level = Image.MipList[0];
+    FShrinkBuffers& Buffers = Context.Buffers;
+    uint8_t* Resized = Buffers.Resized.SetNum(int64_t(NewWidth) * NewHeight * 4);
+    if (!ResampleLevel(Width, Height, Level.GetData(), Kind->Pixels, Level.Num(), Resized, NewWidth, NewHeight, Buffers,
+                       &Context.Trace))
         return ETextureOutcome::NotUnderstood;
-    FByteArray Resized(NewWidth * NewHeight * 4);
-    ResizeImage(Pixels.GetData(), Width, Height, Resized.GetData(), NewWidth, NewHeight);
-    FByteArray Encoded;
-    if (!ConvertImage(NewWidth, NewHeight, Resized.GetData(), PIXEL_RGBA, Encoded, Kind->Pixels))
+    if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, Kind->Pixels, -1, &Context.Trace))
         return ETextureOutcome::NotUnderstood;
-    Image.MipList[0].SetOwned(std::move(Encoded));
+    Image.MipList[0].SetOwned(Buffers.Encoded.GetData(), int32_t(Buffers.Encoded.Num()));
     Header.Width = uint16_t(NewWidth);
     Header.Height = uint16_t(NewHeight);
     return ETextureOutcome::Changed;

@@ -54,11 +54,10 @@ bool ReadPayload(FReadCursor& Cursor, FRwChunk& Chunk, const char16_t*& Why)
         Why = u"chunk payload runs past the end of the entry";
         return false;
     }
+    // A view: the entry's bytes stay where they are until the tree has been written.
     if (Chunk.Head.Size > 0)
     {
-        Chunk.DataBytes.Reserve(int32_t(Chunk.Head.Size));
-        Chunk.DataBytes.Add(int32_t(Chunk.Head.Size));
-        std::memcpy(Chunk.DataBytes.GetData(), Cursor.Bytes + Cursor.Pos, Chunk.Head.Size);
+        Chunk.DataBytes.SetView(Cursor.Bytes + Cursor.Pos, int32_t(Chunk.Head.Size));
         Cursor.Pos += Chunk.Head.Size;
     }
     return true;
@@ -173,6 +172,60 @@ void WriteChunk(FMemoryWriter& Writer, const FRwChunk& Chunk, int32_t Depth, boo
     for (const FRwChunk& Child : Chunk.InnerChunks)
         WriteChunk(Writer, Child, Depth + 1, bTraceChunks);
     Writer.Serialize(Chunk.DataBytes.GetData(), Chunk.DataBytes.Num());
+}
+
+// Writes a stream of known size into a buffer that holds it. The pieces may come from the buffer itself, from
+// at or after the write position (a stream rewritten in place).
+struct FStreamWriter
+{
+    uint8_t* Out;
+    int64_t Size;
+    int64_t Pos;
+
+    uint8_t* Take(int64_t Count)
+    {
+        appCheck(Count >= 0 && Pos + Count <= Size);
+        uint8_t* At = Out + Pos;
+        Pos += Count;
+        return At;
+    }
+    void Put(const void* Bytes, int64_t Count)
+    {
+        if (Count > 0)
+            std::memmove(Take(Count), Bytes, size_t(Count));
+    }
+};
+
+void PutChunk(FStreamWriter& Writer, const FRwChunk& Chunk)
+{
+    Writer.Put(&Chunk.Head, sizeof(FRwChunkHead));
+    appCheck(Chunk.InnerChunks.Num() == 0 || Chunk.DataBytes.Num() == 0);
+    for (const FRwChunk& Child : Chunk.InnerChunks)
+        PutChunk(Writer, Child);
+    Writer.Put(Chunk.DataBytes.GetData(), Chunk.DataBytes.Num());
+}
+
+// A checked dictionary in pre-order, as WriteChunks writes it, except that the records of changed images are
+// written from their parsed form.
+void WriteDictionary(FStreamWriter& Writer, const FRwChunk& Dict, const TDynArray<FTxdImage>& Images,
+                     const TDynArray<uint8_t>& Changed)
+{
+    Writer.Put(&Dict.Head, sizeof(FRwChunkHead));
+    for (int32_t i = 0; i < Dict.InnerChunks.Num(); ++i)
+    {
+        const FRwChunk& Child = Dict.InnerChunks[i];
+        const int32_t Image = i - 1;
+        if (Image < 0 || Image >= Images.Num() || !Changed[Image])
+        {
+            PutChunk(Writer, Child);
+            continue;
+        }
+        const FRwChunk& Struct = Child.InnerChunks[0];
+        Writer.Put(&Child.Head, sizeof(FRwChunkHead));
+        Writer.Put(&Struct.Head, sizeof(FRwChunkHead));
+        WriteTxdImage(Images[Image], Writer.Take(Struct.Head.Size));
+        PutChunk(Writer, Child.InnerChunks[1]);
+    }
 }
 } // namespace
 
@@ -298,7 +351,8 @@ ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32
     const char16_t* Why = nullptr;
     bool bWellFormed = ReadChunks(Bytes, NumBytes, false, Roots, &Why) && CheckTxdShape(Roots, &Why);
 
-    // The records stay views into their struct chunks' payloads; the tree is not touched until they are written.
+    // The records stay views into their struct chunks' payloads, which are views into Bytes: nothing is copied
+    // until the tree is written, and Bytes is not touched before that.
     TDynArray<FTxdImage> Images;
     if (bWellFormed)
     {
@@ -313,34 +367,38 @@ ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32
     }
     if (!bWellFormed)
     {
-        EngineTrace(u"Copying %s.txd unchanged: %s", *Context.TxdName, Why);
+        Context.Trace.Logf(u"Copying %s.txd unchanged: %s", *Context.TxdName, Why);
         return TXDENTRY_Malformed;
     }
 
+    // A changed record is not written on its own: its struct takes the record's new size, and the record goes
+    // straight into the stream below.
     FRwChunk& Dict = Roots[0];
+    TDynArray<uint8_t> Changed(Images.Num());
     bool bChanged = false;
     for (int32_t i = 0; i < Images.Num(); ++i)
     {
-        FTxdImage& Image = Images[i];
-        if (ProcessImage(Context, Image) != ETextureOutcome::Changed)
+        if (ProcessImage(Context, Images[i]) != ETextureOutcome::Changed)
             continue;
         bChanged = true;
+        Changed[i] = 1;
         FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];
-        FByteArray NewBytes = WriteTxdImage(Image);
         appCheck(Struct.Head.Size == uint32_t(Struct.DataBytes.Num()));
-        Struct.Head.Size = uint32_t(NewBytes.Num());
-        Struct.DataBytes = std::move(NewBytes);
+        Struct.Head.Size = uint32_t(GetTxdImageBytes(Images[i]));
     }
     if (!bChanged)
         return TXDENTRY_Unchanged;
 
     UpdateContainerSizes(Dict);
-    const int32_t MaxSize = NumBytes;
-    FByteArray ResultData = WriteChunks(Roots, false);
-    appCheck(ResultData.Num());
-    appCheck(ResultData.Num() <= MaxSize);
-    std::memset(Bytes, 0, size_t(MaxSize));
-    std::memcpy(Bytes, ResultData.GetData(), size_t(ResultData.Num()));
-    NumBytes = ResultData.Num();
+    const int64_t MaxSize = NumBytes;
+    const int64_t ResultSize = int64_t(sizeof(FRwChunkHead)) + Dict.Head.Size;
+    appCheck(ResultSize <= MaxSize);
+    // The stream is written over itself: every chunk, record and level keeps its place or moves towards the
+    // front (nothing grows), and they are written in their order, so nothing still to be read is overwritten.
+    FStreamWriter Writer = {Bytes, ResultSize, 0};
+    WriteDictionary(Writer, Dict, Images, Changed);
+    appCheck(Writer.Pos == ResultSize);
+    std::memset(Bytes + ResultSize, 0, size_t(MaxSize - ResultSize));
+    NumBytes = int32_t(ResultSize);
     return TXDENTRY_Changed;
 }

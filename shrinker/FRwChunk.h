@@ -10,6 +10,7 @@
 
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "shrinker/FHeldBytes.h"
 
 class FTxdEntryContext;
 
@@ -43,12 +44,13 @@ struct FRwChunkHead
 };
 static_assert(sizeof(FRwChunkHead) == 12, "FRwChunkHead is the stored header");
 
-// One chunk in memory. It has children or payload, never both, and owns its whole subtree.
+// One chunk in memory. It has children or payload, never both, and owns its whole subtree. A payload read from
+// bytes is a view into them; one set afterwards is owned.
 struct FRwChunk
 {
     FRwChunkHead Head = {0, 0, 0};
     TDynArray<FRwChunk> InnerChunks;
-    FByteArray DataBytes;
+    FHeldBytes DataBytes;
 };
 
 // "rwDATA", "rwTXDIMAGE", ... for the known ids; "%d (0x%8x)" with the id twice for any other.
@@ -56,12 +58,13 @@ FString GetChunkTypeName(uint32_t Type);
 
 // Reads the chunk list that starts at Bytes[0] into Roots (which must be empty). A level ends at an empty
 // extension chunk; the top level ends right after a dictionary chunk, so the padding after a dictionary is
-// never looked at. Nothing is read past NumBytes.
+// never looked at. Nothing is read past NumBytes. Payloads are views into Bytes, which must outlive Roots and
+// stay unchanged while the tree is used.
 //
 // Returns false, with a short description in *Reason when asked, when the bytes cannot be a texture
 // dictionary's chunk list: a header cut short, an unknown chunk type, a payload running past the end,
 // containers nested deeper than a dictionary's images, or more than 65536 chunks. Roots then holds what was read
-// so far. Every list holds at most twice the chunks read into it, and every payload exactly its bytes.
+// so far. Every list holds at most twice the chunks read into it; payloads hold nothing of their own.
 // bTraceChunks traces "Read %d Section Header: %s, %d,%d,%d" per header.
 bool ReadChunks(const uint8_t* Bytes, int32_t NumBytes, bool bTraceChunks, TDynArray<FRwChunk>& Roots,
                 const char16_t** Reason = nullptr);

@@ -1,7 +1,7 @@
 // Statistics of an archive shrink, the texture facts and the report lines; the entry context.
 #include "shrinker/FShrinkStats.h"
 
-#include <utility>
+#include <algorithm>
 
 #include "Core/Inc/CoreAssert.h"
 #include "Core/Inc/CoreUtil.h"
@@ -28,21 +28,12 @@ void CountSize(FTextureFacts& Facts, int32_t Width, int32_t Height, int32_t Coun
     Facts.SizeIndex.Set(Key, Facts.Sizes.AddItem(FTextureSizeCount{Width, Height, Count}));
 }
 
-// Descending without regard to ASCII case; equal lines keep their order.
+// Descending without regard to ASCII case; equal lines keep their order. (The same order as stepping through
+// neighbours and swapping those that sort upwards, in n log n.)
 void SortDescending(TDynArray<FString>& Lines)
 {
-    int32_t i = 0;
-    while (i + 1 < Lines.Num())
-    {
-        if (appStricmp(*Lines[i], *Lines[i + 1]) < 0)
-        {
-            std::swap(Lines[i], Lines[i + 1]);
-            if (i > 0)
-                --i;
-        }
-        else
-            ++i;
-    }
+    std::stable_sort(Lines.begin(), Lines.end(),
+                     [](const FString& A, const FString& B) { return appStricmp(*A, *B) > 0; });
 }
 } // namespace
 
@@ -126,13 +117,16 @@ TDynArray<FString> FShrinkStats::GetReportLines() const
 }
 
 FTxdEntryContext::FTxdEntryContext(const FSkipRules& InSkipRules, FReencodeImageFunc InReencode,
-                                   const FString& InTxdName)
-    : SkipRules(InSkipRules), Reencode(InReencode), TxdName(InTxdName)
+                                   const FString& InTxdName, FEntryTrace* InTrace, FShrinkBuffers* InBuffers)
+    : SkipRules(InSkipRules), Reencode(InReencode), TxdName(InTxdName), Trace(InTrace ? *InTrace : OwnTrace),
+      Buffers(InBuffers ? *InBuffers : OwnBuffers)
 {
     appCheck(Reencode != nullptr);
 }
 
 int32_t FTxdEntryContext::MatchSkipRule() const
 {
-    return SkipRules.MatchSkipRule(TxdName);
+    if (SkipMatch < 0)
+        SkipMatch = SkipRules.MatchSkipRule(TxdName);
+    return SkipMatch;
 }

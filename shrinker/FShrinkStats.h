@@ -8,6 +8,8 @@
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateMap.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "shrinker/FEntryTrace.h"
+#include "shrinker/FScratchBytes.h"
 #include "shrinker/FSkipRules.h"
 
 class FTxdEntryContext;
@@ -79,16 +81,26 @@ typedef ETextureOutcome (*FReencodeImageFunc)(FTxdEntryContext& Context, FTxdIma
 
 // What one texture dictionary entry works with. The driver makes one per entry and, when the entry was a
 // well-formed dictionary, adds its statistics to the archive's in entry order. Everything an entry changes is
-// in here; the skip rules are only read, so entries may be processed on several threads.
+// in here (or in the trace and the buffers it was given); the skip rules are only read, so entries may be
+// processed on several threads.
 class FTxdEntryContext
 {
 public:
-    // SkipRules must outlive the context; Reencode must not be null.
-    FTxdEntryContext(const FSkipRules& InSkipRules, FReencodeImageFunc InReencode, const FString& InTxdName);
+    // SkipRules must outlive the context; Reencode must not be null. InTrace, when given, receives the entry's
+    // trace lines (otherwise they are traced at once); InBuffers, when given, are the processing thread's
+    // buffers (otherwise the context uses its own). Both must outlive the context.
+    FTxdEntryContext(const FSkipRules& InSkipRules, FReencodeImageFunc InReencode, const FString& InTxdName,
+                     FEntryTrace* InTrace = nullptr, FShrinkBuffers* InBuffers = nullptr);
 
-    // The skip rules' answer for this entry: 0 no rule, 1 skip, 2 allow.
+    // The skip rules' answer for this entry: 0 no rule, 1 skip, 2 allow. Asked of the rules once per entry.
     int32_t MatchSkipRule() const;
 
+private:
+    FEntryTrace OwnTrace;
+    FShrinkBuffers OwnBuffers;
+    mutable int32_t SkipMatch = -1;
+
+public:
     const FSkipRules& SkipRules;
     // The re-encoding step applied to each texture that is not a palette texture.
     const FReencodeImageFunc Reencode;
@@ -98,4 +110,7 @@ public:
     FString ImageName;
     // What this entry adds to the archive's statistics.
     FShrinkStats Stats;
+    // Where the entry's trace lines go, and the buffers its textures are re-encoded in.
+    FEntryTrace& Trace;
+    FShrinkBuffers& Buffers;
 };

@@ -6,27 +6,11 @@
 #include <squish.h>
 
 #include "Core/Inc/Core.h"
+#include "shrinker/FEntryTrace.h"
 #include "shrinker/FTextureUtil.h"
-
-#if PELLMOR_SQUISH_OPENMP
-// Debian's libsquish runs CompressImage and DecompressImage as OpenMP loops. Starting and waking a thread team
-// costs more than coding a small texture, and the idle team spins on the other cores afterwards; textures are
-// also coded on several threads at once. So every call keeps its loop on the calling thread. The setting
-// belongs to the calling thread only, hence it is made before each call rather than once.
-extern "C" void omp_set_num_threads(int);
-#endif
 
 namespace
 {
-#if PELLMOR_SQUISH_OPENMP
-void KeepBlockCoderOnThisThread()
-{
-    omp_set_num_threads(1);
-}
-#else
-void KeepBlockCoderOnThisThread() {}
-#endif
-
 // Our formats name the block coder's two flavours by their pixel format; colours are fitted along their range
 // (fast, and good enough for textures that are being made smaller anyway), with the default colour metric and
 // no weighting by alpha.
@@ -54,12 +38,60 @@ bool SourceTooShort(int32_t SourceBytes, int32_t Needed)
     return SourceBytes >= 0 && SourceBytes < Needed;
 }
 
-// One byte (channel) of a pixel: the blend of the four neighbours in 8.8 fixed point, truncating each step.
-inline uint8_t Bilinear(uint8_t C00, uint8_t C10, uint8_t C01, uint8_t C11, int32_t Ax, int32_t Ay)
+// The bytes a conversion produces, or -1 (traced) when it cannot be made. Checks everything before anything is
+// written, so that a refused conversion leaves the output as it was.
+int32_t ConvertedBytes(int32_t Width, int32_t Height, FPixelFormat SourceFormat, FPixelFormat OutFormat,
+                       int32_t SourceBytes, FEntryTrace& Trace)
 {
-    const int32_t Top = (C00 * (256 - Ax) + C10 * Ax) / 256;
-    const int32_t Bottom = (C01 * (256 - Ax) + C11 * Ax) / 256;
-    return uint8_t((Top * (256 - Ay) + Bottom * Ay) / 256);
+    const int32_t RgbaBytes = RasterBytes(Width, Height, 4);
+    if (SourceFormat == PIXEL_RGBA && OutFormat == PIXEL_RGBA)
+    {
+        if (RgbaBytes >= 0 && !SourceTooShort(SourceBytes, RgbaBytes))
+            return RgbaBytes;
+        Trace.Logf(TEXT("Could not convert %x to %x: no %d x %d pixels"), SourceFormat, OutFormat, Width, Height);
+        return -1;
+    }
+    if (SourceFormat == PIXEL_RGBA && IsBlockFormat(OutFormat))
+    {
+        // The blocks fill the output exactly only when both sides are multiples of 4; otherwise the coder
+        // would write past the bytes the level may hold, so such a size is refused.
+        const int32_t Bits = OutFormat == PIXEL_DXT1 ? 4 : 8;
+        const int32_t BytesReq = RgbaBytes >= 0 ? int32_t(int64_t(Width) * Height * Bits / 8) : -1;
+        const int32_t ResultBytesReq =
+            RgbaBytes >= 0 ? squish::GetStorageRequirements(Width, Height, SquishFlags(OutFormat)) : -2;
+        if (RgbaBytes >= 0 && BytesReq == ResultBytesReq && !SourceTooShort(SourceBytes, RgbaBytes))
+            return BytesReq;
+        Trace.Logf(TEXT("Could not convert %x to %x: %d x %d is not made of whole blocks"), SourceFormat, OutFormat,
+                   Width, Height);
+        return -1;
+    }
+    if (IsBlockFormat(SourceFormat) && OutFormat == PIXEL_RGBA)
+    {
+        // Partial blocks at the right and bottom edges are fine here: the coder reads whole blocks and writes
+        // only the pixels inside the image.
+        const int32_t BlockBytes =
+            RgbaBytes >= 0 ? squish::GetStorageRequirements(Width, Height, SquishFlags(SourceFormat)) : -1;
+        if (RgbaBytes >= 0 && !SourceTooShort(SourceBytes, BlockBytes))
+            return RgbaBytes;
+        Trace.Logf(TEXT("Could not convert %x to %x: no %d x %d blocks"), SourceFormat, OutFormat, Width, Height);
+        return -1;
+    }
+    Trace.Logf(TEXT("Could not convert %x to %x"), SourceFormat, OutFormat);
+    return -1;
+}
+
+// Makes a conversion that ConvertedBytes has accepted, into Out bytes.
+void Convert(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, uint8_t* Out,
+             FPixelFormat OutFormat, int32_t OutBytes)
+{
+    if (OutBytes == 0)
+        return;
+    if (SourceFormat == PIXEL_RGBA && OutFormat == PIXEL_RGBA)
+        std::memcpy(Out, Source, size_t(OutBytes));
+    else if (SourceFormat == PIXEL_RGBA)
+        squish::CompressImage(static_cast<const squish::u8*>(Source), Width, Height, Out, SquishFlags(OutFormat));
+    else
+        squish::DecompressImage(Out, Width, Height, Source, SquishFlags(SourceFormat));
 }
 
 // The sample position of destination index I along one axis: the source index and the 8-bit fraction.
@@ -69,7 +101,7 @@ struct FSamplePos
 {
     int32_t I0;
     int32_t I1;
-    int32_t A;
+    uint32_t A;
 };
 
 FSamplePos SamplePos(int32_t I, float Reciprocal, int32_t SourceSize)
@@ -79,145 +111,211 @@ FSamplePos SamplePos(int32_t I, float Reciprocal, int32_t SourceSize)
     const int32_t I0 = static_cast<int32_t>(F);
     const int32_t A = static_cast<int32_t>(static_cast<float>(F - static_cast<float>(I0)) * 256.0f);
     // Wrap-around addressing: the far edge blends with the near one.
-    return FSamplePos{I0 % SourceSize, (I0 + 1) % SourceSize, A};
-}
-} // namespace
-
-FRgbaImage::FRgbaImage(int32_t InWidth, int32_t InHeight, const void* InPixels) : Width(InWidth), Height(InHeight)
-{
-    appCheck(InWidth && InHeight);
-    appCheck(RasterBytes(InWidth, InHeight, 4) >= 0);
-    Pixels.Empty();
-    Pixels.Add(Width * Height);
-    if (InPixels)
-        std::memcpy(Pixels.GetData(), InPixels, size_t(Width) * size_t(Height) * 4);
+    return FSamplePos{I0 % SourceSize, (I0 + 1) % SourceSize, uint32_t(A)};
 }
 
-void FRgbaImage::CopyTo(void* Dest, int32_t InWidth, int32_t InHeight) const
+// One byte (channel) of a pixel: the blend of the four neighbours in 8.8 fixed point, truncating each step.
+inline uint8_t Bilinear(uint32_t C00, uint32_t C10, uint32_t C01, uint32_t C11, uint32_t Ax, uint32_t Ay)
 {
-    // The expressions are the reported assertion texts, written as they are to be read.
-    // clang-format off
-    appCheck(Width==InWidth);
-    appCheck(Height==InHeight);
-    // clang-format on
-    std::memcpy(Dest, Pixels.GetData(), size_t(InWidth) * size_t(InHeight) * 4);
+    const uint32_t Top = (C00 * (256 - Ax) + C10 * Ax) >> 8;
+    const uint32_t Bottom = (C01 * (256 - Ax) + C11 * Ax) >> 8;
+    return uint8_t((Top * (256 - Ay) + Bottom * Ay) >> 8);
 }
 
-bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FByteArray& Out,
-                  FPixelFormat OutFormat, int32_t SourceBytes)
+// The sampling of one resize: where every destination column samples (worked out once), and the rows on
+// demand, so that the source may be at hand whole or a strip of rows at a time.
+class FResampler
 {
-    const int32_t RgbaBytes = RasterBytes(Width, Height, 4);
-
-    if (SourceFormat == PIXEL_RGBA && OutFormat == PIXEL_RGBA)
+public:
+    // Columns must hold NewWidth entries; it is the caller's.
+    FResampler(int32_t InSourceWidth, int32_t InSourceHeight, int32_t InNewWidth, int32_t InNewHeight,
+               FSamplePos* InColumns)
+        : SourceHeight(InSourceHeight), NewWidth(InNewWidth), NewHeight(InNewHeight),
+          Ry(1.0f / static_cast<float>(InNewHeight)), Columns(InColumns)
     {
-        if (RgbaBytes < 0 || SourceTooShort(SourceBytes, RgbaBytes))
+        appCheck(InSourceWidth > 0 && InSourceHeight > 0 && InNewWidth > 0 && InNewHeight > 0);
+        appCheck(RasterBytes(InSourceWidth, InSourceHeight, 4) >= 0 && RasterBytes(InNewWidth, InNewHeight, 4) >= 0);
+        const float Rx = 1.0f / static_cast<float>(InNewWidth);
+        for (int32_t x = 0; x < InNewWidth; ++x)
         {
-            EngineTrace(TEXT("Could not convert %x to %x: no %d x %d pixels"), SourceFormat, OutFormat, Width, Height);
-            return false;
+            Columns[x] = SamplePos(x, Rx, InSourceWidth);
+            bColumnsExact = bColumnsExact && Columns[x].A == 0;
         }
-        Out.SetNum(RgbaBytes);
-        if (RgbaBytes)
-            std::memcpy(Out.GetData(), Source, size_t(RgbaBytes));
-        return true;
     }
 
-    if (SourceFormat == PIXEL_RGBA && IsBlockFormat(OutFormat))
+    // Fills destination rows from Y on, into Dest, for as long as RowAt (source row -> its pixels, or null when
+    // it is not at hand) gives the two rows each one samples. Returns the first row it could not fill.
+    template <typename FRowAt> int32_t Resample(int32_t Y, const FRowAt& RowAt, uint8_t* Dest) const
     {
-        const int Flags = SquishFlags(OutFormat);
-        // The blocks fill the output exactly only when both sides are multiples of 4; otherwise the coder
-        // would write past the bytes the level may hold, so such a size is refused.
-        const int32_t Bits = OutFormat == PIXEL_DXT1 ? 4 : 8;
-        const int32_t BytesReq = RgbaBytes >= 0 ? int32_t(int64_t(Width) * Height * Bits / 8) : -1;
-        const int32_t ResultBytesReq = RgbaBytes >= 0 ? squish::GetStorageRequirements(Width, Height, Flags) : -2;
-        if (RgbaBytes < 0 || BytesReq != ResultBytesReq || SourceTooShort(SourceBytes, RgbaBytes))
+        for (; Y < NewHeight; ++Y)
         {
-            EngineTrace(TEXT("Could not convert %x to %x: %d x %d is not made of whole blocks"), SourceFormat,
-                        OutFormat, Width, Height);
-            return false;
+            const FSamplePos Py = SamplePos(Y, Ry, SourceHeight);
+            const uint8_t* Row0 = RowAt(Py.I0);
+            const uint8_t* Row1 = RowAt(Py.I1);
+            if (!Row0 || !Row1)
+                break;
+            ResampleRow(Row0, Row1, Py.A, Dest + size_t(Y) * size_t(NewWidth) * 4);
         }
-        Out.SetNum(BytesReq);
-        if (BytesReq)
-        {
-            KeepBlockCoderOnThisThread();
-            squish::CompressImage(static_cast<const squish::u8*>(Source), Width, Height, Out.GetData(), Flags);
-        }
-        return true;
+        return Y;
     }
 
-    if (IsBlockFormat(SourceFormat) && OutFormat == PIXEL_RGBA)
+private:
+    // Where both fractions are 0 (every pixel of a halving by a power of two) the blend is the pixel at
+    // (I0, row 0) exactly, so it is copied.
+    void ResampleRow(const uint8_t* Row0, const uint8_t* Row1, uint32_t Ay, uint8_t* Out) const
     {
-        const int Flags = SquishFlags(SourceFormat);
-        // Partial blocks at the right and bottom edges are fine here: the coder reads whole blocks and writes
-        // only the pixels inside the image.
-        const int32_t BlockBytes = RgbaBytes >= 0 ? squish::GetStorageRequirements(Width, Height, Flags) : -1;
-        if (RgbaBytes < 0 || SourceTooShort(SourceBytes, BlockBytes))
+        if (Ay == 0 && bColumnsExact)
         {
-            EngineTrace(TEXT("Could not convert %x to %x: no %d x %d blocks"), SourceFormat, OutFormat, Width, Height);
-            return false;
+            for (int32_t x = 0; x < NewWidth; ++x, Out += 4)
+                std::memcpy(Out, Row0 + size_t(Columns[x].I0) * 4, 4);
+            return;
         }
-        Out.SetNum(RgbaBytes);
-        if (RgbaBytes)
-        {
-            KeepBlockCoderOnThisThread();
-            squish::DecompressImage(Out.GetData(), Width, Height, Source, Flags);
-        }
-        return true;
-    }
-
-    EngineTrace(TEXT("Could not convert %x to %x"), SourceFormat, OutFormat);
-    return false;
-}
-
-void ResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,
-                 int32_t NewHeight)
-{
-    const FRgbaImage SourceImage(SourceWidth, SourceHeight, Source);
-    FRgbaImage DestImage(NewWidth, NewHeight);
-
-    const float Rx = 1.0f / static_cast<float>(NewWidth);
-    const float Ry = 1.0f / static_cast<float>(NewHeight);
-
-    // Pixels are handled as their 4 bytes in memory order; byte 3 is alpha.
-    const uint8_t* Src = reinterpret_cast<const uint8_t*>(SourceImage.Pixels.GetData());
-    uint8_t* Dst = reinterpret_cast<uint8_t*>(DestImage.Pixels.GetData());
-    const size_t SrcPitch = size_t(SourceWidth) * 4;
-
-    // Every row samples the same columns.
-    TDynArray<FSamplePos> Columns(NewWidth);
-    for (int32_t x = 0; x < NewWidth; ++x)
-        Columns[x] = SamplePos(x, Rx, SourceWidth);
-    const FSamplePos* Column = Columns.GetData();
-
-    for (int32_t y = 0; y < NewHeight; ++y)
-    {
-        const FSamplePos Py = SamplePos(y, Ry, SourceHeight);
-        const uint8_t* Row0 = Src + size_t(Py.I0) * SrcPitch;
-        const uint8_t* Row1 = Src + size_t(Py.I1) * SrcPitch;
-        uint8_t* Out = Dst + size_t(y) * size_t(NewWidth) * 4;
         for (int32_t x = 0; x < NewWidth; ++x, Out += 4)
         {
-            const FSamplePos& Px = Column[x];
+            const FSamplePos& Px = Columns[x];
             const uint8_t* P00 = Row0 + size_t(Px.I0) * 4;
             const uint8_t* P10 = Row0 + size_t(Px.I1) * 4;
             const uint8_t* P01 = Row1 + size_t(Px.I0) * 4;
             const uint8_t* P11 = Row1 + size_t(Px.I1) * 4;
             for (int32_t c = 0; c < 4; ++c)
-                Out[c] = Bilinear(P00[c], P10[c], P01[c], P11[c], Px.A, Py.A);
+                Out[c] = Bilinear(P00[c], P10[c], P01[c], P11[c], Px.A, Ay);
         }
     }
 
-    // A source whose alpha is only on/off (give or take 2, as block decoding leaves it) keeps a 1-bit alpha:
-    // the filter's in-between values at its edges are snapped back.
-    bool bGradedAlpha = false;
-    const size_t SourceBytes = size_t(SourceWidth) * size_t(SourceHeight) * 4;
-    for (size_t i = 3; i < SourceBytes && !bGradedAlpha; i += 4)
-        bGradedAlpha = Src[i] >= 3 && Src[i] <= 252;
-    if (!bGradedAlpha)
-    {
-        const size_t DestBytes = size_t(NewWidth) * size_t(NewHeight) * 4;
-        for (size_t i = 3; i < DestBytes; i += 4)
-            Dst[i] = Dst[i] > 128 ? 255 : 0;
-    }
+    const int32_t SourceHeight;
+    const int32_t NewWidth;
+    const int32_t NewHeight;
+    const float Ry;
+    FSamplePos* const Columns;
+    bool bColumnsExact = true;
+};
 
-    DestImage.CopyTo(Dest, NewWidth, NewHeight);
+// Whether any alpha byte (byte 3 of each pixel) lies in 3..252. Looked at in runs, so that the loop over a run
+// needs no early exit and can be vectorised.
+bool HasGradedAlpha(const uint8_t* Pixels, size_t NumPixels)
+{
+    const size_t Run = 256;
+    for (size_t Start = 0; Start < NumPixels; Start += Run)
+    {
+        const size_t End = NumPixels - Start < Run ? NumPixels : Start + Run;
+        uint32_t Graded = 0;
+        for (size_t i = Start; i < End; ++i)
+            Graded |= uint32_t(uint8_t(Pixels[i * 4 + 3] - 3) < 250);
+        if (Graded)
+            return true;
+    }
+    return false;
+}
+
+// A source whose alpha is only on/off (give or take 2, as block decoding leaves it) keeps a 1-bit alpha: the
+// filter's in-between values at its edges are snapped back.
+void SnapAlpha(uint8_t* Pixels, size_t NumPixels)
+{
+    for (size_t i = 0; i < NumPixels; ++i)
+        Pixels[i * 4 + 3] = Pixels[i * 4 + 3] > 128 ? 255 : 0;
+}
+
+// Resamples a source held whole.
+void ResampleWhole(const FResampler& Resampler, const uint8_t* Source, int32_t Width, int32_t Height, uint8_t* Dest,
+                   int32_t NewWidth, int32_t NewHeight)
+{
+    const size_t Pitch = size_t(Width) * 4;
+    Resampler.Resample(0, [&](int32_t Row) { return Source + size_t(Row) * Pitch; }, Dest);
+    if (!HasGradedAlpha(Source, size_t(Width) * size_t(Height)))
+        SnapAlpha(Dest, size_t(NewWidth) * size_t(NewHeight));
+}
+
+// Rows of a block-coded level decoded at a time: a strip of them, the level's first row (the last row blends
+// with it) and the row before the strip (a row that blends across two strips) are all that is held.
+const int32_t StripRows = 32;
+
+// Decodes the level strip after strip and resamples each destination row as soon as its two source rows have
+// been decoded. The pixels are those of decoding the whole level and resizing it.
+void ResampleBlocks(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat,
+                    const FResampler& Resampler, uint8_t* Dest, int32_t NewWidth, int32_t NewHeight,
+                    FScratchBytes& Scratch)
+{
+    const size_t Pitch = size_t(Width) * 4;
+    const size_t BlockRowBytes = size_t((Width + 3) / 4) * (SourceFormat == PIXEL_DXT1 ? 8 : 16);
+    uint8_t* const Strip = Scratch.SetNum(int64_t(Pitch) * (StripRows + 2));
+    uint8_t* const FirstRow = Strip + Pitch * StripRows;
+    uint8_t* const RowBefore = FirstRow + Pitch;
+    bool bGradedAlpha = false;
+    int32_t Y = 0;
+    for (int32_t First = 0; First < Height; First += StripRows)
+    {
+        const int32_t Rows = Height - First < StripRows ? Height - First : StripRows;
+        const uint8_t* Blocks = static_cast<const uint8_t*>(Source) + size_t(First / 4) * BlockRowBytes;
+        squish::DecompressImage(Strip, Width, Rows, Blocks, SquishFlags(SourceFormat));
+        bGradedAlpha = bGradedAlpha || HasGradedAlpha(Strip, size_t(Rows) * size_t(Width));
+        if (First == 0)
+            std::memcpy(FirstRow, Strip, Pitch);
+        const int32_t End = First + Rows;
+        Y = Resampler.Resample(Y, [&](int32_t Row) -> const uint8_t* {
+            if (Row >= First && Row < End)
+                return Strip + size_t(Row - First) * Pitch;
+            if (Row == First - 1)
+                return RowBefore;
+            return Row == 0 ? FirstRow : nullptr;
+        }, Dest);
+        std::memcpy(RowBefore, Strip + size_t(Rows - 1) * Pitch, Pitch);
+    }
+    appCheck(Y == NewHeight);
+    if (!bGradedAlpha)
+        SnapAlpha(Dest, size_t(NewWidth) * size_t(NewHeight));
+}
+} // namespace
+
+bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FByteArray& Out,
+                  FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
+{
+    FEntryTrace Direct;
+    const int32_t OutBytes =
+        ConvertedBytes(Width, Height, SourceFormat, OutFormat, SourceBytes, Trace ? *Trace : Direct);
+    if (OutBytes < 0)
+        return false;
+    Out.SetNum(OutBytes);
+    Convert(Width, Height, Source, SourceFormat, Out.GetData(), OutFormat, OutBytes);
+    return true;
+}
+
+bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FScratchBytes& Out,
+                  FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
+{
+    FEntryTrace Direct;
+    const int32_t OutBytes =
+        ConvertedBytes(Width, Height, SourceFormat, OutFormat, SourceBytes, Trace ? *Trace : Direct);
+    if (OutBytes < 0)
+        return false;
+    Convert(Width, Height, Source, SourceFormat, Out.SetNum(OutBytes), OutFormat, OutBytes);
+    return true;
+}
+
+void ResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,
+                 int32_t NewHeight)
+{
+    appCheck(NewWidth > 0);
+    TDynArray<FSamplePos> Columns(NewWidth);
+    const FResampler Resampler(SourceWidth, SourceHeight, NewWidth, NewHeight, Columns.GetData());
+    ResampleWhole(Resampler, static_cast<const uint8_t*>(Source), SourceWidth, SourceHeight,
+                  static_cast<uint8_t*>(Dest), NewWidth, NewHeight);
+}
+
+bool ResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, int32_t SourceBytes,
+                   void* Dest, int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers, FEntryTrace* Trace)
+{
+    // The checks (and traces) of decoding the level whole.
+    FEntryTrace Direct;
+    if (ConvertedBytes(Width, Height, SourceFormat, PIXEL_RGBA, SourceBytes, Trace ? *Trace : Direct) < 0)
+        return false;
+    appCheck(NewWidth > 0);
+    FSamplePos* Columns =
+        reinterpret_cast<FSamplePos*>(Buffers.Columns.SetNum(int64_t(NewWidth) * int64_t(sizeof(FSamplePos))));
+    const FResampler Resampler(Width, Height, NewWidth, NewHeight, Columns);
+    uint8_t* Out = static_cast<uint8_t*>(Dest);
+    if (SourceFormat == PIXEL_RGBA)
+        ResampleWhole(Resampler, static_cast<const uint8_t*>(Source), Width, Height, Out, NewWidth, NewHeight);
+    else
+        ResampleBlocks(Width, Height, Source, SourceFormat, Resampler, Out, NewWidth, NewHeight, Buffers.Decoded);
+    return true;
 }

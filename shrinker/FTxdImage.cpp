@@ -1,66 +1,11 @@
 // Texture native records: parsing and writing.
 #include "shrinker/FTxdImage.h"
 
+#include <climits>
 #include <cstring>
 #include <utility>
 
 #include "Core/Inc/CoreAssert.h"
-#include "shrinker/FMemoryWriter.h"
-
-const uint8_t* FMipData::GetData() const
-{
-    switch (Kind)
-    {
-        case MIP_Empty:
-            return nullptr;
-        case MIP_Owned:
-            return Owned.Num() ? Owned.GetData() : nullptr;
-        case MIP_View:
-            return ViewSize ? ViewData : nullptr;
-    }
-    appCheck(0);
-    return nullptr;
-}
-
-int32_t FMipData::Num() const
-{
-    switch (Kind)
-    {
-        case MIP_Empty:
-            return 0;
-        case MIP_Owned:
-            return Owned.Num();
-        case MIP_View:
-            return ViewSize;
-    }
-    appCheck(0);
-    return 0;
-}
-
-void FMipData::SetView(const uint8_t* Bytes, int32_t Count)
-{
-    appCheck(Count >= 0);
-    Owned.Empty();
-    Kind = MIP_View;
-    ViewData = Bytes;
-    ViewSize = Count;
-}
-
-void FMipData::SetOwned(const uint8_t* Bytes, int32_t Count)
-{
-    appCheck(Count >= 0);
-    FByteArray Copy;
-    Copy.Append(Bytes, Count);
-    SetOwned(std::move(Copy));
-}
-
-void FMipData::SetOwned(FByteArray&& Bytes)
-{
-    Kind = MIP_Owned;
-    ViewData = nullptr;
-    ViewSize = 0;
-    Owned = std::move(Bytes);
-}
 
 FString FTxdImage::GetName() const
 {
@@ -155,22 +100,40 @@ bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const c
     return true;
 }
 
-FByteArray WriteTxdImage(const FTxdImage& Image)
+int32_t GetTxdImageBytes(const FTxdImage& Image)
 {
     appCheck(Image.Header.Depth != 8);
     appCheck(Image.Header.MipLevels == Image.MipList.Num());
+    int64_t Total = TXDIMAGE_HeaderSize;
+    for (const FHeldBytes& Mip : Image.MipList)
+        Total += 4 + int64_t(Mip.Num());
+    appCheck(Total <= INT32_MAX);
+    return int32_t(Total);
+}
 
-    int32_t Total = TXDIMAGE_HeaderSize;
-    for (const FMipData& Mip : Image.MipList)
-        Total += 4 + Mip.Num();
-
-    FMemoryWriter Writer;
-    Writer.Reserve(Total);
-    Writer.Serialize(&Image.Header, TXDIMAGE_HeaderSize);
-    for (const FMipData& Mip : Image.MipList)
+int32_t WriteTxdImage(const FTxdImage& Image, uint8_t* Out)
+{
+    // Every piece goes to the same place or further forward than where it was parsed from, and the pieces are
+    // written in their order, so nothing still to be read is overwritten first.
+    const int32_t Total = GetTxdImageBytes(Image);
+    std::memcpy(Out, &Image.Header, TXDIMAGE_HeaderSize);
+    int32_t Pos = TXDIMAGE_HeaderSize;
+    for (const FHeldBytes& Mip : Image.MipList)
     {
-        Writer.WriteUint32(uint32_t(Mip.Num()));
-        Writer.Serialize(Mip.GetData(), Mip.Num());
+        const uint32_t Size = uint32_t(Mip.Num());
+        const uint8_t SizeBytes[4] = {uint8_t(Size), uint8_t(Size >> 8), uint8_t(Size >> 16), uint8_t(Size >> 24)};
+        std::memcpy(Out + Pos, SizeBytes, 4);
+        if (Size)
+            std::memmove(Out + Pos + 4, Mip.GetData(), Size);
+        Pos += 4 + int32_t(Size);
     }
-    return Writer.Finish();
+    return Total;
+}
+
+FByteArray WriteTxdImage(const FTxdImage& Image)
+{
+    FByteArray Bytes;
+    Bytes.Add(GetTxdImageBytes(Image));
+    WriteTxdImage(Image, Bytes.GetData());
+    return Bytes;
 }

@@ -9,6 +9,7 @@
 
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "shrinker/FHeldBytes.h"
 
 // The 88-byte record header exactly as stored (little-endian; both targets are little-endian machines).
 struct FTxdImageHeader
@@ -71,38 +72,11 @@ enum : int32_t
     TXDIMAGE_PaletteEntries = 256,
 };
 
-// The bytes of one mip level: none, owned by the level, or a view into the parsed payload.
-struct FMipData
-{
-    enum EKind : int32_t
-    {
-        MIP_Empty = 0,
-        MIP_Owned = 1,
-        MIP_View = 2,
-    };
-
-    int32_t Kind = MIP_Empty;
-    FByteArray Owned;                  // MIP_Owned
-    const uint8_t* ViewData = nullptr; // MIP_View
-    int32_t ViewSize = 0;              // MIP_View
-
-    // The level's bytes (null when it has none) and their count.
-    const uint8_t* GetData() const;
-    int32_t Num() const;
-
-    // Makes the level a view of Count bytes at Bytes; nothing is copied.
-    void SetView(const uint8_t* Bytes, int32_t Count);
-    // Makes the level own a copy of Count bytes (any earlier bytes are dropped first).
-    void SetOwned(const uint8_t* Bytes, int32_t Count);
-    // Makes the level own Bytes, taken over without a copy.
-    void SetOwned(FByteArray&& Bytes);
-};
-
 struct FTxdImage
 {
     FTxdImageHeader Header = {};
-    TDynArray<uint32_t> Palette; // 256 entries for a palette texture, else empty
-    TDynArray<FMipData> MipList; // largest level first
+    TDynArray<uint32_t> Palette;   // 256 entries for a palette texture, else empty
+    TDynArray<FHeldBytes> MipList; // largest level first; views into the parsed record, or owned once replaced
 
     bool HasPalette() const { return Header.Depth == 8 && Header.FormatFlags == 0; }
     // The texture's Name field as text (ANSI code page).
@@ -118,3 +92,8 @@ bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const c
 // The record in its stored form: the header as it now stands, then each level's byte count and bytes.
 // Palette textures cannot be written, and Header.MipLevels must equal MipList.Num() (assertions).
 FByteArray WriteTxdImage(const FTxdImage& Image);
+// The same into Out, which must hold GetTxdImageBytes(Image) bytes; returns that count. Out may lie over the
+// bytes the record was parsed from, at or before the record's start (a stream rewritten in place).
+int32_t WriteTxdImage(const FTxdImage& Image, uint8_t* Out);
+// The size of the record in its stored form.
+int32_t GetTxdImageBytes(const FTxdImage& Image);

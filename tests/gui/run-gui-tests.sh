@@ -144,8 +144,8 @@ hold_file()
 
 # A modest game shrinks in well under a second under Wine, too fast to press Cancel in a window whose request
 # reaches the engine only on the dialog's next one-second tick. While a test needs the shrink to last, the
-# program is let run 10 ms in every 100 ms (SIGSTOP and SIGCONT); its timer, tied to the clock, still ticks
-# once a second.
+# program is let run 5 ms in every 100 ms (SIGSTOP and SIGCONT; its shrink runs on every core meanwhile); its
+# timer, tied to the clock, still ticks once a second.
 throttle_start()
 {
     local pid=$app_pid
@@ -153,9 +153,9 @@ throttle_start()
         trap 'kill -CONT '"$pid"' 2>/dev/null; exit 0' TERM
         while kill -0 "$pid" 2>/dev/null; do
             kill -STOP "$pid" 2>/dev/null
-            sleep 0.09
+            sleep 0.095
             kill -CONT "$pid" 2>/dev/null
-            sleep 0.01
+            sleep 0.005
         done
     ) &
     throttle_pid=$!
@@ -617,7 +617,7 @@ if ! start_xvfb || ! prepare_prefix; then
     echo "gui: 0 passed, 1 failed (no X screen or Wine prefix)"
     exit 1
 fi
-if ! make_game "$small" --entries 60 || ! make_game "$other" --entries 40 || ! make_game "$big" --size 160; then
+if ! make_game "$small" --entries 60 || ! make_game "$other" --entries 40 || ! make_game "$big" --size 320; then
     cat "$work/generate.log"
     echo "gui: 0 passed, 1 failed (sample games)"
     exit 1

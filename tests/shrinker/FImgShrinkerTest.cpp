@@ -105,10 +105,18 @@ protected:
 
     FImgView Output() const { return ParseImg(ReadFileBytes(Dest)); }
 
+    // The stand-ins record what they see in call order, so the shrinks here are serial unless a test says so.
+    static FShrinkOptions Serial()
+    {
+        FShrinkOptions Serial;
+        Serial.Jobs = 1;
+        return Serial;
+    }
+
     FTempDir Dir;
     FString Src = Dir.File(u"gta3.img");
     FString Dest = Dir.File(u"gta3_TEMP.img");
-    FShrinkOptions Options;
+    FShrinkOptions Options = Serial();
     FShrinkResult Result;
 };
 
@@ -204,20 +212,28 @@ TEST_F(FImgShrinkerTest, CancelIsSeenBetweenEntriesAndBetweenThePiecesOfLongCopi
 {
     FImgBuilder Builder;
     for (int32_t i = 0; i < 12; ++i)
-        Builder.Add("e" + std::to_string(i) + ".dat", FBytes(10, uint8_t(i + 1)));
-    GCancelValue.store(0);
-    GPercentLines = 0;
-    Options.Cancel = &GCancelValue;
+        Builder.Add(i % 3 ? "e" + std::to_string(i) + ".dat" : "t" + std::to_string(i) + ".txd",
+                    i % 3 ? FBytes(10, uint8_t(i + 1)) : ShrinkableTxd());
+    // However far the reader has got, the writer stops before entry 8.
+    for (int32_t Jobs : {1, 3})
     {
-        FCaptureDebugOutput Capture;
-        CoreOS::SetDebugOutputHook(&CancelAfterEighthEntry);
-        EXPECT_FALSE(Shrink(Builder.Build()));
+        SCOPED_TRACE(Jobs);
+        GCancelValue.store(0);
+        GPercentLines = 0;
+        Options.Cancel = &GCancelValue;
+        Options.Jobs = Jobs;
+        {
+            FCaptureDebugOutput Capture;
+            CoreOS::SetDebugOutputHook(&CancelAfterEighthEntry);
+            EXPECT_FALSE(Shrink(Builder.Build()));
+        }
+        EXPECT_EQ(Result.Failure, EShrinkFailure::Cancelled);
+        EXPECT_EQ(GPercentLines, 8);
+        // Header, directory and entries 0 to 7 had been written when the cancel was seen; 0, 3 and 6 counted.
+        EXPECT_EQ(Result.OutputBytes, 9 * 2048);
+        EXPECT_EQ(Result.Stats.Textures.Total, 3);
+        EXPECT_FALSE(FileExists(Dest));
     }
-    EXPECT_EQ(Result.Failure, EShrinkFailure::Cancelled);
-    EXPECT_EQ(GPercentLines, 8);
-    // Header, directory and entries 0 to 7 had been written when the cancel was seen.
-    EXPECT_EQ(Result.OutputBytes, 9 * 2048);
-    EXPECT_FALSE(FileExists(Dest));
 
     // 40 MiB of filler are copied in pieces; a cancel already raised stops the copy after the first one.
     Options.bDryRun = true;
@@ -229,6 +245,10 @@ TEST_F(FImgShrinkerTest, CancelIsSeenBetweenEntriesAndBetweenThePiecesOfLongCopi
 TEST_F(FImgShrinkerTest, FailedShrinkLeavesNoDestinationAndSaysWhy)
 {
     const FBytes Good = FImgBuilder().Add("a.dff", FBytes(5000, 1)).Add("b.txd", ShrinkableTxd()).Build();
+    FImgBuilder ManyBuilder;
+    for (int32_t i = 0; i < 40; ++i)
+        ManyBuilder.Add("m" + std::to_string(i) + (i % 2 ? ".dff" : ".txd"), i % 2 ? FBytes(3000, 7) : ShrinkableTxd());
+    const FBytes Many = ManyBuilder.Build();
     std::atomic<int32_t> Cancel{1};
     struct FCase
     {
@@ -248,18 +268,22 @@ TEST_F(FImgShrinkerTest, FailedShrinkLeavesNoDestinationAndSaysWhy)
         {"cancelled before the first entry", Good, EShrinkFailure::Cancelled, -1, &Cancel, nullptr},
         {"short write in an entry", Good, EShrinkFailure::WriteFailed, 3 * 2048, nullptr, nullptr},
         {"short write in the directory", Good, EShrinkFailure::WriteFailed, 20, nullptr, nullptr},
+        {"short write halfway", Many, EShrinkFailure::WriteFailed, 30 * 2048, nullptr, nullptr},
         {"out of memory in a dictionary", Good, EShrinkFailure::OutOfMemory, -1, nullptr, &RunOutOfMemory},
     };
     for (const FCase& Case : Cases)
-    {
-        SCOPED_TRACE(Case.Name);
-        ASSERT_TRUE(WriteFileBytes(Dest, {1, 2, 3})); // a destination left from before
-        Options.Cancel = Case.CancelFlag;
-        EXPECT_FALSE(Shrink(Case.Source, Case.Reencode, Case.WriteLimit));
-        EXPECT_EQ(Result.Failure, Case.Failure);
-        EXPECT_FALSE(FileExists(Dest));
-        EXPECT_EQ(ReadFileBytes(Src), Case.Source);
-    }
+        for (int32_t Jobs : {1, 3})
+        {
+            SCOPED_TRACE(testing::Message() << Case.Name << ", jobs " << Jobs);
+            ASSERT_TRUE(WriteFileBytes(Dest, {1, 2, 3})); // a destination left from before
+            Options.Cancel = Case.CancelFlag;
+            Options.Jobs = Jobs;
+            EXPECT_FALSE(Shrink(Case.Source, Case.Reencode, Case.WriteLimit));
+            EXPECT_EQ(Result.Failure, Case.Failure);
+            EXPECT_FALSE(FileExists(Dest));
+            EXPECT_EQ(ReadFileBytes(Src), Case.Source);
+        }
+    Options.Jobs = 1;
 
     FCaptureDebugOutput Capture;
     EXPECT_FALSE(ShrinkImgFile(*Dest, *Dir.File(u"missing.img")));
@@ -435,5 +459,82 @@ TEST_F(FImgShrinkerTest, MalformedDictionaryIsCopiedUnchangedAmongWellFormedOnes
         EXPECT_EQ(Result.Stats.Textures.MalformedEntries, 1);
         EXPECT_EQ(Result.Stats.Textures.Total, 2);
         EXPECT_TRUE(Capture.Contains("Copying bad.txd unchanged"));
+    }
+}
+
+namespace
+{
+// A sample archive of every kind of entry (well-formed, skipped, palette, empty and malformed dictionaries, other
+// entries), with an empty entry, a hole and the last entry's final block left out (read short).
+FBytes EveryKindOfEntry(const FTempDir& Dir)
+{
+    SampleGame::FSampleGameOptions SampleOptions;
+    SampleOptions.Seed = 7;
+    SampleOptions.EntryCount = 150;
+    const FString Path = Dir / u"sample.img";
+    EXPECT_TRUE(SampleGame::WriteSampleImg(Path.ToUtf8(), SampleOptions, nullptr));
+    const std::vector<FImgEntryView> Entries = ParseImg(ReadFileBytes(Path)).Entries;
+    FImgBuilder Builder;
+    for (size_t i = 0; i < Entries.size(); ++i)
+        (i == 1 ? Builder.Gap(2) : Builder).Add(Entries[i].Name, Entries[i].Data);
+    FBytes Bytes = Builder.Add("empty.txd", {}).Add("last.dff", FBytes(3 * 2048, 9)).Build();
+    Bytes.resize(Bytes.size() - 2047);
+    return Bytes;
+}
+
+// Trace lines without their timestamps.
+std::vector<std::string> Untimed(const std::vector<std::string>& Lines)
+{
+    std::vector<std::string> Texts;
+    for (const std::string& Line : Lines)
+        Texts.push_back(Line.substr(Line.find("  ") + 2));
+    return Texts;
+}
+} // namespace
+
+TEST_F(FImgShrinkerTest, EveryJobCountWritesAndTellsTheSame)
+{
+    const FBytes Source = EveryKindOfEntry(Dir);
+    // In flight 0 is the default; 16 KiB is less than most dictionaries, which then go through alone.
+    const std::pair<int32_t, int64_t> JobsAndInFlight[] = {{1, 0}, {2, 0}, {3, 16 << 10}, {8, 0}};
+    struct FRun
+    {
+        int32_t Jobs;
+        FBytes Output;
+        std::vector<std::string> Trace, Report;
+        std::vector<int32_t> Facts;
+    };
+    std::vector<FRun> Runs;
+    for (const auto& Setting : JobsAndInFlight)
+    {
+        SCOPED_TRACE(Setting.first);
+        Runs.emplace_back();
+        FRun& Run = Runs.back();
+        Run.Jobs = Options.Jobs = Setting.first;
+        Options.InFlightBytes = Setting.second;
+        FCaptureDebugOutput Capture;
+        ASSERT_TRUE(Shrink(Source));
+        Run.Output = ReadFileBytes(Dest);
+        Run.Trace = Untimed(Capture.Lines());
+        Run.Report = Utf8(Result.ReportLines);
+        const FTextureFacts& Facts = Result.Stats.Textures;
+        Run.Facts = {Facts.Total, Facts.Changed, Facts.Skipped, Facts.TooSmall, Facts.Palette, Facts.NotUnderstood,
+                     Facts.MalformedEntries, Facts.Sizes.Num(), Facts.PerKind.Num()};
+    }
+    const FRun& Serial = Runs[0];
+    EXPECT_LT(Serial.Output.size(), Source.size());
+    for (const char* Expected : {"Block gap: 2", "BytesRead!=Length", "Skipping ", "Copying empty.txd unchanged"})
+        EXPECT_TRUE(std::any_of(Serial.Trace.begin(), Serial.Trace.end(),
+                                [&](const std::string& Line) { return Line.find(Expected) != std::string::npos; }))
+            << Expected;
+    EXPECT_GT(Serial.Facts[4], 0); // palette textures
+    EXPECT_GT(Serial.Facts[6], 1); // malformed dictionaries
+    for (size_t i = 1; i < Runs.size(); ++i)
+    {
+        SCOPED_TRACE(Runs[i].Jobs);
+        EXPECT_TRUE(Runs[i].Output == Serial.Output);
+        EXPECT_EQ(Runs[i].Trace, Serial.Trace);
+        EXPECT_EQ(Runs[i].Report, Serial.Report);
+        EXPECT_EQ(Runs[i].Facts, Serial.Facts);
     }
 }

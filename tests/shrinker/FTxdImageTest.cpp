@@ -23,7 +23,7 @@ TEST(FTxdImageTest, ParsedRecordIsWrittenBackAsStoredWithoutTrailingBytes)
     ASSERT_TRUE(ParseTxdImage(WithTrailing.data(), int32_t(WithTrailing.size()), Image));
     EXPECT_EQ(Image.GetName(), u"wall");
     ASSERT_EQ(Image.MipList.Num(), 1);
-    EXPECT_EQ(Image.MipList[0].Kind, FMipData::MIP_View);
+    EXPECT_EQ(Image.MipList[0].Kind, FHeldBytes::HELD_View);
     EXPECT_EQ(Image.MipList[0].GetData(), WithTrailing.data() + 92); // a view, nothing copied
     const FByteArray Written = WriteTxdImage(Image);
     EXPECT_EQ(FBytes(Written.begin(), Written.end()), Exact);
@@ -31,7 +31,7 @@ TEST(FTxdImageTest, ParsedRecordIsWrittenBackAsStoredWithoutTrailingBytes)
     // A level the policy replaces is owned; the header it wrote is carried as it now stands.
     Image.MipList[0].SetOwned(WithTrailing.data() + 92, 8);
     Image.Header.Width = Image.Header.Height = 2;
-    EXPECT_EQ(Image.MipList[0].Kind, FMipData::MIP_Owned);
+    EXPECT_EQ(Image.MipList[0].Kind, FHeldBytes::HELD_Owned);
     const FByteArray Smaller = WriteTxdImage(Image);
     EXPECT_EQ(Smaller.Num(), 88 + 4 + 8);
     EXPECT_EQ(Smaller[80], 2);

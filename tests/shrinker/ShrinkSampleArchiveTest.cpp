@@ -22,7 +22,7 @@ bool ParseDictionary(const FBytes& Bytes, TDynArray<FRwChunk>& Roots, std::vecto
         return false;
     for (int32_t i = 1; i + 1 < Roots[0].InnerChunks.Num(); ++i)
     {
-        const FByteArray& Payload = Roots[0].InnerChunks[i].InnerChunks[0].DataBytes;
+        const FHeldBytes& Payload = Roots[0].InnerChunks[i].InnerChunks[0].DataBytes;
         Images.emplace_back();
         if (!ParseTxdImage(Payload.GetData(), Payload.Num(), Images.back()))
             return false;
