@@ -69,6 +69,9 @@ void MakeTxdSeeds(const std::string& Dir)
     Put(Dir, T, "rgbx-mips", TxdDictionary({Opaque}));
     FTestTexture Lying = Dxt1Texture("tail", 16, 16, 1);
     Lying.Trailing = {1, 2, 3, 4};
+    // Images without a struct: not a dictionary the game made, but one that must cost little to refuse.
+    std::vector<FBytes> Empty(40, RwContainer(RWCHUNK_TxdImage, {RwChunk(RWCHUNK_Extension)}));
+    Put(Dir, T, "empty-images", TxdDictionaryOfChunks(Empty));
     Put(Dir, T, "palette-and-small",
         TxdDictionary({PaletteTexture("pal", 8, 8, 1), Dxt1Texture("tiny", 4, 4, 1), Lying}));
 }
@@ -88,6 +91,14 @@ void MakeImgSeeds(const std::string& Dir)
             .Add("a.b.txd", FBytes())
             .Build());
     Put(Dir, T, "empty", FImgBuilder().Build());
+    // Entries that claim terabytes: refused before anything is read or written, in a dry run too.
+    Put(Dir, T, "claims-terabytes",
+        FImgBuilder()
+            .Add("big.txd", FBytes(16, 1))
+            .Add("huge.dff", FBytes(16, 2))
+            .SetDirEntry(0, 1, 0xFFFFFFFF)
+            .SetDirEntry(1, 0x7FFFFFFF, 0x7FFFFFFF)
+            .Build());
 }
 
 void MakeConfigSeeds(const std::string& Dir)
