@@ -96,8 +96,8 @@ const char* CheckShrunkArchive(const std::string& Src, const std::string& Out)
     FImgHeader Header;
     std::memcpy(&Header, Src.data(), sizeof(Header));
     const size_t DirEnd = sizeof(FImgHeader) + size_t(Header.NumEntries) * sizeof(FImgDirEntry);
-    if (Out.size() < DirEnd)
-        return "the shrunk archive is shorter than its directory";
+    if (Src.size() < DirEnd || Out.size() < DirEnd)
+        return "an archive that was shrunk is shorter than its directory";
     int64_t Next = -1;
     for (uint32_t i = 0; i < Header.NumEntries; ++i)
     {
