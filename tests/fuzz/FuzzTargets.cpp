@@ -10,6 +10,7 @@
 #include "shrinker/FReencodePolicy.h"
 #include "shrinker/FRwChunk.h"
 #include "shrinker/FSkipRules.h"
+#include "shrinker/FTxdImage.h"
 #include "tests/support/TempDir.h"
 
 namespace
@@ -49,6 +50,38 @@ const FSkipRules& DefaultSkipRules()
     return Rules;
 }
 
+// A rewritten dictionary against the one it came from: the same textures in the same order, each under the
+// same header but for its size and level count, which may only fall, and no record longer than before.
+const char* CompareTextures(const uint8_t* Before, int32_t BeforeBytes, const uint8_t* After, int32_t AfterBytes)
+{
+    TDynArray<FRwChunk> Old, New;
+    if (!ReadChunks(Before, BeforeBytes, false, Old) || !CheckTxdShape(Old))
+        return "an entry that was changed was not a well-formed dictionary";
+    if (!ReadChunks(After, AfterBytes, false, New) || !CheckTxdShape(New))
+        return "a rewritten entry is not a well-formed texture dictionary";
+    const TDynArray<FRwChunk>& OldImages = Old[0].InnerChunks;
+    const TDynArray<FRwChunk>& NewImages = New[0].InnerChunks;
+    if (OldImages.Num() != NewImages.Num())
+        return "a rewritten dictionary holds another number of textures";
+    for (int32_t i = 1; i + 1 < OldImages.Num(); ++i)
+    {
+        const FByteArray& OldRecord = OldImages[i].InnerChunks[0].DataBytes;
+        const FByteArray& NewRecord = NewImages[i].InnerChunks[0].DataBytes;
+        FTxdImage OldImage, NewImage;
+        if (!ParseTxdImage(OldRecord.GetData(), OldRecord.Num(), OldImage) ||
+            !ParseTxdImage(NewRecord.GetData(), NewRecord.Num(), NewImage))
+            return "a texture record of a rewritten dictionary does not parse";
+        FTxdImageHeader A = OldImage.Header, B = NewImage.Header;
+        if (B.Width > A.Width || B.Height > A.Height || B.MipLevels > A.MipLevels || NewRecord.Num() > OldRecord.Num())
+            return "a texture grew";
+        A.Width = B.Width = A.Height = B.Height = 0;
+        A.MipLevels = B.MipLevels = 0;
+        if (std::memcmp(&A, &B, sizeof(A)) != 0)
+            return "a texture's header changed beyond its size and level count";
+    }
+    return nullptr;
+}
+
 const char* FuzzTxdEntry(const uint8_t* Data, size_t Size)
 {
     // Entries are at most 256 MiB; the fuzzer's inputs are far smaller.
@@ -77,18 +110,38 @@ const char* FuzzTxdEntry(const uint8_t* Data, size_t Size)
         if (Entry[int32_t(i)] != 0)
             return "a changed entry is not followed by zeros";
 
-    // What the stage writes must be a texture dictionary that it reads again.
+    if (const char* Broken = CompareTextures(Data, int32_t(Size), Entry.GetData(), NumBytes))
+        return Broken;
+
+    // What the stage writes, it takes again as a texture dictionary.
     FTxdEntryContext Again(DefaultSkipRules(), &ReencodeImage, FString(u"fuzz"));
     int32_t AgainBytes = NumBytes;
     if (ProcessTxdEntry(Again, Entry.GetData(), AgainBytes) == TXDENTRY_Malformed)
-        return "a rewritten entry is not a well-formed texture dictionary";
+        return "a rewritten entry is not taken as a texture dictionary again";
     return nullptr;
 }
 
 // ---- img_archive ------------------------------------------------------------------------------------------------
 
-// The header and directory of an archive that a shrink wrote, checked against its source's: the same header and
-// names, the entries back to back from the source's first block on, and no more bytes than the entries need.
+// Whether an entry was copied exactly: what the source does not hold reads as zeros.
+bool SameEntryData(const std::string& Src, const FImgDirEntry& SrcEntry, const std::string& Out,
+                   const FImgDirEntry& OutEntry)
+{
+    if (SrcEntry.BlockCount != OutEntry.BlockCount || uint64_t(OutEntry.DataEnd()) > Out.size())
+        return false;
+    for (int64_t i = 0; i < SrcEntry.DataBytes(); ++i)
+    {
+        const uint64_t At = uint64_t(SrcEntry.DataOffset() + i);
+        const char Expected = At < Src.size() ? Src[size_t(At)] : 0;
+        if (Out[size_t(OutEntry.DataOffset() + i)] != Expected)
+            return false;
+    }
+    return true;
+}
+
+// An archive that a shrink wrote, checked against its source: the same header and names, the entries back to
+// back from the source's first block on and none larger than before, every entry but the texture dictionaries
+// copied exactly, and no more bytes than the entries need.
 const char* CheckShrunkArchive(const std::string& Src, const std::string& Out)
 {
     if (Out.size() < sizeof(FImgHeader) || std::memcmp(Out.data(), Src.data(), sizeof(FImgHeader)) != 0)
@@ -111,6 +164,9 @@ const char* CheckShrunkArchive(const std::string& Src, const std::string& Out)
         if (OutEntry.BlockOffset != Next || OutEntry.BlockCount > SrcEntry.BlockCount)
             return "the shrunk entries are not back to back, or one grew";
         Next += OutEntry.BlockCount;
+        FString TxdName;
+        if (!GetImgTxdName(SrcEntry, TxdName) && !SameEntryData(Src, SrcEntry, Out, OutEntry))
+            return "an entry that is no texture dictionary was not copied byte for byte";
     }
     if (Header.NumEntries > 0 && int64_t(Out.size()) != Next * IMG_BlockSize)
         return "the shrunk archive does not end right after its last entry";
