@@ -29,12 +29,13 @@ WIN_CONFIG    = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
                 $(WERROR_CONFIG)
 
 # The fuzz targets and everything they reach, built with clang: the code under libFuzzer's coverage, AddressSanitizer
-# and UndefinedBehaviorSanitizer; the fuzz programs themselves are linked with -fsanitize=fuzzer.
+# and UndefinedBehaviorSanitizer, libsquish included (built from its Debian source as for Windows); the fuzz
+# programs themselves are linked with -fsanitize=fuzzer.
 FUZZ_FLAGS    = -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
 FUZZ_CONFIG   = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
                 -DCMAKE_C_FLAGS="$(FUZZ_FLAGS)" -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" \
                 -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-                -DPELLMOR_FUZZ=ON $(WERROR_CONFIG)
+                -DPELLMOR_FUZZ=ON -DPELLMOR_SQUISH_FROM_SOURCE=ON $(WERROR_CONFIG)
 
 # CMake picks -Werror from CI only when it first makes a build folder; say it on
 # every configure so that an older folder follows too.

@@ -8,12 +8,17 @@
 # -O2, no SSE or Altivec paths, no -march, no OpenMP. Debian's amd64 build uses the portable float path too
 # (USE_SSE is 0 in its make config), so both builds give the same blocks for the same pixels.
 # The sources stay in the build tree; none are kept in the repository.
+#
+# PELLMOR_SQUISH_FROM_SOURCE builds it the Windows way on Linux too: the fuzzing build does, so that the coder's
+# reads of our pixels are checked by the sanitizers like the rest of the code.
 
 if(TARGET squish::squish)
     return()
 endif()
 
-if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+option(PELLMOR_SQUISH_FROM_SOURCE "Build libsquish from Debian's source package on every system" OFF)
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows" OR PELLMOR_SQUISH_FROM_SOURCE)
     set(PELLMOR_SQUISH_ROOT ${CMAKE_BINARY_DIR}/third_party)
     set(PELLMOR_SQUISH_STAMP ${PELLMOR_SQUISH_ROOT}/libsquish.source)
 
