@@ -1,21 +1,23 @@
 // The main dialog: game directory, status, buttons, the one-second tick and the automatic modes.
 #include "app/PellmorWinDlg.h"
 
-#include "Core/Inc/CoreOS.h"
 #include "app/AboutDlg.h"
+#include "app/PellmorWinAdvice.h"
 #include "app/ProgressDlg.h"
+#include "engine/FGameDir.h"
 #include "engine/FShrinkEngineClient.h"
 
 namespace
 {
-const char16_t* const RegistryPath = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorrin: San Andreas\\GTA:SA Path";
-const char16_t* const DefaultGameDir = u"C:\\Program Files\\Rockstar Games\\GTA San andreas\\";
 const char16_t* const ResultCaption = u"Perform Shrink";
-const char16_t* const ShrinkCanceled = u"Shrink canceled";
+// What a test answers while another shrink or restore holds the game's files.
+const char16_t* const BusyAnswer = u"busy";
 // Seconds between an automatic shrink or restore and the next automatic step.
 const float AutoPause = 3.0f;
-
-const uint32_t ErrorAccessDenied = 5;
+// How long an automatic run waits for another shrink or restore on the same files: longer than a shrink of the
+// game's archive takes on a slow machine, short enough that a script does not hang on a stuck program.
+const int32_t AutoWaitMinutes = 10;
+const float AutoWaitLimit = AutoWaitMinutes * 60.0f;
 
 float Now()
 {
@@ -28,19 +30,6 @@ FString Take(FString& Text)
     FString Taken = Text;
     Text.Empty();
     return Taken;
-}
-
-// Whether Windows denies the user creating files in Directory: a probe file is made and removed at once.
-bool IsWriteDenied(const FString& Directory)
-{
-    const FString Probe = Directory + u"PellmorWin-write-test.tmp";
-    CoreOS::FFileHandle File = CoreOS::FileOpen(*Probe, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None,
-                                                CoreOS::FILECREATE_CreateAlways);
-    if (!File)
-        return CoreOS::LastError() == ErrorAccessDenied;
-    CoreOS::FileClose(File);
-    CoreOS::FileDelete(*Probe);
-    return false;
 }
 } // namespace
 
@@ -58,15 +47,16 @@ END_MESSAGE_MAP()
 CPellmorWinDlg::CPellmorWinDlg(CWnd* ParentWnd)
     : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastBusy(0), NextAutoTime(Now()),
       AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0), bAutoUnshrink(0), Client(nullptr),
-      ProgressDlg(nullptr), bClosing(0), CloseResult(IDCANCEL), bShowingResult(0)
+      ProgressDlg(nullptr), bClosing(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f), bShowingResult(0)
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);
     ProgressDlg = new CProgressDlg;
     Client = CreateEngineClient();
-    m_strDir = ReadRegistryPath(FString(RegistryPath));
+    // The registry value is shown as it is; GetGameDir adds the separator the engine needs.
+    m_strDir = ReadRegistryGameDir();
     if (m_strDir.IsEmpty())
-        m_strDir = DefaultGameDir;
+        m_strDir = GDefaultGameDir;
 }
 
 CPellmorWinDlg::~CPellmorWinDlg()
@@ -216,66 +206,32 @@ FString CPellmorWinDlg::GetGameDir() const
     return Dir;
 }
 
-FString CPellmorWinDlg::ReadRegistryPath(const FString& Path)
-{
-    // "ROOT\key\path\value": the root up to the first "\", the value name after the last.
-    FString Rest;
-    const int32_t FirstCut = Path.InStr(u"\\");
-    if (FirstCut >= 0)
-        Rest = Path.Mid(FirstCut + 1);
-    FString KeyPath = Rest;
-    FString ValueName;
-    for (int32_t i = Rest.Len() - 1; i >= 0; --i)
-        if (Rest[i] == u'\\')
-        {
-            KeyPath = Rest.Left(i);
-            ValueName = Rest.Mid(i + 1);
-            break;
-        }
-
-    // The buffer's last units stay zero whatever the value holds, so its text is always terminated.
-    char16_t Buffer[4096] = {};
-    uint32_t Bytes = 4094;
-    if (!CoreOS::RegistryReadValue(*KeyPath, *ValueName, Buffer, &Bytes))
-        return FString(Buffer);
-    // A text value's bytes count its terminating zero, which is no part of the text.
-    int32_t Units = int32_t(Bytes / 2);
-    for (int32_t i = 0; i < Units; ++i)
-        if (Buffer[i] == 0)
-        {
-            Units = i;
-            break;
-        }
-    return FString(Buffer, Units);
-}
-
-FString CPellmorWinDlg::DescribeFailure(const FString& Message, const FString& Dir)
-{
-    const FString Models = Dir + u"Models\\";
-    if (Message == ShrinkCanceled || !IsWriteDenied(Models))
-        return Message;
-    return Message + u"\r\n\r\nWindows does not let PellmorWin change the files in\r\n" + Models +
-           u"\r\n\r\nRun PellmorWin as administrator (right-click PellmorWin.exe and choose \"Run as "
-           u"administrator\"), or move the game to a folder you may write to, such as C:\\Games.";
-}
-
-void CPellmorWinDlg::TakeResult(FString& Result, const FString& Dir)
+void CPellmorWinDlg::TakeResult(FString& Result, const FTransactionResult& Outcome, bool bRestore, const FString& Dir)
 {
     const FString Message = Take(Result);
     if (Message.IsEmpty())
         return;
     if (AutoState == AUTO_Started)
+    {
+        // Another transaction took the files between the test and this one, which touched nothing: the automatic
+        // run waits for it, as it would have had the test seen it.
+        if (Outcome.Failure == ETransactionFailure::Busy)
+        {
+            AutoState = AUTO_Waiting;
+            return;
+        }
         AutoState = AUTO_Failed;
+    }
     // Closing cancelled the shrink on the user's word; saying so again would only hold the exit up.
-    if (bClosing && Message == ShrinkCanceled)
+    if (bClosing && Outcome.Failure == ETransactionFailure::Cancelled)
         return;
-    ShowFailure(Message, Dir);
+    ShowFailure(DescribeFailure(Message, Outcome, bRestore, GetGameArchiveFiles(Dir)));
 }
 
-void CPellmorWinDlg::ShowFailure(const FString& Message, const FString& Dir)
+void CPellmorWinDlg::ShowFailure(const FString& Text)
 {
     bShowingResult = 1;
-    MessageBox(*DescribeFailure(Message, Dir), ResultCaption, MB_OK);
+    MessageBox(*Text, ResultCaption, MB_OK);
     bShowingResult = 0;
 }
 
@@ -295,23 +251,23 @@ void CPellmorWinDlg::UpdateState()
         Client->bCancelShrink = 1;
 
     Client->Update(Dir);
-
-    if (!Client->bShrinking)
-    {
-        if (ProgressDlg->m_hWnd && ProgressDlg->IsWindowVisible())
-            ProgressDlg->ShowWindow(SW_HIDE);
-    }
-    else
-        ProgressDlg->ShowProgress(Client->ShrinkProgress, Client->GetShrinkProgressText());
-
-    TakeResult(Client->ShrinkResult, Dir);
-    TakeResult(Client->UnshrinkResult, Dir);
+    FollowProgress();
+    TakeResult(Client->ShrinkResult, Client->ShrinkOutcome, false, Dir);
+    TakeResult(Client->UnshrinkResult, Client->UnshrinkOutcome, true, Dir);
 
     const FString CanShrinkText = Client->CanShrinkText;
     const FString CanUnshrinkText = Client->CanUnshrinkText;
     // The answers are about Dir; the user may have typed another folder while a failure was on the screen.
+    const bool bSameDir = GetGameDir() == Dir;
+    // Another shrink or restore (another PellmorWin.exe, or pellmor) holds the game's files.
+    const bool bElsewhere =
+        bSameDir && (CanShrinkText.EqualsNoCase(BusyAnswer) || CanUnshrinkText.EqualsNoCase(BusyAnswer));
+    // What the engine saw comes with the shrink test's answer and goes with it.
+    FArchiveStatus Seen = CanShrinkText.IsEmpty() || !bSameDir ? FArchiveStatus() : Client->Status;
+    if (bElsewhere)
+        Seen.State = EArchiveState::Busy;
     bool Busy = Client->bShrinking || Client->bUnshrinking || CanShrinkText.IsEmpty() || CanUnshrinkText.IsEmpty() ||
-                GetGameDir() != Dir;
+                !bSameDir || bElsewhere;
     const bool CanShrink = CanShrinkText.EqualsNoCase(u"true");
     const bool CanUnshrink = CanUnshrinkText.EqualsNoCase(u"true");
 
@@ -325,9 +281,10 @@ void CPellmorWinDlg::UpdateState()
         Busy = true;
     }
 
-    SetStatus(CanShrink, CanUnshrink, Busy);
+    SetStatus(CanShrink, CanUnshrink, Busy, Seen);
 
     const float Time = Now();
+    WaitForOtherTransaction(bElsewhere, Time);
     if (Busy)
         NextAutoTime = Time;
     else if (Time >= NextAutoTime)
@@ -335,6 +292,31 @@ void CPellmorWinDlg::UpdateState()
         NextAutoTime = Time;
         TakeAutomaticStep(CanShrink, CanUnshrink);
     }
+}
+
+void CPellmorWinDlg::FollowProgress()
+{
+    if (Client->bShrinking)
+        ProgressDlg->ShowProgress(Client->ShrinkProgress, Client->GetShrinkProgressText());
+    else if (ProgressDlg->m_hWnd && ProgressDlg->IsWindowVisible())
+        ProgressDlg->ShowWindow(SW_HIDE);
+}
+
+void CPellmorWinDlg::WaitForOtherTransaction(bool bElsewhere, float Time)
+{
+    if (!bElsewhere)
+    {
+        ElsewhereSince = -1.0f;
+        return;
+    }
+    if (ElsewhereSince < 0.0f)
+        ElsewhereSince = Time;
+    // Only a run that has not started its own transaction waits; an interactive dialog simply shows the state.
+    if ((!bAutoShrink && !bAutoUnshrink) || AutoState != AUTO_Waiting || Time - ElsewhereSince < AutoWaitLimit)
+        return;
+    AutoState = AUTO_Failed;
+    ShowFailure(DescribeWaitGivenUp(AutoWaitMinutes));
+    CloseAutomatic(EXIT_Failed);
 }
 
 void CPellmorWinDlg::TakeAutomaticStep(bool CanShrink, bool CanUnshrink)
@@ -374,13 +356,25 @@ void CPellmorWinDlg::CloseAutomatic(EExitCode Code)
     PostMessage(WM_CLOSE);
 }
 
-void CPellmorWinDlg::SetStatus(bool CanShrink, bool CanUnshrink, bool Busy)
+void CPellmorWinDlg::SetStatus(bool CanShrink, bool CanUnshrink, bool Busy, const FArchiveStatus& Seen)
 {
     if (Busy)
     {
         CanShrink = false;
         CanUnshrink = false;
     }
+    // Another transaction, or an archive that cannot be shrunk, replaces the state's own text; a stale kept
+    // archive adds a line to the standard files' text.
+    const FString ArchiveName = GetGameArchiveFiles(GetGameDir()).Name;
+    FString Replaced;
+    if (Busy && Seen.State == EArchiveState::Busy)
+        Replaced = GetBusyElsewhereStatus();
+    else if (CanShrink && !CanUnshrink)
+        Replaced = GetUnshrinkableStatus(Seen, ArchiveName);
+    if (!Replaced.IsEmpty())
+        CanShrink = false;
+    const FString Added = Replaced.IsEmpty() && CanShrink && !CanUnshrink ? GetStaleKeptLine(Seen) : FString();
+
     bool bChanged = false;
     if (Busy != (LastBusy != 0))
     {
@@ -401,9 +395,18 @@ void CPellmorWinDlg::SetStatus(bool CanShrink, bool CanUnshrink, bool Busy)
             Button->EnableWindow(CanUnshrink);
         bChanged = true;
     }
-    if (!bChanged)
-        return;
+    const FString Note = Replaced + Added;
+    if (Note != LastNote)
+    {
+        LastNote = Note;
+        bChanged = true;
+    }
+    if (bChanged)
+        SetStatusText(Replaced.IsEmpty() ? GetStateText(CanShrink, CanUnshrink, Busy) + Added : Replaced);
+}
 
+FString CPellmorWinDlg::GetStateText(bool CanShrink, bool CanUnshrink, bool Busy)
+{
     FString Text;
     if (Busy)
         Text += u"Please wait.\r\n";
@@ -435,7 +438,7 @@ void CPellmorWinDlg::SetStatus(bool CanShrink, bool CanUnshrink, bool Busy)
     }
     else
         Text += u"\r\nERROR 3664732678496172836471864xxxxxxxa.000000000000000000001\r\n";
-    SetStatusText(Text);
+    return Text;
 }
 
 void CPellmorWinDlg::SetStatusText(const FString& Text)

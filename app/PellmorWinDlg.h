@@ -4,9 +4,11 @@
 
 #include "app/resource.h"
 #include "app/ui/UiFramework.h"
+#include "engine/FGameFiles.h"
 
 class CProgressDlg;
 class FShrinkEngineClientBase;
+struct FTransactionResult;
 
 class CPellmorWinDlg : public CDialog
 {
@@ -28,27 +30,24 @@ public:
     enum EExitCode : int32_t
     {
         EXIT_Done = 0,   // the files were brought into the state asked for, or were in it already
-        EXIT_Failed = 1, // the shrink or restore failed (its message was shown), or the run was ended before
+        EXIT_Failed = 1, // the shrink or restore failed (its message was shown), another one held the files too
+                         // long, or the run was ended before
         EXIT_NoGame = 2, // neither test passes: no game files in the folder
     };
 
     // One tick: picks up the directory box, hands a cancel request on, lets the client update, shows progress
-    // and failures, follows the tests with the status and the buttons, and takes the automatic /s and /u steps.
+    // and failures, follows the tests (and what the engine saw with them) with the status and the buttons, and
+    // takes the automatic /s and /u steps, which wait while another shrink or restore holds the game's files.
     void UpdateState();
-    // Shows the state: enables the buttons and rewrites the status text, only where something changed.
-    void SetStatus(bool CanShrink, bool CanUnshrink, bool Busy);
+    // Shows the state: enables the buttons and rewrites the status text, only where something changed. Seen is
+    // what the engine found with the answers: another transaction holding the files (while Busy), or standard
+    // files that are damaged (Shrink stays off: it would only fail) or keep a stale shrunk archive.
+    void SetStatus(bool CanShrink, bool CanUnshrink, bool Busy, const FArchiveStatus& Seen = FArchiveStatus());
     // Writes the status box, and only that control: the directory box, where the user may be typing, keeps its
     // text, caret and selection.
     void SetStatusText(const FString& Text);
     // The directory text with a "\" appended unless it ends with one.
     FString GetGameDir() const;
-    // Reads a registry value named as "ROOT\key path\value name". The key is always opened under
-    // HKEY_LOCAL_MACHINE. Empty when the value cannot be read.
-    static FString ReadRegistryPath(const FString& Path);
-    // The failure message of a shrink or restore as the user sees it: when the game's Models folder cannot be
-    // written to (Windows denies access, as under Program Files with UAC), a plain explanation and what to do
-    // is added to the engine's message.
-    static FString DescribeFailure(const FString& Message, const FString& Dir);
 
     // Shrink and Restore act on the folder in the box at the moment of the click, even when it was typed after
     // the last tick: the transaction starts with the same tests as the background checks, so the engine judges
@@ -63,6 +62,8 @@ public:
     int32_t LastCanShrink;
     int32_t LastCanUnshrink;
     int32_t LastBusy;
+    // What the status shows besides the state's own text (see SetStatus); a change rewrites it too.
+    FString LastNote;
     // No automatic step is taken before this time (seconds on the Core's clock).
     float NextAutoTime;
     // Where the automatic mode stands; see EAutoState.
@@ -109,15 +110,25 @@ private:
     // Queues a shrink or a restore of the folder in the box, then updates the state at once. False when the
     // client refused it (another transaction in flight).
     bool PerformTransaction(bool bShrink);
-    // Takes a transaction's failure from the client (emptying it there) and shows it.
-    void TakeResult(FString& Result, const FString& Dir);
+    // Shows the progress window while a shrink is in flight, and hides it afterwards.
+    void FollowProgress();
+    // Takes a transaction's failure from the client (emptying it there) and shows it with the advice for its
+    // kind, which Outcome gives.
+    void TakeResult(FString& Result, const FTransactionResult& Outcome, bool bRestore, const FString& Dir);
     // How a failure is put before the user: one message box, captioned "Perform Shrink".
-    void ShowFailure(const FString& Message, const FString& Dir);
+    void ShowFailure(const FString& Text);
+    // The status texts of the usual states, as the two tests and Busy give them.
+    static FString GetStateText(bool CanShrink, bool CanUnshrink, bool Busy);
     // The automatic /s or /u step on an idle tick, with the answers of that tick.
     void TakeAutomaticStep(bool CanShrink, bool CanUnshrink);
+    // The automatic mode waits while another shrink or restore holds the files, up to AutoWaitLimit seconds;
+    // then it gives up like any failure.
+    void WaitForOtherTransaction(bool bElsewhere, float Time);
     void CloseAutomatic(EExitCode Code);
 
     intptr_t CloseResult;
+    // Since when (the Core's clock) another transaction has held the files; negative while none does.
+    float ElsewhereSince;
     // A failure's message box is open: the ticks that arrive meanwhile (its message loop runs the timer) wait.
     int32_t bShowingResult;
 };

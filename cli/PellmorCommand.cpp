@@ -1,5 +1,6 @@
-// The pellmor command: the command line, help and version, and the two commands on one archive (shrink-img and
-// report). The game folder's commands are in PellmorGame.cpp.
+// The pellmor command's commands on archives files (shrink-img and report), and its small file and text helpers.
+// The command line is read in PellmorCommandLine.cpp, the game folder's commands are in PellmorGame.cpp and
+// PellmorStatus.cpp.
 #include "cli/PellmorCommand.h"
 
 #include <atomic>
@@ -8,46 +9,12 @@
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
-#include "Core/Inc/FConfigCacheIni.h"
-#include "Core/Inc/FGlobalVars.h"
 #include "cli/PellmorCommands.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FTxdImage.h"
 
 namespace
 {
-const char16_t* const UsageText =
-    u"usage: pellmor COMMAND [ARGUMENTS] [OPTIONS]\n"
-    u"\n"
-    u"Makes the texture archive of GTA San Andreas (Models\\gta3.img) smaller, and undoes that.\n"
-    u"\n"
-    u"commands:\n"
-    u"  status [GAME_DIR]     which state the game files are in, their sizes, and what to do next\n"
-    u"  shrink [GAME_DIR]     shrink Models\\gta3.img; the original is kept as Models\\gta3_ORIG_BAK.img\n"
-    u"  restore [GAME_DIR]    put the original archive back (the shrunk one is kept for the next shrink)\n"
-    u"  report SRC            what a shrink would do to the archive SRC; writes nothing\n"
-    u"  shrink-img SRC DST    shrink the archive SRC into the new file DST (no backups, no game folder)\n"
-    u"\n"
-    u"options:\n"
-    u"  --skip-rules FILE     take the skip rules from FILE instead of SkipRules.ini beside pellmor\n"
-    u"                        (shrink, report, shrink-img)\n"
-    u"  --json                print JSON (status, report)\n"
-    u"  --report              print the texture statistics (shrink-img)\n"
-    u"  --verbose             trace lines of the engine and the shrinker on standard error\n"
-    u"  --help, --version\n"
-    u"\n"
-    u"GAME_DIR is the game's folder, the one that holds Models. Without it pellmor takes the folder that the\n"
-    u"registry names (on Linux: the registry of the Wine prefix $WINEPREFIX, else ~/.wine).\n"
-    u"\n"
-    u"exit codes: 0 done, 1 failed, 2 wrong usage or no game folder, 130 cancelled with Ctrl-C\n";
-
-int32_t UsageError(FPellmorConsole& Console, const FString& Why)
-{
-    PrintError(Console, Why);
-    Console.Err(FString(u"Run 'pellmor --help' for the commands and options.\n"));
-    return PELLMOR_Usage;
-}
-
 // ---- One archive on a thread of its own, with progress and Ctrl-C ----------------------------------------------
 
 enum class EJobEnd
@@ -68,12 +35,14 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
     Options.Cancel = &Cancel;
     Options.Progress = &Progress;
     Console.WatchInterrupt(true);
-    FProgressDisplay Display(Console, FString(u"progress"), ReadImgEntryCount(Src), FileSizeOf(Src),
+    FProgressDisplay Display(Console, FString(u"progress"), CheckImgArchive(*Src).NumEntries, FileSizeOf(Src),
                              bQuiet || !Console.IsTerminal());
-    std::thread Worker([&]() {
-        Result = ShrinkImgFile(*Dest, *Src, Options);
-        bFinished.store(1);
-    });
+    std::thread Worker(
+        [&]()
+        {
+            Result = ShrinkImgFile(*Dest, *Src, Options);
+            bFinished.store(1);
+        });
     while (!bFinished.load())
     {
         if (Console.Interrupted())
@@ -89,6 +58,8 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
     return Result.Failure == EShrinkFailure::Cancelled ? EJobEnd::Cancelled : EJobEnd::Failed;
 }
 
+} // namespace
+
 // ---- shrink-img -----------------------------------------------------------------------------------------------
 
 int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
@@ -101,15 +72,12 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     FShrinkResult Result;
     const EJobEnd End = RunArchiveJob(Console, Src, Dest, ShrinkOptions, false, Result);
     if (End == EJobEnd::Cancelled)
-    {
-        Console.Err(FString::Printf(u"Cancelled; %s was not written.\n", *Dest));
-        return PELLMOR_Cancelled;
-    }
+        return PrintFailure(Console, false, EPellmorError::Cancelled,
+                            FString::Printf(u"cancelled; %s was not written", *Dest), FString(), PELLMOR_Cancelled);
     if (End == EJobEnd::Failed)
-    {
-        PrintError(Console, Result.Reason.IsEmpty() ? FString(u"shrink-img failed") : Result.Reason);
-        return PELLMOR_Failed;
-    }
+        return PrintFailure(Console, false, EPellmorError::Failed,
+                            Result.Reason.IsEmpty() ? FString(u"shrink-img failed") : Result.Reason, FString(),
+                            PELLMOR_Failed);
     if (Options.bReport)
         for (const FString& Line : Result.ReportLines)
             Console.Out(Line + u"\n");
@@ -119,6 +87,8 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     return PELLMOR_Done;
 }
 
+namespace
+{
 // ---- report ---------------------------------------------------------------------------------------------------
 
 // The report's name of a kind row: textures of no kind are "other".
@@ -165,129 +135,181 @@ TDynArray<FTextureSizeCount> CountSizeClasses(const TDynArray<FTextureSizeCount>
     return Classes;
 }
 
-// Which rules a shrink would use, for the report's readers.
-FString DescribeSkipRules(const FString& File)
+// What a dry run found in one archive.
+struct FArchiveFindings
 {
-    if (!File.IsEmpty())
-        return File;
-    Core::Service::FConfigCache* Cache = GGlobalVars()->GetConfigCache();
-    const Core::Service::FConfigSection* Section =
-        Cache ? Cache->GetSectionPtr(u"SkipRules", false, true, FSkipRules::DefaultFile()) : nullptr;
-    if (Section)
-        return FString::Printf(u"SkipRules.ini beside pellmor (%d rules)", Section->Num());
-    return FString::Printf(u"the built-in rules (%d)", FSkipRules::NumDefaultRules());
-}
-
-int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
-{
-    const FString& Src = Options.Operands[0];
-    FShrinkOptions ShrinkOptions;
-    ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
-    ShrinkOptions.bDryRun = true;
+    FString Src;
+    int64_t Bytes = -1;
+    int32_t Entries = 0;
     FShrinkResult Result;
-    const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson, Result);
-    if (End == EJobEnd::Cancelled)
-    {
-        Console.Err(FString(u"Cancelled.\n"));
-        return PELLMOR_Cancelled;
-    }
-    if (End == EJobEnd::Failed)
-    {
-        PrintError(Console, Result.Reason.IsEmpty() ? FString(u"report failed") : Result.Reason);
-        return PELLMOR_Failed;
-    }
+};
 
-    const int64_t Bytes = FileSizeOf(Src);
-    const int32_t Entries = ReadImgEntryCount(Src);
-    const FTextureFacts& Facts = Result.Stats.Textures;
-    const int32_t Total = Facts.Total;
-    const int32_t Changed = Facts.Changed;
-    const int32_t Skipped = Facts.Skipped;
-    const int32_t Stay = Facts.TooSmall + Facts.Palette + Facts.NotUnderstood;
+// The findings as one JSON object; its inner lines start with Indent and two blanks.
+FString FindingsJson(const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules, const FString& Indent)
+{
+    const FTextureFacts& Facts = Findings.Result.Stats.Textures;
     const TDynArray<FTextureSizeCount> Sizes = SortSizes(Facts.Sizes);
     const TDynArray<FTextureSizeCount> Classes = CountSizeClasses(Sizes);
-    const FString Rules = DescribeSkipRules(Options.SkipRulesFile);
-
-    if (Options.bJson)
+    const FString In = Indent + u"  ";
+    FString Json = u"{\n";
+    Json += In + FString::Printf(u"\"archive\": %s,\n", *JsonString(Findings.Src));
+    Json += In + FString::Printf(u"\"entries\": %d,\n", Findings.Entries);
+    Json += In + FString::Printf(u"\"bytes\": %lld,\n", (long long)Findings.Bytes);
+    Json += In + FString::Printf(u"\"estimatedBytes\": %lld,\n", (long long)Findings.Result.OutputBytes);
+    Json += In + FString::Printf(u"\"skipRules\": %s,\n", *SkipRulesJson(SkipRules));
+    Json += In + FString::Printf(u"\"textures\": {\"total\": %d, \"change\": %d, \"skip\": %d, \"stay\": %d},\n",
+                                 Facts.Total, Facts.Changed, Facts.Skipped,
+                                 Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
+    Json += In + u"\"kinds\": {";
+    bool bFirst = true;
+    for (const auto& Pair : Facts.PerKind)
     {
-        FString Json = u"{\n";
-        Json += FString::Printf(u"  \"archive\": %s,\n", *JsonString(Src));
-        Json += FString::Printf(u"  \"entries\": %d,\n  \"bytes\": %lld,\n", Entries, (long long)Bytes);
-        Json += FString::Printf(u"  \"estimatedBytes\": %lld,\n", (long long)Result.OutputBytes);
-        Json += FString::Printf(u"  \"skipRules\": %s,\n", *JsonString(Rules));
-        Json += FString::Printf(u"  \"textures\": {\"total\": %d, \"change\": %d, \"skip\": %d, \"stay\": %d},\n",
-                                Total, Changed, Skipped, Stay);
-        Json += u"  \"kinds\": {";
-        bool bFirst = true;
-        for (const auto& Pair : Facts.PerKind)
-        {
-            Json += FString::Printf(u"%s%s: %d", bFirst ? u"" : u", ", *JsonString(KindName(Pair.Key)), Pair.Value);
-            bFirst = false;
-        }
-        Json += u"},\n  \"sizes\": [";
-        for (int32_t i = 0; i < Sizes.Num(); ++i)
-            Json += FString::Printf(u"%s\n    {\"width\": %d, \"height\": %d, \"textures\": %d}", i ? u"," : u"",
-                                    Sizes[i].Width, Sizes[i].Height, Sizes[i].Count);
-        Json += Sizes.Num() ? u"\n  ],\n" : u"],\n";
-        Json += u"  \"sizeClasses\": {";
-        for (int32_t i = 0; i < Classes.Num(); ++i)
-            Json += FString::Printf(u"%s\"%d\": %d", i ? u", " : u"", Classes[i].Width, Classes[i].Count);
-        Json += u"},\n";
-        Json += u"  \"mipLevels\": {";
-        bFirst = true;
-        for (const auto& Pair : Result.Stats.MipLevelStats)
-        {
-            Json += FString::Printf(u"%s\"%d\": %d", bFirst ? u"" : u", ", Pair.Key, Pair.Value);
-            bFirst = false;
-        }
-        Json += u"}\n}\n";
-        Console.Out(Json);
-        return PELLMOR_Done;
+        Json += FString::Printf(u"%s%s: %d", bFirst ? u"" : u", ", *JsonString(KindName(Pair.Key)), Pair.Value);
+        bFirst = false;
     }
+    Json += u"},\n" + In + u"\"sizes\": [";
+    for (int32_t i = 0; i < Sizes.Num(); ++i)
+        Json += FString::Printf(u"%s\n%s  {\"width\": %d, \"height\": %d, \"textures\": %d}", i ? u"," : u"", *In,
+                                Sizes[i].Width, Sizes[i].Height, Sizes[i].Count);
+    Json += Sizes.Num() ? u"\n" + In + u"],\n" : FString(u"],\n");
+    Json += In + u"\"sizeClasses\": {";
+    for (int32_t i = 0; i < Classes.Num(); ++i)
+        Json += FString::Printf(u"%s\"%d\": %d", i ? u", " : u"", Classes[i].Width, Classes[i].Count);
+    Json += u"},\n" + In + u"\"mipLevels\": {";
+    bFirst = true;
+    for (const auto& Pair : Findings.Result.Stats.MipLevelStats)
+    {
+        Json += FString::Printf(u"%s\"%d\": %d", bFirst ? u"" : u", ", Pair.Key, Pair.Value);
+        bFirst = false;
+    }
+    return Json + u"}\n" + Indent + u"}";
+}
 
-    FString Text = FString::Printf(u"Archive:      %s\n", *Src);
-    Text += FString::Printf(u"              %d entries, %s\n", Entries, *FormatMegabytes(Bytes));
-    Text += FString::Printf(u"Skip rules:   %s\n\n", *Rules);
-    Text += FString::Printf(u"Textures:     %d\n", Total);
-    Text += FString::Printf(u"  would be made smaller         %7d\n", Changed);
-    Text += FString::Printf(u"  skipped by the skip rules     %7d\n", Skipped);
+FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules)
+{
+    const FTextureFacts& Facts = Findings.Result.Stats.Textures;
+    const int64_t Bytes = Findings.Bytes;
+    const int64_t Estimated = Findings.Result.OutputBytes;
+    FString Text = FString::Printf(u"Archive:      %s\n", *Findings.Src);
+    Text += FString::Printf(u"              %d entries, %s\n", Findings.Entries, *FormatMegabytes(Bytes));
+    Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(SkipRules));
+    Text += FString::Printf(u"Textures:     %d\n", Facts.Total);
+    Text += FString::Printf(u"  would be made smaller         %7d\n", Facts.Changed);
+    Text += FString::Printf(u"  skipped by the skip rules     %7d\n", Facts.Skipped);
     Text += FString::Printf(u"  stay as they are              %7d  (too small, palette, or not understood)\n",
-                            Stay);
+                            Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
     Text += u"\nBy kind:\n";
     for (const auto& Pair : Facts.PerKind)
         Text += FString::Printf(u"  %-8s %7d\n", KindName(Pair.Key), Pair.Value);
     Text += u"\nBy size (the larger side):\n";
-    for (const FTextureSizeCount& Class : Classes)
+    for (const FTextureSizeCount& Class : CountSizeClasses(SortSizes(Facts.Sizes)))
         Text += FString::Printf(u"  %s %4d  %7d\n", Class.Width == 16 ? u"up to" : u"     ", Class.Width, Class.Count);
-    const int64_t Saved = Bytes - Result.OutputBytes;
-    Text += FString::Printf(u"\nEstimated size after shrinking: %s (now %s", *FormatMegabytes(Result.OutputBytes),
+    Text += FString::Printf(u"\nEstimated size after shrinking: %s (now %s", *FormatMegabytes(Estimated),
                             *FormatMegabytes(Bytes));
     if (Bytes > 0)
-        Text += FString::Printf(u", %d%% smaller", int32_t(Saved * 100 / Bytes));
-    Text += u")\nNothing was written.\n";
-    Console.Out(Text);
-    return PELLMOR_Done;
+        Text += FString::Printf(u", %d%% smaller", int32_t((Bytes - Estimated) * 100 / Bytes));
+    return Text + u")\n";
 }
 
-// ---- Command line ---------------------------------------------------------------------------------------------
-
-// A rules file given by the user must be there; one without the section means the built-in rules, which is
-// worth a word.
-bool CheckSkipRulesFile(FPellmorConsole& Console, const FString& File)
+// The dry run of one archive; Error says why it failed when the result is Failed.
+EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const FString& Src,
+                FArchiveFindings& Findings, EPellmorError& Error)
 {
-    if (FileSizeOf(File) < 0)
-        return false;
-    Core::Imp::FConfigFile Ini;
-    Ini.Read(GGlobalVars()->GetFileManager(), *File);
-    if (!Ini.Find(FString(u"SkipRules")))
-        Console.Err(FString::Printf(u"pellmor: %s has no [SkipRules] section; the built-in rules apply.\n", *File));
-    return true;
+    Findings.Src = Src;
+    Findings.Bytes = FileSizeOf(Src);
+    Findings.Entries = CheckImgArchive(*Src).NumEntries;
+    FShrinkOptions ShrinkOptions;
+    ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
+    ShrinkOptions.bDryRun = true;
+    const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson, Findings.Result);
+    const EShrinkFailure Failure = Findings.Result.Failure;
+    Error = Failure == EShrinkFailure::Damaged            ? EPellmorError::Damaged
+            : Failure == EShrinkFailure::NotAnArchive     ? EPellmorError::NotAnArchive
+            : Failure == EShrinkFailure::CannotReadSource ? EPellmorError::CannotRead
+                                                          : EPellmorError::Failed;
+    return End;
+}
+
+// The reason of a failed dry run, in the words the game's commands use for the same thing.
+FString FailureText(const FArchiveFindings& Findings)
+{
+    const FGameArchive Archive = DescribeArchiveFile(Findings.Src);
+    if (Findings.Result.Failure == EShrinkFailure::Damaged)
+        return DescribeDamage(Archive, Findings.Result.Damage);
+    return Findings.Result.Reason.IsEmpty() ? FString(u"report failed") : Findings.Result.Reason;
+}
+
+// report --archive/--all: each archive of the game named, then what they would save together.
+int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    const FGameDir Game = InterpretGameDirArgument(Options.Operands[0]);
+    TDynArray<FGameArchive> Archives;
+    int32_t Exit = PELLMOR_Usage;
+    if (!ListCommandArchives(Options, Game, Console, Archives, Exit))
+        return Exit;
+    Exit = PELLMOR_Done;
+    int64_t Bytes = 0;
+    int64_t Estimated = 0;
+    FString Json;
+    for (const FGameArchive& Archive : Archives)
+    {
+        FArchiveFindings Findings;
+        EPellmorError Error = EPellmorError::Failed;
+        const EJobEnd End = FindOut(Console, Options, WithSystemSeparators(Archive.Files.Cur), Findings, Error);
+        if (End == EJobEnd::Cancelled)
+            return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
+                                PELLMOR_Cancelled);
+        Json += FString(Json.IsEmpty() ? u"\n    " : u",\n    ");
+        if (End == EJobEnd::Failed)
+        {
+            Exit = PELLMOR_Failed;
+            const FString Why = FailureText(Findings);
+            const FString Advice = Error == EPellmorError::Damaged || Error == EPellmorError::NotAnArchive
+                                       ? AdviceFor(EArchiveProblem::Damaged, Archive)
+                                       : FString();
+            Json += FString::Printf(u"{\"archive\": %s, \"error\": %s}", *JsonString(Findings.Src),
+                                    *JsonError(Error, Why, Advice));
+            if (!Options.bJson)
+                PrintFailure(Console, false, Error, Why, Advice, PELLMOR_Failed);
+            continue;
+        }
+        Bytes += Findings.Bytes;
+        Estimated += Findings.Result.OutputBytes;
+        Json += FindingsJson(Findings, Options.SkipRules, FString(u"    "));
+        if (!Options.bJson)
+            Console.Out(FindingsText(Findings, Options.SkipRules) + u"\n");
+    }
+    if (Options.bJson)
+    {
+        Console.Out(FString::Printf(u"{\n  \"gameDir\": %s,\n  \"archives\": [%s\n  ],\n  \"bytes\": %lld,\n"
+                                    u"  \"estimatedBytes\": %lld\n}\n",
+                                    *GameDirJson(Game), *Json, (long long)Bytes, (long long)Estimated));
+        return Exit;
+    }
+    FString Total = FString::Printf(u"All %d archives: %s now, an estimated %s after shrinking", Archives.Num(),
+                                    *FormatMegabytes(Bytes), *FormatMegabytes(Estimated));
+    if (Bytes > 0)
+        Total += FString::Printf(u" (%d%% smaller)", int32_t((Bytes - Estimated) * 100 / Bytes));
+    Console.Out(Total + u".\nNothing was written.\n");
+    return Exit;
 }
 } // namespace
 
-FString GetPellmorUsage()
+int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
-    return FString(UsageText);
+    if (Options.NamesArchives())
+        return ReportArchives(Options, Console);
+    FArchiveFindings Findings;
+    EPellmorError Error = EPellmorError::Failed;
+    const EJobEnd End = FindOut(Console, Options, Options.Operands[0], Findings, Error);
+    if (End == EJobEnd::Cancelled)
+        return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
+                            PELLMOR_Cancelled);
+    if (End == EJobEnd::Failed)
+        return PrintFailure(Console, Options.bJson, Error, FailureText(Findings), FString(), PELLMOR_Failed);
+    Console.Out(Options.bJson ? FindingsJson(Findings, Options.SkipRules, FString()) + u"\n"
+                              : FindingsText(Findings, Options.SkipRules) + u"Nothing was written.\n");
+    return PELLMOR_Done;
 }
 
 FString AbsolutePath(const FString& Path)
@@ -299,7 +321,7 @@ FString AbsolutePath(const FString& Path)
     char16_t Current[4096];
     const int32_t CurrentLen = CoreOS::DirGetCurrent(Current, 4096);
     if (bAbsolute || CurrentLen <= 0 || CurrentLen >= 4096 - 1)
-        return Path;
+        return WithSystemSeparators(Path);
     FString Result(Current);
     // The current directory's own separator: '\' on Windows, '/' on POSIX.
     const char16_t Separator = Result.InStr(u"\\") >= 0 ? u'\\' : u'/';
@@ -311,37 +333,19 @@ FString AbsolutePath(const FString& Path)
         Relative = Relative.Left(Relative.Len() - 1);
     while (Relative.StartsWith(u"./") || Relative.StartsWith(u".\\"))
         Relative = Relative.Mid(2);
-    return Result + Relative;
+    return WithSystemSeparators(Result + Relative);
 }
 
 int64_t FileSizeOf(const FString& Path)
 {
-    CoreOS::FFileHandle File = CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read,
-                                                CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write,
-                                                CoreOS::FILECREATE_OpenExisting);
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write,
+                         CoreOS::FILECREATE_OpenExisting);
     if (!File)
         return -1;
     const int64_t Size = CoreOS::FileGetSize(File);
     CoreOS::FileClose(File);
     return Size;
-}
-
-int32_t ReadImgEntryCount(const FString& Path)
-{
-    CoreOS::FFileHandle File = CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read,
-                                                CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write,
-                                                CoreOS::FILECREATE_OpenExisting);
-    if (!File)
-        return 0;
-    uint8_t Header[8] = {};
-    uint32_t Got = 0;
-    const bool bRead = CoreOS::FileRead(File, Header, sizeof(Header), &Got) && Got == sizeof(Header);
-    CoreOS::FileClose(File);
-    if (!bRead || Header[0] != 'V' || Header[1] != 'E' || Header[2] != 'R' || Header[3] != '2')
-        return 0;
-    const uint32_t Count = uint32_t(Header[4]) | uint32_t(Header[5]) << 8 | uint32_t(Header[6]) << 16 |
-                           uint32_t(Header[7]) << 24;
-    return Count > 0x7FFFFFFF ? 0 : int32_t(Count);
 }
 
 FString JsonString(const FString& Text)
@@ -367,110 +371,5 @@ FString JsonString(const FString& Text)
             Result += C;
     }
     Result += u'"';
-    return Result;
-}
-
-void PrintError(FPellmorConsole& Console, const FString& Text)
-{
-    Console.Err(FString(u"pellmor: ") + Text + u"\n");
-}
-
-int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console)
-{
-    FPellmorOptions Options;
-    TDynArray<FString> Positional;
-    bool bHelp = false;
-    bool bVersion = false;
-    bool bVerbose = false;
-    bool bOptionsDone = false;
-    bool bSkipRules = false;
-    for (int32_t i = 0; i < Args.Num(); ++i)
-    {
-        const FString& Arg = Args[i];
-        if (bOptionsDone || Arg.Len() < 2 || Arg[0] != u'-')
-            Positional.AddItem(Arg);
-        else if (Arg == u"--")
-            bOptionsDone = true;
-        else if (Arg == u"--help" || Arg == u"-h")
-            bHelp = true;
-        else if (Arg == u"--version")
-            bVersion = true;
-        else if (Arg == u"--verbose" || Arg == u"-v")
-            bVerbose = true;
-        else if (Arg == u"--json")
-            Options.bJson = true;
-        else if (Arg == u"--report")
-            Options.bReport = true;
-        else if (Arg == u"--skip-rules" || Arg.StartsWith(u"--skip-rules="))
-        {
-            FString File;
-            if (Arg.StartsWith(u"--skip-rules="))
-                File = Arg.Mid(13);
-            else if (i + 1 < Args.Num())
-                File = Args[++i];
-            if (File.IsEmpty())
-                return UsageError(Console, FString(u"--skip-rules needs a file name"));
-            Options.SkipRulesFile = AbsolutePath(File);
-            bSkipRules = true;
-        }
-        else
-            return UsageError(Console, FString::Printf(u"unknown option %s", *Arg));
-    }
-
-    if (bHelp)
-    {
-        Console.Out(GetPellmorUsage());
-        return PELLMOR_Done;
-    }
-    if (bVersion)
-    {
-        Console.Out(FString::Printf(u"pellmor %hs\n", PELLMOR_VERSION));
-        return PELLMOR_Done;
-    }
-    if (Positional.Num() == 0)
-        return UsageError(Console, FString(u"no command given"));
-
-    Options.Command = Positional[0];
-    for (int32_t i = 1; i < Positional.Num(); ++i)
-        Options.Operands.AddItem(Positional[i]);
-    const FString& Command = Options.Command;
-    const int32_t NumOperands = Options.Operands.Num();
-    const bool bGameCommand = Command == u"status" || Command == u"shrink" || Command == u"restore";
-    if (bGameCommand ? NumOperands > 1
-                     : Command == u"report" ? NumOperands != 1 : Command == u"shrink-img" ? NumOperands != 2 : true)
-    {
-        if (!bGameCommand && Command != u"report" && Command != u"shrink-img")
-            return UsageError(Console, FString::Printf(u"unknown command %s", *Command));
-        return UsageError(Console, FString::Printf(u"wrong number of arguments for %s", *Command));
-    }
-    for (FString& Operand : Options.Operands)
-    {
-        if (Operand.IsEmpty())
-            return UsageError(Console, FString::Printf(u"an empty path for %s", *Command));
-        Operand = AbsolutePath(Operand);
-    }
-    if (Options.bJson && Command != u"status" && Command != u"report")
-        return UsageError(Console, FString(u"--json goes with status and report"));
-    if (Options.bReport && Command != u"shrink-img")
-        return UsageError(Console, FString(u"--report goes with shrink-img (for a dry run use 'pellmor report SRC')"));
-    if (bSkipRules && (Command == u"status" || Command == u"restore"))
-        return UsageError(Console, FString(u"--skip-rules goes with shrink, report and shrink-img"));
-    if (bSkipRules && !CheckSkipRulesFile(Console, Options.SkipRulesFile))
-        return UsageError(Console, FString::Printf(u"cannot read the skip rules file %s", *Options.SkipRulesFile));
-
-    Console.SetVerbose(bVerbose);
-    int32_t Result = PELLMOR_Usage;
-    if (Command == u"status")
-        Result = RunStatus(Options, Console);
-    else if (Command == u"shrink")
-        Result = RunShrink(Options, Console);
-    else if (Command == u"restore")
-        Result = RunRestore(Options, Console);
-    else if (Command == u"report")
-        Result = RunReport(Options, Console);
-    else
-        Result = RunShrinkImg(Options, Console);
-    if (bVerbose)
-        Console.SetVerbose(false);
     return Result;
 }

@@ -20,14 +20,18 @@ enum EPellmorExit : int32_t
 //
 //   status [GAME_DIR]            the state of the game files and what to do next
 //   shrink [GAME_DIR]            the shrink transaction of the dialog's Shrink button
-//   restore [GAME_DIR]           the restore transaction of the dialog's Restore button
+//   restore [GAME_DIR]           the restore transaction of the dialog's Restore button (also: unshrink)
 //   report SRC                   what a shrink would do to the archive SRC, writing nothing
 //   shrink-img SRC DST           shrinks one archive into another, no transaction
+//   help [COMMAND]               the help of all commands, or of one
 //
-// with the options --skip-rules FILE, --json, --report, --verbose, --help and --version (GetPellmorUsage).
-// Writes to Console and returns the exit code. Relative paths are taken from the current directory at the
-// call. Blocks until the command is done; the Core must be started, and no engine client may exist.
+// with the options of GetPellmorHelp. Writes to Console and returns the exit code; with --json every outcome,
+// failures too, is one JSON object on standard output. Relative paths are taken from the current directory at
+// the call. Blocks until the command is done; the Core must be started, and no engine client may exist.
 int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console);
 
-// The help text, ending with a line break.
-FString GetPellmorUsage();
+// The help of all commands (Command empty) or of one, lines below 80 columns, ending with a line break. Empty
+// for a command that does not exist.
+FString GetPellmorHelp(const FString& Command);
+// The names of the commands, help left out.
+TDynArray<FString> GetPellmorCommands();

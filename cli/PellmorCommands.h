@@ -1,4 +1,5 @@
-// What the pellmor command's parts share: the parsed command line and small file and text helpers.
+// What the pellmor command's parts share: the parsed command line, the failures and how they are printed, and
+// small file and text helpers.
 #pragma once
 
 #include <cstdint>
@@ -7,28 +8,188 @@
 #include "Core/Inc/CoreTemplateString.h"
 #include "cli/PellmorCommand.h"
 #include "cli/PellmorConsole.h"
+#include "engine/FGameDir.h"
+#include "engine/FGameFiles.h"
+#include "engine/FShrinkEngineServer.h"
+#include "shrinker/FSkipRulesCheck.h"
 
 struct FPellmorOptions
 {
-    FString Command;
-    TDynArray<FString> Operands; // absolute paths
-    FString SkipRulesFile;       // absolute, or empty for the usual rules
+    FString Command;                 // the command's own name (an alias is taken to it)
+    TDynArray<FString> Operands;     // absolute paths; SRC is the archive itself, also when a game folder was named
+    FString SkipRulesFile;           // absolute, or empty for the usual rules
+    FSkipRulesCheck SkipRules;       // the rules a shrink will use, for the commands that shrink
+    FString WinePrefix;              // absolute, or empty: where to look for a game no one named
+    TDynArray<FString> ArchiveNames; // --archive, as given (below the game folder, or a name in Models)
+    bool bAllArchives = false;       // --all
     bool bJson = false;
     bool bReport = false;
+    bool bVerbose = false;
+
+    // --archive or --all: the command works on a list of archives and always answers with a list.
+    bool NamesArchives() const { return bAllArchives || ArchiveNames.Num() > 0; }
 };
 
-// status, shrink and restore over the engine client (PellmorGame.cpp).
+// status (PellmorStatus.cpp), shrink and restore over the engine client (PellmorGame.cpp).
 int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console);
 int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console);
 int32_t RunRestore(const FPellmorOptions& Options, FPellmorConsole& Console);
+// The game folder named on the command line (or the one around the Models folder or archive named), else the one
+// found where the game is usually kept. False after telling the user what to do (Exit set).
+bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FGameDir& Game, int32_t& Exit);
+// report on archives and shrink-img on one (PellmorCommand.cpp).
+int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console);
+int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console);
 
-// The path as given when it is absolute, else joined to the current directory.
+// ---- Failures ---------------------------------------------------------------------------------------------
+
+// Why a command failed, for scripts: JSON's error.code (PellmorErrorCode names it).
+enum class EPellmorError : int32_t
+{
+    Usage,        // wrong arguments or options
+    NoGame,       // no game folder found, or no game files in it
+    NoArchive,    // an archive named by --archive is not there
+    NotAnArchive, // the file is no IMG archive of the kind the game uses
+    Damaged,      // the archive's entries lie past its end
+    CannotRead,   // a file the command needs cannot be read
+    NoSpace,      // too little free space for a shrink
+    AccessDenied, // the archive's folder may not be changed
+    InUse,        // the game (or another program) has the archive open
+    Busy,         // another shrink or restore is running on the archive
+    Cancelled,    // Ctrl-C
+    Failed,       // the work itself failed; the message says why
+};
+const char16_t* PellmorErrorCode(EPellmorError Error);
+
+// Every failure of a command ends here. Plain: "pellmor: " + Message, then Advice (lines for people, may be
+// empty) on standard error. With bJson: one object on standard output, JsonMembers (members already written as
+// "  \"key\": value,\n" lines, may be empty) followed by "error": {code, message, advice}. Returns Exit.
+int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, const FString& Message,
+                     const FString& Advice, int32_t Exit, const FString& JsonMembers = FString());
+// {"code": ..., "message": ..., "advice": ... or null}: the error member of PrintFailure.
+FString JsonError(EPellmorError Error, const FString& Message, const FString& Advice);
+
+// ---- The archives a command works on (PellmorArchives.cpp) ------------------------------------------------
+
+// One archive of the game, and how the command names it to people.
+struct FGameArchive
+{
+    FGameDir Game;
+    FArchiveFiles Files;
+    FString Shown;      // below the game folder as the disk spells it, with the system's separators
+    FString Folder;     // its folder, absolute, as the disk spells it, without a final separator
+    bool bMain = false; // the game's own Models\gta3.img
+};
+
+// The archive at Path (its NAME.img), below Game's folder.
+FGameArchive DescribeArchive(const FGameDir& Game, const FString& Path);
+// An archive file that belongs to no game folder (report and shrink-img): shown as the path given.
+FGameArchive DescribeArchiveFile(const FString& Path);
+// One file of the archive's set as people see it: "models/gta3_ORIG_BAK.img".
+FString ShownFile(const FGameArchive& Archive, const FString& Path);
+// The last component of a path: the file's own name.
+FString FileNameOf(const FString& Path);
+
+// The archives the command works on: gta3.img alone, those --archive names, or with --all gta3.img and the
+// archives of data\gta.dat that exist (with a warning line for each odd line of gta.dat). False after saying
+// that an archive named does not exist or lies outside the game folder (exit 2).
+bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, FPellmorConsole& Console,
+                         TDynArray<FGameArchive>& Archives, int32_t& Exit);
+
+// ---- What is wrong, in plain words (PellmorAdvice.cpp) ------------------------------------------------------
+
+// What the files of an archive look like to a command, before or after a transaction.
+struct FArchiveLook
+{
+    FArchiveStatus Status;
+    FShrinkNeeds Needs;               // asked only where it matters (see LookAt)
+    int32_t TextureDictionaries = -1; // of the archive in use; -1 when not known
+};
+// InspectArchive, with CheckShrinkNeeds when bNeeds (it makes and removes a probe file in the folder).
+FArchiveLook LookAt(const FGameArchive& Archive, bool bNeeds);
+
+enum class EArchiveProblem : int32_t
+{
+    None,
+    NothingToDo, // already in the state asked for, or nothing in it to shrink
+    NoFiles,     // neither the archive nor its kept original is there
+    Interrupted, // the archive is missing but its original is kept: a restore comes first
+    Busy,
+    InUse,
+    AccessDenied,
+    NoSpace,
+    Damaged,
+    NotAnArchive,
+    Cancelled,
+    Failed,
+};
+
+struct FArchiveVerdict
+{
+    EArchiveProblem Problem = EArchiveProblem::None;
+    FString Sentence;   // what is wrong or what happened, and what it means for the player's files
+    FString Advice;     // what to do about it; may be empty
+    FString EngineText; // the engine's own message (shown with --verbose); empty when the engine was not asked
+};
+
+// Whether a shrink or a restore of the archive can go ahead, in the words that status, shrink and restore all
+// use. None when it can.
+FArchiveVerdict CheckBeforeShrink(const FGameArchive& Archive, const FArchiveLook& Look);
+FArchiveVerdict CheckBeforeRestore(const FGameArchive& Archive, const FArchiveLook& Look);
+// How a transaction ended, from its typed result and the files afterwards (looked at with their needs).
+FArchiveVerdict ExplainTransaction(const FGameArchive& Archive, bool bShrink, const FTransactionResult& Result,
+                                   const FArchiveLook& After);
+// What to do about a problem, for this archive and this system; empty for None, NothingToDo and Cancelled.
+FString AdviceFor(EArchiveProblem Problem, const FGameArchive& Archive);
+// "models/gta3.img is damaged: 12 entries lie past the end of the file, which is 3.2 MB short"
+FString DescribeDamage(const FGameArchive& Archive, const FImgDamage& Damage);
+// One line about a kept shrunk archive that no longer matches: Why as InspectArchive or the shrink gave it.
+FString DescribeStaleKept(const FGameArchive& Archive, const FString& Why, bool bRebuilt);
+// The JSON code of a problem (NothingToDo and None have none: Failed is given).
+EPellmorError ErrorFor(EArchiveProblem Problem);
+// A verdict that is a failure, the way PrintFailure prints one (the engine's text follows on standard error with
+// --verbose). Returns Exit.
+int32_t PrintVerdict(FPellmorConsole& Console, const FPellmorOptions& Options, const FArchiveVerdict& Verdict,
+                     int32_t Exit, const FString& JsonMembers = FString());
+
+// ---- Texts for people and for JSON ------------------------------------------------------------------------
+
+// Text as a JSON string, quotes included.
+FString JsonString(const FString& Text);
+// The path written so that it can be pasted back into this system's shell: on Windows in double quotes when it
+// holds blanks or the shell's special characters (without a trailing separator, which would escape the closing
+// quote); elsewhere in single quotes when it holds anything but letters, digits and _@%+=:,./-.
+FString ShellQuote(const FString& Path);
+// "pellmor " + Command, then the folder quoted for the shell unless it was found rather than named.
+FString CommandFor(const char16_t* Command, const FGameDir& Game);
+// The same for one archive: "--archive NAME" follows for any but the game's own gta3.img.
+FString CommandFor(const char16_t* Command, const FGameArchive& Archive);
+// Whether this is Windows, whose advice differs (administrator rights, Program Files) from POSIX's (owners,
+// permissions).
+bool IsWindowsSystem();
+
+// Where the game folder came from, for people ("the Wine prefix /home/me/.wine"); empty for an argument.
+FString DescribeGameDirSource(const FGameDir& Game);
+// {"path": ..., "from": "argument"|"registry"|"wine-prefix"|"steam"|"default", "detail": ... or null}
+FString GameDirJson(const FGameDir& Game);
+
+// Where the skip rules come from, for people ("/x/rules.ini (12 rules)", "the built-in rules (218) ...").
+FString DescribeSkipRules(const FSkipRulesCheck& Check);
+// {"source": "file"|"builtin", "path": ... or null, "rules": N, "warnings": [{"line", "text", "why"}]}
+FString SkipRulesJson(const FSkipRulesCheck& Check);
+// One line on standard error for each line that gives no rule, and one when the section turns every rule off.
+void PrintSkipRulesWarnings(FPellmorConsole& Console, const FSkipRulesCheck& Check);
+
+// ---- Files ------------------------------------------------------------------------------------------------
+
+// The path as given when it is absolute, else joined to the current directory; written with the system's
+// separators.
 FString AbsolutePath(const FString& Path);
 // Size of a file that can be opened for reading, else -1.
 int64_t FileSizeOf(const FString& Path);
-// The entry count in an IMG version-2 archive's header, or 0 when the file is none.
-int32_t ReadImgEntryCount(const FString& Path);
-// Text as a JSON string, quotes included.
-FString JsonString(const FString& Text);
-// "pellmor: " + Text + line break, to standard error.
-void PrintError(FPellmorConsole& Console, const FString& Text);
+// The path as the disk spells it (CoreOS::PathOnDisk).
+FString PathAsOnDisk(const FString& Path);
+// Size as JSON: a number, or null when negative (no such file).
+FString JsonSize(int64_t Bytes);
+// "none", "current" or "stale".
+const char16_t* KeptName(EKeptArchive Kept);

@@ -108,31 +108,44 @@ FString FormatProgressLine(int32_t Percent, int32_t EntriesDone, int32_t Entries
                            double SecondsLeft, int32_t Width)
 {
     Percent = Percent < 0 ? 0 : (Percent > 100 ? 100 : Percent);
-    FString Tail = FString::Printf(u" %3d%%", Percent);
-    if (EntriesTotal > 0)
-        Tail += FString::Printf(u"  %d/%d entries", EntriesDone, EntriesTotal);
-    if (MBPerSecond >= 0)
-        Tail += FString::Printf(u"  %.1f MB/s", MBPerSecond);
-    if (SecondsLeft >= 0)
-        Tail += FString(u"  ") + FormatDuration(SecondsLeft) + u" left";
+    const FString Share = FString::Printf(u" %3d%%", Percent);
+    const FString Entries =
+        EntriesTotal > 0 ? FString::Printf(u"  %d/%d entries", EntriesDone, EntriesTotal) : FString();
+    const FString Rate = MBPerSecond >= 0 ? FString::Printf(u"  %.1f MB/s", MBPerSecond) : FString();
+    const FString Left = SecondsLeft >= 0 ? FString(u"  ") + FormatDuration(SecondsLeft) + u" left" : FString();
 
-    // Room for the bar: what the tail leaves, within sensible bounds, and one column spare so that the cursor
-    // never wraps.
+    // One column stays spare so that the cursor never wraps. What does not fit goes, the least telling first:
+    // the entries, the rate, the bar, the time left.
     const int32_t Columns = Width > 0 ? Width - 1 : 79;
-    int32_t BarWidth = Columns - Tail.Len() - 2;
-    if (BarWidth > 40)
-        BarWidth = 40;
-    FString Line;
-    if (BarWidth >= 10)
+    const struct
     {
-        const int32_t Filled = BarWidth * Percent / 100;
-        Line += u"[";
-        for (int32_t i = 0; i < BarWidth; ++i)
-            Line += i < Filled ? u'#' : u'-';
-        Line += u"]";
+        bool bBar;
+        FString Tail;
+    } Choices[] = {
+        {true, Share + Entries + Rate + Left},
+        {true, Share + Rate + Left},
+        {true, Share + Left},
+        {false, Share + Left},
+        {false, Share},
+    };
+    for (const auto& Choice : Choices)
+    {
+        int32_t BarWidth = Columns - Choice.Tail.Len() - 2;
+        if (Choice.bBar ? BarWidth < 10 : Choice.Tail.Len() > Columns)
+            continue;
+        FString Line;
+        if (Choice.bBar)
+        {
+            BarWidth = BarWidth > 40 ? 40 : BarWidth;
+            const int32_t Filled = BarWidth * Percent / 100;
+            Line += u"[";
+            for (int32_t i = 0; i < BarWidth; ++i)
+                Line += i < Filled ? u'#' : u'-';
+            Line += u"]";
+        }
+        return Line + Choice.Tail;
     }
-    Line += Tail;
-    return Line.Len() > Columns ? Line.Left(Columns) : Line;
+    return Share.Left(Columns);
 }
 
 // ---- Progress display -----------------------------------------------------------------------------------------
@@ -147,8 +160,9 @@ FProgressDisplay::FProgressDisplay(FPellmorConsole& InConsole, const FString& In
 void FProgressDisplay::Update(int32_t Percent)
 {
     Percent = Percent < 0 ? 0 : (Percent > 100 ? 100 : Percent);
-    if (bQuiet || (!bTerminal && Percent < NextPlainPercent))
+    if (bQuiet || (!bTerminal && Percent < NextPlainPercent && bCaptionShown))
         return;
+    bCaptionShown = true;
     const double Seconds = double(CoreOS::GetTickMs() - StartMs) / 1000.0;
     const int32_t EntriesDone = int32_t(int64_t(TotalEntries) * Percent / 100);
     // A rate means something only after a moment and some work.
@@ -157,12 +171,24 @@ void FProgressDisplay::Update(int32_t Percent)
     const double SecondsLeft = bRate ? Seconds * (100 - Percent) / Percent : -1.0;
     if (bTerminal)
     {
-        Console.Out(FString(u"\r") + FormatProgressLine(Percent, EntriesDone, TotalEntries, MBPerSecond,
-                                                         SecondsLeft, Console.Width()));
+        const int32_t Width = Console.Width();
+        const int32_t Columns = Width > 0 ? Width - 1 : 79;
+        // The caption goes first, unless it would leave the bar too little room.
+        const bool bCaption = !Caption.IsEmpty() && Columns - Caption.Len() - 1 >= 30;
+        FString Line = bCaption ? Caption + u" " : FString();
+        Line += FormatProgressLine(Percent, EntriesDone, TotalEntries, MBPerSecond, SecondsLeft,
+                                   bCaption ? Columns - Caption.Len() : Width);
+        // Blanks over what is left of a longer line drawn before, short of the last column.
+        const int32_t Drawn = Line.Len();
+        for (int32_t i = Drawn; i < DrawnLength && i < Columns; ++i)
+            Line += u' ';
+        Console.Out(FString(u"\r") + Line);
+        DrawnLength = Drawn;
         bDrawn = true;
         return;
     }
-    FString Line = FString::Printf(u"%s: %d%%", *Label, Percent);
+    FString Line = Caption.IsEmpty() ? FString::Printf(u"%s: %d%%", *Label, Percent)
+                                     : FString::Printf(u"%s %s: %d%%", *Label, *Caption, Percent);
     FString Details;
     if (TotalEntries > 0)
         Details += FString::Printf(u"%d/%d entries", EntriesDone, TotalEntries);
@@ -175,6 +201,12 @@ void FProgressDisplay::Update(int32_t Percent)
     NextPlainPercent = (Percent / 10 + 1) * 10;
 }
 
+void FProgressDisplay::SetCaption(const FString& InCaption)
+{
+    bCaptionShown = bCaptionShown && InCaption == Caption;
+    Caption = InCaption;
+}
+
 void FProgressDisplay::Finish(bool bDone)
 {
     if (bDone && bTerminal && bDrawn)
@@ -182,4 +214,5 @@ void FProgressDisplay::Finish(bool bDone)
     if (bTerminal && bDrawn)
         Console.Out(FString(u"\n"));
     bDrawn = false;
+    DrawnLength = 0;
 }

@@ -44,14 +44,16 @@ FString FormatMegabytes(int64_t Bytes);
 // "1:05" for 65 seconds, "1:02:03" from an hour on, "?" when not known (negative).
 FString FormatDuration(double Seconds);
 
-// One line of progress: "[#####-----]  45%  7335/16300 entries  38.2 MB/s  0:12 left" cut to Width columns
-// (the bar takes what the rest leaves). EntriesTotal 0 leaves the entries out, a negative rate or time the
-// rate and the time.
+// One line of progress: "[#####-----]  45%  7335/16300 entries  38.2 MB/s  0:12 left", shorter than Width
+// columns: the bar takes what the rest leaves (up to 40), and in a narrow terminal the entries, the rate, the bar
+// and the time go, in that order. EntriesTotal 0 leaves the entries out, a negative rate or time the rate and
+// the time.
 FString FormatProgressLine(int32_t Percent, int32_t EntriesDone, int32_t EntriesTotal, double MBPerSecond,
                            double SecondsLeft, int32_t Width);
 
-// The progress of one long job on the console. On a terminal a bar redrawn in place at every Update; otherwise a
-// plain line "Label: 40% (...)" at the first Update and whenever the percentage reaches a further tenth.
+// The progress of one long job on the console. On a terminal a bar redrawn in place at every Update, blanking what
+// a longer line drawn before left, and never wider than the terminal; otherwise a plain line "Label: 40% (...)"
+// at the first Update and whenever the percentage reaches a further tenth.
 // Rates and times come from the bytes done (TotalBytes * percent) over the time since construction.
 class FProgressDisplay
 {
@@ -61,15 +63,21 @@ public:
     void Update(int32_t Percent);
     // Ends the bar's line (after a last redraw at 100 when bDone).
     void Finish(bool bDone);
+    // What the work is on now (an archive's name), shown before the bar and after the plain line's label, and
+    // worth a plain line of its own when it changes. Empty: nothing.
+    void SetCaption(const FString& InCaption);
 
 private:
     FPellmorConsole& Console;
     FString Label;
+    FString Caption;
+    bool bCaptionShown = true;
     int32_t TotalEntries;
     int64_t TotalBytes;
     bool bQuiet;
     bool bTerminal;
     bool bDrawn = false;
+    int32_t DrawnLength = 0;
     int32_t NextPlainPercent = 0;
     uint32_t StartMs;
 };

@@ -1,435 +1,395 @@
-// pellmor status, shrink and restore: the game folder's transactions over the engine client, run exactly as the
-// dialog runs them (the same client, the same jobs, Update every tick), with a console in place of the window.
+// pellmor shrink and restore: the transactions run on the engine client exactly as the dialog runs them (the same
+// client, the same jobs, Update every tick), with a console in place of the window. Several archives are done one
+// after another, each a transaction of its own on a client of its own, so that one archive's failure touches no
+// other; what stands in the way is told before anything starts.
 #include <chrono>
 #include <thread>
 
-#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
-#include "cli/PellmorGameDir.h"
 #include "engine/FShrinkEngineClient.h"
-#include "engine/FShrinkEngineServer.h"
-#include "shrinker/FImgShrinker.h"
 
 namespace
 {
 // The dialog ticks once a second; a console can afford to look ten times as often.
 const int32_t TickMs = 100;
 
-enum class EGameState
-{
-    Original,    // the game's own archive in use (a shrunk copy may be kept)
-    Shrunk,      // the shrunk archive in use, the original kept
-    Interrupted, // no gta3.img, the original kept: a restore repairs it
-    Missing,     // no game files
-    Changing,    // both tests passed: the files changed between them
-};
-
-const char16_t* StateName(EGameState State)
-{
-    switch (State)
-    {
-        case EGameState::Original:
-            return u"original";
-        case EGameState::Shrunk:
-            return u"shrunk";
-        case EGameState::Interrupted:
-            return u"interrupted";
-        case EGameState::Missing:
-            return u"missing";
-        case EGameState::Changing:
-            return u"changing";
-    }
-    return u"";
-}
-
-// The four files of the set and their sizes (-1: missing).
-struct FGameFiles
-{
-    FString Cur, Orig, Shrunk, Temp;
-    int64_t CurBytes = -1, OrigBytes = -1, ShrunkBytes = -1, TempBytes = -1;
-};
-
-FGameFiles LookAtFiles(const FString& Dir)
-{
-    FGameFiles Files;
-    Files.Cur = GetFileSet(Dir, u"")[0];
-    Files.Orig = GetFileSet(Dir, u"_ORIG_BAK")[0];
-    Files.Shrunk = GetFileSet(Dir, u"_SHRUNK_BAK")[0];
-    Files.Temp = GetFileSet(Dir, u"_TEMP")[0];
-    Files.CurBytes = FileSizeOf(Files.Cur);
-    Files.OrigBytes = FileSizeOf(Files.Orig);
-    Files.ShrunkBytes = FileSizeOf(Files.Shrunk);
-    Files.TempBytes = FileSizeOf(Files.Temp);
-    return Files;
-}
-
 void Sleep()
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(TickMs));
 }
 
-// The game folder as the engine takes it: absolute, ending with a separator (the folder's own kind).
-FString WithSeparator(const FString& Dir)
+// One archive's part in a shrink or a restore.
+struct FArchiveRun
 {
-    if (Dir.EndsWith(u"/") || Dir.EndsWith(u"\\"))
-        return Dir;
-    return Dir + (Dir.InStr(u"/") >= 0 && Dir.InStr(u"\\") < 0 ? u"/" : u"\\");
+    FGameArchive Archive;
+    FArchiveLook Before;
+    FArchiveLook After;
+    FArchiveVerdict Verdict;   // what kept it from starting, or how it ended; None: done
+    FTransactionResult Result; // of its transaction, when it ran
+    bool bRan = false;
+    bool bNotStarted = false; // Ctrl-C came before its turn
+    int64_t BuildBytes = 0;   // what its build reads: its share of the progress
+};
+
+bool EndedAsAsked(const FArchiveRun& Run)
+{
+    return Run.Verdict.Problem == EArchiveProblem::None || Run.Verdict.Problem == EArchiveProblem::NothingToDo;
 }
 
-// The folder named on the command line, else the one the registry (or the Wine prefix) names. False after
-// telling the user what to do.
-bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FString& Dir, FString& From)
+// What the archives of one command share while they run.
+struct FTransactionRun
 {
-    if (Options.Operands.Num() > 0)
-    {
-        Dir = WithSeparator(Options.Operands[0]);
-        return true;
-    }
-    FString Why;
-    if (!FindDefaultGameDir(Dir, From, Why))
-    {
-        PrintError(Console, FString::Printf(u"no game folder given, and none found: %s.", *Why));
-        Console.Err(FString::Printf(u"Name the game's folder (the one that holds Models), for example:\n"
-                                    u"  pellmor %s \"/path/to/GTA San Andreas\"\n",
-                                    *Options.Command));
-        return false;
-    }
-    Dir = WithSeparator(AbsolutePath(Dir));
-    return true;
-}
+    const FPellmorOptions& Options;
+    FPellmorConsole& Console;
+    bool bShrink;
+    FProgressDisplay& Display;
+    int64_t TotalBytes = 0;
+    int64_t DoneBytes = 0;
+    bool bCancelAsked = false;
+};
 
-// Waits, ticking the client, until it has answered both tests for the files as they are now.
-void WaitForTests(FShrinkEngineClientBase& Client, const FString& Dir)
+// Runs the archive's transaction on a fresh engine client: the shrink's progress into the display, Ctrl-C into
+// the shrink's own cancel flag, as the progress window's Cancel button does it. A restore is two renames and is
+// never broken off.
+FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
 {
-    for (;;)
+    FShrinkEngineClientBase* Client = CreateEngineClient();
+    FShrinkJobOptions JobOptions;
+    JobOptions.ArchivePath = Archive.Archive.Files.Cur;
+    JobOptions.SkipRulesFile = Run.Options.SkipRulesFile;
+    const FString& Dir = Archive.Archive.Game.Dir;
+    // A fresh client has nothing in flight and refuses nothing; were it to, the archive counts as busy.
+    FTransactionResult Result;
+    Result.Failure = ETransactionFailure::Busy;
+    const bool bQueued =
+        Run.bShrink ? Client->PerformShrink(Dir, JobOptions) : Client->PerformUnshrink(Dir, JobOptions);
+    for (bool bFirst = true; bQueued; bFirst = false)
     {
-        Client.Update(Dir);
-        if (!Client.bShrinking && !Client.bUnshrinking && !Client.CanShrinkText.IsEmpty() &&
-            !Client.CanUnshrinkText.IsEmpty())
-            return;
-        Sleep();
+        if (!bFirst)
+            Sleep();
+        if (Run.bShrink && Run.Console.Interrupted() && !Run.bCancelAsked)
+        {
+            Client->bCancelShrink = 1;
+            Run.bCancelAsked = true;
+            Run.Display.Finish(false);
+            if (!Run.Options.bJson)
+                Run.Console.Out(FString(u"Cancelling...\n"));
+        }
+        Client->Update(Dir);
+        if (!(Run.bShrink ? Client->bShrinking : Client->bUnshrinking))
+        {
+            Result = Run.bShrink ? Client->ShrinkOutcome : Client->UnshrinkOutcome;
+            break;
+        }
+        if (Run.bShrink && !Run.bCancelAsked && Run.TotalBytes > 0 && Archive.BuildBytes > 0)
+            Run.Display.Update(
+                int32_t((Run.DoneBytes + Archive.BuildBytes * Client->ShrinkProgress / 100) * 100 / Run.TotalBytes));
     }
-}
-
-EGameState StateOf(const FShrinkEngineClientBase& Client, const FGameFiles& Files)
-{
-    const bool bCanShrink = appStricmp(*Client.CanShrinkText, u"true") == 0;
-    const bool bCanRestore = appStricmp(*Client.CanUnshrinkText, u"true") == 0;
-    if (bCanShrink && bCanRestore)
-        return EGameState::Changing;
-    if (bCanShrink)
-        return EGameState::Original;
-    if (bCanRestore)
-        return Files.CurBytes >= 0 ? EGameState::Shrunk : EGameState::Interrupted;
-    return EGameState::Missing;
-}
-
-// 0 when a file can be made in the Models folder, else the error number (5: access denied).
-uint32_t ProbeWriteAccess(const FGameFiles& Files)
-{
-    const FString Probe = Files.Cur.Left(Files.Cur.Len() - appStrlen(u"gta3.img")) + u"pellmor-write-test.tmp";
-    CoreOS::FFileHandle File =
-        CoreOS::FileOpen(*Probe, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateNew);
-    if (!File)
-    {
-        const uint32_t Error = CoreOS::LastError();
-        return Error == 183 ? 0 : Error;
-    }
-    CoreOS::FileClose(File);
-    CoreOS::FileDelete(*Probe);
-    return 0;
-}
-
-// Texts name the files as Models\gta3.img; a folder written with '/' gets them written the same way.
-FString ForFolder(const FString& Text, const FString& Dir)
-{
-    if (!Dir.EndsWith(u"/"))
-        return Text;
-    FString Result;
-    for (int32_t i = 0; i < Text.Len(); ++i)
-    {
-        const bool bModels = i >= 6 && Text[i] == u'\\' && Text.Mid(i - 6, 6) == u"Models";
-        Result += bModels ? u'/' : Text[i];
-    }
+    delete Client;
     return Result;
 }
 
-// How to write the command for the user: with the folder when they gave one.
-FString CommandFor(const char16_t* Command, const FString& Dir, const FString& From)
+// Looks at every archive and decides which can go ahead.
+TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, bool bShrink)
 {
-    if (!From.IsEmpty())
-        return FString::Printf(u"pellmor %s", Command);
-    return FString::Printf(u"pellmor %s \"%s\"", Command, *Dir);
-}
-
-// A plain sentence for what the engine reported, and what to do about it.
-FString ExplainFailure(const FString& Message, const FGameFiles& Files, const FString& Dir, const FString& From)
-{
-    if (Message.InStr(u"Not all Cur Files exist") >= 0)
+    TDynArray<FArchiveRun> Runs;
+    for (const FGameArchive& Archive : Archives)
     {
-        if (Files.OrigBytes >= 0)
-            return FString::Printf(u"Models\\gta3.img is missing, but the original is kept as "
-                                   u"Models\\gta3_ORIG_BAK.img: an earlier shrink or restore was interrupted. "
-                                   u"Run '%s' to repair it.",
-                                   *CommandFor(u"restore", Dir, From));
-        return FString::Printf(u"There is no Models\\gta3.img in %s. Is this the game's folder (the one that "
-                               u"holds Models)?",
-                               *Dir);
+        FArchiveRun Run;
+        Run.Archive = Archive;
+        Run.Before = LookAt(Archive, true);
+        Run.Verdict = bShrink ? CheckBeforeShrink(Archive, Run.Before) : CheckBeforeRestore(Archive, Run.Before);
+        const bool bBuild = bShrink && Run.Verdict.Problem == EArchiveProblem::None && Run.Before.Needs.bNeedsBuild;
+        Run.BuildBytes = bBuild && Run.Before.Status.CurBytes > 0 ? Run.Before.Status.CurBytes : 0;
+        Runs.AddItem(Run);
     }
-    if (Message.InStr(u"All Bak Files already exist") >= 0)
-        return FString::Printf(u"The game is shrunk already (Models\\gta3_ORIG_BAK.img holds the original). "
-                               u"'%s' undoes it.",
-                               *CommandFor(u"restore", Dir, From));
-    if (Message.InStr(u"Not all Bak Files exist") >= 0)
-        return FString::Printf(u"There is nothing to restore: Models\\gta3_ORIG_BAK.img is not in %s%s", *Dir,
-                               Files.CurBytes >= 0 ? u", so the game's own archive is in use already." : u".");
-    if (Message.InStr(u"Not enough disk space") >= 0)
-        return FString(u"A shrink needs more than 768 MiB free on the drive that holds the game. Free some space "
-                       u"and try again.");
-    if (ProbeWriteAccess(Files) == 5)
-        return FString::Printf(u"Access denied: you may not change the files in %sModels. Run pellmor as "
-                               u"administrator, or move the game to a folder of your own (outside Program Files).",
-                               *Dir);
-    return FString::Printf(u"Run '%s' to see the state the files are in; a restore repairs an interrupted shrink.",
-                           *CommandFor(u"status", Dir, From));
+    return Runs;
 }
 
-void PrintFailure(FPellmorConsole& Console, const FString& Message, const FGameFiles& Files, const FString& Dir,
-                  const FString& From)
+// A verdict as it comes: nothing to do is news on standard output, anything else a failure on standard error.
+void PrintPlainVerdict(const FPellmorOptions& Options, FPellmorConsole& Console, const FArchiveVerdict& Verdict)
 {
-    PrintError(Console, Message);
-    Console.Err(ForFolder(ExplainFailure(Message, Files, Dir, From), Dir) + u"\n");
+    if (Options.bJson)
+        return;
+    if (Verdict.Problem == EArchiveProblem::NothingToDo)
+        Console.Out(Verdict.Sentence + u"\n");
+    else
+        PrintVerdict(Console, Options, Verdict, PELLMOR_Failed);
 }
 
-FString JsonSize(int64_t Bytes)
+// The line before the work: what is about to happen, and that Ctrl-C cancels it.
+FString Announce(const TDynArray<FArchiveRun>& Runs, bool bShrink, bool bList)
 {
-    return Bytes < 0 ? FString(u"null") : FString::Printf(u"%lld", (long long)Bytes);
+    int32_t Count = 0;
+    const FArchiveRun* First = nullptr;
+    for (const FArchiveRun& Run : Runs)
+        if (Run.Verdict.Problem == EArchiveProblem::None)
+        {
+            First = First ? First : &Run;
+            ++Count;
+        }
+    if (!First)
+        return FString();
+    const FString& Dir = First->Archive.Game.Dir;
+    if (!bShrink)
+        return bList ? FString::Printf(u"Restoring %d archive%s in %s\n", Count, Count == 1 ? u"" : u"s", *Dir)
+                     : FString::Printf(u"Restoring the original archive in %s\n", *Dir);
+    int64_t Bytes = 0;
+    for (const FArchiveRun& Run : Runs)
+        Bytes += Run.BuildBytes;
+    if (bList && Bytes == 0)
+        return FString::Printf(u"Shrinking %d archive%s in %s: the shrunk archives kept from an earlier shrink are "
+                               u"taken as they are.\n",
+                               Count, Count == 1 ? u"" : u"s", *Dir);
+    if (bList)
+        return FString::Printf(u"Shrinking %d archive%s in %s (%s to build). Ctrl-C cancels.\n", Count,
+                               Count == 1 ? u"" : u"s", *Dir, *FormatMegabytes(Bytes));
+    if (First->BuildBytes == 0)
+        return FString::Printf(u"Shrinking %s: reusing the shrunk archive kept from an earlier shrink.\n", *Dir);
+    return FString::Printf(u"Shrinking %s (%d entries, %s). Ctrl-C cancels.\n", *PathAsOnDisk(First->Archive.Files.Cur),
+                           First->Before.Status.Check.NumEntries, *FormatMegabytes(First->Before.Status.CurBytes));
 }
 
-// ---- status ---------------------------------------------------------------------------------------------------
-
-int32_t PrintStatus(FPellmorConsole& Console, const FPellmorOptions& Options, const FString& Dir,
-                    const FString& From, EGameState State, const FShrinkEngineClientBase& Client,
-                    const FGameFiles& Files)
+// A kept shrunk archive is taken as it is, without the skip rules: say so when the user named rules.
+void WarnAboutKeptArchives(const FPellmorOptions& Options, FPellmorConsole& Console, const TDynArray<FArchiveRun>& Runs)
 {
-    FString Next;
-    switch (State)
+    if (Options.SkipRulesFile.IsEmpty() || Options.bJson)
+        return;
+    for (const FArchiveRun& Run : Runs)
+        if (Run.Verdict.Problem == EArchiveProblem::None && !Run.Before.Needs.bNeedsBuild)
+            Console.Err(FString::Printf(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
+                                        u"--skip-rules has no effect on %s. Delete %s first to build a new one with "
+                                        u"these rules.\n",
+                                        *Run.Archive.Shown, *ShownFile(Run.Archive, Run.Archive.Files.ShrunkBak)));
+}
+
+// Runs each archive that may go ahead, one after another; after Ctrl-C the rest are not started.
+void RunArchives(FTransactionRun& Run, TDynArray<FArchiveRun>& Runs, bool bList)
+{
+    for (FArchiveRun& Archive : Runs)
+        Run.TotalBytes += Archive.BuildBytes;
+    for (FArchiveRun& Archive : Runs)
     {
-        case EGameState::Original:
-            Next = FString::Printf(u"Run '%s' to make the archive smaller%s.", *CommandFor(u"shrink", Dir, From),
-                                   Files.ShrunkBytes >= 0 ? u" (it reuses the kept shrunk copy: a matter of seconds)"
-                                                          : u"");
-            break;
-        case EGameState::Shrunk:
-            Next = FString::Printf(u"The game loads the shrunk archive. Run '%s' to put the original back.",
-                                   *CommandFor(u"restore", Dir, From));
-            break;
-        case EGameState::Interrupted:
-            Next = FString::Printf(u"A shrink or restore was interrupted: Models\\gta3.img is missing and the "
-                                   u"original is safe as Models\\gta3_ORIG_BAK.img. Run '%s' to repair it.",
-                                   *CommandFor(u"restore", Dir, From));
-            break;
-        case EGameState::Missing:
-            Next = FString::Printf(u"No game files here: neither Models\\gta3.img nor Models\\gta3_ORIG_BAK.img is "
-                                   u"in %s. Name the game's folder, the one that holds Models.",
-                                   *Dir);
-            break;
-        case EGameState::Changing:
-            Next = FString(u"The files changed while they were looked at. Run the status again.");
-            break;
+        if (Archive.Verdict.Problem != EArchiveProblem::None)
+            continue;
+        if (Run.Console.Interrupted())
+        {
+            Archive.bNotStarted = true;
+            Archive.Verdict.Problem = EArchiveProblem::Cancelled;
+            Archive.Verdict.Sentence =
+                FString::Printf(u"Cancelled before it started; %s is as it was.", *Archive.Archive.Shown);
+            PrintPlainVerdict(Run.Options, Run.Console, Archive.Verdict);
+            continue;
+        }
+        if (bList)
+            Run.Display.SetCaption(Archive.Archive.Shown);
+        Archive.Result = RunOnEngine(Run, Archive);
+        Archive.bRan = true;
+        Archive.After = LookAt(Archive.Archive, Archive.Result.Failure != ETransactionFailure::None);
+        Archive.Verdict = ExplainTransaction(Archive.Archive, Run.bShrink, Archive.Result, Archive.After);
+        Run.DoneBytes += Archive.BuildBytes;
+        if (Archive.Verdict.Problem != EArchiveProblem::None)
+        {
+            Run.Display.Finish(false);
+            PrintPlainVerdict(Run.Options, Run.Console, Archive.Verdict);
+        }
     }
-    const int32_t Exit = (State == EGameState::Missing || State == EGameState::Changing) ? PELLMOR_Failed : PELLMOR_Done;
+}
+
+// ---- What became of the archives ----------------------------------------------------------------------------
+
+// The state and size an archive ended with: as it was when it did not run.
+const FArchiveStatus& StatusAfter(const FArchiveRun& Run)
+{
+    return Run.bRan ? Run.After.Status : Run.Before.Status;
+}
+
+FString RunJsonMembers(const FArchiveRun& Run, const FString& Indent)
+{
+    FString Json = Indent + FString::Printf(u"\"gameDir\": %s,\n", *GameDirJson(Run.Archive.Game));
+    Json += Indent + FString::Printf(u"\"archive\": %s,\n", *JsonString(Run.Archive.Shown));
+    Json += Indent + FString::Printf(u"\"path\": %s,\n", *JsonString(PathAsOnDisk(Run.Archive.Files.Cur)));
+    Json += Indent + FString::Printf(u"\"stateBefore\": \"%s\",\n", GetArchiveStateName(Run.Before.Status.State));
+    Json += Indent + FString::Printf(u"\"stateAfter\": \"%s\",\n", GetArchiveStateName(StatusAfter(Run).State));
+    Json += Indent + FString::Printf(u"\"bytesBefore\": %s,\n", *JsonSize(Run.Before.Status.CurBytes));
+    Json += Indent + FString::Printf(u"\"bytesAfter\": %s,\n", *JsonSize(StatusAfter(Run).CurBytes));
+    Json += Indent + FString::Printf(u"\"kept\": \"%s\",\n", KeptName(Run.bRan ? Run.Result.Kept : EKeptArchive::None));
+    return Json;
+}
+
+// "result" for an archive that ended as asked or was not started, else "error".
+FString RunJsonOutcome(const FArchiveRun& Run)
+{
+    if (Run.Verdict.Problem == EArchiveProblem::NothingToDo)
+        return FString(u"\"result\": \"nothing-to-do\"");
+    if (Run.Verdict.Problem == EArchiveProblem::None)
+        return FString(u"\"result\": \"done\"");
+    return u"\"error\": " + JsonError(ErrorFor(Run.Verdict.Problem), Run.Verdict.Sentence, Run.Verdict.Advice);
+}
+
+FString RunsJson(const TDynArray<FArchiveRun>& Runs, bool bList)
+{
+    if (!bList)
+        return u"{\n" + RunJsonMembers(Runs[0], FString(u"  ")) + u"  " + RunJsonOutcome(Runs[0]) + u"\n}\n";
+    FString Json = u"[";
+    for (int32_t i = 0; i < Runs.Num(); ++i)
+        Json += FString(i ? u"," : u"") + u"\n  {\n" + RunJsonMembers(Runs[i], FString(u"    ")) + u"    " +
+                RunJsonOutcome(Runs[i]) + u"\n  }";
+    return Json + u"\n]\n";
+}
+
+// What a successful transaction of the one archive did, as shrink and restore have always said it.
+FString DoneText(const FArchiveRun& Run, bool bShrink)
+{
+    const FGameArchive& Archive = Run.Archive;
+    const FArchiveStatus& After = Run.After.Status;
+    if (!bShrink)
+    {
+        FString Text = FString::Printf(u"Done. %s is the original again (%s).\n", *Archive.Shown,
+                                       *FormatMegabytes(After.CurBytes));
+        if (After.ShrunkBytes >= 0)
+            Text += FString::Printf(u"The shrunk archive is kept as %s (%s), so the next shrink takes seconds.\n",
+                                    *ShownFile(Archive, Archive.Files.ShrunkBak), *FormatMegabytes(After.ShrunkBytes));
+        return Text;
+    }
+    const int64_t Before = Run.Before.Status.CurBytes;
+    FString Text = FString::Printf(u"Done. %s: %s -> %s", *Archive.Shown, *FormatMegabytes(Before),
+                                   *FormatMegabytes(After.CurBytes));
+    if (Before > 0 && After.CurBytes >= 0)
+        Text += FString::Printf(u" (%d%% smaller)", int32_t((Before - After.CurBytes) * 100 / Before));
+    Text += FString::Printf(u".\nThe original is kept as %s; %s puts it back.\n",
+                            *ShownFile(Archive, Archive.Files.OrigBak), *CommandFor(u"restore", Archive));
+    return Text;
+}
+
+// Archive, state before and after, size before and after: one row per archive.
+FString SummaryTable(const TDynArray<FArchiveRun>& Runs)
+{
+    int32_t Width = 7;
+    for (const FArchiveRun& Run : Runs)
+        Width = Run.Archive.Shown.Len() > Width ? Run.Archive.Shown.Len() : Width;
+    FString Text = FString::Printf(u"%-*s  %-15s %-15s %12s %12s\n", Width, u"Archive", u"Before", u"After",
+                                   u"Size before", u"Size after");
+    for (const FArchiveRun& Run : Runs)
+        Text += FString::Printf(
+            u"%-*s  %-15s %-15s %12s %12s\n", Width, *Run.Archive.Shown, GetArchiveStateName(Run.Before.Status.State),
+            Run.bNotStarted ? u"not started" : GetArchiveStateName(StatusAfter(Run).State),
+            *FormatMegabytes(Run.Before.Status.CurBytes), *FormatMegabytes(StatusAfter(Run).CurBytes));
+    return Text;
+}
+
+// The plain account once everything has ended: the summary (a list) or the one archive's news, then a line for
+// each kept shrunk archive that was built anew.
+void PrintOutcome(FPellmorConsole& Console, const TDynArray<FArchiveRun>& Runs, bool bShrink, bool bList,
+                  bool bCancelAsked)
+{
+    bool bAllDone = true;
+    for (const FArchiveRun& Run : Runs)
+        bAllDone = bAllDone && EndedAsAsked(Run);
+    if (bList)
+        Console.Out(SummaryTable(Runs) + (bAllDone ? u"Done.\n" : u""));
+    else if (Runs[0].bRan && Runs[0].Verdict.Problem == EArchiveProblem::None)
+    {
+        if (bCancelAsked)
+            Console.Out(FString(u"The cancel came too late: the shrink had finished.\n"));
+        Console.Out(DoneText(Runs[0], bShrink));
+    }
+    for (const FArchiveRun& Run : Runs)
+        if (Run.bRan && Run.Result.Kept == EKeptArchive::Stale && Run.Verdict.Problem == EArchiveProblem::None)
+            Console.Out(DescribeStaleKept(Run.Archive, Run.Result.KeptWhy, true) + u"\n");
+}
+
+int32_t ExitCodeOf(const TDynArray<FArchiveRun>& Runs)
+{
+    int32_t Exit = PELLMOR_Done;
+    for (const FArchiveRun& Run : Runs)
+    {
+        if (Run.Verdict.Problem == EArchiveProblem::Cancelled)
+            return PELLMOR_Cancelled;
+        if (!EndedAsAsked(Run))
+            Exit = PELLMOR_Failed;
+    }
+    return Exit;
+}
+
+int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console, bool bShrink)
+{
+    FGameDir Game;
+    TDynArray<FGameArchive> Archives;
+    int32_t Exit = PELLMOR_Usage;
+    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+        return Exit;
+    const bool bList = Options.NamesArchives();
+    TDynArray<FArchiveRun> Runs = CheckArchives(Archives, bShrink);
+
+    for (const FArchiveRun& Archive : Runs)
+        if (Archive.Verdict.Problem != EArchiveProblem::None)
+            PrintPlainVerdict(Options, Console, Archive.Verdict);
+    WarnAboutKeptArchives(Options, Console, Runs);
+    if (!Options.bJson)
+        Console.Out(Announce(Runs, bShrink, bList));
+
+    int32_t Entries = 0;
+    int64_t Bytes = 0;
+    for (const FArchiveRun& Archive : Runs)
+        if (Archive.BuildBytes > 0)
+        {
+            Entries += Archive.Before.Status.Check.NumEntries;
+            Bytes += Archive.BuildBytes;
+        }
+    FProgressDisplay Bar(Console, FString(u"shrink"), Entries, Bytes, Options.bJson || Bytes == 0);
+    FTransactionRun Run{Options, Console, bShrink, Bar};
+    Console.WatchInterrupt(true);
+    RunArchives(Run, Runs, bList);
+    Exit = ExitCodeOf(Runs);
+    Bar.Finish(Exit == PELLMOR_Done);
+    Console.WatchInterrupt(false);
 
     if (Options.bJson)
-    {
-        FString Json = u"{\n";
-        Json += FString::Printf(u"  \"gameDir\": %s,\n", *JsonString(Dir));
-        Json += FString::Printf(u"  \"gameDirFrom\": %s,\n",
-                                *JsonString(From.IsEmpty() ? FString(u"the command line") : From));
-        Json += FString::Printf(u"  \"state\": \"%s\",\n", StateName(State));
-        Json += FString::Printf(u"  \"canShrink\": %s,\n  \"canRestore\": %s,\n",
-                                appStricmp(*Client.CanShrinkText, u"true") == 0 ? u"true" : u"false",
-                                appStricmp(*Client.CanUnshrinkText, u"true") == 0 ? u"true" : u"false");
-        Json += FString::Printf(u"  \"files\": {\"gta3.img\": %s, \"gta3_ORIG_BAK.img\": %s, "
-                                u"\"gta3_SHRUNK_BAK.img\": %s, \"gta3_TEMP.img\": %s},\n",
-                                *JsonSize(Files.CurBytes), *JsonSize(Files.OrigBytes), *JsonSize(Files.ShrunkBytes),
-                                *JsonSize(Files.TempBytes));
-        Json += FString::Printf(u"  \"next\": %s\n}\n", *JsonString(Next));
-        Console.Out(Json);
-        return Exit;
-    }
-
-    static const char16_t* const Meaning[] = {
-        u"the game's own archive is in use", u"the shrunk archive is in use, the original is kept",
-        u"a shrink or restore was interrupted", u"no game files found", u"the files are changing"};
-    FString Text = FString::Printf(u"Game folder: %s%s\n", *Dir,
-                                   From.IsEmpty() ? u"" : *(FString(u"  (from ") + From + u")"));
-    Text += FString::Printf(u"State:       %s (%s)\n", StateName(State), Meaning[int32_t(State)]);
-    struct
-    {
-        const char16_t* Name;
-        int64_t Bytes;
-        const char16_t* Note;
-    } const Rows[] = {
-        {u"gta3.img", Files.CurBytes,
-         State == EGameState::Shrunk ? u"shrunk" : (State == EGameState::Original ? u"original" : u"")},
-        {u"gta3_ORIG_BAK.img", Files.OrigBytes, u"the original, kept"},
-        {u"gta3_SHRUNK_BAK.img", Files.ShrunkBytes, u"a shrunk copy kept for the next shrink"},
-        {u"gta3_TEMP.img", Files.TempBytes, u"left by an interrupted shrink; the next shrink deletes it"},
-    };
-    bool bAny = false;
-    for (const auto& Row : Rows)
-    {
-        if (Row.Bytes < 0)
-            continue;
-        if (!bAny)
-            Text += u"Files:\n";
-        bAny = true;
-        Text += FString::Printf(u"  Models\\%-20s %12s  %s\n", Row.Name, *FormatMegabytes(Row.Bytes), Row.Note);
-    }
-    Text += FString::Printf(u"Next:        %s\n", *Next);
-    Console.Out(ForFolder(Text, Dir));
+        Console.Out(RunsJson(Runs, bList));
+    else
+        PrintOutcome(Console, Runs, bShrink, bList, Run.bCancelAsked);
     return Exit;
 }
 } // namespace
 
-int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
+bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FGameDir& Game, int32_t& Exit)
 {
-    FString Dir, From;
-    if (!ResolveGameDir(Options, Console, Dir, From))
-        return PELLMOR_Usage;
-    FShrinkEngineClientBase* Client = CreateEngineClient();
-    WaitForTests(*Client, Dir);
-    const FGameFiles Files = LookAtFiles(Dir);
-    const EGameState State = StateOf(*Client, Files);
-    const int32_t Exit = PrintStatus(Console, Options, Dir, From, State, *Client, Files);
-    delete Client;
-    return Exit;
+    if (Options.Operands.Num() > 0)
+    {
+        Game = InterpretGameDirArgument(Options.Operands[0]);
+        const char16_t* Named = Game.Given == EGameDirGiven::ModelsFolder  ? u"the Models folder"
+                                : Game.Given == EGameDirGiven::ArchiveFile ? u"an archive file"
+                                                                           : nullptr;
+        if (Named && !Options.bJson)
+            Console.Err(
+                FString::Printf(u"pellmor: %s is %s; the game folder is %s\n", *Options.Operands[0], Named, *Game.Dir));
+        return true;
+    }
+    FString Why;
+    if (FindGameDir(GetGameDirSearch(Options.WinePrefix), Game, Why))
+    {
+        Game.Dir = AbsolutePath(Game.Dir);
+        return true;
+    }
+    // An example the user can paste, in their system's own terms.
+    const FString Example = IsWindowsSystem() ? FString(GDefaultGameDir) : FString(u"/path/to/GTA San Andreas");
+    Exit = PrintFailure(Console, Options.bJson, EPellmorError::NoGame,
+                        FString::Printf(u"no game folder given, and none found: %s.", *Why),
+                        FString::Printf(u"Name the game's folder (the one that holds Models), for example:\n"
+                                        u"  pellmor %s %s",
+                                        *Options.Command, *ShellQuote(Example)),
+                        PELLMOR_Usage);
+    return false;
 }
-
-// ---- shrink ---------------------------------------------------------------------------------------------------
 
 int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
-    FString Dir, From;
-    if (!ResolveGameDir(Options, Console, Dir, From))
-        return PELLMOR_Usage;
-    const FGameFiles Before = LookAtFiles(Dir);
-    // The engine takes a kept shrunk archive as it is, without building one (and without the skip rules).
-    const bool bReuse = Before.CurBytes >= 0 && Before.OrigBytes < 0 && Before.ShrunkBytes >= 0;
-    if (!Options.SkipRulesFile.IsEmpty())
-    {
-        if (bReuse)
-            Console.Err(FString(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
-                                u"--skip-rules has no effect. Delete Models\\gta3_SHRUNK_BAK.img first to build a "
-                                u"new one with these rules.\n"));
-    }
-
-    Console.WatchInterrupt(true);
-    FShrinkEngineClientBase* Client = CreateEngineClient();
-    Client->PerformShrink(Dir);
-    // Only a shrink that will build an archive has progress to show; the engine refuses the others at once.
-    const bool bBuild = !bReuse && Before.CurBytes >= 0 && Before.OrigBytes < 0;
-    if (bReuse)
-        Console.Out(FString::Printf(u"Shrinking %s: reusing the shrunk archive kept from an earlier shrink.\n", *Dir));
-    else if (bBuild)
-        Console.Out(ForFolder(FString::Printf(u"Shrinking %sModels\\gta3.img (%d entries, %s). Ctrl-C cancels.\n",
-                                              *Dir, ReadImgEntryCount(Before.Cur), *FormatMegabytes(Before.CurBytes)),
-                              Dir));
-    FProgressDisplay Display(Console, FString(u"shrink"), ReadImgEntryCount(Before.Cur), Before.CurBytes, !bBuild);
-    bool bCancelAsked = false;
-    for (;;)
-    {
-        if (Console.Interrupted() && !bCancelAsked)
-        {
-            // Through the shrink's own cancel flag, as the progress window's Cancel button does it.
-            Client->bCancelShrink = 1;
-            bCancelAsked = true;
-            Display.Finish(false);
-            Console.Out(FString(u"Cancelling...\n"));
-        }
-        Client->Update(Dir);
-        if (!Client->bShrinking)
-            break;
-        if (!bCancelAsked)
-            Display.Update(Client->ShrinkProgress);
-        Sleep();
-    }
-    const FString Result = Client->ShrinkResult;
-    Client->ShrinkResult.Empty();
-    if (Result.IsEmpty())
-        Display.Finish(true);
-    else
-        Display.Finish(false);
-    WaitForTests(*Client, Dir);
-    const FGameFiles After = LookAtFiles(Dir);
-    const EGameState State = StateOf(*Client, After);
-    delete Client;
-    Console.WatchInterrupt(false);
-
-    // The engine says "Shrink canceled" whenever the cancel flag was up at the end, even when the files had been
-    // swapped by then: the files decide.
-    const bool bCanceled = Result == u"Shrink canceled";
-    if (bCanceled && State != EGameState::Shrunk)
-    {
-        Console.Out(FString(u"Cancelled. The game files are as they were.\n"));
-        return PELLMOR_Cancelled;
-    }
-    if (!Result.IsEmpty() && !bCanceled)
-    {
-        PrintFailure(Console, Result, After, Dir, From);
-        return PELLMOR_Failed;
-    }
-    if (bCanceled)
-        Console.Out(FString(u"The cancel came too late: the shrink had finished.\n"));
-    FString Text = FString::Printf(u"Done. Models\\gta3.img: %s -> %s", *FormatMegabytes(Before.CurBytes),
-                                   *FormatMegabytes(After.CurBytes));
-    if (Before.CurBytes > 0 && After.CurBytes >= 0)
-        Text += FString::Printf(u" (%d%% smaller)", int32_t((Before.CurBytes - After.CurBytes) * 100 / Before.CurBytes));
-    Text += FString::Printf(u".\nThe original is kept as Models\\gta3_ORIG_BAK.img; '%s' puts it back.\n",
-                            *CommandFor(u"restore", Dir, From));
-    Console.Out(ForFolder(Text, Dir));
-    return PELLMOR_Done;
+    return RunTransactions(Options, Console, true);
 }
-
-// ---- restore --------------------------------------------------------------------------------------------------
 
 int32_t RunRestore(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
-    FString Dir, From;
-    if (!ResolveGameDir(Options, Console, Dir, From))
-        return PELLMOR_Usage;
-    // A restore is two renames; Ctrl-C is held off so that it is never broken off between them.
-    Console.WatchInterrupt(true);
-    FShrinkEngineClientBase* Client = CreateEngineClient();
-    Client->PerformUnshrink(Dir);
-    Console.Out(FString::Printf(u"Restoring the original archive in %s\n", *Dir));
-    for (;;)
-    {
-        Client->Update(Dir);
-        if (!Client->bUnshrinking)
-            break;
-        Sleep();
-    }
-    const FString Result = Client->UnshrinkResult;
-    Client->UnshrinkResult.Empty();
-    WaitForTests(*Client, Dir);
-    const FGameFiles After = LookAtFiles(Dir);
-    delete Client;
-    Console.WatchInterrupt(false);
-
-    if (!Result.IsEmpty())
-    {
-        PrintFailure(Console, Result, After, Dir, From);
-        return PELLMOR_Failed;
-    }
-    FString Text = FString::Printf(u"Done. Models\\gta3.img is the original again (%s).\n",
-                                   *FormatMegabytes(After.CurBytes));
-    if (After.ShrunkBytes >= 0)
-        Text += FString::Printf(u"The shrunk archive is kept as Models\\gta3_SHRUNK_BAK.img (%s), so the next "
-                                u"shrink takes seconds.\n",
-                                *FormatMegabytes(After.ShrunkBytes));
-    Console.Out(ForFolder(Text, Dir));
-    return PELLMOR_Done;
+    return RunTransactions(Options, Console, false);
 }

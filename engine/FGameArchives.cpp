@@ -14,22 +14,6 @@ const int32_t MaxLineLength = 512;
 // gta.dat is a few kilobytes; a file past this is not one.
 const int64_t MaxDatBytes = int64_t(4) << 20;
 
-bool IsBlank(char16_t C)
-{
-    return C == u' ' || C == u'\t' || C == u'\r';
-}
-
-FString Trim(const FString& Text)
-{
-    int32_t Start = 0;
-    int32_t End = Text.Len();
-    while (Start < End && IsBlank(Text[Start]))
-        ++Start;
-    while (End > Start && IsBlank(Text[End - 1]))
-        --End;
-    return Text.Mid(Start, End - Start);
-}
-
 bool IsPrintableAscii(const FString& Text)
 {
     for (int32_t i = 0; i < Text.Len(); ++i)
@@ -51,12 +35,12 @@ void Note(TDynArray<FGameDatNote>& Notes, int32_t Line, const FString& Text, EGa
 bool ReadArchiveLine(const FString& Line, FString& Name)
 {
     int32_t KeywordEnd = 0;
-    while (KeywordEnd < Line.Len() && !IsBlank(Line[KeywordEnd]))
+    while (KeywordEnd < Line.Len() && !appIsBlank(Line[KeywordEnd]))
         ++KeywordEnd;
     const FString Keyword = Line.Left(KeywordEnd);
     if (!Keyword.EqualsNoCase(u"IMG") && !Keyword.EqualsNoCase(u"CDIMAGE"))
         return false;
-    Name = Trim(Line.Mid(KeywordEnd));
+    Name = Line.Mid(KeywordEnd).TrimBlanks();
     return true;
 }
 
@@ -113,7 +97,9 @@ TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNot
         int32_t End = Start;
         while (End < Text.Len() && Text[End] != u'\n')
             ++End;
-        const FString Raw = Text.Mid(Start, End - Start);
+        // A line of a file written on Windows ends with a carriage return before its line feed.
+        const int32_t LineEnd = End > Start && Text[End - 1] == u'\r' ? End - 1 : End;
+        const FString Raw = Text.Mid(Start, LineEnd - Start);
         Start = End + 1;
         ++LineNumber;
 
@@ -123,7 +109,7 @@ TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNot
             continue;
         }
         const int32_t Hash = Raw.InStr(u"#");
-        const FString Line = Trim(Hash >= 0 ? Raw.Left(Hash) : Raw);
+        const FString Line = (Hash >= 0 ? Raw.Left(Hash) : Raw).TrimBlanks();
         FString Name;
         if (Line.IsEmpty() || !ReadArchiveLine(Line, Name))
             continue;

@@ -169,6 +169,18 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
     return Status;
 }
 
+int32_t CountTextureDictionaries(const FArchiveFiles& Files)
+{
+    TDynArray<FImgDirEntry> Directory;
+    if (!ReadImgDirectory(*Files.Cur, Directory))
+        return -1;
+    int32_t Count = 0;
+    FString TxdName;
+    for (const FImgDirEntry& Entry : Directory)
+        Count += GetImgTxdName(Entry, TxdName) ? 1 : 0;
+    return Count;
+}
+
 FShrinkNeeds CheckShrinkNeeds(const FArchiveFiles& Files, const FArchiveStatus& Status)
 {
     FShrinkNeeds Needs;
@@ -230,11 +242,19 @@ bool IsTransactionRunning(const FArchiveFiles& Files)
     const FString Path = GetTransactionLockFile(Files);
     if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
         return false;
-    CoreOS::FLockHandle Handle = CoreOS::LockAcquire(*Path);
-    if (Handle)
+    // Another program's look holds the lock for a moment only; a transaction holds it for as long as it runs.
+    for (int32_t Try = 0; Try < 5; ++Try)
     {
-        CoreOS::LockRelease(Handle);
-        return false;
+        if (Try > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        CoreOS::FLockHandle Handle = CoreOS::LockAcquire(*Path);
+        if (Handle)
+        {
+            CoreOS::LockRelease(Handle);
+            return false;
+        }
+        if (CoreOS::LastError() != CoreOS::OSERROR_LockViolation)
+            return false;
     }
-    return CoreOS::LastError() == CoreOS::OSERROR_LockViolation;
+    return true;
 }

@@ -76,6 +76,11 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files);
 // differs when it is not.
 bool IsKeptArchiveCurrent(const FArchiveFiles& Files, FString& Why);
 
+// How many entries of NAME.img are texture dictionaries (a name with the extension txd): an archive without any
+// has nothing to shrink. -1 when its directory cannot be read (missing, damaged, no IMG version-2 archive). Reads
+// only; any thread.
+int32_t CountTextureDictionaries(const FArchiveFiles& Files);
+
 // ---- What a shrink needs ------------------------------------------------------------------------------------
 
 // A build needs more than this much free space on the archive's volume.

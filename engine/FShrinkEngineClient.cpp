@@ -42,22 +42,24 @@ void FShrinkEngineClient::PollRequest(FEngineRequest& Request)
 {
     if (Request.JobId == 0)
         return;
-    FString Result;
-    if (Server->GetJobResult(Request.JobId, Result))
+    FJobOutcome Outcome;
+    if (Server->GetJobOutcome(Request.JobId, Outcome))
     {
         Server->DeleteJob(Request.JobId);
         Request.JobId = 0;
-        Request.Result = Result;
+        Request.Result = Outcome.Result;
+        Request.Outcome = Outcome;
+        Request.bEnded = true;
     }
 }
 
-void FShrinkEngineClient::PublishAnswer(FEngineRequest& Request, FString& Text)
+bool FShrinkEngineClient::PublishAnswer(FEngineRequest& Request, FString& Text)
 {
-    if (Request.JobId == 0 && !Request.Result.IsEmpty())
-    {
-        Text = Request.Result;
-        Request.Result.Empty();
-    }
+    if (Request.JobId != 0 || Request.Result.IsEmpty())
+        return false;
+    Text = Request.Result;
+    Request.Result.Empty();
+    return true;
 }
 
 void FShrinkEngineClient::DropTests()
@@ -85,7 +87,8 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     PollRequest(ShrinkRequest);
     PollRequest(UnshrinkRequest);
 
-    PublishAnswer(CanShrinkRequest, CanShrinkText);
+    if (PublishAnswer(CanShrinkRequest, CanShrinkText))
+        Status = CanShrinkRequest.Outcome.Status;
     PublishAnswer(CanUnshrinkRequest, CanUnshrinkText);
 
     if (ShrinkRequest.JobId != 0)
@@ -100,7 +103,7 @@ bool FShrinkEngineClient::Update(const FString& Dir)
         bCancelShrink = 0;
         CancelFlag.store(0);
     }
-    if (ShrinkRequest.JobId == 0 && !ShrinkRequest.Result.IsEmpty())
+    if (TakeTransactionEnd(ShrinkRequest, ShrinkOutcome) && !ShrinkRequest.Result.IsEmpty())
     {
         bShrinking = 0;
         ShrinkResult = ShrinkRequest.Result;
@@ -108,7 +111,7 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     }
 
     bUnshrinking = UnshrinkRequest.JobId != 0 ? 1 : 0;
-    if (UnshrinkRequest.JobId == 0 && !UnshrinkRequest.Result.IsEmpty())
+    if (TakeTransactionEnd(UnshrinkRequest, UnshrinkOutcome) && !UnshrinkRequest.Result.IsEmpty())
     {
         UnshrinkResult = UnshrinkRequest.Result;
         UnshrinkRequest.Result.Empty();
@@ -117,19 +120,22 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     if (CanShrinkRequest.JobId == 0 && CanUnshrinkRequest.JobId == 0 && ShrinkRequest.JobId == 0 &&
         UnshrinkRequest.JobId == 0)
     {
-        CanShrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"CanShrink,%s", *Dir)));
-        CanUnshrinkRequest.JobId = Server->QueueJob(FString(appScratchPrintf(u"CanUnshrink,%s", *Dir)));
+        // The tests ask about the archive of the last transaction's options (the game's main one by default).
+        CanShrinkRequest.JobId =
+            Server->QueueJob(FString(appScratchPrintf(u"CanShrink,%s", *Dir)), TestOptions);
+        CanUnshrinkRequest.JobId =
+            Server->QueueJob(FString(appScratchPrintf(u"CanUnshrink,%s", *Dir)), TestOptions);
         TestDir = Dir;
     }
     return true;
 }
 
 bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command,
-                                           const FString& Dir)
+                                           const FString& Dir, const FShrinkJobOptions& Options)
 {
     if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
         return false;
-    Request.JobId = Server->QueueJob(FString(appScratchPrintf(u"%s,%s", Command, *Dir)));
+    Request.JobId = Server->QueueJob(FString(appScratchPrintf(u"%s,%s", Command, *Dir)), Options);
     if (Request.JobId == 0)
         return false;
     bRunning = 1;
@@ -137,15 +143,25 @@ bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRu
     // queued or running: collected together with the transaction's end, they would be taken as current. The
     // first answers published afterwards come from tests queued once the transaction has finished.
     DropTests();
+    TestOptions.ArchivePath = Options.ArchivePath;
     return true;
 }
 
-bool FShrinkEngineClient::PerformShrink(const FString& Dir)
+bool FShrinkEngineClient::PerformShrink(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    return QueueTransaction(ShrinkRequest, bShrinking, u"PerformShrink", Dir);
+    return QueueTransaction(ShrinkRequest, bShrinking, u"PerformShrink", Dir, Options);
 }
 
-bool FShrinkEngineClient::PerformUnshrink(const FString& Dir)
+bool FShrinkEngineClient::PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir);
+    return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir, Options);
+}
+
+bool FShrinkEngineClient::TakeTransactionEnd(FEngineRequest& Request, FTransactionResult& Outcome)
+{
+    if (Request.JobId != 0 || !Request.bEnded)
+        return false;
+    Request.bEnded = false;
+    Outcome = Request.Outcome.Transaction;
+    return true;
 }

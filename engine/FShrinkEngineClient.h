@@ -8,8 +8,7 @@
 #include <cstdint>
 
 #include "Core/Inc/Core.h"
-
-class FShrinkEngineServerBase;
+#include "engine/FShrinkEngineServer.h"
 
 class FShrinkEngineClientBase
 {
@@ -20,10 +19,13 @@ public:
     // differs from the folder of the last call, or a transaction has been queued since the tests were, their
     // answers are dropped and CanShrinkText and CanUnshrinkText stay empty until tests asked afterwards answer.
     virtual bool Update(const FString& Dir) = 0;
-    // Queue a shrink / a restore of the game in Dir (ending with a separator). False, and nothing changes,
-    // while a shrink or a restore is already in flight. Tests still in flight are withdrawn from the engine.
-    virtual bool PerformShrink(const FString& Dir) = 0;
-    virtual bool PerformUnshrink(const FString& Dir) = 0;
+    // Queue a shrink / a restore of the game in Dir (ending with a separator), with the options that travel
+    // with it (which archive, skip rules, threads). False, and nothing changes, while a shrink or a restore is
+    // already in flight. Tests still in flight are withdrawn from the engine.
+    virtual bool PerformShrink(const FString& Dir, const FShrinkJobOptions& Options) = 0;
+    virtual bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options) = 0;
+    bool PerformShrink(const FString& Dir) { return PerformShrink(Dir, FShrinkJobOptions()); }
+    bool PerformUnshrink(const FString& Dir) { return PerformUnshrink(Dir, FShrinkJobOptions()); }
 
     // "none" when no shrink runs, else "%d/100".
     FString GetShrinkProgressText() const;
@@ -37,12 +39,21 @@ public:
     FString ShrinkResult;      // message of the last failed shrink; the front end takes it and empties it
     int32_t bUnshrinking = 0;
     FString UnshrinkResult;
+
+    // The same as values: how the last shrink and the last restore ended (success too), kept until the next
+    // one ends; and the files as the last shrink test saw them (busy, damaged, a stale kept archive ...),
+    // published together with CanShrinkText.
+    FTransactionResult ShrinkOutcome;
+    FTransactionResult UnshrinkOutcome;
+    FArchiveStatus Status;
 };
 
 struct FEngineRequest
 {
-    int32_t JobId = 0; // 0: no job in flight
-    FString Result;    // collected result until consumed
+    int32_t JobId = 0;   // 0: no job in flight
+    FString Result;      // collected result until consumed
+    FJobOutcome Outcome; // collected with it
+    bool bEnded = false; // a job was collected and its end not yet taken
 };
 
 class FShrinkEngineClient : public FShrinkEngineClientBase
@@ -53,8 +64,10 @@ public:
     ~FShrinkEngineClient() override;
 
     bool Update(const FString& Dir) override;
-    bool PerformShrink(const FString& Dir) override;
-    bool PerformUnshrink(const FString& Dir) override;
+    bool PerformShrink(const FString& Dir, const FShrinkJobOptions& Options) override;
+    bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options) override;
+    using FShrinkEngineClientBase::PerformShrink;
+    using FShrinkEngineClientBase::PerformUnshrink;
 
     FShrinkEngineServerBase* Server;
     FEngineRequest CanShrinkRequest;
@@ -67,15 +80,21 @@ public:
 
 private:
     void PollRequest(FEngineRequest& Request);
-    // Publishes a collected test answer into Text.
-    static void PublishAnswer(FEngineRequest& Request, FString& Text);
+    // Publishes a collected test answer into Text; true when there was one.
+    static bool PublishAnswer(FEngineRequest& Request, FString& Text);
     // Withdraws the tests in flight and forgets every answer: they no longer describe the files in question.
     void DropTests();
     // Queues "Command,Dir" into Request unless a transaction is in flight; sets bRunning on success.
-    bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command, const FString& Dir);
+    bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command, const FString& Dir,
+                          const FShrinkJobOptions& Options);
 
-    // The folder that the tests in flight, and the answers published, are about.
+    // Takes the end of a transaction collected into Request (success too) into Outcome; false when none.
+    static bool TakeTransactionEnd(FEngineRequest& Request, FTransactionResult& Outcome);
+
+    // The folder that the tests in flight, and the answers published, are about, and the archive there: the
+    // game's main one, or the one the last transaction named.
     FString TestDir;
+    FShrinkJobOptions TestOptions;
 };
 
 FShrinkEngineClientBase* CreateEngineClient();

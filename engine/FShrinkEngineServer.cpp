@@ -319,17 +319,17 @@ FTransactionResult BusyResult(const FArchiveFiles& Files)
 FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
     FTransactionLock Lock(Files);
-    if (Lock.IsBusy())
-        return BusyResult(Files);
-    return ShrinkLocked(Files, Options);
+    FTransactionResult Result = Lock.IsBusy() ? BusyResult(Files) : ShrinkLocked(Files, Options);
+    Result.StateAfter = StateFromFiles(Files);
+    return Result;
 }
 
 FTransactionResult RestoreArchive(const FArchiveFiles& Files)
 {
     FTransactionLock Lock(Files);
-    if (Lock.IsBusy())
-        return BusyResult(Files);
-    return RestoreLocked(Files);
+    FTransactionResult Result = Lock.IsBusy() ? BusyResult(Files) : RestoreLocked(Files);
+    Result.StateAfter = StateFromFiles(Files);
+    return Result;
 }
 
 FString PerformShrink(const FString& Dir)

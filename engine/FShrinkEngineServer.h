@@ -53,6 +53,9 @@ struct FTransactionResult
     FString Message; // empty on success
     ETransactionFailure Failure = ETransactionFailure::None;
     EArchiveState StateBefore = EArchiveState::Missing;
+    // The state the files are left in (from which files exist): after a failed last rename of a shrink it is
+    // Interrupted, and a restore repairs it.
+    EArchiveState StateAfter = EArchiveState::Missing;
     uint32_t OsError = 0;
     int64_t FreeBytes = -1;
     int64_t NeededBytes = 0;

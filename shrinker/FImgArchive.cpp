@@ -20,6 +20,31 @@ int64_t Min(int64_t A, int64_t B)
     return A < B ? A : B;
 }
 
+// Reads up to Count bytes from the file's position, going on after a read that came up short (a device may
+// deliver less than asked before the end); stops at the end of the file or at a failing read. Returns the bytes
+// read.
+int64_t ReadOn(FFileHandle File, uint8_t* Dest, int64_t Count)
+{
+    int64_t Got = 0;
+    while (Got < Count)
+    {
+        const uint32_t Read = appFileRead(File, Dest + Got, uint32_t(Min(Count - Got, IoPiece)));
+        if (Read == 0)
+            break;
+        Got += Read;
+    }
+    return Got;
+}
+
+// Opens an archive only to look at it: others may go on reading, writing, renaming or deleting it meanwhile (the
+// engine looks once a second, and a program installing a mod must not find the archive locked by that look).
+FFileHandle OpenToLook(const char16_t* Path)
+{
+    return CoreOS::FileOpen(Path, CoreOS::FILEACCESS_Read,
+                            CoreOS::FILESHARE_Read | CoreOS::FILESHARE_Write | CoreOS::FILESHARE_Delete,
+                            CoreOS::FILECREATE_OpenExisting);
+}
+
 // Checks the records that the file holds whole, Held of them, read from just after the header.
 bool CheckRecords(FFileHandle File, int64_t Held, FImgArchiveCheck& Check, int64_t& FirstOffset, int64_t& Furthest)
 {
@@ -28,7 +53,7 @@ bool CheckRecords(FFileHandle File, int64_t Held, FImgArchiveCheck& Check, int64
     {
         const int32_t Count = int32_t(Min(CheckPiece, Held - Done));
         const uint32_t Bytes = uint32_t(Count) * sizeof(FImgDirEntry);
-        if (appFileRead(File, Piece.GetData(), Bytes) != Bytes)
+        if (ReadOn(File, reinterpret_cast<uint8_t*>(Piece.GetData()), Bytes) != Bytes)
             return false;
         for (int32_t i = 0; i < Count; ++i)
         {
@@ -75,7 +100,8 @@ FImgArchiveCheck CheckImgFile(FFileHandle File)
         return Check;
     }
     FImgHeader Header = {0, 0};
-    if (appFileRead(File, &Header, sizeof(Header)) != sizeof(Header) || Header.Magic != IMG_MagicVer2)
+    if (ReadOn(File, reinterpret_cast<uint8_t*>(&Header), sizeof(Header)) != sizeof(Header) ||
+        Header.Magic != IMG_MagicVer2)
     {
         Check.Result = EImgCheck::NotAnArchive;
         return Check;
@@ -109,7 +135,7 @@ FImgArchiveCheck CheckImgFile(FFileHandle File)
 
 FImgArchiveCheck CheckImgArchive(const char16_t* Path)
 {
-    FFileHandle File = appFileOpenRead(Path);
+    FFileHandle File = OpenToLook(Path);
     if (!File)
         return FImgArchiveCheck();
     const FImgArchiveCheck Check = CheckImgFile(File);
@@ -124,12 +150,13 @@ bool ReadImgDirectory(FFileHandle File, int32_t NumEntries, TDynArray<FImgDirEnt
     Out.Reserve(NumEntries);
     Out.Add(NumEntries);
     const int64_t Bytes = int64_t(NumEntries) * int64_t(sizeof(FImgDirEntry));
-    return ReadImgBytes(File, sizeof(FImgHeader), reinterpret_cast<uint8_t*>(Out.GetData()), Bytes);
+    return appFileSeek(File, sizeof(FImgHeader)) &&
+           ReadOn(File, reinterpret_cast<uint8_t*>(Out.GetData()), Bytes) == Bytes;
 }
 
 bool ReadImgDirectory(const char16_t* Path, TDynArray<FImgDirEntry>& Out)
 {
-    FFileHandle File = appFileOpenRead(Path);
+    FFileHandle File = OpenToLook(Path);
     if (!File)
         return false;
     const FImgArchiveCheck Check = CheckImgFile(File);
@@ -149,21 +176,16 @@ bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count)
     appCheck(Count >= 0);
     int64_t Got = 0;
     if (appFileSeek(File, Pos))
-    {
-        while (Got < Count)
-        {
-            const uint32_t Asked = uint32_t(Min(Count - Got, IoPiece));
-            const uint32_t Read = appFileRead(File, Dest + Got, Asked);
-            Got += Read;
-            if (Read < Asked)
-                break;
-        }
-    }
+        Got = ReadOn(File, Dest, Count);
     else
         EngineTrace(u"appFileRead  BytesRead!=Length  %d!=%d", 0, int32_t(Min(Count, INT32_MAX)));
-    if (Got < Count)
-        std::memset(Dest + Got, 0, size_t(Count - Got));
-    return Got == Count;
+    if (Got == Count)
+        return true;
+    // What the source does not hold reads as zeros, never as what Dest held before. Only a read that stopped
+    // before the end of the file failed: those bytes are there, and zeros in their place would spoil the copy.
+    std::memset(Dest + Got, 0, size_t(Count - Got));
+    const int64_t Size = CoreOS::FileGetSize(File);
+    return Size >= 0 && Pos + Got >= Size;
 }
 
 bool FImgArchiveWriter::Write(const void* Bytes, int64_t Count)

@@ -97,8 +97,10 @@ bool ReadImgDirectory(const char16_t* Path, TDynArray<FImgDirEntry>& Out);
 // Whether two records hold the same 24 name bytes.
 bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B);
 
-// Reads Count bytes at Pos into Dest. What the file does not hold reads as zeros, never as what Dest held
-// before; the result says whether every byte came from the file. Blocks on the read.
+// Reads Count bytes at Pos into Dest, going on after reads that come up short. What lies past the end of the
+// file reads as zeros, never as what Dest held before, and is no failure (a damaged archive is refused before it
+// is read). False when a read failed before the end of the file: Dest then holds zeros where the file's bytes
+// should be, and they must not be used. Blocks on the reads.
 bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count);
 
 // Writes an archive front to back: the header and a placeholder directory first, so that the entries can be

@@ -72,11 +72,13 @@ private:
     void PublishProgress(int32_t Index);
     bool Fail(EShrinkFailure Failure, const FString& Reason);
     bool FailWrite();
+    bool FailRead(int64_t Pos);
 
     FShrinkOptions Options;
     FSkipRules SkipRules;
     FShrinkResult Result;
-    // The file being written (DEST, or its temporary), for the reasons.
+    // The files read and written (DEST, or its temporary), for the reasons.
+    FString Source;
     FString Target;
 
     FImgHeader Header = {IMG_MagicVer2, 0};
@@ -105,6 +107,7 @@ FShrinkResult FImgShrinker::ShrinkFile(const char16_t* DestFilename, const char1
     GHalveOpaqueTextures.store(1);
     const FString Dest(DestFilename ? DestFilename : u"");
     const FString Src(SrcFilename ? SrcFilename : u"");
+    Source = Src;
 
     if (Options.bDryRun || !RefuseSameFile(Dest, Src))
     {
@@ -308,16 +311,22 @@ bool FImgShrinker::RewriteEntry(FFileHandle fhRead, FImgArchiveWriter& Writer, i
         OutBlocks = Entry.BlockCount;
         return CopyBytes(fhRead, Entry.DataOffset(), Writer, Entry.DataBytes());
     }
-    return WriteEntry(Writer, ProcessEntry(fhRead, Entry, bTxd ? &TxdName : nullptr), OutBlocks);
+    const int32_t NewLength = ProcessEntry(fhRead, Entry, bTxd ? &TxdName : nullptr);
+    return NewLength >= 0 && WriteEntry(Writer, NewLength, OutBlocks);
 }
 
-// Reads the entry into the buffer and hands a texture dictionary to its stage; returns the entry's new length.
-// The statistics of a well-formed dictionary join the archive's here, in entry order.
+// Reads the entry into the buffer and hands a texture dictionary to its stage; returns the entry's new length,
+// or -1 when the source could not be read. The statistics of a well-formed dictionary join the archive's here,
+// in entry order.
 int32_t FImgShrinker::ProcessEntry(FFileHandle fhRead, const FImgDirEntry& Entry, const FString* TxdName)
 {
     const int32_t Length = int32_t(Entry.DataBytes());
     GrowBuffer(Length);
-    ReadImgBytes(fhRead, Entry.DataOffset(), Buffer.GetData(), Length);
+    if (!ReadImgBytes(fhRead, Entry.DataOffset(), Buffer.GetData(), Length))
+    {
+        FailRead(Entry.DataOffset());
+        return -1;
+    }
     if (!TxdName)
         return Length;
     int32_t NewLength = Length;
@@ -345,7 +354,8 @@ bool FImgShrinker::CopyBytes(FFileHandle fhRead, int64_t ReadPos, FImgArchiveWri
             return false;
         const int64_t Piece = Count < CopyPiece ? Count : CopyPiece;
         GrowBuffer(Piece);
-        ReadImgBytes(fhRead, ReadPos, Buffer.GetData(), Piece);
+        if (!ReadImgBytes(fhRead, ReadPos, Buffer.GetData(), Piece))
+            return FailRead(ReadPos);
         if (!Writer.Write(Buffer.GetData(), Piece))
             return FailWrite();
         ReadPos += Piece;
@@ -405,6 +415,13 @@ bool FImgShrinker::Fail(EShrinkFailure Failure, const FString& Reason)
 bool FImgShrinker::FailWrite()
 {
     return Fail(EShrinkFailure::WriteFailed, FString::Printf(u"writing %s came up short (is the disk full?)", *Target));
+}
+
+bool FImgShrinker::FailRead(int64_t Pos)
+{
+    return Fail(EShrinkFailure::ReadFailed,
+                FString::Printf(u"reading %s failed near byte %lld (is the disk or the file damaged?)", *Source,
+                                (long long)Pos));
 }
 
 // ---- Entry points -----------------------------------------------------------------------------------------------

@@ -38,6 +38,7 @@ enum class EShrinkFailure : int32_t
     Damaged,
     Cancelled,
     WriteFailed,
+    ReadFailed, // the source could not be read where it holds data (a failing device)
     OutOfMemory,
     TooLarge, // past what the format can address, or a directory larger than the shrinker holds
 };

@@ -217,6 +217,11 @@ bool DirSetCurrent(const char16_t* Path);
 int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity);
 // Letters of the fixed drives as "C:;D:" (empty on POSIX, where there are no drives). Returns the length.
 int32_t GetDrives(char16_t* Dest, int32_t Capacity);
+// Path as the file system spells it: each component that exists is written as its directory holds it (a path
+// asked as "Models\gta3.img" may be "models/GTA3.IMG" on a Linux disk), the first missing one and what follows
+// stay as written. Separators become the system's own, a trailing one is kept; "." and ".." are applied on POSIX
+// and kept on Windows. Cut to Capacity - 1 units and terminated. Returns the length. Reads directories only.
+int32_t PathOnDisk(const char16_t* Path, char16_t* Dest, int32_t Capacity);
 // Last write time in UTC. False when the file's attributes cannot be read.
 bool GetFileTimeUtc(const char16_t* Path, FLocalTime& Out);
 // Bytes free for the caller on the volume that holds Directory, or -1 when it cannot be told.

@@ -24,6 +24,8 @@ const char16_t* appStrchr(const char16_t* Text, char16_t Unit);
 const char16_t* appStrrchr(const char16_t* Text, char16_t Unit);
 char16_t appToUpper(char16_t Unit);
 char16_t appToLower(char16_t Unit);
+// A blank as INI files, gta.dat and the like separate words with: a space or a tab.
+bool appIsBlank(char16_t Unit);
 
 // CRC-32 (MSB-first, polynomial 0x04C11DB7) of a text's units, ASCII letters folded to upper case; low byte
 // of each unit first, then the high byte. The empty text hashes to 0. Stored data and map order rely on it.

@@ -170,6 +170,8 @@ public:
     bool StartsWith(const char16_t* Text) const;
     bool EndsWith(const char16_t* Text) const;
     bool EndsWithNoCase(const char16_t* Text) const;
+    // Without the blanks (appIsBlank) at either end.
+    FString TrimBlanks() const;
 
     // Splits at every occurrence of Delimiter: "a,b" gives "a" and "b"; a text without the delimiter gives
     // itself; a trailing delimiter gives a last, empty element. Results are appended to *Out.

@@ -564,6 +564,15 @@ int32_t GetDrives(char16_t* Dest, int32_t Capacity)
     return CopyOut(std::u16string(), Dest, Capacity);
 }
 
+int32_t PathOnDisk(const char16_t* Path, char16_t* Dest, int32_t Capacity)
+{
+    std::string OnDisk = Resolve(Path);
+    const std::u16string Written(Path);
+    if (!Written.empty() && (Written.back() == u'/' || Written.back() == u'\\') && OnDisk != "/")
+        OnDisk += '/';
+    return CopyOut(appUtf8ToUtf16(OnDisk.c_str()), Dest, Capacity);
+}
+
 bool GetFileTimeUtc(const char16_t* Path, FLocalTime& Out)
 {
     const std::string Resolved = Resolve(Path);

@@ -2,6 +2,8 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Src/CoreOSNative.h"
 
+#include <string>
+
 #include <windows.h>
 
 namespace CoreOS
@@ -252,6 +254,51 @@ int32_t GetDrives(char16_t* Dest, int32_t Capacity)
     }
     List[Len] = 0;
     return CopyOut(List, Dest, Capacity);
+}
+
+int32_t PathOnDisk(const char16_t* Path, char16_t* Dest, int32_t Capacity)
+{
+    std::wstring Written(W(Path));
+    for (wchar_t& C : Written)
+        if (C == L'/')
+            C = L'\\';
+    // The root stays as written: a drive ("C:"), or a share ("\\server\share").
+    size_t Start = 0;
+    if (Written.size() >= 2 && Written[1] == L':')
+        Start = 2;
+    else if (Written.compare(0, 2, L"\\\\") == 0)
+    {
+        Start = Written.find(L'\\', 2);
+        Start = Start == std::wstring::npos ? Written.size() : Written.find(L'\\', Start + 1);
+        Start = Start == std::wstring::npos ? Written.size() : Start;
+    }
+    std::wstring OnDisk = Written.substr(0, Start);
+    bool bLookUp = true;
+    while (Start < Written.size())
+    {
+        size_t End = Written.find(L'\\', Start);
+        End = End == std::wstring::npos ? Written.size() : End;
+        std::wstring Component = Written.substr(Start, End - Start);
+        // A wildcard would find some other name; "." and ".." are no names of their own.
+        const bool bName = !Component.empty() && Component != L"." && Component != L".." &&
+                           Component.find_first_of(L"*?") == std::wstring::npos;
+        if (bLookUp && bName)
+        {
+            WIN32_FIND_DATAW Data;
+            HANDLE Find = FindFirstFileW((OnDisk + Component).c_str(), &Data);
+            bLookUp = Find != INVALID_HANDLE_VALUE;
+            if (bLookUp)
+            {
+                Component = Data.cFileName;
+                FindClose(Find);
+            }
+        }
+        OnDisk += Component;
+        if (End < Written.size())
+            OnDisk += L'\\';
+        Start = End + 1;
+    }
+    return CopyOut(OnDisk.c_str(), Dest, Capacity);
 }
 
 bool GetFileTimeUtc(const char16_t* Path, FLocalTime& Out)

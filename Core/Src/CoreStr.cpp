@@ -57,6 +57,11 @@ char16_t appToLower(char16_t Unit)
     return (Unit >= 'A' && Unit <= 'Z') ? char16_t(Unit + 32) : Unit;
 }
 
+bool appIsBlank(char16_t Unit)
+{
+    return Unit == u' ' || Unit == u'\t';
+}
+
 int32_t appStricmp(const char16_t* A, const char16_t* B)
 {
     for (;; ++A, ++B)
@@ -572,6 +577,17 @@ bool FString::EndsWithNoCase(const char16_t* Text) const
 {
     const int32_t N = appStrlen(Text);
     return N <= Len() && appStricmp(**this + Len() - N, Text) == 0;
+}
+
+FString FString::TrimBlanks() const
+{
+    int32_t Start = 0;
+    int32_t End = Len();
+    while (Start < End && appIsBlank((*this)[Start]))
+        ++Start;
+    while (End > Start && appIsBlank((*this)[End - 1]))
+        --End;
+    return Mid(Start, End - Start);
 }
 
 int32_t FString::Split(const char16_t* Delimiter, TDynArray<FString>* InArray) const

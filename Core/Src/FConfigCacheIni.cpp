@@ -22,11 +22,6 @@ bool TooLong(const char16_t* Name)
     return Name && appStrlen(Name) > Core::Imp::FConfigCacheIni::MAX_NAME;
 }
 
-bool IsBlank(char16_t C)
-{
-    return C == ' ' || C == '\t';
-}
-
 // The decimal value as the C runtime reads it: leading white space, a sign, digits; 0 without digits.
 // Values beyond 32 bits are held at the nearest limit.
 int32_t ParseInt(const char16_t* Text)
@@ -66,14 +61,14 @@ void AddWords(FConfigSection& Section, const FString& Key, const char16_t* Value
     bool bFirst = true;
     while (P < End)
     {
-        while (P < End && IsBlank(*P))
+        while (P < End && appIsBlank(*P))
             ++P;
         if (P >= End)
             break;
         FString Word;
         int32_t Count = 0;
         bool bQuoted = false;
-        for (; P < End && (bQuoted || !IsBlank(*P)); ++P)
+        for (; P < End && (bQuoted || !appIsBlank(*P)); ++P)
         {
             if (*P == '"')
                 bQuoted = !bQuoted;

@@ -48,7 +48,7 @@ public:
         LastDir = Dir;
         return true;
     }
-    bool PerformShrink(const FString& Dir) override
+    bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override
     {
         ++Shrinks;
         LastDir = Dir;
@@ -57,7 +57,7 @@ public:
         CanUnshrinkText.Empty();
         return true;
     }
-    bool PerformUnshrink(const FString& Dir) override
+    bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override
     {
         ++Unshrinks;
         LastDir = Dir;

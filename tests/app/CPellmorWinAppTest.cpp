@@ -83,61 +83,30 @@ TEST_F(CPellmorWinAppTest, LastFlagDecidesTheAutomaticMode)
     }
 }
 
-TEST_F(CPellmorWinAppTest, ReadRegistryPathCutsKeyAndValueName)
-{
-    const struct
-    {
-        const char16_t* Path;
-        const char16_t* Key;
-        const char16_t* Value;
-    } Cases[] = {
-        {u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorrin: San Andreas\\GTA:SA Path", u"SOFTWARE\\Quorrin: San Andreas",
-         u"GTA:SA Path"},
-        {u"HKEY_CURRENT_USER\\Software\\Value", u"Software", u"Value"},
-        {u"HKLM\\KeyOnly", u"KeyOnly", u""},
-        {u"NoSeparator", u"", u""},
-        {u"HKLM\\Key\\", u"Key", u""},
-    };
-    for (const auto& Case : Cases)
-    {
-        CPellmorWinDlg::ReadRegistryPath(FString(Case.Path));
-        EXPECT_EQ(GRead.Key, Case.Key) << FString(Case.Path).ToUtf8();
-        EXPECT_EQ(GRead.Value, Case.Value) << FString(Case.Path).ToUtf8();
-        EXPECT_EQ(GRead.AnnouncedBytes, 4094u);
-    }
-}
-
-TEST_F(CPellmorWinAppTest, ReadRegistryPathTakesTheTextTheValueHolds)
-{
-    const FString Path(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorrin: San Andreas\\GTA:SA Path");
-    // A text value with its terminating zero, shown as it is (no separator added).
-    GRead.Stored = u"D:\\Games\\GTA San Andreas";
-    GRead.StoredBytes = 2 * 25;
-    EXPECT_EQ(CPellmorWinDlg::ReadRegistryPath(Path), u"D:\\Games\\GTA San Andreas");
-    // A value stored without its zero is cut at the bytes returned.
-    GRead.StoredBytes = 2 * 8;
-    EXPECT_EQ(CPellmorWinDlg::ReadRegistryPath(Path), u"D:\\Games");
-    // A failed query: whatever it left in the buffer, else nothing.
-    GRead.bSucceeds = false;
-    GRead.StoredBytes = 2 * 25;
-    EXPECT_EQ(CPellmorWinDlg::ReadRegistryPath(Path), u"D:\\Games\\GTA San Andreas");
-    GRead.Stored = nullptr;
-    EXPECT_EQ(CPellmorWinDlg::ReadRegistryPath(Path), u"");
-}
-
 TEST_F(CPellmorWinAppTest, DialogStartsInTheRegistryDirectoryElseTheDefault)
 {
+    // A text value with its terminating zero is shown as it is; the engine gets it with a separator.
     GRead.Stored = u"D:\\Games\\GTA San Andreas";
     GRead.StoredBytes = 2 * 25;
     {
         CPellmorWinDlg Dlg;
+        EXPECT_EQ(GRead.Key, u"SOFTWARE\\Quorrin: San Andreas");
+        EXPECT_EQ(GRead.Value, u"GTA:SA Path");
+        EXPECT_EQ(GRead.AnnouncedBytes, 4094u);
         EXPECT_EQ(Dlg.m_strDir, u"D:\\Games\\GTA San Andreas");
         EXPECT_EQ(Dlg.GetGameDir(), u"D:\\Games\\GTA San Andreas\\");
+    }
+    // A value stored without its zero is cut at the bytes returned.
+    GRead.StoredBytes = 2 * 8;
+    {
+        CPellmorWinDlg Dlg;
+        EXPECT_EQ(Dlg.m_strDir, u"D:\\Games");
     }
     GRead.bSucceeds = false;
     GRead.Stored = nullptr;
     CPellmorWinDlg Dlg;
     EXPECT_EQ(Dlg.m_strDir, u"C:\\Program Files\\Rockstar Games\\GTA San andreas\\");
+    EXPECT_EQ(Dlg.GetGameDir(), Dlg.m_strDir);
 }
 
 TEST_F(CPellmorWinAppTest, AutomaticRunHandsItsExitCodeToTheProcess)

@@ -1,6 +1,7 @@
 // Support of the pellmor command's tests.
 #include "PellmorTestSupport.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -10,17 +11,69 @@
 
 int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console)
 {
+    return RunPellmor(std::vector<FString>(Args), Console);
+}
+
+int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console)
+{
     TDynArray<FString> List;
     for (const FString& Arg : Args)
         List.AddItem(Arg);
     return RunPellmorCommand(List, Console);
 }
 
-bool MakeSampleGame(const FString& Dir, int32_t Entries)
+void FTerminalModel::Write(const std::string& Text)
+{
+    for (size_t i = 0; i < Text.size(); ++i)
+    {
+        std::string& Row = Screen.back();
+        if (Text[i] == '\r')
+            Column = 0;
+        else if (Text[i] == '\n')
+        {
+            Screen.emplace_back();
+            Column = 0;
+        }
+        else if (Text.compare(i, 3, "\x1b[K") == 0)
+        {
+            Row.resize(std::min(Row.size(), Column));
+            i += 2;
+        }
+        else
+        {
+            if (Column >= size_t(Width))
+            {
+                ++Wraps;
+                Screen.emplace_back();
+                Column = 0;
+            }
+            std::string& Line = Screen.back();
+            if (Line.size() <= Column)
+                Line.resize(Column + 1, ' ');
+            Line[Column++] = Text[i];
+        }
+    }
+}
+
+std::vector<std::string> FTerminalModel::Rows() const
+{
+    std::vector<std::string> Result;
+    for (std::string Row : Screen)
+    {
+        while (!Row.empty() && Row.back() == ' ')
+            Row.pop_back();
+        Result.push_back(Row);
+    }
+    return Result;
+}
+
+bool MakeSampleGame(const FString& Dir, int32_t Entries, const std::vector<std::pair<std::string, int32_t>>& Extra)
 {
     SampleGame::FSampleGameOptions Options;
     Options.EntryCount = Entries;
     Options.Seed = 7;
+    for (const auto& Archive : Extra)
+        Options.ExtraArchives.push_back({Archive.first, Archive.second});
     std::string Error;
     const bool bMade = SampleGame::WriteSampleGame(Dir.ToUtf8(), Options, &Error);
     EXPECT_TRUE(bMade) << Error;
@@ -108,9 +161,10 @@ struct FJsonReader
             const char Close = bObject ? '}' : ']';
             if (Eat(Close))
                 return true;
+            int Index = 0;
             do
             {
-                Key.clear();
+                Key = bObject ? std::string() : std::to_string(Index++);
                 if ((bObject && (!String(Key) || !Eat(':'))) || !Value(Path + "/" + Key))
                     return false;
             } while (Eat(','));

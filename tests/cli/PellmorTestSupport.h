@@ -1,8 +1,10 @@
 // What the pellmor command's tests share: a console that records, a small game folder, a JSON checker.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Core/Inc/Core.h"
 #include "cli/PellmorCommand.h"
@@ -16,32 +18,55 @@ public:
     void Out(const FString& Text) override { OutText += Text.ToUtf8(); }
     void Err(const FString& Text) override { ErrText += Text.ToUtf8(); }
     bool IsTerminal() override { return bTerminal; }
-    int32_t Width() override { return 80; }
+    int32_t Width() override { return Columns; }
     void SetVerbose(bool bOn) override { bVerbose = bOn; }
     void WatchInterrupt(bool bWatch) override { bWatching = bWatch; }
     bool Interrupted() override
     {
-        return bWatching && (bInterruptNow || (!InterruptAfter.empty() && OutText.find(InterruptAfter) != std::string::npos));
+        return bWatching &&
+               (bInterruptNow || (!InterruptAfter.empty() && OutText.find(InterruptAfter) != std::string::npos));
     }
 
     std::string OutText;
     std::string ErrText;
     bool bTerminal = false;
+    int32_t Columns = 80;
     bool bVerbose = false;
     bool bWatching = false;
-    bool bInterruptNow = false;
+    std::atomic<bool> bInterruptNow{false}; // may be set from the engine's worker thread
     std::string InterruptAfter;
 };
 
 // Runs pellmor with the arguments into a fresh console.
 int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console);
+int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console);
 
-// Writes a sample game of Entries entries into Dir (DIR/models/gta3.img). False with a test failure otherwise.
-bool MakeSampleGame(const FString& Dir, int32_t Entries);
+// A terminal of Width columns as a line redrawn in place meets it: text goes where the cursor is, '\r' goes back
+// to the start of the line, '\n' starts a new one, ESC [ K erases to the end of the line, and a character
+// written when the cursor stands past the last column first wraps to a new line (counted in Wraps).
+class FTerminalModel
+{
+public:
+    explicit FTerminalModel(int InWidth) : Width(InWidth) {}
+    void Write(const std::string& Text);
+    // The rows as they show, trailing blanks cut.
+    std::vector<std::string> Rows() const;
+    int Wraps = 0;
+
+private:
+    int Width;
+    std::vector<std::string> Screen{std::string()};
+    size_t Column = 0;
+};
+
+// Writes a sample game of Entries entries into Dir (DIR/models/gta3.img), with the archives of Extra
+// ({"gta_int", 40}: DIR/models/gta_int.img) named in DIR/data/gta.dat. False with a test failure otherwise.
+bool MakeSampleGame(const FString& Dir, int32_t Entries,
+                    const std::vector<std::pair<std::string, int32_t>>& Extra = {});
 
 // A checked JSON document: Parse is true when Text is exactly one valid JSON value (RFC 8259, no extensions).
-// Get gives the scalar reached through object keys given one by one ({"files", "gta3.img"}) as written, a string
-// without its quotes, or "" when there is none.
+// Get gives the scalar reached through object keys and array indices given one by one ({"files", "gta3.img"},
+// {"0", "state"}) as written, a string without its quotes, or "" when there is none.
 class FJson
 {
 public:

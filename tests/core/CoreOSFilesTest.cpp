@@ -19,6 +19,27 @@ TEST(CoreOSFilesTest, DotDotIsAppliedToTheTextBeforeLookingUp)
     EXPECT_NE(CoreOS::FileGetAttributes(*(Dir / u"INI\\.\\..\\skiprules.INI")), CoreOS::FILEATTR_Invalid);
 }
 
+// Messages name files as the disk spells them, whatever spelling found them.
+TEST(CoreOSFilesTest, PathOnDiskSpellsEachExistingComponentAsItsFolderDoes)
+{
+    FTempDir Dir;
+    ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"models")));
+    ASSERT_TRUE(WriteTestFile(Dir / u"models/Gta3.img", "x"));
+    auto OnDisk = [](const FString& Path)
+    {
+        char16_t Buffer[4096];
+        CoreOS::PathOnDisk(*Path, Buffer, 4096);
+        return FString(Buffer).ToUtf8();
+    };
+    const std::string Root = OnDisk(Dir.Path());
+    ASSERT_FALSE(Root.empty());
+    const std::string Separator = Root.substr(Root.size() - 1);
+    EXPECT_EQ(OnDisk(Dir / u"MODELS\\gta3.IMG"), Root + "models" + Separator + "Gta3.img");
+    EXPECT_EQ(OnDisk(Dir / u"Models/gta3_TEMP.img"), Root + "models" + Separator + "gta3_TEMP.img");
+    EXPECT_EQ(OnDisk(Dir / u"Models/"), Root + "models" + Separator);
+    EXPECT_EQ(OnDisk(Dir / u"Nowhere/Models"), Root + "Nowhere" + Separator + "Models");
+}
+
 TEST(CoreOSFilesTest, EveryNameOfAFileHasOneIdentity)
 {
     FTempDir Dir;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -208,6 +209,11 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
     ASSERT_TRUE(Client->PerformShrink(Game));
     Settle(Client, Game);
     EXPECT_EQ(Client->ShrinkResult, u"Not enough disk space to do shrink");
+    // The same as values, for the front ends' advice: how much is free and how much a build needs.
+    EXPECT_EQ(Client->ShrinkOutcome.Failure, ETransactionFailure::NoSpace);
+    EXPECT_EQ(Client->ShrinkOutcome.FreeBytes, int64_t(100) << 20);
+    EXPECT_GT(Client->ShrinkOutcome.NeededBytes, int64_t(768) << 20);
+    EXPECT_EQ(Client->Status.State, EArchiveState::Original);
     Client->ShrinkResult.Empty();
     CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
 
@@ -251,4 +257,37 @@ TEST_F(FShrinkEngineJobTest, DestroyingTheClientDuringAShrinkCancelsIt)
     delete Client; // cancels, then waits for the worker
     Opener.join();
     ExpectOriginalOnly();
+}
+
+// A second program (another pellmor, another PellmorWin.exe) asking for a transaction while this one's shrink runs
+// is refused at once, touching nothing; the first one's shrink then ends as if alone.
+TEST_F(FShrinkEngineJobTest, ATransactionFromAnotherProcessIsRefusedWhileOneRuns)
+{
+    if (std::string(PELLMOR_PROGRAM).find(".exe") != std::string::npos)
+        GTEST_SKIP() << "the command is started through a POSIX shell; the Wine GUI suite runs two programs at once";
+    FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
+    const FString Game = Dir.Path();
+    Gate.Close();
+    ASSERT_TRUE(Client->PerformShrink(Game));
+    ASSERT_TRUE(Gate.WaitArrived());
+
+    const std::string Command = std::string("'") + PELLMOR_PROGRAM + "' shrink '" + Game.ToUtf8() + "' >/dev/null 2>&1";
+    for (const char* Verb : {"shrink", "restore"})
+    {
+        std::string Line = Command;
+        Line.replace(Line.find(" shrink "), 8, std::string(" ") + Verb + " ");
+        EXPECT_NE(std::system(Line.c_str()), 0) << Line;
+        std::string Bytes;
+        ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
+        EXPECT_EQ(Bytes, Original);
+        EXPECT_FALSE(TestFileExists(File(u"_ORIG_BAK")));
+    }
+
+    Gate.Open();
+    Settle(Client, Game);
+    EXPECT_TRUE(Client->ShrinkResult.IsEmpty());
+    std::string Kept;
+    ASSERT_TRUE(ReadTestFile(File(u"_ORIG_BAK"), Kept));
+    EXPECT_EQ(Kept, Original);
+    delete Client;
 }

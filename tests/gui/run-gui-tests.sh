@@ -6,7 +6,7 @@
 # WIN_BUILD_DIR/gui-tests, keeps its own Wine prefix (WIN_BUILD_DIR/wineprefix-gui, made on first use) and
 # writes screenshots to WIN_BUILD_DIR/screens (those of the display scaled to 150% end in -150). Prints one line
 # per test, then
-#   gui: 8 passed, 0 failed           (", 1 skipped" when a test could not be done here)
+#   gui: 9 passed, 0 failed           (", 1 skipped" when a test could not be done here)
 # and exits non-zero when a test failed. PELLMOR_GUI_TESTS="cancel scaled-150" runs only the tests named.
 set -uo pipefail
 
@@ -29,6 +29,7 @@ passed=0
 failed=0
 skipped=0
 app_pid=""
+first_pid=""
 hold_pid=""
 throttle_pid=""
 xvfb_pid=""
@@ -49,6 +50,7 @@ cleanup()
 {
     throttle_stop
     if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then kill "$app_pid" 2>/dev/null; fi
+    if [[ -n $first_pid ]] && kill -0 "$first_pid" 2>/dev/null; then kill "$first_pid" 2>/dev/null; fi
     if [[ -n $hold_pid ]] && kill -0 "$hold_pid" 2>/dev/null; then kill "$hold_pid" 2>/dev/null; fi
     # Ends what is left of this prefix's Windows processes (all of them ours).
     wineserver -k 2>/dev/null
@@ -219,6 +221,14 @@ shoot_seen()
     import -window root -crop "$((r - l))x$((b - t))+$l+$t" +repage "$screens/$1.png"
 }
 
+# Every control $1 of every window in the last probe (windows of one caption may be several) is $2 (field 4).
+expect_every_control()
+{
+    local got
+    got=$(awk -F'\t' -v id="$1" '$1 == "control" && $2 == id { print $4 }' "$work/probe.txt" | sort -u)
+    [[ $got == "$2" ]] || { log "control $1: expected $2 everywhere, got: $(echo $got)"; return 1; }
+}
+
 expect_control()
 {
     probe "$1" >"$work/probe.txt"
@@ -298,6 +308,7 @@ expect_state()
 
 standard_status="Found standard GTA:SA files."
 shrunk_status="Found shrunked GTA:SA files."
+elsewhere_status="Another shrink or restore is running on these game files."
 
 # Runs PellmorWin.exe with the flag $1 until it ends by itself, which must be with exit code $2.
 run_auto()
@@ -334,6 +345,8 @@ test_auto_held()
     start_app /s
     wait_for "Perform Shrink" "Perform Shrink - Failed renaming" 30 || return 1
     [[ $(grep -c '^window' "$work/probe.txt") -eq 1 ]] || { log "more than one message box"; return 1; }
+    grep -qF "Close the game, or any program that has gta3.img open, and try again." "$work/probe.txt" ||
+        { log "no advice for an archive in use"; return 1; }
     shoot held "Perform Shrink"
     click "Perform Shrink" 1 || return 1
     sleep 0.5
@@ -456,6 +469,37 @@ test_close_during_shrink()
     [[ $state == standard || $state == shrunk ]] || { log "game files: $state"; return 1; }
 }
 
+# Two programs on one game: while the first one's shrink runs, a second PellmorWin.exe says that another shrink
+# or restore is running, and neither program offers a button. The second one ends as usual; the first one's
+# shrink is then cancelled in its progress window (which the second window covered).
+test_two_programs()
+{
+    local main="PellmorWin v1.03"
+    set_game_dir "$big"
+    start_app
+    wait_for "$main" "$standard_status" 15 || return 1
+    throttle_start
+    click "$main" 1003 || return 1
+    wait_for "Shrink Progress" "/100" 10 || return 1
+    first_pid=$app_pid
+    start_app
+    wait_for "$main" "$elsewhere_status" 20 || return 1
+    [[ $(grep -c '^window' "$work/probe.txt") -eq 2 ]] || { log "expected two main windows"; return 1; }
+    expect_every_control 1003 disabled && expect_every_control 1004 disabled || return 1
+    shoot_seen main-elsewhere
+    # The second window is the topmost, so its controls come first.
+    click "$main" 1005 || return 1
+    wait_app_exit 15 && [[ $app_rc -eq 0 ]] || { log "the second program did not end with 0"; return 1; }
+    app_pid=$first_pid
+    first_pid=""
+    click "Shrink Progress" 1007 || return 1
+    wait_for "Perform Shrink" "Shrink canceled" 60 || return 1
+    throttle_stop
+    click "Perform Shrink" 1 || return 1
+    wait_for "$main" "$standard_status" 15 || return 1
+    expect_state "$big" standard
+}
+
 # A folder that refuses new files: without write permission, and immutable for root, whom permissions do not
 # stop (chattr, where the file system and the sandbox allow it).
 refuse_writes()
@@ -539,11 +583,14 @@ run_test()
         wait "$hold_pid" 2>/dev/null
         hold_pid=""
     fi
-    if [[ -n $app_pid ]]; then
-        kill "$app_pid" 2>/dev/null
-        wait "$app_pid" 2>/dev/null
-        app_pid=""
-    fi
+    for pid in "$app_pid" "$first_pid"; do
+        if [[ -n $pid ]]; then
+            kill "$pid" 2>/dev/null
+            wait "$pid" 2>/dev/null
+        fi
+    done
+    app_pid=""
+    first_pid=""
     wineserver -k 2>/dev/null
 }
 
@@ -564,7 +611,8 @@ if ! make_game "$small" --entries 60 || ! make_game "$other" --entries 40 || ! m
     exit 1
 fi
 
-all_tests="auto-shrink auto-restore auto-held interactive cancel close-during-shrink write-protected scaled-150"
+all_tests="auto-shrink auto-restore auto-held interactive cancel close-during-shrink two-programs write-protected
+    scaled-150"
 for name in ${PELLMOR_GUI_TESTS:-$all_tests}; do
     run_test "$name"
 done

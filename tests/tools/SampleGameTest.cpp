@@ -265,6 +265,27 @@ TEST_F(SampleGameTest, GameFolderIsFoundWithoutRegardToCaseAndNotOverwritten)
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
 }
 
+// The further archives a game loads, each with its IMG line in gta.dat as the game writes it.
+TEST_F(SampleGameTest, ExtraArchivesAreWrittenAndNamedInGtaDat)
+{
+    FSampleGameOptions Options;
+    Options.EntryCount = 20;
+    Options.ExtraArchives = {{"gta_int", 12}, {"MyMod", 5}};
+    std::string Error;
+    ASSERT_TRUE(WriteSampleGame(Dir.string(), Options, &Error)) << Error;
+    CheckArchive(ReadAll(Dir / "models" / "gta_int.img"), 12);
+    CheckArchive(ReadAll(Dir / "models" / "mymod.img"), 5);
+    EXPECT_NE(ReadAll(Dir / "models" / "mymod.img"), ReadAll(Dir / "models" / "gta_int.img"));
+    const FBytes Dat = ReadAll(Dir / "data" / "gta.dat");
+    EXPECT_NE(std::string(Dat.begin(), Dat.end()).find("\r\nIMG MODELS\\GTA_INT.IMG\r\nIMG MODELS\\MYMOD.IMG\r\n"),
+              std::string::npos);
+
+    Options.bOverwrite = true;
+    Options.ExtraArchives = {{"../up", 3}};
+    EXPECT_FALSE(WriteSampleGame(Dir.string(), Options, &Error));
+    EXPECT_FALSE(fs::exists(Dir / "up.img"));
+}
+
 TEST_F(SampleGameTest, TargetSizeIsMetWithinAQuarter)
 {
     FSampleGameOptions Options;

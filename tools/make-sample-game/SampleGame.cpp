@@ -3,8 +3,10 @@
 #include "SampleGame.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <system_error>
 
@@ -777,7 +779,38 @@ bool WriteSampleGame(const std::string& OutDir, const FSampleGameOptions& Option
     const fs::path Img = FindChild(Models, "gta3.img");
     if (fs::exists(Img, Code) && !Options.bOverwrite)
         return Fail(Error, Img.string() + " exists already");
-    return WriteSampleImg(Img.string(), Options, Error, Report);
+    if (!WriteSampleImg(Img.string(), Options, Error, Report))
+        return false;
+    if (Options.ExtraArchives.empty())
+        return true;
+
+    // The game's own gta.dat lists its archives this way, and so does a mod installer.
+    std::string Dat = "# written by make-sample-game\r\n";
+    for (size_t i = 0; i < Options.ExtraArchives.size(); ++i)
+    {
+        const FSampleGameOptions::FExtraArchive& Extra = Options.ExtraArchives[i];
+        std::string Upper = Extra.Name;
+        for (char& C : Upper)
+            C = char(std::toupper(static_cast<unsigned char>(C)));
+        if (Extra.Name.empty() || Upper.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") != std::string::npos)
+            return Fail(Error, "bad archive name \"" + Extra.Name + "\"");
+        const fs::path Path = FindChild(Models, Lower(Extra.Name + ".img"));
+        if (fs::exists(Path, Code) && !Options.bOverwrite)
+            return Fail(Error, Path.string() + " exists already");
+        FSampleGameOptions ExtraOptions = Options;
+        ExtraOptions.EntryCount = Extra.EntryCount;
+        ExtraOptions.TargetBytes = 0;
+        ExtraOptions.Seed = Options.Seed + 1 + i;
+        if (!WriteSampleImg(Path.string(), ExtraOptions, Error))
+            return false;
+        Dat += "IMG MODELS\\" + Upper + ".IMG\r\n";
+    }
+    const fs::path Data = FindChild(fs::path(OutDir), "data");
+    fs::create_directories(Data, Code);
+    std::ofstream File(FindChild(Data, "gta.dat"), std::ios::binary | std::ios::trunc);
+    File << Dat;
+    File.close();
+    return File ? true : Fail(Error, "cannot write " + FindChild(Data, "gta.dat").string());
 }
 
 } // namespace SampleGame

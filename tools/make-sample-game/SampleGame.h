@@ -113,6 +113,15 @@ struct FSampleGameOptions
     bool bMalformed = true;
     // WriteSampleGame only: replace an existing gta3.img instead of failing.
     bool bOverwrite = false;
+    // WriteSampleGame only: further archives, as the game's gta_int.img or a mod's own archive: models/NAME.img of
+    // EntryCount entries each (seeded by Seed and their place in the list), and data/gta.dat naming each of them
+    // in an IMG line ("IMG MODELS\NAME.IMG", upper case as the game writes it).
+    struct FExtraArchive
+    {
+        std::string Name; // letters, digits and _ only
+        int32_t EntryCount = 0;
+    };
+    std::vector<FExtraArchive> ExtraArchives;
 };
 
 // What an archive holds; filled by the writers below.
@@ -139,9 +148,9 @@ struct FSampleGameReport
 bool WriteSampleImg(const std::string& ImgPath, const FSampleGameOptions& Options, std::string* Error,
                     FSampleGameReport* Report = nullptr);
 
-// Makes OutDir and OutDir/models as needed and writes OutDir/models/gta3.img. A folder or file that already
-// exists under another letter case (Models/GTA3.IMG) is used as it is. Fails when gta3.img exists and
-// Options.bOverwrite is not set.
+// Makes OutDir and OutDir/models as needed and writes OutDir/models/gta3.img, and the extra archives with
+// OutDir/data/gta.dat when there are any. A folder or file that already exists under another letter case
+// (Models/GTA3.IMG) is used as it is. Fails when an archive exists and Options.bOverwrite is not set.
 bool WriteSampleGame(const std::string& OutDir, const FSampleGameOptions& Options, std::string* Error,
                      FSampleGameReport* Report = nullptr);
 

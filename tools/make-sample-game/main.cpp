@@ -11,10 +11,13 @@ namespace
 {
 const char* const Usage =
     "usage: make-sample-game [--out DIR] [--seed N] [--entries N | --size MB] [--no-malformed] [--force] [--quiet]\n"
+    "                        [--extra-archive NAME:ENTRIES]...\n"
     "  Writes DIR/models/gta3.img (DIR defaults to sample-game). Without --entries or --size the archive has the\n"
     "  full size of the game's own: 16,300 entries, about 900 MiB. The same options give the same bytes.\n"
     "  --no-malformed  leave out the deliberately malformed texture dictionaries\n"
-    "  --force         replace an existing gta3.img\n";
+    "  --force         replace existing archives\n"
+    "  --extra-archive also DIR/models/NAME.img of ENTRIES entries, named in DIR/data/gta.dat as the game\n"
+    "                  names gta_int.img and a mod its own archive\n";
 
 bool ParseNumber(const char* Text, uint64_t Max, uint64_t& Value)
 {
@@ -50,6 +53,13 @@ int main(int ArgCount, char** Args)
             bGood = ParseNumber(Value, 40000, Number) && Number > 0, Options.EntryCount = int32_t(Number), ++i;
         else if (Arg == "--size")
             bGood = ParseNumber(Value, 2047, Number) && Number > 0, Options.TargetBytes = Number << 20, ++i;
+        else if (Arg == "--extra-archive" && Value && std::strchr(Value, ':'))
+        {
+            const char* Colon = std::strchr(Value, ':');
+            bGood = ParseNumber(Colon + 1, 40000, Number) && Number > 0 && Colon > Value;
+            Options.ExtraArchives.push_back({std::string(Value, Colon), int32_t(Number)});
+            ++i;
+        }
         else if (Arg == "--no-malformed")
             Options.bMalformed = false;
         else if (Arg == "--force")

@@ -1,0 +1,162 @@
+// The archives a pellmor command works on: the game's gta3.img, those that --archive names, or every archive the
+// game loads (--all), and how they are named to people.
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CoreUtil.h"
+#include "cli/PellmorCommands.h"
+#include "engine/FGameArchives.h"
+
+namespace
+{
+bool IsSeparator(char16_t C)
+{
+    return C == u'/' || C == u'\\';
+}
+
+int32_t CountSeparators(const FString& Path)
+{
+    int32_t Count = 0;
+    for (int32_t i = 0; i < Path.Len(); ++i)
+        Count += IsSeparator(Path[i]) ? 1 : 0;
+    return Count;
+}
+
+// The last Components components of Path.
+FString Tail(const FString& Path, int32_t Components)
+{
+    int32_t Start = Path.Len();
+    while (Start > 0 && Components > 0)
+        if (IsSeparator(Path[--Start]))
+            --Components;
+    return Components == 0 ? Path.Mid(Start + 1) : Path;
+}
+
+FString WithoutLastComponent(const FString& Path)
+{
+    int32_t End = Path.Len();
+    while (End > 0 && !IsSeparator(Path[End - 1]))
+        --End;
+    return Path.Left(End > 1 ? End - 1 : End);
+}
+
+// A path below the game folder as the disk spells it ("models/gta3.img" for Models\gta3.img); Path as given
+// when it lies elsewhere.
+FString ShownBelow(const FGameDir& Game, const FString& Path)
+{
+    const FString OnDisk = PathAsOnDisk(Path);
+    if (Path.Len() <= Game.Dir.Len() || !Path.Left(Game.Dir.Len()).EqualsNoCase(*Game.Dir))
+        return OnDisk;
+    // The part below the game folder has as many components on the disk as written.
+    return Tail(OnDisk, CountSeparators(Path.Mid(Game.Dir.Len())) + 1);
+}
+
+const char16_t* GameDatProblemText(EGameDatProblem Problem)
+{
+    switch (Problem)
+    {
+        case EGameDatProblem::TooLong:
+            return u"is too long to be a line of the game's; it is skipped";
+        case EGameDatProblem::NotText:
+            return u"holds characters that are no plain text; it is skipped";
+        case EGameDatProblem::NoName:
+            return u"names no archive";
+        case EGameDatProblem::OutsideGame:
+            return u"names an archive outside the game folder; it is left alone";
+        case EGameDatProblem::NotFound:
+            return u"names an archive that is not there; it is left out";
+    }
+    return u"";
+}
+
+// The archives of gta.dat after gta3.img, with a warning line for each odd line and one when there is no gta.dat.
+void ListAllArchives(const FGameDir& Game, FPellmorConsole& Console, TDynArray<FGameArchive>& Archives)
+{
+    const FGameArchiveList List = ListGameArchives(Game.Dir);
+    const FString Dat = ShownBelow(Game, List.DatPath);
+    if (!List.bDatRead)
+        Console.Err(FString::Printf(u"pellmor: warning: %s cannot be read in %s: only the game's gta3.img is taken.\n",
+                                    *Dat, *Game.Dir));
+    for (const FGameDatNote& Note : List.Notes)
+        Console.Err(FString::Printf(u"pellmor: warning: %s, line %d (%s) %s.\n", *Dat, Note.Line, *Note.Text,
+                                    GameDatProblemText(Note.Problem)));
+    for (const FString& Path : List.Archives)
+        Archives.AddItem(DescribeArchive(Game, Path));
+}
+} // namespace
+
+FString PathAsOnDisk(const FString& Path)
+{
+    char16_t Buffer[4096];
+    CoreOS::PathOnDisk(*Path, Buffer, 4096);
+    return WithSystemSeparators(FString(Buffer));
+}
+
+FGameArchive DescribeArchive(const FGameDir& Game, const FString& Path)
+{
+    FGameArchive Archive;
+    Archive.Game = Game;
+    // The set is named as the disk spells the archive, so that its backups follow it ("MODELS\GTA_INT.IMG" in
+    // gta.dat for models/gta_int.img makes models/gta_int_ORIG_BAK.img) and a restore gives it its own name back.
+    Archive.Files = GetArchiveFiles(PathAsOnDisk(Path));
+    Archive.Shown = ShownBelow(Game, Path);
+    Archive.Folder = WithoutLastComponent(PathAsOnDisk(Path));
+    Archive.bMain = WithSystemSeparators(Path).EqualsNoCase(*WithSystemSeparators(GetGameArchiveFiles(Game.Dir).Cur));
+    return Archive;
+}
+
+FGameArchive DescribeArchiveFile(const FString& Path)
+{
+    FGameArchive Archive;
+    Archive.Files = GetArchiveFiles(Path);
+    Archive.Shown = Path;
+    Archive.Folder = WithoutLastComponent(PathAsOnDisk(Path));
+    return Archive;
+}
+
+FString ShownFile(const FGameArchive& Archive, const FString& Path)
+{
+    // The shown archive's folder, its separator included, and the file's own name.
+    const FString Folder = Archive.Shown.Left(Archive.Shown.Len() - Tail(Archive.Shown, 1).Len());
+    return Folder + Tail(Path, 1);
+}
+
+FString FileNameOf(const FString& Path)
+{
+    return Tail(Path, 1);
+}
+
+bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, FPellmorConsole& Console,
+                         TDynArray<FGameArchive>& Archives, int32_t& Exit)
+{
+    if (Options.bAllArchives)
+    {
+        ListAllArchives(Game, Console, Archives);
+        return true;
+    }
+    if (Options.ArchiveNames.Num() == 0)
+    {
+        Archives.AddItem(DescribeArchive(Game, GetGameArchiveFiles(Game.Dir).Cur));
+        return true;
+    }
+    for (const FString& Name : Options.ArchiveNames)
+    {
+        FString Path;
+        if (!ResolveArchiveName(Game.Dir, Name, Path) || !ArchiveExists(Path))
+        {
+            const FString Why = Path.IsEmpty()
+                                    ? FString::Printf(u"%s is not below the game folder %s", *Name, *Game.Dir)
+                                    : FString::Printf(u"there is no archive %s in %s", *Name, *Game.Dir);
+            Exit = PrintFailure(Console, Options.bJson, EPellmorError::NoArchive, Why,
+                                FString::Printf(u"Name an archive below the game folder (models/gta_int.img, or "
+                                                u"gta_int for one in Models); %s lists the archives the game loads.",
+                                                *CommandFor(u"status --all", Game)),
+                                PELLMOR_Usage);
+            return false;
+        }
+        bool bListed = false;
+        for (const FGameArchive& Listed : Archives)
+            bListed = bListed || Listed.Files.Cur.EqualsNoCase(*PathAsOnDisk(Path));
+        if (!bListed)
+            Archives.AddItem(DescribeArchive(Game, Path));
+    }
+    return true;
+}

@@ -1,0 +1,604 @@
+// The pellmor command line: the commands and their options, help, and what the arguments mean before a command
+// runs (missing or extra ones, paths cut at blanks, game folders named for an archive).
+#include "cli/PellmorCommand.h"
+
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CoreUtil.h"
+#include "cli/PellmorCommands.h"
+#include "engine/FShrinkEngineServer.h"
+
+namespace
+{
+// Help lines stay below 80 columns, so that they never wrap in a terminal of the usual size.
+const int32_t HelpWidth = 79;
+// Where descriptions start in the lists of commands and options.
+const int32_t ListColumn = 24;
+
+enum EOption : uint32_t
+{
+    OPTION_Json = 1,
+    OPTION_SkipRules = 2,
+    OPTION_WinePrefix = 4,
+    OPTION_Report = 8,
+    OPTION_Archive = 16,
+    OPTION_All = 32,
+};
+
+struct FOptionSpec
+{
+    EOption Option;
+    const char16_t* Synopsis;
+    const char16_t* Help;
+};
+
+const FOptionSpec Options[] = {
+    {OPTION_Json, u"--json", u"print one JSON object, also on failure"},
+    {OPTION_SkipRules, u"--skip-rules FILE", u"take the skip rules from FILE instead of SkipRules.ini beside pellmor"},
+    {OPTION_WinePrefix, u"--wine-prefix DIR", u"look for the game in this Wine prefix only"},
+    {OPTION_Report, u"--report", u"print the texture statistics"},
+    {OPTION_Archive, u"--archive NAME",
+     u"work on the archive NAME instead of gta3.img: a path below the game folder (models/gta_int.img) or a name "
+     u"in Models (gta_int); may be given more than once"},
+    {OPTION_All, u"--all", u"work on every texture archive the game loads: gta3.img and those data\\gta.dat names"},
+};
+
+const char16_t* const GameDirHelp =
+    u"GAME_DIR is the game's folder, the one that holds Models; the Models folder or Models\\gta3.img will do "
+    u"too. Without GAME_DIR pellmor looks for the game in the registry, else in the default install folder; on "
+    u"Linux in the Wine prefix $WINEPREFIX (else ~/.wine), then in the Steam libraries and their Proton prefixes.";
+
+typedef int32_t (*FRunCommand)(const FPellmorOptions& Options, FPellmorConsole& Console);
+
+// What the first operand names.
+enum class EOperand : int32_t
+{
+    GameDir, // the game folder, or where to look for one
+    Archive, // an archive, or a game folder for its Models\gta3.img
+};
+
+struct FCommandSpec
+{
+    const char16_t* Name;
+    const char16_t* Alias; // another name, or null
+    EOperand First;
+    const char16_t* Operands[2];
+    const char16_t* OperandHelp[2]; // what a missing operand is, for the message that asks for it
+    int32_t MinOperands;
+    uint32_t Options;
+    const char16_t* Summary;
+    const char16_t* Help;
+    FRunCommand Run;
+};
+
+const FCommandSpec Commands[] = {
+    {u"status",
+     nullptr,
+     EOperand::GameDir,
+     {u"GAME_DIR", nullptr},
+     {nullptr, nullptr},
+     0,
+     OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
+     u"the state of the game files and what to do next",
+     u"Shows the state of the game files (original, shrunk, interrupted, missing, damaged, not-an-archive or "
+     u"busy), their sizes, whether a shrink has what it needs (write access, free space), and what to do next. "
+     u"Exits with 1 when there are no game files or the archive is damaged or no IMG archive.",
+     &RunStatus},
+    {u"shrink",
+     nullptr,
+     EOperand::GameDir,
+     {u"GAME_DIR", nullptr},
+     {nullptr, nullptr},
+     0,
+     OPTION_Json | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
+     u"shrink Models\\gta3.img; the original is kept as Models\\gta3_ORIG_BAK.img",
+     u"Shrinks Models\\gta3.img as the dialog's Shrink button does: it builds Models\\gta3_TEMP.img, keeps the "
+     u"original as Models\\gta3_ORIG_BAK.img and puts the shrunk archive in its place. A shrunk archive kept by "
+     u"an earlier restore (Models\\gta3_SHRUNK_BAK.img) is taken as it is while it matches gta3.img. Needs more "
+     u"than 768 MiB free. Ctrl-C cancels and leaves the files as they were. A game that is shrunk already is "
+     u"nothing to do (exit code 0).",
+     &RunShrink},
+    {u"restore",
+     u"unshrink",
+     EOperand::GameDir,
+     {u"GAME_DIR", nullptr},
+     {nullptr, nullptr},
+     0,
+     OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
+     u"put the original archive back (also: unshrink)",
+     u"Puts the original archive back, as the dialog's Restore button does, and keeps the shrunk one as "
+     u"Models\\gta3_SHRUNK_BAK.img, so that the next shrink takes seconds. It also repairs a shrink or restore "
+     u"that was interrupted. A game that is the original already is nothing to do (exit code 0).",
+     &RunRestore},
+    {u"report",
+     nullptr,
+     EOperand::Archive,
+     {u"SRC", nullptr},
+     {u"SRC, the archive to look at (Models\\gta3.img, or the game folder that holds it)", nullptr},
+     1,
+     OPTION_Json | OPTION_SkipRules | OPTION_Archive | OPTION_All,
+     u"what a shrink would do to the archive SRC; writes nothing",
+     u"Tells what a shrink would do to the archive SRC: how many textures would be made smaller, how many the "
+     u"skip rules leave alone, and the size afterwards. Nothing is written. SRC may also be a game folder: its "
+     u"Models\\gta3.img. With --archive or --all SRC is the game folder, and the report covers each archive "
+     u"named and the saving of them all.",
+     &RunReport},
+    {u"shrink-img",
+     nullptr,
+     EOperand::Archive,
+     {u"SRC", u"DST"},
+     {u"SRC, the archive to shrink (Models\\gta3.img, or the game folder that holds it)",
+      u"DST, the new file to write"},
+     2,
+     OPTION_SkipRules | OPTION_Report,
+     u"shrink the archive SRC into the new file DST (no backups, no game folder)",
+     u"Shrinks the archive SRC into the new file DST, without backups and without a game folder. SRC may also be "
+     u"a game folder: its Models\\gta3.img.",
+     &RunShrinkImg},
+};
+
+const FCommandSpec* FindCommand(const FString& Name)
+{
+    for (const FCommandSpec& Spec : Commands)
+        if (Name == Spec.Name || (Spec.Alias && Name == Spec.Alias))
+            return &Spec;
+    return nullptr;
+}
+
+int32_t MaxOperands(const FCommandSpec& Spec)
+{
+    return Spec.Operands[1] ? 2 : (Spec.Operands[0] ? 1 : 0);
+}
+
+// ---- Help -------------------------------------------------------------------------------------------------
+
+// Text broken at blanks into lines of at most HelpWidth columns. The first line goes on after Lead columns
+// already written; the others start with Indent blanks. Ends with a line break.
+FString Wrap(const FString& Text, int32_t Lead, int32_t Indent)
+{
+    TDynArray<FString> Words;
+    Text.Split(u" ", &Words);
+    FString Result;
+    int32_t Column = Lead;
+    bool bLineStart = true;
+    for (const FString& Word : Words)
+    {
+        if (!bLineStart && Column + 1 + Word.Len() > HelpWidth)
+        {
+            Result += u"\n";
+            for (int32_t i = 0; i < Indent; ++i)
+                Result += u' ';
+            Column = Indent;
+            bLineStart = true;
+        }
+        if (!bLineStart)
+        {
+            Result += u' ';
+            ++Column;
+        }
+        Result += Word;
+        Column += Word.Len();
+        bLineStart = false;
+    }
+    return Result + u"\n";
+}
+
+// "  NAME        help", the help wrapped in its column.
+FString ListItem(const FString& Name, const FString& Help)
+{
+    FString Line = u"  " + Name;
+    if (Line.Len() >= ListColumn)
+        Line += u"\n";
+    const int32_t Column = Line.EndsWith(u"\n") ? 0 : Line.Len();
+    for (int32_t i = Column; i < ListColumn; ++i)
+        Line += u' ';
+    return Line + Wrap(Help, ListColumn, ListColumn);
+}
+
+FString CommandSynopsis(const FCommandSpec& Spec)
+{
+    FString Synopsis = Spec.Name;
+    for (int32_t i = 0; i < MaxOperands(Spec); ++i)
+        Synopsis += FString::Printf(i < Spec.MinOperands ? u" %s" : u" [%s]", Spec.Operands[i]);
+    return Synopsis;
+}
+
+// The commands that take Option: "status, report".
+FString CommandsWith(EOption Option)
+{
+    FString List;
+    for (const FCommandSpec& Spec : Commands)
+        if (Spec.Options & Option)
+            List += FString(List.IsEmpty() ? u"" : u", ") + Spec.Name;
+    return List;
+}
+
+FString WholeHelp()
+{
+    FString Text = u"usage: pellmor COMMAND [ARGUMENTS] [OPTIONS]\n\n";
+    Text += Wrap(u"Makes the texture archive of GTA San Andreas (Models\\gta3.img) smaller, and undoes that.", 0, 0);
+    Text += u"\ncommands:\n";
+    for (const FCommandSpec& Spec : Commands)
+        Text += ListItem(CommandSynopsis(Spec), Spec.Summary);
+    Text += ListItem(u"help [COMMAND]", u"this text, or more about one command");
+    Text += u"\noptions:\n";
+    for (const FOptionSpec& Option : Options)
+        Text += ListItem(Option.Synopsis, FString(Option.Help) + u" (" + CommandsWith(Option.Option) + u")");
+    Text += ListItem(u"--verbose", u"trace lines of the engine and the shrinker on standard error");
+    Text += ListItem(u"--help, --version", u"this text, or the version");
+    Text += u"\n" + Wrap(GameDirHelp, 0, 0);
+    Text +=
+        u"\n" + Wrap(u"exit codes: 0 done, 1 failed, 2 wrong usage or no game folder, 130 cancelled with Ctrl-C", 0, 0);
+    return Text;
+}
+
+FString CommandHelp(const FCommandSpec& Spec)
+{
+    FString Usage = u"usage: pellmor " + CommandSynopsis(Spec);
+    for (const FOptionSpec& Option : Options)
+        if (Spec.Options & Option.Option)
+            Usage += FString::Printf(u" [%s]", Option.Synopsis);
+    FString Text = Wrap(Usage, 0, 7) + u"\n" + Wrap(Spec.Help, 0, 0);
+    if (Spec.Alias)
+        Text += Wrap(FString::Printf(u"Also called %s.", Spec.Alias), 0, 0);
+    if (Spec.First == EOperand::GameDir)
+        Text += u"\n" + Wrap(GameDirHelp, 0, 0);
+    Text += u"\noptions:\n";
+    for (const FOptionSpec& Option : Options)
+        if (Spec.Options & Option.Option)
+            Text += ListItem(Option.Synopsis, Option.Help);
+    Text += ListItem(u"--verbose", u"trace lines of the engine and the shrinker on standard error");
+    return Text;
+}
+
+// ---- Failures before a command runs -----------------------------------------------------------------------
+
+int32_t UsageError(FPellmorConsole& Console, bool bJson, const FString& Why, const FString& Command = FString())
+{
+    const FString Advice = Command.IsEmpty()
+                               ? FString(u"Run 'pellmor help' for the commands and options.")
+                               : FString::Printf(u"Run 'pellmor help %s' for its arguments and options.", *Command);
+    return PrintFailure(Console, bJson, EPellmorError::Usage, Why, Advice, PELLMOR_Usage);
+}
+
+bool Exists(const FString& Path)
+{
+    return CoreOS::FileGetAttributes(*AbsolutePath(Path)) != CoreOS::FILEATTR_Invalid;
+}
+
+// When a shell cut a path at its blanks: the command line with the first run of two or more positional
+// arguments that, joined with blanks, name an existing file or folder, quoted as one. Empty when there is none.
+FString SuggestQuoting(const TDynArray<FString>& Args, const TDynArray<int32_t>& Positional)
+{
+    for (int32_t First = 1; First < Positional.Num(); ++First)
+        for (int32_t Last = Positional.Num() - 1; Last > First; --Last)
+        {
+            FString Joined = Args[Positional[First]];
+            for (int32_t i = First + 1; i <= Last; ++i)
+                Joined += u" " + Args[Positional[i]];
+            if (!Exists(Joined))
+                continue;
+            FString Line = u"pellmor";
+            for (int32_t i = 0; i < Args.Num(); ++i)
+            {
+                if (i == Positional[First])
+                    Line += u" " + ShellQuote(Joined);
+                else if (i < Positional[First] || i > Positional[Last])
+                    Line += u" " + ShellQuote(Args[i]);
+            }
+            return Line;
+        }
+    return FString();
+}
+
+int32_t OperandCountError(FPellmorConsole& Console, bool bJson, const FCommandSpec& Spec,
+                          const TDynArray<FString>& Args, const TDynArray<int32_t>& Positional)
+{
+    const int32_t Given = Positional.Num() - 1;
+    if (Given < Spec.MinOperands)
+        return UsageError(Console, bJson, FString::Printf(u"%s needs %s", Spec.Name, Spec.OperandHelp[Given]),
+                          Spec.Name);
+    FString Extra;
+    for (int32_t i = MaxOperands(Spec) + 1; i < Positional.Num(); ++i)
+        Extra += FString(Extra.IsEmpty() ? u"" : u" ") + ShellQuote(Args[Positional[i]]);
+    const int32_t Max = MaxOperands(Spec);
+    const FString Why = FString::Printf(
+        u"%s takes %s%d argument%s (%s), not %d; extra: %s", Spec.Name, Spec.MinOperands < Max ? u"at most " : u"", Max,
+        Max == 1 ? u"" : u"s", Max == 1 ? Spec.Operands[0] : *(FString(Spec.Operands[0]) + u" and " + Spec.Operands[1]),
+        Given, *Extra);
+    const FString Quoted = SuggestQuoting(Args, Positional);
+    if (Quoted.IsEmpty())
+        return UsageError(Console, bJson, Why, Spec.Name);
+    return PrintFailure(Console, bJson, EPellmorError::Usage, Why,
+                        u"A path with blanks must be quoted, as one argument:\n  " + Quoted, PELLMOR_Usage);
+}
+
+// ---- Operands ---------------------------------------------------------------------------------------------
+
+// SRC of report and shrink-img: an archive, or a game folder (or its Models folder) for its Models\gta3.img.
+// False after saying what is wrong with it.
+bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t& Exit)
+{
+    const uint32_t Attributes = CoreOS::FileGetAttributes(*Src);
+    if (Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory))
+    {
+        const FGameDir Game = InterpretGameDirArgument(Src);
+        const FString Archive = WithSystemSeparators(GetGameArchiveFiles(Game.Dir).Cur);
+        if (FileSizeOf(Archive) < 0)
+        {
+            Exit = PrintFailure(Console, bJson, EPellmorError::NoGame,
+                                FString::Printf(u"%s is a folder without Models\\gta3.img", *Src),
+                                u"Name the archive, or the game's folder (the one that holds Models).", PELLMOR_Usage);
+            return false;
+        }
+        if (!bJson)
+            Console.Err(FString::Printf(u"pellmor: taking the game's archive %s\n", *Archive));
+        Src = Archive;
+    }
+    if (FileSizeOf(Src) < 0)
+    {
+        char16_t Reason[512] = {};
+        CoreOS::SystemErrorMessage(CoreOS::LastError(), Reason, 512);
+        Exit = PrintFailure(Console, bJson, EPellmorError::CannotRead,
+                            FString::Printf(u"cannot read %s: %s", *Src, Reason), FString(), PELLMOR_Failed);
+        return false;
+    }
+    // The same words as for an archive of the game's.
+    const FGameArchive Archive = DescribeArchiveFile(Src);
+    const FImgArchiveCheck Check = CheckImgArchive(*Src);
+    if (Check.Result == EImgCheck::Damaged)
+    {
+        Exit = PrintFailure(Console, bJson, EPellmorError::Damaged, DescribeDamage(Archive, Check.Damage),
+                            AdviceFor(EArchiveProblem::Damaged, Archive), PELLMOR_Failed);
+        return false;
+    }
+    if (Check.Result != EImgCheck::Ok)
+    {
+        Exit = PrintFailure(Console, bJson, EPellmorError::NotAnArchive,
+                            FString::Printf(u"%s is no IMG archive of the kind the game loads (version 2).", *Src),
+                            FString(), PELLMOR_Failed);
+        return false;
+    }
+    return true;
+}
+
+// Reads the skip rules the command will shrink with and warns about what it cannot read. False when a file
+// the user named cannot be read.
+bool CheckSkipRules(FPellmorConsole& Console, FPellmorOptions& Options, bool bNamed, int32_t& Exit)
+{
+    Options.SkipRules = CheckSkipRulesFile(Options.SkipRulesFile);
+    if (bNamed && !Options.SkipRules.bFileFound)
+    {
+        Exit = PrintFailure(Console, Options.bJson, EPellmorError::CannotRead,
+                            FString::Printf(u"cannot read the skip rules file %s", *Options.SkipRulesFile), FString(),
+                            PELLMOR_Usage);
+        return false;
+    }
+    // JSON carries the warnings as values.
+    if (!Options.bJson)
+        PrintSkipRulesWarnings(Console, Options.SkipRules);
+    return true;
+}
+
+// The command line apart from what a command takes in FPellmorOptions.
+struct FCommandLine
+{
+    TDynArray<int32_t> Positional; // indices into the arguments: the command, then its operands
+    uint32_t Given = 0;            // EOption bits
+    bool bHelp = false;
+    bool bVersion = false;
+    bool bVerbose = false;
+};
+
+// Takes the options from Args. False after a usage error.
+bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPellmorOptions& Options, FCommandLine& Line,
+                 int32_t& Exit)
+{
+    TDynArray<int32_t>& Positional = Line.Positional;
+    uint32_t& Given = Line.Given;
+    bool bOptionsDone = false;
+    FString ArchiveName;
+    for (int32_t i = 0; i < Args.Num(); ++i)
+    {
+        const FString& Arg = Args[i];
+        FString* Value = nullptr;
+        if (bOptionsDone || Arg.Len() < 2 || Arg[0] != u'-')
+            Positional.AddItem(i);
+        else if (Arg == u"--")
+            bOptionsDone = true;
+        else if (Arg == u"--help" || Arg == u"-h")
+            Line.bHelp = true;
+        else if (Arg == u"--version")
+            Line.bVersion = true;
+        else if (Arg == u"--verbose" || Arg == u"-v")
+            Line.bVerbose = true;
+        else if (Arg == u"--json")
+            Given |= OPTION_Json;
+        else if (Arg == u"--report")
+            Given |= OPTION_Report;
+        else if (Arg == u"--all")
+            Given |= OPTION_All;
+        else if (Arg == u"--archive" || Arg.StartsWith(u"--archive="))
+        {
+            Value = &ArchiveName;
+            Given |= OPTION_Archive;
+        }
+        else if (Arg == u"--skip-rules" || Arg.StartsWith(u"--skip-rules="))
+        {
+            Value = &Options.SkipRulesFile;
+            Given |= OPTION_SkipRules;
+        }
+        else if (Arg == u"--wine-prefix" || Arg.StartsWith(u"--wine-prefix="))
+        {
+            Value = &Options.WinePrefix;
+            Given |= OPTION_WinePrefix;
+        }
+        else
+        {
+            Exit = UsageError(Console, Options.bJson, FString::Printf(u"unknown option %s", *Arg));
+            return false;
+        }
+        if (!Value)
+            continue;
+        const int32_t Equals = Arg.InStr(u"=");
+        *Value = Equals >= 0 ? Arg.Mid(Equals + 1) : (i + 1 < Args.Num() ? Args[++i] : FString());
+        if (Value->IsEmpty())
+        {
+            const FString Name = Equals >= 0 ? Arg.Left(Equals) : Arg;
+            Exit = UsageError(Console, Options.bJson,
+                              FString::Printf(u"%s needs a %s", *Name,
+                                              Value == &Options.WinePrefix ? u"folder"
+                                              : Value == &ArchiveName      ? u"name"
+                                                                           : u"file name"));
+            return false;
+        }
+        // An archive's name is below the game folder, not the current directory.
+        if (Value == &ArchiveName)
+            Options.ArchiveNames.AddItem(ArchiveName);
+        else
+            *Value = AbsolutePath(*Value);
+    }
+    Options.bReport = (Given & OPTION_Report) != 0;
+    Options.bAllArchives = (Given & OPTION_All) != 0;
+    Options.bVerbose = Line.bVerbose;
+    if ((Given & OPTION_All) && (Given & OPTION_Archive))
+    {
+        Exit = UsageError(Console, Options.bJson, FString(u"give --archive or --all, not both"));
+        return false;
+    }
+    return true;
+}
+
+// The options given that the command does not take: a usage error for the first.
+bool CheckOptionsFit(FPellmorConsole& Console, const FCommandSpec& Spec, uint32_t Given, bool bJson, int32_t& Exit)
+{
+    for (const FOptionSpec& Option : Options)
+        if ((Given & Option.Option) && !(Spec.Options & Option.Option))
+        {
+            FString Name = Option.Synopsis;
+            if (Name.InStr(u" ") >= 0)
+                Name = Name.Left(Name.InStr(u" "));
+            Exit = UsageError(
+                Console, bJson,
+                FString::Printf(u"%s goes with %s, not %s", *Name, *CommandsWith(Option.Option), Spec.Name), Spec.Name);
+            return false;
+        }
+    return true;
+}
+
+int32_t Help(FPellmorConsole& Console, bool bJson, const TDynArray<FString>& Args, const TDynArray<int32_t>& Positional)
+{
+    if (Positional.Num() > 2)
+        return UsageError(Console, bJson, FString(u"help takes at most one command"));
+    if (Positional.Num() == 1 || Args[Positional[1]] == u"help")
+    {
+        Console.Out(WholeHelp());
+        return PELLMOR_Done;
+    }
+    const FCommandSpec* Spec = FindCommand(Args[Positional[1]]);
+    if (!Spec)
+        return UsageError(Console, bJson, FString::Printf(u"unknown command %s", *Args[Positional[1]]));
+    Console.Out(CommandHelp(*Spec));
+    return PELLMOR_Done;
+}
+
+// Everything about the arguments that can be told before the command runs. False after saying what is wrong.
+bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmorOptions& Options, uint32_t Given,
+                     int32_t& Exit)
+{
+    for (FString& Operand : Options.Operands)
+    {
+        if (Operand.IsEmpty())
+        {
+            Exit = UsageError(Console, Options.bJson, FString::Printf(u"an empty path for %s", Spec.Name), Spec.Name);
+            return false;
+        }
+        Operand = AbsolutePath(Operand);
+    }
+    if ((Given & OPTION_WinePrefix) && Options.Operands.Num() > 0)
+    {
+        Exit =
+            UsageError(Console, Options.bJson, FString(u"give either GAME_DIR or --wine-prefix, not both"), Spec.Name);
+        return false;
+    }
+    // With --archive or --all, SRC names the game folder whose archives are meant.
+    if (Spec.First == EOperand::Archive && !Options.NamesArchives() &&
+        !ResolveArchive(Console, Options.bJson, Options.Operands[0], Exit))
+        return false;
+    if ((Spec.Options & OPTION_SkipRules) && !CheckSkipRules(Console, Options, Given & OPTION_SkipRules, Exit))
+        return false;
+    return true;
+}
+} // namespace
+
+FString GetPellmorHelp(const FString& Command)
+{
+    if (Command.IsEmpty())
+        return WholeHelp();
+    const FCommandSpec* Spec = FindCommand(Command);
+    return Spec ? CommandHelp(*Spec) : FString();
+}
+
+TDynArray<FString> GetPellmorCommands()
+{
+    TDynArray<FString> Names;
+    for (const FCommandSpec& Spec : Commands)
+        Names.AddItem(FString(Spec.Name));
+    return Names;
+}
+
+int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console)
+{
+    FPellmorOptions Options;
+    // A script that asked for JSON gets it also for a mistake in the arguments after --json.
+    for (int32_t i = 0; i < Args.Num() && Args[i] != u"--"; ++i)
+        Options.bJson = Options.bJson || Args[i] == u"--json";
+
+    FCommandLine Line;
+    int32_t Exit = PELLMOR_Usage;
+    if (!ReadOptions(Console, Args, Options, Line, Exit))
+        return Exit;
+    const TDynArray<int32_t>& Positional = Line.Positional;
+    if (Line.bVersion)
+    {
+        Console.Out(FString::Printf(u"pellmor %hs\n", PELLMOR_VERSION));
+        return PELLMOR_Done;
+    }
+    if (Positional.Num() == 0)
+    {
+        if (Line.bHelp)
+        {
+            Console.Out(WholeHelp());
+            return PELLMOR_Done;
+        }
+        return PrintFailure(Console, Options.bJson, EPellmorError::Usage, FString(u"no command given"),
+                            Options.bJson ? FString(u"Run 'pellmor help' for the commands and options.") : WholeHelp(),
+                            PELLMOR_Usage);
+    }
+    if (Args[Positional[0]] == u"help")
+        return Help(Console, Options.bJson, Args, Positional);
+
+    const FCommandSpec* Spec = FindCommand(Args[Positional[0]]);
+    if (!Spec)
+        return UsageError(Console, Options.bJson, FString::Printf(u"unknown command %s", *Args[Positional[0]]));
+    if (Line.bHelp)
+    {
+        Console.Out(CommandHelp(*Spec));
+        return PELLMOR_Done;
+    }
+    if (!CheckOptionsFit(Console, *Spec, Line.Given, Options.bJson, Exit))
+        return Exit;
+    if (Positional.Num() - 1 < Spec->MinOperands || Positional.Num() - 1 > MaxOperands(*Spec))
+        return OperandCountError(Console, Options.bJson, *Spec, Args, Positional);
+
+    Options.Command = Spec->Name;
+    for (int32_t i = 1; i < Positional.Num(); ++i)
+        Options.Operands.AddItem(Args[Positional[i]]);
+    if (!PrepareOperands(Console, *Spec, Options, Line.Given, Exit))
+        return Exit;
+
+    Console.SetVerbose(Line.bVerbose);
+    const int32_t Result = Spec->Run(Options, Console);
+    if (Line.bVerbose)
+        Console.SetVerbose(false);
+    return Result;
+}

@@ -1,0 +1,237 @@
+// What the pellmor command says about failures, paths, game folders and skip rules, for people and for JSON.
+#include "cli/PellmorCommands.h"
+
+#include "Core/Inc/CoreUtil.h"
+
+namespace
+{
+const char16_t* GameDirSourceName(EGameDirSource Source)
+{
+    switch (Source)
+    {
+        case EGameDirSource::Argument:
+            return u"argument";
+        case EGameDirSource::Registry:
+            return u"registry";
+        case EGameDirSource::WinePrefix:
+            return u"wine-prefix";
+        case EGameDirSource::Steam:
+            return u"steam";
+        case EGameDirSource::Default:
+            return u"default";
+    }
+    return u"";
+}
+
+const char16_t* SkipRuleWhyName(ESkipRuleWhy Why)
+{
+    switch (Why)
+    {
+        case ESkipRuleWhy::BlankBeforeEquals:
+            return u"blank-before-equals";
+        case ESkipRuleWhy::UnknownAction:
+            return u"unknown-action";
+        case ESkipRuleWhy::NoEquals:
+            return u"no-equals";
+    }
+    return u"";
+}
+
+const char16_t* SkipRuleWhyText(ESkipRuleWhy Why)
+{
+    switch (Why)
+    {
+        case ESkipRuleWhy::BlankBeforeEquals:
+            return u"a blank before '=' is part of the action; write the action right before '='";
+        case ESkipRuleWhy::UnknownAction:
+            return u"the action before '=' is none of skip, allow, skipc and allowc";
+        case ESkipRuleWhy::NoEquals:
+            return u"there is no '=' (a rule is action=pattern)";
+    }
+    return u"";
+}
+
+FString JsonPathOrNull(const FString& Path)
+{
+    return Path.IsEmpty() ? FString(u"null") : JsonString(Path);
+}
+} // namespace
+
+const char16_t* PellmorErrorCode(EPellmorError Error)
+{
+    switch (Error)
+    {
+        case EPellmorError::Usage:
+            return u"usage";
+        case EPellmorError::NoGame:
+            return u"no-game";
+        case EPellmorError::NoArchive:
+            return u"no-archive";
+        case EPellmorError::NotAnArchive:
+            return u"not-an-archive";
+        case EPellmorError::Damaged:
+            return u"damaged";
+        case EPellmorError::CannotRead:
+            return u"cannot-read";
+        case EPellmorError::NoSpace:
+            return u"no-space";
+        case EPellmorError::AccessDenied:
+            return u"access-denied";
+        case EPellmorError::InUse:
+            return u"in-use";
+        case EPellmorError::Busy:
+            return u"busy";
+        case EPellmorError::Cancelled:
+            return u"cancelled";
+        case EPellmorError::Failed:
+            return u"failed";
+    }
+    return u"failed";
+}
+
+int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, const FString& Message,
+                     const FString& Advice, int32_t Exit, const FString& JsonMembers)
+{
+    if (!bJson)
+    {
+        Console.Err(FString(u"pellmor: ") + Message + u"\n");
+        if (!Advice.IsEmpty())
+            Console.Err(Advice.EndsWith(u"\n") ? Advice : Advice + u"\n");
+        return Exit;
+    }
+    Console.Out(u"{\n" + JsonMembers + u"  \"error\": " + JsonError(Error, Message, Advice) + u"\n}\n");
+    return Exit;
+}
+
+FString JsonError(EPellmorError Error, const FString& Message, const FString& Advice)
+{
+    return FString::Printf(u"{\"code\": \"%s\", \"message\": %s, \"advice\": %s}", PellmorErrorCode(Error),
+                           *JsonString(Message), *JsonPathOrNull(Advice));
+}
+
+FString JsonSize(int64_t Bytes)
+{
+    return Bytes < 0 ? FString(u"null") : FString::Printf(u"%lld", (long long)Bytes);
+}
+
+const char16_t* KeptName(EKeptArchive Kept)
+{
+    switch (Kept)
+    {
+        case EKeptArchive::None:
+            return u"none";
+        case EKeptArchive::Current:
+            return u"current";
+        case EKeptArchive::Stale:
+            return u"stale";
+    }
+    return u"none";
+}
+
+bool IsWindowsSystem()
+{
+    return GetSystemSeparator() == u'\\';
+}
+
+FString ShellQuote(const FString& Path)
+{
+    if (IsWindowsSystem())
+    {
+        bool bQuote = Path.IsEmpty();
+        for (int32_t i = 0; i < Path.Len() && !bQuote; ++i)
+            bQuote = appStrchr(u" \t&()[]{}^=;!'+,`~%", Path[i]) != nullptr;
+        if (!bQuote)
+            return Path;
+        // cmd and the C runtime read \" as a quote inside the text: the closing quote must not follow a '\'.
+        FString Inner = Path;
+        while (Inner.Len() > 3 && (Inner.EndsWith(u"\\") || Inner.EndsWith(u"/")))
+            Inner = Inner.Left(Inner.Len() - 1);
+        return FString(u"\"") + Inner + u"\"";
+    }
+    bool bQuote = Path.IsEmpty();
+    for (int32_t i = 0; i < Path.Len() && !bQuote; ++i)
+    {
+        const char16_t C = Path[i];
+        const bool bPlain = (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z') || (C >= u'0' && C <= u'9') ||
+                            appStrchr(u"_@%+=:,./-", C) != nullptr || C >= 0x80;
+        bQuote = !bPlain;
+    }
+    if (!bQuote)
+        return Path;
+    FString Result = u"'";
+    for (int32_t i = 0; i < Path.Len(); ++i)
+        Result += Path[i] == u'\'' ? FString(u"'\\''") : FString(Path.Mid(i, 1));
+    return Result + u"'";
+}
+
+FString CommandFor(const char16_t* Command, const FGameDir& Game)
+{
+    if (Game.Source != EGameDirSource::Argument)
+        return FString::Printf(u"pellmor %s", Command);
+    return FString::Printf(u"pellmor %s %s", Command, *ShellQuote(Game.Dir));
+}
+
+FString CommandFor(const char16_t* Command, const FGameArchive& Archive)
+{
+    const FString Line = CommandFor(Command, Archive.Game);
+    return Archive.bMain ? Line : Line + u" --archive " + ShellQuote(Archive.Shown);
+}
+
+FString DescribeGameDirSource(const FGameDir& Game)
+{
+    switch (Game.Source)
+    {
+        case EGameDirSource::Argument:
+            return FString();
+        case EGameDirSource::Registry:
+            return FString(u"the registry");
+        case EGameDirSource::WinePrefix:
+            return FString(u"the Wine prefix ") + Game.Detail;
+        case EGameDirSource::Steam:
+            return FString(u"Steam: ") + Game.Detail;
+        case EGameDirSource::Default:
+            return FString(u"the default install folder");
+    }
+    return FString();
+}
+
+FString GameDirJson(const FGameDir& Game)
+{
+    return FString::Printf(u"{\"path\": %s, \"from\": \"%s\", \"detail\": %s}", *JsonString(Game.Dir),
+                           GameDirSourceName(Game.Source), *JsonPathOrNull(Game.Detail));
+}
+
+FString DescribeSkipRules(const FSkipRulesCheck& Check)
+{
+    if (Check.Source == ESkipRulesSource::File)
+        return FString::Printf(u"%s (%d rules)", *Check.Path, Check.NumRules);
+    if (Check.bFileFound)
+        return FString::Printf(u"the built-in rules (%d), as %s has no [SkipRules] section", Check.NumRules,
+                               *Check.Path);
+    return FString::Printf(u"the built-in rules (%d)", Check.NumRules);
+}
+
+FString SkipRulesJson(const FSkipRulesCheck& Check)
+{
+    FString Json = FString::Printf(u"{\"source\": \"%s\", \"path\": %s, \"rules\": %d, \"warnings\": [",
+                                   Check.Source == ESkipRulesSource::File ? u"file" : u"builtin",
+                                   *JsonPathOrNull(Check.bFileFound ? Check.Path : FString()), Check.NumRules);
+    for (int32_t i = 0; i < Check.Warnings.Num(); ++i)
+    {
+        const FSkipRulesWarning& Warning = Check.Warnings[i];
+        Json += FString::Printf(u"%s{\"line\": %d, \"text\": %s, \"why\": \"%s\"}", i ? u", " : u"", Warning.Line,
+                                *JsonString(Warning.Text), SkipRuleWhyName(Warning.Why));
+    }
+    return Json + u"]}";
+}
+
+void PrintSkipRulesWarnings(FPellmorConsole& Console, const FSkipRulesCheck& Check)
+{
+    for (const FSkipRulesWarning& Warning : Check.Warnings)
+        Console.Err(FString::Printf(u"pellmor: %s, line %d: no rule in \"%s\": %s.\n", *Check.Path, Warning.Line,
+                                    *Warning.Text, SkipRuleWhyText(Warning.Why)));
+    if (Check.bNoValidRule)
+        Console.Err(FString::Printf(u"pellmor: %s has a [SkipRules] section without a single rule, so no texture is "
+                                    u"skipped: the built-in rules apply only to a file without the section.\n",
+                                    *Check.Path));
+}

@@ -1,0 +1,261 @@
+// pellmor status: the state of each archive as the engine sees it, what a shrink of it would need, and what to do
+// next, in the words that shrink and restore use.
+#include "Core/Inc/CoreUtil.h"
+#include "cli/PellmorCommands.h"
+
+namespace
+{
+// What stands in the way of the next step, in the words the step itself would use; None when nothing does.
+FArchiveVerdict NextVerdict(const FGameArchive& Archive, const FArchiveLook& Look)
+{
+    const EArchiveState State = Look.Status.State;
+    FArchiveVerdict Verdict = CheckBeforeShrink(Archive, Look);
+    if (State == EArchiveState::Shrunk || State == EArchiveState::Interrupted)
+    {
+        const FArchiveVerdict Restore = CheckBeforeRestore(Archive, Look);
+        if (Restore.Problem != EArchiveProblem::None)
+            Verdict = Restore;
+        else if (State == EArchiveState::Shrunk)
+            Verdict = FArchiveVerdict();
+    }
+    return Verdict;
+}
+
+FString NextStep(const FGameArchive& Archive, const FArchiveLook& Look, const FArchiveVerdict& Verdict)
+{
+    if (Verdict.Problem != EArchiveProblem::None)
+        return Verdict.Advice.IsEmpty() ? Verdict.Sentence : Verdict.Sentence + u" " + Verdict.Advice;
+    if (Look.Status.State == EArchiveState::Shrunk)
+        return FString::Printf(u"The game loads the shrunk archive. Run %s to put the original back.",
+                               *CommandFor(u"restore", Archive));
+    const FString Next = FString::Printf(
+        u"Run %s to make the archive smaller%s.", *CommandFor(u"shrink", Archive),
+        Look.Status.Kept == EKeptArchive::Current ? u" (it reuses the kept shrunk copy: a matter of seconds)" : u"");
+    if (Look.Status.Kept != EKeptArchive::Stale)
+        return Next;
+    return Next + u" " + DescribeStaleKept(Archive, Look.Status.KeptWhy, false);
+}
+
+// The states in which the archive cannot be shrunk or restored at all: status fails for them.
+bool IsBroken(EArchiveState State)
+{
+    return State == EArchiveState::Missing || State == EArchiveState::Damaged || State == EArchiveState::NotAnArchive;
+}
+
+const char16_t* StateMeaning(EArchiveState State)
+{
+    switch (State)
+    {
+        case EArchiveState::Original:
+            return u"the game's own archive is in use";
+        case EArchiveState::Shrunk:
+            return u"the shrunk archive is in use, the original is kept";
+        case EArchiveState::Interrupted:
+            return u"a shrink or restore was interrupted";
+        case EArchiveState::Missing:
+            return u"no game files found";
+        case EArchiveState::Damaged:
+            return u"the archive in use is damaged";
+        case EArchiveState::NotAnArchive:
+            return u"the archive in use is no IMG archive";
+        case EArchiveState::Busy:
+            return u"another shrink or restore is running";
+    }
+    return u"";
+}
+
+// What status says about one archive.
+struct FArchiveReport
+{
+    FGameArchive Archive;
+    FArchiveLook Look;
+    FArchiveVerdict Verdict; // of the next step
+    FString Next;
+};
+
+FArchiveReport LookAtArchive(const FGameArchive& Archive)
+{
+    FArchiveReport Report;
+    Report.Archive = Archive;
+    Report.Look = LookAt(Archive, true);
+    Report.Verdict = NextVerdict(Archive, Report.Look);
+    Report.Next = NextStep(Archive, Report.Look, Report.Verdict);
+    return Report;
+}
+
+// The failure of a broken archive as status prints it: the text above gave the advice already, JSON has it here.
+FArchiveVerdict Briefly(const FArchiveVerdict& Verdict, const FPellmorOptions& Options)
+{
+    FArchiveVerdict Said = Verdict;
+    if (!Options.bJson)
+        Said.Advice.Empty();
+    return Said;
+}
+
+// ---- JSON -------------------------------------------------------------------------------------------------------
+
+// The members of one archive's status, each line Indent + "\"key\": value,\n".
+FString StatusJsonMembers(const FArchiveReport& Report, const FString& Indent)
+{
+    const FArchiveFiles& Files = Report.Archive.Files;
+    const FArchiveStatus& Status = Report.Look.Status;
+    const FShrinkNeeds& Needs = Report.Look.Needs;
+    const bool bRestorable = Status.State == EArchiveState::Shrunk || Status.State == EArchiveState::Interrupted;
+    const bool bCanShrink = CheckBeforeShrink(Report.Archive, Report.Look).Problem == EArchiveProblem::None;
+    const bool bCanRestore =
+        bRestorable && CheckBeforeRestore(Report.Archive, Report.Look).Problem == EArchiveProblem::None;
+    FString Json = Indent + FString::Printf(u"\"gameDir\": %s,\n", *GameDirJson(Report.Archive.Game));
+    Json += Indent + FString::Printf(u"\"archive\": %s,\n", *JsonString(Report.Archive.Shown));
+    Json += Indent + FString::Printf(u"\"path\": %s,\n", *JsonString(PathAsOnDisk(Files.Cur)));
+    Json += Indent + FString::Printf(u"\"state\": \"%s\",\n", GetArchiveStateName(Status.State));
+    Json += Indent + FString::Printf(u"\"canShrink\": %s,\n", bCanShrink ? u"true" : u"false");
+    Json += Indent + FString::Printf(u"\"canRestore\": %s,\n", bCanRestore ? u"true" : u"false");
+    Json += Indent + FString::Printf(u"\"files\": {%s: %s, %s: %s, %s: %s, %s: %s},\n", *JsonString(Files.Name),
+                                     *JsonSize(Status.CurBytes), *JsonString(FileNameOf(Files.OrigBak)),
+                                     *JsonSize(Status.OrigBytes), *JsonString(FileNameOf(Files.ShrunkBak)),
+                                     *JsonSize(Status.ShrunkBytes), *JsonString(FileNameOf(Files.Temp)),
+                                     *JsonSize(Status.TempBytes));
+    Json += Indent + FString::Printf(u"\"checks\": {\"writable\": %s, \"freeBytes\": %s, \"neededBytes\": %lld},\n",
+                                     Needs.WriteError == 0 ? u"true" : u"false", *JsonSize(Needs.FreeBytes),
+                                     (long long)(Needs.bNeedsBuild ? Needs.NeededBytes : 0));
+    Json += Indent + FString::Printf(u"\"kept\": \"%s\",\n", KeptName(Status.Kept));
+    Json += Indent + FString::Printf(u"\"textureDictionaries\": %s,\n", *JsonSize(Report.Look.TextureDictionaries));
+    Json += Indent + FString::Printf(u"\"next\": %s,\n", *JsonString(Report.Next));
+    return Json;
+}
+
+// The reports as a JSON array, a broken archive's with its error.
+FString StatusJsonArray(const TDynArray<FArchiveReport>& Reports)
+{
+    FString Json = u"[";
+    for (int32_t i = 0; i < Reports.Num(); ++i)
+    {
+        const FArchiveReport& Report = Reports[i];
+        FString Members = StatusJsonMembers(Report, FString(u"    "));
+        if (IsBroken(Report.Look.Status.State))
+            Members += u"    \"error\": " +
+                       JsonError(ErrorFor(Report.Verdict.Problem), Report.Verdict.Sentence, Report.Verdict.Advice) +
+                       u",\n";
+        Json += FString(i ? u"," : u"") + u"\n  {\n" + Members.Left(Members.Len() - 2) + u"\n  }";
+    }
+    return Json + u"\n]\n";
+}
+
+// ---- Text -------------------------------------------------------------------------------------------------------
+
+FString GameFolderLine(const FGameDir& Game)
+{
+    const FString From = DescribeGameDirSource(Game);
+    return FString::Printf(u"Game folder: %s%s\n", *Game.Dir,
+                           From.IsEmpty() ? u"" : *(FString(u"  (from ") + From + u")"));
+}
+
+FString ChecksLine(const FArchiveLook& Look)
+{
+    const FShrinkNeeds& Needs = Look.Needs;
+    FString Line = Needs.WriteError == 0 ? FString(u"writable") : FString(u"not writable");
+    Line += FString::Printf(u", %s free", *FormatMegabytes(Needs.FreeBytes));
+    if (Look.Status.State == EArchiveState::Original)
+        Line += Needs.bNeedsBuild ? FString::Printf(u" (a shrink needs %s)", *FormatMegabytes(Needs.NeededBytes))
+                                  : FString(u" (a shrink only swaps files)");
+    return Line;
+}
+
+// The state of the one archive of the game, file by file, as status always showed it.
+FString StatusText(const FArchiveReport& Report)
+{
+    const FArchiveFiles& Files = Report.Archive.Files;
+    const FArchiveStatus& Status = Report.Look.Status;
+    FString Text = GameFolderLine(Report.Archive.Game);
+    Text += FString::Printf(u"State:       %s (%s)\n", GetArchiveStateName(Status.State), StateMeaning(Status.State));
+    const struct
+    {
+        const FString* Path;
+        int64_t Bytes;
+        const char16_t* Note;
+    } Rows[] = {
+        {&Files.Cur, Status.CurBytes,
+         Status.State == EArchiveState::Interrupted ? u"" : GetArchiveStateName(Status.State)},
+        {&Files.OrigBak, Status.OrigBytes, u"the original, kept"},
+        {&Files.ShrunkBak, Status.ShrunkBytes, u"a shrunk copy kept for the next shrink"},
+        {&Files.Temp, Status.TempBytes, u"left by an interrupted shrink; the next shrink deletes it"},
+    };
+    int32_t Width = 0;
+    for (const auto& Row : Rows)
+        Width = Row.Bytes >= 0 && ShownFile(Report.Archive, *Row.Path).Len() > Width
+                    ? ShownFile(Report.Archive, *Row.Path).Len()
+                    : Width;
+    bool bAny = false;
+    for (const auto& Row : Rows)
+    {
+        if (Row.Bytes < 0)
+            continue;
+        if (!bAny)
+            Text += u"Files:\n";
+        bAny = true;
+        Text += FString::Printf(u"  %-*s %12s  %s\n", Width, *ShownFile(Report.Archive, *Row.Path),
+                                *FormatMegabytes(Row.Bytes), Row.Note);
+    }
+    if (!IsBroken(Status.State) && Status.State != EArchiveState::Busy)
+        Text += FString::Printf(u"Checks:      %s\n", *ChecksLine(Report.Look));
+    Text += FString::Printf(u"Next:        %s\n", *Report.Next);
+    return Text;
+}
+
+// One row per archive, then what to do next with each.
+FString StatusTable(const TDynArray<FArchiveReport>& Reports)
+{
+    FString Text = GameFolderLine(Reports[0].Archive.Game);
+    int32_t Width = 7;
+    for (const FArchiveReport& Report : Reports)
+        Width = Report.Archive.Shown.Len() > Width ? Report.Archive.Shown.Len() : Width;
+    Text += FString::Printf(u"  %-*s  %-15s %12s  %s\n", Width, u"Archive", u"State", u"Size", u"Checks");
+    for (const FArchiveReport& Report : Reports)
+    {
+        const EArchiveState State = Report.Look.Status.State;
+        Text += FString::Printf(u"  %-*s  %-15s %12s  %s\n", Width, *Report.Archive.Shown, GetArchiveStateName(State),
+                                *FormatMegabytes(Report.Look.Status.CurBytes),
+                                IsBroken(State) || State == EArchiveState::Busy ? u"" : *ChecksLine(Report.Look));
+    }
+    Text += u"Next:\n";
+    for (const FArchiveReport& Report : Reports)
+        Text += FString::Printf(u"  %s: %s\n", *Report.Archive.Shown, *Report.Next);
+    return Text;
+}
+} // namespace
+
+int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    FGameDir Game;
+    TDynArray<FGameArchive> Archives;
+    int32_t Exit = PELLMOR_Usage;
+    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+        return Exit;
+    TDynArray<FArchiveReport> Reports;
+    for (const FGameArchive& Archive : Archives)
+        Reports.AddItem(LookAtArchive(Archive));
+
+    if (!Options.NamesArchives())
+    {
+        // One archive, one object: the shape scripts have always read.
+        const FArchiveReport& Report = Reports[0];
+        if (!Options.bJson)
+            Console.Out(StatusText(Report));
+        const FString Members = StatusJsonMembers(Report, FString(u"  "));
+        if (IsBroken(Report.Look.Status.State))
+            return PrintVerdict(Console, Options, Briefly(Report.Verdict, Options), PELLMOR_Failed, Members);
+        if (Options.bJson)
+            Console.Out(u"{\n" + Members.Left(Members.Len() - 2) + u"\n}\n");
+        return PELLMOR_Done;
+    }
+
+    Exit = PELLMOR_Done;
+    for (const FArchiveReport& Report : Reports)
+        Exit = IsBroken(Report.Look.Status.State) ? PELLMOR_Failed : Exit;
+    Console.Out(Options.bJson ? StatusJsonArray(Reports) : StatusTable(Reports));
+    if (!Options.bJson)
+        for (const FArchiveReport& Report : Reports)
+            if (IsBroken(Report.Look.Status.State))
+                PrintVerdict(Console, Options, Briefly(Report.Verdict, Options), PELLMOR_Failed);
+    return Exit;
+}

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "Core/Inc/Core.h"
+#include "Core/Inc/CoreOS.h"
+#include "engine/FGameDir.h"
+#include "tests/support/TempDir.h"
+
+namespace
+{
+bool Put(const FString& Path, const std::string& Bytes)
+{
+    std::filesystem::create_directories(std::filesystem::path(Path.ToUtf8()).parent_path());
+    return WriteTestFile(Path, Bytes);
+}
+
+// A path as Steam writes it into its .vdf files: backslashes doubled.
+std::string Escaped(const FString& Path)
+{
+    std::string Text;
+    for (const char C : Path.ToUtf8())
+        Text += C == '\\' ? std::string("\\\\") : std::string(1, C);
+    return Text;
+}
+
+class FGameDirTest : public ::testing::Test
+{
+protected:
+    // A game folder as the lookups see one: only the archive's name matters.
+    void MakeGame(const FString& Folder) { ASSERT_TRUE(Put(Folder + u"/Models/gta3.img", "VER2")); }
+    std::string Native(const FString& Path) { return WithSystemSeparators(Path).ToUtf8(); }
+
+    FTempDir Dir;
+};
+} // namespace
+
+TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
+{
+    MakeGame(Dir.File(u"game"));
+    ASSERT_TRUE(Put(Dir.File(u"game/Models/gta3_ORIG_BAK.img"), "VER2"));
+    ASSERT_TRUE(Put(Dir.File(u"game/Models/readme.txt"), "x"));
+    const struct
+    {
+        const char16_t* Path;
+        EGameDirGiven Given;
+        const char16_t* Dir;
+    } Cases[] = {
+        {u"game", EGameDirGiven::GameFolder, u"game/"},
+        {u"game/", EGameDirGiven::GameFolder, u"game/"},
+        {u"game/models", EGameDirGiven::ModelsFolder, u"game/"},
+        {u"game/Models/gta3.img", EGameDirGiven::ArchiveFile, u"game/"},
+        {u"game/MODELS/gta3_orig_bak.img", EGameDirGiven::ArchiveFile, u"game/"},
+        {u"game/Models/readme.txt", EGameDirGiven::Unknown, u"game/Models/readme.txt/"},
+        {u"elsewhere", EGameDirGiven::Unknown, u"elsewhere/"},
+    };
+    for (const auto& Case : Cases)
+    {
+        const FGameDir Game = InterpretGameDirArgument(Dir.File(Case.Path));
+        EXPECT_EQ(Game.Source, EGameDirSource::Argument);
+        EXPECT_EQ(Game.Given, Case.Given) << FString(Case.Path).ToUtf8();
+        EXPECT_EQ(Game.Dir.ToUtf8(), Native(Dir.File(Case.Dir))) << FString(Case.Path).ToUtf8();
+    }
+}
+
+// With a registry, its value comes first and gets the separator the engine needs; without one, the default.
+TEST_F(FGameDirTest, RegistryValueElseTheDefaultFolder)
+{
+    static const char16_t* Value = nullptr;
+    CoreOS::SetRegistryReadHook([](const char16_t*, const char16_t*, void* Data, uint32_t* Bytes) {
+        if (!Value)
+            return false;
+        const FString Text(Value);
+        for (int32_t i = 0; i <= Text.Len(); ++i)
+            static_cast<char16_t*>(Data)[i] = (*Text)[i];
+        *Bytes = uint32_t(Text.Len() + 1) * 2;
+        return true;
+    });
+    FGameDirSearch Search;
+    Search.bRegistry = true;
+    FGameDir Found;
+    FString Why;
+    Value = u"D:\\Games\\GTA SA";
+    ASSERT_TRUE(FindGameDir(Search, Found, Why));
+    EXPECT_EQ(Found.Source, EGameDirSource::Registry);
+    EXPECT_EQ(Found.Dir.ToUtf8(), Native(FString(u"D:\\Games\\GTA SA\\")));
+    Value = nullptr;
+    ASSERT_TRUE(FindGameDir(Search, Found, Why));
+    EXPECT_EQ(Found.Source, EGameDirSource::Default);
+    EXPECT_EQ(Found.Dir, FString(GDefaultGameDir));
+    CoreOS::SetRegistryReadHook(nullptr);
+}
+
+TEST_F(FGameDirTest, WineRegistryValuesAreFoundAsWineWritesThem)
+{
+    const FString Reg = FString::FromUtf8("WINE REGISTRY Version 2\n"
+                                          ";; All keys relative to \\\\Machine\n\n"
+                                          "[Software\\\\Other] 1700000000\n"
+                                          "\"GTA:SA Path\"=\"D:\\\\Wrong\"\n\n"
+                                          "[Software\\\\quorrin: san andreas] 1700000001\r\n"
+                                          "#time=1da0000\r\n"
+                                          "\"Other\"=dword:00000001\r\n"
+                                          "\"gta:sa path\"=\"C:\\\\Games\\\\GTA \\\"SA\\\"\\\\\"\r\n");
+    FString Value;
+    ASSERT_TRUE(ReadWineRegValue(Reg, FString(u"Software\\Quorrin: San Andreas"), FString(u"GTA:SA Path"), Value));
+    EXPECT_EQ(Value.ToUtf8(), "C:\\Games\\GTA \"SA\"\\");
+    EXPECT_FALSE(ReadWineRegValue(Reg, FString(u"Software\\Quorrin: San Andreas"), FString(u"Missing"), Value));
+    EXPECT_FALSE(ReadWineRegValue(Reg, FString(u"Software\\Quorrin"), FString(u"GTA:SA Path"), Value));
+
+    EXPECT_EQ(MapWineDrivePath(FString(u"/p/"), FString(u"C:\\Games\\GTA")).ToUtf8(), "/p/dosdevices/c:/Games/GTA/");
+    EXPECT_EQ(MapWineDrivePath(FString(u"/p"), FString(u"z:")).ToUtf8(), "/p/dosdevices/z:/");
+    EXPECT_TRUE(MapWineDrivePath(FString(u"/p"), FString(u"\\\\server\\share")).IsEmpty());
+}
+
+TEST_F(FGameDirTest, SteamLibraryListIsReadWhateverItsShape)
+{
+    const struct
+    {
+        std::string Vdf;
+        std::vector<std::string> Folders;
+    } Cases[] = {
+        {"\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"/home/me/.local/share/Steam\"\n\t\t\"apps\"\n\t\t{\n"
+         "\t\t\t\"12120\"\t\t\"4500000000\"\n\t\t}\n\t}\n\t\"1\"\n\t{\n\t\t\"PATH\"\t\t\"/mnt/games/Steam Library\"\n"
+         "\t}\n}\n",
+         {"/home/me/.local/share/Steam", "/mnt/games/Steam Library"}},
+        // The older form lists the libraries themselves in the top block; Windows paths come escaped.
+        {"\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\"1700000000\"\n\t\"1\"\t\"D:\\\\Steam "
+         "\\\"Games\\\"\"\n}\n",
+         {"D:\\Steam \"Games\""}},
+        // Damage is skipped, what follows it still read.
+        {"\"libraryfolders\" { \"0\" { \"path\" \"/unterminated\n \"path\" \"/after\" } } } } {", {"/after"}},
+        {"// a comment \"path\" \"/no\"\n\"path\" \"" + std::string(100000, 'x') + "\"\n\"path\" \"/short\"",
+         {"/short"}},
+        {"", {}},
+        {"{{{{ \"path\"", {}},
+    };
+    for (const auto& Case : Cases)
+    {
+        const TDynArray<FString> Folders = ReadSteamLibraryFolders(FString::FromUtf8(Case.Vdf.c_str()));
+        ASSERT_EQ(size_t(Folders.Num()), Case.Folders.size()) << Case.Vdf.substr(0, 80);
+        for (size_t i = 0; i < Case.Folders.size(); ++i)
+            EXPECT_EQ(Folders[int32_t(i)].ToUtf8(), Case.Folders[i]);
+    }
+}
+
+TEST_F(FGameDirTest, SteamLibrariesOfAFakeHomeAreSearched)
+{
+    const FString Home = Dir.File(u"home");
+    const FString Library = Dir.File(u"Steam Library");
+    FGameDirSearch Search;
+    Search.Home = Home;
+    FGameDir Found;
+    FString Why;
+    EXPECT_FALSE(FindGameDir(Search, Found, Why));
+    EXPECT_NE(Why.InStr(u"no Wine prefix"), -1) << Why.ToUtf8();
+    EXPECT_NE(Why.InStr(u"no Steam library"), -1) << Why.ToUtf8();
+
+    // Steam's own library and one its libraryfolders.vdf names; the game is in the second.
+    ASSERT_TRUE(Put(Home + u"/.steam/steam/steamapps/libraryfolders.vdf",
+                    "\"libraryfolders\" { \"0\" { \"path\" \"" + Escaped(Home + u"/.steam/steam") +
+                        "\" } \"1\" { \"path\" \"" + Escaped(Library) + "\" } }"));
+    MakeGame(Library + u"/steamapps/common/Grand Theft Auto San Andreas");
+    ASSERT_TRUE(FindGameDir(Search, Found, Why)) << Why.ToUtf8();
+    EXPECT_EQ(Found.Source, EGameDirSource::Steam);
+    EXPECT_EQ(Found.Dir.ToUtf8(), Native(Library + u"/steamapps/common/Grand Theft Auto San Andreas/"));
+    EXPECT_EQ(Found.Detail.ToUtf8(), Native(Library + u"/steamapps"));
+
+#ifndef _WIN32
+    // Without the game folder, the Proton prefix of the game's app id names it ("c:" is no name on Windows).
+    std::filesystem::remove_all((Library + u"/steamapps/common").ToUtf8());
+    const FString Prefix = Home + u"/.steam/steam/steamapps/compatdata/12120/pfx";
+    std::filesystem::create_directories((Prefix + u"/dosdevices/c:").ToUtf8());
+    ASSERT_TRUE(Put(Prefix + u"/system.reg", "[Software\\\\Quorrin: San Andreas] 1\n"
+                                             "\"GTA:SA Path\"=\"C:\\\\Games\\\\SA\"\n"));
+    ASSERT_TRUE(FindGameDir(Search, Found, Why)) << Why.ToUtf8();
+    EXPECT_EQ(Found.Source, EGameDirSource::Steam);
+    EXPECT_EQ(Found.Dir, Prefix + u"/dosdevices/c:/Games/SA/");
+    EXPECT_EQ(Found.Detail, Prefix);
+
+    // A Wine prefix comes before Steam.
+    Search.EnvWinePrefix = Prefix;
+    ASSERT_TRUE(FindGameDir(Search, Found, Why));
+    EXPECT_EQ(Found.Source, EGameDirSource::WinePrefix);
+#endif
+}
