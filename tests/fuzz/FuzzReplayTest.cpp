@@ -1,5 +1,6 @@
 // Every kept fuzz input, seeds and regressions, through its target's body exactly as the fuzz programs run it.
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,12 @@
 #include "tests/fuzz/FuzzInputs.h"
 #include "tests/fuzz/FuzzTargets.h"
 #include "tests/support/CaptureDebugOutput.h"
+
+// Test names and messages show a target by its name.
+void PrintTo(const FFuzzTarget& Target, std::ostream* Out)
+{
+    *Out << Target.Name;
+}
 
 class FuzzReplayTest : public ::testing::TestWithParam<FFuzzTarget>
 {

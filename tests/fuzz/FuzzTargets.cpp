@@ -10,6 +10,7 @@
 #include "shrinker/FReencodePolicy.h"
 #include "shrinker/FRwChunk.h"
 #include "shrinker/FSkipRules.h"
+#include "shrinker/FSkipRulesCheck.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/TempDir.h"
 
@@ -261,17 +262,39 @@ const char* FuzzConfigFile(const uint8_t* Data, size_t Size)
 
 // ---- skip_rules -------------------------------------------------------------------------------------------------
 
+// The rules a shrink acts on: those whose action is skip or allow.
+int32_t ActingRules(const FSkipRules& Rules)
+{
+    int32_t Count = 0;
+    for (const auto& Pair : Rules.ExactRules)
+        Count += Pair.Value.Action.EqualsNoCase(u"skip") || Pair.Value.Action.EqualsNoCase(u"allow");
+    for (const FSkipRule& Rule : Rules.WildcardRules)
+        Count += Rule.Action.EqualsNoCase(u"skip") || Rule.Action.EqualsNoCase(u"allow");
+    return Count;
+}
+
 const char* FuzzSkipRules(const uint8_t* Data, size_t Size)
 {
-    const uint8_t* Zero = Size ? static_cast<const uint8_t*>(std::memchr(Data, 0, Size)) : nullptr;
-    const size_t RulesSize = Zero ? size_t(Zero - Data) : Size;
+    // Without a zero the whole input is the file.
+    size_t FileBytes = Size;
+    while (FileBytes > 0 && Data[FileBytes - 1] != 0)
+        --FileBytes;
+    const size_t NamesAt = FileBytes > 0 ? FileBytes : Size;
+    FileBytes = FileBytes > 0 ? FileBytes - 1 : Size;
     const FString Path = WorkDir() / u"SkipRules.ini";
-    if (!WriteTestFile(Path, "[SkipRules]\r\n" + Bytes(Data, RulesSize)))
+    if (!WriteTestFile(Path, Bytes(Data, FileBytes)))
         return "cannot write the input to a temporary file";
 
     FSkipRules Rules;
     Rules.Load(*Path);
-    for (size_t Pos = RulesSize + 1; Pos < Size;)
+    // The checker tells the user what a shrink will make of the file: it must agree with the rules read.
+    const FSkipRulesCheck Check = CheckSkipRulesFile(Path);
+    if (Check.Source == ESkipRulesSource::BuiltIn
+            ? Rules.ExactRules.Num() + Rules.WildcardRules.Num() != FSkipRules::NumDefaultRules()
+            : Check.NumRules != ActingRules(Rules))
+        return "the rules file checker tells of other rules than a shrink reads";
+
+    for (size_t Pos = NamesAt; Pos < Size;)
     {
         const uint8_t* End = static_cast<const uint8_t*>(std::memchr(Data + Pos, '\n', Size - Pos));
         const size_t Len = End ? size_t(End - (Data + Pos)) : Size - Pos;

@@ -13,8 +13,8 @@
 // txd_entry:   the bytes are one texture dictionary entry, processed with the real re-encoding policy.
 // img_archive: the bytes are an archive file, shrunk into a destination and once more as a dry run.
 // config_file: the bytes are an INI file, read by the config cache, queried, changed and written back.
-// skip_rules:  the bytes up to the first zero are the section SkipRules of a rules file, the rest names (one a
-//              line) matched against the rules read from it.
+// skip_rules:  the bytes up to the last zero are a rules file, read as a shrink reads it and checked as the user
+//              is told about it; the bytes after it are names (one a line) matched against the rules.
 typedef const char* (*FFuzzTargetFunc)(const uint8_t* Data, size_t Size);
 
 struct FFuzzTarget

@@ -47,11 +47,12 @@ if [[ -z ${ASAN_SYMBOLIZER_PATH:-} ]] && command -v llvm-symbolizer-14 >/dev/nul
     export ASAN_SYMBOLIZER_PATH=$(command -v llvm-symbolizer-14)
 fi
 
-# What went wrong, from libFuzzer's log.
+# What went wrong, from libFuzzer's log. failure_kind TARGET LOG
 failure_kind()
 {
-    local log=$1
-    if grep -q 'ERROR: libFuzzer: timeout' "$log"; then echo "timeout (one input over 10 s)"
+    local target=$1 log=$2
+    if grep -q "^$target: " "$log"; then echo "broken promise: $(grep -m1 "^$target: " "$log" | cut -d' ' -f2-)"
+    elif grep -q 'ERROR: libFuzzer: timeout' "$log"; then echo "timeout (one input over 10 s)"
     elif grep -q 'ERROR: libFuzzer: out-of-memory' "$log"; then echo "out of memory (over 2048 MB)"
     elif grep -q 'ERROR: LeakSanitizer: detected memory leaks' "$log"; then echo "leak"
     elif grep -q 'runtime error:' "$log"; then echo "undefined behaviour"
@@ -101,7 +102,7 @@ for target in "${targets[@]}"; do
         passed=$((passed + 1))
     else
         input=$(grep -o "Test unit written to [^ ]*" "$log" | tail -n1 | sed 's/^Test unit written to //')
-        echo "FAIL $target: $(failure_kind "$log"); input ${input:-not kept}; log $log"
+        echo "FAIL $target: $(failure_kind "$target" "$log"); input ${input:-not kept}; log $log"
         grep -E '^(SUMMARY|==[0-9]+==ERROR|.*runtime error:|.*Assertion failed)' "$log" | head -n 5 | sed 's/^/    /'
         failed=$((failed + 1))
     fi

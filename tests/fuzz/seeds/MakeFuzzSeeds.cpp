@@ -121,10 +121,13 @@ void MakeSkipRuleSeeds(const std::string& Dir)
 {
     const std::string T = "skip_rules";
     Put(Dir, T, "prefix-and-exceptions",
-        std::string("skip=radar*\nallow=radar00\nskipc=Radar*\nskip=*lod*\nallow=radar0*\n") + '\0' +
+        std::string("[SkipRules]\nskip=radar*\nallow=radar00\nskipc=Radar*\nskip=*lod*\nallow=radar0*\n") + '\0' +
             "radar00\nRADAR12\nRadar05\nlandstal2\nsome_LOD_tree\n\n");
     Put(Dir, T, "odd-rules",
-        std::string("skip =x\n=*\nskip=**\nallow=*a*\nskip=*\nC=c\nskip=a b=c\n") + '\0' + "a\n*\n\xE9t\xE9\nx");
+        std::string("x=y\n[skiprules]\r\nskip =x\n=*\nskip=**\nallow=*a*\nskip=*\nC=c\nskip=a b=c \"d=e f\"\n[Other]\n"
+                    "skip=b\n[SkipRules]\nno pair\n") +
+            '\0' + "a\n*\n\xE9t\xE9\nx");
+    Put(Dir, T, "no-section", std::string("skip=radar*\n") + '\0' + "radar00\nlandstal");
 }
 } // namespace
 
