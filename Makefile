@@ -4,6 +4,7 @@
 #   make windows   build-win/ with mingw-w64, static .exe files
 #   make test      both builds, then both suites (Windows under Wine) and the GUI tests, and a summary
 #   make test-gui  the Windows build, then only the GUI tests (PellmorWin.exe under Wine and Xvfb)
+#   make fuzz      build-fuzz/ with clang and libFuzzer, then each fuzz target for FUZZ_SECONDS (default 60)
 #   make demo      release build of pellmor in build-release/, a ~150 MB sample game in build/sample-game,
 #                  shrunk with the progress bar
 #   make tsan      build-tsan/ with ThreadSanitizer, then the shrinker's tests (not part of make test: slow)
@@ -13,6 +14,10 @@ BUILD_DIR     ?= build
 WIN_BUILD_DIR ?= build-win
 RELEASE_DIR   ?= build-release
 TSAN_DIR      ?= build-tsan
+FUZZ_DIR      ?= build-fuzz
+# Seconds each fuzz target runs: in `make fuzz`, and in the fuzz step of `make test`.
+FUZZ_SECONDS      ?= 60
+FUZZ_TEST_SECONDS ?= 10
 DEMO_GAME     ?= $(BUILD_DIR)/sample-game
 CMAKE         ?= cmake
 
@@ -32,13 +37,22 @@ TSAN_CONFIG   = -DCMAKE_BUILD_TYPE=Debug \
 # The tests that run shrinks, and so the parallel rewrite.
 TSAN_TESTS    = FShrinkPipeline*:FImgShrinker*:ShrinkSample*:FImgArchive*:FRwChunk*:FReencodePolicy*:FTextureUtil*
 
+# The fuzz targets and everything they reach, built with clang: the code under libFuzzer's coverage, AddressSanitizer
+# and UndefinedBehaviorSanitizer, libsquish included (built from its Debian source, as for every build); the fuzz
+# programs themselves are linked with -fsanitize=fuzzer.
+FUZZ_FLAGS    = -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+FUZZ_CONFIG   = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
+                -DCMAKE_C_FLAGS="$(FUZZ_FLAGS)" -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" \
+                -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+                -DPELLMOR_FUZZ=ON $(WERROR_CONFIG)
+
 # CMake picks -Werror from CI only when it first makes a build folder; say it on
 # every configure so that an older folder follows too.
 WERROR_CONFIG = $(if $(CI),-DPELLMOR_WERROR=ON)
 
-export BUILD_DIR WIN_BUILD_DIR
+export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR
 
-.PHONY: all deps native windows test test-native test-windows test-gui tsan demo clean distclean
+.PHONY: all deps native windows fuzz-build fuzz test test-native test-windows test-gui tsan demo clean distclean
 
 all: native windows
 
@@ -53,11 +67,20 @@ windows: deps
 	$(CMAKE) -S . -B $(WIN_BUILD_DIR) $(WIN_CONFIG)
 	$(CMAKE) --build $(WIN_BUILD_DIR) -j $(JOBS)
 
-# A failed build does not stop the other suite; run-tests.sh counts it as a failure.
+fuzz-build: deps
+	$(CMAKE) -S . -B $(FUZZ_DIR) $(FUZZ_CONFIG)
+	$(CMAKE) --build $(FUZZ_DIR) -j $(JOBS) --target fuzz-targets
+
+fuzz: fuzz-build
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run-fuzz.sh
+
+# A failed build does not stop the other suites; run-tests.sh counts it as a failure.
 test: deps
 	@native=ok; $(MAKE) --no-print-directory native || native=failed; \
 	windows=ok; $(MAKE) --no-print-directory windows || windows=failed; \
-	scripts/run-tests.sh --native $$native --windows $$windows --gui $$windows
+	fuzz=ok; $(MAKE) --no-print-directory fuzz-build || fuzz=failed; \
+	FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) scripts/run-tests.sh --native $$native --windows $$windows --gui $$windows \
+	    --fuzz $$fuzz
 
 test-native: native
 	@scripts/run-tests.sh --native ok
@@ -108,11 +131,11 @@ demo: deps
 
 # The Wine prefixes survive `clean`: making one again costs a quarter of a minute.
 clean:
-	rm -rf $(BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR)
+	rm -rf $(BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(FUZZ_DIR)
 	if [ -d $(WIN_BUILD_DIR) ]; then \
 	    find $(WIN_BUILD_DIR) -mindepth 1 -maxdepth 1 ! -name wineprefix ! -name wineprefix.lock \
 	        ! -name wineprefix-gui ! -name wineprefix-gui.lock -exec rm -rf {} +; \
 	fi
 
 distclean:
-	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR)
+	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(FUZZ_DIR)

@@ -24,6 +24,8 @@ PACKAGES=(
     time
     # dpkg-dev so that `apt-get source libsquish` works: both builds compile the block coder from Debian's source
     dpkg-dev
+    # fuzz targets: clang with libFuzzer and the sanitizer runtimes, and llvm-symbolizer for readable reports
+    clang libclang-rt-14-dev llvm-14
 )
 
 COMMANDS=(
@@ -32,6 +34,7 @@ COMMANDS=(
     wine wineboot wineserver
     Xvfb xvfb-run xauth xdotool xwd import
     dpkg-source
+    clang clang++ llvm-symbolizer-14
 )
 
 if [[ "${1:-}" == "--list" ]]; then

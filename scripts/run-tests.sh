@@ -3,10 +3,13 @@
 #   native: 120 passed, 0 failed
 #   windows: 120 passed, 0 failed
 #   gui: 6 passed, 0 failed
-#   246 passed, 0 failed
-# Usage: scripts/run-tests.sh [--native ok|failed] [--windows ok|failed] [--gui ok|failed]
+#   fuzz: 4 passed, 0 failed
+#   250 passed, 0 failed
+# Usage: scripts/run-tests.sh [--native ok|failed] [--windows ok|failed] [--gui ok|failed] [--fuzz ok|failed]
 # ("failed" means that suite did not build; it counts as one failure. The gui suite is PellmorWin.exe in real
-# windows under Wine and Xvfb, tests/gui/run-gui-tests.sh, on the Windows build.)
+# windows under Wine and Xvfb, tests/gui/run-gui-tests.sh, on the Windows build. The fuzz suite runs each fuzz
+# target of the fuzzing build for FUZZ_SECONDS (default 10) with tests/fuzz/run-fuzz.sh; a target passes when
+# nothing went wrong in that time.)
 # Exits non-zero when anything failed.
 set -uo pipefail
 
@@ -15,18 +18,24 @@ cd "$repo"
 
 BUILD_DIR=${BUILD_DIR:-build}
 WIN_BUILD_DIR=${WIN_BUILD_DIR:-build-win}
+FUZZ_DIR=${FUZZ_DIR:-build-fuzz}
+# The GUI and fuzz scripts find their builds through these.
+export WIN_BUILD_DIR FUZZ_DIR
 # A suite that hangs must not eat the whole CI budget.
 SUITE_TIMEOUT=${PELLMOR_SUITE_TIMEOUT:-1800}
 
 native_state=""
 windows_state=""
 gui_state=""
+fuzz_state=""
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --native) native_state=$2; shift 2 ;;
         --windows) windows_state=$2; shift 2 ;;
         --gui) gui_state=$2; shift 2 ;;
-        *) echo "usage: $0 [--native ok|failed] [--windows ok|failed] [--gui ok|failed]" >&2; exit 2 ;;
+        --fuzz) fuzz_state=$2; shift 2 ;;
+        *) echo "usage: $0 [--native ok|failed] [--windows ok|failed] [--gui ok|failed] [--fuzz ok|failed]" >&2
+           exit 2 ;;
     esac
 done
 
@@ -144,17 +153,19 @@ case "$windows_state" in
     *) not_built windows ;;
 esac
 
-# The GUI suite prints its own "gui: N passed, M failed" line last.
-run_gui_suite()
+# The GUI and fuzz suites are scripts that print their own "NAME: N passed, M failed" line last, and a PASS or
+# FAIL line per test. run_script_suite NAME LOG SCRIPT...
+run_script_suite()
 {
-    local log="$WIN_BUILD_DIR/gui-output.log"
-    mkdir -p "$WIN_BUILD_DIR"
-    WIN_BUILD_DIR="$WIN_BUILD_DIR" timeout --kill-after=30 "$SUITE_TIMEOUT" tests/gui/run-gui-tests.sh 2>&1 | tee "$log"
+    local name=$1 log=$2
+    shift 2
+    mkdir -p "$(dirname "$log")"
+    timeout --kill-after=30 "$SUITE_TIMEOUT" "$@" 2>&1 | tee "$log"
     local rc=${PIPESTATUS[0]}
     local line passed failed skipped=0 note=""
-    line=$(grep -E '^gui: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n1)
+    line=$(grep -E "^$name: [0-9]+ passed, [0-9]+ failed" "$log" | tail -n1)
     if [[ -n $line ]]; then
-        read -r passed failed < <(sed -E 's/^gui: ([0-9]+) passed, ([0-9]+) failed.*/\1 \2/' <<<"$line")
+        read -r passed failed < <(sed -E "s/^$name: ([0-9]+) passed, ([0-9]+) failed.*/\\1 \\2/" <<<"$line")
         [[ $line =~ ([0-9]+)\ skipped ]] && skipped=${BASH_REMATCH[1]}
         if [[ $rc -ne 0 && $failed -eq 0 ]]; then
             failed=1
@@ -169,7 +180,7 @@ run_gui_suite()
             note=" (stopped with exit code $rc before finishing)"
         fi
     fi
-    line="gui: $passed passed, $failed failed"
+    line="$name: $passed passed, $failed failed"
     [[ $skipped -gt 0 ]] && line+=", $skipped skipped"
     summary+=("$line$note")
     total_passed=$((total_passed + passed))
@@ -179,8 +190,18 @@ run_gui_suite()
 
 case "$gui_state" in
     "") ;;
-    ok) run_gui_suite ;;
+    ok) run_script_suite gui "$WIN_BUILD_DIR/gui-output.log" tests/gui/run-gui-tests.sh ;;
     *) not_built gui ;;
+esac
+
+case "$fuzz_state" in
+    "") ;;
+    ok)
+        echo "==== fuzz suite ===="
+        export FUZZ_SECONDS=${FUZZ_SECONDS:-10}
+        run_script_suite fuzz "$FUZZ_DIR/fuzz-output.log" tests/fuzz/run-fuzz.sh
+        ;;
+    *) not_built fuzz ;;
 esac
 
 echo

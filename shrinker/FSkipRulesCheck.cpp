@@ -94,6 +94,8 @@ FSkipRulesCheck CheckSkipRulesFile(const FString& File)
     Check.Path = File.IsEmpty() ? FString(appBaseDir()) + u"SkipRules.ini" : File;
     FString Text;
     Check.bFileFound = appLoadFileToString(Text, GGlobalVars()->GetFileManager(), *Check.Path);
+    // The config cache's reader ends the text at its first zero unit; what follows never reaches a shrink.
+    Text = FString(*Text);
 
     // A UTF-8 byte-order mark comes as three units of one byte each; a converted one as a single unit.
     int32_t Pos = 0;
