@@ -11,6 +11,8 @@
 #include "shrinker/FRwChunk.h"
 #include "shrinker/FSkipRules.h"
 #include "shrinker/FSkipRulesCheck.h"
+#include "engine/FGameArchives.h"
+#include "engine/FGameDir.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/TempDir.h"
 
@@ -66,8 +68,8 @@ const char* CompareTextures(const uint8_t* Before, int32_t BeforeBytes, const ui
         return "a rewritten dictionary holds another number of textures";
     for (int32_t i = 1; i + 1 < OldImages.Num(); ++i)
     {
-        const FByteArray& OldRecord = OldImages[i].InnerChunks[0].DataBytes;
-        const FByteArray& NewRecord = NewImages[i].InnerChunks[0].DataBytes;
+        const FHeldBytes& OldRecord = OldImages[i].InnerChunks[0].DataBytes;
+        const FHeldBytes& NewRecord = NewImages[i].InnerChunks[0].DataBytes;
         FTxdImage OldImage, NewImage;
         if (!ParseTxdImage(OldRecord.GetData(), OldRecord.Num(), OldImage) ||
             !ParseTxdImage(NewRecord.GetData(), NewRecord.Num(), NewImage))
@@ -303,6 +305,31 @@ const char* FuzzSkipRules(const uint8_t* Data, size_t Size)
     }
     return nullptr;
 }
+
+// The small text files the engine reads from the player's disk: data\gta.dat, a Steam libraryfolders.vdf and a
+// Wine prefix's system.reg. The same bytes go to all three readers, one unit per byte as they are loaded.
+const char* FuzzGameText(const uint8_t* Data, size_t Size)
+{
+    if (Size > (size_t(1) << 20))
+        return nullptr;
+    FString Text;
+    for (size_t i = 0; i < Size; ++i)
+        Text += char16_t(Data[i]);
+
+    TDynArray<FGameDatNote> Notes;
+    for (const FGameDatEntry& Entry : ParseGameDat(Text, Notes))
+    {
+        // A name that is taken stays below the game folder.
+        FString Path;
+        if (!ResolveArchiveName(FString(u"G/"), Entry.Name, Path) || !Path.StartsWith(u"G/"))
+            return "gta.dat gave a name outside the game folder";
+    }
+    ReadSteamLibraryFolders(Text);
+    FString Value;
+    ReadWineRegValue(Text, FString(u"Software\\Quorrin: San Andreas"), FString(u"GTA:SA Path"), Value);
+    MapWineDrivePath(FString(u"/prefix"), Value);
+    return nullptr;
+}
 } // namespace
 
 const FFuzzTarget GFuzzTargets[] = {
@@ -310,6 +337,7 @@ const FFuzzTarget GFuzzTargets[] = {
     {"img_archive", &FuzzImgArchive},
     {"config_file", &FuzzConfigFile},
     {"skip_rules", &FuzzSkipRules},
+    {"game_text", &FuzzGameText},
 };
 const int32_t GNumFuzzTargets = int32_t(sizeof(GFuzzTargets) / sizeof(GFuzzTargets[0]));
 
