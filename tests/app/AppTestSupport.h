@@ -25,16 +25,10 @@ class FManualClock
 public:
     FManualClock();
     ~FManualClock();
-    void Advance(uint32_t Ms)
-    {
-        Now += Ms;
-    }
+    void Advance(uint32_t Ms) { Now += Ms; }
 
 private:
-    static uint32_t Read()
-    {
-        return Now.load();
-    }
+    static uint32_t Read() { return Now.load(); }
     static std::atomic<uint32_t> Now;
 };
 
@@ -99,14 +93,15 @@ protected:
     // Waits until the real engine has run every job it was given.
     void WaitForEngine();
 
-    FString Status();
-    bool StatusStartsWith(const char16_t* Text);
-    bool Enabled(int32_t Id);
-    bool IsEnded();
+    FString Status() { return UiHeadless::ControlText(*Dlg, IDC_STATUS); }
+    bool StatusStartsWith(const char16_t* Text) { return Status().StartsWith(Text); }
+    bool Enabled(int32_t Id) { return UiHeadless::IsControlEnabled(*Dlg, Id); }
+    bool IsEnded() { return UiHeadless::IsEnded(*Dlg); }
     // "shrink" or "restore" when exactly one test passes on the files, else a description of the mess.
     std::string FileState();
-    FString GameFile(const char16_t* Suffix) const;
+    FString GameFile(const char16_t* Suffix) const { return Temp.Path() + u"Models\\gta3" + Suffix + u".img"; }
 
+    FFakeFreeSpace Space;
     FTempDir Temp;
     FString GameDir; // without its trailing separator, as a user would type it
     std::string Original;

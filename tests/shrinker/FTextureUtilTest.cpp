@@ -107,14 +107,6 @@ TEST(FTextureUtilTest, OnOffAlphaIsSnappedAndGradedAlphaIsKept)
     EXPECT_EQ(Alphas(Resize({9, 9, 9, 3, 9, 9, 9, 255}, 2, 1, 4, 1)), FBytes({3, 129, 255, 129}));
 }
 
-TEST(FTextureUtilTest, ConversionSizesAndCopy)
-{
-    const FBytes Src = Picture(4, 4);
-    EXPECT_EQ(Convert(4, 4, Src, PIXEL_RGBA, PIXEL_DXT1).size(), 8u);
-    EXPECT_EQ(Convert(4, 4, Src, PIXEL_RGBA, PIXEL_DXT3).size(), 16u);
-    EXPECT_EQ(Convert(4, 4, Src, PIXEL_RGBA, PIXEL_RGBA), Src);
-}
-
 TEST(FTextureUtilTest, RefusedConversionsLeaveTheOutputAlone)
 {
     FCaptureDebugOutput Capture;
