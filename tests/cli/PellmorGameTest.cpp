@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "Core/Inc/Core.h"
 #include "Core/Inc/CoreOS.h"
