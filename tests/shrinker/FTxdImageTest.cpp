@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "Core/Inc/Core.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/TxdBuilder.h"
