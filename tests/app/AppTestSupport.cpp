@@ -55,11 +55,6 @@ void FDialogTest::TearDown()
     CoreOS::SetRegistryReadHook(nullptr);
 }
 
-void FDialogTest::OpenDialog(bool bAutoShrink, bool bAutoUnshrink)
-{
-    OpenDialog(GameDir, bAutoShrink, bAutoUnshrink);
-}
-
 void FDialogTest::OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink)
 {
     // One engine client at a time: the old dialog goes first.

@@ -32,44 +32,35 @@ private:
     static std::atomic<uint32_t> Now;
 };
 
-// A client whose status fields the test sets; it counts what the dialog asks of it.
+// A client whose status fields the test sets; it keeps the folder the dialog last named.
 class FFakeClient : public FShrinkEngineClientBase
 {
 public:
     bool Update(const FString& Dir) override
     {
-        ++Updates;
         LastDir = Dir;
         return true;
     }
-    bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override
-    {
-        ++Shrinks;
-        LastDir = Dir;
-        bShrinking = 1;
-        CanShrinkText.Empty();
-        CanUnshrinkText.Empty();
-        return true;
-    }
-    bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override
-    {
-        ++Unshrinks;
-        LastDir = Dir;
-        bUnshrinking = 1;
-        CanShrinkText.Empty();
-        CanUnshrinkText.Empty();
-        return true;
-    }
+    bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bShrinking); }
+    bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bUnshrinking); }
     void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
     {
         CanShrinkText = CanShrink;
         CanUnshrinkText = CanUnshrink;
     }
 
-    int32_t Updates = 0;
-    int32_t Shrinks = 0;
-    int32_t Unshrinks = 0;
     FString LastDir;
+
+private:
+    // A transaction runs from now on, and the old answers are gone, as with the real client.
+    bool Start(const FString& Dir, int32_t& bRunning)
+    {
+        LastDir = Dir;
+        bRunning = 1;
+        CanShrinkText.Empty();
+        CanUnshrinkText.Empty();
+        return true;
+    }
 };
 
 // A main dialog over a temporary game directory (Models\gta3.img of a few entries), with plenty of free disk
@@ -81,7 +72,7 @@ protected:
     void TearDown() override;
 
     // Makes the dialog's window; Dir is the game directory (default: the temporary game).
-    void OpenDialog(bool bAutoShrink = false, bool bAutoUnshrink = false);
+    void OpenDialog() { OpenDialog(GameDir, false, false); }
     void OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink);
     // Replaces the real engine client by a fake one.
     FFakeClient* UseFakeClient();

@@ -56,8 +56,11 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     EXPECT_TRUE(Enabled(IDC_SHRINK));
 }
 
-TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndNeverUndoneByTheStatus)
+TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndAShrinkActsOnTheFolderInTheBoxAtTheClick)
 {
+    FTempDir Other;
+    ASSERT_TRUE(CoreOS::DirMake(*(Other.Path() + u"Models")));
+    ASSERT_TRUE(WriteTestFile(Other.Path() + u"Models\\gta3.img", Original));
     OpenDialog();
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
 
@@ -80,17 +83,10 @@ TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndNeverUndoneByTheStatus)
     UiHeadless::TypeAtCaret(*Dlg, IDC_DIR, u"e");
     EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), Typed + u"e");
     EXPECT_EQ(Dlg->GetGameDir(), Typed + u"e\\");
-}
-
-TEST_F(CPellmorWinDlgTest, ShrinkActsOnTheFolderInTheBoxAtTheClick)
-{
-    FTempDir Other;
-    ASSERT_TRUE(CoreOS::DirMake(*(Other.Path() + u"Models")));
-    ASSERT_TRUE(WriteTestFile(Other.Path() + u"Models\\gta3.img", Original));
-    OpenDialog();
-    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
 
     // Typed after the last tick; the click was on its way before the change turned the buttons off.
+    UiHeadless::TypeText(*Dlg, IDC_DIR, *GameDir);
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
     UiHeadless::TypeText(*Dlg, IDC_DIR, *Other.Path());
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_FALSE(Enabled(IDC_RESTORE));

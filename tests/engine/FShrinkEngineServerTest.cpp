@@ -77,17 +77,13 @@ TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive
     Put(u"_TEMP", "stale");
     CoreOS::FileSetAttributes(*File(u"_TEMP"), CoreOS::FILEATTR_ReadOnly);
 
+    // (What a shrink and a restore leave in the other names the fault test holds them to.)
     EXPECT_EQ(PerformShrink(Game()), u"");
-    EXPECT_EQ(Read(u"_ORIG_BAK"), Original);
     const std::string Shrunk = Read(u"");
     EXPECT_EQ(Shrunk.substr(0, 4), "VER2");
-    EXPECT_FALSE(Has(u"_TEMP"));
     EXPECT_FALSE(Has(u"_SHRUNK_BAK"));
-
     EXPECT_EQ(PerformUnshrink(Game()), u"");
-    EXPECT_EQ(Read(u""), Original);
     EXPECT_EQ(Read(u"_SHRUNK_BAK"), Shrunk);
-    EXPECT_FALSE(Has(u"_ORIG_BAK"));
 
     // The kept archive was built from the archive in use: taken over as it is, no build, no free-space test.
     Space.Set(0);
@@ -95,7 +91,6 @@ TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive
     EXPECT_EQ(Reused.Message, u"");
     EXPECT_EQ(Reused.Kept, EKeptArchive::Current);
     EXPECT_EQ(Read(u""), Shrunk);
-    EXPECT_EQ(Read(u"_ORIG_BAK"), Original);
     EXPECT_EQ(PerformUnshrink(Game()), u"");
 
     // A mod installed into the restored archive makes the kept one stale: it is deleted and built anew.
@@ -118,37 +113,38 @@ TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive
     EXPECT_EQ(Read(u"").substr(0, 4), "VER2");
 }
 
-TEST_F(FShrinkEngineServerTest, FreeSpaceMustExceed768MiB)
+// Too little free space (768 MiB must be exceeded), or leftovers that cannot be deleted (a folder where a file is
+// expected, on either system), stop the shrink before anything changes.
+TEST_F(FShrinkEngineServerTest, NoRoomOrUndeletableLeftoversStopTheShrinkBeforeAnyChange)
 {
     Put(u"", Original);
-    Space.Set(int64_t(768) << 20);
-    EXPECT_EQ(PerformShrink(Game()), u"Not enough disk space to do shrink");
-    EXPECT_EQ(Read(u""), Original);
-    EXPECT_FALSE(Has(u"_ORIG_BAK"));
-
+    const struct
+    {
+        const char16_t* Folder;
+        int64_t FreeBytes;
+        const char16_t* Message;
+    } Cases[] = {
+        {nullptr, int64_t(768) << 20, u"Not enough disk space to do shrink"},
+        {u"_TEMP", int64_t(10) << 30, u"Perform Shrink - Failed while trying to delete TempShrinkFiles"},
+        {u"_ORIG_BAK", int64_t(10) << 30, u"Perform Shrink - Failed while trying to delete BakOrigFiles"},
+        {u"_SHRUNK_BAK", int64_t(10) << 30, u"Perform Shrink - Failed while trying to delete BakModFiles"},
+    };
+    for (const auto& Case : Cases)
+    {
+        Space.Set(Case.FreeBytes);
+        if (Case.Folder)
+        {
+            ASSERT_TRUE(CoreOS::DirMake(*File(Case.Folder)));
+        }
+        EXPECT_EQ(PerformShrink(Game()), Case.Message);
+        EXPECT_EQ(Read(u""), Original);
+        EXPECT_FALSE(Has(u"_ORIG_BAK"));
+        if (Case.Folder)
+            CoreOS::DirRemove(*File(Case.Folder));
+    }
     Space.Set(int64_t(769) << 20);
     EXPECT_EQ(PerformShrink(Game()), u"");
     EXPECT_TRUE(Has(u"_ORIG_BAK"));
-}
-
-TEST_F(FShrinkEngineServerTest, UndeletableLeftoversStopTheShrinkBeforeAnyChange)
-{
-    Put(u"", Original);
-    struct FCase
-    {
-        const char16_t* Suffix;
-        const char16_t* Message;
-    };
-    // A folder where a file is expected cannot be deleted, on either system.
-    for (const FCase& Case : {FCase{u"_TEMP", u"Perform Shrink - Failed while trying to delete TempShrinkFiles"},
-                              FCase{u"_ORIG_BAK", u"Perform Shrink - Failed while trying to delete BakOrigFiles"},
-                              FCase{u"_SHRUNK_BAK", u"Perform Shrink - Failed while trying to delete BakModFiles"}})
-    {
-        ASSERT_TRUE(CoreOS::DirMake(*File(Case.Suffix)));
-        EXPECT_EQ(PerformShrink(Game()), Case.Message);
-        EXPECT_EQ(Read(u""), Original);
-        CoreOS::DirRemove(*File(Case.Suffix));
-    }
 }
 
 TEST_F(FShrinkEngineServerTest, RestoreRepairsAnInterruptedSwap)
