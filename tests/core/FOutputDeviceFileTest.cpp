@@ -14,10 +14,8 @@ namespace
 {
 std::vector<std::string> LinesOf(const FString& Path)
 {
-    std::string Bytes;
+    const std::string Bytes = TestFileText(Path);
     std::vector<std::string> Lines;
-    if (!ReadTestFile(Path, Bytes))
-        return Lines;
     for (size_t Start = 0, End; (End = Bytes.find("\r\n", Start)) != std::string::npos; Start = End + 2)
         Lines.push_back(Bytes.substr(Start, End - Start));
     return Lines;
