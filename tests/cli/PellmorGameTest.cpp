@@ -284,7 +284,8 @@ TEST_F(PellmorGameTest, AnArchiveThatFailsLeavesTheOthersToTheirOwnEnd)
 
     // An archive named that is not there stops everything before it starts.
     FJson Json;
-    EXPECT_EQ(RunPellmorJson({u"shrink", Dir.Path(), u"--archive", u"mymod", u"--archive", u"gone"}, Json), PELLMOR_Usage);
+    EXPECT_EQ(RunPellmorJson({u"shrink", Dir.Path(), u"--archive", u"mymod", u"--archive", u"gone"}, Json),
+              PELLMOR_Usage);
     EXPECT_EQ(Json.Get({"error", "code"}), "no-archive");
     EXPECT_EQ(Read(u"models/mymod_ORIG_BAK.img"), "(missing)");
 

@@ -12,8 +12,8 @@ TEST(FGameFilesTest, TextureDictionariesAreCountedByTheirExtension)
     FTempDir Dir;
     const FArchiveFiles Files = GetArchiveFiles(Dir / u"mod.img");
     const FBytes Block(2048, 1);
-    ASSERT_TRUE(
-        WriteFileBytes(Files.Cur, FImgBuilder().Add("car.dff", Block).Add("car.TXD", Block).Add("b.txd", Block).Build()));
+    ASSERT_TRUE(WriteFileBytes(Files.Cur,
+                               FImgBuilder().Add("car.dff", Block).Add("car.TXD", Block).Add("b.txd", Block).Build()));
     EXPECT_EQ(CountTextureDictionaries(Files), 2);
 
     ASSERT_TRUE(WriteFileBytes(Files.Cur, FImgBuilder().Add("car.dff", Block).Build()));

@@ -101,7 +101,8 @@ protected:
     FString Src = Dir.File(u"gta3.img");
     FString Dest = Dir.File(u"gta3_TEMP.img");
     // The stand-ins record what they see in call order, so the shrinks here are serial unless a test says so.
-    FShrinkOptions Options = [] {
+    FShrinkOptions Options = []
+    {
         FShrinkOptions Serial;
         Serial.Jobs = 1;
         return Serial;

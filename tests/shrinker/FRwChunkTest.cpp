@@ -62,7 +62,8 @@ TEST(FRwChunkTest, ManyEmptyImagesCostASmallMultipleOfTheEntry)
     FBytes Big = ManyEmptyImages(150000);
     const FBytes Before = Big;
     FSkipRules NoRules;
-    FTxdEntryContext Context(NoRules, [](FTxdEntryContext&, FTxdImage&) { return ETextureOutcome::Changed; }, u"many");
+    FTxdEntryContext Context(
+        NoRules, [](FTxdEntryContext&, FTxdImage&) { return ETextureOutcome::Changed; }, u"many");
     int32_t NumBytes = int32_t(Big.size());
     EXPECT_EQ(ProcessTxdEntry(Context, Big.data(), NumBytes), TXDENTRY_Malformed);
     EXPECT_EQ(size_t(NumBytes), Before.size());

@@ -58,8 +58,8 @@ TEST(FSkipRulesTest, RulesAreAskedInTheirOrderOfPrecedence)
         FSkipRules Set;
         for (const auto& Rule : Case.Rules)
             Set.AddSkipRule(FString(Rule.first), FString(Rule.second));
-        EXPECT_EQ(Match(Set, Case.Name), Case.Match) << FString(Case.Rules.back().second).ToUtf8() << " / "
-                                                     << FString(Case.Name).ToUtf8();
+        EXPECT_EQ(Match(Set, Case.Name), Case.Match)
+            << FString(Case.Rules.back().second).ToUtf8() << " / " << FString(Case.Name).ToUtf8();
     }
 }
 
