@@ -31,11 +31,6 @@ FManualClock::~FManualClock()
 
 namespace
 {
-int64_t PlentyOfSpace(const char16_t*)
-{
-    return int64_t(10) << 30;
-}
-
 bool NoRegistryValue(const char16_t*, const char16_t*, void*, uint32_t*)
 {
     return false;
@@ -44,7 +39,6 @@ bool NoRegistryValue(const char16_t*, const char16_t*, void*, uint32_t*)
 
 void FDialogTest::SetUp()
 {
-    CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
     CoreOS::SetRegistryReadHook(&NoRegistryValue);
     UiHeadless::ClearMessageBoxes();
     GameDir = Temp.Path().Left(Temp.Path().Len() - 1);
@@ -59,12 +53,6 @@ void FDialogTest::TearDown()
     UiHeadless::FailDialogCreation(0);
     UiHeadless::ClearMessageBoxes();
     CoreOS::SetRegistryReadHook(nullptr);
-    CoreOS::SetFreeDiskSpaceHook(nullptr);
-}
-
-void FDialogTest::OpenDialog(bool bAutoShrink, bool bAutoUnshrink)
-{
-    OpenDialog(GameDir, bAutoShrink, bAutoUnshrink);
 }
 
 void FDialogTest::OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink)
@@ -101,31 +89,6 @@ void FDialogTest::WaitForEngine()
     FShrinkEngineServerBase* Server = static_cast<FShrinkEngineClient*>(Dlg->Client)->Server;
     for (int32_t i = 0; i < 10000 && Server->IsBusy(); ++i)
         SleepBriefly();
-}
-
-FString FDialogTest::Status()
-{
-    return UiHeadless::ControlText(*Dlg, IDC_STATUS);
-}
-
-bool FDialogTest::StatusStartsWith(const char16_t* Text)
-{
-    return Status().StartsWith(Text);
-}
-
-bool FDialogTest::Enabled(int32_t Id)
-{
-    return UiHeadless::IsControlEnabled(*Dlg, Id);
-}
-
-bool FDialogTest::IsEnded()
-{
-    return UiHeadless::IsEnded(*Dlg);
-}
-
-FString FDialogTest::GameFile(const char16_t* Suffix) const
-{
-    return Temp.Path() + u"Models\\gta3" + Suffix + u".img";
 }
 
 std::string FDialogTest::FileState()

@@ -25,57 +25,42 @@ class FManualClock
 public:
     FManualClock();
     ~FManualClock();
-    void Advance(uint32_t Ms)
-    {
-        Now += Ms;
-    }
+    void Advance(uint32_t Ms) { Now += Ms; }
 
 private:
-    static uint32_t Read()
-    {
-        return Now.load();
-    }
+    static uint32_t Read() { return Now.load(); }
     static std::atomic<uint32_t> Now;
 };
 
-// A client whose status fields the test sets; it counts what the dialog asks of it.
+// A client whose status fields the test sets; it keeps the folder the dialog last named.
 class FFakeClient : public FShrinkEngineClientBase
 {
 public:
     bool Update(const FString& Dir) override
     {
-        ++Updates;
         LastDir = Dir;
         return true;
     }
-    bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override
-    {
-        ++Shrinks;
-        LastDir = Dir;
-        bShrinking = 1;
-        CanShrinkText.Empty();
-        CanUnshrinkText.Empty();
-        return true;
-    }
-    bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override
-    {
-        ++Unshrinks;
-        LastDir = Dir;
-        bUnshrinking = 1;
-        CanShrinkText.Empty();
-        CanUnshrinkText.Empty();
-        return true;
-    }
+    bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bShrinking); }
+    bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bUnshrinking); }
     void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
     {
         CanShrinkText = CanShrink;
         CanUnshrinkText = CanUnshrink;
     }
 
-    int32_t Updates = 0;
-    int32_t Shrinks = 0;
-    int32_t Unshrinks = 0;
     FString LastDir;
+
+private:
+    // A transaction runs from now on, and the old answers are gone, as with the real client.
+    bool Start(const FString& Dir, int32_t& bRunning)
+    {
+        LastDir = Dir;
+        bRunning = 1;
+        CanShrinkText.Empty();
+        CanUnshrinkText.Empty();
+        return true;
+    }
 };
 
 // A main dialog over a temporary game directory (Models\gta3.img of a few entries), with plenty of free disk
@@ -87,7 +72,7 @@ protected:
     void TearDown() override;
 
     // Makes the dialog's window; Dir is the game directory (default: the temporary game).
-    void OpenDialog(bool bAutoShrink = false, bool bAutoUnshrink = false);
+    void OpenDialog() { OpenDialog(GameDir, false, false); }
     void OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink);
     // Replaces the real engine client by a fake one.
     FFakeClient* UseFakeClient();
@@ -99,14 +84,15 @@ protected:
     // Waits until the real engine has run every job it was given.
     void WaitForEngine();
 
-    FString Status();
-    bool StatusStartsWith(const char16_t* Text);
-    bool Enabled(int32_t Id);
-    bool IsEnded();
+    FString Status() { return UiHeadless::ControlText(*Dlg, IDC_STATUS); }
+    bool StatusStartsWith(const char16_t* Text) { return Status().StartsWith(Text); }
+    bool Enabled(int32_t Id) { return UiHeadless::IsControlEnabled(*Dlg, Id); }
+    bool IsEnded() { return UiHeadless::IsEnded(*Dlg); }
     // "shrink" or "restore" when exactly one test passes on the files, else a description of the mess.
     std::string FileState();
-    FString GameFile(const char16_t* Suffix) const;
+    FString GameFile(const char16_t* Suffix) const { return Temp.Path() + u"Models\\gta3" + Suffix + u".img"; }
 
+    FFakeFreeSpace Space;
     FTempDir Temp;
     FString GameDir; // without its trailing separator, as a user would type it
     std::string Original;

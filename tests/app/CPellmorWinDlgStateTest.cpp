@@ -6,81 +6,61 @@ namespace
 class CPellmorWinDlgStateTest : public FDialogTest
 {
 protected:
-    void Open(bool bAutoShrink = false, bool bAutoUnshrink = false)
+    void Open()
     {
-        OpenDialog(bAutoShrink, bAutoUnshrink);
+        OpenDialog();
         Fake = UseFakeClient();
     }
     FFakeClient* Fake = nullptr;
 };
-
-struct FStatusStep
-{
-    bool CanShrink, CanUnshrink, Busy;
-    const char16_t* Shown; // first line of the status text, or null when the text must not be rewritten
-    bool bShrinkEnabled, bRestoreEnabled;
-};
 } // namespace
 
-TEST_F(CPellmorWinDlgStateTest, SetStatusShowsEachStateAndRewritesOnlyOnAChange)
-{
-    Open();
-    const FStatusStep Steps[] = {
-        {false, false, false, nullptr, false, false}, // the state the dialog starts in
-        {true, false, false, StandardText, true, false},
-        {true, false, false, nullptr, true, false},
-        {false, true, false, ShrunkText, false, true},
-        {true, true, false, u"\r\nERROR 3664732678496172836471864xxxxxxxa.000000000000000000001\r\n", true, true},
-        {true, true, true, u"Please wait.\r\n", false, false}, // busy hides what the tests say
-        {false, false, true, nullptr, false, false},
-        {false, false, false, CannotFindText, false, false},
-    };
-    for (const FStatusStep& Step : Steps)
-    {
-        UiHeadless::TypeText(*Dlg, IDC_STATUS, u"unchanged");
-        Dlg->SetStatus(Step.CanShrink, Step.CanUnshrink, Step.Busy);
-        const FString Shown = Status();
-        SCOPED_TRACE(Shown.ToUtf8());
-        if (Step.Shown)
-            EXPECT_TRUE(Shown.StartsWith(Step.Shown));
-        else
-            EXPECT_EQ(Shown, u"unchanged");
-        EXPECT_EQ(Enabled(IDC_SHRINK), Step.bShrinkEnabled);
-        EXPECT_EQ(Enabled(IDC_RESTORE), Step.bRestoreEnabled);
-    }
-}
-
-TEST_F(CPellmorWinDlgStateTest, UpdateStateReadsTheClient)
+// The client's answers are read without regard to case ("yes" is no "true"); a transaction running or an answer not
+// yet in is "Please wait.". The text is written only when the state changes, so that it is never undone under the
+// user's hands.
+TEST_F(CPellmorWinDlgStateTest, StatusAndButtonsFollowTheClientAndTheTextChangesOnlyWithTheState)
 {
     Open();
     struct
     {
         const char16_t* CanShrinkText;
         const char16_t* CanUnshrinkText;
-        int32_t bShrinking, bUnshrinking;
-        const char16_t* Shown;
-    } const Cases[] = {
-        {u"TRUE", u"false", 0, 0, StandardText},
-        {u"false", u"True", 0, 0, ShrunkText},
-        {u"yes", u"false", 0, 0, CannotFindText},
-        {u"true", u"", 0, 0, u"Please wait.\r\n"},
-        {u"true", u"true", 0, 0, u"\r\nERROR"},
-        {u"true", u"false", 0, 1, u"Please wait.\r\n"},
-        {u"false", u"false", 0, 0, CannotFindText},
+        int32_t bUnshrinking;
+        const char16_t* Shown; // first line of the status text, or null when the text must not be rewritten
+        bool bShrinkEnabled, bRestoreEnabled;
+    } const Steps[] = {
+        {u"false", u"false", 0, nullptr, false, false}, // the state the dialog starts in
+        {u"TRUE", u"false", 0, StandardText, true, false},
+        {u"true", u"false", 0, nullptr, true, false},
+        {u"false", u"True", 0, ShrunkText, false, true},
+        {u"true", u"true", 0, u"\r\nERROR 3664732678496172836471864xxxxxxxa.000000000000000000001\r\n", true, true},
+        {u"true", u"", 0, u"Please wait.\r\n", false, false},
+        {u"true", u"false", 1, nullptr, false, false},
+        {u"yes", u"false", 0, CannotFindText, false, false},
     };
-    for (const auto& Case : Cases)
+    for (const auto& Step : Steps)
     {
-        Fake->Answer(Case.CanShrinkText, Case.CanUnshrinkText);
-        Fake->bShrinking = Case.bShrinking;
-        Fake->bUnshrinking = Case.bUnshrinking;
+        UiHeadless::TypeText(*Dlg, IDC_STATUS, u"unchanged");
+        Fake->Answer(Step.CanShrinkText, Step.CanUnshrinkText);
+        Fake->bUnshrinking = Step.bUnshrinking;
         Tick();
         SCOPED_TRACE(Status().ToUtf8());
-        EXPECT_TRUE(StatusStartsWith(Case.Shown));
+        if (Step.Shown)
+            EXPECT_TRUE(StatusStartsWith(Step.Shown));
+        else
+            EXPECT_EQ(Status(), u"unchanged");
+        EXPECT_EQ(Enabled(IDC_SHRINK), Step.bShrinkEnabled);
+        EXPECT_EQ(Enabled(IDC_RESTORE), Step.bRestoreEnabled);
     }
     EXPECT_EQ(Fake->LastDir, GameDir + u"\\");
+}
 
-    // Failures are shown once each, both under the caption "Perform Shrink", and taken from the client. The advice
-    // comes from the outcome, not from the text; a restore's failure says whose it is.
+// Failures are shown once each, both under the caption "Perform Shrink", and taken from the client. The advice comes
+// from the outcome, not from the text; a restore's failure says whose it is.
+TEST_F(CPellmorWinDlgStateTest, FailuresAreShownOnceEach)
+{
+    Open();
+    Fake->Answer(u"true", u"false");
     Fake->ShrinkResult = u"Not enough disk space to do shrink";
     Fake->UnshrinkResult = u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles";
     Tick();

@@ -35,16 +35,12 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
                         u"\r\nPress the 'Restore' button below to revert back\r\nto your original IMG Files.\r\n\r\n");
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_TRUE(Enabled(IDC_RESTORE));
-    std::string Kept;
-    ASSERT_TRUE(ReadTestFile(GameFile(u"_ORIG_BAK"), Kept));
-    EXPECT_TRUE(Kept == Original);
+    EXPECT_TRUE(TestFileText(GameFile(u"_ORIG_BAK")) == Original);
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
     EXPECT_EQ(Status(), u"Please wait.\r\n");
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
-    std::string Restored;
-    ASSERT_TRUE(ReadTestFile(GameFile(u""), Restored));
-    EXPECT_TRUE(Restored == Original);
+    EXPECT_TRUE(TestFileText(GameFile(u"")) == Original);
     EXPECT_TRUE(TestFileExists(GameFile(u"_SHRUNK_BAK")));
     EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
 
@@ -60,8 +56,11 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     EXPECT_TRUE(Enabled(IDC_SHRINK));
 }
 
-TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndNeverUndoneByTheStatus)
+TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndAShrinkActsOnTheFolderInTheBoxAtTheClick)
 {
+    FTempDir Other;
+    ASSERT_TRUE(CoreOS::DirMake(*(Other.Path() + u"Models")));
+    ASSERT_TRUE(WriteTestFile(Other.Path() + u"Models\\gta3.img", Original));
     OpenDialog();
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
 
@@ -84,17 +83,10 @@ TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndNeverUndoneByTheStatus)
     UiHeadless::TypeAtCaret(*Dlg, IDC_DIR, u"e");
     EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), Typed + u"e");
     EXPECT_EQ(Dlg->GetGameDir(), Typed + u"e\\");
-}
-
-TEST_F(CPellmorWinDlgTest, ShrinkActsOnTheFolderInTheBoxAtTheClick)
-{
-    FTempDir Other;
-    ASSERT_TRUE(CoreOS::DirMake(*(Other.Path() + u"Models")));
-    ASSERT_TRUE(WriteTestFile(Other.Path() + u"Models\\gta3.img", Original));
-    OpenDialog();
-    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
 
     // Typed after the last tick; the click was on its way before the change turned the buttons off.
+    UiHeadless::TypeText(*Dlg, IDC_DIR, *GameDir);
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
     UiHeadless::TypeText(*Dlg, IDC_DIR, *Other.Path());
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_FALSE(Enabled(IDC_RESTORE));
@@ -135,7 +127,7 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     EXPECT_EQ(Run(Empty.Path(), false), CPellmorWinDlg::EXIT_NoGame);
 
     // A failure is shown once, with what is free and what is needed, and not tried again.
-    CoreOS::SetFreeDiskSpaceHook([](const char16_t*) { return int64_t(100) << 20; });
+    Space.Set(int64_t(100) << 20);
     CoreOS::FileDelete(*GameFile(u"_SHRUNK_BAK"));
     EXPECT_EQ(Run(GameDir, true), CPellmorWinDlg::EXIT_Failed);
     ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);

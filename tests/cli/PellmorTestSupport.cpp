@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <gtest/gtest.h>
 
 #include "SampleGame.h"
@@ -20,6 +21,23 @@ int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console)
     for (const FString& Arg : Args)
         List.AddItem(Arg);
     return RunPellmorCommand(List, Console);
+}
+
+bool Has(const std::string& Text, const std::string& Words)
+{
+    return Text.find(Words) != std::string::npos;
+}
+
+int32_t RunPellmorJson(std::vector<FString> Args, FJson& Json)
+{
+    Args.push_back(u"--json");
+    FTestConsole Console;
+    const int32_t Exit = RunPellmor(Args, Console);
+    EXPECT_TRUE(Json.Parse(Console.OutText)) << Console.OutText;
+    std::istringstream Lines(Console.ErrText);
+    for (std::string Line; std::getline(Lines, Line);)
+        EXPECT_EQ(Line.rfind("pellmor: warning: ", 0), 0u) << Line;
+    return Exit;
 }
 
 void FTerminalModel::Write(const std::string& Text)

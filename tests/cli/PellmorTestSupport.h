@@ -19,7 +19,7 @@ public:
     void Err(const FString& Text) override { ErrText += Text.ToUtf8(); }
     bool IsTerminal() override { return bTerminal; }
     int32_t Width() override { return Columns; }
-    void SetVerbose(bool bOn) override { bVerbose = bOn; }
+    void SetVerbose(bool) override {}
     void WatchInterrupt(bool bWatch) override { bWatching = bWatch; }
     bool Interrupted() override
     {
@@ -31,7 +31,6 @@ public:
     std::string ErrText;
     bool bTerminal = false;
     int32_t Columns = 80;
-    bool bVerbose = false;
     bool bWatching = false;
     std::atomic<bool> bInterruptNow{false}; // may be set from the engine's worker thread
     std::string InterruptAfter;
@@ -40,6 +39,9 @@ public:
 // Runs pellmor with the arguments into a fresh console.
 int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console);
 int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console);
+
+// Whether Text holds Words.
+bool Has(const std::string& Text, const std::string& Words);
 
 // A terminal of Width columns as a line redrawn in place meets it: text goes where the cursor is, '\r' goes back
 // to the start of the line, '\n' starts a new one, ESC [ K erases to the end of the line, and a character
@@ -76,3 +78,7 @@ public:
 private:
     std::map<std::string, std::string> Values; // by the keys leading there, each after a '/'
 };
+
+// Runs pellmor with --json added; what it printed is parsed into Json (a test failure unless it is one JSON value),
+// and standard error may carry warnings only.
+int32_t RunPellmorJson(std::vector<FString> Args, FJson& Json);

@@ -9,20 +9,16 @@
 #include "Core/Inc/CoreOS.h"
 #include "tests/support/TempDir.h"
 
-// The path rules the logic above relies on, the same on both systems.
-TEST(CoreOSFilesTest, DotDotIsAppliedToTheTextBeforeLookingUp)
+// The path rules the logic above relies on, the same on both systems: ".." is applied to the text before looking up
+// (as Windows does, so a directory "ini" need not exist), and messages name files as the disk spells them,
+// whatever spelling found them.
+TEST(CoreOSFilesTest, PathsAreResolvedAsWindowsDoesAndSpelledAsTheDiskDoes)
 {
     FTempDir Dir;
     ASSERT_TRUE(WriteTestFile(Dir / u"SkipRules.ini", "x"));
-    // Windows resolves ".." by text, so a directory "ini" need not exist.
     EXPECT_NE(CoreOS::FileGetAttributes(*(Dir / u"ini/../SkipRules.ini")), CoreOS::FILEATTR_Invalid);
     EXPECT_NE(CoreOS::FileGetAttributes(*(Dir / u"INI\\.\\..\\skiprules.INI")), CoreOS::FILEATTR_Invalid);
-}
 
-// Messages name files as the disk spells them, whatever spelling found them.
-TEST(CoreOSFilesTest, PathOnDiskSpellsEachExistingComponentAsItsFolderDoes)
-{
-    FTempDir Dir;
     ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"models")));
     ASSERT_TRUE(WriteTestFile(Dir / u"models/Gta3.img", "x"));
     auto OnDisk = [](const FString& Path)
@@ -65,8 +61,7 @@ TEST(CoreOSFilesTest, EveryNameOfAFileHasOneIdentity)
     // A system copy onto any of them would empty the file it is about to read.
     for (const char16_t* Name : Names)
         EXPECT_FALSE(CoreOS::FileCopy(*File, *(Dir / Name), false)) << FString(Name).ToUtf8();
-    std::string Bytes;
-    EXPECT_TRUE(ReadTestFile(File, Bytes) && Bytes == "data");
+    EXPECT_EQ(TestFileText(File), "data");
 
     EXPECT_FALSE(CoreOS::IsSameFile(*File, *(Dir / u"other.img")));
     EXPECT_FALSE(CoreOS::IsSameFile(*File, *(Dir / u"Models")));
@@ -171,7 +166,5 @@ TEST(CoreOSFaultTest, TheArmedCallFailsOnceAsItsKindFails)
     EXPECT_EQ(GetOsCallCount(OSFAULT_Write), 0);
     EXPECT_TRUE(FileWrite(File, "!", 1, &Count));
     FileClose(File);
-    std::string Bytes;
-    EXPECT_TRUE(ReadTestFile(In, Bytes));
-    EXPECT_EQ(Bytes.substr(0, 8), "0123ABC!");
+    EXPECT_EQ(TestFileText(In).substr(0, 8), "0123ABC!");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,7 +31,7 @@ TEST(CoreUtilTest, LogfCutsAt1022Characters)
     EXPECT_EQ(Out.Event, 1);
 }
 
-TEST(CoreUtilTest, ScratchRingWrapsAfter256Takes)
+TEST(CoreUtilTest, ScratchRingWrapsAfter256TakesAndNoTwoThreadsShareATake)
 {
     char16_t* First = appScratchText();
     appStrcpy(First, u"kept");
@@ -43,19 +44,14 @@ TEST(CoreUtilTest, ScratchRingWrapsAfter256Takes)
     char16_t* Again = appScratchText();
     EXPECT_EQ(Again, First);
     EXPECT_EQ(Again[0], 0);
-}
 
-TEST(CoreUtilTest, ScratchTakesAreUniqueAcrossThreads)
-{
     std::vector<char16_t*> A(100), B(100);
-    std::thread T1([&] {
-        for (char16_t*& Slot : A)
+    auto TakeAll = [](std::vector<char16_t*>& Slots)
+    {
+        for (char16_t*& Slot : Slots)
             Slot = appScratchText();
-    });
-    std::thread T2([&] {
-        for (char16_t*& Slot : B)
-            Slot = appScratchText();
-    });
+    };
+    std::thread T1(TakeAll, std::ref(A)), T2(TakeAll, std::ref(B));
     T1.join();
     T2.join();
     for (char16_t* X : A)

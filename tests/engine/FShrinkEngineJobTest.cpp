@@ -16,25 +16,15 @@
 
 namespace
 {
-int64_t PlentyOfSpace(const char16_t*)
-{
-    return int64_t(10) << 30;
-}
-
 class FShrinkEngineJobTest : public testing::Test
 {
 protected:
     void SetUp() override
     {
-        CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
         ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"Models")));
         ASSERT_TRUE(WriteTestFile(File(u""), Original));
     }
-    void TearDown() override { CoreOS::SetFreeDiskSpaceHook(nullptr); }
-    FString File(const char16_t* Suffix) const
-    {
-        return Dir.Path() + u"Models\\gta3" + Suffix + u".img";
-    }
+    FString File(const char16_t* Suffix) const { return Dir.Path() + u"Models\\gta3" + Suffix + u".img"; }
     static FString WaitResult(FShrinkEngineServerBase* Server, int32_t Id)
     {
         FString Result;
@@ -61,13 +51,12 @@ protected:
     // Whether the original archive is in place, untouched, and nothing else is left.
     void ExpectOriginalOnly()
     {
-        std::string Bytes;
-        ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
-        EXPECT_EQ(Bytes, Original);
+        EXPECT_EQ(TestFileText(File(u"")), Original);
         EXPECT_FALSE(TestFileExists(File(u"_TEMP")));
         EXPECT_FALSE(TestFileExists(File(u"_ORIG_BAK")));
     }
 
+    FFakeFreeSpace Space;
     FTempDir Dir;
     FShrinkGate Gate{false};
     std::string Original = PlainArchive(60);
@@ -86,11 +75,9 @@ TEST_F(FShrinkEngineJobTest, JobsRunInOrderWithCaseInsensitiveNames)
     EXPECT_EQ(C, 3);
     EXPECT_EQ(WaitResult(Server, C), u"");
     FString Result;
-    EXPECT_TRUE(Server->GetJobResult(A, Result));
-    EXPECT_EQ(Result, u"true");
-    EXPECT_TRUE(Server->GetJobResult(B, Result));
-    EXPECT_EQ(Result, u"false");
-    // The result stays until the worker has carried out the deletion.
+    EXPECT_TRUE(Server->GetJobResult(B, Result) && Result == u"false");
+    // A result stays, and can be asked for again, until the worker has carried out its deletion.
+    EXPECT_TRUE(Server->GetJobResult(A, Result) && Result == u"true");
     EXPECT_TRUE(Server->GetJobResult(A, Result));
     Server->DeleteJob(A);
     Server->DeleteJob(12345); // unknown ids are harmless
@@ -159,22 +146,18 @@ TEST_F(FShrinkEngineJobTest, ShutdownWaitsForARunningJob)
     EXPECT_FALSE(TestFileExists(File(u"_TEMP")));
 }
 
-TEST_F(FShrinkEngineJobTest, ClientPublishesAWholeShrinkAndRestore)
+// What the client publishes of a whole shrink; the dialog's tests follow its answers through a shrink and a restore.
+TEST_F(FShrinkEngineJobTest, ClientRunsOneTransactionAtATimeAndPointsTheGlobalsAtItself)
 {
     FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
     EXPECT_EQ(GShrinkCancelFlag, &Client->CancelFlag);
     EXPECT_EQ(GShrinkProgress, &Client->Progress);
     const FString Game = Dir.Path();
     EXPECT_EQ(Client->GetShrinkProgressText(), u"none");
-    Settle(Client, Game);
-    EXPECT_EQ(Client->CanShrinkText, u"true");
-    EXPECT_EQ(Client->CanUnshrinkText, u"false");
 
     Gate.Close();
     ASSERT_TRUE(Client->PerformShrink(Game));
-    EXPECT_TRUE(Client->CanShrinkText.IsEmpty());
-    EXPECT_TRUE(Client->CanUnshrinkText.IsEmpty());
-    EXPECT_FALSE(Client->PerformUnshrink(Game)); // one transaction at a time
+    EXPECT_FALSE(Client->PerformUnshrink(Game));
     EXPECT_FALSE(Client->PerformShrink(Game));
     ASSERT_TRUE(Gate.WaitArrived());
     Client->Update(Game);
@@ -187,35 +170,15 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesAWholeShrinkAndRestore)
     EXPECT_EQ(Client->CanShrinkText, u"false");
     EXPECT_EQ(Client->CanUnshrinkText, u"true");
 
-    ASSERT_TRUE(Client->PerformUnshrink(Game));
-    Settle(Client, Game);
-    EXPECT_TRUE(Client->UnshrinkResult.IsEmpty());
-    EXPECT_EQ(Client->CanShrinkText, u"true");
-    std::string Bytes;
-    ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
-    EXPECT_EQ(Bytes, Original);
-
     delete Client;
     EXPECT_EQ(GShrinkCancelFlag, nullptr);
     EXPECT_EQ(GShrinkProgress, nullptr);
 }
 
-TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
+TEST_F(FShrinkEngineJobTest, ClientPublishesCancels)
 {
     FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
     const FString Game = Dir.Path();
-
-    CoreOS::SetFreeDiskSpaceHook([](const char16_t*) { return int64_t(100) << 20; });
-    ASSERT_TRUE(Client->PerformShrink(Game));
-    Settle(Client, Game);
-    EXPECT_EQ(Client->ShrinkResult, u"Not enough disk space to do shrink");
-    // The same as values, for the front ends' advice: how much is free and how much a build needs.
-    EXPECT_EQ(Client->ShrinkOutcome.Failure, ETransactionFailure::NoSpace);
-    EXPECT_EQ(Client->ShrinkOutcome.FreeBytes, int64_t(100) << 20);
-    EXPECT_GT(Client->ShrinkOutcome.NeededBytes, int64_t(768) << 20);
-    EXPECT_EQ(Client->Status.State, EArchiveState::Original);
-    Client->ShrinkResult.Empty();
-    CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
 
     // A stray cancel request is cleared by the next Update.
     Client->bCancelShrink = 1;
@@ -237,9 +200,7 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesFailuresAndCancels)
     Settle(Client, Game);
     EXPECT_TRUE(Client->ShrinkResult.IsEmpty());
     EXPECT_EQ(Client->CanUnshrinkText, u"true");
-    std::string Bytes;
-    ASSERT_TRUE(ReadTestFile(File(u"_ORIG_BAK"), Bytes));
-    EXPECT_EQ(Bytes, Original);
+    EXPECT_EQ(TestFileText(File(u"_ORIG_BAK")), Original);
     delete Client;
 }
 
@@ -277,17 +238,13 @@ TEST_F(FShrinkEngineJobTest, ATransactionFromAnotherProcessIsRefusedWhileOneRuns
         std::string Line = Command;
         Line.replace(Line.find(" shrink "), 8, std::string(" ") + Verb + " ");
         EXPECT_NE(std::system(Line.c_str()), 0) << Line;
-        std::string Bytes;
-        ASSERT_TRUE(ReadTestFile(File(u""), Bytes));
-        EXPECT_EQ(Bytes, Original);
+        EXPECT_EQ(TestFileText(File(u"")), Original);
         EXPECT_FALSE(TestFileExists(File(u"_ORIG_BAK")));
     }
 
     Gate.Open();
     Settle(Client, Game);
     EXPECT_TRUE(Client->ShrinkResult.IsEmpty());
-    std::string Kept;
-    ASSERT_TRUE(ReadTestFile(File(u"_ORIG_BAK"), Kept));
-    EXPECT_EQ(Kept, Original);
+    EXPECT_EQ(TestFileText(File(u"_ORIG_BAK")), Original);
     delete Client;
 }

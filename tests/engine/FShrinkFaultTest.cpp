@@ -15,11 +15,6 @@
 
 namespace
 {
-int64_t PlentyOfSpace(const char16_t*)
-{
-    return int64_t(10) << 30;
-}
-
 enum class EStep
 {
     Shrink,
@@ -41,7 +36,6 @@ class FShrinkFaultTest : public testing::Test
 protected:
     void SetUp() override
     {
-        CoreOS::SetFreeDiskSpaceHook(&PlentyOfSpace);
         ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"Models")));
         FImgBuilder Builder;
         Builder.Add("car.dff", FBytes(3000, 0x11)).Add("car.txd", TxdDictionary({Dxt1Texture("paint", 64, 64, 3)}));
@@ -50,21 +44,12 @@ protected:
         const FBytes Bytes = Builder.Build();
         Original.assign(Bytes.begin(), Bytes.end());
     }
-    void TearDown() override
-    {
-        CoreOS::ResetOsFaults();
-        CoreOS::SetFreeDiskSpaceHook(nullptr);
-    }
+    void TearDown() override { CoreOS::ResetOsFaults(); }
 
     FString Game() const { return Dir.Path(); }
     FArchiveFiles Files() const { return GetGameArchiveFiles(Game()); }
-    std::string Read(const FString& Path) const
-    {
-        std::string Bytes;
-        return ReadTestFile(Path, Bytes) ? Bytes : std::string();
-    }
     // Whether the file holds exactly Bytes (archives are too long to print when they differ).
-    bool Holds(const FString& Path, const std::string& Bytes) const { return Read(Path) == Bytes; }
+    bool Holds(const FString& Path, const std::string& Bytes) const { return TestFileText(Path) == Bytes; }
 
     void Reset()
     {
@@ -160,6 +145,7 @@ protected:
         ExpectSafe("after the repair");
     }
 
+    FFakeFreeSpace Space;
     FTempDir Dir;
     std::string Original;
     std::string Shrunk;
@@ -177,7 +163,7 @@ TEST_F(FShrinkFaultTest, EveryFailingFileOperationLeavesTheOriginalAndARecognise
         ASSERT_EQ(Result.Failure, Step == EStep::ShrinkWhenShrunk ? ETransactionFailure::NotReady
                                                                   : ETransactionFailure::None);
         if (Step == EStep::Shrink)
-            Shrunk = Read(Files().Cur);
+            Shrunk = TestFileText(Files().Cur);
     }
     ASSERT_NE(Shrunk, Original);
     int64_t Calls[CoreOS::OSFAULT_Count];

@@ -33,6 +33,7 @@ TEST(FImgArchiveTest, CheckFindsMissingEntriesAndToleratesAnUnpaddedLastBlock)
         {"directory past the end", DirectoryPastEnd, EImgCheck::Damaged, 3, 2 * 2048 - 40},
         {"overlapping entries", Overlapping.Build(), EImgCheck::Damaged, 0, 0},
         {"not VER2", FImgBuilder().Magic("VER1").Build(), EImgCheck::NotAnArchive, 0, 0},
+        {"shorter than a header", {'V', 'E', 'R'}, EImgCheck::NotAnArchive, 0, 0},
         {"first entry inside the directory", FImgBuilder().Add("a", {1}).SetDirEntry(0, 0, 1).Build(),
          EImgCheck::NotAnArchive, 0, 0},
     };

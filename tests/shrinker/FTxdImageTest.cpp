@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "Core/Inc/Core.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/TxdBuilder.h"

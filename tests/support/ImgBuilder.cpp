@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "Core/Inc/CoreFileRaw.h"
-#include "Core/Inc/CoreOS.h"
-
 namespace
 {
 const uint32_t Block = 2048;
@@ -121,35 +118,4 @@ FBytes PadToBlocks(const FBytes& Data, uint8_t PadByte)
     FBytes Padded(Data);
     Padded.resize((Data.size() + Block - 1) / Block * Block, PadByte);
     return Padded;
-}
-
-bool WriteFileBytes(const FString& Path, const FBytes& Bytes)
-{
-    FFileHandle File = appFileOpenWrite(*Path);
-    if (!File)
-        return false;
-    const bool bWritten = appFileWrite(File, Bytes.data(), uint32_t(Bytes.size())) == Bytes.size();
-    appFileClose(File);
-    return bWritten;
-}
-
-FBytes ReadFileBytes(const FString& Path)
-{
-    FBytes Bytes;
-    FFileHandle File = appFileOpenRead(*Path);
-    if (!File)
-        return Bytes;
-    const int64_t Size = CoreOS::FileGetSize(File);
-    if (Size > 0)
-    {
-        Bytes.resize(size_t(Size));
-        Bytes.resize(appFileRead(File, Bytes.data(), uint32_t(Size)));
-    }
-    appFileClose(File);
-    return Bytes;
-}
-
-bool FileExists(const FString& Path)
-{
-    return CoreOS::FileGetAttributes(*Path) != CoreOS::FILEATTR_Invalid;
 }

@@ -12,6 +12,7 @@
 
 #include "Core/Inc/CoreTemplateString.h"
 #include "tests/support/ChunkBuilder.h"
+#include "tests/support/TempDir.h"
 
 class FImgBuilder
 {
@@ -73,9 +74,3 @@ std::string PlainArchive(int32_t Count);
 
 // Data padded with PadByte to whole 2048-byte blocks.
 FBytes PadToBlocks(const FBytes& Data, uint8_t PadByte = 0);
-
-// Whole files through the Core's raw file routines. ReadFileBytes gives an empty vector for a missing file;
-// FileExists tells the two apart.
-bool WriteFileBytes(const FString& Path, const FBytes& Bytes);
-FBytes ReadFileBytes(const FString& Path);
-bool FileExists(const FString& Path);

@@ -9,6 +9,12 @@
 namespace
 {
 std::atomic<int32_t> GCounter{0};
+std::atomic<int64_t> GFreeBytes{0};
+
+int64_t FakeFreeSpace(const char16_t*)
+{
+    return GFreeBytes.load();
+}
 
 void RemoveTree(const FString& Dir)
 {
@@ -99,6 +105,24 @@ bool TestFileExists(const FString& Path)
     return Attributes != CoreOS::FILEATTR_Invalid && !(Attributes & CoreOS::FILEATTR_Directory);
 }
 
+std::string TestFileText(const FString& Path)
+{
+    std::string Bytes;
+    return ReadTestFile(Path, Bytes) ? Bytes : std::string("(missing)");
+}
+
+bool WriteFileBytes(const FString& Path, const std::vector<uint8_t>& Bytes)
+{
+    return WriteTestFile(Path, std::string(Bytes.begin(), Bytes.end()));
+}
+
+std::vector<uint8_t> ReadFileBytes(const FString& Path)
+{
+    std::string Bytes;
+    ReadTestFile(Path, Bytes);
+    return std::vector<uint8_t>(Bytes.begin(), Bytes.end());
+}
+
 bool WriteSparseTestFile(const FString& Path, int64_t Offset)
 {
     CoreOS::FFileHandle File =
@@ -131,4 +155,20 @@ FWriteProtectedFolder::~FWriteProtectedFolder()
 {
     if (!Dir.empty())
         std::system(("chattr -i '" + Dir + "' 2>/dev/null; chmod u+w '" + Dir + "'").c_str());
+}
+
+FFakeFreeSpace::FFakeFreeSpace(int64_t Bytes)
+{
+    Set(Bytes);
+    CoreOS::SetFreeDiskSpaceHook(&FakeFreeSpace);
+}
+
+FFakeFreeSpace::~FFakeFreeSpace()
+{
+    CoreOS::SetFreeDiskSpaceHook(nullptr);
+}
+
+void FFakeFreeSpace::Set(int64_t Bytes)
+{
+    GFreeBytes.store(Bytes);
 }

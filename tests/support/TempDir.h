@@ -2,7 +2,9 @@
 // object goes.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Core/Inc/Core.h"
 
@@ -28,6 +30,11 @@ private:
 bool WriteTestFile(const FString& Path, const std::string& Bytes);
 bool ReadTestFile(const FString& Path, std::string& Bytes);
 bool TestFileExists(const FString& Path);
+// The file's bytes, or "(missing)" when it cannot be read: for comparisons whose failure shows which.
+std::string TestFileText(const FString& Path);
+// The same for byte vectors; ReadFileBytes gives an empty vector for a missing file.
+bool WriteFileBytes(const FString& Path, const std::vector<uint8_t>& Bytes);
+std::vector<uint8_t> ReadFileBytes(const FString& Path);
 // A sparse file whose only written byte, 'Z', is at Offset (so it is Offset + 1 bytes long).
 bool WriteSparseTestFile(const FString& Path, int64_t Offset);
 
@@ -46,4 +53,16 @@ public:
 private:
     std::string Dir;
     bool bProtected = false;
+};
+
+// The free disk space that every query reports for the life of the object (the system's own answer again
+// afterwards): plenty, unless Set says otherwise.
+class FFakeFreeSpace
+{
+public:
+    explicit FFakeFreeSpace(int64_t Bytes = int64_t(10) << 30);
+    ~FFakeFreeSpace();
+    FFakeFreeSpace(const FFakeFreeSpace&) = delete;
+    FFakeFreeSpace& operator=(const FFakeFreeSpace&) = delete;
+    void Set(int64_t Bytes);
 };

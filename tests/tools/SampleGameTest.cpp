@@ -5,14 +5,12 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "tests/support/ImgBuilder.h"
 #include "tools/make-sample-game/SampleGame.h"
@@ -201,29 +199,19 @@ protected:
     fs::path Dir;
 };
 
-TEST_F(SampleGameTest, SameSeedGivesSameBytesAndAnotherSeedDiffers)
-{
-    FSampleGameOptions Options;
-    Options.Seed = 7;
-    Options.EntryCount = 60;
-    const FBytes First = Generate("a.img", Options);
-    EXPECT_GT(First.size(), 500000u);
-    EXPECT_TRUE(First == Generate("b.img", Options));
-    Options.Seed = 8;
-    EXPECT_FALSE(First == Generate("c.img", Options));
-}
-
 TEST_F(SampleGameTest, ArchiveIsPackedAndOnlyTheMalformedDictionariesBreakTheShape)
 {
+    FSampleGameOptions Options;
+    Options.Seed = 3;
+    Options.EntryCount = 60;
+    const FBytes First = Generate("first.img", Options);
     for (const bool bMalformed : {true, false})
     {
         SCOPED_TRACE(bMalformed ? "with malformed dictionaries" : "without");
-        FSampleGameOptions Options;
-        Options.Seed = 3;
-        Options.EntryCount = 60;
         Options.bMalformed = bMalformed;
         FSampleGameReport Report;
         const FBytes Img = Generate("game.img", Options, &Report);
+        EXPECT_EQ(Img == First, bMalformed); // the same options give the same bytes
         const FArchiveSummary Summary = CheckArchive(Img, 60);
         EXPECT_EQ(Report.FileBytes, Img.size());
         EXPECT_EQ(Summary.Txd, Report.TxdCount);
@@ -235,6 +223,8 @@ TEST_F(SampleGameTest, ArchiveIsPackedAndOnlyTheMalformedDictionariesBreakTheSha
         for (int32_t k = 0; k < TextureKindCount; ++k)
             EXPECT_GT(Summary.Kinds[k], 0) << TextureKindLabel(ETextureKind(k));
     }
+    Options.Seed = 4;
+    EXPECT_FALSE(First == Generate("other.img", Options));
 }
 
 TEST_F(SampleGameTest, EachFlawBreaksTheShapeOfAnOtherwiseSoundDictionary)
@@ -247,7 +237,9 @@ TEST_F(SampleGameTest, EachFlawBreaksTheShapeOfAnOtherwiseSoundDictionary)
             << MalformedTxdLabel(EMalformedTxd(Flaw));
 }
 
-TEST_F(SampleGameTest, GameFolderIsFoundWithoutRegardToCaseAndNotOverwritten)
+// A game folder that exists under another letter case is used as it is, and its archive kept unless overwriting is
+// asked for; the further archives a game loads are written each with its IMG line in gta.dat, as the game writes it.
+TEST_F(SampleGameTest, GameFolderIsFoundWithoutRegardToCaseAndHoldsTheExtraArchivesNamedInGtaDat)
 {
     FSampleGameOptions Options;
     Options.EntryCount = 20;
@@ -259,28 +251,18 @@ TEST_F(SampleGameTest, GameFolderIsFoundWithoutRegardToCaseAndNotOverwritten)
     EXPECT_EQ(ReadAll(Dir / "Models" / "GTA3.IMG").size(), 3u);
 
     Options.bOverwrite = true;
+    Options.ExtraArchives = {{"gta_int", 12}, {"MyMod", 5}};
     FSampleGameReport Report;
     ASSERT_TRUE(WriteSampleGame(Dir.string(), Options, &Error, &Report)) << Error;
     EXPECT_EQ(ReadAll(Dir / "Models" / "GTA3.IMG").size(), Report.FileBytes);
-    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 1);
-}
-
-// The further archives a game loads, each with its IMG line in gta.dat as the game writes it.
-TEST_F(SampleGameTest, ExtraArchivesAreWrittenAndNamedInGtaDat)
-{
-    FSampleGameOptions Options;
-    Options.EntryCount = 20;
-    Options.ExtraArchives = {{"gta_int", 12}, {"MyMod", 5}};
-    std::string Error;
-    ASSERT_TRUE(WriteSampleGame(Dir.string(), Options, &Error)) << Error;
-    CheckArchive(ReadAll(Dir / "models" / "gta_int.img"), 12);
-    CheckArchive(ReadAll(Dir / "models" / "mymod.img"), 5);
-    EXPECT_NE(ReadAll(Dir / "models" / "mymod.img"), ReadAll(Dir / "models" / "gta_int.img"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 2); // Models and data
+    CheckArchive(ReadAll(Dir / "Models" / "gta_int.img"), 12);
+    CheckArchive(ReadAll(Dir / "Models" / "mymod.img"), 5);
+    EXPECT_NE(ReadAll(Dir / "Models" / "mymod.img"), ReadAll(Dir / "Models" / "gta_int.img"));
     const FBytes Dat = ReadAll(Dir / "data" / "gta.dat");
     EXPECT_NE(std::string(Dat.begin(), Dat.end()).find("\r\nIMG MODELS\\GTA_INT.IMG\r\nIMG MODELS\\MYMOD.IMG\r\n"),
               std::string::npos);
 
-    Options.bOverwrite = true;
     Options.ExtraArchives = {{"../up", 3}};
     EXPECT_FALSE(WriteSampleGame(Dir.string(), Options, &Error));
     EXPECT_FALSE(fs::exists(Dir / "up.img"));
