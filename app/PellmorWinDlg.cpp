@@ -128,7 +128,7 @@ void* CPellmorWinDlg::OnQueryDragIcon()
 
 void CPellmorWinDlg::OnTimer(uintptr_t nIDEvent)
 {
-    if (nIDEvent == TimerId)
+    if (nIDEvent == TimerId || nIDEvent == RecheckTimerId)
         UpdateState();
     CDialog::OnTimer(nIDEvent);
 }
@@ -160,6 +160,8 @@ void CPellmorWinDlg::OnDirChange()
         return;
     m_strDir = Typed;
     SetStatus(false, false, true);
+    // Every key starts the wait again: a folder is checked once the typing pauses, not at every letter.
+    SetTimer(RecheckTimerId, RecheckPeriodMs);
 }
 
 void CPellmorWinDlg::OnExit()
@@ -266,8 +268,10 @@ void CPellmorWinDlg::UpdateState()
     FArchiveStatus Seen = CanShrinkText.IsEmpty() || !bSameDir ? FArchiveStatus() : Client->Status;
     if (bElsewhere)
         Seen.State = EArchiveState::Busy;
-    bool Busy = Client->bShrinking || Client->bUnshrinking || CanShrinkText.IsEmpty() || CanUnshrinkText.IsEmpty() ||
-                !bSameDir || bElsewhere;
+    const bool bAnswered = bSameDir && !CanShrinkText.IsEmpty() && !CanUnshrinkText.IsEmpty();
+    if (bAnswered || Client->bShrinking || Client->bUnshrinking)
+        KillTimer(RecheckTimerId);
+    bool Busy = Client->bShrinking || Client->bUnshrinking || !bAnswered || bElsewhere;
     const bool CanShrink = CanShrinkText.EqualsNoCase(u"true");
     const bool CanUnshrink = CanUnshrinkText.EqualsNoCase(u"true");
 

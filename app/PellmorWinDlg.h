@@ -24,6 +24,10 @@ public:
         IDD = IDD_PELLMORWIN_DIALOG,
         TimerId = 123,
         TimerPeriodMs = 1000,
+        // A changed folder is checked this soon after the last key, and looked at again at this pace until its
+        // answers are in, so that the buttons come back before the player reaches them.
+        RecheckTimerId = 124,
+        RecheckPeriodMs = 100,
     };
 
     // The program's exit code after an automatic /s or /u run (0 for an interactive one).
