@@ -2,6 +2,8 @@
 // runs (missing or extra ones, paths cut at blanks, game folders named for an archive).
 #include "cli/PellmorCommand.h"
 
+#include <algorithm>
+
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
@@ -140,12 +142,95 @@ const FCommandSpec Commands[] = {
      &RunShrinkImg},
 };
 
+// Command names are taken in any case: "Status" is status.
 const FCommandSpec* FindCommand(const FString& Name)
 {
     for (const FCommandSpec& Spec : Commands)
-        if (Name == Spec.Name || (Spec.Alias && Name == Spec.Alias))
+        if (Name.EqualsNoCase(Spec.Name) || (Spec.Alias && Name.EqualsNoCase(Spec.Alias)))
             return &Spec;
     return nullptr;
+}
+
+bool IsHelpCommand(const FString& Name)
+{
+    return Name.EqualsNoCase(u"help");
+}
+
+// How many letters must be changed, added or dropped to turn A into B, regardless of ASCII case.
+int32_t EditDistance(const FString& A, const FString& B)
+{
+    TDynArray<int32_t> Row;
+    for (int32_t j = 0; j <= B.Len(); ++j)
+        Row.AddItem(j);
+    for (int32_t i = 1; i <= A.Len(); ++i)
+    {
+        int32_t Diagonal = Row[0];
+        Row[0] = i;
+        for (int32_t j = 1; j <= B.Len(); ++j)
+        {
+            const int32_t Above = Row[j];
+            const bool bSame = appToLower(A[i - 1]) == appToLower(B[j - 1]);
+            Row[j] = std::min({Above + 1, Row[j - 1] + 1, Diagonal + (bSame ? 0 : 1)});
+            Diagonal = Above;
+        }
+    }
+    return Row[B.Len()];
+}
+
+// The known name that Typed is a slip of the keys away from (one letter for short names, two for longer ones);
+// empty when none is that close.
+FString NearestName(const FString& Typed, const TDynArray<FString>& Known)
+{
+    FString Best;
+    int32_t BestDistance = 0;
+    for (const FString& Name : Known)
+    {
+        const int32_t Distance = EditDistance(Typed, Name);
+        const int32_t Allowed = Name.Len() <= 4 ? 1 : 2;
+        if (Distance <= Allowed && Distance < Typed.Len() && (Best.IsEmpty() || Distance < BestDistance))
+        {
+            Best = Name;
+            BestDistance = Distance;
+        }
+    }
+    return Best;
+}
+
+// "unknown command shrnk; did you mean shrink?"
+FString UnknownName(const char16_t* What, const FString& Typed, const TDynArray<FString>& Known)
+{
+    const FString Nearest = NearestName(Typed, Known);
+    if (Nearest.IsEmpty())
+        return FString::Printf(u"unknown %s %s", What, *Typed);
+    return FString::Printf(u"unknown %s %s; did you mean %s?", What, *Typed, *Nearest);
+}
+
+FString UnknownCommand(const FString& Typed)
+{
+    TDynArray<FString> Known;
+    Known.AddItem(FString(u"help"));
+    for (const FCommandSpec& Spec : Commands)
+    {
+        Known.AddItem(FString(Spec.Name));
+        if (Spec.Alias)
+            Known.AddItem(FString(Spec.Alias));
+    }
+    return UnknownName(u"command", Typed, Known);
+}
+
+FString UnknownOption(const FString& Typed)
+{
+    TDynArray<FString> Known;
+    for (const char16_t* Name : {u"--help", u"--version", u"--verbose"})
+        Known.AddItem(FString(Name));
+    for (const FOptionSpec& Option : Options)
+    {
+        const FString Synopsis = Option.Synopsis;
+        const int32_t Blank = Synopsis.InStr(u" ");
+        Known.AddItem(Blank >= 0 ? Synopsis.Left(Blank) : Synopsis);
+    }
+    const int32_t Equals = Typed.InStr(u"=");
+    return UnknownName(u"option", Equals >= 0 ? Typed.Left(Equals) : Typed, Known);
 }
 
 int32_t MaxOperands(const FCommandSpec& Spec)
@@ -457,7 +542,7 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
         }
         else
         {
-            Exit = UsageError(Console, Options.bJson, FString::Printf(u"unknown option %s", *Arg));
+            Exit = UsageError(Console, Options.bJson, UnknownOption(Arg));
             return false;
         }
         if (!Value)
@@ -523,14 +608,14 @@ int32_t Help(FPellmorConsole& Console, bool bJson, const TDynArray<FString>& Arg
 {
     if (Positional.Num() > 2)
         return UsageError(Console, bJson, FString(u"help takes at most one command"));
-    if (Positional.Num() == 1 || Args[Positional[1]] == u"help")
+    if (Positional.Num() == 1 || IsHelpCommand(Args[Positional[1]]))
     {
         Console.Out(WholeHelp());
         return PELLMOR_Done;
     }
     const FCommandSpec* Spec = FindCommand(Args[Positional[1]]);
     if (!Spec)
-        return UsageError(Console, bJson, FString::Printf(u"unknown command %s", *Args[Positional[1]]));
+        return UsageError(Console, bJson, UnknownCommand(Args[Positional[1]]));
     Console.Out(CommandHelp(*Spec));
     return PELLMOR_Done;
 }
@@ -608,12 +693,12 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
                             Options.bJson ? FString(u"Run 'pellmor help' for the commands and options.") : WholeHelp(),
                             PELLMOR_Usage);
     }
-    if (Args[Positional[0]] == u"help")
+    if (IsHelpCommand(Args[Positional[0]]))
         return Help(Console, Options.bJson, Args, Positional);
 
     const FCommandSpec* Spec = FindCommand(Args[Positional[0]]);
     if (!Spec)
-        return UsageError(Console, Options.bJson, FString::Printf(u"unknown command %s", *Args[Positional[0]]));
+        return UsageError(Console, Options.bJson, UnknownCommand(Args[Positional[0]]));
     if (Line.bHelp)
     {
         Console.Out(CommandHelp(*Spec));
