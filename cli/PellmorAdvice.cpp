@@ -16,6 +16,50 @@ FArchiveVerdict Verdict(EArchiveProblem Problem, const FGameArchive& Archive, co
     return Result;
 }
 
+FString WithoutFinalSeparator(const FString& Path)
+{
+    if (Path.Len() > 1 && (Path[Path.Len() - 1] == u'/' || Path[Path.Len() - 1] == u'\\'))
+        return Path.Left(Path.Len() - 1);
+    return Path;
+}
+
+// What to do about a folder named on the command line that holds no game: what the name turned out to be, and
+// the game folder nearby that was probably meant.
+FString NamedGameDirAdvice(const FGameDir& Game)
+{
+    const FString Named = WithoutFinalSeparator(Game.Dir);
+    const FString Nearby = ShellQuote(Game.Nearby);
+    switch (Game.Given)
+    {
+        case EGameDirGiven::Missing:
+            if (Game.Nearby.IsEmpty())
+                return FString::Printf(u"%s does not exist: is the game's folder (the one that holds Models) "
+                                       u"spelled right?",
+                                       *ShellQuote(Named));
+            return FString::Printf(u"%s does not exist. Did you mean %s?", *ShellQuote(Named), *Nearby);
+        case EGameDirGiven::OtherFile:
+        {
+            FString Advice = FString::Printf(u"%s is a file; name the game's folder (the one that holds Models)",
+                                             *ShellQuote(Named));
+            if (Game.Nearby.IsEmpty())
+                return Advice + u".";
+            Advice += FString::Printf(u", here %s", *Nearby);
+            // Another archive of that game: the folder, and the archive by its name below it.
+            const FString Below = Named.Mid(Game.Nearby.Len());
+            if (Named.Left(Game.Nearby.Len()).EqualsNoCase(*Game.Nearby) && Named.Right(4).EqualsNoCase(u".img"))
+                Advice += FString::Printf(u", and this archive with --archive %s", *ShellQuote(Below));
+            return Advice + u".";
+        }
+        case EGameDirGiven::OtherFolder:
+            if (!Game.Nearby.IsEmpty())
+                return FString::Printf(u"The game's folder (the one that holds Models) seems to be %s.", *Nearby);
+            break;
+        default:
+            break;
+    }
+    return FString(u"Is this the game's folder (the one that holds Models)?");
+}
+
 FString SystemMessage(uint32_t Error)
 {
     char16_t Text[512] = {};
@@ -160,7 +204,7 @@ FString AdviceFor(EArchiveProblem Problem, const FGameArchive& Archive)
     {
         case EArchiveProblem::NoFiles:
             return Archive.bMain
-                       ? FString(u"Is this the game's folder (the one that holds Models)?")
+                       ? NamedGameDirAdvice(Archive.Game)
                        : FString::Printf(u"%s lists the archives there.", *CommandFor(u"status --all", Archive.Game));
         case EArchiveProblem::Interrupted:
             return FString::Printf(u"Run %s to repair it.", *CommandFor(u"restore", Archive));

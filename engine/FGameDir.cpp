@@ -88,6 +88,36 @@ bool HoldsGameFiles(const FString& Dir)
     return IsFile(Files.Cur) || IsFile(Files.OrigBak);
 }
 
+void CollectFolder(void* Context, const char16_t* Name, bool bDirectory)
+{
+    const FString Found = Name;
+    if (bDirectory && Found != u"." && Found != u"..")
+        static_cast<TDynArray<FString>*>(Context)->AddItem(Found);
+}
+
+// The game folder a path that holds no game is near: the first folder above it that holds the game (a Models
+// folder counting for its game), else the first of its own subfolders that does. Empty when there is none.
+FString FindGameDirNear(const FString& Path)
+{
+    for (FString Above = ParentOf(Path); !Above.IsEmpty(); Above = ParentOf(Above))
+    {
+        if (HoldsGameFiles(Above))
+            return WithTrailingSeparator(Above);
+        if (LastComponent(Above).EqualsNoCase(u"Models") && HoldsGameFiles(ParentOf(Above)))
+            return WithTrailingSeparator(ParentOf(Above));
+        if (ParentOf(Above) == Above)
+            break;
+    }
+    if (!IsDirectory(Path))
+        return FString();
+    TDynArray<FString> Subfolders;
+    CoreOS::FindFiles(*JoinPath(Path, u"*"), &CollectFolder, &Subfolders);
+    for (const FString& Name : Subfolders)
+        if (HoldsGameFiles(JoinPath(Path, *Name)))
+            return WithTrailingSeparator(JoinPath(Path, *Name));
+    return FString();
+}
+
 bool LoadUtf8File(const FString& Path, FString& Text)
 {
     FFileManager* FileManager = GGlobalVars()->GetFileManager();
@@ -359,7 +389,10 @@ FGameDir InterpretGameDirArgument(const FString& Path)
                 Game.Given = EGameDirGiven::ArchiveFile;
                 return Game;
             }
-    Game.Given = EGameDirGiven::Unknown;
+    Game.Given = IsDirectory(Path) ? EGameDirGiven::OtherFolder
+                 : IsFile(Path)    ? EGameDirGiven::OtherFile
+                                   : EGameDirGiven::Missing;
+    Game.Nearby = FindGameDirNear(Path);
     return Game;
 }
 

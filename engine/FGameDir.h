@@ -34,7 +34,10 @@ enum class EGameDirGiven : int32_t
     GameFolder,   // a folder holding Models\gta3.img or Models\gta3_ORIG_BAK.img
     ModelsFolder, // that Models folder itself: the game folder is its parent
     ArchiveFile,  // one of the archive's files in Models: the game folder is the one above Models
-    Unknown,      // none of these (missing, or no game files in it): taken as given
+    // None of these: taken as given.
+    Missing,     // nothing on disk has that name
+    OtherFile,   // a file, but none of the archive's
+    OtherFolder, // a folder without game files
 };
 
 struct FGameDir
@@ -43,6 +46,9 @@ struct FGameDir
     EGameDirSource Source = EGameDirSource::Argument;
     FString Detail; // the Wine prefix, Steam library or Proton prefix it was found through; else empty
     EGameDirGiven Given = EGameDirGiven::GameFolder; // for an argument: what it named
+    // For an argument that named no game: the game folder the user may have meant (a folder above it, or one of
+    // its subfolders), ending with a separator; empty when none is near.
+    FString Nearby;
 };
 
 // Where to look for a game no one named. GetGameDirSearch fills it from the system and the environment; tests
@@ -58,7 +64,7 @@ FGameDirSearch GetGameDirSearch(const FString& WinePrefix);
 
 // The game folder the user meant by Path (absolute): Path itself when it holds the game's archive, its parent
 // when it is the Models folder of a game, the folder above Models when it names one of the archive's files
-// there; otherwise Path as given (Given Unknown). Looks at the disk only; any thread.
+// there; otherwise Path as given, with a game folder nearby if there is one. Looks at the disk only; any thread.
 FGameDir InterpretGameDirArgument(const FString& Path);
 
 // Looks for the game in this order: the registry (with bRegistry), the Wine prefix (the one named, else

@@ -30,8 +30,11 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         const char* Code;
     } Cases[] = {
         {{}, PELLMOR_Usage, "usage: pellmor COMMAND", "usage"},
-        {{u"frobnicate"}, PELLMOR_Usage, "unknown command frobnicate", "usage"},
-        {{u"--bogus", u"status"}, PELLMOR_Usage, "unknown option --bogus", "usage"},
+        {{u"frobnicate"}, PELLMOR_Usage, "unknown command frobnicate\n", "usage"},
+        {{u"--bogus", u"status"}, PELLMOR_Usage, "unknown option --bogus\n", "usage"},
+        {{u"shrnk"}, PELLMOR_Usage, "unknown command shrnk; did you mean shrink?", "usage"},
+        {{u"status", u"--archve=x"}, PELLMOR_Usage, "unknown option --archve; did you mean --archive?", nullptr},
+        {{u"Help", u"STATUS"}, PELLMOR_Done, "usage: pellmor status", nullptr},
         {{u"report"}, PELLMOR_Usage, "report needs SRC", "usage"},
         {{u"shrink-img", Img}, PELLMOR_Usage, "shrink-img needs DST", nullptr},
         {{u"status", u"a", u"b"}, PELLMOR_Usage, "extra: b", "usage"},
@@ -54,7 +57,10 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"report", Dir.Path()}, PELLMOR_Usage, "a folder without Models", "no-game"},
         {{u"status", Dir.File(u"nowhere")}, PELLMOR_Failed, "no game files in", "no-game"},
         {{u"status", u"--wine-prefix", Dir.File(u"nowhere")}, PELLMOR_Usage, "no Wine prefix", "no-game"},
-        {{u"shrink", Dir.File(u"nowhere")}, PELLMOR_Failed, "Is this the game's folder", nullptr},
+        {{u"shrink", Dir.File(u"nowhere")}, PELLMOR_Failed, "spelled right?", nullptr},
+        {{u"shrink", Dir.Path()}, PELLMOR_Failed, "seems to be", nullptr},
+        {{u"status", Game + u"/modls"}, PELLMOR_Failed, "does not exist. Did you mean", nullptr},
+        {{u"restore", Game + u"/models/gta3.img/x.img"}, PELLMOR_Failed, "Did you mean", nullptr},
         // What people name for the game folder: the Models folder, the archive; for SRC, the game folder.
         {{u"status", Game + u"/models"}, PELLMOR_Done, "is the Models folder; the game folder is", nullptr},
         {{u"status", Img}, PELLMOR_Done, "is an archive file; the game folder is", nullptr},

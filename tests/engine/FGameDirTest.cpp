@@ -46,14 +46,19 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
         const char16_t* Path;
         EGameDirGiven Given;
         const char16_t* Dir;
+        const char16_t* Nearby = nullptr;
     } Cases[] = {
         {u"game", EGameDirGiven::GameFolder, u"game/"},
         {u"game/", EGameDirGiven::GameFolder, u"game/"},
         {u"game/models", EGameDirGiven::ModelsFolder, u"game/"},
         {u"game/Models/gta3.img", EGameDirGiven::ArchiveFile, u"game/"},
         {u"game/MODELS/gta3_orig_bak.img", EGameDirGiven::ArchiveFile, u"game/"},
-        {u"game/Models/readme.txt", EGameDirGiven::Unknown, u"game/Models/readme.txt/"},
-        {u"elsewhere", EGameDirGiven::Unknown, u"elsewhere/"},
+        // Named no game: taken as given, with the game folder above or below that was probably meant.
+        {u"game/Models/readme.txt", EGameDirGiven::OtherFile, u"game/Models/readme.txt/", u"game/"},
+        {u"game/modles/gta3.img", EGameDirGiven::Missing, u"game/modles/gta3.img/", u"game/"},
+        {u"game/Models/gone", EGameDirGiven::Missing, u"game/Models/gone/", u"game/"},
+        {u"", EGameDirGiven::OtherFolder, u"", u"game/"},
+        {u"elsewhere", EGameDirGiven::Missing, u"elsewhere/", nullptr},
     };
     for (const auto& Case : Cases)
     {
@@ -61,6 +66,7 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
         EXPECT_EQ(Game.Source, EGameDirSource::Argument);
         EXPECT_EQ(Game.Given, Case.Given) << FString(Case.Path).ToUtf8();
         EXPECT_EQ(Game.Dir.ToUtf8(), Native(Dir.File(Case.Dir))) << FString(Case.Path).ToUtf8();
+        EXPECT_EQ(Game.Nearby.ToUtf8(), Case.Nearby ? Native(Dir.File(Case.Nearby)) : "") << FString(Case.Path).ToUtf8();
     }
 }
 
