@@ -411,7 +411,7 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
     if (Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory))
     {
         const FGameDir Game = InterpretGameDirArgument(Src);
-        const FString Archive = WithSystemSeparators(GetGameArchiveFiles(Game.Dir).Cur);
+        const FString Archive = PathAsOnDisk(GetGameArchiveFiles(Game.Dir).Cur);
         if (FileSizeOf(Archive) < 0)
         {
             Exit = PrintFailure(Console, bJson, EPellmorError::NoGame,
@@ -620,6 +620,22 @@ int32_t Help(FPellmorConsole& Console, bool bJson, const TDynArray<FString>& Arg
     return PELLMOR_Done;
 }
 
+// DST of shrink-img names the file to write; a folder there would only fail at the end, after all the work.
+bool CheckDestination(FPellmorConsole& Console, bool bJson, const FString& Dest, int32_t& Exit)
+{
+    const uint32_t Attributes = CoreOS::FileGetAttributes(*Dest);
+    if (Attributes == CoreOS::FILEATTR_Invalid || !(Attributes & CoreOS::FILEATTR_Directory))
+        return true;
+    FString Example = Dest;
+    while (Example.Len() > 1 && (Example[Example.Len() - 1] == u'/' || Example[Example.Len() - 1] == u'\\'))
+        Example = Example.Left(Example.Len() - 1);
+    Example = WithSystemSeparators(Example + u"/gta3.img");
+    Exit = PrintFailure(Console, bJson, EPellmorError::Usage, FString::Printf(u"DST %s is a folder", *Dest),
+                        FString::Printf(u"Name the new archive's file, for example %s", *ShellQuote(Example)),
+                        PELLMOR_Usage);
+    return false;
+}
+
 // Everything about the arguments that can be told before the command runs. False after saying what is wrong.
 bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmorOptions& Options, uint32_t Given,
                      int32_t& Exit)
@@ -642,6 +658,8 @@ bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmo
     // With --archive or --all, SRC names the game folder whose archives are meant.
     if (Spec.First == EOperand::Archive && !Options.NamesArchives() &&
         !ResolveArchive(Console, Options.bJson, Options.Operands[0], Exit))
+        return false;
+    if (Spec.Operands[1] && !CheckDestination(Console, Options.bJson, Options.Operands[1], Exit))
         return false;
     if ((Spec.Options & OPTION_SkipRules) && !CheckSkipRules(Console, Options, Given & OPTION_SkipRules, Exit))
         return false;

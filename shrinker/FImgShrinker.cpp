@@ -49,6 +49,17 @@ int64_t Min(int64_t A, int64_t B)
 
 // Removes a file that a failed shrink leaves, truncating it first so that nothing of a partial archive survives
 // a delete that does not go through.
+// The system's words for the last failed call, without the final period and line end Windows adds.
+FString LastSystemError()
+{
+    char16_t Text[512] = {};
+    CoreOS::SystemErrorMessage(CoreOS::LastError(), Text, 512);
+    FString Message = Text;
+    while (!Message.IsEmpty() && appStrchr(u".\r\n ", Message[Message.Len() - 1]))
+        Message = Message.Left(Message.Len() - 1);
+    return Message;
+}
+
 void RemoveOutput(const FString& Path)
 {
     if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
@@ -231,7 +242,10 @@ bool FImgShrinker::PlanAndRewrite(FFileHandle fhRead, const FString& Src, FFileH
         if (!Options.bDryRun && !fhWrite)
         {
             EngineTrace(u"Cant create %s", *Target);
-            return Fail(EShrinkFailure::CannotCreateDest, FString::Printf(u"cannot create %s", *Target));
+            // The temporary's own name means nothing to the user; the file they named does.
+            const FString Named = Options.bReplaceWhenDone ? Target.Left(Target.Len() - appStrlen(PartSuffix)) : Target;
+            return Fail(EShrinkFailure::CannotCreateDest,
+                        FString::Printf(u"cannot create %s: %s", *Named, *LastSystemError()));
         }
         FImgArchiveWriter Writer(fhWrite);
         const bool bDone = Rewrite(fhRead, Writer);
@@ -246,14 +260,13 @@ bool FImgShrinker::PlanAndRewrite(FFileHandle fhRead, const FString& Src, FFileH
     }
 }
 
-// Replaces DEST by the finished temporary. DEST is deleted first (a rename does not replace a file), so only
-// the moment between the two leaves neither; before it an existing DEST is as it was.
+// Replaces DEST by the finished temporary in one rename: at every moment DEST is the old file or the new one.
 bool FImgShrinker::PutInPlace(const FString& Part, const FString& Dest)
 {
-    const bool bDestExists = CoreOS::FileGetAttributes(*Dest) != CoreOS::FILEATTR_Invalid;
-    if ((!bDestExists || CoreOS::FileDelete(*Dest)) && CoreOS::FileMove(*Part, *Dest))
+    if (CoreOS::FileReplace(*Part, *Dest))
         return true;
-    return Fail(EShrinkFailure::WriteFailed, FString::Printf(u"cannot put %s in place of %s", *Part, *Dest));
+    return Fail(EShrinkFailure::WriteFailed,
+                FString::Printf(u"cannot put the new archive in place of %s: %s", *Dest, *LastSystemError()));
 }
 
 // ---- Plan -------------------------------------------------------------------------------------------------------

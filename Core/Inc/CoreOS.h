@@ -200,6 +200,9 @@ void ResetOsFaults();
 bool FileDelete(const char16_t* Path);
 // Renames; fails (183) when Dest exists.
 bool FileMove(const char16_t* Src, const char16_t* Dest);
+// Renames Src over the file Dest in one step, so that Dest is at every moment the old file or the new one.
+// Fails (5) when Dest is a directory or read-only. Counts as a move for the fault table.
+bool FileReplace(const char16_t* Src, const char16_t* Dest);
 bool FileCopy(const char16_t* Src, const char16_t* Dest, bool bFailIfExists);
 // FILEATTR_* bits, or FILEATTR_Invalid when the path cannot be read.
 uint32_t FileGetAttributes(const char16_t* Path);

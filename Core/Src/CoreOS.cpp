@@ -234,6 +234,14 @@ bool FileMove(const char16_t* Src, const char16_t* Dest)
     return Native::FileMove(Src, Dest);
 }
 
+bool FileReplace(const char16_t* Src, const char16_t* Dest)
+{
+    EOsFaultMode Mode;
+    if (FaultFires(OSFAULT_Move, Mode))
+        return Fail(OSERROR_AccessDenied);
+    return Native::FileReplace(Src, Dest);
+}
+
 void ArmOsFault(EOsFaultKind Kind, int64_t Nth, EOsFaultMode Mode)
 {
     if (Kind < 0 || Kind >= OSFAULT_Count)

@@ -29,6 +29,7 @@ bool FileFlush(FFileHandle File);
 bool FileClose(FFileHandle File);
 bool FileDelete(const char16_t* Path);
 bool FileMove(const char16_t* Src, const char16_t* Dest);
+bool FileReplace(const char16_t* Src, const char16_t* Dest);
 
 // The system's answers, when no test hook is installed.
 int64_t FreeDiskSpace(const char16_t* Directory);

@@ -431,6 +431,18 @@ bool Native::FileMove(const char16_t* Src, const char16_t* Dest)
     return rename(From.c_str(), To.c_str()) == 0 || Fail(MapErrno(errno, To));
 }
 
+bool Native::FileReplace(const char16_t* Src, const char16_t* Dest)
+{
+    const std::string From = Resolve(Src);
+    const std::string To = Resolve(Dest);
+    if (!Exists(From))
+        return Fail(MapErrno(ENOENT, From));
+    struct stat St;
+    if (lstat(To.c_str(), &St) == 0 && (S_ISDIR(St.st_mode) || IsReadOnlyFile(To)))
+        return Fail(OSERROR_AccessDenied);
+    return rename(From.c_str(), To.c_str()) == 0 || Fail(MapErrno(errno, To));
+}
+
 bool FileCopy(const char16_t* Src, const char16_t* Dest, bool bFailIfExists)
 {
     const std::string From = Resolve(Src);

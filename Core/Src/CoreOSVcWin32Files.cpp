@@ -163,6 +163,17 @@ bool Native::FileMove(const char16_t* Src, const char16_t* Dest)
     return MoveFileW(W(Src), W(Dest)) != 0;
 }
 
+bool Native::FileReplace(const char16_t* Src, const char16_t* Dest)
+{
+    // Windows refuses to replace a read-only file; Wine does not, so the rule is kept here for both.
+    if (IsReadOnlyFile(Dest))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return MoveFileExW(W(Src), W(Dest), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool FileCopy(const char16_t* Src, const char16_t* Dest, bool bFailIfExists)
 {
     if (!bFailIfExists && IsReadOnlyFile(Dest))

@@ -39,6 +39,8 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"shrink-img", Img}, PELLMOR_Usage, "shrink-img needs DST", nullptr},
         {{u"status", u"a", u"b"}, PELLMOR_Usage, "extra: b", "usage"},
         {{u"status", Dir.File(u"GTA"), u"SA"}, PELLMOR_Usage, "must be quoted", "usage"},
+        {{u"shrink-img", Img, Dir.Path()}, PELLMOR_Usage, "is a folder", nullptr},
+        {{u"shrink-img", Img, Dir.File(u"none/out.img")}, PELLMOR_Failed, "cannot create", nullptr},
         {{u"shrink-img", Img, u"out.img", u"--json"}, PELLMOR_Usage, "--json goes with status, shrink, restore",
          "usage"},
         {{u"shrink-img", Img, u"out.img", u"--all"}, PELLMOR_Usage, "--all goes with", "usage"},

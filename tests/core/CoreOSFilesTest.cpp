@@ -69,6 +69,26 @@ TEST(CoreOSFilesTest, EveryNameOfAFileHasOneIdentity)
     EXPECT_EQ(CoreOS::LastError(), CoreOS::OSERROR_FileNotFound);
 }
 
+// A finished file takes the place of the old one in one step, or not at all.
+TEST(CoreOSFilesTest, AReplacingRenameLeavesTheNewFileOrTheOldOne)
+{
+    FTempDir Dir;
+    const FString Part = Dir / u"out.img.part", Dest = Dir / u"out.img";
+    ASSERT_TRUE(WriteTestFile(Part, "new") && WriteTestFile(Dest, "old"));
+    ASSERT_TRUE(CoreOS::FileReplace(*Part, *Dest));
+    EXPECT_EQ(TestFileText(Dest), "new");
+    EXPECT_FALSE(TestFileExists(Part));
+
+    ASSERT_TRUE(WriteTestFile(Part, "newer") && CoreOS::DirMake(*(Dir / u"folder")));
+    EXPECT_FALSE(CoreOS::FileReplace(*Part, *(Dir / u"folder")));
+    ASSERT_TRUE(CoreOS::FileSetAttributes(*Dest, CoreOS::FILEATTR_ReadOnly));
+    EXPECT_FALSE(CoreOS::FileReplace(*Part, *Dest));
+    EXPECT_EQ(CoreOS::LastError(), CoreOS::OSERROR_AccessDenied);
+    EXPECT_EQ(TestFileText(Dest), "new");
+    EXPECT_EQ(TestFileText(Part), "newer");
+    CoreOS::FileSetAttributes(*Dest, CoreOS::FILEATTR_Normal);
+}
+
 // The lock file lives beside the test program: on Windows a death test's child runs the test again from the
 // start, and must find the same file.
 TEST(CoreOSLockDeathTest, OneHolderAtATimeAcrossProcessesUntilItEnds)
@@ -137,7 +157,8 @@ TEST(CoreOSFaultTest, TheArmedCallFailsOnceAsItsKindFails)
         {OSFAULT_Read, OSERROR_GenFailure, [&] { return FileRead(File, Buffer, 2, &Count) && Count == 2; }},
         {OSFAULT_Write, OSERROR_DiskFull, [&] { return FileWrite(File, "ab", 2, &Count) && Count == 2; }},
         {OSFAULT_Flush, OSERROR_GenFailure, [&] { return FileFlush(File); }},
-        {OSFAULT_Move, OSERROR_AccessDenied, [&] { return TestFileExists(A) ? FileMove(*A, *B) : FileMove(*B, *A); }},
+        // A replacing rename counts as a move.
+        {OSFAULT_Move, OSERROR_AccessDenied, [&] { return TestFileExists(A) ? FileReplace(*A, *B) : FileMove(*B, *A); }},
         {OSFAULT_Delete, OSERROR_AccessDenied, [&] { return WriteTestFile(D, "") && FileDelete(*D); }},
         {OSFAULT_Close, OSERROR_GenFailure, [&] { return FileClose(OpenIn()); }}, // and the handle is released
     };
