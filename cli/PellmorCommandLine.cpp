@@ -620,16 +620,31 @@ int32_t Help(FPellmorConsole& Console, bool bJson, const TDynArray<FString>& Arg
     return PELLMOR_Done;
 }
 
-// DST of shrink-img names the file to write; a folder there would only fail at the end, after all the work.
+// DST of shrink-img names a file to write in a folder that exists; anything else would only fail after the work.
 bool CheckDestination(FPellmorConsole& Console, bool bJson, const FString& Dest, int32_t& Exit)
 {
+    FString Trimmed = Dest;
+    while (Trimmed.Len() > 1 && (Trimmed[Trimmed.Len() - 1] == u'/' || Trimmed[Trimmed.Len() - 1] == u'\\'))
+        Trimmed = Trimmed.Left(Trimmed.Len() - 1);
+    int32_t Slash = Trimmed.Len();
+    while (Slash > 0 && Trimmed[Slash - 1] != u'/' && Trimmed[Slash - 1] != u'\\')
+        --Slash;
+    const FString Folder = Trimmed.Left(Slash);
+    const uint32_t FolderAttributes = Folder.IsEmpty() ? 0 : CoreOS::FileGetAttributes(*Folder);
+    if (FolderAttributes == CoreOS::FILEATTR_Invalid || !(FolderAttributes & CoreOS::FILEATTR_Directory))
+    {
+        Exit = PrintFailure(Console, bJson, EPellmorError::Usage,
+                            FString::Printf(u"there is no folder %s for DST", *PathAsOnDisk(Folder)),
+                            FString(u"Make the folder first, or name a file in a folder that exists."), PELLMOR_Usage);
+        return false;
+    }
+    // A name ending with a separator means a folder, whether or not one is there.
     const uint32_t Attributes = CoreOS::FileGetAttributes(*Dest);
-    if (Attributes == CoreOS::FILEATTR_Invalid || !(Attributes & CoreOS::FILEATTR_Directory))
+    const bool bFolder = Trimmed.Len() != Dest.Len() ||
+                         (Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory));
+    if (!bFolder)
         return true;
-    FString Example = Dest;
-    while (Example.Len() > 1 && (Example[Example.Len() - 1] == u'/' || Example[Example.Len() - 1] == u'\\'))
-        Example = Example.Left(Example.Len() - 1);
-    Example = WithSystemSeparators(Example + u"/gta3.img");
+    const FString Example = WithSystemSeparators(Trimmed + u"/gta3.img");
     Exit = PrintFailure(Console, bJson, EPellmorError::Usage, FString::Printf(u"DST %s is a folder", *Dest),
                         FString::Printf(u"Name the new archive's file, for example %s", *ShellQuote(Example)),
                         PELLMOR_Usage);
