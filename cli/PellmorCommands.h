@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
@@ -157,6 +158,19 @@ int32_t PrintVerdict(FPellmorConsole& Console, const FPellmorOptions& Options, c
 
 // Text as a JSON string, quotes included.
 FString JsonString(const FString& Text);
+// Rows of cells as lines of aligned text: each column as wide as its widest cell, two blanks between columns,
+// Indent blanks before each row; the columns whose bit (1 << column) is set in RightAligned are aligned right.
+FString FormatTable(const TDynArray<TDynArray<FString>>& Rows, uint32_t RightAligned, int32_t Indent);
+TDynArray<FString> TableRow(std::initializer_list<FString> Cells);
+// The columns a table may fill: the terminal's (one short of it, so that no line wraps), else 79.
+int32_t TableWidth(FPellmorConsole& Console);
+// The columns sentences are broken at: a terminal's as for tables; for a script's log none, lines stay whole.
+int32_t ProseWidth(FPellmorConsole& Console);
+// Text broken at blanks into lines of at most Width columns (a word longer than that stays whole), each line
+// after the first, and each line of Text after its first, starting with Indent blanks. Ends with a line break.
+FString WrapText(const FString& Text, int32_t Width, int32_t Indent);
+// The widest line of Text.
+int32_t WidestLine(const FString& Text);
 // The path written so that it can be pasted back into this system's shell: on Windows in double quotes when it
 // holds blanks or the shell's special characters (without a trailing separator, which would escape the closing
 // quote); elsewhere in single quotes when it holds anything but letters, digits and _@%+=:,./-.

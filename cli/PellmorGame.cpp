@@ -267,17 +267,14 @@ FString DoneText(const FArchiveRun& Run, bool bShrink)
 // Archive, state before and after, size before and after: one row per archive.
 FString SummaryTable(const TDynArray<FArchiveRun>& Runs)
 {
-    int32_t Width = 7;
+    TDynArray<TDynArray<FString>> Rows;
+    Rows.AddItem(TableRow({u"Archive", u"Before", u"After", u"Size before", u"Size after"}));
     for (const FArchiveRun& Run : Runs)
-        Width = Run.Archive.Shown.Len() > Width ? Run.Archive.Shown.Len() : Width;
-    FString Text = FString::Printf(u"%-*s  %-15s %-15s %12s %12s\n", Width, u"Archive", u"Before", u"After",
-                                   u"Size before", u"Size after");
-    for (const FArchiveRun& Run : Runs)
-        Text += FString::Printf(
-            u"%-*s  %-15s %-15s %12s %12s\n", Width, *Run.Archive.Shown, GetArchiveStateName(Run.Before.Status.State),
-            Run.bNotStarted ? u"not started" : GetArchiveStateName(StatusAfter(Run).State),
-            *FormatMegabytes(Run.Before.Status.CurBytes), *FormatMegabytes(StatusAfter(Run).CurBytes));
-    return Text;
+        Rows.AddItem(
+            TableRow({Run.Archive.Shown, GetArchiveStateName(Run.Before.Status.State),
+                      Run.bNotStarted ? u"not started" : GetArchiveStateName(StatusAfter(Run).State),
+                      FormatMegabytes(Run.Before.Status.CurBytes), FormatMegabytes(StatusAfter(Run).CurBytes)}));
+    return FormatTable(Rows, (1u << 3) | (1u << 4), 0);
 }
 
 // The plain account once everything has ended: the summary (a list) or the one archive's news, then a line for

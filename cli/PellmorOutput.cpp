@@ -94,13 +94,151 @@ int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, 
 {
     if (!bJson)
     {
-        Console.Err(FString(u"pellmor: ") + Message + u"\n");
-        if (!Advice.IsEmpty())
-            Console.Err(Advice.EndsWith(u"\n") ? Advice : Advice + u"\n");
+        Console.Err(WrapText(FString(u"pellmor: ") + Message, ProseWidth(Console), 0));
+        const FString Said = Advice.EndsWith(u"\n") ? Advice.Left(Advice.Len() - 1) : Advice;
+        if (!Said.IsEmpty())
+            Console.Err(WrapText(Said, ProseWidth(Console), 0));
         return Exit;
     }
     Console.Out(u"{\n" + JsonMembers + u"  \"error\": " + JsonError(Error, Message, Advice) + u"\n}\n");
     return Exit;
+}
+
+FString FormatTable(const TDynArray<TDynArray<FString>>& Rows, uint32_t RightAligned, int32_t Indent)
+{
+    TDynArray<int32_t> Widths;
+    for (const TDynArray<FString>& Row : Rows)
+        for (int32_t Column = 0; Column < Row.Num(); ++Column)
+        {
+            if (Column == Widths.Num())
+                Widths.AddItem(0);
+            Widths[Column] = Row[Column].Len() > Widths[Column] ? Row[Column].Len() : Widths[Column];
+        }
+    FString Text;
+    for (const TDynArray<FString>& Row : Rows)
+    {
+        FString Line = FString::Printf(u"%*s", Indent, u"");
+        for (int32_t Column = 0; Column < Row.Num(); ++Column)
+        {
+            const bool bRight = (RightAligned >> Column) & 1;
+            Line += FString::Printf(bRight ? u"%*s" : u"%-*s", Widths[Column], *Row[Column]);
+            if (Column + 1 < Row.Num())
+                Line += u"  ";
+        }
+        while (Line.Len() > 0 && Line[Line.Len() - 1] == u' ')
+            Line = Line.Left(Line.Len() - 1);
+        Text += Line + u"\n";
+    }
+    return Text;
+}
+
+TDynArray<FString> TableRow(std::initializer_list<FString> Cells)
+{
+    TDynArray<FString> Row;
+    for (const FString& Cell : Cells)
+        Row.AddItem(Cell);
+    return Row;
+}
+
+int32_t TableWidth(FPellmorConsole& Console)
+{
+    const int32_t Columns = Console.IsTerminal() ? Console.Width() : 0;
+    return Columns > 1 ? Columns - 1 : 79;
+}
+
+namespace
+{
+// A word of plain prose, which ends a command line within a sentence: lower-case letters only, and no command's
+// name.
+bool IsProseWord(const FString& Word)
+{
+    if (Word.IsEmpty())
+        return false;
+    for (int32_t i = 0; i < Word.Len(); ++i)
+        if (Word[i] < u'a' || Word[i] > u'z')
+            return false;
+    for (const FString& Command : GetPellmorCommands())
+        if (Word == Command)
+            return false;
+    return true;
+}
+
+// The blanks of Line at which it may be broken: not within quotes, and not within a command line (from
+// "pellmor" to the first word of prose after it), so that a command copied from the screen is whole.
+TDynArray<bool> BreakableBlanks(const FString& Line)
+{
+    TDynArray<bool> Breakable;
+    Breakable.Add(Line.Len()); // all false
+    char16_t Quote = 0;
+    bool bInCommand = false;
+    for (int32_t i = 0; i < Line.Len(); ++i)
+    {
+        const char16_t C = Line[i];
+        if (Quote)
+            Quote = C == Quote ? 0 : Quote;
+        else if ((C == u'\'' || C == u'"') && (i == 0 || Line[i - 1] == u' '))
+            Quote = C; // a quoted path; an apostrophe within a word is none
+        else if (C == u' ')
+        {
+            int32_t End = i + 1;
+            while (End < Line.Len() && Line[End] != u' ')
+                ++End;
+            const FString Word = Line.Mid(i + 1, End - i - 1);
+            if (bInCommand && IsProseWord(Word))
+                bInCommand = false;
+            Breakable[i] = !bInCommand;
+            bInCommand = bInCommand || Word == u"pellmor";
+        }
+    }
+    return Breakable;
+}
+} // namespace
+
+FString WrapText(const FString& Text, int32_t Width, int32_t Indent)
+{
+    const FString Blanks = FString::Printf(u"%*s", Indent, u"");
+    FString Result;
+    int32_t Start = 0;
+    for (int32_t End = 0; End <= Text.Len(); ++End)
+    {
+        if (End < Text.Len() && Text[End] != u'\n')
+            continue;
+        FString Line = (Start == 0 ? FString() : Blanks) + Text.Mid(Start, End - Start);
+        Start = End + 1;
+        while (Line.Len() > Width)
+        {
+            // The last break that fits, else the first one after the width: a long word or command overflows.
+            const TDynArray<bool> Breakable = BreakableBlanks(Line);
+            int32_t Break = -1;
+            for (int32_t i = Indent + 1; i < Line.Len() && (Break < 0 || i <= Width); ++i)
+                if (Breakable[i])
+                    Break = i;
+            if (Break < 0)
+                break;
+            Result += Line.Left(Break) + u"\n";
+            Line = Blanks + Line.Mid(Break + 1);
+        }
+        Result += Line + u"\n";
+    }
+    return Result;
+}
+
+int32_t ProseWidth(FPellmorConsole& Console)
+{
+    return Console.IsTerminal() ? TableWidth(Console) : INT32_MAX;
+}
+
+int32_t WidestLine(const FString& Text)
+{
+    int32_t Widest = 0;
+    int32_t Start = 0;
+    for (int32_t i = 0; i <= Text.Len(); ++i)
+        if (i == Text.Len() || Text[i] == u'\n')
+        {
+            Widest = i - Start > Widest ? i - Start : Widest;
+            Start = i + 1;
+        }
+    return Widest;
 }
 
 FString JsonError(EPellmorError Error, const FString& Message, const FString& Advice)

@@ -162,7 +162,7 @@ FString ChecksLine(const FArchiveLook& Look)
 }
 
 // The state of the one archive of the game, file by file, as status always showed it.
-FString StatusText(const FArchiveReport& Report)
+FString StatusText(const FArchiveReport& Report, int32_t Width)
 {
     const FArchiveFiles& Files = Report.Archive.Files;
     const FArchiveStatus& Status = Report.Look.Status;
@@ -180,46 +180,53 @@ FString StatusText(const FArchiveReport& Report)
         {&Files.ShrunkBak, Status.ShrunkBytes, u"a shrunk copy kept for the next shrink"},
         {&Files.Temp, Status.TempBytes, u"left by an interrupted shrink; the next shrink deletes it"},
     };
-    int32_t Width = 0;
+    TDynArray<TDynArray<FString>> Present;
     for (const auto& Row : Rows)
-        Width = Row.Bytes >= 0 && ShownFile(Report.Archive, *Row.Path).Len() > Width
-                    ? ShownFile(Report.Archive, *Row.Path).Len()
-                    : Width;
-    bool bAny = false;
-    for (const auto& Row : Rows)
-    {
-        if (Row.Bytes < 0)
-            continue;
-        if (!bAny)
-            Text += u"Files:\n";
-        bAny = true;
-        Text += FString::Printf(u"  %-*s %12s  %s\n", Width, *ShownFile(Report.Archive, *Row.Path),
-                                *FormatMegabytes(Row.Bytes), Row.Note);
-    }
+        if (Row.Bytes >= 0)
+            Present.AddItem(TableRow({ShownFile(Report.Archive, *Row.Path), FormatMegabytes(Row.Bytes), Row.Note}));
+    if (Present.Num() > 0)
+        Text += u"Files:\n" + FormatTable(Present, 1u << 1, 2);
     if (!IsBroken(Status.State) && Status.State != EArchiveState::Busy)
-        Text += FString::Printf(u"Checks:      %s\n", *ChecksLine(Report.Look));
-    Text += FString::Printf(u"Next:        %s\n", *Report.Next);
+        Text += WrapText(FString::Printf(u"Checks:      %s", *ChecksLine(Report.Look)), Width, 13);
+    Text += WrapText(FString::Printf(u"Next:        %s", *Report.Next), Width, 13);
     return Text;
 }
 
-// One row per archive, then what to do next with each.
-FString StatusTable(const TDynArray<FArchiveReport>& Reports)
+// The checks of an archive that has them; empty for one that cannot be shrunk or is busy.
+FString ChecksCell(const FArchiveReport& Report)
+{
+    const EArchiveState State = Report.Look.Status.State;
+    return IsBroken(State) || State == EArchiveState::Busy ? FString() : ChecksLine(Report.Look);
+}
+
+// One row per archive, then what to do next with each. The checks are a column while the table fits in Width
+// columns, else a list of their own; the lists' sentences are broken at ProseColumns.
+FString StatusTable(const TDynArray<FArchiveReport>& Reports, int32_t Width, int32_t ProseColumns)
 {
     FString Text = GameFolderLine(Reports[0].Archive.Game);
-    int32_t Width = 7;
+    TDynArray<TDynArray<FString>> Rows;
+    Rows.AddItem(TableRow({u"Archive", u"State", u"Size", u"Checks"}));
     for (const FArchiveReport& Report : Reports)
-        Width = Report.Archive.Shown.Len() > Width ? Report.Archive.Shown.Len() : Width;
-    Text += FString::Printf(u"  %-*s  %-15s %12s  %s\n", Width, u"Archive", u"State", u"Size", u"Checks");
-    for (const FArchiveReport& Report : Reports)
+        Rows.AddItem(TableRow({Report.Archive.Shown, GetArchiveStateName(Report.Look.Status.State),
+                               FormatMegabytes(Report.Look.Status.CurBytes), ChecksCell(Report)}));
+    const uint32_t SizeColumn = 1u << 2;
+    const FString Table = FormatTable(Rows, SizeColumn, 2);
+    if (WidestLine(Table) <= Width)
+        Text += Table;
+    else
     {
-        const EArchiveState State = Report.Look.Status.State;
-        Text += FString::Printf(u"  %-*s  %-15s %12s  %s\n", Width, *Report.Archive.Shown, GetArchiveStateName(State),
-                                *FormatMegabytes(Report.Look.Status.CurBytes),
-                                IsBroken(State) || State == EArchiveState::Busy ? u"" : *ChecksLine(Report.Look));
+        for (TDynArray<FString>& Row : Rows)
+            Row.Remove(3);
+        Text += FormatTable(Rows, SizeColumn, 2);
+        Text += u"Checks:\n";
+        for (const FArchiveReport& Report : Reports)
+            if (!ChecksCell(Report).IsEmpty())
+                Text +=
+                    WrapText(FString::Printf(u"  %s: %s", *Report.Archive.Shown, *ChecksCell(Report)), ProseColumns, 4);
     }
     Text += u"Next:\n";
     for (const FArchiveReport& Report : Reports)
-        Text += FString::Printf(u"  %s: %s\n", *Report.Archive.Shown, *Report.Next);
+        Text += WrapText(FString::Printf(u"  %s: %s", *Report.Archive.Shown, *Report.Next), ProseColumns, 4);
     return Text;
 }
 } // namespace
@@ -240,7 +247,7 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
         // One archive, one object: the shape scripts have always read.
         const FArchiveReport& Report = Reports[0];
         if (!Options.bJson)
-            Console.Out(StatusText(Report));
+            Console.Out(StatusText(Report, ProseWidth(Console)));
         const FString Members = StatusJsonMembers(Report, FString(u"  "));
         if (IsBroken(Report.Look.Status.State))
             return PrintVerdict(Console, Options, Briefly(Report.Verdict, Options), PELLMOR_Failed, Members);
@@ -252,7 +259,8 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
     Exit = PELLMOR_Done;
     for (const FArchiveReport& Report : Reports)
         Exit = IsBroken(Report.Look.Status.State) ? PELLMOR_Failed : Exit;
-    Console.Out(Options.bJson ? StatusJsonArray(Reports) : StatusTable(Reports));
+    Console.Out(Options.bJson ? StatusJsonArray(Reports)
+                              : StatusTable(Reports, TableWidth(Console), ProseWidth(Console)));
     if (!Options.bJson)
         for (const FArchiveReport& Report : Reports)
             if (IsBroken(Report.Look.Status.State))

@@ -112,7 +112,8 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     // Every tick comes after the engine has run all it was given, so the tests queued just before an automatic
     // transaction end in the same tick as the transaction. Their answers describe the files before it: the tick
     // that collects the transaction's end still says "Please wait.".
-    auto Run = [&](const FString& Dir, bool bShrink) {
+    auto Run = [&](const FString& Dir, bool bShrink)
+    {
         OpenDialog(Dir, bShrink, !bShrink);
         for (int32_t i = 0; i < 100 && !IsEnded(); ++i)
         {
@@ -250,8 +251,8 @@ TEST_F(CPellmorWinDlgTest, ADamagedArchiveKeepsShrinkOffAndAnAutomaticShrinkFail
     const FString CopyAgain = u"Copy gta3.img again from the game's install or a backup.";
     OpenDialog();
     ASSERT_TRUE(TickUntil([&] { return !StatusStartsWith(u"Please wait."); }));
-    EXPECT_EQ(Status(), u"Found GTA:SA files, but " + Damage + u"\r\n\r\n" + CopyAgain +
-                            u" Shrink stays off until then.\r\n");
+    EXPECT_EQ(Status(),
+              u"Found GTA:SA files, but " + Damage + u"\r\n\r\n" + CopyAgain + u" Shrink stays off until then.\r\n");
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_FALSE(Enabled(IDC_RESTORE));
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -233,11 +234,30 @@ TEST_F(PellmorGameTest, EveryArchiveOfTheGameIsShrunkRestoredAndShrunkAgainEachO
     EXPECT_EQ(Json.Get({"1", "state"}), "original");
     EXPECT_EQ(Json.Get({"2", "archive"}), "");
 
+    // At a terminal nothing wraps: the checks are a column while the table fits, else a list of their own, and
+    // the sentences are broken between words, never within a command.
+    FTestConsole Wide, Narrow;
+    Wide.bTerminal = Narrow.bTerminal = true;
+    Wide.Columns = 200;
+    ASSERT_EQ(RunPellmor({u"status", Dir.Path(), u"--all"}, Wide), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"status", Dir.Path(), u"--all"}, Narrow), PELLMOR_Done);
+    EXPECT_TRUE(Has(Wide.OutText, "  Checks\n")) << Wide.OutText;
+    EXPECT_TRUE(Has(Narrow.OutText, "\nChecks:\n")) << Narrow.OutText;
+    std::istringstream Lines(Narrow.OutText);
+    bool bWholeCommand = false;
+    for (std::string Line; std::getline(Lines, Line);)
+    {
+        EXPECT_TRUE(Line.size() < 80 || Has(Line, "pellmor ")) << Line;
+        bWholeCommand = bWholeCommand || (Has(Line, "pellmor shrink ") &&
+                                          Has(Line, " --archive " + Shown(u"models/gta_int.img").ToUtf8()));
+    }
+    EXPECT_TRUE(bWholeCommand) << Narrow.OutText;
+
     FTestConsole Shrink;
     ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--all"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
     EXPECT_TRUE(Has(Shrink.OutText, "Shrinking 2 archives")) << Shrink.OutText;
     EXPECT_TRUE(Has(Shrink.OutText, "shrink " + Shown(u"models/gta_int.img: ").ToUtf8())) << Shrink.OutText;
-    EXPECT_TRUE(Has(Shrink.OutText, "original        shrunk")) << Shrink.OutText; // the summary's rows
+    EXPECT_TRUE(Has(Shrink.OutText, "original  shrunk")) << Shrink.OutText; // the summary's rows
     EXPECT_EQ(Read(u"models/gta_int_ORIG_BAK.img"), Interiors);
     const std::string Shrunk = Read(u"models/gta_int.img");
     EXPECT_LT(Shrunk.size(), Interiors.size());

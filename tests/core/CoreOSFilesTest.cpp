@@ -158,7 +158,8 @@ TEST(CoreOSFaultTest, TheArmedCallFailsOnceAsItsKindFails)
         {OSFAULT_Write, OSERROR_DiskFull, [&] { return FileWrite(File, "ab", 2, &Count) && Count == 2; }},
         {OSFAULT_Flush, OSERROR_GenFailure, [&] { return FileFlush(File); }},
         // A replacing rename counts as a move.
-        {OSFAULT_Move, OSERROR_AccessDenied, [&] { return TestFileExists(A) ? FileReplace(*A, *B) : FileMove(*B, *A); }},
+        {OSFAULT_Move, OSERROR_AccessDenied,
+         [&] { return TestFileExists(A) ? FileReplace(*A, *B) : FileMove(*B, *A); }},
         {OSFAULT_Delete, OSERROR_AccessDenied, [&] { return WriteTestFile(D, "") && FileDelete(*D); }},
         {OSFAULT_Close, OSERROR_GenFailure, [&] { return FileClose(OpenIn()); }}, // and the handle is released
     };

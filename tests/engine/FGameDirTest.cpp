@@ -66,7 +66,8 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
         EXPECT_EQ(Game.Source, EGameDirSource::Argument);
         EXPECT_EQ(Game.Given, Case.Given) << FString(Case.Path).ToUtf8();
         EXPECT_EQ(Game.Dir.ToUtf8(), Native(Dir.File(Case.Dir))) << FString(Case.Path).ToUtf8();
-        EXPECT_EQ(Game.Nearby.ToUtf8(), Case.Nearby ? Native(Dir.File(Case.Nearby)) : "") << FString(Case.Path).ToUtf8();
+        EXPECT_EQ(Game.Nearby.ToUtf8(), Case.Nearby ? Native(Dir.File(Case.Nearby)) : "")
+            << FString(Case.Path).ToUtf8();
     }
 }
 
@@ -74,15 +75,17 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
 TEST_F(FGameDirTest, RegistryValueElseTheDefaultFolder)
 {
     static const char16_t* Value = nullptr;
-    CoreOS::SetRegistryReadHook([](const char16_t*, const char16_t*, void* Data, uint32_t* Bytes) {
-        if (!Value)
-            return false;
-        const FString Text(Value);
-        for (int32_t i = 0; i <= Text.Len(); ++i)
-            static_cast<char16_t*>(Data)[i] = (*Text)[i];
-        *Bytes = uint32_t(Text.Len() + 1) * 2;
-        return true;
-    });
+    CoreOS::SetRegistryReadHook(
+        [](const char16_t*, const char16_t*, void* Data, uint32_t* Bytes)
+        {
+            if (!Value)
+                return false;
+            const FString Text(Value);
+            for (int32_t i = 0; i <= Text.Len(); ++i)
+                static_cast<char16_t*>(Data)[i] = (*Text)[i];
+            *Bytes = uint32_t(Text.Len() + 1) * 2;
+            return true;
+        });
     FGameDirSearch Search;
     Search.bRegistry = true;
     FGameDir Found;
