@@ -195,9 +195,9 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
     Text += FString::Printf(u"              %d entries, %s\n", Findings.Entries, *FormatMegabytes(Bytes));
     Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(SkipRules));
     Text += FString::Printf(u"Textures:     %d\n", Facts.Total);
-    Text += FString::Printf(u"  would be made smaller         %7d\n", Facts.Changed);
-    Text += FString::Printf(u"  skipped by the skip rules     %7d\n", Facts.Skipped);
-    Text += FString::Printf(u"  stay as they are              %7d  (too small, palette, or not understood)\n",
+    Text += FString::Printf(u"  would be made smaller       %7d\n", Facts.Changed);
+    Text += FString::Printf(u"  skipped by the skip rules   %7d\n", Facts.Skipped);
+    Text += FString::Printf(u"  stay as they are            %7d  (too small, palette, or not understood)\n",
                             Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
     Text += u"\nBy kind:\n";
     for (const auto& Pair : Facts.PerKind)
