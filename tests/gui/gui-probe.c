@@ -98,7 +98,12 @@ static int Hold(const wchar_t* Path, int Seconds)
     HANDLE File = CreateFileW(Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (File == INVALID_HANDLE_VALUE)
+    {
+        wchar_t Line[64];
+        swprintf(Line, 64, L"cannot open it: error %lu\n", GetLastError());
+        Print(Line);
         return 1;
+    }
     Print(L"holding\n");
     fflush(stdout);
     Sleep((DWORD)Seconds * 1000);

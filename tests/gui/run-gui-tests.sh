@@ -133,13 +133,24 @@ wait_app_exit()
 # says so.
 hold_file()
 {
-    "$wine_run" "$probe_exe" --hold "$(winpath "$(dirname "$1")")\\$(basename "$1")" "$2" >"$work/hold.log" 2>&1 &
-    hold_pid=$!
-    local deadline=$((SECONDS + 15))
-    until grep -q holding "$work/hold.log" 2>/dev/null; do
-        ((SECONDS >= deadline)) || ! kill -0 "$hold_pid" 2>/dev/null && { log "could not hold $1"; return 1; }
-        sleep 0.1
+    local attempt
+    # A holder that ends before it says anything did not start (Wine's server was going away); it is tried again.
+    for attempt in 1 2 3; do
+        "$wine_run" "$probe_exe" --hold "$(winpath "$(dirname "$1")")\\$(basename "$1")" "$2" >"$work/hold.log" 2>&1 &
+        hold_pid=$!
+        local deadline=$((SECONDS + 15))
+        while ! grep -q holding "$work/hold.log" 2>/dev/null; do
+            ((SECONDS < deadline)) || { log "could not hold $1 within 15 s"; return 1; }
+            kill -0 "$hold_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        grep -q holding "$work/hold.log" 2>/dev/null && return 0
+        wait "$hold_pid" 2>/dev/null
+        log "the holder of $1 ended with $? ($(cat "$work/hold.log" 2>/dev/null)); attempt $attempt"
+        sleep 0.5
     done
+    hold_pid=""
+    return 1
 }
 
 # A modest game shrinks in well under a second under Wine, too fast to press Cancel in a window whose request
@@ -618,7 +629,9 @@ run_test()
     done
     app_pid=""
     first_pid=""
+    # The server ends a moment after it is told to; a program started meanwhile would find it dying.
     wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
 }
 
 mkdir -p "$work/games" "$screens"
