@@ -312,12 +312,15 @@ FArchiveVerdict ExplainTransaction(const FGameArchive& Archive, bool bShrink, co
         case ETransactionFailure::None:
             return Explained;
         case ETransactionFailure::NotReady:
-            // The files changed since they were looked at: what they are now says why.
+            // The engine's own test refused: the files changed since they were looked at (what they are now says
+            // why), or a read failed in the test itself.
             Explained = bShrink ? CheckBeforeShrink(Archive, After) : CheckBeforeRestore(Archive, After);
             if (Explained.Problem == EArchiveProblem::None)
                 Explained =
                     Verdict(EArchiveProblem::Failed, Archive,
-                            FString::Printf(u"The files of %s changed while they were looked at.", *Archive.Shown));
+                            FString::Printf(u"The files of %s changed while they were looked at, or could not be "
+                                            u"read for a moment; nothing was changed. Try again.",
+                                            *Archive.Shown));
             break;
         case ETransactionFailure::Busy:
             Explained = BusyVerdict(Archive);
