@@ -8,6 +8,7 @@
 #   make demo      release build of pellmor in build-release/, a ~150 MB sample game in build/sample-game,
 #                  shrunk with the progress bar
 #   make tsan      build-tsan/ with ThreadSanitizer, then the shrinker's tests (not part of make test: slow)
+#   make syscall-faults  the release pellmor with real system calls made to fail (strace), not part of make test
 
 JOBS          ?= 2
 BUILD_DIR     ?= build
@@ -52,7 +53,8 @@ WERROR_CONFIG = $(if $(CI),-DPELLMOR_WERROR=ON)
 
 export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR
 
-.PHONY: all deps native windows fuzz-build fuzz test test-native test-windows test-gui tsan demo clean distclean
+.PHONY: all deps native windows fuzz-build fuzz test test-native test-windows test-gui tsan syscall-faults demo clean \
+        distclean
 
 all: native windows
 
@@ -92,6 +94,12 @@ test-gui: windows
 	@scripts/run-tests.sh --gui ok
 
 # Any report of ThreadSanitizer fails the run.
+syscall-faults: deps
+	$(CMAKE) -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF $(WERROR_CONFIG)
+	$(CMAKE) --build $(RELEASE_DIR) -j $(JOBS) --target pellmor make-sample-game
+	tests/syscalls/inject-syscall-faults.sh $(RELEASE_DIR)/cli/pellmor \
+	    $(RELEASE_DIR)/tools/make-sample-game/make-sample-game
+
 tsan: deps
 	$(CMAKE) -S . -B $(TSAN_DIR) $(TSAN_CONFIG)
 	$(CMAKE) --build $(TSAN_DIR) -j $(JOBS) --target pellmor_tests

@@ -26,6 +26,8 @@ PACKAGES=(
     dpkg-dev
     # fuzz targets: clang with libFuzzer and the sanitizer runtimes, and llvm-symbolizer for readable reports
     clang libclang-rt-14-dev llvm-14
+    # real system calls made to fail (make syscall-faults)
+    strace
 )
 
 COMMANDS=(
@@ -35,6 +37,7 @@ COMMANDS=(
     Xvfb xvfb-run xauth xdotool xwd import
     dpkg-source
     clang clang++ llvm-symbolizer-14
+    strace
 )
 
 if [[ "${1:-}" == "--list" ]]; then
