@@ -121,10 +121,8 @@ bool FShrinkEngineClient::Update(const FString& Dir)
         UnshrinkRequest.JobId == 0)
     {
         // The tests ask about the archive of the last transaction's options (the game's main one by default).
-        CanShrinkRequest.JobId =
-            Server->QueueJob(FString(appScratchPrintf(u"CanShrink,%s", *Dir)), TestOptions);
-        CanUnshrinkRequest.JobId =
-            Server->QueueJob(FString(appScratchPrintf(u"CanUnshrink,%s", *Dir)), TestOptions);
+        CanShrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanShrink,%s", *Dir), TestOptions);
+        CanUnshrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanUnshrink,%s", *Dir), TestOptions);
         TestDir = Dir;
     }
     return true;
@@ -135,7 +133,7 @@ bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRu
 {
     if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
         return false;
-    Request.JobId = Server->QueueJob(FString(appScratchPrintf(u"%s,%s", Command, *Dir)), Options);
+    Request.JobId = Server->QueueJob(FString::Printf(u"%s,%s", Command, *Dir), Options);
     if (Request.JobId == 0)
         return false;
     bRunning = 1;

@@ -611,8 +611,25 @@ int32_t FString::Split(const char16_t* Delimiter, TDynArray<FString>* InArray) c
 
 FString FString::PrintfV(const char16_t* Format, va_list Args)
 {
+    // Most texts fit the buffer on the stack; a longer one (a whole report put into a frame) is formatted again
+    // into buffers twice as large until it fits, never cut.
     char16_t Buffer[4096];
-    appFormatV(Buffer, 4096, Format, Args);
+    va_list Again;
+    va_copy(Again, Args);
+    const int32_t Length = appFormatV(Buffer, 4096, Format, Again);
+    va_end(Again);
+    if (Length >= 0)
+        return FString(Buffer);
+    for (int32_t Capacity = 2 * 4096; Capacity <= (1 << 28); Capacity *= 2)
+    {
+        TDynArray<char16_t> Larger;
+        Larger.Add(Capacity);
+        va_copy(Again, Args);
+        const int32_t LargerLength = appFormatV(Larger.GetData(), Capacity, Format, Again);
+        va_end(Again);
+        if (LargerLength >= 0)
+            return FString(Larger.GetData());
+    }
     return FString(Buffer);
 }
 

@@ -51,4 +51,7 @@ TEST(CoreTemplateStringTest, ConvertsToAndFromUtf8AndBytes)
     EXPECT_EQ(Text.ToUtf8(), "caf\xC3\xA9 \xE2\x82\xAC");
     EXPECT_EQ(Text.ToBytes(), std::string("caf\xE9 \x7F"));
     EXPECT_EQ(FString::Printf(u"%s-%d", u"x", 5), u"x-5");
+    // A text longer than any fixed buffer (a report's JSON put into its frame) comes out whole.
+    const FString Long = FString::FromUtf8(std::string(10000, 'j').c_str());
+    EXPECT_EQ(FString::Printf(u"{%s}", *Long), u"{" + Long + u"}");
 }
