@@ -16,18 +16,11 @@ FArchiveVerdict Verdict(EArchiveProblem Problem, const FGameArchive& Archive, co
     return Result;
 }
 
-FString WithoutFinalSeparator(const FString& Path)
-{
-    if (Path.Len() > 1 && (Path[Path.Len() - 1] == u'/' || Path[Path.Len() - 1] == u'\\'))
-        return Path.Left(Path.Len() - 1);
-    return Path;
-}
-
 // What to do about a folder named on the command line that holds no game: what the name turned out to be, and
 // the game folder nearby that was probably meant.
 FString NamedGameDirAdvice(const FGameDir& Game)
 {
-    const FString Named = WithoutFinalSeparator(Game.Dir);
+    const FString Named = WithoutTrailingSeparators(Game.Dir);
     const FString Nearby = ShellQuote(Game.Nearby);
     switch (Game.Given)
     {

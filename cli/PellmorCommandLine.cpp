@@ -623,9 +623,7 @@ int32_t Help(FPellmorConsole& Console, bool bJson, const TDynArray<FString>& Arg
 // DST of shrink-img names a file to write in a folder that exists; anything else would only fail after the work.
 bool CheckDestination(FPellmorConsole& Console, bool bJson, const FString& Dest, int32_t& Exit)
 {
-    FString Trimmed = Dest;
-    while (Trimmed.Len() > 1 && (Trimmed[Trimmed.Len() - 1] == u'/' || Trimmed[Trimmed.Len() - 1] == u'\\'))
-        Trimmed = Trimmed.Left(Trimmed.Len() - 1);
+    const FString Trimmed = WithoutTrailingSeparators(Dest);
     int32_t Slash = Trimmed.Len();
     while (Slash > 0 && Trimmed[Slash - 1] != u'/' && Trimmed[Slash - 1] != u'\\')
         --Slash;

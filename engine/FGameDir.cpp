@@ -27,13 +27,6 @@ bool IsSeparator(char16_t C)
     return C == u'/' || C == u'\\';
 }
 
-FString WithoutTrailingSeparators(FString Path)
-{
-    while (Path.Len() > 1 && IsSeparator(Path[Path.Len() - 1]))
-        Path = Path.Left(Path.Len() - 1);
-    return Path;
-}
-
 FString WithTrailingSeparator(const FString& Path)
 {
     FString Dir = WithSystemSeparators(Path);
@@ -350,6 +343,13 @@ char16_t GetSystemSeparator()
         return appStrchr(Path, u'\\') ? u'\\' : u'/';
     }();
     return Separator;
+}
+
+FString WithoutTrailingSeparators(FString Path)
+{
+    while (Path.Len() > 1 && IsSeparator(Path[Path.Len() - 1]))
+        Path = Path.Left(Path.Len() - 1);
+    return Path;
 }
 
 FString WithSystemSeparators(const FString& Path)

@@ -109,3 +109,5 @@ char16_t GetSystemSeparator();
 // The path with every separator written as the system's own ('\' on Windows, '/' elsewhere). Both separate on
 // both systems, so it names the same file.
 FString WithSystemSeparators(const FString& Path);
+// Path without the separators at its end (a lone separator, the root, stays).
+FString WithoutTrailingSeparators(FString Path);
