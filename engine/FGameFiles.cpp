@@ -126,8 +126,7 @@ bool IsKeptArchiveCurrent(const FArchiveFiles& Files, FString& Why)
     for (int32_t i = 0; i < CurDir.Num(); ++i)
         if (!HaveSameName(CurDir[i], KeptDir[i]))
         {
-            Why = FString::Printf(u"entry %d of %s is not the one the kept shrunk archive holds", i + 1,
-                                  *Files.Name);
+            Why = FString::Printf(u"entry %d of %s is not the one the kept shrunk archive holds", i + 1, *Files.Name);
             return false;
         }
     return true;
@@ -188,13 +187,21 @@ FShrinkNeeds CheckShrinkNeeds(const FArchiveFiles& Files, const FArchiveStatus& 
     Needs.FreeBytes = CoreOS::FreeDiskSpace(*Files.Folder);
 
     const FString Probe = Files.Folder + u"PellmorWin-write-test.tmp";
-    CoreOS::FFileHandle File =
-        CoreOS::FileOpen(*Probe, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateNew);
+    auto MakeProbe = [&Probe] {
+        return CoreOS::FileOpen(*Probe, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateNew);
+    };
+    CoreOS::FFileHandle File = MakeProbe();
+    const uint32_t MakeError = File ? 0 : CoreOS::LastError();
+    // A probe by that name was left by a program stopped in between: it is removed, and the folder asked again.
+    if (MakeError == CoreOS::OSERROR_FileExists || MakeError == CoreOS::OSERROR_AlreadyExists)
+        File = CoreOS::FileDelete(*Probe) ? MakeProbe() : nullptr;
     if (!File)
     {
         const uint32_t Error = CoreOS::LastError();
-        // A probe left by a program that was killed in between proves nothing either way.
-        Needs.WriteError = Error == CoreOS::OSERROR_FileExists || Error == CoreOS::OSERROR_AlreadyExists ? 0 : Error;
+        // Another program's probe, open or made again this very moment, proves nothing either way.
+        const bool bOthers = Error == CoreOS::OSERROR_SharingViolation || Error == CoreOS::OSERROR_FileExists ||
+                             Error == CoreOS::OSERROR_AlreadyExists;
+        Needs.WriteError = bOthers ? 0 : Error;
         return Needs;
     }
     CoreOS::FileClose(File);

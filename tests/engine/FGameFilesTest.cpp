@@ -22,3 +22,16 @@ TEST(FGameFilesTest, TextureDictionariesAreCountedByTheirExtension)
     EXPECT_EQ(CountTextureDictionaries(Files), -1);
     EXPECT_EQ(CountTextureDictionaries(GetArchiveFiles(Dir / u"missing.img")), -1);
 }
+
+// The write check leaves nothing behind, not even what a check stopped in between left.
+TEST(FGameFilesTest, TheWriteCheckClearsAProbeLeftBehind)
+{
+    FTempDir Dir;
+    const FArchiveFiles Files = GetArchiveFiles(Dir / u"gta3.img");
+    const FString Probe = Dir / u"PellmorWin-write-test.tmp";
+    ASSERT_TRUE(WriteFileBytes(Probe, FBytes(1, 0)));
+    EXPECT_EQ(CheckShrinkNeeds(Files, FArchiveStatus()).WriteError, 0u);
+    EXPECT_FALSE(TestFileExists(Probe));
+    EXPECT_EQ(CheckShrinkNeeds(Files, FArchiveStatus()).WriteError, 0u);
+    EXPECT_FALSE(TestFileExists(Probe));
+}
