@@ -59,7 +59,9 @@ FString LastComponent(const FString& Path)
 
 FString JoinPath(const FString& Dir, const char16_t* Relative)
 {
-    return WithoutTrailingSeparators(Dir) + u"/" + Relative;
+    const FString Base = WithoutTrailingSeparators(Dir);
+    // The root keeps its one separator: "/" and "x" make "/x".
+    return Base.Len() > 0 && IsSeparator(Base[Base.Len() - 1]) ? Base + Relative : Base + u"/" + Relative;
 }
 
 bool IsDirectory(const FString& Path)
@@ -88,8 +90,27 @@ void CollectFolder(void* Context, const char16_t* Name, bool bDirectory)
         static_cast<TDynArray<FString>*>(Context)->AddItem(Found);
 }
 
+// The first folder below Path, down to Depth levels, that holds the game (nearer levels first); else empty.
+// Budget is how many more folders may be looked at: a whole drive is not searched through.
+FString FindGameDirBelow(const FString& Path, int32_t Depth, int32_t& Budget)
+{
+    TDynArray<FString> Subfolders;
+    CoreOS::FindFiles(*JoinPath(Path, u"*"), &CollectFolder, &Subfolders);
+    for (int32_t i = 0; i < Subfolders.Num() && Budget > 0; ++i, --Budget)
+        if (HoldsGameFiles(JoinPath(Path, *Subfolders[i])))
+            return WithTrailingSeparator(JoinPath(Path, *Subfolders[i]));
+    for (int32_t i = 0; Depth > 1 && i < Subfolders.Num() && Budget > 0; ++i)
+    {
+        const FString Found = FindGameDirBelow(JoinPath(Path, *Subfolders[i]), Depth - 1, Budget);
+        if (!Found.IsEmpty())
+            return Found;
+    }
+    return FString();
+}
+
 // The game folder a path that holds no game is near: the first folder above it that holds the game (a Models
-// folder counting for its game), else the first of its own subfolders that does. Empty when there is none.
+// folder counting for its game), else one below it, two levels down at most (a Steam library's steamapps folder
+// holds common, which holds the game). Empty when there is none.
 FString FindGameDirNear(const FString& Path)
 {
     for (FString Above = ParentOf(Path); !Above.IsEmpty(); Above = ParentOf(Above))
@@ -101,14 +122,8 @@ FString FindGameDirNear(const FString& Path)
         if (ParentOf(Above) == Above)
             break;
     }
-    if (!IsDirectory(Path))
-        return FString();
-    TDynArray<FString> Subfolders;
-    CoreOS::FindFiles(*JoinPath(Path, u"*"), &CollectFolder, &Subfolders);
-    for (const FString& Name : Subfolders)
-        if (HoldsGameFiles(JoinPath(Path, *Name)))
-            return WithTrailingSeparator(JoinPath(Path, *Name));
-    return FString();
+    int32_t Budget = 512;
+    return IsDirectory(Path) ? FindGameDirBelow(Path, 2, Budget) : FString();
 }
 
 bool LoadUtf8File(const FString& Path, FString& Text)

@@ -41,6 +41,7 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
     MakeGame(Dir.File(u"game"));
     ASSERT_TRUE(Put(Dir.File(u"game/Models/gta3_ORIG_BAK.img"), "VER2"));
     ASSERT_TRUE(Put(Dir.File(u"game/Models/readme.txt"), "x"));
+    MakeGame(Dir.File(u"library/common/GTA SA"));
     const struct
     {
         const char16_t* Path;
@@ -58,6 +59,7 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
         {u"game/modles/gta3.img", EGameDirGiven::Missing, u"game/modles/gta3.img/", u"game/"},
         {u"game/Models/gone", EGameDirGiven::Missing, u"game/Models/gone/", u"game/"},
         {u"", EGameDirGiven::OtherFolder, u"", u"game/"},
+        {u"library", EGameDirGiven::OtherFolder, u"library/", u"library/common/GTA SA/"},
         {u"elsewhere", EGameDirGiven::Missing, u"elsewhere/", nullptr},
     };
     for (const auto& Case : Cases)
