@@ -2,6 +2,7 @@
 #include "shrinker/FEntryTrace.h"
 
 #include <cstdarg>
+#include <utility>
 
 #include "Core/Inc/CoreUtil.h"
 
@@ -9,15 +10,14 @@ void FEntryTrace::Logf(const char16_t* Format, ...)
 {
     if (!appTraceEnabled())
         return;
-    char16_t* Text = appScratchText();
     va_list Args;
     va_start(Args, Format);
-    appFormatV(Text, SCRATCH_TEXT_SIZE, Format, Args);
+    FString Line = FString::PrintfV(Format, Args);
     va_end(Args);
     if (bHold)
-        Lines.AddItem(FString(Text));
+        Lines.AddItem(std::move(Line));
     else
-        EngineTrace(u"%s", Text);
+        EngineTrace(u"%s", *Line);
 }
 
 void FEntryTrace::Flush()

@@ -266,29 +266,44 @@ void ResampleBlocks(int32_t Width, int32_t Height, const void* Source, FPixelFor
 }
 } // namespace
 
-bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FByteArray& Out,
-                  FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
+namespace
+{
+// The output buffer made Bytes long, for either kind of buffer.
+uint8_t* Sized(FByteArray& Out, int32_t Bytes)
+{
+    Out.SetNum(Bytes);
+    return Out.GetData();
+}
+
+uint8_t* Sized(FScratchBytes& Out, int32_t Bytes)
+{
+    return Out.SetNum(Bytes);
+}
+
+template <typename TOut>
+bool ConvertInto(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, TOut& Out,
+                 FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
 {
     FEntryTrace Direct;
     const int32_t OutBytes =
         ConvertedBytes(Width, Height, SourceFormat, OutFormat, SourceBytes, Trace ? *Trace : Direct);
     if (OutBytes < 0)
         return false;
-    Out.SetNum(OutBytes);
-    Convert(Width, Height, Source, SourceFormat, Out.GetData(), OutFormat, OutBytes);
+    Convert(Width, Height, Source, SourceFormat, Sized(Out, OutBytes), OutFormat, OutBytes);
     return true;
+}
+} // namespace
+
+bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FByteArray& Out,
+                  FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
+{
+    return ConvertInto(Width, Height, Source, SourceFormat, Out, OutFormat, SourceBytes, Trace);
 }
 
 bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FScratchBytes& Out,
                   FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
 {
-    FEntryTrace Direct;
-    const int32_t OutBytes =
-        ConvertedBytes(Width, Height, SourceFormat, OutFormat, SourceBytes, Trace ? *Trace : Direct);
-    if (OutBytes < 0)
-        return false;
-    Convert(Width, Height, Source, SourceFormat, Out.SetNum(OutBytes), OutFormat, OutBytes);
-    return true;
+    return ConvertInto(Width, Height, Source, SourceFormat, Out, OutFormat, SourceBytes, Trace);
 }
 
 void ResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,
