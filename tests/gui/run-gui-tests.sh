@@ -429,15 +429,22 @@ test_interactive()
     [[ $app_rc -eq 0 ]] || { log "exit code $app_rc"; return 1; }
 }
 
-test_cancel()
+# PellmorWin.exe on the big game with Shrink clicked, its shrink slowed down (throttle_start) and the progress
+# window up: for the tests that act while a shrink runs.
+start_slow_shrink()
 {
-    local main="PellmorWin v1.03"
     set_game_dir "$big"
     start_app
     wait_for "$main" "$standard_status" 15 || return 1
     throttle_start
     click "$main" 1003 || return 1
-    wait_for "Shrink Progress" "/100" 10 || return 1
+    wait_for "Shrink Progress" "/100" 10
+}
+
+test_cancel()
+{
+    local main="PellmorWin v1.03"
+    start_slow_shrink || return 1
     wait_for "$main" "Please wait." 5 || return 1
     # The picture shows some progress, when the shrink gets that far within a few seconds.
     local deadline=$((SECONDS + 3))
@@ -464,12 +471,7 @@ test_cancel()
 test_close_during_shrink()
 {
     local main="PellmorWin v1.03"
-    set_game_dir "$big"
-    start_app
-    wait_for "$main" "$standard_status" 15 || return 1
-    throttle_start
-    click "$main" 1003 || return 1
-    wait_for "Shrink Progress" "/100" 10 || return 1
+    start_slow_shrink || return 1
     click "$main" 1005 || return 1
     # The dialog says "Please wait." until the cancelled shrink has let go of the files; on a loaded machine that
     # can be over before a probe gets to look, so a program already gone is no failure (the files decide below).
@@ -499,12 +501,7 @@ test_close_during_shrink()
 test_two_programs()
 {
     local main="PellmorWin v1.03"
-    set_game_dir "$big"
-    start_app
-    wait_for "$main" "$standard_status" 15 || return 1
-    throttle_start
-    click "$main" 1003 || return 1
-    wait_for "Shrink Progress" "/100" 10 || return 1
+    start_slow_shrink || return 1
     first_pid=$app_pid
     start_app
     wait_for "$main" "$elsewhere_status" 20 || return 1
