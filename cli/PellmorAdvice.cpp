@@ -20,7 +20,7 @@ FArchiveVerdict Verdict(EArchiveProblem Problem, const FGameArchive& Archive, co
 // the game folder nearby that was probably meant.
 FString NamedGameDirAdvice(const FGameDir& Game)
 {
-    const FString Named = WithoutTrailingSeparators(Game.Dir);
+    const FString Named = appWithoutTrailingSeparators(Game.Dir);
     const FString Nearby = ShellQuote(Game.Nearby);
     switch (Game.Given)
     {
@@ -83,9 +83,9 @@ FString SpaceFailure(const FGameArchive& Archive, int64_t FreeBytes, int64_t Nee
     if (FreeBytes < 0)
         return FString::Printf(u"A shrink of %s needs %s free on the drive that holds it, and how much is free "
                                u"cannot be told.",
-                               *Archive.Shown, *FormatMegabytes(NeededBytes));
+                               *Archive.Shown, *appFormatMegabytes(NeededBytes));
     return FString::Printf(u"A shrink of %s needs %s free on the drive that holds it; %s are free.", *Archive.Shown,
-                           *FormatMegabytes(NeededBytes), *FormatMegabytes(FreeBytes));
+                           *appFormatMegabytes(NeededBytes), *appFormatMegabytes(FreeBytes));
 }
 
 // What a failed transaction left, for the player: the files as they were, or what a restore must repair.
@@ -176,9 +176,9 @@ FString DescribeDamage(const FGameArchive& Archive, const FImgDamage& Damage)
     if (Damage.EntriesPastEnd > 0)
         return FString::Printf(u"%s is damaged: %d %s past the end of the file, which is %s short.", *Archive.Shown,
                                Damage.EntriesPastEnd, Damage.EntriesPastEnd == 1 ? u"entry lies" : u"entries lie",
-                               *FormatMegabytes(Damage.BytesPastEnd));
+                               *appFormatMegabytes(Damage.BytesPastEnd));
     return FString::Printf(u"%s is damaged: its entries claim %s, more than twice what the file holds.", *Archive.Shown,
-                           *FormatMegabytes(Damage.BytesClaimed));
+                           *appFormatMegabytes(Damage.BytesClaimed));
 }
 
 FString DescribeStaleKept(const FGameArchive& Archive, const FString& Why, bool bRebuilt)

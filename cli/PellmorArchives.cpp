@@ -7,16 +7,11 @@
 
 namespace
 {
-bool IsSeparator(char16_t C)
-{
-    return C == u'/' || C == u'\\';
-}
-
 int32_t CountSeparators(const FString& Path)
 {
     int32_t Count = 0;
     for (int32_t i = 0; i < Path.Len(); ++i)
-        Count += IsSeparator(Path[i]) ? 1 : 0;
+        Count += appIsPathSeparator(Path[i]) ? 1 : 0;
     return Count;
 }
 
@@ -25,17 +20,15 @@ FString Tail(const FString& Path, int32_t Components)
 {
     int32_t Start = Path.Len();
     while (Start > 0 && Components > 0)
-        if (IsSeparator(Path[--Start]))
+        if (appIsPathSeparator(Path[--Start]))
             --Components;
     return Components == 0 ? Path.Mid(Start + 1) : Path;
 }
 
+// The folder that holds Path, without its final separator (the root keeps its one).
 FString WithoutLastComponent(const FString& Path)
 {
-    int32_t End = Path.Len();
-    while (End > 0 && !IsSeparator(Path[End - 1]))
-        --End;
-    return Path.Left(End > 1 ? End - 1 : End);
+    return appWithoutTrailingSeparators(appPathFolder(Path));
 }
 
 // A path below the game folder as the disk spells it ("models/gta3.img" for Models\gta3.img); Path as given
@@ -87,7 +80,7 @@ FString PathAsOnDisk(const FString& Path)
 {
     char16_t Buffer[4096];
     CoreOS::PathOnDisk(*Path, Buffer, 4096);
-    return WithSystemSeparators(FString(Buffer));
+    return appWithSystemSeparators(FString(Buffer));
 }
 
 FGameArchive DescribeArchive(const FGameDir& Game, const FString& Path)
@@ -99,7 +92,7 @@ FGameArchive DescribeArchive(const FGameDir& Game, const FString& Path)
     Archive.Files = GetArchiveFiles(PathAsOnDisk(Path));
     Archive.Shown = ShownBelow(Game, Path);
     Archive.Folder = WithoutLastComponent(PathAsOnDisk(Path));
-    Archive.bMain = WithSystemSeparators(Path).EqualsNoCase(*WithSystemSeparators(GetGameArchiveFiles(Game.Dir).Cur));
+    Archive.bMain = appWithSystemSeparators(Path).EqualsNoCase(*appWithSystemSeparators(GetGameArchiveFiles(Game.Dir).Cur));
     return Archive;
 }
 
@@ -117,11 +110,6 @@ FString ShownFile(const FGameArchive& Archive, const FString& Path)
     // The shown archive's folder, its separator included, and the file's own name.
     const FString Folder = Archive.Shown.Left(Archive.Shown.Len() - Tail(Archive.Shown, 1).Len());
     return Folder + Tail(Path, 1);
-}
-
-FString FileNameOf(const FString& Path)
-{
-    return Tail(Path, 1);
 }
 
 bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, FPellmorConsole& Console,

@@ -84,7 +84,7 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
             Console.Out(Line + u"\n");
     const int64_t Before = FileSizeOf(Src);
     Console.Out(
-        FString::Printf(u"%s: %s -> %s\n", *Dest, *FormatMegabytes(Before), *FormatMegabytes(Result.OutputBytes)));
+        FString::Printf(u"%s: %s -> %s\n", *Dest, *appFormatMegabytes(Before), *appFormatMegabytes(Result.OutputBytes)));
     return PELLMOR_Done;
 }
 
@@ -192,7 +192,7 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
     const int64_t Bytes = Findings.Bytes;
     const int64_t Estimated = Findings.Result.OutputBytes;
     FString Text = FString::Printf(u"Archive:      %s\n", *Findings.Src);
-    Text += FString::Printf(u"              %d entries, %s\n", Findings.Entries, *FormatMegabytes(Bytes));
+    Text += FString::Printf(u"              %d entries, %s\n", Findings.Entries, *appFormatMegabytes(Bytes));
     Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(SkipRules));
     Text += FString::Printf(u"Textures:     %d\n", Facts.Total);
     Text += FString::Printf(u"  would be made smaller       %7d\n", Facts.Changed);
@@ -205,8 +205,8 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
     Text += u"\nBy size (the larger side):\n";
     for (const FTextureSizeCount& Class : CountSizeClasses(SortSizes(Facts.Sizes)))
         Text += FString::Printf(u"  %s %4d  %7d\n", Class.Width == 16 ? u"up to" : u"     ", Class.Width, Class.Count);
-    Text += FString::Printf(u"\nEstimated size after shrinking: %s (now %s", *FormatMegabytes(Estimated),
-                            *FormatMegabytes(Bytes));
+    Text += FString::Printf(u"\nEstimated size after shrinking: %s (now %s", *appFormatMegabytes(Estimated),
+                            *appFormatMegabytes(Bytes));
     if (Bytes > 0)
         Text += FString::Printf(u", %d%% smaller", int32_t((Bytes - Estimated) * 100 / Bytes));
     return Text + u")\n";
@@ -257,7 +257,7 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     {
         FArchiveFindings Findings;
         EPellmorError Error = EPellmorError::Failed;
-        const EJobEnd End = FindOut(Console, Options, WithSystemSeparators(Archive.Files.Cur), Findings, Error);
+        const EJobEnd End = FindOut(Console, Options, appWithSystemSeparators(Archive.Files.Cur), Findings, Error);
         if (End == EJobEnd::Cancelled)
             return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
                                 PELLMOR_Cancelled);
@@ -289,7 +289,7 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
         return Exit;
     }
     FString Total = FString::Printf(u"All %d archives: %s now, an estimated %s after shrinking", Archives.Num(),
-                                    *FormatMegabytes(Bytes), *FormatMegabytes(Estimated));
+                                    *appFormatMegabytes(Bytes), *appFormatMegabytes(Estimated));
     if (Bytes > 0)
         Total += FString::Printf(u" (%d%% smaller)", int32_t((Bytes - Estimated) * 100 / Bytes));
     Console.Out(Total + u".\nNothing was written.\n");
@@ -312,30 +312,6 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     Console.Out(Options.bJson ? FindingsJson(Findings, Options.SkipRules, FString()) + u"\n"
                               : FindingsText(Findings, Options.SkipRules) + u"Nothing was written.\n");
     return PELLMOR_Done;
-}
-
-FString AbsolutePath(const FString& Path)
-{
-    // The Core may make another directory current later on (its file manager moves to the program's own), and
-    // a name must keep meaning the file the user meant.
-    const bool bAbsolute =
-        Path.Len() > 0 && (Path[0] == u'/' || Path[0] == u'\\' || (Path.Len() > 1 && Path[1] == u':'));
-    char16_t Current[4096];
-    const int32_t CurrentLen = CoreOS::DirGetCurrent(Current, 4096);
-    if (bAbsolute || CurrentLen <= 0 || CurrentLen >= 4096 - 1)
-        return WithSystemSeparators(Path);
-    FString Result(Current);
-    // The current directory's own separator: '\' on Windows, '/' on POSIX.
-    const char16_t Separator = Result.InStr(u"\\") >= 0 ? u'\\' : u'/';
-    if (Result[Result.Len() - 1] != Separator)
-        Result += Separator;
-    // "." and a trailing "/." name the folder itself.
-    FString Relative = Path;
-    while (Relative == u"." || Relative.EndsWith(u"/.") || Relative.EndsWith(u"\\."))
-        Relative = Relative.Left(Relative.Len() - 1);
-    while (Relative.StartsWith(u"./") || Relative.StartsWith(u".\\"))
-        Relative = Relative.Mid(2);
-    return WithSystemSeparators(Result + Relative);
 }
 
 int64_t FileSizeOf(const FString& Path)

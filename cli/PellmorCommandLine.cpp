@@ -351,7 +351,7 @@ int32_t UsageError(FPellmorConsole& Console, bool bJson, const FString& Why, con
 
 bool Exists(const FString& Path)
 {
-    return CoreOS::FileGetAttributes(*AbsolutePath(Path)) != CoreOS::FILEATTR_Invalid;
+    return CoreOS::FileGetAttributes(*appAbsolutePath(Path)) != CoreOS::FILEATTR_Invalid;
 }
 
 // When a shell cut a path at its blanks: the command line with the first run of two or more positional
@@ -574,7 +574,7 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
             }
         }
         else
-            *Value = AbsolutePath(*Value);
+            *Value = appAbsolutePath(*Value);
     }
     Options.bReport = (Given & OPTION_Report) != 0;
     Options.bAllArchives = (Given & OPTION_All) != 0;
@@ -623,11 +623,8 @@ int32_t Help(FPellmorConsole& Console, bool bJson, const TDynArray<FString>& Arg
 // DST of shrink-img names a file to write in a folder that exists; anything else would only fail after the work.
 bool CheckDestination(FPellmorConsole& Console, bool bJson, const FString& Dest, int32_t& Exit)
 {
-    const FString Trimmed = WithoutTrailingSeparators(Dest);
-    int32_t Slash = Trimmed.Len();
-    while (Slash > 0 && Trimmed[Slash - 1] != u'/' && Trimmed[Slash - 1] != u'\\')
-        --Slash;
-    const FString Folder = Trimmed.Left(Slash);
+    const FString Trimmed = appWithoutTrailingSeparators(Dest);
+    const FString Folder = appPathFolder(Trimmed);
     const uint32_t FolderAttributes = Folder.IsEmpty() ? 0 : CoreOS::FileGetAttributes(*Folder);
     if (FolderAttributes == CoreOS::FILEATTR_Invalid || !(FolderAttributes & CoreOS::FILEATTR_Directory))
     {
@@ -642,7 +639,7 @@ bool CheckDestination(FPellmorConsole& Console, bool bJson, const FString& Dest,
                          (Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory));
     if (!bFolder)
         return true;
-    const FString Example = WithSystemSeparators(Trimmed + u"/gta3.img");
+    const FString Example = appWithSystemSeparators(Trimmed + u"/gta3.img");
     Exit = PrintFailure(Console, bJson, EPellmorError::Usage, FString::Printf(u"DST %s is a folder", *Dest),
                         FString::Printf(u"Name the new archive's file, for example %s", *ShellQuote(Example)),
                         PELLMOR_Usage);
@@ -660,7 +657,7 @@ bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmo
             Exit = UsageError(Console, Options.bJson, FString::Printf(u"an empty path for %s", Spec.Name), Spec.Name);
             return false;
         }
-        Operand = AbsolutePath(Operand);
+        Operand = appAbsolutePath(Operand);
     }
     if ((Given & OPTION_WinePrefix) && Options.Operands.Num() > 0)
     {

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "Core/Inc/CoreTemplateArray.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreTemplateString.h"
 #include "cli/PellmorCommand.h"
 #include "cli/PellmorConsole.h"
@@ -89,8 +90,6 @@ FGameArchive DescribeArchive(const FGameDir& Game, const FString& Path);
 FGameArchive DescribeArchiveFile(const FString& Path);
 // One file of the archive's set as people see it: "models/gta3_ORIG_BAK.img".
 FString ShownFile(const FGameArchive& Archive, const FString& Path);
-// The last component of a path: the file's own name.
-FString FileNameOf(const FString& Path);
 
 // The archives the command works on: gta3.img alone, those --archive names, or with --all gta3.img and the
 // archives of data\gta.dat that exist (with a warning line for each odd line of gta.dat). False after saying
@@ -197,9 +196,6 @@ void PrintSkipRulesWarnings(FPellmorConsole& Console, const FSkipRulesCheck& Che
 
 // ---- Files ------------------------------------------------------------------------------------------------
 
-// The path as given when it is absolute, else joined to the current directory; written with the system's
-// separators.
-FString AbsolutePath(const FString& Path);
 // Size of a file that can be opened for reading, else -1.
 int64_t FileSizeOf(const FString& Path);
 // The path as the disk spells it (CoreOS::PathOnDisk).

@@ -86,24 +86,6 @@ bool FStdConsole::Interrupted()
 
 // ---- Texts ----------------------------------------------------------------------------------------------------
 
-FString FormatMegabytes(int64_t Bytes)
-{
-    if (Bytes < 0)
-        return FString(u"-");
-    return FString::Printf(u"%.1f MB", double(Bytes) / 1e6);
-}
-
-FString FormatDuration(double Seconds)
-{
-    if (Seconds < 0)
-        return FString(u"?");
-    const int64_t Whole = int64_t(Seconds + 0.5);
-    if (Whole >= 3600)
-        return FString::Printf(u"%lld:%02lld:%02lld", (long long)(Whole / 3600), (long long)(Whole / 60 % 60),
-                               (long long)(Whole % 60));
-    return FString::Printf(u"%lld:%02lld", (long long)(Whole / 60), (long long)(Whole % 60));
-}
-
 FString FormatProgressLine(int32_t Percent, int32_t EntriesDone, int32_t EntriesTotal, double MBPerSecond,
                            double SecondsLeft, int32_t Width)
 {
@@ -112,7 +94,7 @@ FString FormatProgressLine(int32_t Percent, int32_t EntriesDone, int32_t Entries
     const FString Entries =
         EntriesTotal > 0 ? FString::Printf(u"  %d/%d entries", EntriesDone, EntriesTotal) : FString();
     const FString Rate = MBPerSecond >= 0 ? FString::Printf(u"  %.1f MB/s", MBPerSecond) : FString();
-    const FString Left = SecondsLeft >= 0 ? FString(u"  ") + FormatDuration(SecondsLeft) + u" left" : FString();
+    const FString Left = SecondsLeft >= 0 ? FString(u"  ") + appFormatDuration(SecondsLeft) + u" left" : FString();
 
     // One column stays spare so that the cursor never wraps. What does not fit goes, the least telling first:
     // the entries, the rate, the bar, the time left.
@@ -194,7 +176,7 @@ void FProgressDisplay::Update(int32_t Percent)
         Details += FString::Printf(u"%d/%d entries", EntriesDone, TotalEntries);
     if (bRate)
         Details += FString::Printf(u"%s%.1f MB/s, %s left", Details.IsEmpty() ? u"" : u", ", MBPerSecond,
-                                   *FormatDuration(SecondsLeft));
+                                   *appFormatDuration(SecondsLeft));
     if (!Details.IsEmpty())
         Line += FString(u" (") + Details + u")";
     Console.Out(Line + u"\n");

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreTemplateString.h"
 
 // The command's terminal. The process uses FStdConsole; tests use their own to read what was written and to
@@ -38,11 +39,6 @@ public:
     void WatchInterrupt(bool bWatch) override;
     bool Interrupted() override;
 };
-
-// "912.3 MB" (MB of 1,000,000 bytes, as file managers show them), "-" for a negative size.
-FString FormatMegabytes(int64_t Bytes);
-// "1:05" for 65 seconds, "1:02:03" from an hour on, "?" when not known (negative).
-FString FormatDuration(double Seconds);
 
 // One line of progress: "[#####-----]  45%  7335/16300 entries  38.2 MB/s  0:12 left", shorter than Width
 // columns: the bar takes what the rest leaves (up to 40), and in a narrow terminal the entries, the rate, the bar

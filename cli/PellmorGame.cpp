@@ -145,11 +145,11 @@ FString Announce(const TDynArray<FArchiveRun>& Runs, bool bShrink, bool bList)
                                Count, Count == 1 ? u"" : u"s", *Dir);
     if (bList)
         return FString::Printf(u"Shrinking %d archive%s in %s (%s to build). Ctrl-C cancels.\n", Count,
-                               Count == 1 ? u"" : u"s", *Dir, *FormatMegabytes(Bytes));
+                               Count == 1 ? u"" : u"s", *Dir, *appFormatMegabytes(Bytes));
     if (First->BuildBytes == 0)
         return FString::Printf(u"Shrinking %s: reusing the shrunk archive kept from an earlier shrink.\n", *Dir);
     return FString::Printf(u"Shrinking %s (%d entries, %s). Ctrl-C cancels.\n", *PathAsOnDisk(First->Archive.Files.Cur),
-                           First->Before.Status.Check.NumEntries, *FormatMegabytes(First->Before.Status.CurBytes));
+                           First->Before.Status.Check.NumEntries, *appFormatMegabytes(First->Before.Status.CurBytes));
 }
 
 // A kept shrunk archive is taken as it is, without the skip rules: say so when the user named rules.
@@ -248,15 +248,15 @@ FString DoneText(const FArchiveRun& Run, bool bShrink)
     if (!bShrink)
     {
         FString Text = FString::Printf(u"Done. %s is the original again (%s).\n", *Archive.Shown,
-                                       *FormatMegabytes(After.CurBytes));
+                                       *appFormatMegabytes(After.CurBytes));
         if (After.ShrunkBytes >= 0)
             Text += FString::Printf(u"The shrunk archive is kept as %s (%s), so the next shrink takes seconds.\n",
-                                    *ShownFile(Archive, Archive.Files.ShrunkBak), *FormatMegabytes(After.ShrunkBytes));
+                                    *ShownFile(Archive, Archive.Files.ShrunkBak), *appFormatMegabytes(After.ShrunkBytes));
         return Text;
     }
     const int64_t Before = Run.Before.Status.CurBytes;
-    FString Text = FString::Printf(u"Done. %s: %s -> %s", *Archive.Shown, *FormatMegabytes(Before),
-                                   *FormatMegabytes(After.CurBytes));
+    FString Text = FString::Printf(u"Done. %s: %s -> %s", *Archive.Shown, *appFormatMegabytes(Before),
+                                   *appFormatMegabytes(After.CurBytes));
     if (Before > 0 && After.CurBytes >= 0)
         Text += FString::Printf(u" (%d%% smaller)", int32_t((Before - After.CurBytes) * 100 / Before));
     Text += FString::Printf(u".\nThe original is kept as %s; %s puts it back.\n",
@@ -273,7 +273,7 @@ FString SummaryTable(const TDynArray<FArchiveRun>& Runs)
         Rows.AddItem(
             TableRow({Run.Archive.Shown, GetArchiveStateName(Run.Before.Status.State),
                       Run.bNotStarted ? u"not started" : GetArchiveStateName(StatusAfter(Run).State),
-                      FormatMegabytes(Run.Before.Status.CurBytes), FormatMegabytes(StatusAfter(Run).CurBytes)}));
+                      appFormatMegabytes(Run.Before.Status.CurBytes), appFormatMegabytes(StatusAfter(Run).CurBytes)}));
     return FormatTable(Rows, (1u << 3) | (1u << 4), 0);
 }
 
@@ -368,7 +368,7 @@ bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FG
     FString Why;
     if (FindGameDir(GetGameDirSearch(Options.WinePrefix), Game, Why))
     {
-        Game.Dir = AbsolutePath(Game.Dir);
+        Game.Dir = appAbsolutePath(Game.Dir);
         return true;
     }
     // An example the user can paste, in their system's own terms.

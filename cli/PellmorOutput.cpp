@@ -268,7 +268,7 @@ const char16_t* KeptName(EKeptArchive Kept)
 
 bool IsWindowsSystem()
 {
-    return GetSystemSeparator() == u'\\';
+    return appPathSeparator() == u'\\';
 }
 
 FString ShellQuote(const FString& Path)
@@ -282,7 +282,7 @@ FString ShellQuote(const FString& Path)
             return Path;
         // cmd and the C runtime read \" as a quote inside the text: the closing quote must not follow a '\'.
         FString Inner = Path;
-        while (Inner.Len() > 3 && (Inner.EndsWith(u"\\") || Inner.EndsWith(u"/")))
+        while (Inner.Len() > 3 && appIsPathSeparator(Inner[Inner.Len() - 1]))
             Inner = Inner.Left(Inner.Len() - 1);
         return FString(u"\"") + Inner + u"\"";
     }

@@ -111,9 +111,9 @@ FString StatusJsonMembers(const FArchiveReport& Report, const FString& Indent)
     Json += Indent + FString::Printf(u"\"canShrink\": %s,\n", bCanShrink ? u"true" : u"false");
     Json += Indent + FString::Printf(u"\"canRestore\": %s,\n", bCanRestore ? u"true" : u"false");
     Json += Indent + FString::Printf(u"\"files\": {%s: %s, %s: %s, %s: %s, %s: %s},\n", *JsonString(Files.Name),
-                                     *JsonSize(Status.CurBytes), *JsonString(FileNameOf(Files.OrigBak)),
-                                     *JsonSize(Status.OrigBytes), *JsonString(FileNameOf(Files.ShrunkBak)),
-                                     *JsonSize(Status.ShrunkBytes), *JsonString(FileNameOf(Files.Temp)),
+                                     *JsonSize(Status.CurBytes), *JsonString(appPathFileName(Files.OrigBak)),
+                                     *JsonSize(Status.OrigBytes), *JsonString(appPathFileName(Files.ShrunkBak)),
+                                     *JsonSize(Status.ShrunkBytes), *JsonString(appPathFileName(Files.Temp)),
                                      *JsonSize(Status.TempBytes));
     Json += Indent + FString::Printf(u"\"checks\": {\"writable\": %s, \"freeBytes\": %s, \"neededBytes\": %lld},\n",
                                      Needs.WriteError == 0 ? u"true" : u"false", *JsonSize(Needs.FreeBytes),
@@ -154,9 +154,9 @@ FString ChecksLine(const FArchiveLook& Look)
 {
     const FShrinkNeeds& Needs = Look.Needs;
     FString Line = Needs.WriteError == 0 ? FString(u"writable") : FString(u"not writable");
-    Line += FString::Printf(u", %s free", *FormatMegabytes(Needs.FreeBytes));
+    Line += FString::Printf(u", %s free", *appFormatMegabytes(Needs.FreeBytes));
     if (Look.Status.State == EArchiveState::Original)
-        Line += Needs.bNeedsBuild ? FString::Printf(u" (a shrink needs %s)", *FormatMegabytes(Needs.NeededBytes))
+        Line += Needs.bNeedsBuild ? FString::Printf(u" (a shrink needs %s)", *appFormatMegabytes(Needs.NeededBytes))
                                   : FString(u" (a shrink only swaps files)");
     return Line;
 }
@@ -183,7 +183,7 @@ FString StatusText(const FArchiveReport& Report, int32_t Width)
     TDynArray<TDynArray<FString>> Present;
     for (const auto& Row : Rows)
         if (Row.Bytes >= 0)
-            Present.AddItem(TableRow({ShownFile(Report.Archive, *Row.Path), FormatMegabytes(Row.Bytes), Row.Note}));
+            Present.AddItem(TableRow({ShownFile(Report.Archive, *Row.Path), appFormatMegabytes(Row.Bytes), Row.Note}));
     if (Present.Num() > 0)
         Text += u"Files:\n" + FormatTable(Present, 1u << 1, 2);
     if (!IsBroken(Status.State) && Status.State != EArchiveState::Busy)
@@ -208,7 +208,7 @@ FString StatusTable(const TDynArray<FArchiveReport>& Reports, int32_t Width, int
     Rows.AddItem(TableRow({u"Archive", u"State", u"Size", u"Checks"}));
     for (const FArchiveReport& Report : Reports)
         Rows.AddItem(TableRow({Report.Archive.Shown, GetArchiveStateName(Report.Look.Status.State),
-                               FormatMegabytes(Report.Look.Status.CurBytes), ChecksCell(Report)}));
+                               appFormatMegabytes(Report.Look.Status.CurBytes), ChecksCell(Report)}));
     const uint32_t SizeColumn = 1u << 2;
     const FString Table = FormatTable(Rows, SizeColumn, 2);
     if (WidestLine(Table) <= Width)

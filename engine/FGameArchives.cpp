@@ -3,6 +3,7 @@
 
 #include "Core/Inc/CoreFileText.h"
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FGlobalVars.h"
 #include "engine/FGameFiles.h"
@@ -47,13 +48,13 @@ bool ReadArchiveLine(const FString& Line, FString& Name)
 // Whether a relative name stays below its folder: no leading separator or drive, no ".." that climbs out.
 bool StaysInside(const FString& Name)
 {
-    if (Name.IsEmpty() || Name[0] == u'\\' || Name[0] == u'/' || (Name.Len() > 1 && Name[1] == u':'))
+    if (Name.IsEmpty() || appIsAbsolutePath(*Name))
         return false;
     int32_t Depth = 0;
     int32_t Start = 0;
     for (int32_t i = 0; i <= Name.Len(); ++i)
     {
-        if (i < Name.Len() && Name[i] != u'\\' && Name[i] != u'/')
+        if (i < Name.Len() && !appIsPathSeparator(Name[i]))
             continue;
         const FString Part = Name.Mid(Start, i - Start);
         Start = i + 1;

@@ -5,6 +5,7 @@
 
 #include "Core/Inc/CoreFileText.h"
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FGlobalVars.h"
 #include "engine/FGameFiles.h"
@@ -22,48 +23,6 @@ const int64_t MaxVdfBytes = 1 << 20;
 // Library paths and keys are short; a longer token is damage, and is skipped.
 const int32_t MaxVdfToken = 4096;
 
-bool IsSeparator(char16_t C)
-{
-    return C == u'/' || C == u'\\';
-}
-
-FString WithTrailingSeparator(const FString& Path)
-{
-    FString Dir = WithSystemSeparators(Path);
-    if (Dir.IsEmpty() || !IsSeparator(Dir[Dir.Len() - 1]))
-        Dir += GetSystemSeparator();
-    return Dir;
-}
-
-// Where the last component of Path (trailing separators ignored) starts.
-int32_t LastComponentStart(const FString& Path)
-{
-    int32_t Start = Path.Len();
-    while (Start > 0 && !IsSeparator(Path[Start - 1]))
-        --Start;
-    return Start;
-}
-
-// The folder that holds Path's last component, with its separator; empty for a path of one component.
-FString ParentOf(const FString& Path)
-{
-    const FString Trimmed = WithoutTrailingSeparators(Path);
-    return Trimmed.Left(LastComponentStart(Trimmed));
-}
-
-FString LastComponent(const FString& Path)
-{
-    const FString Trimmed = WithoutTrailingSeparators(Path);
-    return Trimmed.Mid(LastComponentStart(Trimmed));
-}
-
-FString JoinPath(const FString& Dir, const char16_t* Relative)
-{
-    const FString Base = WithoutTrailingSeparators(Dir);
-    // The root keeps its one separator: "/" and "x" make "/x".
-    return Base.Len() > 0 && IsSeparator(Base[Base.Len() - 1]) ? Base + Relative : Base + u"/" + Relative;
-}
-
 bool IsDirectory(const FString& Path)
 {
     const uint32_t Attributes = CoreOS::FileGetAttributes(*Path);
@@ -79,7 +38,7 @@ bool IsFile(const FString& Path)
 // A game folder holds the archive the game loads, or the original kept while a shrink is in use or interrupted.
 bool HoldsGameFiles(const FString& Dir)
 {
-    const FArchiveFiles Files = GetGameArchiveFiles(WithTrailingSeparator(Dir));
+    const FArchiveFiles Files = GetGameArchiveFiles(appWithTrailingSeparator(Dir));
     return IsFile(Files.Cur) || IsFile(Files.OrigBak);
 }
 
@@ -95,13 +54,13 @@ void CollectFolder(void* Context, const char16_t* Name, bool bDirectory)
 FString FindGameDirBelow(const FString& Path, int32_t Depth, int32_t& Budget)
 {
     TDynArray<FString> Subfolders;
-    CoreOS::FindFiles(*JoinPath(Path, u"*"), &CollectFolder, &Subfolders);
+    CoreOS::FindFiles(*appPathJoin(Path, u"*"), &CollectFolder, &Subfolders);
     for (int32_t i = 0; i < Subfolders.Num() && Budget > 0; ++i, --Budget)
-        if (HoldsGameFiles(JoinPath(Path, *Subfolders[i])))
-            return WithTrailingSeparator(JoinPath(Path, *Subfolders[i]));
+        if (HoldsGameFiles(appPathJoin(Path, *Subfolders[i])))
+            return appWithTrailingSeparator(appPathJoin(Path, *Subfolders[i]));
     for (int32_t i = 0; Depth > 1 && i < Subfolders.Num() && Budget > 0; ++i)
     {
-        const FString Found = FindGameDirBelow(JoinPath(Path, *Subfolders[i]), Depth - 1, Budget);
+        const FString Found = FindGameDirBelow(appPathJoin(Path, *Subfolders[i]), Depth - 1, Budget);
         if (!Found.IsEmpty())
             return Found;
     }
@@ -113,13 +72,13 @@ FString FindGameDirBelow(const FString& Path, int32_t Depth, int32_t& Budget)
 // holds common, which holds the game). Empty when there is none.
 FString FindGameDirNear(const FString& Path)
 {
-    for (FString Above = ParentOf(Path); !Above.IsEmpty(); Above = ParentOf(Above))
+    for (FString Above = appPathFolder(Path); !Above.IsEmpty(); Above = appPathFolder(Above))
     {
         if (HoldsGameFiles(Above))
-            return WithTrailingSeparator(Above);
-        if (LastComponent(Above).EqualsNoCase(u"Models") && HoldsGameFiles(ParentOf(Above)))
-            return WithTrailingSeparator(ParentOf(Above));
-        if (ParentOf(Above) == Above)
+            return appWithTrailingSeparator(Above);
+        if (appPathFileName(Above).EqualsNoCase(u"Models") && HoldsGameFiles(appPathFolder(Above)))
+            return appWithTrailingSeparator(appPathFolder(Above));
+        if (appPathFolder(Above) == Above)
             break;
     }
     int32_t Budget = 512;
@@ -333,72 +292,41 @@ TDynArray<FString> FindSteamApps(const FString& Home)
         return Libraries;
     for (const char16_t* Root : {u".steam/steam/steamapps", u".local/share/Steam/steamapps"})
     {
-        const FString SteamApps = JoinPath(Home, Root);
+        const FString SteamApps = appPathJoin(Home, Root);
         if (!IsDirectory(SteamApps))
             continue;
-        AddUnique(Libraries, WithSystemSeparators(SteamApps));
+        AddUnique(Libraries, appWithSystemSeparators(SteamApps));
         FString Vdf;
-        if (LoadUtf8File(JoinPath(SteamApps, u"libraryfolders.vdf"), Vdf))
+        if (LoadUtf8File(appPathJoin(SteamApps, u"libraryfolders.vdf"), Vdf))
             for (const FString& Library : ReadSteamLibraryFolders(Vdf))
-                AddUnique(Libraries, WithSystemSeparators(JoinPath(Library, u"steamapps")));
+                AddUnique(Libraries, appWithSystemSeparators(appPathJoin(Library, u"steamapps")));
     }
     return Libraries;
 }
 } // namespace
 
-// ---- Paths ------------------------------------------------------------------------------------------------
-
-char16_t GetSystemSeparator()
-{
-    // The program's own path is written the system's way: "C:\..." on Windows (and under Wine), "/..." elsewhere.
-    static const char16_t Separator = []()
-    {
-        char16_t Path[4096] = {};
-        CoreOS::ModuleFileName(Path, 4096);
-        return appStrchr(Path, u'\\') ? u'\\' : u'/';
-    }();
-    return Separator;
-}
-
-FString WithoutTrailingSeparators(FString Path)
-{
-    while (Path.Len() > 1 && IsSeparator(Path[Path.Len() - 1]))
-        Path = Path.Left(Path.Len() - 1);
-    return Path;
-}
-
-FString WithSystemSeparators(const FString& Path)
-{
-    const char16_t Separator = GetSystemSeparator();
-    FString Result = Path;
-    for (int32_t i = 0; i < Result.Len(); ++i)
-        if (IsSeparator(Result[i]))
-            Result[i] = Separator;
-    return Result;
-}
-
 FGameDir InterpretGameDirArgument(const FString& Path)
 {
     FGameDir Game;
     Game.Source = EGameDirSource::Argument;
-    Game.Dir = WithTrailingSeparator(Path);
+    Game.Dir = appWithTrailingSeparator(Path);
     if (IsDirectory(Path) && HoldsGameFiles(Path))
         return Game;
 
-    const FString Parent = ParentOf(Path);
-    if (IsDirectory(Path) && LastComponent(Path).EqualsNoCase(u"Models") && HoldsGameFiles(Parent))
+    const FString Parent = appPathFolder(Path);
+    if (IsDirectory(Path) && appPathFileName(Path).EqualsNoCase(u"Models") && HoldsGameFiles(Parent))
     {
-        Game.Dir = WithTrailingSeparator(Parent);
+        Game.Dir = appWithTrailingSeparator(Parent);
         Game.Given = EGameDirGiven::ModelsFolder;
         return Game;
     }
 
     // One of the four names of the archive's file set, in the Models folder of a game.
-    const FString Above = WithTrailingSeparator(ParentOf(Parent));
+    const FString Above = appWithTrailingSeparator(appPathFolder(Parent));
     const FArchiveFiles Files = GetGameArchiveFiles(Above);
-    if (IsFile(Path) && !Parent.IsEmpty() && !ParentOf(Parent).IsEmpty())
+    if (IsFile(Path) && !Parent.IsEmpty() && !appPathFolder(Parent).IsEmpty())
         for (const FString* Name : {&Files.Cur, &Files.OrigBak, &Files.ShrunkBak, &Files.Temp})
-            if (WithSystemSeparators(*Name).EqualsNoCase(*WithSystemSeparators(Path)))
+            if (appWithSystemSeparators(*Name).EqualsNoCase(*appWithSystemSeparators(Path)))
             {
                 Game.Dir = Above;
                 Game.Given = EGameDirGiven::ArchiveFile;
@@ -465,7 +393,7 @@ FString MapWineDrivePath(const FString& Prefix, const FString& WindowsPath)
     const char16_t Drive = WindowsPath.Len() >= 2 ? appToLower(WindowsPath[0]) : 0;
     if (WindowsPath.Len() < 2 || WindowsPath[1] != u':' || Drive < u'a' || Drive > u'z')
         return FString();
-    FString Result = WithoutTrailingSeparators(Prefix) + u"/dosdevices/";
+    FString Result = appWithoutTrailingSeparators(Prefix) + u"/dosdevices/";
     Result += Drive;
     Result += u':';
     for (int32_t i = 2; i < WindowsPath.Len(); ++i)
@@ -477,7 +405,7 @@ FString MapWineDrivePath(const FString& Prefix, const FString& WindowsPath)
 
 bool FindWineGameDir(const FString& Prefix, FString& Dir, FString& Why)
 {
-    const FString RegFile = JoinPath(Prefix, u"system.reg");
+    const FString RegFile = appPathJoin(Prefix, u"system.reg");
     FString Text;
     if (Prefix.IsEmpty() || !appLoadFileToString(Text, GGlobalVars()->GetFileManager(), *RegFile))
     {
@@ -500,7 +428,7 @@ bool FindWineGameDir(const FString& Prefix, FString& Dir, FString& Why)
                               *Value);
         return false;
     }
-    Dir = WithSystemSeparators(Dir);
+    Dir = appWithSystemSeparators(Dir);
     return true;
 }
 
@@ -541,29 +469,29 @@ bool FindSteamGameDir(const FString& Home, FGameDir& Found, FString& Why)
     const TDynArray<FString> Libraries = FindSteamApps(Home);
     if (Libraries.Num() == 0)
     {
-        Why = FString::Printf(u"there is no Steam library in %s", *JoinPath(Home, u".steam/steam/steamapps"));
+        Why = FString::Printf(u"there is no Steam library in %s", *appPathJoin(Home, u".steam/steam/steamapps"));
         return false;
     }
     for (const FString& Library : Libraries)
     {
-        const FString Game = JoinPath(JoinPath(Library, u"common"), GSteamGameFolder);
+        const FString Game = appPathJoin(appPathJoin(Library, u"common"), GSteamGameFolder);
         if (HoldsGameFiles(Game))
         {
             Found.Source = EGameDirSource::Steam;
-            Found.Dir = WithTrailingSeparator(Game);
-            Found.Detail = WithSystemSeparators(Library);
+            Found.Dir = appWithTrailingSeparator(Game);
+            Found.Detail = appWithSystemSeparators(Library);
             return true;
         }
     }
     for (const FString& Library : Libraries)
     {
-        const FString Prefix = JoinPath(JoinPath(JoinPath(Library, u"compatdata"), GSteamAppId), u"pfx");
+        const FString Prefix = appPathJoin(appPathJoin(appPathJoin(Library, u"compatdata"), GSteamAppId), u"pfx");
         FString Dir, PrefixWhy;
         if (IsDirectory(Prefix) && FindWineGameDir(Prefix, Dir, PrefixWhy))
         {
             Found.Source = EGameDirSource::Steam;
             Found.Dir = Dir;
-            Found.Detail = WithSystemSeparators(Prefix);
+            Found.Detail = appWithSystemSeparators(Prefix);
             return true;
         }
     }
@@ -594,7 +522,7 @@ bool FindGameDir(const FGameDirSearch& Search, FGameDir& Found, FString& Why)
         // Installers write the folder with or without its final backslash; the engine needs one.
         const FString Registry = ReadRegistryGameDir();
         Found.Source = EGameDirSource::Registry;
-        Found.Dir = WithTrailingSeparator(Registry);
+        Found.Dir = appWithTrailingSeparator(Registry);
         if (!Registry.IsEmpty())
             return true;
     }
@@ -602,12 +530,12 @@ bool FindGameDir(const FGameDirSearch& Search, FGameDir& Found, FString& Why)
     const bool bNamedPrefix = !Search.WinePrefix.IsEmpty();
     FString Prefix = bNamedPrefix ? Search.WinePrefix : Search.EnvWinePrefix;
     if (Prefix.IsEmpty() && !Search.Home.IsEmpty())
-        Prefix = JoinPath(Search.Home, u".wine");
+        Prefix = appPathJoin(Search.Home, u".wine");
     FString WineWhy = u"there is no Wine prefix ($WINEPREFIX and $HOME are not set)";
     if (!Prefix.IsEmpty() && FindWineGameDir(Prefix, Found.Dir, WineWhy))
     {
         Found.Source = EGameDirSource::WinePrefix;
-        Found.Detail = WithSystemSeparators(WithoutTrailingSeparators(Prefix));
+        Found.Detail = appWithSystemSeparators(appWithoutTrailingSeparators(Prefix));
         return true;
     }
     // A prefix the user named is where they want the game looked for, and nowhere else.

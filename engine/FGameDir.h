@@ -103,11 +103,3 @@ bool ReadWineRegValue(const FString& RegText, const FString& KeyPath, const FStr
 // "C:\Games\GTA" through Prefix's dosdevices: Prefix/dosdevices/c:/Games/GTA/ (always ending with '/').
 // Empty when the path does not start with a drive letter and a colon.
 FString MapWineDrivePath(const FString& Prefix, const FString& WindowsPath);
-
-// The system's own path separator: '\' on Windows, '/' elsewhere.
-char16_t GetSystemSeparator();
-// The path with every separator written as the system's own ('\' on Windows, '/' elsewhere). Both separate on
-// both systems, so it names the same file.
-FString WithSystemSeparators(const FString& Path);
-// Path without the separators at its end (a lone separator, the root, stays).
-FString WithoutTrailingSeparators(FString Path);

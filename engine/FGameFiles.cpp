@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FFileManager.h"
 #include "Core/Inc/FGlobalVars.h"
@@ -14,14 +15,6 @@ namespace
 int64_t SizeOf(const FString& Path)
 {
     return GGlobalVars()->GetFileManager()->FileSize(*Path);
-}
-
-int32_t LastSeparator(const FString& Path)
-{
-    for (int32_t i = Path.Len() - 1; i >= 0; --i)
-        if (Path[i] == u'\\' || Path[i] == u'/')
-            return i;
-    return -1;
 }
 
 // The four names from the folder (with its separator), the base name and the extension (with its dot).
@@ -57,9 +50,8 @@ FArchiveFiles GetGameArchiveFiles(const FString& Dir)
 
 FArchiveFiles GetArchiveFiles(const FString& ArchivePath)
 {
-    const int32_t Cut = LastSeparator(ArchivePath);
-    const FString Folder = ArchivePath.Left(Cut + 1);
-    const FString Name = ArchivePath.Mid(Cut + 1);
+    const FString Folder = appPathFolder(ArchivePath);
+    const FString Name = appPathFileName(ArchivePath);
     const char16_t* Dot = appStrrchr(*Name, u'.');
     if (!Dot)
         return MakeFiles(Folder, Name, FString());
@@ -180,10 +172,16 @@ int32_t CountTextureDictionaries(const FArchiveFiles& Files)
     return Count;
 }
 
+int64_t GetShrinkNeededBytes(int64_t)
+{
+    return GShrinkNeedsFreeBytes;
+}
+
 FShrinkNeeds CheckShrinkNeeds(const FArchiveFiles& Files, const FArchiveStatus& Status)
 {
     FShrinkNeeds Needs;
     Needs.bNeedsBuild = Status.Kept != EKeptArchive::Current;
+    Needs.NeededBytes = GetShrinkNeededBytes(Status.CurBytes);
     Needs.FreeBytes = CoreOS::FreeDiskSpace(*Files.Folder);
 
     const FString Probe = Files.Folder + u"PellmorWin-write-test.tmp";

@@ -83,14 +83,16 @@ int32_t CountTextureDictionaries(const FArchiveFiles& Files);
 
 // ---- What a shrink needs ------------------------------------------------------------------------------------
 
-// A build needs more than this much free space on the archive's volume.
-const int64_t GShrinkNeedsFreeBytes = (int64_t(768) << 20) + 1;
+// A build needs more than 768 MiB free on the archive's volume, counted in whole MiB: at least 769 MiB.
+const int64_t GShrinkNeedsFreeBytes = int64_t(769) << 20;
+// The free space that a build of an archive of SourceBytes needs on its volume.
+int64_t GetShrinkNeededBytes(int64_t SourceBytes);
 
 struct FShrinkNeeds
 {
     uint32_t WriteError = 0; // 0 when files can be made in the folder, else the OS error (5: access denied)
     int64_t FreeBytes = -1;  // free for the user on the folder's volume; -1 when it cannot be told
-    int64_t NeededBytes = GShrinkNeedsFreeBytes;
+    int64_t NeededBytes = GShrinkNeedsFreeBytes; // GetShrinkNeededBytes of the archive in use
     bool bNeedsBuild = true; // false when a current kept archive makes the build unnecessary
 
     bool HasSpace() const { return !bNeedsBuild || FreeBytes >= NeededBytes; }

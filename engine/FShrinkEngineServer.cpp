@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/FFileManager.h"
 #include "shrinker/FImgShrinker.h"
 
@@ -12,15 +13,6 @@ namespace
 Core::Service::FFileManager* FileManager()
 {
     return GGlobalVars()->GetFileManager();
-}
-
-// The folder that holds a file name (everything up to its last separator).
-FString DirectoryOf(const FString& Path)
-{
-    for (int32_t i = Path.Len() - 1; i >= 0; --i)
-        if (Path[i] == u'\\' || Path[i] == u'/')
-            return Path.Left(i + 1);
-    return FString();
 }
 
 // A finished archive reaches the disk before any rename makes it the one the game loads, so a power cut cannot
@@ -74,7 +66,7 @@ int32_t RenameFiles(const TDynArray<FString>& NewList, const TDynArray<FString>&
         const bool bMoved = FileManager()->Move(*NewList[i], *OldList[i], true, true, false);
         const uint32_t Error = CoreOS::LastError();
         // The rename itself is atomic; syncing the folder makes it survive a power cut.
-        CoreOS::SyncDirectory(*DirectoryOf(NewList[i]));
+        CoreOS::SyncDirectory(*appPathFolder(NewList[i]));
         if (!bMoved)
         {
             GRenameError = Error;
@@ -186,7 +178,7 @@ int32_t MoveWithoutReplacing(const FString& NewName, const FString& OldName)
 {
     const bool bMoved = CoreOS::FileMove(*OldName, *NewName);
     const uint32_t Error = CoreOS::LastError();
-    CoreOS::SyncDirectory(*DirectoryOf(NewName));
+    CoreOS::SyncDirectory(*appPathFolder(NewName));
     if (!bMoved)
     {
         GRenameError = Error;
@@ -225,8 +217,8 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
                       u"Perform Shrink - Failed while trying to delete BakModFiles");
     }
     Result.FreeBytes = CoreOS::FreeDiskSpace(*Files.Folder);
-    Result.NeededBytes = GShrinkNeedsFreeBytes;
-    if (GetFreeDiskSpaceMB(Files.Folder) <= 768)
+    Result.NeededBytes = GetShrinkNeededBytes(Result.BytesBefore);
+    if (Result.FreeBytes < Result.NeededBytes)
         return Failed(Result, ETransactionFailure::NoSpace, u"Not enough disk space to do shrink");
 
     FShrinkOptions Build;

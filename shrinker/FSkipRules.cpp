@@ -1,6 +1,7 @@
 // Skip rules: parsing, matching and the built-in list.
 #include "shrinker/FSkipRules.h"
 
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/FConfigCache.h"
 #include "Core/Inc/FConfigCacheIni.h"
 #include "Core/Inc/FGlobalVars.h"
@@ -37,11 +38,6 @@ const char16_t* const GDefaultRules[] = {
 const int32_t GNumDefaultRules = int32_t(sizeof(GDefaultRules) / sizeof(GDefaultRules[0]));
 static_assert(sizeof(GDefaultRules) / sizeof(GDefaultRules[0]) == 218, "the built-in list has 218 rules");
 
-bool IsAbsolutePath(const char16_t* Path)
-{
-    return Path[0] == u'/' || Path[0] == u'\\' || (Path[0] && Path[1] == u':');
-}
-
 bool Equal(const FString& A, const FString& B, bool bCaseSensitive)
 {
     return bCaseSensitive ? appStrcmp(*A, *B) == 0 : appStricmp(*A, *B) == 0;
@@ -61,9 +57,12 @@ bool Matches(const FSkipRule& Rule, const FString& Name)
 }
 } // namespace
 
+const char16_t* const GSkipRulesFileName = u"SkipRules.ini";
+
 const char16_t* FSkipRules::DefaultFile()
 {
-    return u"../SkipRules.ini";
+    static const FString File = FString(u"../") + GSkipRulesFileName;
+    return *File;
 }
 
 int32_t FSkipRules::NumDefaultRules()
@@ -91,7 +90,7 @@ void FSkipRules::Load(const char16_t* File)
     // A file named by the user is read where it is, with the config cache's INI syntax; the program's own
     // goes through the cache.
     Core::Imp::FConfigFile UserFile;
-    if (IsAbsolutePath(File))
+    if (appIsAbsolutePath(File))
     {
         UserFile.Read(GGlobalVars()->GetFileManager(), File);
         Section = UserFile.Find(FString(u"SkipRules"));

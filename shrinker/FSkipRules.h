@@ -26,6 +26,9 @@ enum ESkipMatch : int32_t
     SKIPMATCH_Allow = 2,
 };
 
+// The rules file's own name; the program looks for it in its own folder.
+extern const char16_t* const GSkipRulesFileName;
+
 // The rule set of one archive shrink. Filled on the shrink's thread before the first entry; matching only reads
 // it, so entries may be matched from any thread afterwards.
 class FSkipRules

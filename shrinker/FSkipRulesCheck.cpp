@@ -91,7 +91,7 @@ FSkipRulesCheck CheckSkipRulesFile(const FString& File)
 {
     FSkipRulesCheck Check;
     // Through the config cache, FSkipRules::DefaultFile() is this file in the program's directory.
-    Check.Path = File.IsEmpty() ? FString(appBaseDir()) + u"SkipRules.ini" : File;
+    Check.Path = File.IsEmpty() ? FString(appBaseDir()) + GSkipRulesFileName : File;
     FString Text;
     Check.bFileFound = appLoadFileToString(Text, GGlobalVars()->GetFileManager(), *Check.Path);
     // The config cache's reader ends the text at its first zero unit; what follows never reaches a shrink.

@@ -111,6 +111,9 @@ void FreeLibrary(void* Handle);
 // honoured by this layer itself on both systems (also for root, and under Wine run as root): such a file
 // cannot be opened for writing, copied over or deleted.
 
+// The separator the system writes in paths: '\' on Windows, '/' on POSIX.
+char16_t PathSeparator();
+
 // An open file; null is "none". Owned by whoever opened it and released by FileClose.
 typedef struct FOsFile* FFileHandle;
 

@@ -3,6 +3,7 @@
 
 #include "Core/Inc/CoreName.h"
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 #include "Core/Inc/CoreUtil.h"
@@ -172,7 +173,7 @@ bool appSplitModulePath(const char16_t* Path, char16_t* Dir, char16_t* Name)
     // Directory: everything up to and including the last separator of either kind.
     int32_t Cut = -1;
     for (int32_t i = 0; Path[i]; ++i)
-        if (Path[i] == '\\' || Path[i] == '/')
+        if (appIsPathSeparator(Path[i]))
             Cut = i;
     const bool bFits = Cut + 1 < MODULE_NAME_SIZE;
     appStrncpy(Dir, Path, bFits ? Cut + 2 : 1);

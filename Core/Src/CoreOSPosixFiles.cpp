@@ -563,6 +563,11 @@ bool DirSetCurrent(const char16_t* Path)
     return chdir(Resolved.c_str()) == 0 || Fail(MapErrno(errno, Resolved));
 }
 
+char16_t PathSeparator()
+{
+    return u'/';
+}
+
 int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity)
 {
     char Buffer[4096];

@@ -236,6 +236,11 @@ bool DirSetCurrent(const char16_t* Path)
     return SetCurrentDirectoryW(W(Path)) != 0;
 }
 
+char16_t PathSeparator()
+{
+    return u'\\';
+}
+
 int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity)
 {
     wchar_t Buffer[1024];

@@ -5,28 +5,24 @@
 #include <memory>
 
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
 
 namespace
 {
-bool IsSeparator(char16_t C)
-{
-    return C == '\\' || C == '/';
-}
-
 // Prefixes that cannot (and need not) be created: "C:", a lone separator, "\\server" and "\\server\share".
 bool IsRootPrefix(const char16_t* Prefix)
 {
     const int32_t Len = appStrlen(Prefix);
     if (Len == 2 && Prefix[1] == ':')
         return true;
-    if (Len == 1 && IsSeparator(Prefix[0]))
+    if (Len == 1 && appIsPathSeparator(Prefix[0]))
         return true;
-    if (Len >= 2 && IsSeparator(Prefix[0]) && IsSeparator(Prefix[1]))
+    if (Len >= 2 && appIsPathSeparator(Prefix[0]) && appIsPathSeparator(Prefix[1]))
     {
         int32_t Separators = 0;
         for (int32_t i = 2; i < Len; ++i)
-            Separators += IsSeparator(Prefix[i]) ? 1 : 0;
+            Separators += appIsPathSeparator(Prefix[i]) ? 1 : 0;
         return Separators <= 1;
     }
     return false;
@@ -36,7 +32,7 @@ bool IsRootPrefix(const char16_t* Prefix)
 FString WithSeparator(const char16_t* Directory)
 {
     FString Result(Directory);
-    if (Result.Len() > 0 && IsSeparator(Result[Result.Len() - 1]))
+    if (Result.Len() > 0 && appIsPathSeparator(Result[Result.Len() - 1]))
         return Result;
     Result += (Result.InStr(u"/") >= 0 && Result.InStr(u"\\") < 0) ? u'/' : u'\\';
     return Result;
@@ -133,7 +129,7 @@ bool FFileManagerGeneric::MakeDirectory(const char16_t* Path, bool Tree)
     for (int32_t i = 0;; ++i)
     {
         const char16_t C = Full[i];
-        if (IsSeparator(C) || C == 0)
+        if (appIsPathSeparator(C) || C == 0)
         {
             Prefix[i] = 0;
             if (i > 0 && !IsRootPrefix(Prefix))

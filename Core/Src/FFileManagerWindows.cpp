@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FGlobalVars.h"
 
@@ -460,29 +461,28 @@ FString FFileManagerWindows::GetDefaultDirectory()
 FString FFileManagerWindows::GetAbsolutePath(const char16_t* Path)
 {
     FMiscTimer Timer;
-    if (appStrchr(Path, ':') || Path[0] == '\\' || Path[0] == '/')
+    if (appIsAbsolutePath(Path))
         return FString(Path);
 
     FString Directory = GetDefaultDirectory();
     // Join with the separator the system's own directory uses.
     const char16_t Separator = Directory.InStr(u"\\") < 0 && Directory.InStr(u"/") >= 0 ? u'/' : u'\\';
-    auto IsSeparator = [](char16_t C) { return C == '\\' || C == '/'; };
-    if (Directory.Len() > 0 && IsSeparator(Directory[Directory.Len() - 1]))
+    if (Directory.Len() > 0 && appIsPathSeparator(Directory[Directory.Len() - 1]))
         Directory = Directory.Left(Directory.Len() - 1);
 
     const char16_t* Rest = Path;
     for (;;)
     {
-        if (Rest[0] == '.' && Rest[1] == '.' && IsSeparator(Rest[2]))
+        if (Rest[0] == '.' && Rest[1] == '.' && appIsPathSeparator(Rest[2]))
         {
             int32_t Cut = Directory.Len() - 1;
-            while (Cut >= 0 && !IsSeparator(Directory[Cut]))
+            while (Cut >= 0 && !appIsPathSeparator(Directory[Cut]))
                 --Cut;
             if (Cut >= 0)
                 Directory = Directory.Left(Cut);
             Rest += 3;
         }
-        else if (Rest[0] == '.' && IsSeparator(Rest[1]))
+        else if (Rest[0] == '.' && appIsPathSeparator(Rest[1]))
             Rest += 2;
         else
             break;

@@ -126,7 +126,7 @@ TEST(PellmorCommandTest, HelpFitsEightyColumnsForEveryCommand)
 
 TEST(PellmorCommandTest, HintsQuotePathsForThisSystemsShell)
 {
-    if (GetSystemSeparator() == u'\\')
+    if (appPathSeparator() == u'\\')
     {
         // A backslash before the closing quote would escape it.
         EXPECT_EQ(ShellQuote(FString(u"C:\\Games\\GTA SA\\")).ToUtf8(), "\"C:\\Games\\GTA SA\"");
@@ -209,7 +209,7 @@ TEST(PellmorCommandTest, SkipRulesFileReplacesTheBuiltInRulesAndItsMistakesAreNa
     ASSERT_EQ(RunPellmorJson({u"report", u"--skip-rules", Rules, Src}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"textures", "change"}), "0");
     EXPECT_EQ(Json.Get({"skipRules", "source"}), "file");
-    EXPECT_EQ(Json.Get({"skipRules", "path"}), WithSystemSeparators(Rules).ToUtf8());
+    EXPECT_EQ(Json.Get({"skipRules", "path"}), appWithSystemSeparators(Rules).ToUtf8());
     EXPECT_EQ(Json.Get({"skipRules", "rules"}), "1");
 
     // Everything skipped: the shrink only repacks.
@@ -269,5 +269,5 @@ TEST(PellmorCommandTest, ProgressLineIsRedrawnCleanAndNeverWraps)
         EXPECT_EQ(Has(Last, "  300/300 entries"), Width == 120) << Last;
     }
     CoreOS::SetTickSource(nullptr);
-    EXPECT_EQ(FormatDuration(3725).ToUtf8(), "1:02:05");
+    EXPECT_EQ(appFormatDuration(3725).ToUtf8(), "1:02:05");
 }

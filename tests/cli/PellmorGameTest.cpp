@@ -62,7 +62,7 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"state"}), "shrunk");
     EXPECT_EQ(Json.Get({"gameDir", "from"}), "argument");
-    EXPECT_EQ(Json.Get({"gameDir", "path"}), WithSystemSeparators(Dir.Path()).ToUtf8());
+    EXPECT_EQ(Json.Get({"gameDir", "path"}), appWithSystemSeparators(Dir.Path()).ToUtf8());
     EXPECT_EQ(Json.Get({"canRestore"}), "true");
     EXPECT_EQ(Json.Get({"checks", "writable"}), "true");
     EXPECT_EQ(Json.Get({"files", "gta3_ORIG_BAK.img"}), std::to_string(Original.size()));
@@ -117,7 +117,7 @@ TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
         {u"original", u"unshrink", PELLMOR_Done, "Nothing to restore", nullptr, "original", PELLMOR_Done},
         {u"read-only", u"shrink", PELLMOR_Failed, "You may not change the files in", "access-denied", "original",
          PELLMOR_Done},
-        {u"full", u"shrink", PELLMOR_Failed, "needs 805.3 MB free on the drive that holds it; 104.9 MB are free",
+        {u"full", u"shrink", PELLMOR_Failed, "needs 806.4 MB free on the drive that holds it; 104.9 MB are free",
          "no-space", "original", PELLMOR_Done},
         {u"not-img", u"shrink", PELLMOR_Failed, "no IMG archive", "not-an-archive", "not-an-archive", PELLMOR_Failed},
         {u"damaged", u"shrink", PELLMOR_Failed, "entries lie past the end of the file", "damaged", "damaged",
@@ -219,7 +219,7 @@ namespace
 {
 FString Shown(const char16_t* Relative)
 {
-    return WithSystemSeparators(FString(Relative));
+    return appWithSystemSeparators(FString(Relative));
 }
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "Core/Inc/Core.h"
 #include "Core/Inc/CoreOS.h"
 #include "engine/FGameDir.h"
+#include "Core/Inc/CorePath.h"
 #include "tests/support/TempDir.h"
 
 namespace
@@ -30,7 +31,7 @@ class FGameDirTest : public ::testing::Test
 protected:
     // A game folder as the lookups see one: only the archive's name matters.
     void MakeGame(const FString& Folder) { ASSERT_TRUE(Put(Folder + u"/Models/gta3.img", "VER2")); }
-    std::string Native(const FString& Path) { return WithSystemSeparators(Path).ToUtf8(); }
+    std::string Native(const FString& Path) { return appWithSystemSeparators(Path).ToUtf8(); }
 
     FTempDir Dir;
 };
