@@ -7,16 +7,13 @@
 
 #include "Core/Inc/CoreTemplateString.h"
 #include "engine/FGameFiles.h"
-#include "engine/FShrinkEngineServer.h"
+#include "engine/FTransactionVerdict.h"
 
 // The text of a failure's message box: Message, the engine's own text, first and unchanged; then, after a blank
-// line, what the failure means for the player's files and what to do, chosen from Outcome. bRestore says the
-// failure is a restore's (the box's caption, "Perform Shrink", is the same for both). Files is the set the
-// transaction worked on. For a failed delete, rename or build it makes and removes a probe file in the archive's
-// folder to tell a folder the user may not write to from an archive that is in use: call it on the UI thread,
-// where it blocks on the disk for that moment.
-FString DescribeFailure(const FString& Message, const FTransactionResult& Outcome, bool bRestore,
-                        const FArchiveFiles& Files);
+// line, what the failure means for the player's files and what to do, as the engine's Verdict gives it. A
+// restore's failure says whose it is (the box's caption, "Perform Shrink", is the same for both). Files is the
+// set the transaction worked on.
+FString DescribeFailure(const FString& Message, const FVerdict& Verdict, const FArchiveFiles& Files);
 
 // The failure of an automatic run that waited Minutes for another shrink or restore to end.
 FString DescribeWaitGivenUp(int32_t Minutes);

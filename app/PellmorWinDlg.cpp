@@ -208,7 +208,7 @@ FString CPellmorWinDlg::GetGameDir() const
     return Dir;
 }
 
-void CPellmorWinDlg::TakeResult(FString& Result, const FTransactionResult& Outcome, bool bRestore, const FString& Dir)
+void CPellmorWinDlg::TakeResult(FString& Result, const FVerdict& Verdict, const FString& Dir)
 {
     const FString Message = Take(Result);
     if (Message.IsEmpty())
@@ -217,7 +217,7 @@ void CPellmorWinDlg::TakeResult(FString& Result, const FTransactionResult& Outco
     {
         // Another transaction took the files between the test and this one, which touched nothing: the automatic
         // run waits for it, as it would have had the test seen it.
-        if (Outcome.Failure == ETransactionFailure::Busy)
+        if (Verdict.Kind == EVerdict::Busy)
         {
             AutoState = AUTO_Waiting;
             return;
@@ -225,9 +225,9 @@ void CPellmorWinDlg::TakeResult(FString& Result, const FTransactionResult& Outco
         AutoState = AUTO_Failed;
     }
     // Closing cancelled the shrink on the user's word; saying so again would only hold the exit up.
-    if (bClosing && Outcome.Failure == ETransactionFailure::Cancelled)
+    if (bClosing && Verdict.Kind == EVerdict::Cancelled)
         return;
-    ShowFailure(DescribeFailure(Message, Outcome, bRestore, GetGameArchiveFiles(Dir)));
+    ShowFailure(DescribeFailure(Message, Verdict, GetGameArchiveFiles(Dir)));
 }
 
 void CPellmorWinDlg::ShowFailure(const FString& Text)
@@ -254,8 +254,8 @@ void CPellmorWinDlg::UpdateState()
 
     Client->Update(Dir);
     FollowProgress();
-    TakeResult(Client->ShrinkResult, Client->ShrinkOutcome, false, Dir);
-    TakeResult(Client->UnshrinkResult, Client->UnshrinkOutcome, true, Dir);
+    TakeResult(Client->ShrinkResult, Client->ShrinkOutcome.Verdict, Dir);
+    TakeResult(Client->UnshrinkResult, Client->UnshrinkOutcome.Verdict, Dir);
 
     const FString CanShrinkText = Client->CanShrinkText;
     const FString CanUnshrinkText = Client->CanUnshrinkText;

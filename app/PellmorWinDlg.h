@@ -8,7 +8,7 @@
 
 class CProgressDlg;
 class FShrinkEngineClientBase;
-struct FTransactionResult;
+struct FVerdict;
 
 class CPellmorWinDlg : public CDialog
 {
@@ -116,9 +116,9 @@ private:
     bool PerformTransaction(bool bShrink);
     // Shows the progress window while a shrink is in flight, and hides it afterwards.
     void FollowProgress();
-    // Takes a transaction's failure from the client (emptying it there) and shows it with the advice for its
-    // kind, which Outcome gives.
-    void TakeResult(FString& Result, const FTransactionResult& Outcome, bool bRestore, const FString& Dir);
+    // Takes a transaction's failure from the client (emptying it there) and shows it with the advice for the
+    // engine's Verdict.
+    void TakeResult(FString& Result, const FVerdict& Verdict, const FString& Dir);
     // How a failure is put before the user: one message box, captioned "Perform Shrink".
     void ShowFailure(const FString& Text);
     // The status texts of the usual states, as the two tests and Busy give them.

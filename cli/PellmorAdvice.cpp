@@ -7,15 +7,6 @@
 
 namespace
 {
-FArchiveVerdict Verdict(EArchiveProblem Problem, const FGameArchive& Archive, const FString& Sentence)
-{
-    FArchiveVerdict Result;
-    Result.Problem = Problem;
-    Result.Sentence = Sentence;
-    Result.Advice = AdviceFor(Problem, Archive);
-    return Result;
-}
-
 // What to do about a folder named on the command line that holds no game: what the name turned out to be, and
 // the game folder nearby that was probably meant.
 FString NamedGameDirAdvice(const FGameDir& Game)
@@ -60,23 +51,6 @@ FString SystemMessage(uint32_t Error)
     return FString(Text);
 }
 
-// No file can be made in the archive's folder: nothing was changed.
-FArchiveVerdict WriteVerdict(const FGameArchive& Archive, uint32_t Error)
-{
-    if (Error == CoreOS::OSERROR_AccessDenied)
-        return Verdict(EArchiveProblem::AccessDenied, Archive,
-                       FString::Printf(u"You may not change the files in %s (access denied).", *Archive.Folder));
-    return Verdict(EArchiveProblem::Failed, Archive,
-                   FString::Printf(u"No file can be made in %s (%s).", *Archive.Folder, *SystemMessage(Error)));
-}
-
-FArchiveVerdict BusyVerdict(const FGameArchive& Archive)
-{
-    return Verdict(EArchiveProblem::Busy, Archive,
-                   FString::Printf(u"Another shrink or restore is running on %s (another pellmor, or PellmorWin.exe).",
-                                   *Archive.Shown));
-}
-
 // Whether the space a build needs is there; the sentence when it is not.
 FString SpaceFailure(const FGameArchive& Archive, int64_t FreeBytes, int64_t NeededBytes)
 {
@@ -89,9 +63,9 @@ FString SpaceFailure(const FGameArchive& Archive, int64_t FreeBytes, int64_t Nee
 }
 
 // What a failed transaction left, for the player: the files as they were, or what a restore must repair.
-FString DescribeFilesAfter(const FGameArchive& Archive, bool bShrink, const FArchiveLook& After)
+FString DescribeFilesAfter(const FGameArchive& Archive, bool bShrink, EArchiveState After)
 {
-    switch (After.Status.State)
+    switch (After)
     {
         case EArchiveState::Original:
         case EArchiveState::Damaged:
@@ -110,53 +84,89 @@ FString DescribeFilesAfter(const FGameArchive& Archive, bool bShrink, const FArc
     }
 }
 
-// A rename or a delete that the system refused: the game holding the archive open, or a folder the user may not
-// change.
-FArchiveVerdict FileStepFailure(const FGameArchive& Archive, bool bShrink, uint32_t Error, const FArchiveLook& After)
+// A state that stands in the way of the step asked for.
+FString DescribeState(const FGameArchive& Archive, const FVerdict& Verdict)
 {
-    const bool bHeld = Error == CoreOS::OSERROR_SharingViolation || Error == CoreOS::OSERROR_LockViolation ||
-                       (Error == CoreOS::OSERROR_AccessDenied && After.Needs.WriteError == 0);
-    const FString Files = DescribeFilesAfter(Archive, bShrink, After);
-    if (bHeld)
-        return Verdict(EArchiveProblem::InUse, Archive,
-                       FString::Printf(u"%s is in use: the game or another program has it open, so it could not be "
-                                       u"renamed.%s",
-                                       *Archive.Shown, *Files));
-    if (Error == CoreOS::OSERROR_AccessDenied)
-        return Verdict(
-            EArchiveProblem::AccessDenied, Archive,
-            FString::Printf(u"You may not change the files in %s (access denied).%s", *Archive.Folder, *Files));
-    return Verdict(EArchiveProblem::Failed, Archive,
-                   FString::Printf(u"The %s of %s failed: %s%s", bShrink ? u"shrink" : u"restore", *Archive.Shown,
-                                   *SystemMessage(Error), *Files));
+    const FString Orig = ShownFile(Archive, Archive.Files.OrigBak);
+    switch (Verdict.Kind)
+    {
+        case EVerdict::NothingToDo:
+            if (Verdict.bRestore)
+                return FString::Printf(u"Nothing to restore: %s is the game's own archive already (there is no %s).",
+                                       *Archive.Shown, *Orig);
+            if (Verdict.State == EArchiveState::Shrunk)
+                return FString::Printf(u"%s is shrunk already (the original is kept as %s); %s undoes it.",
+                                       *Archive.Shown, *Orig, *CommandFor(u"restore", Archive));
+            return FString::Printf(u"%s holds no texture dictionary: there is nothing to shrink, and it is left as "
+                                   u"it is.",
+                                   *Archive.Shown);
+        case EVerdict::NoFiles:
+            if (Archive.bMain)
+                return FString::Printf(u"There are no game files in %s: neither %s nor %s is there.", *Archive.Game.Dir,
+                                       *Archive.Shown, *Orig);
+            return FString::Printf(u"Neither %s nor %s is there.", *Archive.Shown, *Orig);
+        case EVerdict::Interrupted:
+            return FString::Printf(u"%s is missing, but the original is kept as %s: an earlier shrink or restore was "
+                                   u"interrupted.",
+                                   *Archive.Shown, *Orig);
+        case EVerdict::Busy:
+            return FString::Printf(u"Another shrink or restore is running on %s (another pellmor, or PellmorWin.exe).",
+                                   *Archive.Shown);
+        default:
+            return FString();
+    }
 }
 
-// The shrinker did not finish the new archive.
-FArchiveVerdict BuildFailure(const FGameArchive& Archive, const FTransactionResult& Result, const FArchiveLook& After)
+// The work itself failed: which step, and the system's or the shrinker's reason.
+FString DescribeFailedStep(const FGameArchive& Archive, const FVerdict& Verdict)
 {
-    const FString Files = DescribeFilesAfter(Archive, true, After);
-    switch (Result.BuildFailure)
+    switch (Verdict.Step)
     {
-        case EShrinkFailure::Damaged:
-            return Verdict(EArchiveProblem::Damaged, Archive, DescribeDamage(Archive, Result.Damage) + Files);
-        case EShrinkFailure::NotAnArchive:
-            return Verdict(EArchiveProblem::NotAnArchive, Archive,
-                           FString::Printf(u"%s is no IMG archive of the kind the game loads (version 2).%s",
-                                           *Archive.Shown, *Files));
-        case EShrinkFailure::CannotCreateDest:
-            if (After.Needs.WriteError == CoreOS::OSERROR_AccessDenied)
-                return Verdict(
-                    EArchiveProblem::AccessDenied, Archive,
-                    FString::Printf(u"You may not change the files in %s (access denied).%s", *Archive.Folder, *Files));
-            break;
+        case ETransactionFailure::None:
+            return FString::Printf(u"No file can be made in %s (%s).", *Archive.Folder,
+                                   *SystemMessage(Verdict.OsError));
+        case ETransactionFailure::NotReady:
+            return FString::Printf(u"The files of %s changed while they were looked at, or could not be read for a "
+                                   u"moment; nothing was changed. Try again.",
+                                   *Archive.Shown);
+        case ETransactionFailure::BuildFailed:
+            return FString::Printf(u"The shrink of %s failed: %s.", *Archive.Shown,
+                                   Verdict.Reason.IsEmpty() ? u"the new archive was not finished" : *Verdict.Reason);
         default:
-            break;
+            return FString::Printf(u"The %s of %s failed: %s", Verdict.bRestore ? u"restore" : u"shrink",
+                                   *Archive.Shown, *SystemMessage(Verdict.OsError));
     }
-    return Verdict(
-        EArchiveProblem::Failed, Archive,
-        FString::Printf(u"The shrink of %s failed: %s.%s", *Archive.Shown,
-                        Result.BuildReason.IsEmpty() ? u"the new archive was not finished" : *Result.BuildReason,
-                        *Files));
+}
+
+// The sentence for a verdict; what a failed transaction left follows it.
+FString DescribeVerdict(const FGameArchive& Archive, const FVerdict& Verdict)
+{
+    const bool bRan = Verdict.Step != ETransactionFailure::None && Verdict.Step != ETransactionFailure::NotReady;
+    const FString Files = bRan ? DescribeFilesAfter(Archive, !Verdict.bRestore, Verdict.State) : FString();
+    switch (Verdict.Kind)
+    {
+        case EVerdict::Done:
+            return FString();
+        case EVerdict::InUse:
+            return FString::Printf(u"%s is in use: the game or another program has it open, so it could not be "
+                                   u"renamed.%s",
+                                   *Archive.Shown, *Files);
+        case EVerdict::AccessDenied:
+            return FString::Printf(u"You may not change the files in %s (access denied).%s", *Archive.Folder, *Files);
+        case EVerdict::NoSpace:
+            return SpaceFailure(Archive, Verdict.FreeBytes, Verdict.NeededBytes) + Files;
+        case EVerdict::Damaged:
+            return DescribeDamage(Archive.Shown, Verdict.Damage) + Files;
+        case EVerdict::NotAnArchive:
+            return FString::Printf(u"%s is no IMG archive of the kind the game loads (version 2).%s", *Archive.Shown,
+                                   *Files);
+        case EVerdict::Cancelled:
+            return FString::Printf(u"Cancelled; %s is as it was.", *Archive.Shown);
+        case EVerdict::Failed:
+            return DescribeFailedStep(Archive, Verdict) + Files;
+        default:
+            return DescribeState(Archive, Verdict);
+    }
 }
 } // namespace
 
@@ -171,16 +181,6 @@ FArchiveLook LookAt(const FGameArchive& Archive, bool bNeeds)
     return Look;
 }
 
-FString DescribeDamage(const FGameArchive& Archive, const FImgDamage& Damage)
-{
-    if (Damage.EntriesPastEnd > 0)
-        return FString::Printf(u"%s is damaged: %d %s past the end of the file, which is %s short.", *Archive.Shown,
-                               Damage.EntriesPastEnd, Damage.EntriesPastEnd == 1 ? u"entry lies" : u"entries lie",
-                               *appFormatMegabytes(Damage.BytesPastEnd));
-    return FString::Printf(u"%s is damaged: its entries claim %s, more than twice what the file holds.", *Archive.Shown,
-                           *appFormatMegabytes(Damage.BytesClaimed));
-}
-
 FString DescribeStaleKept(const FGameArchive& Archive, const FString& Why, bool bRebuilt)
 {
     const FString Kept = ShownFile(Archive, Archive.Files.ShrunkBak);
@@ -191,22 +191,22 @@ FString DescribeStaleKept(const FGameArchive& Archive, const FString& Why, bool 
                            *Kept, *Why);
 }
 
-FString AdviceFor(EArchiveProblem Problem, const FGameArchive& Archive)
+FString AdviceFor(EVerdict Problem, const FGameArchive& Archive)
 {
     switch (Problem)
     {
-        case EArchiveProblem::NoFiles:
+        case EVerdict::NoFiles:
             return Archive.bMain
                        ? NamedGameDirAdvice(Archive.Game)
                        : FString::Printf(u"%s lists the archives there.", *CommandFor(u"status --all", Archive.Game));
-        case EArchiveProblem::Interrupted:
+        case EVerdict::Interrupted:
             return FString::Printf(u"Run %s to repair it.", *CommandFor(u"restore", Archive));
-        case EArchiveProblem::Busy:
+        case EVerdict::Busy:
             return FString(u"Wait for it to end, then try again.");
-        case EArchiveProblem::InUse:
+        case EVerdict::InUse:
             return FString::Printf(u"Close the game (and any program that has %s open) and try again.",
                                    *Archive.Files.Name);
-        case EArchiveProblem::AccessDenied:
+        case EVerdict::AccessDenied:
             if (IsWindowsSystem())
                 return FString(u"Run pellmor as administrator, or move the game to a folder of your own (outside "
                                u"Program Files).");
@@ -214,167 +214,78 @@ FString AdviceFor(EArchiveProblem Problem, const FGameArchive& Archive)
                                    u"pellmor must be able to write there, for example after\n  sudo chown -R \"$USER\" "
                                    u"%s",
                                    *Archive.Folder, *ShellQuote(Archive.Folder), *ShellQuote(Archive.Folder));
-        case EArchiveProblem::NoSpace:
+        case EVerdict::NoSpace:
             return FString(u"Free some space on that drive and try again.");
-        case EArchiveProblem::Damaged:
-        case EArchiveProblem::NotAnArchive:
+        case EVerdict::Damaged:
+        case EVerdict::NotAnArchive:
             return FString::Printf(u"Copy %s again from the game's install (or the mod it came with) or from a "
                                    u"backup.",
                                    *Archive.Files.Name);
-        case EArchiveProblem::Failed:
+        case EVerdict::Failed:
             return FString::Printf(u"Run %s to see the state of the files.", *CommandFor(u"status", Archive));
-        case EArchiveProblem::None:
-        case EArchiveProblem::NothingToDo:
-        case EArchiveProblem::Cancelled:
+        case EVerdict::Done:
+        case EVerdict::NothingToDo:
+        case EVerdict::Cancelled:
             break;
     }
     return FString();
 }
 
+FArchiveVerdict SayVerdict(const FGameArchive& Archive, const FVerdict& Verdict)
+{
+    FArchiveVerdict Said;
+    Said.Problem = Verdict.Kind;
+    Said.Sentence = DescribeVerdict(Archive, Verdict);
+    Said.Advice = AdviceFor(Verdict.Kind, Archive);
+    Said.EngineText = Verdict.EngineText;
+    if (!Verdict.Reason.IsEmpty())
+        Said.EngineText += u" (" + Verdict.Reason + u")";
+    return Said;
+}
+
 FArchiveVerdict CheckBeforeShrink(const FGameArchive& Archive, const FArchiveLook& Look)
 {
-    const FArchiveStatus& Status = Look.Status;
-    const FString Orig = ShownFile(Archive, Archive.Files.OrigBak);
-    switch (Status.State)
-    {
-        case EArchiveState::Busy:
-            return BusyVerdict(Archive);
-        case EArchiveState::Shrunk:
-            return Verdict(EArchiveProblem::NothingToDo, Archive,
-                           FString::Printf(u"%s is shrunk already (the original is kept as %s); %s undoes it.",
-                                           *Archive.Shown, *Orig, *CommandFor(u"restore", Archive)));
-        case EArchiveState::Interrupted:
-            return Verdict(EArchiveProblem::Interrupted, Archive,
-                           FString::Printf(u"%s is missing, but the original is kept as %s: an earlier shrink or "
-                                           u"restore was interrupted.",
-                                           *Archive.Shown, *Orig));
-        case EArchiveState::Missing:
-            if (Archive.bMain)
-                return Verdict(EArchiveProblem::NoFiles, Archive,
-                               FString::Printf(u"There are no game files in %s: neither %s nor %s is there.",
-                                               *Archive.Game.Dir, *Archive.Shown, *Orig));
-            return Verdict(EArchiveProblem::NoFiles, Archive,
-                           FString::Printf(u"Neither %s nor %s is there.", *Archive.Shown, *Orig));
-        case EArchiveState::Damaged:
-            return Verdict(EArchiveProblem::Damaged, Archive, DescribeDamage(Archive, Status.Check.Damage));
-        case EArchiveState::NotAnArchive:
-            return Verdict(
-                EArchiveProblem::NotAnArchive, Archive,
-                FString::Printf(u"%s is no IMG archive of the kind the game loads (version 2).", *Archive.Shown));
-        case EArchiveState::Original:
-            break;
-    }
-    if (Look.TextureDictionaries == 0)
-        return Verdict(EArchiveProblem::NothingToDo, Archive,
-                       FString::Printf(u"%s holds no texture dictionary: there is nothing to shrink, and it is left "
-                                       u"as it is.",
-                                       *Archive.Shown));
-    if (Look.Needs.WriteError != 0)
-        return WriteVerdict(Archive, Look.Needs.WriteError);
-    if (!Look.Needs.HasSpace())
-        return Verdict(EArchiveProblem::NoSpace, Archive,
-                       SpaceFailure(Archive, Look.Needs.FreeBytes, Look.Needs.NeededBytes));
-    return FArchiveVerdict();
+    return SayVerdict(Archive, JudgeShrink(Look.Status, Look.Needs, Look.TextureDictionaries));
 }
 
 FArchiveVerdict CheckBeforeRestore(const FGameArchive& Archive, const FArchiveLook& Look)
 {
-    switch (Look.Status.State)
-    {
-        case EArchiveState::Original:
-            return Verdict(EArchiveProblem::NothingToDo, Archive,
-                           FString::Printf(u"Nothing to restore: %s is the game's own archive already (there is no "
-                                           u"%s).",
-                                           *Archive.Shown, *ShownFile(Archive, Archive.Files.OrigBak)));
-        case EArchiveState::Shrunk:
-        case EArchiveState::Interrupted:
-            break;
-        default:
-            // Busy, missing, damaged, not an archive: what stops a shrink stops a restore, in the same words.
-            return CheckBeforeShrink(Archive, Look);
-    }
-    return Look.Needs.WriteError != 0 ? WriteVerdict(Archive, Look.Needs.WriteError) : FArchiveVerdict();
+    return SayVerdict(Archive, JudgeRestore(Look.Status, Look.Needs));
 }
 
-FArchiveVerdict ExplainTransaction(const FGameArchive& Archive, bool bShrink, const FTransactionResult& Result,
-                                   const FArchiveLook& After)
-{
-    FArchiveVerdict Explained;
-    switch (Result.Failure)
-    {
-        case ETransactionFailure::None:
-            return Explained;
-        case ETransactionFailure::NotReady:
-            // The engine's own test refused: the files changed since they were looked at (what they are now says
-            // why), or a read failed in the test itself.
-            Explained = bShrink ? CheckBeforeShrink(Archive, After) : CheckBeforeRestore(Archive, After);
-            if (Explained.Problem == EArchiveProblem::None)
-                Explained =
-                    Verdict(EArchiveProblem::Failed, Archive,
-                            FString::Printf(u"The files of %s changed while they were looked at, or could not be "
-                                            u"read for a moment; nothing was changed. Try again.",
-                                            *Archive.Shown));
-            break;
-        case ETransactionFailure::Busy:
-            Explained = BusyVerdict(Archive);
-            break;
-        case ETransactionFailure::Cancelled:
-            Explained = Verdict(EArchiveProblem::Cancelled, Archive,
-                                FString::Printf(u"Cancelled; %s is as it was.", *Archive.Shown));
-            break;
-        case ETransactionFailure::NoSpace:
-            Explained = Verdict(EArchiveProblem::NoSpace, Archive,
-                                SpaceFailure(Archive, Result.FreeBytes, Result.NeededBytes) +
-                                    DescribeFilesAfter(Archive, bShrink, After));
-            break;
-        case ETransactionFailure::BuildFailed:
-            Explained = BuildFailure(Archive, Result, After);
-            break;
-        case ETransactionFailure::DeleteFailed:
-        case ETransactionFailure::RenameFailed:
-            Explained = FileStepFailure(Archive, bShrink, Result.OsError, After);
-            break;
-    }
-    Explained.EngineText = Result.Message;
-    if (!Result.BuildReason.IsEmpty())
-        Explained.EngineText += u" (" + Result.BuildReason + u")";
-    return Explained;
-}
-
-EPellmorError ErrorFor(EArchiveProblem Problem)
+EPellmorError ErrorFor(EVerdict Problem)
 {
     switch (Problem)
     {
-        case EArchiveProblem::NoFiles:
+        case EVerdict::NoFiles:
             return EPellmorError::NoGame;
-        case EArchiveProblem::Busy:
+        case EVerdict::Busy:
             return EPellmorError::Busy;
-        case EArchiveProblem::InUse:
+        case EVerdict::InUse:
             return EPellmorError::InUse;
-        case EArchiveProblem::AccessDenied:
+        case EVerdict::AccessDenied:
             return EPellmorError::AccessDenied;
-        case EArchiveProblem::NoSpace:
+        case EVerdict::NoSpace:
             return EPellmorError::NoSpace;
-        case EArchiveProblem::Damaged:
+        case EVerdict::Damaged:
             return EPellmorError::Damaged;
-        case EArchiveProblem::NotAnArchive:
+        case EVerdict::NotAnArchive:
             return EPellmorError::NotAnArchive;
-        case EArchiveProblem::Cancelled:
+        case EVerdict::Cancelled:
             return EPellmorError::Cancelled;
-        case EArchiveProblem::None:
-        case EArchiveProblem::NothingToDo:
-        case EArchiveProblem::Interrupted:
-        case EArchiveProblem::Failed:
+        case EVerdict::Done:
+        case EVerdict::NothingToDo:
+        case EVerdict::Interrupted:
+        case EVerdict::Failed:
             break;
     }
     return EPellmorError::Failed;
 }
 
 int32_t PrintVerdict(FPellmorConsole& Console, const FPellmorOptions& Options, const FArchiveVerdict& Verdict,
-                     int32_t Exit, const FString& JsonMembers)
+                     int32_t Exit, const FJsonMembers& Members)
 {
-    PrintFailure(Console, Options.bJson, ErrorFor(Verdict.Problem), Verdict.Sentence, Verdict.Advice, Exit,
-                 JsonMembers);
+    PrintFailure(Console, Options.bJson, ErrorFor(Verdict.Problem), Verdict.Sentence, Verdict.Advice, Exit, Members);
     if (Options.bVerbose && !Verdict.EngineText.IsEmpty())
         Console.Err(FString::Printf(u"pellmor: the engine said: %s\n", *Verdict.EngineText));
     return Exit;

@@ -145,45 +145,47 @@ struct FArchiveFindings
     FShrinkResult Result;
 };
 
-// The findings as one JSON object; its inner lines start with Indent and two blanks.
-FString FindingsJson(const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules, const FString& Indent)
+// The findings as one JSON object.
+void WriteFindings(FJsonWriter& Json, const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules)
 {
     const FTextureFacts& Facts = Findings.Result.Stats.Textures;
     const TDynArray<FTextureSizeCount> Sizes = SortSizes(Facts.Sizes);
-    const TDynArray<FTextureSizeCount> Classes = CountSizeClasses(Sizes);
-    const FString In = Indent + u"  ";
-    FString Json = u"{\n";
-    Json += In + FString::Printf(u"\"archive\": %s,\n", *JsonString(Findings.Src));
-    Json += In + FString::Printf(u"\"entries\": %d,\n", Findings.Entries);
-    Json += In + FString::Printf(u"\"bytes\": %lld,\n", (long long)Findings.Bytes);
-    Json += In + FString::Printf(u"\"estimatedBytes\": %lld,\n", (long long)Findings.Result.OutputBytes);
-    Json += In + FString::Printf(u"\"skipRules\": %s,\n", *SkipRulesJson(SkipRules));
-    Json += In + FString::Printf(u"\"textures\": {\"total\": %d, \"change\": %d, \"skip\": %d, \"stay\": %d},\n",
-                                 Facts.Total, Facts.Changed, Facts.Skipped,
-                                 Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
-    Json += In + u"\"kinds\": {";
-    bool bFirst = true;
+    Json.BeginObject();
+    Json.Key(u"archive").String(Findings.Src);
+    Json.Key(u"entries").Number(Findings.Entries);
+    Json.Key(u"bytes").Number(Findings.Bytes);
+    Json.Key(u"estimatedBytes").Number(Findings.Result.OutputBytes);
+    Json.Key(u"skipRules");
+    WriteSkipRules(Json, SkipRules);
+    Json.Key(u"textures").BeginObject(FJsonWriter::Inline);
+    Json.Key(u"total").Number(Facts.Total);
+    Json.Key(u"change").Number(Facts.Changed);
+    Json.Key(u"skip").Number(Facts.Skipped);
+    Json.Key(u"stay").Number(Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
+    Json.EndObject();
+    Json.Key(u"kinds").BeginObject(FJsonWriter::Inline);
     for (const auto& Pair : Facts.PerKind)
+        Json.Key(KindName(Pair.Key)).Number(Pair.Value);
+    Json.EndObject();
+    Json.Key(u"sizes").BeginArray();
+    for (const FTextureSizeCount& Size : Sizes)
     {
-        Json += FString::Printf(u"%s%s: %d", bFirst ? u"" : u", ", *JsonString(KindName(Pair.Key)), Pair.Value);
-        bFirst = false;
+        Json.BeginObject(FJsonWriter::Inline);
+        Json.Key(u"width").Number(Size.Width);
+        Json.Key(u"height").Number(Size.Height);
+        Json.Key(u"textures").Number(Size.Count);
+        Json.EndObject();
     }
-    Json += u"},\n" + In + u"\"sizes\": [";
-    for (int32_t i = 0; i < Sizes.Num(); ++i)
-        Json += FString::Printf(u"%s\n%s  {\"width\": %d, \"height\": %d, \"textures\": %d}", i ? u"," : u"", *In,
-                                Sizes[i].Width, Sizes[i].Height, Sizes[i].Count);
-    Json += Sizes.Num() ? u"\n" + In + u"],\n" : FString(u"],\n");
-    Json += In + u"\"sizeClasses\": {";
-    for (int32_t i = 0; i < Classes.Num(); ++i)
-        Json += FString::Printf(u"%s\"%d\": %d", i ? u", " : u"", Classes[i].Width, Classes[i].Count);
-    Json += u"},\n" + In + u"\"mipLevels\": {";
-    bFirst = true;
+    Json.EndArray();
+    Json.Key(u"sizeClasses").BeginObject(FJsonWriter::Inline);
+    for (const FTextureSizeCount& Class : CountSizeClasses(Sizes))
+        Json.Key(*FString::Printf(u"%d", Class.Width)).Number(Class.Count);
+    Json.EndObject();
+    Json.Key(u"mipLevels").BeginObject(FJsonWriter::Inline);
     for (const auto& Pair : Findings.Result.Stats.MipLevelStats)
-    {
-        Json += FString::Printf(u"%s\"%d\": %d", bFirst ? u"" : u", ", Pair.Key, Pair.Value);
-        bFirst = false;
-    }
-    return Json + u"}\n" + Indent + u"}";
+        Json.Key(*FString::Printf(u"%d", Pair.Key)).Number(Pair.Value);
+    Json.EndObject();
+    Json.EndObject();
 }
 
 FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules)
@@ -237,7 +239,7 @@ FString FailureText(const FArchiveFindings& Findings)
 {
     const FGameArchive Archive = DescribeArchiveFile(Findings.Src);
     if (Findings.Result.Failure == EShrinkFailure::Damaged)
-        return DescribeDamage(Archive, Findings.Result.Damage);
+        return DescribeDamage(Archive.Shown, Findings.Result.Damage);
     return Findings.Result.Reason.IsEmpty() ? FString(u"report failed") : Findings.Result.Reason;
 }
 
@@ -252,7 +254,11 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     Exit = PELLMOR_Done;
     int64_t Bytes = 0;
     int64_t Estimated = 0;
-    FString Json;
+    FJsonWriter Json;
+    Json.BeginObject();
+    Json.Key(u"gameDir");
+    WriteGameDir(Json, Game);
+    Json.Key(u"archives").BeginArray();
     for (const FGameArchive& Archive : Archives)
     {
         FArchiveFindings Findings;
@@ -261,31 +267,33 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
         if (End == EJobEnd::Cancelled)
             return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
                                 PELLMOR_Cancelled);
-        Json += FString(Json.IsEmpty() ? u"\n    " : u",\n    ");
         if (End == EJobEnd::Failed)
         {
             Exit = PELLMOR_Failed;
             const FString Why = FailureText(Findings);
             const FString Advice = Error == EPellmorError::Damaged || Error == EPellmorError::NotAnArchive
-                                       ? AdviceFor(EArchiveProblem::Damaged, Archive)
+                                       ? AdviceFor(EVerdict::Damaged, Archive)
                                        : FString();
-            Json += FString::Printf(u"{\"archive\": %s, \"error\": %s}", *JsonString(Findings.Src),
-                                    *JsonError(Error, Why, Advice));
+            Json.BeginObject(FJsonWriter::Inline);
+            Json.Key(u"archive").String(Findings.Src);
+            WriteJsonError(Json.Key(u"error"), Error, Why, Advice);
+            Json.EndObject();
             if (!Options.bJson)
                 PrintFailure(Console, false, Error, Why, Advice, PELLMOR_Failed);
             continue;
         }
         Bytes += Findings.Bytes;
         Estimated += Findings.Result.OutputBytes;
-        Json += FindingsJson(Findings, Options.SkipRules, FString(u"    "));
+        WriteFindings(Json, Findings, Options.SkipRules);
         if (!Options.bJson)
             Console.Out(FindingsText(Findings, Options.SkipRules) + u"\n");
     }
+    Json.EndArray();
+    Json.Key(u"bytes").Number(Bytes);
+    Json.Key(u"estimatedBytes").Number(Estimated);
     if (Options.bJson)
     {
-        Console.Out(FString::Printf(u"{\n  \"gameDir\": %s,\n  \"archives\": [%s\n  ],\n  \"bytes\": %lld,\n"
-                                    u"  \"estimatedBytes\": %lld\n}\n",
-                                    *GameDirJson(Game), *Json, (long long)Bytes, (long long)Estimated));
+        Console.Out(Json.EndObject().Text());
         return Exit;
     }
     FString Total = FString::Printf(u"All %d archives: %s now, an estimated %s after shrinking", Archives.Num(),
@@ -309,8 +317,14 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
                             PELLMOR_Cancelled);
     if (End == EJobEnd::Failed)
         return PrintFailure(Console, Options.bJson, Error, FailureText(Findings), FString(), PELLMOR_Failed);
-    Console.Out(Options.bJson ? FindingsJson(Findings, Options.SkipRules, FString()) + u"\n"
-                              : FindingsText(Findings, Options.SkipRules) + u"Nothing was written.\n");
+    if (!Options.bJson)
+    {
+        Console.Out(FindingsText(Findings, Options.SkipRules) + u"Nothing was written.\n");
+        return PELLMOR_Done;
+    }
+    FJsonWriter Json;
+    WriteFindings(Json, Findings, Options.SkipRules);
+    Console.Out(Json.Text());
     return PELLMOR_Done;
 }
 
@@ -324,30 +338,4 @@ int64_t FileSizeOf(const FString& Path)
     const int64_t Size = CoreOS::FileGetSize(File);
     CoreOS::FileClose(File);
     return Size;
-}
-
-FString JsonString(const FString& Text)
-{
-    FString Result(u"\"");
-    for (int32_t i = 0; i < Text.Len(); ++i)
-    {
-        const char16_t C = Text[i];
-        if (C == u'"' || C == u'\\')
-        {
-            Result += u'\\';
-            Result += C;
-        }
-        else if (C == u'\n')
-            Result += u"\\n";
-        else if (C == u'\r')
-            Result += u"\\r";
-        else if (C == u'\t')
-            Result += u"\\t";
-        else if (C < 0x20)
-            Result += FString::Printf(u"\\u%04x", int32_t(C));
-        else
-            Result += C;
-    }
-    Result += u'"';
-    return Result;
 }

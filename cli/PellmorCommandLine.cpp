@@ -436,8 +436,8 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
     const FImgArchiveCheck Check = CheckImgArchive(*Src);
     if (Check.Result == EImgCheck::Damaged)
     {
-        Exit = PrintFailure(Console, bJson, EPellmorError::Damaged, DescribeDamage(Archive, Check.Damage),
-                            AdviceFor(EArchiveProblem::Damaged, Archive), PELLMOR_Failed);
+        Exit = PrintFailure(Console, bJson, EPellmorError::Damaged, DescribeDamage(Archive.Shown, Check.Damage),
+                            AdviceFor(EVerdict::Damaged, Archive), PELLMOR_Failed);
         return false;
     }
     if (Check.Result != EImgCheck::Ok)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 
 #include "Core/Inc/CoreTemplateArray.h"
@@ -10,9 +11,11 @@
 #include "Core/Inc/CoreTemplateString.h"
 #include "cli/PellmorCommand.h"
 #include "cli/PellmorConsole.h"
+#include "cli/PellmorJson.h"
 #include "engine/FGameDir.h"
 #include "engine/FGameFiles.h"
 #include "engine/FShrinkEngineServer.h"
+#include "engine/FTransactionVerdict.h"
 #include "shrinker/FSkipRulesCheck.h"
 
 struct FPellmorOptions
@@ -64,13 +67,16 @@ enum class EPellmorError : int32_t
 };
 const char16_t* PellmorErrorCode(EPellmorError Error);
 
+// Members that a command's JSON object holds besides its "error" (status writes the archive's state there).
+typedef std::function<void(FJsonWriter&)> FJsonMembers;
+
 // Every failure of a command ends here. Plain: "pellmor: " + Message, then Advice (lines for people, may be
-// empty) on standard error. With bJson: one object on standard output, JsonMembers (members already written as
-// "  \"key\": value,\n" lines, may be empty) followed by "error": {code, message, advice}. Returns Exit.
+// empty) on standard error. With bJson: one object on standard output, Members (may be empty) followed by
+// "error": {code, message, advice}. Returns Exit.
 int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, const FString& Message,
-                     const FString& Advice, int32_t Exit, const FString& JsonMembers = FString());
-// {"code": ..., "message": ..., "advice": ... or null}: the error member of PrintFailure.
-FString JsonError(EPellmorError Error, const FString& Message, const FString& Advice);
+                     const FString& Advice, int32_t Exit, const FJsonMembers& Members = FJsonMembers());
+// {"code": ..., "message": ..., "advice": ... or null}: the error member of PrintFailure, as the next value.
+void WriteJsonError(FJsonWriter& Json, EPellmorError Error, const FString& Message, const FString& Advice);
 
 // ---- The archives a command works on (PellmorArchives.cpp) ------------------------------------------------
 
@@ -109,54 +115,33 @@ struct FArchiveLook
 // InspectArchive, with CheckShrinkNeeds when bNeeds (it makes and removes a probe file in the folder).
 FArchiveLook LookAt(const FGameArchive& Archive, bool bNeeds);
 
-enum class EArchiveProblem : int32_t
-{
-    None,
-    NothingToDo, // already in the state asked for, or nothing in it to shrink
-    NoFiles,     // neither the archive nor its kept original is there
-    Interrupted, // the archive is missing but its original is kept: a restore comes first
-    Busy,
-    InUse,
-    AccessDenied,
-    NoSpace,
-    Damaged,
-    NotAnArchive,
-    Cancelled,
-    Failed,
-};
-
+// A verdict of the engine's (engine/FTransactionVerdict.h) in the pellmor command's words.
 struct FArchiveVerdict
 {
-    EArchiveProblem Problem = EArchiveProblem::None;
+    EVerdict Problem = EVerdict::Done;
     FString Sentence;   // what is wrong or what happened, and what it means for the player's files
     FString Advice;     // what to do about it; may be empty
     FString EngineText; // the engine's own message (shown with --verbose); empty when the engine was not asked
 };
 
-// Whether a shrink or a restore of the archive can go ahead, in the words that status, shrink and restore all
-// use. None when it can.
+// A verdict in the words that status, shrink and restore all use.
+FArchiveVerdict SayVerdict(const FGameArchive& Archive, const FVerdict& Verdict);
+// Whether a shrink or a restore of the archive can go ahead (Done when it can), in those words.
 FArchiveVerdict CheckBeforeShrink(const FGameArchive& Archive, const FArchiveLook& Look);
 FArchiveVerdict CheckBeforeRestore(const FGameArchive& Archive, const FArchiveLook& Look);
-// How a transaction ended, from its typed result and the files afterwards (looked at with their needs).
-FArchiveVerdict ExplainTransaction(const FGameArchive& Archive, bool bShrink, const FTransactionResult& Result,
-                                   const FArchiveLook& After);
-// What to do about a problem, for this archive and this system; empty for None, NothingToDo and Cancelled.
-FString AdviceFor(EArchiveProblem Problem, const FGameArchive& Archive);
-// "models/gta3.img is damaged: 12 entries lie past the end of the file, which is 3.2 MB short"
-FString DescribeDamage(const FGameArchive& Archive, const FImgDamage& Damage);
+// What to do about a problem, for this archive and this system; empty for Done, NothingToDo and Cancelled.
+FString AdviceFor(EVerdict Problem, const FGameArchive& Archive);
 // One line about a kept shrunk archive that no longer matches: Why as InspectArchive or the shrink gave it.
 FString DescribeStaleKept(const FGameArchive& Archive, const FString& Why, bool bRebuilt);
-// The JSON code of a problem (NothingToDo and None have none: Failed is given).
-EPellmorError ErrorFor(EArchiveProblem Problem);
+// The JSON code of a problem (Done and NothingToDo have none: Failed is given).
+EPellmorError ErrorFor(EVerdict Problem);
 // A verdict that is a failure, the way PrintFailure prints one (the engine's text follows on standard error with
 // --verbose). Returns Exit.
 int32_t PrintVerdict(FPellmorConsole& Console, const FPellmorOptions& Options, const FArchiveVerdict& Verdict,
-                     int32_t Exit, const FString& JsonMembers = FString());
+                     int32_t Exit, const FJsonMembers& Members = FJsonMembers());
 
 // ---- Texts for people and for JSON ------------------------------------------------------------------------
 
-// Text as a JSON string, quotes included.
-FString JsonString(const FString& Text);
 // Rows of cells as lines of aligned text: each column as wide as its widest cell, two blanks between columns,
 // Indent blanks before each row; the columns whose bit (1 << column) is set in RightAligned are aligned right.
 FString FormatTable(const TDynArray<TDynArray<FString>>& Rows, uint32_t RightAligned, int32_t Indent);
@@ -185,12 +170,12 @@ bool IsWindowsSystem();
 // Where the game folder came from, for people ("the Wine prefix /home/me/.wine"); empty for an argument.
 FString DescribeGameDirSource(const FGameDir& Game);
 // {"path": ..., "from": "argument"|"registry"|"wine-prefix"|"steam"|"default", "detail": ... or null}
-FString GameDirJson(const FGameDir& Game);
+void WriteGameDir(FJsonWriter& Json, const FGameDir& Game);
 
 // Where the skip rules come from, for people ("/x/rules.ini (12 rules)", "the built-in rules (218) ...").
 FString DescribeSkipRules(const FSkipRulesCheck& Check);
 // {"source": "file"|"builtin", "path": ... or null, "rules": N, "warnings": [{"line", "text", "why"}]}
-FString SkipRulesJson(const FSkipRulesCheck& Check);
+void WriteSkipRules(FJsonWriter& Json, const FSkipRulesCheck& Check);
 // One line on standard error for each line that gives no rule, and one when the section turns every rule off.
 void PrintSkipRulesWarnings(FPellmorConsole& Console, const FSkipRulesCheck& Check);
 
@@ -200,7 +185,5 @@ void PrintSkipRulesWarnings(FPellmorConsole& Console, const FSkipRulesCheck& Che
 int64_t FileSizeOf(const FString& Path);
 // The path as the disk spells it (CoreOS::PathOnDisk).
 FString PathAsOnDisk(const FString& Path);
-// Size as JSON: a number, or null when negative (no such file).
-FString JsonSize(int64_t Bytes);
 // "none", "current" or "stale".
 const char16_t* KeptName(EKeptArchive Kept);

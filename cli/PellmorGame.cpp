@@ -34,7 +34,7 @@ struct FArchiveRun
 
 bool EndedAsAsked(const FArchiveRun& Run)
 {
-    return Run.Verdict.Problem == EArchiveProblem::None || Run.Verdict.Problem == EArchiveProblem::NothingToDo;
+    return Run.Verdict.Problem == EVerdict::Done || Run.Verdict.Problem == EVerdict::NothingToDo;
 }
 
 // What the archives of one command share while they run.
@@ -63,6 +63,7 @@ FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
     // A fresh client has nothing in flight and refuses nothing; were it to, the archive counts as busy.
     FTransactionResult Result;
     Result.Failure = ETransactionFailure::Busy;
+    Result.Verdict.Kind = EVerdict::Busy;
     const bool bQueued =
         Run.bShrink ? Client->PerformShrink(Dir, JobOptions) : Client->PerformUnshrink(Dir, JobOptions);
     for (bool bFirst = true; bQueued; bFirst = false)
@@ -101,7 +102,7 @@ TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, bo
         Run.Archive = Archive;
         Run.Before = LookAt(Archive, true);
         Run.Verdict = bShrink ? CheckBeforeShrink(Archive, Run.Before) : CheckBeforeRestore(Archive, Run.Before);
-        const bool bBuild = bShrink && Run.Verdict.Problem == EArchiveProblem::None && Run.Before.Needs.bNeedsBuild;
+        const bool bBuild = bShrink && Run.Verdict.Problem == EVerdict::Done && Run.Before.Needs.bNeedsBuild;
         Run.BuildBytes = bBuild && Run.Before.Status.CurBytes > 0 ? Run.Before.Status.CurBytes : 0;
         Runs.AddItem(Run);
     }
@@ -113,7 +114,7 @@ void PrintPlainVerdict(const FPellmorOptions& Options, FPellmorConsole& Console,
 {
     if (Options.bJson)
         return;
-    if (Verdict.Problem == EArchiveProblem::NothingToDo)
+    if (Verdict.Problem == EVerdict::NothingToDo)
         Console.Out(Verdict.Sentence + u"\n");
     else
         PrintVerdict(Console, Options, Verdict, PELLMOR_Failed);
@@ -125,7 +126,7 @@ FString Announce(const TDynArray<FArchiveRun>& Runs, bool bShrink, bool bList)
     int32_t Count = 0;
     const FArchiveRun* First = nullptr;
     for (const FArchiveRun& Run : Runs)
-        if (Run.Verdict.Problem == EArchiveProblem::None)
+        if (Run.Verdict.Problem == EVerdict::Done)
         {
             First = First ? First : &Run;
             ++Count;
@@ -158,7 +159,7 @@ void WarnAboutKeptArchives(const FPellmorOptions& Options, FPellmorConsole& Cons
     if (Options.SkipRulesFile.IsEmpty() || Options.bJson)
         return;
     for (const FArchiveRun& Run : Runs)
-        if (Run.Verdict.Problem == EArchiveProblem::None && !Run.Before.Needs.bNeedsBuild)
+        if (Run.Verdict.Problem == EVerdict::Done && !Run.Before.Needs.bNeedsBuild)
             Console.Err(FString::Printf(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
                                         u"--skip-rules has no effect on %s. Delete %s first to build a new one with "
                                         u"these rules.\n",
@@ -172,12 +173,12 @@ void RunArchives(FTransactionRun& Run, TDynArray<FArchiveRun>& Runs, bool bList)
         Run.TotalBytes += Archive.BuildBytes;
     for (FArchiveRun& Archive : Runs)
     {
-        if (Archive.Verdict.Problem != EArchiveProblem::None)
+        if (Archive.Verdict.Problem != EVerdict::Done)
             continue;
         if (Run.Console.Interrupted())
         {
             Archive.bNotStarted = true;
-            Archive.Verdict.Problem = EArchiveProblem::Cancelled;
+            Archive.Verdict.Problem = EVerdict::Cancelled;
             Archive.Verdict.Sentence =
                 FString::Printf(u"Cancelled before it started; %s is as it was.", *Archive.Archive.Shown);
             PrintPlainVerdict(Run.Options, Run.Console, Archive.Verdict);
@@ -187,10 +188,10 @@ void RunArchives(FTransactionRun& Run, TDynArray<FArchiveRun>& Runs, bool bList)
             Run.Display.SetCaption(Archive.Archive.Shown);
         Archive.Result = RunOnEngine(Run, Archive);
         Archive.bRan = true;
-        Archive.After = LookAt(Archive.Archive, Archive.Result.Failure != ETransactionFailure::None);
-        Archive.Verdict = ExplainTransaction(Archive.Archive, Run.bShrink, Archive.Result, Archive.After);
+        Archive.After = LookAt(Archive.Archive, false);
+        Archive.Verdict = SayVerdict(Archive.Archive, Archive.Result.Verdict);
         Run.DoneBytes += Archive.BuildBytes;
-        if (Archive.Verdict.Problem != EArchiveProblem::None)
+        if (Archive.Verdict.Problem != EVerdict::Done)
         {
             Run.Display.Finish(false);
             PrintPlainVerdict(Run.Options, Run.Console, Archive.Verdict);
@@ -206,38 +207,38 @@ const FArchiveStatus& StatusAfter(const FArchiveRun& Run)
     return Run.bRan ? Run.After.Status : Run.Before.Status;
 }
 
-FString RunJsonMembers(const FArchiveRun& Run, const FString& Indent)
+void WriteRun(FJsonWriter& Json, const FArchiveRun& Run)
 {
-    FString Json = Indent + FString::Printf(u"\"gameDir\": %s,\n", *GameDirJson(Run.Archive.Game));
-    Json += Indent + FString::Printf(u"\"archive\": %s,\n", *JsonString(Run.Archive.Shown));
-    Json += Indent + FString::Printf(u"\"path\": %s,\n", *JsonString(PathAsOnDisk(Run.Archive.Files.Cur)));
-    Json += Indent + FString::Printf(u"\"stateBefore\": \"%s\",\n", GetArchiveStateName(Run.Before.Status.State));
-    Json += Indent + FString::Printf(u"\"stateAfter\": \"%s\",\n", GetArchiveStateName(StatusAfter(Run).State));
-    Json += Indent + FString::Printf(u"\"bytesBefore\": %s,\n", *JsonSize(Run.Before.Status.CurBytes));
-    Json += Indent + FString::Printf(u"\"bytesAfter\": %s,\n", *JsonSize(StatusAfter(Run).CurBytes));
-    Json += Indent + FString::Printf(u"\"kept\": \"%s\",\n", KeptName(Run.bRan ? Run.Result.Kept : EKeptArchive::None));
-    return Json;
-}
-
-// "result" for an archive that ended as asked or was not started, else "error".
-FString RunJsonOutcome(const FArchiveRun& Run)
-{
-    if (Run.Verdict.Problem == EArchiveProblem::NothingToDo)
-        return FString(u"\"result\": \"nothing-to-do\"");
-    if (Run.Verdict.Problem == EArchiveProblem::None)
-        return FString(u"\"result\": \"done\"");
-    return u"\"error\": " + JsonError(ErrorFor(Run.Verdict.Problem), Run.Verdict.Sentence, Run.Verdict.Advice);
+    Json.BeginObject();
+    Json.Key(u"gameDir");
+    WriteGameDir(Json, Run.Archive.Game);
+    Json.Key(u"archive").String(Run.Archive.Shown);
+    Json.Key(u"path").String(PathAsOnDisk(Run.Archive.Files.Cur));
+    Json.Key(u"stateBefore").String(GetArchiveStateName(Run.Before.Status.State));
+    Json.Key(u"stateAfter").String(GetArchiveStateName(StatusAfter(Run).State));
+    Json.Key(u"bytesBefore").Size(Run.Before.Status.CurBytes);
+    Json.Key(u"bytesAfter").Size(StatusAfter(Run).CurBytes);
+    Json.Key(u"kept").String(KeptName(Run.bRan ? Run.Result.Kept : EKeptArchive::None));
+    // "result" for an archive that ended as asked, else "error".
+    if (Run.Verdict.Problem == EVerdict::NothingToDo)
+        Json.Key(u"result").String(u"nothing-to-do");
+    else if (Run.Verdict.Problem == EVerdict::Done)
+        Json.Key(u"result").String(u"done");
+    else
+        WriteJsonError(Json.Key(u"error"), ErrorFor(Run.Verdict.Problem), Run.Verdict.Sentence, Run.Verdict.Advice);
+    Json.EndObject();
 }
 
 FString RunsJson(const TDynArray<FArchiveRun>& Runs, bool bList)
 {
-    if (!bList)
-        return u"{\n" + RunJsonMembers(Runs[0], FString(u"  ")) + u"  " + RunJsonOutcome(Runs[0]) + u"\n}\n";
-    FString Json = u"[";
-    for (int32_t i = 0; i < Runs.Num(); ++i)
-        Json += FString(i ? u"," : u"") + u"\n  {\n" + RunJsonMembers(Runs[i], FString(u"    ")) + u"    " +
-                RunJsonOutcome(Runs[i]) + u"\n  }";
-    return Json + u"\n]\n";
+    FJsonWriter Json;
+    if (bList)
+        Json.BeginArray();
+    for (const FArchiveRun& Run : Runs)
+        WriteRun(Json, Run);
+    if (bList)
+        Json.EndArray();
+    return Json.Text();
 }
 
 // What a successful transaction of the one archive did, as shrink and restore have always said it.
@@ -287,14 +288,14 @@ void PrintOutcome(FPellmorConsole& Console, const TDynArray<FArchiveRun>& Runs, 
         bAllDone = bAllDone && EndedAsAsked(Run);
     if (bList)
         Console.Out(SummaryTable(Runs) + (bAllDone ? u"Done.\n" : u""));
-    else if (Runs[0].bRan && Runs[0].Verdict.Problem == EArchiveProblem::None)
+    else if (Runs[0].bRan && Runs[0].Verdict.Problem == EVerdict::Done)
     {
         if (bCancelAsked)
             Console.Out(FString(u"The cancel came too late: the shrink had finished.\n"));
         Console.Out(DoneText(Runs[0], bShrink));
     }
     for (const FArchiveRun& Run : Runs)
-        if (Run.bRan && Run.Result.Kept == EKeptArchive::Stale && Run.Verdict.Problem == EArchiveProblem::None)
+        if (Run.bRan && Run.Result.Kept == EKeptArchive::Stale && Run.Verdict.Problem == EVerdict::Done)
             Console.Out(DescribeStaleKept(Run.Archive, Run.Result.KeptWhy, true) + u"\n");
 }
 
@@ -303,7 +304,7 @@ int32_t ExitCodeOf(const TDynArray<FArchiveRun>& Runs)
     int32_t Exit = PELLMOR_Done;
     for (const FArchiveRun& Run : Runs)
     {
-        if (Run.Verdict.Problem == EArchiveProblem::Cancelled)
+        if (Run.Verdict.Problem == EVerdict::Cancelled)
             return PELLMOR_Cancelled;
         if (!EndedAsAsked(Run))
             Exit = PELLMOR_Failed;
@@ -322,7 +323,7 @@ int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console
     TDynArray<FArchiveRun> Runs = CheckArchives(Archives, bShrink);
 
     for (const FArchiveRun& Archive : Runs)
-        if (Archive.Verdict.Problem != EArchiveProblem::None)
+        if (Archive.Verdict.Problem != EVerdict::Done)
             PrintPlainVerdict(Options, Console, Archive.Verdict);
     WarnAboutKeptArchives(Options, Console, Runs);
     if (!Options.bJson)

@@ -51,10 +51,6 @@ const char16_t* SkipRuleWhyText(ESkipRuleWhy Why)
     return u"";
 }
 
-FString JsonPathOrNull(const FString& Path)
-{
-    return Path.IsEmpty() ? FString(u"null") : JsonString(Path);
-}
 } // namespace
 
 const char16_t* PellmorErrorCode(EPellmorError Error)
@@ -90,7 +86,7 @@ const char16_t* PellmorErrorCode(EPellmorError Error)
 }
 
 int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, const FString& Message,
-                     const FString& Advice, int32_t Exit, const FString& JsonMembers)
+                     const FString& Advice, int32_t Exit, const FJsonMembers& Members)
 {
     if (!bJson)
     {
@@ -100,7 +96,12 @@ int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, 
             Console.Err(WrapText(Said, ProseWidth(Console), 0));
         return Exit;
     }
-    Console.Out(u"{\n" + JsonMembers + u"  \"error\": " + JsonError(Error, Message, Advice) + u"\n}\n");
+    FJsonWriter Json;
+    Json.BeginObject();
+    if (Members)
+        Members(Json);
+    WriteJsonError(Json.Key(u"error"), Error, Message, Advice);
+    Console.Out(Json.EndObject().Text());
     return Exit;
 }
 
@@ -241,15 +242,13 @@ int32_t WidestLine(const FString& Text)
     return Widest;
 }
 
-FString JsonError(EPellmorError Error, const FString& Message, const FString& Advice)
+void WriteJsonError(FJsonWriter& Json, EPellmorError Error, const FString& Message, const FString& Advice)
 {
-    return FString::Printf(u"{\"code\": \"%s\", \"message\": %s, \"advice\": %s}", PellmorErrorCode(Error),
-                           *JsonString(Message), *JsonPathOrNull(Advice));
-}
-
-FString JsonSize(int64_t Bytes)
-{
-    return Bytes < 0 ? FString(u"null") : FString::Printf(u"%lld", (long long)Bytes);
+    Json.BeginObject(FJsonWriter::Inline);
+    Json.Key(u"code").String(PellmorErrorCode(Error));
+    Json.Key(u"message").String(Message);
+    Json.Key(u"advice").StringOrNull(Advice);
+    Json.EndObject();
 }
 
 const char16_t* KeptName(EKeptArchive Kept)
@@ -333,10 +332,13 @@ FString DescribeGameDirSource(const FGameDir& Game)
     return FString();
 }
 
-FString GameDirJson(const FGameDir& Game)
+void WriteGameDir(FJsonWriter& Json, const FGameDir& Game)
 {
-    return FString::Printf(u"{\"path\": %s, \"from\": \"%s\", \"detail\": %s}", *JsonString(Game.Dir),
-                           GameDirSourceName(Game.Source), *JsonPathOrNull(Game.Detail));
+    Json.BeginObject(FJsonWriter::Inline);
+    Json.Key(u"path").String(Game.Dir);
+    Json.Key(u"from").String(GameDirSourceName(Game.Source));
+    Json.Key(u"detail").StringOrNull(Game.Detail);
+    Json.EndObject();
 }
 
 FString DescribeSkipRules(const FSkipRulesCheck& Check)
@@ -349,18 +351,23 @@ FString DescribeSkipRules(const FSkipRulesCheck& Check)
     return FString::Printf(u"the built-in rules (%d)", Check.NumRules);
 }
 
-FString SkipRulesJson(const FSkipRulesCheck& Check)
+void WriteSkipRules(FJsonWriter& Json, const FSkipRulesCheck& Check)
 {
-    FString Json = FString::Printf(u"{\"source\": \"%s\", \"path\": %s, \"rules\": %d, \"warnings\": [",
-                                   Check.Source == ESkipRulesSource::File ? u"file" : u"builtin",
-                                   *JsonPathOrNull(Check.bFileFound ? Check.Path : FString()), Check.NumRules);
-    for (int32_t i = 0; i < Check.Warnings.Num(); ++i)
+    Json.BeginObject(FJsonWriter::Inline);
+    Json.Key(u"source").String(Check.Source == ESkipRulesSource::File ? u"file" : u"builtin");
+    Json.Key(u"path").StringOrNull(Check.bFileFound ? Check.Path : FString());
+    Json.Key(u"rules").Number(Check.NumRules);
+    Json.Key(u"warnings").BeginArray();
+    for (const FSkipRulesWarning& Warning : Check.Warnings)
     {
-        const FSkipRulesWarning& Warning = Check.Warnings[i];
-        Json += FString::Printf(u"%s{\"line\": %d, \"text\": %s, \"why\": \"%s\"}", i ? u", " : u"", Warning.Line,
-                                *JsonString(Warning.Text), SkipRuleWhyName(Warning.Why));
+        Json.BeginObject();
+        Json.Key(u"line").Number(Warning.Line);
+        Json.Key(u"text").String(Warning.Text);
+        Json.Key(u"why").String(SkipRuleWhyName(Warning.Why));
+        Json.EndObject();
     }
-    return Json + u"]}";
+    Json.EndArray();
+    Json.EndObject();
 }
 
 void PrintSkipRulesWarnings(FPellmorConsole& Console, const FSkipRulesCheck& Check)

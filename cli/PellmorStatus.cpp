@@ -13,7 +13,7 @@ FArchiveVerdict NextVerdict(const FGameArchive& Archive, const FArchiveLook& Loo
     if (State == EArchiveState::Shrunk || State == EArchiveState::Interrupted)
     {
         const FArchiveVerdict Restore = CheckBeforeRestore(Archive, Look);
-        if (Restore.Problem != EArchiveProblem::None)
+        if (Restore.Problem != EVerdict::Done)
             Verdict = Restore;
         else if (State == EArchiveState::Shrunk)
             Verdict = FArchiveVerdict();
@@ -23,7 +23,7 @@ FArchiveVerdict NextVerdict(const FGameArchive& Archive, const FArchiveLook& Loo
 
 FString NextStep(const FGameArchive& Archive, const FArchiveLook& Look, const FArchiveVerdict& Verdict)
 {
-    if (Verdict.Problem != EArchiveProblem::None)
+    if (Verdict.Problem != EVerdict::Done)
         return Verdict.Advice.IsEmpty() ? Verdict.Sentence : Verdict.Sentence + u" " + Verdict.Advice;
     if (Look.Status.State == EArchiveState::Shrunk)
         return FString::Printf(u"The game loads the shrunk archive. Run %s to put the original back.",
@@ -94,51 +94,53 @@ FArchiveVerdict Briefly(const FArchiveVerdict& Verdict, const FPellmorOptions& O
 
 // ---- JSON -------------------------------------------------------------------------------------------------------
 
-// The members of one archive's status, each line Indent + "\"key\": value,\n".
-FString StatusJsonMembers(const FArchiveReport& Report, const FString& Indent)
+// The members of one archive's status.
+void WriteStatusMembers(FJsonWriter& Json, const FArchiveReport& Report)
 {
     const FArchiveFiles& Files = Report.Archive.Files;
     const FArchiveStatus& Status = Report.Look.Status;
     const FShrinkNeeds& Needs = Report.Look.Needs;
     const bool bRestorable = Status.State == EArchiveState::Shrunk || Status.State == EArchiveState::Interrupted;
-    const bool bCanShrink = CheckBeforeShrink(Report.Archive, Report.Look).Problem == EArchiveProblem::None;
-    const bool bCanRestore =
-        bRestorable && CheckBeforeRestore(Report.Archive, Report.Look).Problem == EArchiveProblem::None;
-    FString Json = Indent + FString::Printf(u"\"gameDir\": %s,\n", *GameDirJson(Report.Archive.Game));
-    Json += Indent + FString::Printf(u"\"archive\": %s,\n", *JsonString(Report.Archive.Shown));
-    Json += Indent + FString::Printf(u"\"path\": %s,\n", *JsonString(PathAsOnDisk(Files.Cur)));
-    Json += Indent + FString::Printf(u"\"state\": \"%s\",\n", GetArchiveStateName(Status.State));
-    Json += Indent + FString::Printf(u"\"canShrink\": %s,\n", bCanShrink ? u"true" : u"false");
-    Json += Indent + FString::Printf(u"\"canRestore\": %s,\n", bCanRestore ? u"true" : u"false");
-    Json += Indent + FString::Printf(u"\"files\": {%s: %s, %s: %s, %s: %s, %s: %s},\n", *JsonString(Files.Name),
-                                     *JsonSize(Status.CurBytes), *JsonString(appPathFileName(Files.OrigBak)),
-                                     *JsonSize(Status.OrigBytes), *JsonString(appPathFileName(Files.ShrunkBak)),
-                                     *JsonSize(Status.ShrunkBytes), *JsonString(appPathFileName(Files.Temp)),
-                                     *JsonSize(Status.TempBytes));
-    Json += Indent + FString::Printf(u"\"checks\": {\"writable\": %s, \"freeBytes\": %s, \"neededBytes\": %lld},\n",
-                                     Needs.WriteError == 0 ? u"true" : u"false", *JsonSize(Needs.FreeBytes),
-                                     (long long)(Needs.bNeedsBuild ? Needs.NeededBytes : 0));
-    Json += Indent + FString::Printf(u"\"kept\": \"%s\",\n", KeptName(Status.Kept));
-    Json += Indent + FString::Printf(u"\"textureDictionaries\": %s,\n", *JsonSize(Report.Look.TextureDictionaries));
-    Json += Indent + FString::Printf(u"\"next\": %s,\n", *JsonString(Report.Next));
-    return Json;
+    const bool bCanShrink = CheckBeforeShrink(Report.Archive, Report.Look).Problem == EVerdict::Done;
+    const bool bCanRestore = bRestorable && CheckBeforeRestore(Report.Archive, Report.Look).Problem == EVerdict::Done;
+    Json.Key(u"gameDir");
+    WriteGameDir(Json, Report.Archive.Game);
+    Json.Key(u"archive").String(Report.Archive.Shown);
+    Json.Key(u"path").String(PathAsOnDisk(Files.Cur));
+    Json.Key(u"state").String(GetArchiveStateName(Status.State));
+    Json.Key(u"canShrink").Bool(bCanShrink);
+    Json.Key(u"canRestore").Bool(bCanRestore);
+    Json.Key(u"files").BeginObject(FJsonWriter::Inline);
+    Json.Key(*Files.Name).Size(Status.CurBytes);
+    Json.Key(*appPathFileName(Files.OrigBak)).Size(Status.OrigBytes);
+    Json.Key(*appPathFileName(Files.ShrunkBak)).Size(Status.ShrunkBytes);
+    Json.Key(*appPathFileName(Files.Temp)).Size(Status.TempBytes);
+    Json.EndObject();
+    Json.Key(u"checks").BeginObject(FJsonWriter::Inline);
+    Json.Key(u"writable").Bool(Needs.WriteError == 0);
+    Json.Key(u"freeBytes").Size(Needs.FreeBytes);
+    Json.Key(u"neededBytes").Number(Needs.bNeedsBuild ? Needs.NeededBytes : 0);
+    Json.EndObject();
+    Json.Key(u"kept").String(KeptName(Status.Kept));
+    Json.Key(u"textureDictionaries").Size(Report.Look.TextureDictionaries);
+    Json.Key(u"next").String(Report.Next);
 }
 
 // The reports as a JSON array, a broken archive's with its error.
 FString StatusJsonArray(const TDynArray<FArchiveReport>& Reports)
 {
-    FString Json = u"[";
-    for (int32_t i = 0; i < Reports.Num(); ++i)
+    FJsonWriter Json;
+    Json.BeginArray();
+    for (const FArchiveReport& Report : Reports)
     {
-        const FArchiveReport& Report = Reports[i];
-        FString Members = StatusJsonMembers(Report, FString(u"    "));
+        Json.BeginObject();
+        WriteStatusMembers(Json, Report);
         if (IsBroken(Report.Look.Status.State))
-            Members += u"    \"error\": " +
-                       JsonError(ErrorFor(Report.Verdict.Problem), Report.Verdict.Sentence, Report.Verdict.Advice) +
-                       u",\n";
-        Json += FString(i ? u"," : u"") + u"\n  {\n" + Members.Left(Members.Len() - 2) + u"\n  }";
+            WriteJsonError(Json.Key(u"error"), ErrorFor(Report.Verdict.Problem), Report.Verdict.Sentence,
+                           Report.Verdict.Advice);
+        Json.EndObject();
     }
-    return Json + u"\n]\n";
+    return Json.EndArray().Text();
 }
 
 // ---- Text -------------------------------------------------------------------------------------------------------
@@ -248,11 +250,15 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
         const FArchiveReport& Report = Reports[0];
         if (!Options.bJson)
             Console.Out(StatusText(Report, ProseWidth(Console)));
-        const FString Members = StatusJsonMembers(Report, FString(u"  "));
+        const FJsonMembers Members = [&Report](FJsonWriter& Json) { WriteStatusMembers(Json, Report); };
         if (IsBroken(Report.Look.Status.State))
             return PrintVerdict(Console, Options, Briefly(Report.Verdict, Options), PELLMOR_Failed, Members);
         if (Options.bJson)
-            Console.Out(u"{\n" + Members.Left(Members.Len() - 2) + u"\n}\n");
+        {
+            FJsonWriter Json;
+            Members(Json.BeginObject());
+            Console.Out(Json.EndObject().Text());
+        }
         return PELLMOR_Done;
     }
 

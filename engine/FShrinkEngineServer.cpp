@@ -339,17 +339,27 @@ FTransactionResult BusyResult(const FArchiveFiles& Files)
 
 FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
-    FTransactionLock Lock(Files);
-    FTransactionResult Result = Lock.IsBusy() ? BusyResult(Files) : ShrinkLocked(Files, Options);
-    Result.StateAfter = StateFromFiles(Files);
+    FTransactionResult Result;
+    {
+        FTransactionLock Lock(Files);
+        Result = Lock.IsBusy() ? BusyResult(Files) : ShrinkLocked(Files, Options);
+        Result.StateAfter = StateFromFiles(Files);
+    }
+    // Judged once the lock is given back: telling why may look at the files as status does.
+    Result.Verdict = JudgeTransaction(Files, false, Result);
     return Result;
 }
 
 FTransactionResult RestoreArchive(const FArchiveFiles& Files)
 {
-    FTransactionLock Lock(Files);
-    FTransactionResult Result = Lock.IsBusy() ? BusyResult(Files) : RestoreLocked(Files);
-    Result.StateAfter = StateFromFiles(Files);
+    FTransactionResult Result;
+    {
+        FTransactionLock Lock(Files);
+        Result = Lock.IsBusy() ? BusyResult(Files) : RestoreLocked(Files);
+        Result.StateAfter = StateFromFiles(Files);
+    }
+    // Judged once the lock is given back: telling why may look at the files as status does.
+    Result.Verdict = JudgeTransaction(Files, true, Result);
     return Result;
 }
 

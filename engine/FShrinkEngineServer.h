@@ -10,6 +10,7 @@
 
 #include "Core/Inc/Core.h"
 #include "engine/FGameFiles.h"
+#include "engine/FTransactionVerdict.h"
 #include "shrinker/FImgShrinker.h"
 
 // ---- Game file sets -----------------------------------------------------------------------------------------
@@ -34,40 +35,6 @@ int32_t BuildShrunkFiles(const TDynArray<FString>& SrcList, const TDynArray<FStr
 uint32_t GetFreeDiskSpaceMB(const FString& Dir);
 
 // ---- Tests and transactions ---------------------------------------------------------------------------------
-
-// How a transaction ended, as values for the front ends. Message is the engine's own text for people and traces.
-enum class ETransactionFailure : int32_t
-{
-    None,
-    NotReady,     // a prerequisite test failed; StateBefore says what state the files were in
-    Busy,         // another shrink or restore holds the folder's lock; nothing was touched
-    DeleteFailed, // a leftover could not be deleted (OsError)
-    NoSpace,      // too little free space to build (FreeBytes, NeededBytes)
-    BuildFailed,  // the shrinker did not finish the archive (BuildFailure, BuildReason, Damage)
-    Cancelled,    // the build was cancelled; the files are as they were
-    RenameFailed, // a rename failed (OsError: the file is in use, access is denied)
-};
-
-struct FTransactionResult
-{
-    FString Message; // empty on success
-    ETransactionFailure Failure = ETransactionFailure::None;
-    EArchiveState StateBefore = EArchiveState::Missing;
-    // The state the files are left in (from which files exist): after a failed last rename of a shrink it is
-    // Interrupted, and a restore repairs it.
-    EArchiveState StateAfter = EArchiveState::Missing;
-    uint32_t OsError = 0;
-    int64_t FreeBytes = -1;
-    int64_t NeededBytes = 0;
-    EShrinkFailure BuildFailure = EShrinkFailure::None;
-    FString BuildReason;
-    FImgDamage Damage;
-    // What became of a kept shrunk archive: taken over (Current), or deleted and built anew (Stale, KeptWhy).
-    EKeptArchive Kept = EKeptArchive::None;
-    FString KeptWhy;
-    int64_t BytesBefore = -1; // size of the archive in use before and after
-    int64_t BytesAfter = -1;
-};
 
 // What travels with a transaction besides its game folder.
 struct FShrinkJobOptions

@@ -63,6 +63,7 @@ TEST_F(CPellmorWinDlgStateTest, FailuresAreShownOnceEach)
     Fake->Answer(u"true", u"false");
     Fake->ShrinkResult = u"Not enough disk space to do shrink";
     Fake->UnshrinkResult = u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles";
+    Fake->UnshrinkOutcome.Verdict.bRestore = true;
     Tick();
     Tick();
     const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();

@@ -145,7 +145,7 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
     EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text,
               u"Not enough disk space to do shrink\r\n\r\nThere is not enough free space on the drive that holds the "
-              u"game: 100 MB free, 769 MB needed. Free some space and try again.");
+              u"game: 104.9 MB free, 806.4 MB needed. Free some space and try again.");
     EXPECT_EQ(FileState(), "shrink");
 }
 
@@ -247,7 +247,7 @@ TEST_F(CPellmorWinDlgTest, ADamagedArchiveKeepsShrinkOffAndAnAutomaticShrinkFail
     ASSERT_TRUE(WriteFileBytes(
         GameFile(u""),
         FImgBuilder().Add("a.col", FBytes(100, 1)).Add("b.col", FBytes(100, 2)).SetDirEntry(1, 2, 2500).Build()));
-    const FString Damage = u"gta3.img is damaged: 1 entry (5.1 MB) lies past the end of the file.";
+    const FString Damage = u"gta3.img is damaged: 1 entry lies past the end of the file, which is 5.1 MB short.";
     const FString CopyAgain = u"Copy gta3.img again from the game's install or a backup.";
     OpenDialog();
     ASSERT_TRUE(TickUntil([&] { return !StatusStartsWith(u"Please wait."); }));

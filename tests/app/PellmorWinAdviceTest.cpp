@@ -1,5 +1,5 @@
 // The advice under the kinds of failure that the dialog's own tests do not bring about (no space, damage and a
-// closed folder are shown there), chosen from the typed outcome.
+// closed folder are shown there), chosen from the engine's verdict on the typed outcome.
 #include <gtest/gtest.h>
 
 #include "Core/Inc/CoreOS.h"
@@ -22,7 +22,7 @@ TEST(PellmorWinAdviceTest, EachFailureKindGetsItsAdviceAfterTheEnginesText)
     FTransactionResult InUse = Outcome(ETransactionFailure::RenameFailed);
     InUse.OsError = CoreOS::OSERROR_AccessDenied;
     FTransactionResult RestoreInUse = InUse;
-    RestoreInUse.StateBefore = EArchiveState::Shrunk;
+    RestoreInUse.StateAfter = EArchiveState::Shrunk;
     FTransactionResult Other = Outcome(ETransactionFailure::DeleteFailed);
     Other.OsError = CoreOS::OSERROR_FileNotFound;
 
@@ -46,7 +46,8 @@ TEST(PellmorWinAdviceTest, EachFailureKindGetsItsAdviceAfterTheEnginesText)
     };
     for (const auto& Case : Cases)
     {
-        const FString Text = DescribeFailure(FString(u"Engine text"), Case.Result, Case.bRestore, Files);
+        const FString Text =
+            DescribeFailure(FString(u"Engine text"), JudgeTransaction(Files, Case.bRestore, Case.Result), Files);
         EXPECT_EQ(Text, *Case.Advice ? u"Engine text\r\n\r\n" + FString(Case.Advice) : FString(u"Engine text"));
     }
 }
