@@ -11,6 +11,10 @@ const char16_t* GameDirSourceName(EGameDirSource Source)
     {
         case EGameDirSource::Argument:
             return u"argument";
+        case EGameDirSource::Remembered:
+            return u"remembered";
+        case EGameDirSource::ProgramFolder:
+            return u"program-folder";
         case EGameDirSource::Registry:
             return u"registry";
         case EGameDirSource::WinePrefix:
@@ -320,6 +324,10 @@ FString DescribeGameDirSource(const FGameDir& Game)
     {
         case EGameDirSource::Argument:
             return FString();
+        case EGameDirSource::Remembered:
+            return FString(u"the folder PellmorWin.exe last showed");
+        case EGameDirSource::ProgramFolder:
+            return FString(u"the folder pellmor is in");
         case EGameDirSource::Registry:
             return FString(u"the registry");
         case EGameDirSource::WinePrefix:

@@ -9,6 +9,7 @@
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FGlobalVars.h"
 #include "engine/FGameFiles.h"
+#include "engine/FPlayerChoices.h"
 
 const char16_t* const GGameDirRegistryKey = u"SOFTWARE\\Quorrin: San Andreas";
 const char16_t* const GGameDirRegistryValue = u"GTA:SA Path";
@@ -283,17 +284,15 @@ void AddUnique(TDynArray<FString>& List, const FString& Item)
     List.AddItem(Item);
 }
 
-// The steamapps folders of every library below Home: the two places Steam keeps its own, and those their
+// The steamapps folders of every library of the Steam folders Roots: each one's own, and those its
 // libraryfolders.vdf lists.
-TDynArray<FString> FindSteamApps(const FString& Home)
+TDynArray<FString> FindSteamApps(const TDynArray<FString>& Roots)
 {
     TDynArray<FString> Libraries;
-    if (Home.IsEmpty())
-        return Libraries;
-    for (const char16_t* Root : {u".steam/steam/steamapps", u".local/share/Steam/steamapps"})
+    for (const FString& Root : Roots)
     {
-        const FString SteamApps = appPathJoin(Home, Root);
-        if (!IsDirectory(SteamApps))
+        const FString SteamApps = appPathJoin(Root, u"steamapps");
+        if (Root.IsEmpty() || !IsDirectory(SteamApps))
             continue;
         AddUnique(Libraries, appWithSystemSeparators(SteamApps));
         FString Vdf;
@@ -302,6 +301,66 @@ TDynArray<FString> FindSteamApps(const FString& Home)
                 AddUnique(Libraries, appWithSystemSeparators(appPathJoin(Library, u"steamapps")));
     }
     return Libraries;
+}
+
+// The Steam folders to look through: the one the registry names, and the two places Steam keeps itself on Linux.
+TDynArray<FString> SteamRoots(const FGameDirSearch& Search)
+{
+    TDynArray<FString> Roots;
+    if (!Search.SteamRoot.IsEmpty())
+        Roots.AddItem(Search.SteamRoot);
+    if (!Search.Home.IsEmpty())
+        for (const char16_t* Root : {u".steam/steam", u".local/share/Steam"})
+            Roots.AddItem(appPathJoin(Search.Home, Root));
+    return Roots;
+}
+
+// A folder that holds the game's archive, or its program: the program copied into the game's folder finds it.
+bool HoldsGame(const FString& Dir)
+{
+    return !Dir.IsEmpty() && (HoldsGameFiles(Dir) || IsFile(appPathJoin(Dir, u"gta_sa.exe")));
+}
+
+bool Take(FGameDir& Found, EGameDirSource Source, const FString& Dir)
+{
+    Found.Source = Source;
+    Found.Dir = appWithTrailingSeparator(Dir);
+    Found.Detail.Empty();
+    return true;
+}
+
+// The steps before the Wine prefixes: the remembered folder, the program's folder, the registry.
+bool FindGameDirFirst(const FGameDirSearch& Search, FGameDir& Found)
+{
+    if (HoldsGame(Search.Remembered))
+        return Take(Found, EGameDirSource::Remembered, Search.Remembered);
+    if (HoldsGame(Search.ProgramDir))
+        return Take(Found, EGameDirSource::ProgramFolder, Search.ProgramDir);
+    if (!Search.ProgramDir.IsEmpty() && HoldsGame(appPathFolder(Search.ProgramDir)))
+        return Take(Found, EGameDirSource::ProgramFolder, appPathFolder(Search.ProgramDir));
+    // Installers write the folder with or without its final backslash; the engine needs one.
+    const FString Registry = Search.bRegistry ? ReadRegistryGameDir() : FString();
+    return !Registry.IsEmpty() && Take(Found, EGameDirSource::Registry, Registry);
+}
+
+// A registry text value as the dialog always read it: a zeroed buffer of 4096 units announced as 4094 bytes.
+FString ReadRegistryText(CoreOS::ERegistryRoot Root, CoreOS::ERegistryView View, const char16_t* Key,
+                         const char16_t* Value)
+{
+    // The buffer's last units stay zero whatever the value holds, so its text is always terminated.
+    char16_t Buffer[4096] = {};
+    uint32_t Bytes = 4094;
+    if (!CoreOS::RegistryReadValue(Root, View, Key, Value, Buffer, &Bytes))
+        return FString(Buffer);
+    // A text value's bytes count its terminating zero, which is no part of the text.
+    int32_t Units = int32_t(Bytes / 2);
+    for (int32_t i = 0; i < Units; ++i)
+        if (Buffer[i] == 0)
+        {
+            Units = i;
+            break;
+        }
+    return FString(Buffer, Units);
 }
 } // namespace
 
@@ -343,20 +402,17 @@ FGameDir InterpretGameDirArgument(const FString& Path)
 
 FString ReadRegistryGameDir()
 {
-    // The buffer's last units stay zero whatever the value holds, so its text is always terminated.
-    char16_t Buffer[4096] = {};
-    uint32_t Bytes = 4094;
-    if (!CoreOS::RegistryReadValue(GGameDirRegistryKey, GGameDirRegistryValue, Buffer, &Bytes))
-        return FString(Buffer);
-    // A text value's bytes count its terminating zero, which is no part of the text.
-    int32_t Units = int32_t(Bytes / 2);
-    for (int32_t i = 0; i < Units; ++i)
-        if (Buffer[i] == 0)
-        {
-            Units = i;
-            break;
-        }
-    return FString(Buffer, Units);
+    const FString Value32 =
+        ReadRegistryText(CoreOS::REGROOT_LocalMachine, CoreOS::REGVIEW_32, GGameDirRegistryKey, GGameDirRegistryValue);
+    if (!Value32.IsEmpty())
+        return Value32;
+    return ReadRegistryText(CoreOS::REGROOT_LocalMachine, CoreOS::REGVIEW_64, GGameDirRegistryKey,
+                            GGameDirRegistryValue);
+}
+
+FString ReadRegistrySteamRoot()
+{
+    return ReadRegistryText(CoreOS::REGROOT_CurrentUser, CoreOS::REGVIEW_64, u"Software\\Valve\\Steam", u"SteamPath");
 }
 
 bool ReadWineRegValue(const FString& RegText, const FString& KeyPath, const FString& ValueName, FString& Value)
@@ -464,12 +520,14 @@ TDynArray<FString> ReadSteamLibraryFolders(const FString& VdfText)
     return Folders;
 }
 
-bool FindSteamGameDir(const FString& Home, FGameDir& Found, FString& Why)
+bool FindSteamGameDir(const TDynArray<FString>& Roots, FGameDir& Found, FString& Why)
 {
-    const TDynArray<FString> Libraries = FindSteamApps(Home);
+    const TDynArray<FString> Libraries = FindSteamApps(Roots);
     if (Libraries.Num() == 0)
     {
-        Why = FString::Printf(u"there is no Steam library in %s", *appPathJoin(Home, u".steam/steam/steamapps"));
+        Why = Roots.Num() == 0 ? FString(u"there is no Steam library ($HOME is not set)")
+                               : FString::Printf(u"there is no Steam library in %s",
+                                                 *appWithSystemSeparators(appPathJoin(Roots[0], u"steamapps")));
         return false;
     }
     for (const FString& Library : Libraries)
@@ -505,7 +563,11 @@ bool FindSteamGameDir(const FString& Home, FGameDir& Found, FString& Why)
 FGameDirSearch GetGameDirSearch(const FString& WinePrefix)
 {
     FGameDirSearch Search;
+    Search.Remembered = LoadPlayerChoices().GameDir;
+    Search.ProgramDir = appBaseDir();
     Search.bRegistry = CoreOS::HasRegistry();
+    if (Search.bRegistry)
+        Search.SteamRoot = ReadRegistrySteamRoot();
     Search.WinePrefix = WinePrefix;
     if (const char* Prefix = CoreOS::GetEnv("WINEPREFIX"))
         Search.EnvWinePrefix = FString::FromUtf8(Prefix);
@@ -517,17 +579,10 @@ FGameDirSearch GetGameDirSearch(const FString& WinePrefix)
 bool FindGameDir(const FGameDirSearch& Search, FGameDir& Found, FString& Why)
 {
     Found = FGameDir();
-    if (Search.bRegistry)
-    {
-        // Installers write the folder with or without its final backslash; the engine needs one.
-        const FString Registry = ReadRegistryGameDir();
-        Found.Source = EGameDirSource::Registry;
-        Found.Dir = appWithTrailingSeparator(Registry);
-        if (!Registry.IsEmpty())
-            return true;
-    }
-
     const bool bNamedPrefix = !Search.WinePrefix.IsEmpty();
+    if (!bNamedPrefix && FindGameDirFirst(Search, Found))
+        return true;
+
     FString Prefix = bNamedPrefix ? Search.WinePrefix : Search.EnvWinePrefix;
     if (Prefix.IsEmpty() && !Search.Home.IsEmpty())
         Prefix = appPathJoin(Search.Home, u".wine");
@@ -545,14 +600,13 @@ bool FindGameDir(const FGameDirSearch& Search, FGameDir& Found, FString& Why)
         return false;
     }
 
-    FString SteamWhy = u"there is no Steam library ($HOME is not set)";
-    if (!Search.Home.IsEmpty() && FindSteamGameDir(Search.Home, Found, SteamWhy))
+    FString SteamWhy;
+    if (FindSteamGameDir(SteamRoots(Search), Found, SteamWhy))
         return true;
     if (Search.bRegistry)
     {
-        Found.Dir = GDefaultGameDir;
         Found.Source = EGameDirSource::Default;
-        Found.Detail.Empty();
+        Found.Dir = GDefaultGameDir;
         return true;
     }
     Why = WineWhy + u", and " + SteamWhy;

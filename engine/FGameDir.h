@@ -21,11 +21,13 @@ extern const char16_t* const GSteamAppId;
 // Where a game folder came from.
 enum class EGameDirSource : int32_t
 {
-    Argument,   // the user named it
-    Registry,   // the registry value (Windows)
-    WinePrefix, // the registry value in a Wine prefix's system.reg
-    Steam,      // a Steam library's game folder, or the registry value in its Proton prefix
-    Default,    // the default install folder (Windows)
+    Argument,      // the user named it
+    Remembered,    // the folder in the dialog's box when it last closed
+    ProgramFolder, // the program's own folder, or the one above it (the program copied into the game)
+    Registry,      // the registry value (Windows: the 32-bit view, where the game's installer writes, else 64-bit)
+    WinePrefix,    // the registry value in a Wine prefix's system.reg
+    Steam,         // a Steam library's game folder, or the registry value in its Proton prefix
+    Default,       // the default install folder (Windows)
 };
 
 // What a path given as the game folder named.
@@ -51,12 +53,16 @@ struct FGameDir
     FString Nearby;
 };
 
-// Where to look for a game no one named. GetGameDirSearch fills it from the system and the environment; tests
-// fill it themselves.
+// Where to look for a game no one named. GetGameDirSearch fills it from the system, the environment and the
+// remembered choices; tests fill it themselves.
 struct FGameDirSearch
 {
-    bool bRegistry = false; // the system has a registry: read it first, and take the default folder last
-    FString WinePrefix;     // a prefix the user named; when empty, EnvWinePrefix, else Home/.wine
+    FString Remembered;     // the folder in the dialog's box when it last closed; taken when it holds the game
+    FString ProgramDir;     // the program's own folder: it, or the folder above it, when it holds the game
+    bool bRegistry = false; // the system has a registry: read it, and take the default folder last
+    FString SteamRoot;      // the Steam folder the registry names (Windows), whose libraries are looked through
+    FString WinePrefix;     // a prefix the user named: then only it is looked in; when empty, EnvWinePrefix,
+                            // else Home/.wine
     FString EnvWinePrefix;  // $WINEPREFIX
     FString Home;           // $HOME; the Wine prefix and the Steam libraries are looked for below it
 };
@@ -67,16 +73,22 @@ FGameDirSearch GetGameDirSearch(const FString& WinePrefix);
 // there; otherwise Path as given, with a game folder nearby if there is one. Looks at the disk only; any thread.
 FGameDir InterpretGameDirArgument(const FString& Path);
 
-// Looks for the game in this order: the registry (with bRegistry), the Wine prefix (the one named, else
-// $WINEPREFIX, else ~/.wine), the Steam libraries (a game folder holding the archive, else a Proton prefix's
-// registry value), the default folder (with bRegistry, always found). A prefix the user named is the only
-// prefix looked in, and the search ends there. False when nothing was found, with Why saying what was looked at
-// (one sentence without a final full stop). Reads the registry and small files; blocks on the disk.
+// Looks for the game in this order, the same for both front ends: the remembered folder, the program's folder or
+// the one above it (each only when it holds the game's archive or gta_sa.exe), the registry value (with
+// bRegistry; the 32-bit view first), the Wine prefix (the one named, else $WINEPREFIX, else ~/.wine), the Steam
+// libraries (a game folder holding the archive, else a Proton prefix's registry value), the default folder
+// (with bRegistry, always found). A prefix the user named is the only place looked in. False when nothing was
+// found, with Why saying what was looked at (one sentence without a final full stop). Reads the registry and
+// small files; blocks on the disk.
 bool FindGameDir(const FGameDirSearch& Search, FGameDir& Found, FString& Why);
 
-// The registry value as the dialog reads it: a zeroed buffer of 4096 units announced as 4094 bytes, the text up
-// to the bytes returned or its first zero. Empty when the value cannot be read (always on POSIX).
+// The registry value the game's installers write: the 32-bit view first (a 32-bit installer on 64-bit Windows
+// writes there), then the 64-bit one. Each read as the dialog always read it: a zeroed buffer of 4096 units
+// announced as 4094 bytes, the text up to the bytes returned or its first zero. Empty when neither view holds
+// the value (always on POSIX).
 FString ReadRegistryGameDir();
+// The Steam folder from HKEY_CURRENT_USER\Software\Valve\Steam, value SteamPath; empty when there is none.
+FString ReadRegistrySteamRoot();
 
 // Reads the game folder from the prefix's system.reg (HKEY_LOCAL_MACHINE; also the Wow6432Node view, where
 // 64-bit Wine keeps what 32-bit installers wrote) and maps its drive path through the prefix's dosdevices
@@ -84,10 +96,10 @@ FString ReadRegistryGameDir();
 // value is missing or the value is no drive path.
 bool FindWineGameDir(const FString& Prefix, FString& Dir, FString& Why);
 
-// Looks through the Steam libraries below Home (~/.steam/steam/steamapps, ~/.local/share/Steam/steamapps and
-// every library their libraryfolders.vdf lists): first for a game folder holding the archive, then for a
-// Proton prefix naming one. Found.Detail is the library or the prefix. False with Why when there is neither.
-bool FindSteamGameDir(const FString& Home, FGameDir& Found, FString& Why);
+// Looks through the Steam libraries of the Steam folders Roots (each one's steamapps and every library its
+// libraryfolders.vdf lists): first for a game folder holding the archive, then for a Proton prefix naming one.
+// Found.Detail is the library or the prefix. False with Why when there is neither.
+bool FindSteamGameDir(const TDynArray<FString>& Roots, FGameDir& Found, FString& Why);
 
 // The library folders that a Steam libraryfolders.vdf text lists: every "path" value at any depth, and the
 // numbered values of the top-level block that older files hold. Text of any shape is read without complaint:

@@ -267,13 +267,28 @@ void LockRelease(FLockHandle Lock);
 const char* GetEnv(const char* Name);
 
 // ---- Registry -----------------------------------------------------------------------------------------------
-// Reads the value ValueName of the key KeyPath under HKEY_LOCAL_MACHINE: opens the key (RegOpenKeyW), queries
-// the value (RegQueryValueExW) into Data, announcing *Bytes as Data's size, and closes the key; the value's
-// type is not checked. True on success, with *Bytes set to the number of bytes stored. On failure *Bytes is
-// left alone and Data holds whatever the failed query wrote into it (usually nothing). POSIX has no registry:
-// false, and Data is not touched. Called on the user-interface thread.
-bool RegistryReadValue(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes);
-typedef bool (*FRegistryReadHook)(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes);
+enum ERegistryRoot : int32_t
+{
+    REGROOT_LocalMachine, // HKEY_LOCAL_MACHINE
+    REGROOT_CurrentUser,  // HKEY_CURRENT_USER
+};
+// The two views that 64-bit Windows keeps of HKEY_LOCAL_MACHINE\SOFTWARE: what 32-bit programs see (their
+// installers write there; on disk SOFTWARE\WOW6432Node) and what 64-bit programs see. On a 32-bit system both
+// name the one registry.
+enum ERegistryView : int32_t
+{
+    REGVIEW_32,
+    REGVIEW_64,
+};
+// Reads the value ValueName of the key KeyPath under Root in View: opens the key (RegOpenKeyExW with
+// KEY_WOW64_32KEY or KEY_WOW64_64KEY), queries the value (RegQueryValueExW) into Data, announcing *Bytes as
+// Data's size, and closes the key; the value's type is not checked. True on success, with *Bytes set to the
+// number of bytes stored. On failure *Bytes is left alone and Data holds whatever the failed query wrote into it
+// (usually nothing). POSIX has no registry: false, and Data is not touched. Blocks for the registry's moment.
+bool RegistryReadValue(ERegistryRoot Root, ERegistryView View, const char16_t* KeyPath, const char16_t* ValueName,
+                       void* Data, uint32_t* Bytes);
+typedef bool (*FRegistryReadHook)(ERegistryRoot Root, ERegistryView View, const char16_t* KeyPath,
+                                  const char16_t* ValueName, void* Data, uint32_t* Bytes);
 // Test seam: a hook, when installed, answers RegistryReadValue instead of the system.
 void SetRegistryReadHook(FRegistryReadHook Hook);
 

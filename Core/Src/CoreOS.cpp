@@ -129,11 +129,12 @@ void SetFreeDiskSpaceHook(FFreeDiskSpaceHook Hook)
     GFreeSpaceHook.store(Hook);
 }
 
-bool RegistryReadValue(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes)
+bool RegistryReadValue(ERegistryRoot Root, ERegistryView View, const char16_t* KeyPath, const char16_t* ValueName,
+                       void* Data, uint32_t* Bytes)
 {
     if (FRegistryReadHook Hook = GRegistryHook.load())
-        return Hook(KeyPath, ValueName, Data, Bytes);
-    return Native::RegistryReadValue(KeyPath, ValueName, Data, Bytes);
+        return Hook(Root, View, KeyPath, ValueName, Data, Bytes);
+    return Native::RegistryReadValue(Root, View, KeyPath, ValueName, Data, Bytes);
 }
 
 void SetRegistryReadHook(FRegistryReadHook Hook)

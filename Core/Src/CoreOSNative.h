@@ -33,7 +33,8 @@ bool FileReplace(const char16_t* Src, const char16_t* Dest);
 
 // The system's answers, when no test hook is installed.
 int64_t FreeDiskSpace(const char16_t* Directory);
-bool RegistryReadValue(const char16_t* KeyPath, const char16_t* ValueName, void* Data, uint32_t* Bytes);
+bool RegistryReadValue(ERegistryRoot Root, ERegistryView View, const char16_t* KeyPath, const char16_t* ValueName,
+                       void* Data, uint32_t* Bytes);
 
 // Shared by both halves (defined in CoreOS.cpp): copies Text into Dest, cut to Capacity - 1 units and
 // terminated. Returns the count copied.

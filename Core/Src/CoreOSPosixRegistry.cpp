@@ -4,7 +4,7 @@
 
 namespace CoreOS
 {
-bool Native::RegistryReadValue(const char16_t*, const char16_t*, void*, uint32_t*)
+bool Native::RegistryReadValue(ERegistryRoot, ERegistryView, const char16_t*, const char16_t*, void*, uint32_t*)
 {
     return false;
 }

@@ -31,7 +31,7 @@ FManualClock::~FManualClock()
 
 namespace
 {
-bool NoRegistryValue(const char16_t*, const char16_t*, void*, uint32_t*)
+bool NoRegistryValue(CoreOS::ERegistryRoot, CoreOS::ERegistryView, const char16_t*, const char16_t*, void*, uint32_t*)
 {
     return false;
 }

@@ -23,7 +23,8 @@ struct FRegistryRead
 };
 FRegistryRead GRead;
 
-bool FakeRegistry(const char16_t* Key, const char16_t* Value, void* Data, uint32_t* Bytes)
+bool FakeRegistry(CoreOS::ERegistryRoot, CoreOS::ERegistryView, const char16_t* Key, const char16_t* Value, void* Data,
+                  uint32_t* Bytes)
 {
     GRead.Key = Key;
     GRead.Value = Value;

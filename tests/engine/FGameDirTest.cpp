@@ -74,33 +74,65 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
     }
 }
 
-// With a registry, its value comes first and gets the separator the engine needs; without one, the default.
-TEST_F(FGameDirTest, RegistryValueElseTheDefaultFolder)
+// The search order, each step found and told: the remembered folder, the program's folder (or the one above it,
+// the program copied into the game), the registry's 32-bit view, then its 64-bit view, Steam's libraries as the
+// registry names Steam's folder, the default folder. A step whose folder holds no game is passed over.
+TEST_F(FGameDirTest, EachPlaceIsLookedInTurn)
 {
-    static const char16_t* Value = nullptr;
+    static FString Values[2]; // the game's value in the 32-bit and the 64-bit view
     CoreOS::SetRegistryReadHook(
-        [](const char16_t*, const char16_t*, void* Data, uint32_t* Bytes)
+        [](CoreOS::ERegistryRoot Root, CoreOS::ERegistryView View, const char16_t*, const char16_t*, void* Data,
+           uint32_t* Bytes)
         {
-            if (!Value)
+            const FString& Text = Values[View == CoreOS::REGVIEW_32 ? 0 : 1];
+            if (Root != CoreOS::REGROOT_LocalMachine || Text.IsEmpty())
                 return false;
-            const FString Text(Value);
             for (int32_t i = 0; i <= Text.Len(); ++i)
                 static_cast<char16_t*>(Data)[i] = (*Text)[i];
             *Bytes = uint32_t(Text.Len() + 1) * 2;
             return true;
         });
+    MakeGame(Dir.File(u"remembered"));
+    ASSERT_TRUE(Put(Dir.File(u"game/gta_sa.exe"), "MZ"));
+    MakeGame(Dir.File(u"Steam/steamapps/common/Grand Theft Auto San Andreas"));
     FGameDirSearch Search;
     Search.bRegistry = true;
-    FGameDir Found;
-    FString Why;
-    Value = u"D:\\Games\\GTA SA";
-    ASSERT_TRUE(FindGameDir(Search, Found, Why));
-    EXPECT_EQ(Found.Source, EGameDirSource::Registry);
-    EXPECT_EQ(Found.Dir.ToUtf8(), Native(FString(u"D:\\Games\\GTA SA\\")));
-    Value = nullptr;
-    ASSERT_TRUE(FindGameDir(Search, Found, Why));
-    EXPECT_EQ(Found.Source, EGameDirSource::Default);
-    EXPECT_EQ(Found.Dir, FString(GDefaultGameDir));
+    Search.Remembered = Dir.File(u"remembered");
+    Search.ProgramDir = Dir.File(u"game/PellmorWin");
+    Search.SteamRoot = Dir.File(u"Steam");
+    Values[0] = u"D:\\32";
+    Values[1] = u"D:\\64";
+    const struct
+    {
+        EGameDirSource Source;
+        FString Dir;
+    } Steps[] = {
+        {EGameDirSource::Remembered, Dir.File(u"remembered/")},
+        {EGameDirSource::ProgramFolder, Dir.File(u"game/")},
+        {EGameDirSource::Registry, FString(u"D:\\32\\")},
+        {EGameDirSource::Registry, FString(u"D:\\64\\")},
+        {EGameDirSource::Steam, Dir.File(u"Steam/steamapps/common/Grand Theft Auto San Andreas/")},
+        {EGameDirSource::Default, FString(GDefaultGameDir)},
+    };
+    for (const auto& Step : Steps)
+    {
+        FGameDir Found;
+        FString Why;
+        ASSERT_TRUE(FindGameDir(Search, Found, Why));
+        EXPECT_EQ(Found.Source, Step.Source);
+        EXPECT_EQ(Found.Dir.ToUtf8(), Step.Source == EGameDirSource::Default ? Step.Dir.ToUtf8() : Native(Step.Dir));
+        // The next step is taken once this one has nothing to give.
+        if (Step.Source == EGameDirSource::Remembered)
+            Search.Remembered = Dir.File(u"gone");
+        else if (Step.Source == EGameDirSource::ProgramFolder)
+            Search.ProgramDir.Empty();
+        else if (Values[0].IsEmpty())
+            Values[1].Empty();
+        else
+            Values[0].Empty();
+        if (Step.Source == EGameDirSource::Steam)
+            Search.SteamRoot.Empty();
+    }
     CoreOS::SetRegistryReadHook(nullptr);
 }
 

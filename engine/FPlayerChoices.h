@@ -1,0 +1,22 @@
+// What the player chose in the dialog, remembered between runs in an INI file beside the program, read and
+// written through the config cache: the game folder in the box and the all-archives box. Both front ends read
+// them (the game folder is the first place the game is looked for); only the dialog writes them.
+#pragma once
+
+#include "Core/Inc/CoreTemplateString.h"
+
+// The file's own name, in the program's folder.
+extern const char16_t* const GChoicesFileName;
+
+struct FPlayerChoices
+{
+    FString GameDir;           // the folder in the box when the dialog last closed; empty when none
+    bool bAllArchives = false; // Shrink and Restore work on every archive the game loads
+};
+
+// The remembered choices, or the defaults when the file or a value is missing. On the user-interface thread
+// (the config cache takes no lock).
+FPlayerChoices LoadPlayerChoices();
+// Remembers Choices and writes the file at once. In a program folder the user may not write to the file is not
+// written: the choices are then forgotten at the next start, and nothing else changes.
+void SavePlayerChoices(const FPlayerChoices& Choices);
