@@ -29,8 +29,6 @@ const int64_t MaxWholeEntry = int64_t(256) << 20;
 const int64_t CopyPiece = int64_t(4) << 20;
 // Bytes of entries read and not yet written at most, unless the options say otherwise.
 const int64_t DefaultInFlightBytes = int64_t(16) << 20;
-// Threads that process texture dictionaries at most.
-const int32_t MaxJobs = 64;
 // The directory is held whole (it is written twice); 8 Mi records are 256 MiB of it, hundreds of times what
 // the game's archive needs.
 const int32_t MaxEntries = 1 << 23;
@@ -74,16 +72,16 @@ int32_t GetWorkerCount(int32_t Jobs)
     if (Jobs <= 0)
     {
         const unsigned Hardware = std::thread::hardware_concurrency();
-        Jobs = Hardware > 0 ? int32_t(Hardware < unsigned(MaxJobs) ? Hardware : unsigned(MaxJobs)) : 1;
+        Jobs = Hardware > 0 ? int32_t(Hardware < unsigned(SHRINK_MaxJobs) ? Hardware : unsigned(SHRINK_MaxJobs)) : 1;
     }
-    return Jobs < MaxJobs ? Jobs : MaxJobs;
+    return Jobs < SHRINK_MaxJobs ? Jobs : SHRINK_MaxJobs;
 }
 } // namespace
 
 // One archive shrink. Made, used and destroyed on the thread that runs the shrink. While the entries go
 // through the pipeline, each stage keeps to its own members: the reader to the Read* ones and the source
-// handle, the workers to the piece they process (the skip rules and options are only read), the writer (the
-// calling thread) to the rest.
+// handle, the workers to the piece they process and its Pieces entry (the skip rules and options are only read),
+// the writer (the calling thread) to the rest.
 class FImgShrinker : private FShrinkStages
 {
 public:
