@@ -197,13 +197,13 @@ bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count, F
             Got += PieceGot;
             if (PieceGot < Asked)
             {
-                Lines.Logf(u"appFileRead  BytesRead!=Length  %d!=%d", int32_t(PieceGot), int32_t(Asked));
+                Lines.Logf(GShortReadTrace, int32_t(PieceGot), int32_t(Asked));
                 break;
             }
         }
     }
     else
-        Lines.Logf(u"appFileRead  BytesRead!=Length  %d!=%d", 0, int32_t(Min(Count, INT32_MAX)));
+        Lines.Logf(GShortReadTrace, 0, int32_t(Min(Count, INT32_MAX)));
     if (Got == Count)
         return true;
     // What the source does not hold reads as zeros, never as what Dest held before. Only a read that stopped

@@ -103,7 +103,7 @@ bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B);
 // file reads as zeros, never as what Dest held before, and is no failure (a damaged archive is refused before it
 // is read). False when a read failed before the end of the file: Dest then holds zeros where the file's bytes
 // should be, and they must not be used. A piece that ends short is traced in the raw file routines' words
-// ("appFileRead  BytesRead!=Length  %d!=%d"), to Trace when given. Blocks on the reads.
+// (GShortReadTrace), to Trace when given. Blocks on the reads.
 bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count, FEntryTrace* Trace = nullptr);
 
 // Writes an archive front to back: the header and a placeholder directory first, so that the entries can be

@@ -2,9 +2,11 @@
 // directory order, finish (directory rewrite, report).
 #include "shrinker/FImgShrinker.h"
 
+#include <memory>
 #include <new>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "Core/Inc/CoreAssert.h"
 #include "Core/Inc/CoreFileRaw.h"
@@ -29,8 +31,6 @@ const int64_t MaxWholeEntry = int64_t(256) << 20;
 const int64_t CopyPiece = int64_t(4) << 20;
 // Bytes of entries read and not yet written at most, unless the options say otherwise.
 const int64_t DefaultInFlightBytes = int64_t(16) << 20;
-// Threads that process texture dictionaries at most.
-const int32_t MaxJobs = 64;
 // The directory is held whole (it is written twice); 8 Mi records are 256 MiB of it, hundreds of times what
 // the game's archive needs.
 const int32_t MaxEntries = 1 << 23;
@@ -74,16 +74,16 @@ int32_t GetWorkerCount(int32_t Jobs)
     if (Jobs <= 0)
     {
         const unsigned Hardware = std::thread::hardware_concurrency();
-        Jobs = Hardware > 0 ? int32_t(Hardware < unsigned(MaxJobs) ? Hardware : unsigned(MaxJobs)) : 1;
+        Jobs = Hardware > 0 ? int32_t(Hardware < unsigned(SHRINK_MaxJobs) ? Hardware : unsigned(SHRINK_MaxJobs)) : 1;
     }
-    return Jobs < MaxJobs ? Jobs : MaxJobs;
+    return Jobs < SHRINK_MaxJobs ? Jobs : SHRINK_MaxJobs;
 }
 } // namespace
 
 // One archive shrink. Made, used and destroyed on the thread that runs the shrink. While the entries go
 // through the pipeline, each stage keeps to its own members: the reader to the Read* ones and the source
-// handle, the workers to the piece they process (the skip rules and options are only read), the writer (the
-// calling thread) to the rest.
+// handle, the workers to the piece they process and its Pieces entry (the skip rules and options are only read),
+// the writer (the calling thread) to the rest.
 class FImgShrinker : private FShrinkStages
 {
 public:
@@ -116,6 +116,15 @@ private:
     bool FailOutOfMemory();
     bool FailRead(int64_t Pos);
 
+    // What the stages know of a piece in flight beyond its FShrinkWork, kept by the piece's slot: planned by the
+    // reader, filled in by the worker that processes it, added up and cleared by the writer.
+    struct FPieceState
+    {
+        FString TxdName; // the texture dictionary's name without ".txd"; empty for any other entry
+        std::unique_ptr<FTxdEntryContext> Context; // what processing made of the dictionary
+        bool bMalformed = false;
+    };
+
     FShrinkOptions Options;
     FSkipRules SkipRules;
     FShrinkResult Result;
@@ -135,6 +144,8 @@ private:
     bool bReadWhole = false;
     FString ReadTxdName;
     EShrinkFailure ReadStop = EShrinkFailure::None;
+
+    std::vector<FPieceState> Pieces = std::vector<FPieceState>(SHRINKPIPE_MaxPieces);
 
     // The writer's: the destination, the block where the next entry would start in the source if entries lay
     // back to back, the block where it goes in the destination, and the blocks of the entry being written.
@@ -376,6 +387,7 @@ FShrinkStages::ENextPiece FImgShrinker::NextPiece(FShrinkWork& Work)
         return NEXT_Stop;
     }
     const FImgDirEntry& Entry = SrcDir[ReadIndex];
+    FPieceState& Piece = Pieces[size_t(Work.Slot)];
     try
     {
         Work.bFirstPiece = ReadOffset == 0;
@@ -386,7 +398,7 @@ FShrinkStages::ENextPiece FImgShrinker::NextPiece(FShrinkWork& Work)
             if (!bTxd)
                 ReadTxdName.Empty();
         }
-        Work.TxdName = ReadTxdName;
+        Piece.TxdName = ReadTxdName;
     }
     catch (const std::bad_alloc&)
     {
@@ -398,8 +410,8 @@ FShrinkStages::ENextPiece FImgShrinker::NextPiece(FShrinkWork& Work)
     Work.Length = int32_t(bReadWhole ? Entry.DataBytes() : Min(Entry.DataBytes() - ReadOffset, CopyPiece));
     Work.bProcess = bReadWhole;
     Work.bLastPiece = ReadOffset + Work.Length >= Entry.DataBytes();
-    Work.Context.reset();
-    Work.bMalformed = false;
+    Piece.Context.reset();
+    Piece.bMalformed = false;
     Work.bReadFailed = false;
     ReadOffset += Work.Length;
     if (Work.bLastPiece)
@@ -423,9 +435,10 @@ void FImgShrinker::ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers)
     // Zeros stand where the source could not be read; the writer stops the shrink there.
     if (Work.bReadFailed)
         return;
-    Work.Context.reset(new FTxdEntryContext(SkipRules, Options.Reencode, Work.TxdName, &Work.Trace, &Buffers));
+    FPieceState& Piece = Pieces[size_t(Work.Slot)];
+    Piece.Context.reset(new FTxdEntryContext(SkipRules, Options.Reencode, Piece.TxdName, &Work.Trace, &Buffers));
     int32_t NewLength = Work.Length;
-    Work.bMalformed = ProcessTxdEntry(*Work.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;
+    Piece.bMalformed = ProcessTxdEntry(*Piece.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;
     Work.Length = NewLength;
 }
 
@@ -441,13 +454,14 @@ bool FImgShrinker::WritePiece(FShrinkWork& Work)
     if (Work.bReadFailed)
         return FailRead(SrcDir[Work.Index].DataOffset() + Work.Offset);
     Work.Trace.Flush();
-    if (Work.Context)
+    FPieceState& Piece = Pieces[size_t(Work.Slot)];
+    if (Piece.Context)
     {
-        if (Work.bMalformed)
+        if (Piece.bMalformed)
             ++Result.Stats.Textures.MalformedEntries;
         else
-            Result.Stats.Add(Work.Context->Stats);
-        Work.Context.reset();
+            Result.Stats.Add(Piece.Context->Stats);
+        Piece.Context.reset();
     }
     const int64_t Blocks = (int64_t(Work.Length) + IMG_BlockSize - 1) / IMG_BlockSize;
     if (!Writer->Write(Work.Bytes, Blocks * IMG_BlockSize))
@@ -480,9 +494,10 @@ bool FImgShrinker::BeginEntry(const FShrinkWork& Work)
     if (DestBlock > UINT32_MAX)
         return Fail(EShrinkFailure::TooLarge,
                     FString::Printf(u"%s would grow past what an IMG archive can address", *Target));
-    if (!Work.bProcess && !Work.TxdName.IsEmpty())
+    const FString& TxdName = Pieces[size_t(Work.Slot)].TxdName;
+    if (!Work.bProcess && !TxdName.IsEmpty())
     {
-        EngineTrace(u"Copying %s.txd unchanged: too large", *Work.TxdName);
+        EngineTrace(u"Copying %s.txd unchanged: too large", *TxdName);
         ++Result.Stats.Textures.MalformedEntries;
     }
     EntryBlocks = 0;

@@ -16,6 +16,12 @@
 extern std::atomic<int32_t>* GShrinkCancelFlag;
 extern std::atomic<int32_t>* GShrinkProgress;
 
+// Threads that process texture dictionaries at most: a larger FShrinkOptions::Jobs counts as this.
+enum : int32_t
+{
+    SHRINK_MaxJobs = 64,
+};
+
 struct FShrinkOptions
 {
     FReencodeImageFunc Reencode = nullptr;    // null: ReencodeImage; called on several threads at once
@@ -28,6 +34,7 @@ struct FShrinkOptions
                                               // ".pellmor-part"), renamed over DEST only when complete
     int32_t Jobs = 0;                         // texture dictionaries processed at once: 1 runs the whole shrink
                                               // on the calling thread; 0 as many as the machine runs at once
+                                              // (at most SHRINK_MaxJobs either way)
     int64_t InFlightBytes = 0;                // with Jobs above 1, bytes of entries read and not yet written at
                                               // most (a larger entry goes through alone); 0: 16 MiB
 };

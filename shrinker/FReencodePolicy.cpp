@@ -1,4 +1,5 @@
-// The re-encoding policy: kinds, statistics, the skip test, dropping levels and resampling single levels.
+// The re-encoding policy: the kind check, statistics, the skip test, the plan of what a texture becomes, dropping
+// levels and resampling single levels.
 #include "shrinker/FReencodePolicy.h"
 
 #include "Core/Inc/CoreUtil.h"
@@ -9,35 +10,16 @@ std::atomic<int32_t> GHalveOpaqueTextures{1};
 
 namespace
 {
-struct FKind
+// What a texture becomes: the levels dropped from its front, then the size of what is left. A size other than
+// that of the largest level left is reached by resampling it, which only a texture of one level can be.
+// Outcome is Changed when the texture is to change, otherwise why it stays as it is (nothing else is read then).
+struct FTexturePlan
 {
-    uint32_t Code;         // TEXKIND_*
-    const char16_t* Label; // five characters; empty for no kind
-    FPixelFormat Pixels;   // the format of its levels
-    int32_t BitsPerPixel;  // what the header must say
-    bool bDXT;
-    bool bAlpha;
-    int32_t Depth;
-    uint32_t RasterFormat; // expected Unknown3 of a single-level texture
-    const char16_t* RasterTrace;
+    ETextureOutcome Outcome;
+    int32_t DropLevels;
+    int32_t NewWidth;
+    int32_t NewHeight;
 };
-
-const FKind Kinds[] = {
-    {TEXKIND_DXT1, u"DXT1 ", PIXEL_DXT1, 4, true, false, 16, 0x200, u"Image.Header.Unknown3!=0x00000200"},
-    {TEXKIND_DXT1A, u"DXT1a", PIXEL_DXT1, 4, true, true, 16, 0x100, u"Image.Header.Unknown3!=0x00000100"},
-    {TEXKIND_DXT3, u"DXT3 ", PIXEL_DXT3, 8, true, true, 16, 0x300, u"Image.Header.Unknown3!=0x00000300"},
-    {TEXKIND_RGBX, u"RGBX ", PIXEL_RGBA, 32, false, false, 32, 0x600, u"Image.Header.Unknown3!=0x00000600"},
-    {TEXKIND_RGBA, u"RGBA ", PIXEL_RGBA, 32, false, true, 32, 0x500, u"Image.Header.Unknown3!=0x00000500"},
-};
-
-const FKind* Classify(const FTxdImageHeader& Header)
-{
-    const uint32_t Code = GetTextureKind(Header);
-    for (const FKind& Kind : Kinds)
-        if (Kind.Code == Code)
-            return &Kind;
-    return nullptr;
-}
 
 // Bits needed to write N: 0 for 0, 1 for 1, 2 for 2 and 3, 9 for 256.
 int32_t BitsNeeded(int32_t N)
@@ -64,102 +46,110 @@ void CountKind(TMap<uint32_t, int32_t>& Map, uint32_t Code)
         Map.Set(Code, 1);
 }
 
-// Drops the largest level: the remaining ones stay byte for byte as they were.
-void DropLargestLevel(FTxdImage& Image)
+// Whether the header says what a record of Kind must: the bits per pixel of its largest level, compression,
+// alpha and depth.
+bool FitsKind(const FTxdImage& Image, const FTextureKind& Kind)
 {
-    Image.MipList.Remove(0);
-    Image.Header.MipLevels = uint8_t(Image.Header.MipLevels - 1);
-    Image.Header.Width = uint16_t(Image.Header.Width >> 1);
-    Image.Header.Height = uint16_t(Image.Header.Height >> 1);
+    const FTxdImageHeader& Header = Image.Header;
+    const int64_t BitsPerPixel = (int64_t(Image.MipList[0].Num()) * 8) / (int64_t(Header.Width) * Header.Height);
+    const bool bAlpha = (Header.FormatFlags & TXDFORMAT_Alpha) != 0;
+    const bool bCompressed = (Header.FormatFlags & TXDFORMAT_Compressed) != 0;
+    return BitsPerPixel == Kind.BitsPerPixel && bCompressed == Kind.bCompressed && bAlpha == Kind.bAlpha &&
+           Header.Depth == Kind.Depth;
 }
-} // namespace
 
-ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
+// A texture of a known kind whose header contradicts it is not touched (false); one that fits is counted by its
+// kind. A texture of no known kind goes on uncounted.
+bool CheckKind(FTxdEntryContext& Context, const FTxdImage& Image, const FTextureKind* Kind)
 {
-    FTxdImageHeader& Header = Image.Header;
+    if (!Kind)
+        return true;
+    if (!FitsKind(Image, *Kind))
+    {
+        Context.Trace.Logf(u"Keeping %s: its header does not fit its format", *Context.ImageName);
+        return false;
+    }
+    if (Image.Header.MipLevels == 1 && Image.Header.Unknown3 != Kind->RasterFormat)
+        Context.Trace.Logf(u"Image.Header.Unknown3!=0x%08x", Kind->RasterFormat);
+    CountKind(Context.Stats.FormatStats, Kind->Code);
+    return true;
+}
+
+// The description statistics, made from the size before any reduction.
+void CountDescription(FShrinkStats& Stats, const FTxdImageHeader& Header, const FTextureKind* Kind)
+{
     const int32_t Width = Header.Width;
     const int32_t Height = Header.Height;
-    // Nothing can be judged of a texture without a level or pixels.
-    if (Image.MipList.Num() == 0 || Width == 0 || Height == 0)
-        return ETextureOutcome::NotUnderstood;
-
-    const bool bHasAlpha = (Header.FormatFlags & TXDFORMAT_Alpha) != 0;
-    const bool bIsDXT = (Header.FormatFlags & TXDFORMAT_Compressed) != 0;
-    const int64_t BitsPerPixel = (int64_t(Image.MipList[0].Num()) * 8) / (int64_t(Width) * Height);
-
-    const FKind* Kind = Classify(Header);
-    if (Kind)
-    {
-        // A header that contradicts its own kind is not touched.
-        if (BitsPerPixel != Kind->BitsPerPixel || bIsDXT != Kind->bDXT || bHasAlpha != Kind->bAlpha ||
-            Header.Depth != Kind->Depth)
-        {
-            Context.Trace.Logf(u"Keeping %s: its header does not fit its format", *Context.ImageName);
-            return ETextureOutcome::NotUnderstood;
-        }
-        if (Header.MipLevels == 1 && Header.Unknown3 != Kind->RasterFormat)
-            Context.Trace.Logf(u"%s", Kind->RasterTrace);
-        CountKind(Context.Stats.FormatStats, Kind->Code);
-    }
-
-    // Description statistics, made from the size before any reduction.
     const char16_t* Label = Kind ? Kind->Label : u"";
     const char16_t Letter = char16_t(u'a' + BitsNeeded(Width - 1) + BitsNeeded(Height - 1));
     const FString SizeText = FString::Printf(u"%4d x %4d", Width, Height);
     const FString LevelText = FString::Printf(u"x%d", int32_t(Header.MipLevels));
-    Count(Context.Stats.DescriptionStats,
-          FString::Printf(u"1 %s %c: %s  %s  %s", Label, Letter, Label, *SizeText, *LevelText));
-    Count(Context.Stats.DescriptionStats, FString::Printf(u"2 %c: %s", Letter, *SizeText));
+    Count(Stats.DescriptionStats, FString::Printf(u"1 %s %c: %s  %s  %s", Label, Letter, Label, *SizeText, *LevelText));
+    Count(Stats.DescriptionStats, FString::Printf(u"2 %c: %s", Letter, *SizeText));
+}
 
-    if (Context.MatchSkipRule() == 1)
-    {
-        Context.Trace.Logf(u"Skipping %s", *Context.ImageName);
-        return ETextureOutcome::Skipped;
-    }
-
+// The standard shrink, in one or two halving steps (the second for opaque textures only, each as the driver
+// allows). A texture of several levels loses its largest level in each step while both sides are at least 32 and
+// a level would be left; a texture of one level at least 32 high is resampled, each step halving every side of
+// 32 or more.
+FTexturePlan PlanStandard(const FTxdImageHeader& Header)
+{
+    const bool bOpaque = (Header.FormatFlags & TXDFORMAT_Alpha) == 0;
+    const int32_t Steps = (GHalveTextures.load() ? 1 : 0) + (GHalveOpaqueTextures.load() && bOpaque ? 1 : 0);
+    FTexturePlan Plan = {ETextureOutcome::Changed, 0, Header.Width, Header.Height};
     if (Header.MipLevels >= 2)
     {
-        if (Width < 32 || Height < 32)
-            return ETextureOutcome::TooSmall;
-        if (GHalveTextures.load())
-            DropLargestLevel(Image);
-        if (GHalveOpaqueTextures.load() && Header.MipLevels >= 2 && Header.Width >= 32 && Header.Height >= 32 &&
-            !bHasAlpha)
-            DropLargestLevel(Image);
-        return ETextureOutcome::Changed;
+        if (Plan.NewWidth < 32 || Plan.NewHeight < 32)
+            Plan.Outcome = ETextureOutcome::TooSmall;
+        for (int32_t Step = 0; Step < Steps && Plan.Outcome == ETextureOutcome::Changed; ++Step)
+            if (Header.MipLevels - Plan.DropLevels >= 2 && Plan.NewWidth >= 32 && Plan.NewHeight >= 32)
+            {
+                ++Plan.DropLevels;
+                Plan.NewWidth >>= 1;
+                Plan.NewHeight >>= 1;
+            }
+        return Plan;
     }
+    if (Header.Height < 32)
+        Plan.Outcome = ETextureOutcome::TooSmall;
+    for (int32_t Step = 0; Step < Steps; ++Step)
+    {
+        if (Plan.NewWidth >= 32)
+            Plan.NewWidth >>= 1;
+        if (Plan.NewHeight >= 32)
+            Plan.NewHeight >>= 1;
+    }
+    if (Plan.NewWidth == Header.Width && Plan.NewHeight == Header.Height)
+        Plan.Outcome = ETextureOutcome::TooSmall;
+    return Plan;
+}
 
-    // One level: resample it.
-    if (Height < 32)
-        return ETextureOutcome::TooSmall;
-    int32_t NewWidth = Width;
-    int32_t NewHeight = Height;
-    if (GHalveTextures.load())
+// Drops the Count largest levels: the remaining ones stay byte for byte as they were.
+void DropLevels(FTxdImage& Image, int32_t Count)
+{
+    for (int32_t i = 0; i < Count; ++i)
     {
-        if (NewWidth >= 32)
-            NewWidth >>= 1;
-        if (NewHeight >= 32)
-            NewHeight >>= 1;
+        Image.MipList.Remove(0);
+        Image.Header.MipLevels = uint8_t(Image.Header.MipLevels - 1);
+        Image.Header.Width = uint16_t(Image.Header.Width >> 1);
+        Image.Header.Height = uint16_t(Image.Header.Height >> 1);
     }
-    if (GHalveOpaqueTextures.load() && !bHasAlpha)
-    {
-        if (NewWidth >= 32)
-            NewWidth >>= 1;
-        if (NewHeight >= 32)
-            NewHeight >>= 1;
-    }
-    if (NewWidth == Width && NewHeight == Height)
-        return ETextureOutcome::TooSmall;
+}
+
+// Decodes the texture's one level, resamples it to NewWidth x NewHeight and encodes it again in its own format.
+ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, const FTextureKind* Kind,
+                                 int32_t NewWidth, int32_t NewHeight)
+{
     // Without a known kind the level cannot be decoded, and a block-coded result must fill whole blocks.
     if (!Kind || (Kind->Pixels != PIXEL_RGBA && (NewWidth % 4 != 0 || NewHeight % 4 != 0)))
         return ETextureOutcome::NotUnderstood;
-
     // The pixels go through the processing thread's buffers, which are reused from texture to texture.
+    FTxdImageHeader& Header = Image.Header;
     const FHeldBytes& Level = Image.MipList[0];
     FShrinkBuffers& Buffers = Context.Buffers;
     uint8_t* Resized = Buffers.Resized.SetNum(int64_t(NewWidth) * NewHeight * 4);
-    if (!ResampleLevel(Width, Height, Level.GetData(), Kind->Pixels, Level.Num(), Resized, NewWidth, NewHeight, Buffers,
-                       &Context.Trace))
+    if (!ResampleLevel(Header.Width, Header.Height, Level.GetData(), Kind->Pixels, Level.Num(), Resized, NewWidth,
+                       NewHeight, Buffers, &Context.Trace))
         return ETextureOutcome::NotUnderstood;
     if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, Kind->Pixels, -1, &Context.Trace))
         return ETextureOutcome::NotUnderstood;
@@ -167,4 +157,34 @@ ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
     Header.Width = uint16_t(NewWidth);
     Header.Height = uint16_t(NewHeight);
     return ETextureOutcome::Changed;
+}
+
+ETextureOutcome ApplyPlan(FTxdEntryContext& Context, FTxdImage& Image, const FTextureKind* Kind,
+                          const FTexturePlan& Plan)
+{
+    if (Plan.Outcome != ETextureOutcome::Changed)
+        return Plan.Outcome;
+    DropLevels(Image, Plan.DropLevels);
+    if (Plan.NewWidth == Image.Header.Width && Plan.NewHeight == Image.Header.Height)
+        return ETextureOutcome::Changed;
+    return ResampleOneLevel(Context, Image, Kind, Plan.NewWidth, Plan.NewHeight);
+}
+} // namespace
+
+ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
+{
+    // Nothing can be judged of a texture without a level or pixels.
+    if (Image.MipList.Num() == 0 || Image.Header.Width == 0 || Image.Header.Height == 0)
+        return ETextureOutcome::NotUnderstood;
+    const FTextureKind* Kind = FindTextureKind(GetTextureKind(Image.Header));
+    if (!CheckKind(Context, Image, Kind))
+        return ETextureOutcome::NotUnderstood;
+    CountDescription(Context.Stats, Image.Header, Kind);
+    if (Context.MatchSkipRule() == 1)
+    {
+        Context.Trace.Logf(u"Skipping %s", *Context.ImageName);
+        return ETextureOutcome::Skipped;
+    }
+    // What the texture becomes is the policy's one decision; the steps that make it so are shared.
+    return ApplyPlan(Context, Image, Kind, PlanStandard(Image.Header));
 }

@@ -227,6 +227,62 @@ void WriteDictionary(FStreamWriter& Writer, const FRwChunk& Dict, const TDynArra
         PutChunk(Writer, Child.InnerChunks[1]);
     }
 }
+
+// Reads an entry's chunk tree, checks its layout and parses every texture record. The records stay views into
+// their struct chunks' payloads, which are views into Bytes: nothing is copied. False with Why set when the entry
+// is not exactly a texture dictionary.
+bool ParseDictionary(const uint8_t* Bytes, int32_t NumBytes, TDynArray<FRwChunk>& Roots, TDynArray<FTxdImage>& Images,
+                     const char16_t*& Why)
+{
+    if (!ReadChunks(Bytes, NumBytes, false, Roots, &Why) || !CheckTxdShape(Roots, &Why))
+        return false;
+    const FRwChunk& Dict = Roots[0];
+    Images.Reserve(Dict.InnerChunks.Num() - 2);
+    Images.Add(Dict.InnerChunks.Num() - 2);
+    for (int32_t i = 0; i < Images.Num(); ++i)
+    {
+        const FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];
+        if (!ParseTxdImage(Struct.DataBytes.GetData(), Struct.DataBytes.Num(), Images[i], &Why))
+            return false;
+    }
+    return true;
+}
+
+// Hands each texture to the policy and marks those it changed in Changed. A changed record is not written on its
+// own: its struct takes the record's new size, and the record goes straight into the rewritten stream. Whether
+// any texture changed.
+bool ProcessImages(FTxdEntryContext& Context, FRwChunk& Dict, TDynArray<FTxdImage>& Images, TDynArray<uint8_t>& Changed)
+{
+    bool bChanged = false;
+    for (int32_t i = 0; i < Images.Num(); ++i)
+    {
+        if (ProcessImage(Context, Images[i]) != ETextureOutcome::Changed)
+            continue;
+        bChanged = true;
+        Changed[i] = 1;
+        FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];
+        appCheck(Struct.Head.Size == uint32_t(Struct.DataBytes.Num()));
+        Struct.Head.Size = uint32_t(GetTxdImageBytes(Images[i]));
+    }
+    return bChanged;
+}
+
+// Writes the dictionary over the entry's bytes, zeros after it, and sets NumBytes to the new stream's length.
+void RewriteDictionary(FRwChunk& Dict, const TDynArray<FTxdImage>& Images, const TDynArray<uint8_t>& Changed,
+                       uint8_t* Bytes, int32_t& NumBytes)
+{
+    UpdateContainerSizes(Dict);
+    const int64_t MaxSize = NumBytes;
+    const int64_t ResultSize = int64_t(sizeof(FRwChunkHead)) + Dict.Head.Size;
+    appCheck(ResultSize <= MaxSize);
+    // The stream is written over itself: every chunk, record and level keeps its place or moves towards the
+    // front (nothing grows), and they are written in their order, so nothing still to be read is overwritten.
+    FStreamWriter Writer = {Bytes, ResultSize, 0};
+    WriteDictionary(Writer, Dict, Images, Changed);
+    appCheck(Writer.Pos == ResultSize);
+    std::memset(Bytes + ResultSize, 0, size_t(MaxSize - ResultSize));
+    NumBytes = int32_t(ResultSize);
+}
 } // namespace
 
 FString GetChunkTypeName(uint32_t Type)
@@ -346,59 +402,18 @@ FByteArray WriteChunks(const TDynArray<FRwChunk>& InChunkStack, bool bTraceChunk
 
 ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32_t& NumBytes)
 {
-    // Examine the whole entry before anything changes or is counted.
+    // The whole entry is examined before anything changes or is counted.
     TDynArray<FRwChunk> Roots;
-    const char16_t* Why = nullptr;
-    bool bWellFormed = ReadChunks(Bytes, NumBytes, false, Roots, &Why) && CheckTxdShape(Roots, &Why);
-
-    // The records stay views into their struct chunks' payloads, which are views into Bytes: nothing is copied
-    // until the tree is written, and Bytes is not touched before that.
     TDynArray<FTxdImage> Images;
-    if (bWellFormed)
-    {
-        FRwChunk& Dict = Roots[0];
-        Images.Reserve(Dict.InnerChunks.Num() - 2);
-        Images.Add(Dict.InnerChunks.Num() - 2);
-        for (int32_t i = 0; i < Images.Num() && bWellFormed; ++i)
-        {
-            const FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];
-            bWellFormed = ParseTxdImage(Struct.DataBytes.GetData(), Struct.DataBytes.Num(), Images[i], &Why);
-        }
-    }
-    if (!bWellFormed)
+    const char16_t* Why = nullptr;
+    if (!ParseDictionary(Bytes, NumBytes, Roots, Images, Why))
     {
         Context.Trace.Logf(u"Copying %s.txd unchanged: %s", *Context.TxdName, Why);
         return TXDENTRY_Malformed;
     }
-
-    // A changed record is not written on its own: its struct takes the record's new size, and the record goes
-    // straight into the stream below.
-    FRwChunk& Dict = Roots[0];
     TDynArray<uint8_t> Changed(Images.Num());
-    bool bChanged = false;
-    for (int32_t i = 0; i < Images.Num(); ++i)
-    {
-        if (ProcessImage(Context, Images[i]) != ETextureOutcome::Changed)
-            continue;
-        bChanged = true;
-        Changed[i] = 1;
-        FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];
-        appCheck(Struct.Head.Size == uint32_t(Struct.DataBytes.Num()));
-        Struct.Head.Size = uint32_t(GetTxdImageBytes(Images[i]));
-    }
-    if (!bChanged)
+    if (!ProcessImages(Context, Roots[0], Images, Changed))
         return TXDENTRY_Unchanged;
-
-    UpdateContainerSizes(Dict);
-    const int64_t MaxSize = NumBytes;
-    const int64_t ResultSize = int64_t(sizeof(FRwChunkHead)) + Dict.Head.Size;
-    appCheck(ResultSize <= MaxSize);
-    // The stream is written over itself: every chunk, record and level keeps its place or moves towards the
-    // front (nothing grows), and they are written in their order, so nothing still to be read is overwritten.
-    FStreamWriter Writer = {Bytes, ResultSize, 0};
-    WriteDictionary(Writer, Dict, Images, Changed);
-    appCheck(Writer.Pos == ResultSize);
-    std::memset(Bytes + ResultSize, 0, size_t(MaxSize - ResultSize));
-    NumBytes = int32_t(ResultSize);
+    RewriteDictionary(Roots[0], Images, Changed, Bytes, NumBytes);
     return TXDENTRY_Changed;
 }

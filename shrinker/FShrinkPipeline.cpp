@@ -14,9 +14,6 @@
 
 namespace
 {
-// Pieces in flight at most, whatever their size (an archive of empty entries takes no pool bytes).
-const int32_t MaxPiecesInFlight = 256;
-
 // Runs the stages on one piece after another, on the calling thread.
 bool RunSerial(FShrinkStages& Stages)
 {
@@ -49,7 +46,11 @@ bool RunSerial(FShrinkStages& Stages)
 class FParallelRun
 {
 public:
-    FParallelRun(FShrinkStages& InStages, int64_t InPoolBytes) : Stages(InStages), PoolBytes(InPoolBytes) {}
+    FParallelRun(FShrinkStages& InStages, int64_t InPoolBytes) : Stages(InStages), PoolBytes(InPoolBytes)
+    {
+        for (int32_t Slot = 0; Slot < SHRINKPIPE_MaxPieces; ++Slot)
+            Works[size_t(Slot)].Slot = Slot;
+    }
     ~FParallelRun() { Stop(); }
 
     // False when no thread could be started (nothing has been read then).
@@ -78,25 +79,25 @@ private:
     void WorkerLoop();
     bool TakeRoom(FShrinkWork& Work, FPlace& Place);
     void GiveRoom(const FPlace& Place);
-    FShrinkWork& WorkOf(int64_t Piece) { return Works[size_t(Piece % MaxPiecesInFlight)]; }
-    FPlace& PlaceOf(int64_t Piece) { return Places[size_t(Piece % MaxPiecesInFlight)]; }
+    FShrinkWork& WorkOf(int64_t Piece) { return Works[size_t(Piece % SHRINKPIPE_MaxPieces)]; }
+    FPlace& PlaceOf(int64_t Piece) { return Places[size_t(Piece % SHRINKPIPE_MaxPieces)]; }
 
     FShrinkStages& Stages;
     const int64_t PoolBytes;
     FScratchBytes Pool;
     FScratchBytes Alone; // the buffer of a piece larger than the pool
-    std::vector<FShrinkWork> Works = std::vector<FShrinkWork>(MaxPiecesInFlight);
+    std::vector<FShrinkWork> Works = std::vector<FShrinkWork>(SHRINKPIPE_MaxPieces);
     std::vector<std::thread> Threads;
 
     std::mutex Lock;
     std::condition_variable RoomFreed;  // the reader waits for a free slot and pool room
     std::condition_variable WorkQueued; // workers wait for a piece to process
     std::condition_variable PieceDone;  // the writer waits for the next piece in order
-    std::vector<FPlace> Places = std::vector<FPlace>(MaxPiecesInFlight);
+    std::vector<FPlace> Places = std::vector<FPlace>(SHRINKPIPE_MaxPieces);
     int64_t NumRead = 0;    // pieces handed on by the reader
     int64_t NumWritten = 0; // pieces written and given back
     // Pieces waiting for a worker, oldest first: a ring of QueueNum from QueueFirst (never more than are in flight).
-    std::vector<int64_t> Queue = std::vector<int64_t>(MaxPiecesInFlight);
+    std::vector<int64_t> Queue = std::vector<int64_t>(SHRINKPIPE_MaxPieces);
     size_t QueueFirst = 0;
     size_t QueueNum = 0;
     // The pool is a ring: pieces take room at PoolHead and give it back, in the same order, from PoolTail.
@@ -207,7 +208,7 @@ void FParallelRun::ReaderLoop()
     std::unique_lock<std::mutex> Guard(Lock);
     for (;;)
     {
-        RoomFreed.wait(Guard, [this] { return bStopping || NumRead - NumWritten < MaxPiecesInFlight; });
+        RoomFreed.wait(Guard, [this] { return bStopping || NumRead - NumWritten < SHRINKPIPE_MaxPieces; });
         if (bStopping)
             return;
         // The slot is free: the writer has given it back, and only the reader takes slots.

@@ -4,26 +4,33 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-#include "Core/Inc/CoreTemplateString.h"
 #include "shrinker/FEntryTrace.h"
 #include "shrinker/FScratchBytes.h"
-#include "shrinker/FShrinkStats.h"
+
+// Pieces in flight at most, whatever their size (an archive of empty entries takes no pool bytes).
+enum : int32_t
+{
+    SHRINKPIPE_MaxPieces = 256,
+};
 
 // One piece of an archive on its way through the pipeline: a whole entry, or a piece of one that is copied
 // unchanged. The stages fill it in turn; the pipeline hands it from thread to thread, so that only one thread
 // works on it at a time and each sees what the one before did.
 struct FShrinkWork
 {
+    // Given by the pipeline, for the piece's whole way: below SHRINKPIPE_MaxPieces, and no other piece in flight
+    // has it. The stages keep what they know of a piece beyond what is here in state of their own indexed by it;
+    // that state passes from thread to thread with the piece.
+    int32_t Slot = 0;
+
     // Planned by the reader stage (NextPiece).
     int32_t Index = 0;     // the directory record
     int64_t Offset = 0;    // where the piece starts within the entry's data
-    int32_t Length = 0;    // bytes to read; a processed dictionary may lower it
-    bool bProcess = false; // a texture dictionary, for a worker
+    int32_t Length = 0;    // bytes to read; processing may lower it
+    bool bProcess = false; // for a worker
     bool bFirstPiece = true;
     bool bLastPiece = true;
-    FString TxdName;
 
     // Given by the pipeline before the piece is read: Length bytes of the pool, or of a buffer of their own for a
     // piece larger than the pool.
@@ -33,10 +40,8 @@ struct FShrinkWork
     // The source could not be read where it holds the piece's bytes (a failing device): the writer stops there.
     bool bReadFailed = false;
 
-    // Filled on the way: the piece's trace lines, held for the writer, and what processing made of it.
+    // Filled on the way: the piece's trace lines, held for the writer.
     FEntryTrace Trace{true};
-    std::unique_ptr<FTxdEntryContext> Context;
-    bool bMalformed = false;
 };
 
 // What a shrink does at each stage. The pipeline calls each stage from one thread at a time (ProcessPiece from
@@ -52,7 +57,8 @@ public:
     };
 
     virtual ~FShrinkStages() {}
-    // The reader, in order: plans the next piece into Work, setting everything the stage owns. Must not throw.
+    // The reader, in order: plans the next piece into Work, setting everything the stage owns (Slot is the
+    // pipeline's). Must not throw.
     virtual ENextPiece NextPiece(FShrinkWork& Work) = 0;
     // The reader, in order: fills Work.Bytes with Work.Length bytes.
     virtual void ReadPiece(FShrinkWork& Work) = 0;

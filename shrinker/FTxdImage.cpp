@@ -33,22 +33,25 @@ uint32_t GetTextureKind(const FTxdImageHeader& Header)
     return TEXKIND_None;
 }
 
+const FTextureKind* FindTextureKind(uint32_t Kind)
+{
+    static const FTextureKind Kinds[] = {
+        {TEXKIND_DXT1, u"DXT1", u"DXT1 ", PIXEL_DXT1, 4, true, false, 16, 0x200},
+        {TEXKIND_DXT1A, u"DXT1a", u"DXT1a", PIXEL_DXT1, 4, true, true, 16, 0x100},
+        {TEXKIND_DXT3, u"DXT3", u"DXT3 ", PIXEL_DXT3, 8, true, true, 16, 0x300},
+        {TEXKIND_RGBX, u"RGBX", u"RGBX ", PIXEL_RGBA, 32, false, false, 32, 0x600},
+        {TEXKIND_RGBA, u"RGBA", u"RGBA ", PIXEL_RGBA, 32, false, true, 32, 0x500},
+    };
+    for (const FTextureKind& Found : Kinds)
+        if (Found.Code == Kind)
+            return &Found;
+    return nullptr;
+}
+
 const char16_t* GetTextureKindName(uint32_t Kind)
 {
-    switch (Kind)
-    {
-        case TEXKIND_DXT1:
-            return u"DXT1";
-        case TEXKIND_DXT1A:
-            return u"DXT1a";
-        case TEXKIND_DXT3:
-            return u"DXT3";
-        case TEXKIND_RGBA:
-            return u"RGBA";
-        case TEXKIND_RGBX:
-            return u"RGBX";
-    }
-    return u"unknown";
+    const FTextureKind* Found = FindTextureKind(Kind);
+    return Found ? Found->Name : u"unknown";
 }
 
 bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const char16_t** Reason)

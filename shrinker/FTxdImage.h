@@ -10,6 +10,7 @@
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 #include "shrinker/FHeldBytes.h"
+#include "shrinker/FTextureUtil.h"
 
 // The 88-byte record header exactly as stored (little-endian; both targets are little-endian machines).
 struct FTxdImageHeader
@@ -60,10 +61,27 @@ enum : uint32_t
     D3DFMT_DXT3 = 0x33545844,
 };
 
+// Everything the shrinker knows of one texture kind: its names, the pixel format of its levels, and what the
+// header of a record of that kind says.
+struct FTextureKind
+{
+    uint32_t Code;         // TEXKIND_*
+    const char16_t* Name;  // in reports: "DXT1", "DXT1a", "DXT3", "RGBX", "RGBA"
+    const char16_t* Label; // the name in five characters, in the description statistics: "DXT1 ", "DXT1a"
+    FPixelFormat Pixels;   // the format of its levels
+    int32_t BitsPerPixel;  // of its largest level
+    bool bCompressed;      // TXDFORMAT_Compressed set
+    bool bAlpha;           // TXDFORMAT_Alpha set
+    int32_t Depth;         // the header's Depth
+    uint32_t RasterFormat; // the Unknown3 word of a single-level texture
+};
+
 // The texture's kind from its format word and alpha bit; TEXKIND_None for any other format and for palette
 // textures (Depth 8). Says nothing about whether the rest of the header fits the kind.
 uint32_t GetTextureKind(const FTxdImageHeader& Header);
-// "DXT1", "DXT1a", "DXT3", "RGBA", "RGBX"; "unknown" for any other code.
+// The kind of a TEXKIND_* code; null for TEXKIND_None and any other code.
+const FTextureKind* FindTextureKind(uint32_t Kind);
+// The kind's Name; "unknown" for any other code.
 const char16_t* GetTextureKindName(uint32_t Kind);
 
 enum : int32_t

@@ -2,6 +2,7 @@
 // and shut-down, the clock, the executable's directory and name.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 
@@ -55,11 +56,14 @@ void appExit();
 extern int32_t GCoreState;
 extern int32_t GTimerPeriodSet;
 
-// Statistics of the file manager, only ever increased; the exit step reports them.
-extern uint64_t GFileBytesRead;
-extern float GFileReadTime;
-extern float GFileSeekTime;
-extern float GFileMiscTime;
+// Statistics of the file manager, only ever increased, from any thread (the shrink's reader and writer are
+// threads of their own); the exit step reports them. The times are seconds.
+extern std::atomic<uint64_t> GFileBytesRead;
+extern std::atomic<float> GFileReadTime;
+extern std::atomic<float> GFileSeekTime;
+extern std::atomic<float> GFileMiscTime;
+// Adds Seconds to one of the times above without losing what another thread adds at the same moment.
+void appAddSeconds(std::atomic<float>& Total, float Seconds);
 
 // Seconds on the Core's clock since its first use. Never goes backwards; safe from any thread.
 double appSeconds();

@@ -3,6 +3,9 @@
 
 #include "Core/Inc/CoreUtil.h"
 
+const char16_t* const GShortReadTrace = u"appFileRead  BytesRead!=Length  %d!=%d";
+const char16_t* const GShortWriteTrace = u"appFileWrite  BytesWritten!=Length  %d!=%d";
+
 FFileHandle appFileOpenRead(const char16_t* Path)
 {
     return CoreOS::FileOpen(Path, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read, CoreOS::FILECREATE_OpenExisting);
@@ -19,7 +22,7 @@ uint32_t appFileRead(FFileHandle File, void* Data, uint32_t Length)
     uint32_t BytesRead = 0;
     CoreOS::FileRead(File, Data, Length, &BytesRead);
     if (BytesRead != Length)
-        EngineTrace(u"appFileRead  BytesRead!=Length  %d!=%d", int32_t(BytesRead), int32_t(Length));
+        EngineTrace(GShortReadTrace, int32_t(BytesRead), int32_t(Length));
     return BytesRead;
 }
 
@@ -28,7 +31,7 @@ uint32_t appFileWrite(FFileHandle File, const void* Data, uint32_t Length)
     uint32_t BytesWritten = 0;
     CoreOS::FileWrite(File, Data, Length, &BytesWritten);
     if (BytesWritten != Length)
-        EngineTrace(u"appFileWrite  BytesWritten!=Length  %d!=%d", int32_t(BytesWritten), int32_t(Length));
+        EngineTrace(GShortWriteTrace, int32_t(BytesWritten), int32_t(Length));
     return BytesWritten;
 }
 

@@ -13,10 +13,19 @@
 int32_t GCoreState = 0;
 int32_t GTimerPeriodSet = 0;
 
-uint64_t GFileBytesRead = 0;
-float GFileReadTime = 0.0f;
-float GFileSeekTime = 0.0f;
-float GFileMiscTime = 0.0f;
+std::atomic<uint64_t> GFileBytesRead{0};
+std::atomic<float> GFileReadTime{0.0f};
+std::atomic<float> GFileSeekTime{0.0f};
+std::atomic<float> GFileMiscTime{0.0f};
+
+void appAddSeconds(std::atomic<float>& Total, float Seconds)
+{
+    // std::atomic<float> has no fetch_add before C++20.
+    float Seen = Total.load();
+    while (!Total.compare_exchange_weak(Seen, Seen + Seconds))
+    {
+    }
+}
 
 namespace
 {
@@ -117,7 +126,9 @@ void appExit()
 {
     appTrace(3, u"Exiting.");
 
-    const uint64_t Bytes = GFileBytesRead;
+    const uint64_t Bytes = GFileBytesRead.load();
+    const float ReadTime = GFileReadTime.load();
+    const float SeekTime = GFileSeekTime.load();
     const uint64_t GBytes = Bytes >> 30;
     const uint64_t MBytes = (Bytes >> 20) & 1023;
     const uint64_t KBytes = (Bytes >> 10) & 1023;
@@ -125,9 +136,9 @@ void appExit()
     appTrace(1,
              u"FileManager: Reading %i GByte %i MByte %i KByte %i Bytes from HD took %f seconds (%f reading, %f "
              u"seeking).",
-             int32_t(GBytes), int32_t(MBytes), int32_t(KBytes), int32_t(Rest), double(GFileReadTime + GFileSeekTime),
-             double(GFileReadTime), double(GFileSeekTime));
-    appTrace(1, u"FileManager: %f seconds spent with misc. duties", double(GFileMiscTime));
+             int32_t(GBytes), int32_t(MBytes), int32_t(KBytes), int32_t(Rest), double(ReadTime + SeekTime),
+             double(ReadTime), double(SeekTime));
+    appTrace(1, u"FileManager: %f seconds spent with misc. duties", double(GFileMiscTime.load()));
 
     TDynArray<void*>& Handles = LibraryHandles();
     for (int32_t Idx = Handles.Num() - 1; Idx >= 0; --Idx)

@@ -170,11 +170,27 @@ struct FSink
     }
 };
 
+// How an argument's size is written between the precision and the conversion letter ("l", "ll", "I64", "z", ...).
+enum class ELength
+{
+    Int,
+    Long,
+    LongLong, // also I64
+    Size,
+    Short,
+    Char,
+    IntMax,
+    PtrDiff,
+};
+
+// One conversion as written after its '%': flags, width, precision, argument size and conversion letter.
 struct FSpec
 {
     bool bLeft = false, bPlus = false, bSpace = false, bAlt = false, bZero = false;
     int32_t Width = 0;
     int32_t Precision = -1;
+    ELength Length = ELength::Int;
+    char16_t Conversion = 0;
 };
 
 // Writes Body (Len units) with a sign/prefix text, padded to the field width.
@@ -272,6 +288,239 @@ void EmitFloat(FSink& Out, const FSpec& Spec, char Conversion, double Value)
     const bool bFinite = std::isfinite(Value);
     EmitPadded(Out, Spec, Prefix, PrefixLen, Body, Len, bFinite);
 }
+
+// ---- Parsing one conversion -----------------------------------------------------------------------------------
+
+const char16_t* ParseFlags(const char16_t* P, FSpec& Spec)
+{
+    for (;; ++P)
+    {
+        if (*P == '-')
+            Spec.bLeft = true;
+        else if (*P == '+')
+            Spec.bPlus = true;
+        else if (*P == ' ')
+            Spec.bSpace = true;
+        else if (*P == '#')
+            Spec.bAlt = true;
+        else if (*P == '0')
+            Spec.bZero = true;
+        else
+            return P;
+    }
+}
+
+const char16_t* ParseDigits(const char16_t* P, int32_t& Value)
+{
+    while (*P >= '0' && *P <= '9')
+        Value = Value * 10 + (*P++ - '0');
+    return P;
+}
+
+// A width of '*' comes from the next argument; a negative one means left-aligned.
+const char16_t* ParseWidth(const char16_t* P, va_list* Ap, FSpec& Spec)
+{
+    if (*P != '*')
+        return ParseDigits(P, Spec.Width);
+    Spec.Width = va_arg(*Ap, int);
+    if (Spec.Width < 0)
+    {
+        Spec.bLeft = true;
+        Spec.Width = -Spec.Width;
+    }
+    return P + 1;
+}
+
+// A precision of '*' comes from the next argument; a negative one counts as none.
+const char16_t* ParsePrecision(const char16_t* P, va_list* Ap, FSpec& Spec)
+{
+    if (*P != '.')
+        return P;
+    ++P;
+    Spec.Precision = 0;
+    if (*P != '*')
+        return ParseDigits(P, Spec.Precision);
+    Spec.Precision = va_arg(*Ap, int);
+    if (Spec.Precision < 0)
+        Spec.Precision = -1;
+    return P + 1;
+}
+
+const char16_t* ParseLength(const char16_t* P, ELength& Length)
+{
+    if (P[0] == 'I' && P[1] == '6' && P[2] == '4')
+    {
+        Length = ELength::LongLong;
+        return P + 3;
+    }
+    switch (*P)
+    {
+        case 'l':
+            Length = P[1] == 'l' ? ELength::LongLong : ELength::Long;
+            return P[1] == 'l' ? P + 2 : P + 1;
+        case 'h':
+            Length = P[1] == 'h' ? ELength::Char : ELength::Short;
+            return P[1] == 'h' ? P + 2 : P + 1;
+        case 'z':
+            Length = ELength::Size;
+            return P + 1;
+        case 'j':
+            Length = ELength::IntMax;
+            return P + 1;
+        case 't':
+            Length = ELength::PtrDiff;
+            return P + 1;
+    }
+    return P;
+}
+
+// Reads the conversion that starts at P (just after its '%') into Spec, taking a '*' width and precision from
+// the arguments in that order. Returns where the conversion letter stands (the format's end when there is none).
+const char16_t* ParseSpec(const char16_t* P, va_list* Ap, FSpec& Spec)
+{
+    P = ParseFlags(P, Spec);
+    P = ParseWidth(P, Ap, Spec);
+    P = ParsePrecision(P, Ap, Spec);
+    P = ParseLength(P, Spec.Length);
+    Spec.Conversion = *P;
+    return P;
+}
+
+// ---- Performing one conversion --------------------------------------------------------------------------------
+
+int64_t TakeSigned(va_list* Ap, ELength Length)
+{
+    switch (Length)
+    {
+        case ELength::Long:
+            return va_arg(*Ap, long);
+        case ELength::LongLong:
+            return va_arg(*Ap, long long);
+        case ELength::Size:
+            return int64_t(va_arg(*Ap, size_t));
+        case ELength::Short:
+            return short(va_arg(*Ap, int));
+        case ELength::Char:
+            return (signed char)(va_arg(*Ap, int));
+        case ELength::IntMax:
+            return va_arg(*Ap, intmax_t);
+        case ELength::PtrDiff:
+            return va_arg(*Ap, ptrdiff_t);
+        case ELength::Int:
+            break;
+    }
+    return va_arg(*Ap, int);
+}
+
+uint64_t TakeUnsigned(va_list* Ap, ELength Length)
+{
+    switch (Length)
+    {
+        case ELength::Long:
+            return va_arg(*Ap, unsigned long);
+        case ELength::LongLong:
+            return va_arg(*Ap, unsigned long long);
+        case ELength::Size:
+            return va_arg(*Ap, size_t);
+        case ELength::Short:
+            return (unsigned short)(va_arg(*Ap, unsigned int));
+        case ELength::Char:
+            return (unsigned char)(va_arg(*Ap, unsigned int));
+        case ELength::IntMax:
+            return va_arg(*Ap, uintmax_t);
+        case ELength::PtrDiff:
+            return uint64_t(va_arg(*Ap, ptrdiff_t));
+        case ELength::Int:
+            break;
+    }
+    return va_arg(*Ap, unsigned int);
+}
+
+// %s takes a UTF-16 text, %S (and %hs, %hhs) an 8-bit one whose bytes are taken as units; null reads "(null)".
+void EmitText(FSink& Out, const FSpec& Spec, va_list* Ap)
+{
+    const bool bNarrow = Spec.Conversion == 'S' || Spec.Length == ELength::Short || Spec.Length == ELength::Char;
+    int32_t Len = 0;
+    if (!bNarrow)
+    {
+        const char16_t* Text = va_arg(*Ap, const char16_t*);
+        if (!Text)
+            Text = u"(null)";
+        while (Text[Len] && (Spec.Precision < 0 || Len < Spec.Precision))
+            ++Len;
+        EmitPadded(Out, Spec, nullptr, 0, Text, Len, false);
+        return;
+    }
+    const char* Text = va_arg(*Ap, const char*);
+    if (!Text)
+        Text = "(null)";
+    while (Text[Len] && (Spec.Precision < 0 || Len < Spec.Precision))
+        ++Len;
+    const int32_t Pad = Spec.Width > Len ? Spec.Width - Len : 0;
+    if (!Spec.bLeft)
+        Out.Repeat(' ', Pad);
+    for (int32_t i = 0; i < Len; ++i)
+        Out.Put(char16_t((unsigned char)Text[i]));
+    if (Spec.bLeft)
+        Out.Repeat(' ', Pad);
+}
+
+// Writes the conversion Spec with its argument taken from Ap. False, with nothing taken or written, for a
+// conversion letter it does not know.
+bool PerformSpec(FSink& Out, const FSpec& Spec, va_list* Ap)
+{
+    const char16_t Conversion = Spec.Conversion;
+    switch (Conversion)
+    {
+        case 'd':
+        case 'i':
+        {
+            const int64_t Value = TakeSigned(Ap, Spec.Length);
+            const bool bNegative = Value < 0;
+            const uint64_t Magnitude = bNegative ? uint64_t(0) - uint64_t(Value) : uint64_t(Value);
+            EmitInteger(Out, Spec, Magnitude, bNegative, true, 10, false);
+            return true;
+        }
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'o':
+        {
+            const int32_t Base = Conversion == 'u' ? 10 : Conversion == 'o' ? 8 : 16;
+            EmitInteger(Out, Spec, TakeUnsigned(Ap, Spec.Length), false, false, Base, Conversion == 'X');
+            return true;
+        }
+        case 'p':
+        {
+            FSpec PtrSpec = Spec;
+            PtrSpec.Precision = int32_t(sizeof(void*) * 2);
+            EmitInteger(Out, PtrSpec, uint64_t(uintptr_t(va_arg(*Ap, void*))), false, false, 16, true);
+            return true;
+        }
+        case 'c':
+        {
+            const char16_t Unit = char16_t(va_arg(*Ap, int));
+            EmitPadded(Out, Spec, nullptr, 0, &Unit, 1, false);
+            return true;
+        }
+        case 's':
+        case 'S':
+            EmitText(Out, Spec, Ap);
+            return true;
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+            EmitFloat(Out, Spec, char(Conversion), va_arg(*Ap, double));
+            return true;
+        case '%':
+            Out.Put('%');
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 uint32_t appStrHashNoCase(const char16_t* Text)
@@ -301,207 +550,16 @@ int32_t appFormatV(char16_t* Dest, int32_t Capacity, const char16_t* Format, va_
             Out.Put(*P);
             continue;
         }
-        const char16_t* Start = P++;
+        const char16_t* Start = P;
         FSpec Spec;
-        for (;; ++P)
-        {
-            if (*P == '-')
-                Spec.bLeft = true;
-            else if (*P == '+')
-                Spec.bPlus = true;
-            else if (*P == ' ')
-                Spec.bSpace = true;
-            else if (*P == '#')
-                Spec.bAlt = true;
-            else if (*P == '0')
-                Spec.bZero = true;
-            else
-                break;
-        }
-        if (*P == '*')
-        {
-            Spec.Width = va_arg(Ap, int);
-            if (Spec.Width < 0)
-            {
-                Spec.bLeft = true;
-                Spec.Width = -Spec.Width;
-            }
-            ++P;
-        }
-        else
-            while (*P >= '0' && *P <= '9')
-                Spec.Width = Spec.Width * 10 + (*P++ - '0');
-        if (*P == '.')
-        {
-            ++P;
-            Spec.Precision = 0;
-            if (*P == '*')
-            {
-                Spec.Precision = va_arg(Ap, int);
-                if (Spec.Precision < 0)
-                    Spec.Precision = -1;
-                ++P;
-            }
-            else
-                while (*P >= '0' && *P <= '9')
-                    Spec.Precision = Spec.Precision * 10 + (*P++ - '0');
-        }
-        // Length: 0 int, 1 long, 2 long long / 64-bit, 3 size_t, 4 short, 5 char, 6 intmax, 7 ptrdiff.
-        int Length = 0;
-        bool bNarrowText = false;
-        if (P[0] == 'I' && P[1] == '6' && P[2] == '4')
-        {
-            Length = 2;
-            P += 3;
-        }
-        else if (*P == 'l')
-        {
-            Length = 1;
-            if (*++P == 'l')
-            {
-                Length = 2;
-                ++P;
-            }
-        }
-        else if (*P == 'h')
-        {
-            Length = 4;
-            if (*++P == 'h')
-            {
-                Length = 5;
-                ++P;
-            }
-        }
-        else if (*P == 'z')
-        {
-            Length = 3;
-            ++P;
-        }
-        else if (*P == 'j')
-        {
-            Length = 6;
-            ++P;
-        }
-        else if (*P == 't')
-        {
-            Length = 7;
-            ++P;
-        }
-
-        const char16_t Conversion = *P;
-        switch (Conversion)
-        {
-        case 'd':
-        case 'i':
-        {
-            int64_t Value;
-            switch (Length)
-            {
-            case 1: Value = va_arg(Ap, long); break;
-            case 2: Value = va_arg(Ap, long long); break;
-            case 3: Value = int64_t(va_arg(Ap, size_t)); break;
-            case 4: Value = short(va_arg(Ap, int)); break;
-            case 5: Value = (signed char)(va_arg(Ap, int)); break;
-            case 6: Value = va_arg(Ap, intmax_t); break;
-            case 7: Value = va_arg(Ap, ptrdiff_t); break;
-            default: Value = va_arg(Ap, int); break;
-            }
-            const bool bNegative = Value < 0;
-            const uint64_t Magnitude = bNegative ? uint64_t(0) - uint64_t(Value) : uint64_t(Value);
-            EmitInteger(Out, Spec, Magnitude, bNegative, true, 10, false);
-            break;
-        }
-        case 'u':
-        case 'x':
-        case 'X':
-        case 'o':
-        {
-            uint64_t Value;
-            switch (Length)
-            {
-            case 1: Value = va_arg(Ap, unsigned long); break;
-            case 2: Value = va_arg(Ap, unsigned long long); break;
-            case 3: Value = va_arg(Ap, size_t); break;
-            case 4: Value = (unsigned short)(va_arg(Ap, unsigned int)); break;
-            case 5: Value = (unsigned char)(va_arg(Ap, unsigned int)); break;
-            case 6: Value = va_arg(Ap, uintmax_t); break;
-            case 7: Value = uint64_t(va_arg(Ap, ptrdiff_t)); break;
-            default: Value = va_arg(Ap, unsigned int); break;
-            }
-            const int32_t Base = Conversion == 'u' ? 10 : Conversion == 'o' ? 8 : 16;
-            EmitInteger(Out, Spec, Value, false, false, Base, Conversion == 'X');
-            break;
-        }
-        case 'p':
-        {
-            const uint64_t Value = uint64_t(uintptr_t(va_arg(Ap, void*)));
-            FSpec PtrSpec = Spec;
-            PtrSpec.Precision = int32_t(sizeof(void*) * 2);
-            EmitInteger(Out, PtrSpec, Value, false, false, 16, true);
-            break;
-        }
-        case 'c':
-        {
-            const char16_t Unit = char16_t(va_arg(Ap, int));
-            EmitPadded(Out, Spec, nullptr, 0, &Unit, 1, false);
-            break;
-        }
-        case 'S':
-            bNarrowText = true;
-            [[fallthrough]];
-        case 's':
-        {
-            if (Length == 4 || Length == 5)
-                bNarrowText = true;
-            int32_t Len = 0;
-            if (bNarrowText)
-            {
-                const char* Text = va_arg(Ap, const char*);
-                if (!Text)
-                    Text = "(null)";
-                while (Text[Len] && (Spec.Precision < 0 || Len < Spec.Precision))
-                    ++Len;
-                const int32_t Pad = Spec.Width > Len ? Spec.Width - Len : 0;
-                if (!Spec.bLeft)
-                    Out.Repeat(' ', Pad);
-                for (int32_t i = 0; i < Len; ++i)
-                    Out.Put(char16_t((unsigned char)Text[i]));
-                if (Spec.bLeft)
-                    Out.Repeat(' ', Pad);
-            }
-            else
-            {
-                const char16_t* Text = va_arg(Ap, const char16_t*);
-                if (!Text)
-                    Text = u"(null)";
-                while (Text[Len] && (Spec.Precision < 0 || Len < Spec.Precision))
-                    ++Len;
-                EmitPadded(Out, Spec, nullptr, 0, Text, Len, false);
-            }
-            break;
-        }
-        case 'f':
-        case 'F':
-        case 'e':
-        case 'E':
-        case 'g':
-        case 'G':
-        {
-            const double Value = va_arg(Ap, double);
-            EmitFloat(Out, Spec, char(Conversion), Value);
-            break;
-        }
-        case '%':
-            Out.Put('%');
-            break;
-        default:
-            // An unknown conversion is copied as it stands; a format that ends inside one stops here.
-            for (const char16_t* Q = Start; Q <= P && *Q; ++Q)
-                Out.Put(*Q);
-            if (!*P)
-                --P;
-            break;
-        }
+        P = ParseSpec(P + 1, &Ap, Spec);
+        if (PerformSpec(Out, Spec, &Ap))
+            continue;
+        // An unknown conversion is copied as it stands; a format that ends inside one stops here.
+        for (const char16_t* Q = Start; Q <= P && *Q; ++Q)
+            Out.Put(*Q);
+        if (!*P)
+            --P;
     }
     va_end(Ap);
     Dest[Out.Count] = 0;

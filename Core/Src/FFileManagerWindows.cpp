@@ -22,10 +22,7 @@ struct FMiscTimer
 {
     double Start;
     FMiscTimer() : Start(appSeconds()) {}
-    ~FMiscTimer()
-    {
-        GFileMiscTime += CountedSeconds(Start);
-    }
+    ~FMiscTimer() { appAddSeconds(GFileMiscTime, CountedSeconds(Start)); }
 };
 
 thread_local char16_t GSystemErrorText[1024];
@@ -82,7 +79,7 @@ bool FArchiveFileReader::ReadFromDisk(void* Data, int32_t Count, int32_t& Got)
     GFileBytesRead += Read;
     const float Took = CountedSeconds(Start);
     ReadTime += Took;
-    GFileReadTime += Took;
+    appAddSeconds(GFileReadTime, Took);
     return bOk && Got == Count;
 }
 
@@ -150,7 +147,7 @@ void FArchiveFileReader::Seek(int64_t InPos)
     }
     const float Took = CountedSeconds(Start);
     SeekTime += Took;
-    GFileSeekTime += Took;
+    appAddSeconds(GFileSeekTime, Took);
     Pos = InPos;
     BufferBase = InPos;
     BufferCount = 0;

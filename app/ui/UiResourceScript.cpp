@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -136,13 +137,79 @@ bool FUiResourceScript::Resolve(const FString& Token, int32_t& Value) const
     return false;
 }
 
+// One line of the script, lines that go on joined to it, split into its first word, the rest, and the rest's
+// first word.
+struct FUiResourceScript::FLine
+{
+    int32_t Number = 0; // of its first line in the script
+    std::string Text;
+    std::string First;
+    std::string Rest;
+    std::string Second;
+    std::string AfterSecond; // what follows Second, untrimmed
+
+    FLine(int32_t InNumber, const std::string& InText) : Number(InNumber), Text(InText)
+    {
+        const size_t Space = Text.find_first_of(" \t");
+        First = Text.substr(0, Space);
+        Rest = Space == std::string::npos ? std::string() : Trim(Text.substr(Space));
+        const size_t Space2 = Rest.find_first_of(" \t");
+        Second = Rest.substr(0, Space2);
+        AfterSecond = Space2 == std::string::npos ? std::string() : Rest.substr(Space2);
+    }
+    bool IsBegin() const { return First == "BEGIN" || First == "{"; }
+    bool IsEnd() const { return First == "END" || First == "}"; }
+};
+
+namespace
+{
+bool Fail(FString* Error, int32_t LineNumber, const std::string& Why)
+{
+    if (Error)
+        *Error = FString::Printf(u"resource script line %d: %s", LineNumber, *ToFString(Why));
+    return false;
+}
+
+// Joins lines that go on (ending with ',' or '|'); keeps the number of each joined line's first line. Blank
+// lines, preprocessor lines and comment lines are left out.
+std::vector<std::pair<int32_t, std::string>> JoinLines(const char* Script)
+{
+    std::vector<std::pair<int32_t, std::string>> Joined;
+    const std::vector<std::string> Raw = Lines(Script);
+    for (size_t i = 0; i < Raw.size(); ++i)
+    {
+        std::string Line = Trim(Raw[i]);
+        const int32_t Number = int32_t(i + 1);
+        while (!Line.empty() && (Line.back() == ',' || Line.back() == '|') && i + 1 < Raw.size())
+            Line += " " + Trim(Raw[++i]);
+        if (Line.empty() || Line[0] == '#' || Line.compare(0, 2, "//") == 0)
+            continue;
+        Joined.push_back({Number, Line});
+    }
+    return Joined;
+}
+} // namespace
+
 bool FUiResourceScript::Parse(const char* Script, const char* Header, FString* Error)
 {
     Symbols.Empty();
     Dialogs.Empty();
     Strings.Empty();
     Icons.Empty();
+    ReadDefines(Header);
+    const std::vector<std::pair<int32_t, std::string>> Joined = JoinLines(Script);
+    FBlockState State;
+    for (const auto& Item : Joined)
+        if (!ReadLine(FLine(Item.first, Item.second), State, Error))
+            return false;
+    if (State.Block != EBlock::None)
+        return Fail(Error, Joined.empty() ? 0 : Joined.back().first, "block without END");
+    return true;
+}
 
+// The symbols of the resource header: "#define NAME number" lines.
+void FUiResourceScript::ReadDefines(const char* Header)
+{
     for (const std::string& Raw : Lines(Header))
     {
         const std::string Line = Trim(Raw);
@@ -158,196 +225,182 @@ bool FUiResourceScript::Parse(const char* Script, const char* Header, FString* E
         if (*End == 0)
             Symbols.AddItem(FSymbol{ToFString(Rest.substr(0, Space)), int32_t(Value)});
     }
+}
 
-    auto Fail = [Error](int32_t LineNumber, const std::string& Why) {
-        if (Error)
-            *Error = FString::Printf(u"resource script line %d: %s", LineNumber, *ToFString(Why));
-        return false;
-    };
-
-    // Joins lines that go on (ending with ',' or '|'); keeps the number of each joined line's first line.
-    std::vector<std::pair<int32_t, std::string>> Joined;
+bool FUiResourceScript::ReadLine(const FLine& Line, FBlockState& State, FString* Error)
+{
+    switch (State.Block)
     {
-        const std::vector<std::string> Raw = Lines(Script);
-        for (size_t i = 0; i < Raw.size(); ++i)
-        {
-            std::string Line = Trim(Raw[i]);
-            const int32_t Number = int32_t(i + 1);
-            while (!Line.empty() && (Line.back() == ',' || Line.back() == '|') && i + 1 < Raw.size())
-                Line += " " + Trim(Raw[++i]);
-            if (Line.empty() || Line[0] == '#' || Line.compare(0, 2, "//") == 0)
-                continue;
-            Joined.push_back({Number, Line});
-        }
-    }
-
-    enum class EBlock
-    {
-        None,
-        DialogHead,
-        DialogBody,
-        StringHead,
-        StringBody,
-        Skipped,
-    } Block = EBlock::None;
-    int32_t SkipDepth = 0;
-
-    for (const auto& Item : Joined)
-    {
-        const int32_t Number = Item.first;
-        const std::string& Line = Item.second;
-        const size_t Space = Line.find_first_of(" \t");
-        const std::string First = Line.substr(0, Space);
-        const std::string Rest = Space == std::string::npos ? std::string() : Trim(Line.substr(Space));
-        const size_t Space2 = Rest.find_first_of(" \t");
-        const std::string Second = Rest.substr(0, Space2);
-
-        switch (Block)
-        {
         case EBlock::None:
-        {
-            if (First == "STRINGTABLE")
-            {
-                Block = EBlock::StringHead;
-                break;
-            }
-            if (Second == "DIALOGEX" || Second == "DIALOG")
-            {
-                FUiDialogTemplate Dialog;
-                if (!Resolve(ToFString(First), Dialog.Id))
-                    return Fail(Number, "unknown dialog id " + First);
-                const std::vector<std::string> Box =
-                    SplitFields(Space2 == std::string::npos ? std::string() : Rest.substr(Space2));
-                if (Box.size() < 4)
-                    return Fail(Number, "dialog without its size");
-                Dialog.Width = std::atoi(Box[2].c_str());
-                Dialog.Height = std::atoi(Box[3].c_str());
-                Dialogs.AddItem(Dialog);
-                Block = EBlock::DialogHead;
-                break;
-            }
-            if (Second == "ICON")
-            {
-                int32_t Id = 0;
-                if (Resolve(ToFString(First), Id))
-                    Icons.AddItem(Id);
-                break;
-            }
-            // Other resources: a one-line one, or a block to be skipped whole.
-            if (First == "BEGIN" || First == "{")
-            {
-                Block = EBlock::Skipped;
-                SkipDepth = 1;
-            }
-            break;
-        }
+            return ReadTopLevel(Line, State, Error);
         case EBlock::DialogHead:
-        {
-            FUiDialogTemplate& Dialog = Dialogs.Last();
-            if (First == "STYLE")
-            {
-                Dialog.bVisible = HasStyle(Rest, "WS_VISIBLE") && !HasNegatedStyle(Rest, "WS_VISIBLE");
-                Dialog.bSysMenu = HasStyle(Rest, "WS_SYSMENU");
-            }
-            else if (First == "CAPTION")
-                Dialog.Caption = ToFString(Unquote(Rest));
-            else if (First == "BEGIN" || First == "{")
-                Block = EBlock::DialogBody;
-            break;
-        }
+            ReadDialogHead(Line, State);
+            return true;
         case EBlock::DialogBody:
-        {
-            if (First == "END" || First == "}")
+            if (Line.IsEnd())
             {
-                Block = EBlock::None;
-                break;
+                State.Block = EBlock::None;
+                return true;
             }
-            FUiControlTemplate Control;
-            const std::vector<std::string> Fields = SplitFields(Rest);
-            // The fields after the text: id, x, y, width, height, style.
-            size_t At = 0;
-            std::string Style;
-            if (First == "CONTROL")
-            {
-                if (Fields.size() < 8)
-                    return Fail(Number, "CONTROL needs text, id, class, style, x, y, width, height");
-                Control.Text = ToFString(Unquote(Fields[0]));
-                Control.ClassName = ToFString(Unquote(Fields[2]));
-                Style = Fields[3];
-                if (!Resolve(ToFString(Fields[1]), Control.Id))
-                    return Fail(Number, "unknown control id " + Fields[1]);
-                Control.X = std::atoi(Fields[4].c_str());
-                Control.Y = std::atoi(Fields[5].c_str());
-                Control.Width = std::atoi(Fields[6].c_str());
-                Control.Height = std::atoi(Fields[7].c_str());
-            }
-            else
-            {
-                if (First == "EDITTEXT")
-                    Control.ClassName = u"Edit";
-                else if (First == "PUSHBUTTON" || First == "DEFPUSHBUTTON" || First == "GROUPBOX" ||
-                         First == "CHECKBOX" || First == "AUTOCHECKBOX" || First == "RADIOBUTTON")
-                    Control.ClassName = u"Button";
-                else if (First == "LTEXT" || First == "RTEXT" || First == "CTEXT" || First == "ICON")
-                    Control.ClassName = u"Static";
-                else
-                    return Fail(Number, "unknown control " + First);
-                if (First != "EDITTEXT")
-                {
-                    if (Fields.empty())
-                        return Fail(Number, "control without text");
-                    Control.Text = ToFString(IsQuoted(Fields[0]) ? Unquote(Fields[0]) : Fields[0]);
-                    At = 1;
-                }
-                const size_t Needed = First == "ICON" ? 3 : 5;
-                if (Fields.size() < At + Needed)
-                    return Fail(Number, "control without id and position");
-                if (!Resolve(ToFString(Fields[At]), Control.Id))
-                    return Fail(Number, "unknown control id " + Fields[At]);
-                Control.X = std::atoi(Fields[At + 1].c_str());
-                Control.Y = std::atoi(Fields[At + 2].c_str());
-                if (Fields.size() > At + 4)
-                {
-                    Control.Width = std::atoi(Fields[At + 3].c_str());
-                    Control.Height = std::atoi(Fields[At + 4].c_str());
-                }
-                if (Fields.size() > At + 5)
-                    Style = Fields[At + 5];
-            }
-            Control.bDisabled = HasStyle(Style, "WS_DISABLED");
-            Control.bHidden = HasNegatedStyle(Style, "WS_VISIBLE");
-            Control.bReadOnly = HasStyle(Style, "ES_READONLY");
-            Dialogs.Last().Controls.AddItem(Control);
-            break;
-        }
+            return ReadControl(Line, Error);
         case EBlock::StringHead:
-            if (First == "BEGIN" || First == "{")
-                Block = EBlock::StringBody;
-            break;
+            if (Line.IsBegin())
+                State.Block = EBlock::StringBody;
+            return true;
         case EBlock::StringBody:
-        {
-            if (First == "END" || First == "}")
+            if (Line.IsEnd())
             {
-                Block = EBlock::None;
-                break;
+                State.Block = EBlock::None;
+                return true;
             }
-            FString16 Entry;
-            if (!Resolve(ToFString(First), Entry.Id) || !IsQuoted(Rest))
-                return Fail(Number, "unreadable string " + Line);
-            Entry.Text = ToFString(Unquote(Rest));
-            Strings.AddItem(Entry);
-            break;
-        }
+            return ReadString(Line, Error);
         case EBlock::Skipped:
-            if (First == "BEGIN" || First == "{")
-                ++SkipDepth;
-            else if ((First == "END" || First == "}") && --SkipDepth == 0)
-                Block = EBlock::None;
-            break;
-        }
+            if (Line.IsBegin())
+                ++State.SkipDepth;
+            else if (Line.IsEnd() && --State.SkipDepth == 0)
+                State.Block = EBlock::None;
+            return true;
     }
-    if (Block != EBlock::None)
-        return Fail(int32_t(Joined.empty() ? 0 : Joined.back().first), "block without END");
+    return true;
+}
+
+// A line outside every block: a string table, a dialog or an icon begins, or another resource is passed over.
+bool FUiResourceScript::ReadTopLevel(const FLine& Line, FBlockState& State, FString* Error)
+{
+    if (Line.First == "STRINGTABLE")
+    {
+        State.Block = EBlock::StringHead;
+        return true;
+    }
+    if (Line.Second == "DIALOGEX" || Line.Second == "DIALOG")
+    {
+        FUiDialogTemplate Dialog;
+        if (!Resolve(ToFString(Line.First), Dialog.Id))
+            return Fail(Error, Line.Number, "unknown dialog id " + Line.First);
+        const std::vector<std::string> Box = SplitFields(Line.AfterSecond);
+        if (Box.size() < 4)
+            return Fail(Error, Line.Number, "dialog without its size");
+        Dialog.Width = std::atoi(Box[2].c_str());
+        Dialog.Height = std::atoi(Box[3].c_str());
+        Dialogs.AddItem(Dialog);
+        State.Block = EBlock::DialogHead;
+        return true;
+    }
+    if (Line.Second == "ICON")
+    {
+        int32_t Id = 0;
+        if (Resolve(ToFString(Line.First), Id))
+            Icons.AddItem(Id);
+        return true;
+    }
+    // Other resources: a one-line one, or a block to be skipped whole.
+    if (Line.IsBegin())
+    {
+        State.Block = EBlock::Skipped;
+        State.SkipDepth = 1;
+    }
+    return true;
+}
+
+void FUiResourceScript::ReadDialogHead(const FLine& Line, FBlockState& State)
+{
+    FUiDialogTemplate& Dialog = Dialogs.Last();
+    if (Line.First == "STYLE")
+    {
+        Dialog.bVisible = HasStyle(Line.Rest, "WS_VISIBLE") && !HasNegatedStyle(Line.Rest, "WS_VISIBLE");
+        Dialog.bSysMenu = HasStyle(Line.Rest, "WS_SYSMENU");
+    }
+    else if (Line.First == "CAPTION")
+        Dialog.Caption = ToFString(Unquote(Line.Rest));
+    else if (Line.IsBegin())
+        State.Block = EBlock::DialogBody;
+}
+
+// One control of a dialog's body, added to the dialog last begun.
+bool FUiResourceScript::ReadControl(const FLine& Line, FString* Error)
+{
+    FUiControlTemplate Control;
+    std::string Style;
+    const bool bRead = Line.First == "CONTROL" ? ReadGenericControl(Line, Control, Style, Error)
+                                               : ReadNamedControl(Line, Control, Style, Error);
+    if (!bRead)
+        return false;
+    Control.bDisabled = HasStyle(Style, "WS_DISABLED");
+    Control.bHidden = HasNegatedStyle(Style, "WS_VISIBLE");
+    Control.bReadOnly = HasStyle(Style, "ES_READONLY");
+    Dialogs.Last().Controls.AddItem(Control);
+    return true;
+}
+
+// CONTROL text, id, class, style, x, y, width, height
+bool FUiResourceScript::ReadGenericControl(const FLine& Line, FUiControlTemplate& Control, std::string& Style,
+                                           FString* Error) const
+{
+    const std::vector<std::string> Fields = SplitFields(Line.Rest);
+    if (Fields.size() < 8)
+        return Fail(Error, Line.Number, "CONTROL needs text, id, class, style, x, y, width, height");
+    Control.Text = ToFString(Unquote(Fields[0]));
+    Control.ClassName = ToFString(Unquote(Fields[2]));
+    Style = Fields[3];
+    if (!Resolve(ToFString(Fields[1]), Control.Id))
+        return Fail(Error, Line.Number, "unknown control id " + Fields[1]);
+    Control.X = std::atoi(Fields[4].c_str());
+    Control.Y = std::atoi(Fields[5].c_str());
+    Control.Width = std::atoi(Fields[6].c_str());
+    Control.Height = std::atoi(Fields[7].c_str());
+    return true;
+}
+
+// EDITTEXT id, x, y, width, height[, style]; the other named controls have their text first (an ICON need not
+// have a size).
+bool FUiResourceScript::ReadNamedControl(const FLine& Line, FUiControlTemplate& Control, std::string& Style,
+                                         FString* Error) const
+{
+    const std::string& First = Line.First;
+    if (First == "EDITTEXT")
+        Control.ClassName = u"Edit";
+    else if (First == "PUSHBUTTON" || First == "DEFPUSHBUTTON" || First == "GROUPBOX" || First == "CHECKBOX" ||
+             First == "AUTOCHECKBOX" || First == "RADIOBUTTON")
+        Control.ClassName = u"Button";
+    else if (First == "LTEXT" || First == "RTEXT" || First == "CTEXT" || First == "ICON")
+        Control.ClassName = u"Static";
+    else
+        return Fail(Error, Line.Number, "unknown control " + First);
+    const std::vector<std::string> Fields = SplitFields(Line.Rest);
+    // The fields after the text: id, x, y, width, height, style.
+    size_t At = 0;
+    if (First != "EDITTEXT")
+    {
+        if (Fields.empty())
+            return Fail(Error, Line.Number, "control without text");
+        Control.Text = ToFString(IsQuoted(Fields[0]) ? Unquote(Fields[0]) : Fields[0]);
+        At = 1;
+    }
+    const size_t Needed = First == "ICON" ? 3 : 5;
+    if (Fields.size() < At + Needed)
+        return Fail(Error, Line.Number, "control without id and position");
+    if (!Resolve(ToFString(Fields[At]), Control.Id))
+        return Fail(Error, Line.Number, "unknown control id " + Fields[At]);
+    Control.X = std::atoi(Fields[At + 1].c_str());
+    Control.Y = std::atoi(Fields[At + 2].c_str());
+    if (Fields.size() > At + 4)
+    {
+        Control.Width = std::atoi(Fields[At + 3].c_str());
+        Control.Height = std::atoi(Fields[At + 4].c_str());
+    }
+    if (Fields.size() > At + 5)
+        Style = Fields[At + 5];
+    return true;
+}
+
+// ID "text" in a string table.
+bool FUiResourceScript::ReadString(const FLine& Line, FString* Error)
+{
+    FString16 Entry;
+    if (!Resolve(ToFString(Line.First), Entry.Id) || !IsQuoted(Line.Rest))
+        return Fail(Error, Line.Number, "unreadable string " + Line.Text);
+    Entry.Text = ToFString(Unquote(Line.Rest));
+    Strings.AddItem(Entry);
     return true;
 }
 

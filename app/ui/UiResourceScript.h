@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "Core/Inc/Core.h"
 
@@ -54,7 +55,34 @@ private:
     TDynArray<FString16> Strings;
     TDynArray<int32_t> Icons;
 
+    // One line of the script with the lines it goes on into joined to it (defined where the script is read).
+    struct FLine;
+    enum class EBlock
+    {
+        None,
+        DialogHead,
+        DialogBody,
+        StringHead,
+        StringBody,
+        Skipped,
+    };
+    // Where the reading stands: in which block, and how deep inside a skipped one.
+    struct FBlockState
+    {
+        EBlock Block = EBlock::None;
+        int32_t SkipDepth = 0;
+    };
+
     bool Resolve(const FString& Token, int32_t& Value) const;
+    void ReadDefines(const char* Header);
+    // Each reads one line in its place of the script; false with *Error set when the line cannot be read.
+    bool ReadLine(const FLine& Line, FBlockState& State, FString* Error);
+    bool ReadTopLevel(const FLine& Line, FBlockState& State, FString* Error);
+    void ReadDialogHead(const FLine& Line, FBlockState& State);
+    bool ReadControl(const FLine& Line, FString* Error);
+    bool ReadGenericControl(const FLine& Line, FUiControlTemplate& Control, std::string& Style, FString* Error) const;
+    bool ReadNamedControl(const FLine& Line, FUiControlTemplate& Control, std::string& Style, FString* Error) const;
+    bool ReadString(const FLine& Line, FString* Error);
 };
 
 // PellmorWin.rc and resource.h as they were when the program was built (made by the build from the files).
