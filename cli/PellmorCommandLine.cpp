@@ -468,17 +468,17 @@ bool CheckSkipRules(FPellmorConsole& Console, FPellmorOptions& Options, bool bNa
     return true;
 }
 
-// The count of --jobs, 1 to 64; 0 for anything else.
+// The count of --jobs, 1 to SHRINK_MaxJobs; 0 for anything else.
 int32_t ParseJobs(const FString& Text)
 {
     int32_t Count = 0;
     for (int32_t i = 0; i < Text.Len(); ++i)
     {
-        if (Text[i] < u'0' || Text[i] > u'9' || Count > 64)
+        if (Text[i] < u'0' || Text[i] > u'9' || Count > SHRINK_MaxJobs)
             return 0;
         Count = Count * 10 + (Text[i] - u'0');
     }
-    return Count <= 64 ? Count : 0;
+    return Count <= SHRINK_MaxJobs ? Count : 0;
 }
 
 // The command line apart from what a command takes in FPellmorOptions.
@@ -569,7 +569,7 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
             if (Options.Jobs == 0)
             {
                 Exit = UsageError(Console, Options.bJson,
-                                  FString::Printf(u"--jobs takes a number from 1 to 64, not %s", *JobsText));
+                                  FString::Printf(u"--jobs takes a number from 1 to %d, not %s", int32_t(SHRINK_MaxJobs), *JobsText));
                 return false;
             }
         }
