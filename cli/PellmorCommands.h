@@ -59,9 +59,11 @@ enum class EPellmorError : int32_t
     InUse,        // the game (or another program) has the archive open
     Busy,         // another shrink or restore is running on the archive
     Cancelled,    // Ctrl-C
-    Failed,       // the work itself failed; the message says why
+    Failed,       // the work itself failed; the message says why (stays the last)
 };
 const char16_t* PellmorErrorCode(EPellmorError Error);
+// What the code means, in a few words for the manual page: "too little free space for a shrink".
+const char16_t* PellmorErrorMeaning(EPellmorError Error);
 
 // Every failure of a command ends here. Plain: "pellmor: " + Message, then Advice (lines for people, may be
 // empty) on standard error. With bJson: one object on standard output, JsonMembers (members already written as
