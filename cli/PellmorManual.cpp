@@ -131,9 +131,9 @@ FString CommandsSection(const TDynArray<FPellmorCommandDoc>& Commands, const TDy
     {
         Text += u".TP\n" + CommandSynopsis(Command) + u"\n" + Emphasize(Command.Help, Values, OptionNames) + u"\n";
         if (!Command.Alias.IsEmpty())
-            Text += u"Also called " + Bold(Command.Alias) + u".\n";
+            Text += u".br\nAlso called " + Bold(Command.Alias) + u".\n";
         if (Command.Options.Num() > 0)
-            Text += u"Options: " + ListInWords(Command.Options, true) + u".\n";
+            Text += u".br\nOptions: " + ListInWords(Command.Options, true) + u".\n";
     }
     return Text;
 }
@@ -153,7 +153,7 @@ FString OptionsSection(const TDynArray<FPellmorOptionDoc>& Options, const TDynAr
         }
         Text += u".\n";
         if (Option.Commands.Num() > 0)
-            Text += u"For " + ListInWords(Option.Commands, true) + u".\n";
+            Text += u".br\nFor " + ListInWords(Option.Commands, true) + u".\n";
     }
     return Text;
 }
