@@ -59,18 +59,23 @@ FUZZ_CONFIG   = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BU
                 -DPELLMOR_FUZZ=ON $(WERROR_CONFIG)
 
 # The release builds of make dist and make install: no sanitizers and no tests. Linux gets Debian's hardening
-# flags; both map the checkout's own path to "." (it would be in assertion messages and debugging data) and the
-# Windows programs carry no link time stamp, so that two checkouts of one commit build the same bytes. pellmor is
-# stripped when it is installed, the Windows programs when they are linked.
+# flags; both map the checkout's own path to "." (it would be in assertion messages and debugging data), the
+# Windows programs carry no link time stamp, and the compilers take the last commit's time for the build date
+# that the Core traces (__DATE__, __TIME__), so that two checkouts of one commit build the same bytes. pellmor
+# is stripped when it is installed, the Windows programs when they are linked.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+DIST_EPOCH        = $(if $(SOURCE_DATE_EPOCH),SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH))
 DIST_BUILDFLAGS   = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 DIST_PREFIX_MAP   = -ffile-prefix-map=$(CURDIR)=.
+# -Wdate-time would warn about that build date, which SOURCE_DATE_EPOCH makes reproducible.
+DIST_CPPFLAGS     = $(filter-out -Wdate-time,$(shell $(DIST_BUILDFLAGS) CPPFLAGS))
 DIST_CCACHE       = $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 DIST_LINUX_CONFIG = -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF -DPELLMOR_DIST=ON $(DIST_CCACHE) \
-                    -DCMAKE_C_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) CFLAGS) $(shell $(DIST_BUILDFLAGS) CPPFLAGS) -DNDEBUG" \
-                    -DCMAKE_CXX_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) CXXFLAGS) $(shell $(DIST_BUILDFLAGS) CPPFLAGS) -DNDEBUG" \
+                    -DCMAKE_C_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) CFLAGS) $(DIST_CPPFLAGS) -DNDEBUG" \
+                    -DCMAKE_CXX_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) CXXFLAGS) $(DIST_CPPFLAGS) -DNDEBUG" \
                     -DCMAKE_EXE_LINKER_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) LDFLAGS)" $(WERROR_CONFIG)
 DIST_WIN_CONFIG   = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-                    -DPELLMOR_TESTS=OFF $(DIST_CCACHE) \
+                    -DPELLMOR_TESTS=OFF -DPELLMOR_DIST=ON $(DIST_CCACHE) \
                     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG $(DIST_PREFIX_MAP)" \
                     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG $(DIST_PREFIX_MAP)" \
                     -DCMAKE_EXE_LINKER_FLAGS_RELEASE="-Wl,--no-insert-timestamp -s" $(WERROR_CONFIG)
@@ -172,14 +177,14 @@ demo: deps
 # The programs and the files that go with them, built for release.
 dist-linux: deps
 	$(CMAKE) -S . -B $(DIST_LINUX_DIR) $(DIST_LINUX_CONFIG)
-	$(CMAKE) --build $(DIST_LINUX_DIR) -j $(JOBS) --target release-files
+	$(DIST_EPOCH) $(CMAKE) --build $(DIST_LINUX_DIR) -j $(JOBS) --target release-files
 
 dist-windows: deps
 	$(CMAKE) -S . -B $(DIST_WIN_DIR) $(DIST_WIN_CONFIG)
-	$(CMAKE) --build $(DIST_WIN_DIR) -j $(JOBS) --target PellmorWin pellmor
+	$(DIST_EPOCH) $(CMAKE) --build $(DIST_WIN_DIR) -j $(JOBS) --target PellmorWin pellmor
 
 dist: dist-linux dist-windows
-	packaging/make-dist.sh $(DIST_LINUX_DIR) $(DIST_WIN_DIR) $(DIST_DIR)
+	$(DIST_EPOCH) packaging/make-dist.sh $(DIST_LINUX_DIR) $(DIST_WIN_DIR) $(DIST_DIR)
 
 install: dist-linux
 	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(DIST_LINUX_DIR) --prefix "$(PREFIX)" --strip

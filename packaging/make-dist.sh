@@ -5,8 +5,8 @@
 #   DIST/pellmor_VERSION_amd64.deb            pellmor, its manual page, its bash completion and its docs
 #   DIST/SHA256SUMS                           of both
 # Two runs over the same builds of one commit give the same bytes: every time stamp is the last commit's
-# (SOURCE_DATE_EPOCH, unless set), the zip's entries are sorted and hold no owners, the package's files belong
-# to root.
+# (SOURCE_DATE_EPOCH, unless set; the present time outside a git checkout), the zip's entries are sorted and hold
+# no owners, the package's files belong to root.
 #   packaging/make-dist.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR DIST_DIR
 set -euo pipefail
 
@@ -22,7 +22,7 @@ dist=$(cd "$3" && pwd)
 files=$linux/packaging
 stage=$linux/dist-stage
 
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || date +%s)}
 export TZ=UTC LC_ALL=C
 umask 022
 
