@@ -69,13 +69,15 @@ DIST_BUILDFLAGS   = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 DIST_PREFIX_MAP   = -ffile-prefix-map=$(CURDIR)=.
 # -Wdate-time would warn about that build date, which SOURCE_DATE_EPOCH makes reproducible.
 DIST_CPPFLAGS     = $(filter-out -Wdate-time,$(shell $(DIST_BUILDFLAGS) CPPFLAGS))
-DIST_CCACHE       = $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-DIST_LINUX_CONFIG = -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF -DPELLMOR_DIST=ON $(DIST_CCACHE) \
+# No compiler cache: one set up with a base_dir hands the compiler relative paths, which the prefix map does not
+# catch, and the programs would depend on where the cache's first compile ran.
+DIST_NO_CCACHE    = -DCMAKE_C_COMPILER_LAUNCHER= -DCMAKE_CXX_COMPILER_LAUNCHER=
+DIST_LINUX_CONFIG = -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF -DPELLMOR_DIST=ON $(DIST_NO_CCACHE) \
                     -DCMAKE_C_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) CFLAGS) $(DIST_CPPFLAGS) -DNDEBUG" \
                     -DCMAKE_CXX_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) CXXFLAGS) $(DIST_CPPFLAGS) -DNDEBUG" \
                     -DCMAKE_EXE_LINKER_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) LDFLAGS)" $(WERROR_CONFIG)
 DIST_WIN_CONFIG   = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-                    -DPELLMOR_TESTS=OFF -DPELLMOR_DIST=ON $(DIST_CCACHE) \
+                    -DPELLMOR_TESTS=OFF -DPELLMOR_DIST=ON $(DIST_NO_CCACHE) \
                     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG $(DIST_PREFIX_MAP)" \
                     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG $(DIST_PREFIX_MAP)" \
                     -DCMAKE_EXE_LINKER_FLAGS_RELEASE="-Wl,--no-insert-timestamp -s" $(WERROR_CONFIG)
