@@ -2,13 +2,19 @@
 #   make deps      install missing Debian packages
 #   make native    build/ with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make windows   build-win/ with mingw-w64, static .exe files
-#   make test      both builds, then both suites (Windows under Wine) and the GUI tests, and a summary
+#   make test      both builds, then both suites (Windows under Wine), the GUI tests, the fuzz targets and the
+#                  packaging check of make dist (tests/packaging/check-dist.sh), and a summary
 #   make test-gui  the Windows build, then only the GUI tests (PellmorWin.exe under Wine and Xvfb)
+#   make test-dist make dist, then only the packaging check
 #   make fuzz      build-fuzz/ with clang and libFuzzer, then each fuzz target for FUZZ_SECONDS (default 60)
 #   make demo      release build of pellmor in build-release/, a ~150 MB sample game in build/sample-game,
 #                  shrunk with the progress bar
 #   make tsan      build-tsan/ with ThreadSanitizer, then the shrinker's tests (not part of make test: slow)
 #   make syscall-faults  the release pellmor with real system calls made to fail (strace), not part of make test
+#   make dist      the release packages in dist/: the Windows zip, the Debian package and their SHA256SUMS,
+#                  from release builds in build-dist-linux/ and build-dist-win/
+#   make install   pellmor, its manual page and its bash completion under PREFIX (/usr/local; DESTDIR too);
+#                  make uninstall removes them again
 
 JOBS          ?= 2
 BUILD_DIR     ?= build
@@ -21,6 +27,11 @@ FUZZ_SECONDS      ?= 60
 FUZZ_TEST_SECONDS ?= 10
 DEMO_GAME     ?= $(BUILD_DIR)/sample-game
 CMAKE         ?= cmake
+DIST_LINUX_DIR ?= build-dist-linux
+DIST_WIN_DIR   ?= build-dist-win
+DIST_DIR       ?= dist
+PREFIX         ?= /usr/local
+DESTDIR        ?=
 
 NATIVE_CONFIG = -DCMAKE_BUILD_TYPE=Debug \
                 -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
@@ -47,14 +58,38 @@ FUZZ_CONFIG   = -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BU
                 -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
                 -DPELLMOR_FUZZ=ON $(WERROR_CONFIG)
 
+# The release builds of make dist and make install: no sanitizers and no tests. Linux gets Debian's hardening
+# flags; both map the checkout's own path to "." (it would be in assertion messages and debugging data), the
+# Windows programs carry no link time stamp, and the compilers take the last commit's time for the build date
+# that the Core traces (__DATE__, __TIME__), so that two checkouts of one commit build the same bytes. pellmor
+# is stripped when it is installed, the Windows programs when they are linked.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null)
+DIST_EPOCH        = $(if $(SOURCE_DATE_EPOCH),SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH))
+DIST_BUILDFLAGS   = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+DIST_PREFIX_MAP   = -ffile-prefix-map=$(CURDIR)=.
+# -Wdate-time would warn about that build date, which SOURCE_DATE_EPOCH makes reproducible.
+DIST_CPPFLAGS     = $(filter-out -Wdate-time,$(shell $(DIST_BUILDFLAGS) CPPFLAGS))
+# No compiler cache: one set up with a base_dir hands the compiler relative paths, which the prefix map does not
+# catch, and the programs would depend on where the cache's first compile ran.
+DIST_NO_CCACHE    = -DCMAKE_C_COMPILER_LAUNCHER= -DCMAKE_CXX_COMPILER_LAUNCHER=
+DIST_LINUX_CONFIG = -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF -DPELLMOR_DIST=ON $(DIST_NO_CCACHE) \
+                    -DCMAKE_C_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) CFLAGS) $(DIST_CPPFLAGS) -DNDEBUG" \
+                    -DCMAKE_CXX_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) CXXFLAGS) $(DIST_CPPFLAGS) -DNDEBUG" \
+                    -DCMAKE_EXE_LINKER_FLAGS_RELEASE="$(shell $(DIST_BUILDFLAGS) LDFLAGS)" $(WERROR_CONFIG)
+DIST_WIN_CONFIG   = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+                    -DPELLMOR_TESTS=OFF -DPELLMOR_DIST=ON $(DIST_NO_CCACHE) \
+                    -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG $(DIST_PREFIX_MAP)" \
+                    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG $(DIST_PREFIX_MAP)" \
+                    -DCMAKE_EXE_LINKER_FLAGS_RELEASE="-Wl,--no-insert-timestamp -s" $(WERROR_CONFIG)
+
 # CMake picks -Werror from CI only when it first makes a build folder; say it on
 # every configure so that an older folder follows too.
 WERROR_CONFIG = $(if $(CI),-DPELLMOR_WERROR=ON)
 
-export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR
+export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR DIST_DIR DIST_LINUX_DIR DIST_WIN_DIR
 
 .PHONY: all deps native windows fuzz-build fuzz test test-native test-windows test-gui tsan syscall-faults demo clean \
-        distclean
+        distclean dist dist-linux dist-windows install uninstall test-dist
 
 all: native windows
 
@@ -81,8 +116,9 @@ test: deps
 	@native=ok; $(MAKE) --no-print-directory native || native=failed; \
 	windows=ok; $(MAKE) --no-print-directory windows || windows=failed; \
 	fuzz=ok; $(MAKE) --no-print-directory fuzz-build || fuzz=failed; \
+	dist=ok; $(MAKE) --no-print-directory dist || dist=failed; \
 	FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) scripts/run-tests.sh --native $$native --windows $$windows --gui $$windows \
-	    --fuzz $$fuzz
+	    --fuzz $$fuzz --dist $$dist
 
 test-native: native
 	@scripts/run-tests.sh --native ok
@@ -92,6 +128,9 @@ test-windows: windows
 
 test-gui: windows
 	@scripts/run-tests.sh --gui ok
+
+test-dist: dist
+	@scripts/run-tests.sh --dist ok
 
 # Any report of ThreadSanitizer fails the run.
 syscall-faults: deps
@@ -137,13 +176,37 @@ demo: deps
 	     "($$(( (before - after) * 100 / before ))% smaller), in $$(( $$(date +%s) - start )) s."; \
 	echo "   Undo it with: $$pellmor restore $$game"
 
+# The programs and the files that go with them, built for release.
+dist-linux: deps
+	$(CMAKE) -S . -B $(DIST_LINUX_DIR) $(DIST_LINUX_CONFIG)
+	$(DIST_EPOCH) $(CMAKE) --build $(DIST_LINUX_DIR) -j $(JOBS) --target release-files
+
+dist-windows: deps
+	$(CMAKE) -S . -B $(DIST_WIN_DIR) $(DIST_WIN_CONFIG)
+	$(DIST_EPOCH) $(CMAKE) --build $(DIST_WIN_DIR) -j $(JOBS) --target PellmorWin pellmor
+
+dist: dist-linux dist-windows
+	$(DIST_EPOCH) packaging/make-dist.sh $(DIST_LINUX_DIR) $(DIST_WIN_DIR) $(DIST_DIR)
+
+install: dist-linux
+	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(DIST_LINUX_DIR) --prefix "$(PREFIX)" --strip
+
+# Removes what `make install` would install now: the install rules tried in an empty folder give the list.
+uninstall:
+	@test -f $(DIST_LINUX_DIR)/cmake_install.cmake || { echo "uninstall: no $(DIST_LINUX_DIR); nothing was installed from it"; exit 1; }
+	@set -e; list=$$(mktemp -d); \
+	DESTDIR="$$list" $(CMAKE) --install $(DIST_LINUX_DIR) --prefix "$(PREFIX)" >/dev/null; \
+	(cd "$$list" && find . ! -type d) | while read -r file; do rm -fv "$(DESTDIR)$${file#.}"; done; \
+	rm -rf "$$list"
+
 # The Wine prefixes survive `clean`: making one again costs a quarter of a minute.
 clean:
-	rm -rf $(BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(DIST_LINUX_DIR) $(DIST_WIN_DIR) $(DIST_DIR)
 	if [ -d $(WIN_BUILD_DIR) ]; then \
 	    find $(WIN_BUILD_DIR) -mindepth 1 -maxdepth 1 ! -name wineprefix ! -name wineprefix.lock \
 	        ! -name wineprefix-gui ! -name wineprefix-gui.lock -exec rm -rf {} +; \
 	fi
 
 distclean:
-	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(DIST_LINUX_DIR) $(DIST_WIN_DIR) \
+	    $(DIST_DIR)

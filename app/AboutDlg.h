@@ -8,4 +8,12 @@ class CAboutDlg : public CDialog
 {
 public:
     CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
+
+    // Under the box's own texts, the release the program was built as: "Release 0.2.0".
+    bool OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        SetDlgItemText(IDC_ABOUT_RELEASE, *FString::Printf(u"Release %hs", PELLMOR_VERSION));
+        return true;
+    }
 };

@@ -8,6 +8,9 @@
 #define IDR_MAINFRAME 128
 #define IDD_PROGRESS 129
 
+// About box: the release line, filled in from the build's version
+#define IDC_ABOUT_RELEASE 1020
+
 // Main dialog
 #define IDC_DIR 1000
 #define IDC_STATUS 1001

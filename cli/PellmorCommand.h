@@ -35,3 +35,60 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
 FString GetPellmorHelp(const FString& Command);
 // The names of the commands, help left out.
 TDynArray<FString> GetPellmorCommands();
+
+// ---- The command line described: for the manual page and shell completion ----------------------------------
+
+// What an option's value or a command's operand is.
+enum class EPellmorValue : int32_t
+{
+    None,    // the option takes no value
+    File,    // a file's path
+    Folder,  // a folder's path
+    Path,    // a file's or a folder's path (an archive, or the game folder that holds it)
+    Archive, // an archive of the game folder on the command line: a name in Models or a path below the game folder
+    Number,  // a number; the option's Choices are the ones it takes, when they are few
+    Command, // the name of a command
+};
+
+struct FPellmorOptionDoc
+{
+    FString Name;      // "--skip-rules"
+    FString ShortName; // "-h", or empty
+    FString ValueName; // "FILE"; empty when the option takes no value
+    EPellmorValue Value = EPellmorValue::None;
+    FString Choices; // the values it takes, separated by blanks ("128 256 512"); empty when not a short list
+    FString Help;
+    TDynArray<FString> Commands; // the commands that take it; empty when every command does
+};
+
+struct FPellmorCommandDoc
+{
+    FString Name;
+    FString Alias; // another name, or empty
+    TDynArray<FString> OperandNames;
+    TDynArray<EPellmorValue> Operands; // what each operand is
+    int32_t MinOperands = 0;           // those after are optional
+    FString Summary;                   // one line, as in the list of commands
+    FString Help;                      // what `pellmor help COMMAND` says the command does
+    bool bGameDir = false;             // the first operand is a game folder, looked for when it is left out
+    TDynArray<FString> Options;        // the options it takes besides those every command takes
+};
+
+// Every command, help last.
+TDynArray<FPellmorCommandDoc> GetPellmorCommandDocs();
+// Every option of the commands, then those every command takes (--verbose, --help, --version).
+TDynArray<FPellmorOptionDoc> GetPellmorOptionDocs();
+// What pellmor does, in one sentence, and what GAME_DIR is and where pellmor looks when it is left out: the
+// paragraphs of the help.
+FString GetPellmorPurpose();
+FString GetPellmorGameDirHelp();
+
+// Roff for the sections of the manual page that the command's own tables give: SYNOPSIS, DESCRIPTION, COMMANDS,
+// OPTIONS and JSON ERRORS (PellmorManual.cpp). The page's title, name line and the sections written by hand
+// are the packaging's.
+FString GetPellmorManual();
+// A bash script that completes pellmor's commands, options and their values (PellmorCompletion.cpp).
+FString GetPellmorBashCompletion();
+// The two above, for the packaging: `pellmor --man-page` and `pellmor --completion bash` print them. True when
+// Args asked for one of them (Exit set), false for any other command line. They are left out of the help.
+bool RunPellmorDocs(const TDynArray<FString>& Args, FPellmorConsole& Console, int32_t& Exit);

@@ -32,21 +32,32 @@ struct FOptionSpec
     EOption Option;
     const char16_t* Synopsis;
     const char16_t* Help;
+    EPellmorValue Value;               // what its value is, for shell completion
+    const char16_t* Choices = nullptr; // the values it takes, when they are a short list: "128 256 512"
 };
 
 const FOptionSpec Options[] = {
-    {OPTION_Json, u"--json", u"print one JSON object, also on failure"},
-    {OPTION_SkipRules, u"--skip-rules FILE", u"take the skip rules from FILE instead of SkipRules.ini beside pellmor"},
-    {OPTION_WinePrefix, u"--wine-prefix DIR", u"look for the game in this Wine prefix only"},
-    {OPTION_Report, u"--report", u"print the texture statistics"},
+    {OPTION_Json, u"--json", u"print one JSON object, also on failure", EPellmorValue::None},
+    {OPTION_SkipRules, u"--skip-rules FILE", u"take the skip rules from FILE instead of SkipRules.ini beside pellmor",
+     EPellmorValue::File},
+    {OPTION_WinePrefix, u"--wine-prefix DIR", u"look for the game in this Wine prefix only", EPellmorValue::Folder},
+    {OPTION_Report, u"--report", u"print the texture statistics", EPellmorValue::None},
     {OPTION_Archive, u"--archive NAME",
      u"work on the archive NAME instead of gta3.img: a path below the game folder (models/gta_int.img) or a name "
-     u"in Models (gta_int); may be given more than once"},
-    {OPTION_All, u"--all", u"work on every texture archive the game loads: gta3.img and those data\\gta.dat names"},
+     u"in Models (gta_int); may be given more than once",
+     EPellmorValue::Archive},
+    {OPTION_All, u"--all", u"work on every texture archive the game loads: gta3.img and those data\\gta.dat names",
+     EPellmorValue::None},
     {OPTION_Jobs, u"--jobs N",
      u"process N texture dictionaries at once; 1 works on one thread (default: as many as the machine runs at "
-     u"once)"},
+     u"once)",
+     EPellmorValue::Number},
 };
+
+const char16_t* const Purpose =
+    u"Makes the texture archive of GTA San Andreas (Models\\gta3.img) smaller, and undoes that.";
+const char16_t* const HelpCommandSummary = u"this text, or more about one command";
+const char16_t* const VerboseHelp = u"trace lines of the engine and the shrinker on standard error";
 
 const char16_t* const GameDirHelp =
     u"GAME_DIR is the game's folder, the one that holds Models; the Models folder or Models\\gta3.img will do "
@@ -304,15 +315,15 @@ FString CommandsWith(EOption Option)
 FString WholeHelp()
 {
     FString Text = u"usage: pellmor COMMAND [ARGUMENTS] [OPTIONS]\n\n";
-    Text += Wrap(u"Makes the texture archive of GTA San Andreas (Models\\gta3.img) smaller, and undoes that.", 0, 0);
+    Text += Wrap(Purpose, 0, 0);
     Text += u"\ncommands:\n";
     for (const FCommandSpec& Spec : Commands)
         Text += ListItem(CommandSynopsis(Spec), Spec.Summary);
-    Text += ListItem(u"help [COMMAND]", u"this text, or more about one command");
+    Text += ListItem(u"help [COMMAND]", HelpCommandSummary);
     Text += u"\noptions:\n";
     for (const FOptionSpec& Option : Options)
         Text += ListItem(Option.Synopsis, FString(Option.Help) + u" (" + CommandsWith(Option.Option) + u")");
-    Text += ListItem(u"--verbose", u"trace lines of the engine and the shrinker on standard error");
+    Text += ListItem(u"--verbose", VerboseHelp);
     Text += ListItem(u"--help, --version", u"this text, or the version");
     Text += u"\n" + Wrap(GameDirHelp, 0, 0);
     Text +=
@@ -335,7 +346,7 @@ FString CommandHelp(const FCommandSpec& Spec)
     for (const FOptionSpec& Option : Options)
         if (Spec.Options & Option.Option)
             Text += ListItem(Option.Synopsis, Option.Help);
-    Text += ListItem(u"--verbose", u"trace lines of the engine and the shrinker on standard error");
+    Text += ListItem(u"--verbose", VerboseHelp);
     return Text;
 }
 
@@ -695,13 +706,16 @@ TDynArray<FString> GetPellmorCommands()
 
 int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console)
 {
+    int32_t Exit = PELLMOR_Usage;
+    if (RunPellmorDocs(Args, Console, Exit))
+        return Exit;
+
     FPellmorOptions Options;
     // A script that asked for JSON gets it also for a mistake in the arguments after --json.
     for (int32_t i = 0; i < Args.Num() && Args[i] != u"--"; ++i)
         Options.bJson = Options.bJson || Args[i] == u"--json";
 
     FCommandLine Line;
-    int32_t Exit = PELLMOR_Usage;
     if (!ReadOptions(Console, Args, Options, Line, Exit))
         return Exit;
     const TDynArray<int32_t>& Positional = Line.Positional;
@@ -748,4 +762,96 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
     if (Line.bVerbose)
         Console.SetVerbose(false);
     return Result;
+}
+
+// ---- The tables described, for the manual page and shell completion ----------------------------------------
+
+FString GetPellmorPurpose()
+{
+    return Purpose;
+}
+
+FString GetPellmorGameDirHelp()
+{
+    return GameDirHelp;
+}
+
+TDynArray<FPellmorCommandDoc> GetPellmorCommandDocs()
+{
+    TDynArray<FPellmorCommandDoc> Docs;
+    for (const FCommandSpec& Spec : Commands)
+    {
+        FPellmorCommandDoc Doc;
+        Doc.Name = Spec.Name;
+        Doc.Alias = Spec.Alias ? Spec.Alias : u"";
+        for (int32_t i = 0; i < MaxOperands(Spec); ++i)
+        {
+            Doc.OperandNames.AddItem(FString(Spec.Operands[i]));
+            // The first operand names a game folder or an archive (or the game folder that holds it); a second
+            // one is the file to write.
+            Doc.Operands.AddItem(i > 0                             ? EPellmorValue::File
+                                 : Spec.First == EOperand::GameDir ? EPellmorValue::Folder
+                                                                   : EPellmorValue::Path);
+        }
+        Doc.MinOperands = Spec.MinOperands;
+        Doc.Summary = Spec.Summary;
+        Doc.Help = Spec.Help;
+        Doc.bGameDir = Spec.First == EOperand::GameDir;
+        for (const FOptionSpec& Option : Options)
+            if (Spec.Options & Option.Option)
+            {
+                const FString Synopsis = Option.Synopsis;
+                const int32_t Blank = Synopsis.InStr(u" ");
+                Doc.Options.AddItem(Blank >= 0 ? Synopsis.Left(Blank) : Synopsis);
+            }
+        Docs.AddItem(Doc);
+    }
+    FPellmorCommandDoc Help;
+    Help.Name = u"help";
+    Help.OperandNames.AddItem(FString(u"COMMAND"));
+    Help.Operands.AddItem(EPellmorValue::Command);
+    Help.Summary = HelpCommandSummary;
+    Help.Help = u"Shows the commands and the options, or what COMMAND does and the options it takes (as "
+                u"'pellmor COMMAND --help' does).";
+    Docs.AddItem(Help);
+    return Docs;
+}
+
+TDynArray<FPellmorOptionDoc> GetPellmorOptionDocs()
+{
+    TDynArray<FPellmorOptionDoc> Docs;
+    for (const FOptionSpec& Option : Options)
+    {
+        FPellmorOptionDoc Doc;
+        const FString Synopsis = Option.Synopsis;
+        const int32_t Blank = Synopsis.InStr(u" ");
+        Doc.Name = Blank >= 0 ? Synopsis.Left(Blank) : Synopsis;
+        Doc.ValueName = Blank >= 0 ? Synopsis.Mid(Blank + 1) : FString();
+        Doc.Value = Option.Value;
+        Doc.Choices = Option.Choices ? Option.Choices : u"";
+        Doc.Help = Option.Help;
+        for (const FCommandSpec& Spec : Commands)
+            if (Spec.Options & Option.Option)
+                Doc.Commands.AddItem(FString(Spec.Name));
+        Docs.AddItem(Doc);
+    }
+    const struct
+    {
+        const char16_t* Name;
+        const char16_t* ShortName;
+        const char16_t* Help;
+    } General[] = {
+        {u"--verbose", u"-v", VerboseHelp},
+        {u"--help", u"-h", u"print the commands and options; after a command, what it does and its options"},
+        {u"--version", u"", u"print the version"},
+    };
+    for (const auto& Option : General)
+    {
+        FPellmorOptionDoc Doc;
+        Doc.Name = Option.Name;
+        Doc.ShortName = Option.ShortName;
+        Doc.Help = Option.Help;
+        Docs.AddItem(Doc);
+    }
+    return Docs;
 }

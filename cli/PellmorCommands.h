@@ -63,9 +63,11 @@ enum class EPellmorError : int32_t
     InUse,        // the game (or another program) has the archive open
     Busy,         // another shrink or restore is running on the archive
     Cancelled,    // Ctrl-C
-    Failed,       // the work itself failed; the message says why
+    Failed,       // the work itself failed; the message says why (stays the last)
 };
 const char16_t* PellmorErrorCode(EPellmorError Error);
+// What the code means, in a few words for the manual page: "too little free space for a shrink".
+const char16_t* PellmorErrorMeaning(EPellmorError Error);
 
 // Members that a command's JSON object holds besides its "error" (status writes the archive's state there).
 typedef std::function<void(FJsonWriter&)> FJsonMembers;

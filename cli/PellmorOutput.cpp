@@ -57,36 +57,48 @@ const char16_t* SkipRuleWhyText(ESkipRuleWhy Why)
 
 } // namespace
 
+namespace
+{
+// Each failure's code for scripts and what it means, in the order of EPellmorError.
+const struct
+{
+    EPellmorError Error;
+    const char16_t* Code;
+    const char16_t* Meaning;
+} ErrorCodes[] = {
+    {EPellmorError::Usage, u"usage", u"wrong arguments or options"},
+    {EPellmorError::NoGame, u"no-game", u"no game folder found, or no game files in it"},
+    {EPellmorError::NoArchive, u"no-archive",
+     u"an archive named with --archive is not there, or lies outside the game folder"},
+    {EPellmorError::NotAnArchive, u"not-an-archive", u"the archive is no IMG archive of the game's kind (version 2)"},
+    {EPellmorError::Damaged, u"damaged", u"entries of the archive lie past its end; copy it again"},
+    {EPellmorError::CannotRead, u"cannot-read", u"SRC or the skip rules file cannot be read"},
+    {EPellmorError::NoSpace, u"no-space", u"too little free space for a shrink"},
+    {EPellmorError::AccessDenied, u"access-denied", u"the archive's folder may not be changed"},
+    {EPellmorError::InUse, u"in-use", u"the game or another program has the archive open"},
+    {EPellmorError::Busy, u"busy", u"another shrink or restore is running on the same files"},
+    {EPellmorError::Cancelled, u"cancelled", u"Ctrl-C"},
+    {EPellmorError::Failed, u"failed", u"the work itself failed; the message says why"},
+};
+static_assert(sizeof(ErrorCodes) / sizeof(ErrorCodes[0]) == size_t(EPellmorError::Failed) + 1,
+              "a code for every failure");
+
+int32_t ErrorIndex(EPellmorError Error)
+{
+    const int32_t Index = int32_t(Error);
+    appCheck(Index >= 0 && Index <= int32_t(EPellmorError::Failed) && ErrorCodes[Index].Error == Error);
+    return Index;
+}
+} // namespace
+
 const char16_t* PellmorErrorCode(EPellmorError Error)
 {
-    switch (Error)
-    {
-        case EPellmorError::Usage:
-            return u"usage";
-        case EPellmorError::NoGame:
-            return u"no-game";
-        case EPellmorError::NoArchive:
-            return u"no-archive";
-        case EPellmorError::NotAnArchive:
-            return u"not-an-archive";
-        case EPellmorError::Damaged:
-            return u"damaged";
-        case EPellmorError::CannotRead:
-            return u"cannot-read";
-        case EPellmorError::NoSpace:
-            return u"no-space";
-        case EPellmorError::AccessDenied:
-            return u"access-denied";
-        case EPellmorError::InUse:
-            return u"in-use";
-        case EPellmorError::Busy:
-            return u"busy";
-        case EPellmorError::Cancelled:
-            return u"cancelled";
-        case EPellmorError::Failed:
-            return u"failed";
-    }
-    return u"failed";
+    return ErrorCodes[ErrorIndex(Error)].Code;
+}
+
+const char16_t* PellmorErrorMeaning(EPellmorError Error)
+{
+    return ErrorCodes[ErrorIndex(Error)].Meaning;
 }
 
 int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, const FString& Message,

@@ -15,35 +15,43 @@ fi
 
 export DEBIAN_FRONTEND=noninteractive
 
-# `apt-get source libsquish` needs a deb-src entry for bookworm main. Debian 12
-# images carry either /etc/apt/sources.list or a deb822 debian.sources; reuse the
-# mirror named there, and add our own entry only when none exists.
+# `apt-get source libsquish` needs a deb-src entry for bookworm main. Debian 12 images carry either
+# /etc/apt/sources.list or a deb822 debian.sources; the entry added takes the mirror named there. A machine
+# whose apt sources name no bookworm mirror gets told how to add the entry itself.
 add_deb_src()
 {
-    if ! "$here/need-deps.sh" --deb-src; then
-        local uri=""
-        if [[ -r /etc/apt/sources.list.d/debian.sources ]]; then
-            uri=$(awk '
-                function check() { if (!uri && suites ~ /[ \t]bookworm([ \t]|$)/) uri = uris }
-                /^[ \t]*$/ { check(); uris = suites = ""; next }
-                tolower($1) == "uris:"   { uris = $2 }
-                tolower($1) == "suites:" { suites = $0 }
-                END { check(); print uri }' /etc/apt/sources.list.d/debian.sources)
-        fi
-        if [[ -z "$uri" && -r /etc/apt/sources.list ]]; then
-            uri=$(awk '$1 == "deb" && $0 ~ / bookworm / {
-                        for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { print $i; exit } }' /etc/apt/sources.list)
-        fi
-        [[ -n "$uri" ]] || uri="http://deb.debian.org/debian"
-        echo "install-deps: adding deb-src entry for bookworm main ($uri)"
-        cat >/etc/apt/sources.list.d/pellmor-deb-src.sources <<SRC
+    "$here/need-deps.sh" --deb-src && return 0
+    local uri=""
+    if [[ -r /etc/apt/sources.list.d/debian.sources ]]; then
+        uri=$(awk '
+            function check() { if (!uri && suites ~ /[ \t]bookworm([ \t]|$)/) uri = uris }
+            /^[ \t]*$/ { check(); uris = suites = ""; next }
+            tolower($1) == "uris:"   { uris = $2 }
+            tolower($1) == "suites:" { suites = $0 }
+            END { check(); print uri }' /etc/apt/sources.list.d/debian.sources)
+    fi
+    if [[ -z "$uri" && -r /etc/apt/sources.list ]]; then
+        uri=$(awk '$1 == "deb" && $0 ~ / bookworm / {
+                    for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { print $i; exit } }' /etc/apt/sources.list)
+    fi
+    if [[ -z "$uri" ]]; then
+        cat >&2 <<'NONE'
+install-deps: apt's sources name no Debian 12 (bookworm) mirror, so there is none to take the sources of
+libsquish from (the build compiles it from Debian's source package). Add a deb-src line for bookworm main
+with the mirror you use to /etc/apt/sources.list, for example
+    deb-src MIRROR bookworm main
+(MIRROR: the address of a Debian mirror), then run scripts/install-deps.sh again.
+NONE
+        exit 1
+    fi
+    echo "install-deps: adding deb-src entry for bookworm main ($uri)"
+    cat >/etc/apt/sources.list.d/pellmor-deb-src.sources <<SRC
 Types: deb-src
 URIs: $uri
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-    fi
 }
 
 add_deb_src

@@ -28,6 +28,10 @@ PACKAGES=(
     clang libclang-rt-14-dev llvm-14
     # real system calls made to fail (make syscall-faults)
     strace
+    # the release packages (make dist) and their check: zip and unzip for the Windows download, dpkg-dev's
+    # dpkg-shlibdeps and dpkg-buildflags, lintian, man-db to render the manual page, bash-completion whose
+    # helpers the completion uses in an interactive bash
+    zip unzip lintian man-db bash-completion
 )
 
 COMMANDS=(
@@ -38,6 +42,7 @@ COMMANDS=(
     dpkg-source
     clang clang++ llvm-symbolizer-14
     strace
+    zip unzip lintian man dpkg-deb dpkg-shlibdeps dpkg-buildflags gzip
 )
 
 if [[ "${1:-}" == "--list" ]]; then

@@ -4,12 +4,15 @@
 #   windows: 120 passed, 0 failed
 #   gui: 6 passed, 0 failed
 #   fuzz: 4 passed, 0 failed
-#   250 passed, 0 failed
+#   dist: 7 passed, 0 failed
+#   257 passed, 0 failed
 # Usage: scripts/run-tests.sh [--native ok|failed] [--windows ok|failed] [--gui ok|failed] [--fuzz ok|failed]
+#                             [--dist ok|failed]
 # ("failed" means that suite did not build; it counts as one failure. The gui suite is PellmorWin.exe in real
 # windows under Wine and Xvfb, tests/gui/run-gui-tests.sh, on the Windows build. The fuzz suite runs each fuzz
 # target of the fuzzing build for FUZZ_SECONDS (default 10) with tests/fuzz/run-fuzz.sh; a target passes when
-# nothing went wrong in that time.)
+# nothing went wrong in that time. The dist suite checks the release packages of make dist in DIST_DIR,
+# tests/packaging/check-dist.sh.)
 # Exits non-zero when anything failed.
 set -uo pipefail
 
@@ -19,8 +22,9 @@ cd "$repo"
 BUILD_DIR=${BUILD_DIR:-build}
 WIN_BUILD_DIR=${WIN_BUILD_DIR:-build-win}
 FUZZ_DIR=${FUZZ_DIR:-build-fuzz}
-# The GUI and fuzz scripts find their builds through these.
-export WIN_BUILD_DIR FUZZ_DIR
+DIST_LINUX_DIR=${DIST_LINUX_DIR:-build-dist-linux}
+# The GUI, fuzz and dist scripts find their builds through these.
+export WIN_BUILD_DIR FUZZ_DIR DIST_LINUX_DIR
 # A suite that hangs must not eat the whole CI budget.
 SUITE_TIMEOUT=${PELLMOR_SUITE_TIMEOUT:-1800}
 
@@ -28,13 +32,16 @@ native_state=""
 windows_state=""
 gui_state=""
 fuzz_state=""
+dist_state=""
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --native) native_state=$2; shift 2 ;;
         --windows) windows_state=$2; shift 2 ;;
         --gui) gui_state=$2; shift 2 ;;
         --fuzz) fuzz_state=$2; shift 2 ;;
-        *) echo "usage: $0 [--native ok|failed] [--windows ok|failed] [--gui ok|failed] [--fuzz ok|failed]" >&2
+        --dist) dist_state=$2; shift 2 ;;
+        *) echo "usage: $0 [--native ok|failed] [--windows ok|failed] [--gui ok|failed] [--fuzz ok|failed]" \
+                "[--dist ok|failed]" >&2
            exit 2 ;;
     esac
 done
@@ -202,6 +209,15 @@ case "$fuzz_state" in
         run_script_suite fuzz "$FUZZ_DIR/fuzz-output.log" tests/fuzz/run-fuzz.sh
         ;;
     *) not_built fuzz ;;
+esac
+
+case "$dist_state" in
+    "") ;;
+    ok)
+        echo "==== dist suite ===="
+        run_script_suite dist "$DIST_LINUX_DIR/dist-output.log" tests/packaging/check-dist.sh
+        ;;
+    *) not_built dist ;;
 esac
 
 echo

@@ -122,6 +122,10 @@ TEST(PellmorCommandTest, HelpFitsEightyColumnsForEveryCommand)
     FTestConsole Version;
     EXPECT_EQ(RunPellmor({u"--version"}, Version), PELLMOR_Done);
     EXPECT_EQ(Version.OutText, std::string("pellmor ") + PELLMOR_VERSION + "\n");
+
+    // The shell completion knows which options take a value from the kind of value in the option table.
+    for (const FPellmorOptionDoc& Option : GetPellmorOptionDocs())
+        EXPECT_EQ(Option.ValueName.IsEmpty(), Option.Value == EPellmorValue::None) << Option.Name.ToUtf8();
 }
 
 TEST(PellmorCommandTest, HintsQuotePathsForThisSystemsShell)

@@ -19,6 +19,8 @@ exe=$win_dir/app/PellmorWin.exe
 probe_exe=$win_dir/tests/gui-probe.exe
 generator=$win_dir/tools/make-sample-game/make-sample-game.exe
 work=$win_dir/gui-tests
+# The release the build was made as, which the About box names.
+release=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win_dir/CMakeCache.txt")
 screens=$win_dir/screens
 
 export WINEPREFIX=${PELLMOR_GUI_WINEPREFIX:-$win_dir/wineprefix-gui}
@@ -258,7 +260,7 @@ open_about()
     xdotool mousemove $((l + $2)) $((t + $2 + 1)) click 1
     sleep 0.5
     xdotool key Up Return
-    wait_for "About PellmorWin" "PellmorWin Version 1.0" 10
+    wait_for "About PellmorWin" "PellmorWin Version 1.0" 10 && wait_for "About PellmorWin" "Release $release" 2
 }
 
 # ---- Game files -------------------------------------------------------------------------------------------------
