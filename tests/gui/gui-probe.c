@@ -7,8 +7,18 @@
  *   window  CAPTION  LEFT TOP RIGHT BOTTOM
  *   control ID  CLASS  enabled|disabled  visible|hidden  LEFT TOP RIGHT BOTTOM  TEXT
  * Places are screen pixels (the X screen's, under Wine without a virtual desktop); line breaks in texts are
- * written as \r and \n. Texts are asked for with WM_GETTEXT, which works across processes. Exits with 1 when
- * no window matched. A test tool: it reads windows through Win32 directly, as only a Win32 program can.
+ * written as \r and \n. Captions and places are read without the program's help, so the windows of a program
+ * that is busy or stopped are found all the same; the controls' texts are asked for with WM_GETTEXT, which the
+ * program answers, and one not answered within 5 s reads "(no answer)". Exits with 1 when no window matched.
+ * A test tool: it reads windows through Win32 directly, as only a Win32 program can.
+ *
+ *   gui-probe.exe --wait SECONDS CAPTION TEXT...
+ *
+ * Looks every 100 ms, for at most SECONDS, until a window captioned CAPTION shows one of the TEXTs (fixed
+ * strings, found anywhere in the lines above); prints that look's lines and exits with 0. Once a look has found
+ * none it writes "looking" to stderr, so that a test can start it before an action whose effect may not last.
+ * At the deadline it prints the last look's lines, then "shown" and the captions of all visible windows, and
+ * exits with 1.
  *
  *   gui-probe.exe --hold FILE SECONDS
  *
@@ -20,12 +30,17 @@
 #include <string.h>
 #include <windows.h>
 
+/* One look's lines, kept to be searched before they are printed. */
+static char GLines[1 << 16];
+static size_t GLinesLength = 0;
+
 static void Print(const wchar_t* Text)
 {
-    char Buffer[8192];
-    int Length = WideCharToMultiByte(CP_UTF8, 0, Text, -1, Buffer, (int)sizeof(Buffer), NULL, NULL);
+    int Room = (int)(sizeof(GLines) - GLinesLength - 1);
+    int Length = WideCharToMultiByte(CP_UTF8, 0, Text, -1, GLines + GLinesLength, Room, NULL, NULL);
     if (Length > 1)
-        fwrite(Buffer, 1, (size_t)(Length - 1), stdout);
+        GLinesLength += (size_t)(Length - 1);
+    GLines[GLinesLength] = 0;
 }
 
 static void PrintEscaped(const wchar_t* Text)
@@ -46,12 +61,12 @@ static void PrintEscaped(const wchar_t* Text)
     Print(Out);
 }
 
-static void WindowText(HWND Window, wchar_t* Text, int Capacity)
+static void ControlText(HWND Control, wchar_t* Text, int Capacity)
 {
     DWORD_PTR Got = 0;
     Text[0] = 0;
-    if (!SendMessageTimeoutW(Window, WM_GETTEXT, (WPARAM)Capacity, (LPARAM)Text, SMTO_ABORTIFHUNG, 2000, &Got))
-        Text[0] = 0;
+    if (!SendMessageTimeoutW(Control, WM_GETTEXT, (WPARAM)Capacity, (LPARAM)Text, SMTO_NORMAL, 5000, &Got))
+        wcscpy(Text, L"(no answer)");
     Text[Capacity - 1] = 0;
 }
 
@@ -61,7 +76,7 @@ static BOOL CALLBACK PrintControl(HWND Control, LPARAM Unused)
     RECT Box;
     (void)Unused;
     GetClassNameW(Control, Class, 256);
-    WindowText(Control, Text, 4096);
+    ControlText(Control, Text, 4096);
     GetWindowRect(Control, &Box);
     swprintf(Line, 512, L"control\t%d\t%ls\t%ls\t%ls\t%ld %ld %ld %ld\t", GetDlgCtrlID(Control), Class,
              IsWindowEnabled(Control) ? L"enabled" : L"disabled", IsWindowVisible(Control) ? L"visible" : L"hidden",
@@ -82,7 +97,8 @@ static BOOL CALLBACK PrintTopWindow(HWND Window, LPARAM Unused)
     (void)Unused;
     if (!IsWindowVisible(Window))
         return TRUE;
-    WindowText(Window, Text, 1024);
+    /* For another process's window this reads the caption that Wine's server keeps, without a message. */
+    GetWindowTextW(Window, Text, 1024);
     if (GWanted && wcscmp(Text, GWanted) != 0)
         return TRUE;
     GetWindowRect(Window, &Box);
@@ -93,18 +109,70 @@ static BOOL CALLBACK PrintTopWindow(HWND Window, LPARAM Unused)
     return TRUE;
 }
 
+static void Look(void)
+{
+    GLinesLength = 0;
+    GLines[0] = 0;
+    GFound = 0;
+    EnumWindows(PrintTopWindow, 0);
+}
+
+static BOOL CALLBACK PrintCaption(HWND Window, LPARAM Unused)
+{
+    wchar_t Text[1024];
+    (void)Unused;
+    if (IsWindowVisible(Window) && GetWindowTextW(Window, Text, 1024) > 0)
+    {
+        Print(L"\t");
+        PrintEscaped(Text);
+    }
+    return TRUE;
+}
+
+static int Wait(int Seconds, wchar_t** Texts, int Count)
+{
+    char Wanted[8][1024];
+    ULONGLONG Deadline = GetTickCount64() + (ULONGLONG)Seconds * 1000;
+    int i, Seen = -1, Looks = 0;
+    Count = Count < 8 ? Count : 8;
+    for (i = 0; i < Count; ++i)
+        if (!WideCharToMultiByte(CP_UTF8, 0, Texts[i], -1, Wanted[i], (int)sizeof(Wanted[i]), NULL, NULL))
+            Wanted[i][0] = 0;
+    for (;;)
+    {
+        Look();
+        for (i = 0; i < Count && Seen < 0; ++i)
+            if (GFound && Wanted[i][0] && strstr(GLines, Wanted[i]))
+                Seen = i;
+        if (Seen >= 0 || GetTickCount64() >= Deadline)
+            break;
+        if (Looks++ == 0)
+        {
+            fputs("looking\n", stderr);
+            fflush(stderr);
+        }
+        Sleep(100);
+    }
+    if (Seen < 0)
+    {
+        Print(L"shown");
+        EnumWindows(PrintCaption, 0);
+        Print(L"\n");
+    }
+    fwrite(GLines, 1, GLinesLength, stdout);
+    return Seen >= 0 ? 0 : 1;
+}
+
 static int Hold(const wchar_t* Path, int Seconds)
 {
     HANDLE File = CreateFileW(Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (File == INVALID_HANDLE_VALUE)
     {
-        wchar_t Line[64];
-        swprintf(Line, 64, L"cannot open it: error %lu\n", GetLastError());
-        Print(Line);
+        printf("cannot open it: error %lu\n", GetLastError());
         return 1;
     }
-    Print(L"holding\n");
+    printf("holding\n");
     fflush(stdout);
     Sleep((DWORD)Seconds * 1000);
     CloseHandle(File);
@@ -117,9 +185,15 @@ int main(void)
     wchar_t** Args = CommandLineToArgvW(GetCommandLineW(), &Count);
     if (Args && Count == 4 && wcscmp(Args[1], L"--hold") == 0)
         return Hold(Args[2], _wtoi(Args[3]));
+    if (Args && Count >= 5 && wcscmp(Args[1], L"--wait") == 0)
+    {
+        GWanted = Args[3];
+        return Wait(_wtoi(Args[2]), Args + 4, Count - 4);
+    }
     if (Args && Count > 1)
         GWanted = Args[1];
-    EnumWindows(PrintTopWindow, 0);
+    Look();
+    fwrite(GLines, 1, GLinesLength, stdout);
     fflush(stdout);
     return GFound > 0 ? 0 : 1;
 }

@@ -5,7 +5,7 @@
 # reads the windows' texts and places) and tools/make-sample-game/make-sample-game.exe. Works in
 # WIN_BUILD_DIR/gui-tests, keeps its own Wine prefix (WIN_BUILD_DIR/wineprefix-gui, made on first use) and
 # writes screenshots to WIN_BUILD_DIR/screens (those of the display scaled to 150% end in -150). Prints one line
-# per test, then
+# per test (a failed one is preceded by why, with the line of the test where that step stands), then
 #   gui: 9 passed, 0 failed           (", 1 skipped" when a test could not be done here)
 # and exits non-zero when a test failed. PELLMOR_GUI_TESTS="cancel scaled-150" runs only the tests named.
 set -uo pipefail
@@ -34,7 +34,11 @@ app_pid=""
 first_pid=""
 hold_pid=""
 throttle_pid=""
+watch_pid=""
 xvfb_pid=""
+# How long a test waits for what the program does by itself: long, since a machine busy with other work can slow
+# a step down many times over; a wait ends as soon as its window shows up.
+patience=60
 
 for f in "$exe" "$probe_exe" "$generator"; do
     if [[ ! -f $f ]]; then
@@ -44,7 +48,17 @@ for f in "$exe" "$probe_exe" "$generator"; do
     fi
 done
 
-log() { echo "  $*"; }
+# A line of a test's output, naming the line of the test (its step) from which it was said; a failing test says
+# why with it.
+log()
+{
+    local i where=""
+    for ((i = 0; i + 1 < ${#FUNCNAME[@]}; i++)); do
+        [[ ${FUNCNAME[i + 1]} == test_* ]] && { where="line ${BASH_LINENO[i]}: "; break; }
+    done
+    echo "  $where$*"
+    said=1
+}
 
 # ---- Display, prefix and the program --------------------------------------------------------------------------
 
@@ -131,6 +145,9 @@ wait_app_exit()
     return 0
 }
 
+# Waits for the program to end after Exit.
+expect_exit() { wait_app_exit "$patience" || { log "Exit did not end the program"; return 1; }; }
+
 # Holds $1 open for at most $2 seconds as the running game does (see gui-probe.exe --hold), from when it
 # says so.
 hold_file()
@@ -140,9 +157,9 @@ hold_file()
     for attempt in 1 2 3; do
         "$wine_run" "$probe_exe" --hold "$(winpath "$(dirname "$1")")\\$(basename "$1")" "$2" >"$work/hold.log" 2>&1 &
         hold_pid=$!
-        local deadline=$((SECONDS + 15))
+        local deadline=$((SECONDS + patience))
         while ! grep -q holding "$work/hold.log" 2>/dev/null; do
-            ((SECONDS < deadline)) || { log "could not hold $1 within 15 s"; return 1; }
+            ((SECONDS < deadline)) || { log "could not hold $1 within $patience s"; return 1; }
             kill -0 "$hold_pid" 2>/dev/null || break
             sleep 0.1
         done
@@ -190,32 +207,71 @@ throttle_stop()
 # gui-probe's lines for the windows captioned $1.
 probe() { wine "$probe_exe" "$1" 2>/dev/null | tr -d '\r'; }
 
-# Waits (at most $3 seconds) until a window captioned $1 shows the text $2 (fixed string, "" for any).
+# Waits (at most $patience seconds) until a window captioned $1 shows the text $2 (a fixed string); its lines
+# are then in $work/probe.txt.
 wait_for()
 {
-    local deadline=$((SECONDS + $3))
-    while ((SECONDS < deadline)); do
-        if probe "$1" >"$work/probe.txt" && grep -qF -- "$2" "$work/probe.txt"; then
-            return 0
-        fi
-        sleep 0.1
+    watch_what="\"$1\" showing \"$2\" within $patience s"
+    wine "$probe_exe" --wait "$patience" "$1" "$2" >"$work/watch.txt" 2>/dev/null
+    take_watch $?
+}
+
+# Starts looking (for at most $2 seconds) for a window captioned $1 that shows one of the texts $3... and returns
+# once the first look is done; seen waits for the answer. Started before a click, it catches a state that may be
+# over before a look started after the click would come.
+watch_for()
+{
+    watch_what="\"$1\" showing \"$3\"${4:+ or \"$4\"} within $2 s"
+    rm -f "$work/watch.log"
+    wine "$probe_exe" --wait "$2" "$1" "${@:3}" >"$work/watch.txt" 2>"$work/watch.log" &
+    watch_pid=$!
+    local deadline=$((SECONDS + patience))
+    until grep -q looking "$work/watch.log" 2>/dev/null || ! kill -0 "$watch_pid" 2>/dev/null; do
+        ((SECONDS < deadline)) || { log "gui-probe.exe did not start within $patience s"; return 1; }
+        sleep 0.05
     done
-    log "no window \"$1\" showing \"$2\"; last seen:"
-    sed 's/^/    /' "$work/probe.txt" >&2
+}
+
+seen()
+{
+    wait "$watch_pid"
+    take_watch $?
+}
+
+# The window's lines of a look that ended with $1 into $work/probe.txt; when it did not find what it looked for,
+# says what was on the screen instead.
+take_watch()
+{
+    watch_pid=""
+    tr -d '\r' <"$work/watch.txt" >"$work/probe.txt"
+    (($1 == 0)) && return 0
+    log "no window $watch_what; seen instead:"
+    sed 's/^/    /' "$work/probe.txt"
     return 1
 }
 
-# The field $2 (4: enabled, 5: visible, 6: place, 7: text) of control $1 in the last probe.
-control_field() { awk -F'\t' -v id="$1" -v f="$2" '$1 == "control" && $2 == id { print $f; exit }' "$work/probe.txt"; }
+# The field $2 (4: enabled, 5: visible, 6: place, 7: text) of control $1 in a probe's output ($3, default: the
+# last probe's).
+control_field()
+{
+    awk -F'\t' -v id="$1" -v f="$2" '$1 == "control" && $2 == id { print $f; exit }' "${3:-$work/probe.txt}"
+}
 
 # Clicks the middle of control $2 of the window captioned $1.
 click()
 {
-    probe "$1" >"$work/probe.txt" || return 1
+    probe "$1" >"$work/probe.txt" || { log "no window \"$1\" to click in"; return 1; }
+    click_seen "$2"
+}
+
+# Clicks the middle of control $1 as a probe's output ($2, default: the last probe's) placed it, without asking
+# again (windows do not move): right after typing, or in a program slowed down too much to be asked in time.
+click_seen()
+{
     local l t r b
-    read -r l t r b <<<"$(control_field "$2" 6)"
-    [[ -n ${b:-} ]] || { log "window \"$1\" has no control $2"; return 1; }
-    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
+    read -r l t r b <<<"$(control_field "$1" 6 "${2:-}")"
+    [[ -n ${b:-} ]] || { log "no control $1 in the window seen"; return 1; }
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1 || { log "xdotool could not click"; return 1; }
 }
 
 # The window captioned $2 as $screens/$1.png.
@@ -260,12 +316,23 @@ open_about()
     xdotool mousemove $((l + $2)) $((t + $2 + 1)) click 1
     sleep 0.5
     xdotool key Up Return
-    wait_for "About PellmorWin" "PellmorWin Version 1.0" 10 && wait_for "About PellmorWin" "Release $release" 2
+    wait_for "About PellmorWin" "PellmorWin Version 1.0" && wait_for "About PellmorWin" "Release $release" 2
 }
 
 # ---- Game files -------------------------------------------------------------------------------------------------
 
 digest() { sha256sum "$1" | cut -d' ' -f1; }
+
+# Puts the game folder $1 back into its standard state, as far as renames and deletions do: what a test leaves
+# behind, even one that failed, does not reach the next one.
+put_back()
+{
+    local models=$1/models
+    if [[ -f $models/gta3_ORIG_BAK.img ]]; then
+        mv -f "$models/gta3_ORIG_BAK.img" "$models/gta3.img"
+    fi
+    rm -f "$models/gta3_TEMP.img" "$models/gta3_SHRUNK_BAK.img" "$models"/PellmorWin-write-test.tmp
+}
 
 # Makes $1/models/gta3.img with make-sample-game's options $2... (kept between runs when unchanged), and puts
 # the folder back into its standard state: only gta3.img, the one generated.
@@ -275,15 +342,13 @@ make_game()
     shift
     local stamp="$*"
     local models=$dir/models
-    if [[ -f $models/gta3_ORIG_BAK.img ]]; then
-        mv -f "$models/gta3_ORIG_BAK.img" "$models/gta3.img"
-    fi
-    rm -f "$models/gta3_TEMP.img" "$models/gta3_SHRUNK_BAK.img" "$models"/PellmorWin-write-test.tmp
+    put_back "$dir"
     if [[ ! -f $dir.sha256 || $(head -n1 "$dir.sha256") != "$stamp" || ! -f $models/gta3.img ||
         $(digest "$models/gta3.img") != $(sed -n 2p "$dir.sha256") ]]; then
         rm -rf "$dir"
         mkdir -p "$dir"
-        "$wine_run" "$generator" --out "$(winpath "$dir")" --quiet "$@" >"$work/generate.log" 2>&1 || return 1
+        "$wine_run" "$generator" --out "$(winpath "$dir")" --quiet "$@" >"$work/generate.log" 2>&1 ||
+            { log "make-sample-game $*: $(cat "$work/generate.log")"; return 1; }
         printf '%s\n%s\n' "$stamp" "$(digest "$models/gta3.img")" >"$dir.sha256"
     fi
 }
@@ -314,7 +379,7 @@ expect_state()
 {
     local got
     got=$(game_state "$1")
-    [[ $got == "$2" ]] || { log "game files: expected $2, found: $got"; return 1; }
+    [[ $got == "$2" ]] || { log "game files in $(basename "$1"): expected $2, found: $got"; return 1; }
 }
 
 # ---- The tests ----------------------------------------------------------------------------------------------------
@@ -327,7 +392,7 @@ elsewhere_status="Another shrink or restore is running on these game files."
 run_auto()
 {
     start_app "$1"
-    wait_app_exit 60 || { log "PellmorWin.exe $1 did not end by itself"; return 1; }
+    wait_app_exit "$patience" || { log "PellmorWin.exe $1 did not end by itself"; return 1; }
     [[ $app_rc -eq $2 ]] || { log "PellmorWin.exe $1: exit code $app_rc, expected $2"; return 1; }
 }
 
@@ -356,7 +421,7 @@ test_auto_held()
     set_game_dir "$small"
     hold_file "$small/models/gta3.img" 60 || return 1
     start_app /s
-    wait_for "Perform Shrink" "Perform Shrink - Failed renaming" 30 || return 1
+    wait_for "Perform Shrink" "Perform Shrink - Failed renaming" || return 1
     [[ $(grep -c '^window' "$work/probe.txt") -eq 1 ]] || { log "more than one message box"; return 1; }
     grep -qF "Close the game, or any program that has gta3.img open, and try again." "$work/probe.txt" ||
         { log "no advice for an archive in use"; return 1; }
@@ -378,15 +443,17 @@ test_auto_held()
 test_interactive()
 {
     local main="PellmorWin v1.03"
+    put_back "$small"
+    put_back "$other"
     set_game_dir "$small"
     start_app
-    wait_for "$main" "$standard_status" 15 || return 1
+    wait_for "$main" "$standard_status" || return 1
     expect_control "$main" 1003 4 enabled && expect_control "$main" 1004 4 disabled || return 1
     expect_control "$main" 1000 7 "$(winpath "$small")" || return 1
     shoot main-standard "$main"
 
     click "$main" 1003 || return 1
-    wait_for "$main" "$shrunk_status" 30 || return 1
+    wait_for "$main" "$shrunk_status" || return 1
     expect_control "$main" 1003 4 disabled && expect_control "$main" 1004 4 enabled || return 1
     expect_state "$small" shrunk || return 1
     shoot main-shrunk "$main"
@@ -395,24 +462,26 @@ test_interactive()
     shoot about "About PellmorWin"
     click "About PellmorWin" 1 || return 1
 
-    click "$main" 1004 || return 1
-    # "Please wait." at once, for the second or two until the files have been tested again.
-    wait_for "$main" "Please wait." 5 || return 1
+    # "Please wait." at once, for the second or two until the files have been tested again: looked for from before
+    # the click, since a probe started after it can come too late on a busy machine.
+    watch_for "$main" "$patience" "Please wait." && click "$main" 1004 && seen || return 1
     shoot_seen main-busy
-    wait_for "$main" "$standard_status" 30 || return 1
+    wait_for "$main" "$standard_status" || return 1
     expect_state "$small" standard || return 1
 
-    # Another game's folder typed in and Shrink clicked in the same instant: the buttons went off with the first
-    # key, so the click does nothing to the folder shown before; the typed folder is checked a moment after the
-    # last key, and Shrink, clicked again as soon as it is back, shrinks it.
+    # Another game's folder typed in and Shrink clicked right after the last key, with no probe in between. The
+    # buttons went off with the first key, so the click finds Shrink off, or, when a busy machine held it back
+    # until the typed folder had been checked, shrinks that folder; never the one shown before. Once the box shows
+    # the whole folder every key has been taken, and the state shown next is the typed folder's; Shrink, clicked
+    # then in case the first click did nothing, shrinks it.
     click "$main" 1000 || return 1
     xdotool key End shift+Home
     xdotool type --delay 5 "$(winpath "$other")"
-    click "$main" 1003 || return 1
-    sleep 1
-    expect_state "$small" standard && expect_state "$other" standard || return 1
-    wait_for "$main" "$standard_status" 10 && click "$main" 1003 || return 1
-    wait_for "$main" "$shrunk_status" 30 || return 1
+    click_seen 1003 || return 1
+    wait_for "$main" "$(winpath "$other")" || return 1
+    watch_for "$main" "$patience" "$standard_status" "$shrunk_status" && seen || return 1
+    if grep -qF "$standard_status" "$work/probe.txt"; then click "$main" 1003 || return 1; fi
+    wait_for "$main" "$shrunk_status" || return 1
     expect_state "$other" shrunk && expect_state "$small" standard || return 1
 
     # A directory typed slowly, over several ticks whose status changes must not disturb the typing.
@@ -421,75 +490,60 @@ test_interactive()
     click "$main" 1000 || return 1
     xdotool key End shift+Home
     xdotool type --delay 60 "$typed"
-    wait_for "$main" "Cannot find GTA:SA files." 10 || return 1
+    # The box shows the whole text once every key has been taken; what the status says after that is about it.
+    wait_for "$main" "$typed" && wait_for "$main" "Cannot find GTA:SA files." || return 1
     expect_control "$main" 1000 7 "$typed" || return 1
     expect_control "$main" 1003 4 disabled && expect_control "$main" 1004 4 disabled || return 1
     shoot main-nogame "$main"
 
     click "$main" 1005 || return 1
-    wait_app_exit 15 || { log "Exit did not end the program"; return 1; }
+    expect_exit || return 1
     [[ $app_rc -eq 0 ]] || { log "exit code $app_rc"; return 1; }
 }
 
-# PellmorWin.exe on the big game with Shrink clicked, its shrink slowed down (throttle_start) and the progress
-# window up: for the tests that act while a shrink runs.
+# PellmorWin.exe on the big game (in its standard state) with Shrink clicked, its shrink slowed down
+# (throttle_start) and the progress window up, seen in $work/probe.txt: for the tests that act while a shrink
+# runs. The main window as seen before the shrink is in $work/main.txt. The slowed shrink lasts some seconds, and
+# a probe started meanwhile takes a good part of them on a busy machine: the progress window is looked for from
+# before the click, and the click needs no probe.
 start_slow_shrink()
 {
+    put_back "$big"
     set_game_dir "$big"
     start_app
-    wait_for "$main" "$standard_status" 15 || return 1
+    wait_for "$main" "$standard_status" || return 1
+    cp "$work/probe.txt" "$work/main.txt"
     throttle_start
-    click "$main" 1003 || return 1
-    wait_for "Shrink Progress" "/100" 10
+    watch_for "Shrink Progress" "$patience" "/100" && click_seen 1003 && seen
 }
 
 test_cancel()
 {
     local main="PellmorWin v1.03"
     start_slow_shrink || return 1
-    wait_for "$main" "Please wait." 5 || return 1
-    # The picture shows some progress, when the shrink gets that far within a few seconds.
-    local deadline=$((SECONDS + 3))
-    while ((SECONDS < deadline)); do
-        probe "Shrink Progress" >"$work/probe.txt"
-        [[ $(control_field 1000 7) != 0/100 ]] && break
-        sleep 0.2
-    done
-    shoot main-shrinking "$main"
-    shoot progress "Shrink Progress"
-    click "Shrink Progress" 1007 || return 1
-    wait_for "Perform Shrink" "Shrink canceled" 30 || return 1
+    shoot_seen progress
+    click_seen 1007 || return 1
+    shoot_seen main-shrinking "$work/main.txt"
+    wait_for "Perform Shrink" "Shrink canceled" || return 1
     throttle_stop
     shoot canceled "Perform Shrink"
     click "Perform Shrink" 1 || return 1
-    wait_for "$main" "$standard_status" 15 || return 1
+    wait_for "$main" "$standard_status" || return 1
     expect_state "$big" standard || return 1
     click "$main" 1005 || return 1
-    wait_app_exit 15 || { log "Exit did not end the program"; return 1; }
+    expect_exit || return 1
 }
 
-# Closing while a shrink runs: "Please wait." until the engine has stopped, then the program ends by itself
-# and the files are in a state the tests recognise.
+# Closing while a shrink runs: the shrink is cancelled, and the program ends by itself once the engine has let go
+# of the files, which are then in a state the tests recognise (shrunk when the shrink ended first). Meanwhile the
+# dialog says "Please wait.", as it does all through a shrink, so a probe cannot tell closing from shrinking; the
+# dialog's own tests look at that.
 test_close_during_shrink()
 {
     local main="PellmorWin v1.03"
     start_slow_shrink || return 1
-    click "$main" 1005 || return 1
-    # The dialog says "Please wait." until the cancelled shrink has let go of the files; on a loaded machine that
-    # can be over before a probe gets to look, so a program already gone is no failure (the files decide below).
-    local deadline=$((SECONDS + 5)) seen=""
-    while [[ -z $seen ]] && ((SECONDS < deadline)); do
-        if ! kill -0 "$app_pid" 2>/dev/null; then
-            seen=gone
-        elif probe "$main" >"$work/probe.txt" && grep -qF -- "Please wait." "$work/probe.txt"; then
-            seen=waiting
-            shoot_seen main-closing
-        else
-            sleep 0.1
-        fi
-    done
-    [[ -n $seen ]] || { log "the dialog did not say \"Please wait.\" while it closed"; return 1; }
-    wait_app_exit 60 || { log "the program did not end after the shrink stopped"; return 1; }
+    click_seen 1005 "$work/main.txt" || return 1
+    wait_app_exit "$patience" || { log "the program did not end after the shrink stopped"; return 1; }
     throttle_stop
     [[ $app_rc -eq 0 ]] || { log "exit code $app_rc"; return 1; }
     local state
@@ -506,24 +560,24 @@ test_two_programs()
     start_slow_shrink || return 1
     first_pid=$app_pid
     start_app
-    wait_for "$main" "$elsewhere_status" 20 || return 1
+    wait_for "$main" "$elsewhere_status" || return 1
     [[ $(grep -c '^window' "$work/probe.txt") -eq 2 ]] || { log "expected two main windows"; return 1; }
     expect_every_control 1003 disabled && expect_every_control 1004 disabled || return 1
     shoot_seen main-elsewhere
     # The second window is the topmost, so its controls come first.
     click "$main" 1005 || return 1
-    wait_app_exit 15 && [[ $app_rc -eq 0 ]] || { log "the second program did not end with 0"; return 1; }
+    wait_app_exit "$patience" && [[ $app_rc -eq 0 ]] || { log "the second program did not end with 0"; return 1; }
     app_pid=$first_pid
     first_pid=""
     # The first program's shrink went on meanwhile, undisturbed. Cancel it if it still runs; on a loaded machine
     # it may have finished already, and then the files must be shrunk.
-    click "Shrink Progress" 1007 2>/dev/null
+    click "Shrink Progress" 1007 >/dev/null
     throttle_stop
-    local deadline=$((SECONDS + 60))
+    local deadline=$((SECONDS + patience))
     while ((SECONDS < deadline)); do
         if probe "Perform Shrink" >"$work/probe.txt" 2>/dev/null && grep -qF "Shrink canceled" "$work/probe.txt"; then
             click "Perform Shrink" 1 || return 1
-            wait_for "$main" "$standard_status" 15 || return 1
+            wait_for "$main" "$standard_status" || return 1
             expect_state "$big" standard
             return
         fi
@@ -565,17 +619,17 @@ test_write_protected()
     fi
     set_game_dir "$small"
     start_app
-    wait_for "$main" "$standard_status" 15 || return 1
+    wait_for "$main" "$standard_status" || return 1
     click "$main" 1003 || return 1
-    wait_for "Perform Shrink" "Run PellmorWin as administrator" 30 || return 1
+    wait_for "Perform Shrink" "Run PellmorWin as administrator" || return 1
     grep -qF "Perform Shrink - Failed" "$work/probe.txt" ||
         { log "the engine's message is missing"; return 1; }
     shoot write-protected "Perform Shrink"
     click "Perform Shrink" 1 || return 1
     allow_writes "$small/models"
-    wait_for "$main" "$standard_status" 15 || return 1
+    wait_for "$main" "$standard_status" || return 1
     click "$main" 1005 || return 1
-    wait_app_exit 15 || { log "Exit did not end the program"; return 1; }
+    expect_exit || return 1
     expect_state "$small" standard
 }
 
@@ -587,10 +641,9 @@ test_scaled_150()
     set_dpi 144
     set_game_dir "$small"
     start_app
-    if wait_for "$main" "$standard_status" 15 && shoot main-standard-150 "$main" && open_about "$main" 14; then
+    if wait_for "$main" "$standard_status" && shoot main-standard-150 "$main" && open_about "$main" 14; then
         shoot about-150 "About PellmorWin"
-        click "About PellmorWin" 1 && click "$main" 1005 && wait_app_exit 15
-        rc=$?
+        click "About PellmorWin" 1 && click "$main" 1005 && expect_exit && rc=0
     fi
     set_dpi 96
     return $rc
@@ -599,6 +652,7 @@ test_scaled_150()
 run_test()
 {
     local name=$1 started=$SECONDS rc
+    said=0
     "test_${name//-/_}"
     rc=$?
     if [[ $rc -eq 0 ]]; then
@@ -608,9 +662,9 @@ run_test()
         echo "SKIP $name"
         skipped=$((skipped + 1))
     else
+        ((said)) || echo "  (a step failed without saying why)"
         echo "FAIL $name ($((SECONDS - started)) s)"
         failed=$((failed + 1))
-        shoot "failed-$name" "PellmorWin v1.03" 2>/dev/null
         import -window root "$screens/failed-$name-screen.png" 2>/dev/null
     fi
     # Nothing of a test outlives it.
@@ -626,8 +680,10 @@ run_test()
             wait "$pid" 2>/dev/null
         fi
     done
+    [[ -n $watch_pid ]] && kill "$watch_pid" 2>/dev/null
     app_pid=""
     first_pid=""
+    watch_pid=""
     # The server ends a moment after it is told to; a program started meanwhile would find it dying.
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
@@ -645,7 +701,6 @@ if ! start_xvfb || ! prepare_prefix; then
     exit 1
 fi
 if ! make_game "$small" --entries 60 || ! make_game "$other" --entries 40 || ! make_game "$big" --size 320; then
-    cat "$work/generate.log"
     echo "gui: 0 passed, 1 failed (sample games)"
     exit 1
 fi
