@@ -41,6 +41,7 @@ public:
         LastDir = Dir;
         return true;
     }
+    bool Update(const FString& Dir, const FShrinkJobOptions&) override { return Update(Dir); }
     bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bShrinking); }
     bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bUnshrinking); }
     void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
