@@ -354,12 +354,13 @@ void CPellmorWinDlg::UpdateState()
     // The folder and the all-archives box as they are now.
     UpdateData(true);
     const FString Dir = GetGameDir();
+    const FShrinkJobOptions Options = GetJobOptions();
     HandOverCancel();
-    Client->Update(Dir, GetJobOptions());
+    Client->Update(Dir, Options);
     FollowProgress();
     TakeResults(Dir);
 
-    FDialogAnswers Answers = DecodeAnswers(Dir);
+    FDialogAnswers Answers = DecodeAnswers(Dir, Options);
     if (Answers.bAnswered || Client->bShrinking || Client->bUnshrinking)
         KillTimer(RecheckTimerId);
     if (bClosing)
@@ -390,13 +391,14 @@ void CPellmorWinDlg::TakeResults(const FString& Dir)
     TakeResult(Client->UnshrinkResult, Client->UnshrinkOutcome.Verdict, Client->UnshrinkArchives, Dir);
 }
 
-FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir) const
+FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir, const FShrinkJobOptions& Options) const
 {
     FDialogAnswers Answers;
     const FString& CanShrinkText = Client->CanShrinkText;
     const FString& CanUnshrinkText = Client->CanUnshrinkText;
-    // The answers are about Dir; the user may have typed another folder while a failure was on the screen.
-    const bool bSameDir = GetGameDir() == Dir;
+    // The answers are about Dir and Options; the user may have typed another folder, or changed the all-archives
+    // box, while a failure was on the screen.
+    const bool bSameDir = GetGameDir() == Dir && GetJobOptions().bAllArchives == Options.bAllArchives;
     // Another shrink or restore (another PellmorWin.exe, or pellmor) holds the game's files.
     Answers.bElsewhere =
         bSameDir && (CanShrinkText.EqualsNoCase(BusyAnswer) || CanUnshrinkText.EqualsNoCase(BusyAnswer));

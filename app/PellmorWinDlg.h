@@ -154,7 +154,7 @@ private:
     // The steps of a tick.
     void HandOverCancel();
     void TakeResults(const FString& Dir);
-    FDialogAnswers DecodeAnswers(const FString& Dir) const;
+    FDialogAnswers DecodeAnswers(const FString& Dir, const FShrinkJobOptions& Options) const;
     void StepAutomatically(const FDialogAnswers& Answers);
     // A new folder or set of archives is in question: busy until it has been checked, which happens shortly.
     void AwaitNewAnswers();
