@@ -1,6 +1,7 @@
 // The application: Core start-up, the command line, the main dialog, Core shut-down.
 #include "app/PellmorWin.h"
 
+#include "app/PellmorWinAdvice.h"
 #include "app/PellmorWinDlg.h"
 
 CPellmorWinApp theApp;
@@ -14,8 +15,15 @@ void CMyCommandLineInfo::ParseParam(const char16_t* Param, bool bFlag, bool)
 {
     if (!bFlag)
         return;
-    bAutoShrink = appStricmp(Param, u"s") == 0 ? 1 : 0;
-    bAutoUnshrink = appStricmp(Param, u"u") == 0 ? 1 : 0;
+    const bool bShrink = appStricmp(Param, u"s") == 0;
+    const bool bRestore = appStricmp(Param, u"u") == 0;
+    if (bShrink || bRestore)
+    {
+        bAutoShrink = bShrink ? 1 : 0;
+        bAutoUnshrink = bRestore ? 1 : 0;
+    }
+    else if (UnknownFlag.IsEmpty())
+        UnknownFlag = FString(u"/") + Param;
 }
 
 bool CPellmorWinApp::InitInstance()
@@ -32,6 +40,13 @@ bool CPellmorWinApp::InitInstance()
     ParseCommandLine(CmdInfo);
     if (!ProcessShellCommand(CmdInfo))
         return false;
+    // A script that asked for something else learns so, and nothing is done.
+    if (!CmdInfo.UnknownFlag.IsEmpty())
+    {
+        AfxMessageBox(*DescribeUnknownFlag(CmdInfo.UnknownFlag));
+        m_nExitCode = CPellmorWinDlg::EXIT_BadFlag;
+        return false;
+    }
 
     CPellmorWinDlg* Dlg = new CPellmorWinDlg;
     Dlg->bAutoShrink = CmdInfo.bAutoShrink;

@@ -86,6 +86,16 @@ FString DescribeFailure(const FString& Message, const FVerdict& Verdict, const F
     return Text;
 }
 
+FString DescribeUnknownFlag(const FString& Flag)
+{
+    return FString::Printf(u"PellmorWin does not know the flag %s, and did nothing.\r\n\r\n"
+                           u"It knows these:\r\n"
+                           u"/s\tshrinks the game's archives, then closes\r\n"
+                           u"/u\trestores the original archives, then closes\r\n\r\n"
+                           u"Without a flag the window opens.",
+                           *Flag);
+}
+
 FString DescribeWaitGivenUp(int32_t Minutes)
 {
     return FString::Printf(u"Another shrink or restore has been running on these game files for %d minutes. "
@@ -118,4 +128,130 @@ FString GetStaleKeptLine(const FArchiveStatus& Seen)
     if (Seen.KeptWhy.IsEmpty())
         return u"\r\nThe next shrink builds a new shrunk archive: the kept one is out of date.\r\n";
     return u"\r\nThe next shrink builds a new shrunk archive, because " + Seen.KeptWhy + u".\r\n";
+}
+
+namespace
+{
+// "908.4 MB -> 476.2 MB, 432.2 MB less".
+FString DescribeSizeChange(int64_t Before, int64_t After)
+{
+    const int64_t Saved = Before - After;
+    return FString::Printf(u"%s -> %s, %s %s", *appFormatMegabytes(Before), *appFormatMegabytes(After),
+                           *appFormatMegabytes(Saved >= 0 ? Saved : -Saved), Saved >= 0 ? u"less" : u"more");
+}
+} // namespace
+
+FString GetGameDirSourceLine(const FGameDir& Origin, bool bAboveProgram)
+{
+    switch (Origin.Source)
+    {
+        case EGameDirSource::Remembered:
+            return u"The folder you used last time.";
+        case EGameDirSource::ProgramFolder:
+            return bAboveProgram ? u"The folder above the one this program is in." : u"The folder this program is in.";
+        case EGameDirSource::Registry:
+            return u"Found in the registry.";
+        case EGameDirSource::WinePrefix:
+            return u"Found in Wine's registry.";
+        case EGameDirSource::Steam:
+            return u"Found through Steam.";
+        case EGameDirSource::Default:
+            return u"The default install folder.";
+        default:
+            // A folder picked with Browse, when the game's folder was found from it.
+            if (Origin.Given == EGameDirGiven::ModelsFolder || Origin.Given == EGameDirGiven::ArchiveFile ||
+                !Origin.Nearby.IsEmpty())
+                return u"The game's folder, found from the one you picked.";
+            return FString();
+    }
+}
+
+FString DescribeNoGameHere(const FGameDir& Given)
+{
+    FString What;
+    switch (Given.Given)
+    {
+        case EGameDirGiven::Missing:
+            What = u"This folder does not exist.";
+            break;
+        case EGameDirGiven::OtherFile:
+            What = u"This is a file, not a folder.";
+            break;
+        case EGameDirGiven::OtherFolder:
+            What = u"This folder holds no Models\\gta3.img.";
+            break;
+        default:
+            return FString();
+    }
+    if (!Given.Nearby.IsEmpty())
+        return What + u"\r\nThe game seems to be in " + appWithoutTrailingSeparators(Given.Nearby) + u".";
+    return What + FString::Printf(u"\r\nThe game is usually in %s, or, bought on Steam, in "
+                                  u"...\\steamapps\\common\\%s.",
+                                  *appWithoutTrailingSeparators(GDefaultGameDir), GSteamGameFolder);
+}
+
+FString DescribeShrunkSizes(const FString& Name, int64_t Before, int64_t After)
+{
+    return Name + u": " + DescribeSizeChange(Before, After);
+}
+
+FString DescribeArchiveLine(const FArchiveOutcome& Archive, bool bState)
+{
+    const FArchiveStatus& Status = Archive.Status;
+    const FString Name = Archive.Name + u": ";
+    switch (Status.State)
+    {
+        case EArchiveState::Original:
+            return Name + (bState ? u"standard, " : u"") + appFormatMegabytes(Status.CurBytes);
+        case EArchiveState::Shrunk:
+            // The original's size is known while it is kept.
+            return Name + (bState ? u"shrunk, " : u"") +
+                   (Status.OrigBytes < 0 || Status.CurBytes < 0
+                        ? appFormatMegabytes(Status.CurBytes)
+                        : DescribeSizeChange(Status.OrigBytes, Status.CurBytes));
+        default:
+            break;
+    }
+    if (!bState)
+        return FString();
+    switch (Status.State)
+    {
+        case EArchiveState::Interrupted:
+            return Name + u"interrupted; Restore repairs it";
+        case EArchiveState::Damaged:
+            return Name + u"damaged";
+        case EArchiveState::NotAnArchive:
+            return Name + u"not an IMG archive";
+        case EArchiveState::Busy:
+            return Name + u"in use by another shrink or restore";
+        default:
+            return Name + u"not found";
+    }
+}
+
+FString DescribeShrunkBefore(const TDynArray<FArchiveOutcome>& Archives)
+{
+    FString Lines;
+    for (const FArchiveOutcome& Archive : Archives)
+    {
+        const FTransactionResult& Done = Archive.Transaction;
+        if (Archive.bRan && Done.Verdict.IsDone() && Done.BytesBefore >= 0 && Done.BytesAfter >= 0)
+            Lines += u"\r\n" + DescribeShrunkSizes(Archive.Name, Done.BytesBefore, Done.BytesAfter);
+    }
+    return Lines.IsEmpty() ? Lines : u"Shrunk before that:" + Lines;
+}
+
+FString DescribeProgress(const FShrinkProgressInfo& Info)
+{
+    if (Info.Archive.IsEmpty())
+        return FString();
+    FString Text = Info.ArchiveCount > 1
+                       ? FString::Printf(u"%s (%d of %d)", *Info.Archive, Info.ArchiveIndex, Info.ArchiveCount)
+                       : Info.Archive;
+    if (Info.BytesTotal <= 0)
+        return Text;
+    Text += FString::Printf(u"\r\n%s of %s", *appFormatMegabytes(Info.BytesDone), *appFormatMegabytes(Info.BytesTotal));
+    if (Info.SecondsLeft >= 0)
+        Text += FString::Printf(u", %s left", *appFormatDuration(Info.SecondsLeft));
+    return Text;
 }

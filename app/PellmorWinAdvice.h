@@ -6,7 +6,9 @@
 #include <cstdint>
 
 #include "Core/Inc/CoreTemplateString.h"
+#include "engine/FGameDir.h"
 #include "engine/FGameFiles.h"
+#include "engine/FShrinkEngineClient.h"
 #include "engine/FTransactionVerdict.h"
 
 // The text of a failure's message box: Message, the engine's own text, first and unchanged; then, after a blank
@@ -14,6 +16,10 @@
 // restore's failure says whose it is (the box's caption, "Perform Shrink", is the same for both). Files is the
 // set the transaction worked on.
 FString DescribeFailure(const FString& Message, const FVerdict& Verdict, const FArchiveFiles& Files);
+
+// The message for a flag on the command line that PellmorWin does not know (Flag as given, "/x"), naming those
+// it knows.
+FString DescribeUnknownFlag(const FString& Flag);
 
 // The failure of an automatic run that waited Minutes for another shrink or restore to end.
 FString DescribeWaitGivenUp(int32_t Minutes);
@@ -27,3 +33,27 @@ FString GetUnshrinkableStatus(const FArchiveStatus& Seen, const FString& Archive
 
 // The line that the standard files' status adds when Seen found the kept shrunk archive stale; empty otherwise.
 FString GetStaleKeptLine(const FArchiveStatus& Seen);
+
+// The status's line on where the folder in the box came from: "Found through Steam.", "The folder this program is
+// in." ...; for a folder picked with Browse, only when the game's folder was found from it. bAboveProgram: the
+// folder above the program's own.
+FString GetGameDirSourceLine(const FGameDir& Origin, bool bAboveProgram);
+
+// What the status adds when the folder in the box holds no game: what the folder is, and the game folder nearby
+// or where the game usually is. Given is what InterpretGameDirArgument made of the folder; empty when it names
+// the game's files after all.
+FString DescribeNoGameHere(const FGameDir& Given);
+
+// An archive's line in the status: its size ("gta3.img: 908.4 MB"), or once shrunk the sizes before and after
+// ("gta3.img: 908.4 MB -> 476.2 MB, 432.2 MB less"); with bState its state comes first ("gta_int.img: standard,
+// 12.1 MB"), as when several archives are listed. Empty for an archive in neither state without bState.
+FString DescribeArchiveLine(const FArchiveOutcome& Archive, bool bState);
+// "gta3.img: 908.4 MB -> 476.2 MB, 432.2 MB less".
+FString DescribeShrunkSizes(const FString& Name, int64_t Before, int64_t After);
+// What a failed shrink's box adds for the archives that the shrink did make smaller before it stopped; empty when
+// there are none.
+FString DescribeShrunkBefore(const TDynArray<FArchiveOutcome>& Archives);
+
+// The progress window's line under the bar: the archive, MB done of MB and the time left
+// ("gta_int.img (2 of 3)\r\n512.0 MB of 930.2 MB, 0:42 left"); empty before the first archive's turn.
+FString DescribeProgress(const FShrinkProgressInfo& Info);

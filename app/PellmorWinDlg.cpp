@@ -4,7 +4,8 @@
 #include "app/AboutDlg.h"
 #include "app/PellmorWinAdvice.h"
 #include "app/ProgressDlg.h"
-#include "engine/FGameDir.h"
+#include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "engine/FShrinkEngineClient.h"
 
 namespace
@@ -31,6 +32,30 @@ FString Take(FString& Text)
     Text.Empty();
     return Taken;
 }
+
+// Whether two spellings name one folder, whatever separators they end with.
+bool IsSameFolder(const FString& A, const FString& B)
+{
+    return appWithTrailingSeparator(appWithoutTrailingSeparators(A))
+        .EqualsNoCase(*appWithTrailingSeparator(appWithoutTrailingSeparators(B)));
+}
+
+bool IsFolder(const FString& Path)
+{
+    const uint32_t Attributes = CoreOS::FileGetAttributes(*Path);
+    return Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory);
+}
+
+// The archive whose failure a transaction's outcome tells: the first of Archives that did not end as asked (one of
+// several archives), else the game's main one.
+FArchiveFiles GetFailedArchive(const TDynArray<FArchiveOutcome>& Archives, const FString& Dir)
+{
+    for (const FArchiveOutcome& Archive : Archives)
+        if ((Archive.bRan || Archive.Transaction.Failure != ETransactionFailure::None) &&
+            !Archive.Transaction.Verdict.EndedAsAsked())
+            return GetArchiveFiles(Archive.Path);
+    return GetGameArchiveFiles(Dir);
+}
 } // namespace
 
 BEGIN_MESSAGE_MAP(CPellmorWinDlg, CDialog)
@@ -41,22 +66,39 @@ ON_BN_CLICKED(IDC_SHRINK, OnShrink)
 ON_BN_CLICKED(IDC_RESTORE, OnRestore)
 ON_BN_CLICKED(IDC_EXIT, OnExit)
 ON_EN_CHANGE(IDC_DIR, OnDirChange)
+ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
+ON_BN_CLICKED(IDC_ALL_ARCHIVES, OnAllArchives)
 ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 CPellmorWinDlg::CPellmorWinDlg(CWnd* ParentWnd)
+    : CPellmorWinDlg(GetGameDirSearch(FString()), LoadPlayerChoices(), ParentWnd)
+{
+}
+
+CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoices& InChoices, CWnd* ParentWnd)
     : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastBusy(0), NextAutoTime(Now()),
-      AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0), bAutoUnshrink(0), Client(nullptr),
-      ProgressDlg(nullptr), bClosing(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f), bShowingResult(0)
+      AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0), bAutoUnshrink(0),
+      m_bAllArchives(InChoices.bAllArchives ? 1 : 0), Choices(InChoices), Client(nullptr), ProgressDlg(nullptr),
+      bClosing(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f), bShowingResult(0), bOriginAboveProgram(false)
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);
     ProgressDlg = new CProgressDlg;
     Client = CreateEngineClient();
-    // The registry value is shown as it is; GetGameDir adds the separator the engine needs.
-    m_strDir = ReadRegistryGameDir();
-    if (m_strDir.IsEmpty())
-        m_strDir = GDefaultGameDir;
+    // Where nothing is found (no registry, no Wine prefix, no Steam library) the default folder is shown all the
+    // same, and the status says that it holds no game.
+    FString Why;
+    if (!FindGameDir(Search, Origin, Why))
+    {
+        Origin.Source = EGameDirSource::Default;
+        Origin.Dir = GDefaultGameDir;
+    }
+    bOriginAboveProgram =
+        Origin.Source == EGameDirSource::ProgramFolder && !IsSameFolder(Origin.Dir, Search.ProgramDir);
+    // A registry value is shown as it is written there, the other folders as found; GetGameDir adds the separator
+    // the engine needs.
+    m_strDir = Origin.Source == EGameDirSource::Registry ? ReadRegistryGameDir() : Origin.Dir;
 }
 
 CPellmorWinDlg::~CPellmorWinDlg()
@@ -72,6 +114,7 @@ void CPellmorWinDlg::DoDataExchange(CDataExchange* pDX)
     CDialog::DoDataExchange(pDX);
     DDX_Text(pDX, IDC_DIR, m_strDir);
     DDX_Text(pDX, IDC_STATUS, m_strStatus);
+    DDX_Check(pDX, IDC_ALL_ARCHIVES, m_bAllArchives);
 }
 
 bool CPellmorWinDlg::OnInitDialog()
@@ -147,7 +190,8 @@ bool CPellmorWinDlg::PerformTransaction(bool bShrink)
 {
     UpdateData(true);
     const FString Dir = GetGameDir();
-    const bool bQueued = bShrink ? Client->PerformShrink(Dir) : Client->PerformUnshrink(Dir);
+    const bool bQueued =
+        bShrink ? Client->PerformShrink(Dir, GetJobOptions()) : Client->PerformUnshrink(Dir, GetJobOptions());
     UpdateState();
     return bQueued;
 }
@@ -159,9 +203,49 @@ void CPellmorWinDlg::OnDirChange()
     if (Typed == m_strDir)
         return;
     m_strDir = Typed;
-    SetStatus(false, false, true);
+    AwaitNewAnswers();
+}
+
+void CPellmorWinDlg::AwaitNewAnswers()
+{
+    SetStatus(FDialogAnswers());
     // Every key starts the wait again: a folder is checked once the typing pauses, not at every letter.
     SetTimer(RecheckTimerId, RecheckPeriodMs);
+}
+
+void CPellmorWinDlg::OnAllArchives()
+{
+    m_bAllArchives = IsDlgButtonChecked(IDC_ALL_ARCHIVES) == BST_CHECKED ? 1 : 0;
+    AwaitNewAnswers();
+}
+
+void CPellmorWinDlg::OnBrowse()
+{
+    FString Picked;
+    if (!AfxPickFolder(this, u"Choose the GTA:SA Install Directory", GetBrowseStart(), Picked))
+        return;
+    FGameDir Game = InterpretGameDirArgument(Picked);
+    // A folder near the game that holds none itself (one inside it, a Steam library holding it): the game's
+    // folder is what was meant.
+    if (!Game.Nearby.IsEmpty())
+        Game.Dir = Game.Nearby;
+    Origin = Game;
+    bOriginAboveProgram = false;
+    m_strDir = Game.Dir;
+    SetDlgItemText(IDC_DIR, *m_strDir);
+    AwaitNewAnswers();
+}
+
+FString CPellmorWinDlg::GetBrowseStart() const
+{
+    // A folder that does not exist (yet) is no place to start in; the nearest one above it that does is.
+    FString Start = appWithoutTrailingSeparators(m_strDir);
+    while (!Start.IsEmpty() && !IsFolder(Start))
+    {
+        const FString Above = appWithoutTrailingSeparators(appPathFolder(Start));
+        Start = Above == Start ? FString() : Above;
+    }
+    return Start;
 }
 
 void CPellmorWinDlg::OnExit()
@@ -185,7 +269,7 @@ void CPellmorWinDlg::RequestClose(intptr_t Result)
     {
         if (Result == IDOK)
             UpdateData(true);
-        EndDialog(Result);
+        EndAndRemember(Result);
         return;
     }
     // Ending now would leave the engine to stop on its own while the dialog is gone and the program seems
@@ -200,6 +284,18 @@ void CPellmorWinDlg::RequestClose(intptr_t Result)
     UpdateState();
 }
 
+void CPellmorWinDlg::EndAndRemember(intptr_t Result)
+{
+    // What the player chose is there at the next start; an automatic run chose nothing and keeps it.
+    if (!bAutoShrink && !bAutoUnshrink)
+    {
+        Choices.GameDir = GetDlgItemText(IDC_DIR);
+        Choices.bAllArchives = IsDlgButtonChecked(IDC_ALL_ARCHIVES) == BST_CHECKED;
+        SavePlayerChoices(Choices);
+    }
+    EndDialog(Result);
+}
+
 FString CPellmorWinDlg::GetGameDir() const
 {
     FString Dir = m_strDir;
@@ -208,7 +304,15 @@ FString CPellmorWinDlg::GetGameDir() const
     return Dir;
 }
 
-void CPellmorWinDlg::TakeResult(FString& Result, const FVerdict& Verdict, const FString& Dir)
+FShrinkJobOptions CPellmorWinDlg::GetJobOptions() const
+{
+    FShrinkJobOptions Options;
+    Options.bAllArchives = m_bAllArchives != 0;
+    return Options;
+}
+
+void CPellmorWinDlg::TakeResult(FString& Result, const FVerdict& Verdict, const TDynArray<FArchiveOutcome>& Archives,
+                                const FString& Dir)
 {
     const FString Message = Take(Result);
     if (Message.IsEmpty())
@@ -227,7 +331,12 @@ void CPellmorWinDlg::TakeResult(FString& Result, const FVerdict& Verdict, const 
     // Closing cancelled the shrink on the user's word; saying so again would only hold the exit up.
     if (bClosing && Verdict.Kind == EVerdict::Cancelled)
         return;
-    ShowFailure(DescribeFailure(Message, Verdict, GetGameArchiveFiles(Dir)));
+    FString Text = DescribeFailure(Message, Verdict, GetFailedArchive(Archives, Dir));
+    // Archives that a shrink of several did make smaller before it stopped.
+    const FString Done = Verdict.bRestore ? FString() : DescribeShrunkBefore(Archives);
+    if (!Done.IsEmpty())
+        Text += u"\r\n\r\n" + Done;
+    ShowFailure(Text);
 }
 
 void CPellmorWinDlg::ShowFailure(const FString& Text)
@@ -242,66 +351,90 @@ void CPellmorWinDlg::UpdateState()
     if (bShowingResult)
         return;
 
-    // The folder as the box shows it now.
+    // The folder and the all-archives box as they are now.
     UpdateData(true);
     const FString Dir = GetGameDir();
-
-    // Cancel hand-over from the progress window to the engine.
-    if (!Client->bShrinking)
-        ProgressDlg->m_bCancel = 0;
-    else if (ProgressDlg->m_bCancel)
-        Client->bCancelShrink = 1;
-
-    Client->Update(Dir);
+    const FShrinkJobOptions Options = GetJobOptions();
+    HandOverCancel();
+    Client->Update(Dir, Options);
     FollowProgress();
-    TakeResult(Client->ShrinkResult, Client->ShrinkOutcome.Verdict, Dir);
-    TakeResult(Client->UnshrinkResult, Client->UnshrinkOutcome.Verdict, Dir);
+    TakeResults(Dir);
 
-    const FString CanShrinkText = Client->CanShrinkText;
-    const FString CanUnshrinkText = Client->CanUnshrinkText;
-    // The answers are about Dir; the user may have typed another folder while a failure was on the screen.
-    const bool bSameDir = GetGameDir() == Dir;
-    // Another shrink or restore (another PellmorWin.exe, or pellmor) holds the game's files.
-    const bool bElsewhere =
-        bSameDir && (CanShrinkText.EqualsNoCase(BusyAnswer) || CanUnshrinkText.EqualsNoCase(BusyAnswer));
-    // What the engine saw comes with the shrink test's answer and goes with it.
-    FArchiveStatus Seen = CanShrinkText.IsEmpty() || !bSameDir ? FArchiveStatus() : Client->Status;
-    if (bElsewhere)
-        Seen.State = EArchiveState::Busy;
-    const bool bAnswered = bSameDir && !CanShrinkText.IsEmpty() && !CanUnshrinkText.IsEmpty();
-    if (bAnswered || Client->bShrinking || Client->bUnshrinking)
+    FDialogAnswers Answers = DecodeAnswers(Dir, Options);
+    if (Answers.bAnswered || Client->bShrinking || Client->bUnshrinking)
         KillTimer(RecheckTimerId);
-    bool Busy = Client->bShrinking || Client->bUnshrinking || !bAnswered || bElsewhere;
-    const bool CanShrink = CanShrinkText.EqualsNoCase(u"true");
-    const bool CanUnshrink = CanUnshrinkText.EqualsNoCase(u"true");
-
     if (bClosing)
     {
         if (!Client->bShrinking && !Client->bUnshrinking)
         {
-            EndDialog(CloseResult);
+            EndAndRemember(CloseResult);
             return;
         }
-        Busy = true;
+        Answers.bBusy = true;
     }
+    SetStatus(Answers);
+    StepAutomatically(Answers);
+}
 
-    SetStatus(CanShrink, CanUnshrink, Busy, Seen);
+void CPellmorWinDlg::HandOverCancel()
+{
+    // From the progress window to the engine; forgotten once no shrink runs.
+    if (!Client->bShrinking)
+        ProgressDlg->m_bCancel = 0;
+    else if (ProgressDlg->m_bCancel)
+        Client->bCancelShrink = 1;
+}
 
+void CPellmorWinDlg::TakeResults(const FString& Dir)
+{
+    TakeResult(Client->ShrinkResult, Client->ShrinkOutcome.Verdict, Client->ShrinkArchives, Dir);
+    TakeResult(Client->UnshrinkResult, Client->UnshrinkOutcome.Verdict, Client->UnshrinkArchives, Dir);
+}
+
+FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir, const FShrinkJobOptions& Options) const
+{
+    FDialogAnswers Answers;
+    const FString& CanShrinkText = Client->CanShrinkText;
+    const FString& CanUnshrinkText = Client->CanUnshrinkText;
+    // The answers are about Dir and Options; the user may have typed another folder, or changed the all-archives
+    // box, while a failure was on the screen.
+    const bool bSameDir = GetGameDir() == Dir && GetJobOptions().bAllArchives == Options.bAllArchives;
+    // Another shrink or restore (another PellmorWin.exe, or pellmor) holds the game's files.
+    Answers.bElsewhere =
+        bSameDir && (CanShrinkText.EqualsNoCase(BusyAnswer) || CanUnshrinkText.EqualsNoCase(BusyAnswer));
+    // What the engine saw comes with the shrink test's answer and goes with it.
+    if (bSameDir && !CanShrinkText.IsEmpty())
+    {
+        Answers.Seen = Client->Status;
+        Answers.Archives = Client->Archives;
+    }
+    if (Answers.bElsewhere)
+        Answers.Seen.State = EArchiveState::Busy;
+    Answers.bAnswered = bSameDir && !CanShrinkText.IsEmpty() && !CanUnshrinkText.IsEmpty();
+    Answers.bBusy = Client->bShrinking || Client->bUnshrinking || !Answers.bAnswered || Answers.bElsewhere;
+    Answers.bCanShrink = CanShrinkText.EqualsNoCase(u"true");
+    Answers.bCanUnshrink = CanUnshrinkText.EqualsNoCase(u"true");
+    return Answers;
+}
+
+void CPellmorWinDlg::StepAutomatically(const FDialogAnswers& Answers)
+{
     const float Time = Now();
-    WaitForOtherTransaction(bElsewhere, Time);
-    if (Busy)
+    WaitForOtherTransaction(Answers.bElsewhere, Time);
+    if (Answers.bBusy)
         NextAutoTime = Time;
     else if (Time >= NextAutoTime)
     {
         NextAutoTime = Time;
-        TakeAutomaticStep(CanShrink, CanUnshrink);
+        TakeAutomaticStep(Answers.bCanShrink, Answers.bCanUnshrink);
     }
 }
 
 void CPellmorWinDlg::FollowProgress()
 {
     if (Client->bShrinking)
-        ProgressDlg->ShowProgress(Client->ShrinkProgress, Client->GetShrinkProgressText());
+        ProgressDlg->ShowProgress(Client->ShrinkProgress, Client->GetShrinkProgressText(),
+                                  DescribeProgress(Client->ShrinkProgressInfo));
     else if (ProgressDlg->m_hWnd && ProgressDlg->IsWindowVisible())
         ProgressDlg->ShowWindow(SW_HIDE);
 }
@@ -360,25 +493,53 @@ void CPellmorWinDlg::CloseAutomatic(EExitCode Code)
     PostMessage(WM_CLOSE);
 }
 
-void CPellmorWinDlg::SetStatus(bool CanShrink, bool CanUnshrink, bool Busy, const FArchiveStatus& Seen)
+void CPellmorWinDlg::SetStatus(const FDialogAnswers& Answers)
 {
-    if (Busy)
-    {
-        CanShrink = false;
-        CanUnshrink = false;
-    }
+    const bool Busy = Answers.bBusy;
+    bool CanShrink = !Busy && Answers.bCanShrink;
+    const bool CanUnshrink = !Busy && Answers.bCanUnshrink;
     // Another transaction, or an archive that cannot be shrunk, replaces the state's own text; a stale kept
     // archive adds a line to the standard files' text.
     const FString ArchiveName = GetGameArchiveFiles(GetGameDir()).Name;
     FString Replaced;
-    if (Busy && Seen.State == EArchiveState::Busy)
+    if (Busy && Answers.Seen.State == EArchiveState::Busy)
         Replaced = GetBusyElsewhereStatus();
     else if (CanShrink && !CanUnshrink)
-        Replaced = GetUnshrinkableStatus(Seen, ArchiveName);
+        Replaced = GetUnshrinkableStatus(Answers.Seen, ArchiveName);
     if (!Replaced.IsEmpty())
         CanShrink = false;
-    const FString Added = Replaced.IsEmpty() && CanShrink && !CanUnshrink ? GetStaleKeptLine(Seen) : FString();
+    // Several archives, some shrunk and some not: both buttons have work to do, and the standard files' text
+    // (Shrink does the rest) stands over the archives' lines.
+    const bool bMixed = CanShrink && CanUnshrink && Answers.Archives.Num() > 1;
+    FString Added = Replaced.IsEmpty() && CanShrink && !CanUnshrink ? GetStaleKeptLine(Answers.Seen) : FString();
+    if (Replaced.IsEmpty() && !Busy && (CanShrink != CanUnshrink || bMixed || !CanShrink))
+    {
+        const FString Lines = GetAddedLines(Answers, CanShrink, CanUnshrink);
+        if (!Lines.IsEmpty())
+            Added += u"\r\n" + Lines;
+    }
 
+    bool bChanged = ShowButtons(Busy, CanShrink, CanUnshrink);
+    const FString Note = Replaced + Added;
+    if (Note != LastNote)
+    {
+        LastNote = Note;
+        bChanged = true;
+    }
+    if (!bChanged)
+        return;
+    if (!Replaced.IsEmpty())
+        SetStatusText(Replaced);
+    else
+    {
+        const FString Text = bMixed ? GetStateText(true, false, false) : GetStateText(CanShrink, CanUnshrink, Busy);
+        // The restored files' text ends with a blank line of its own.
+        SetStatusText(Text + (Text.EndsWith(u"\r\n\r\n") && Added.StartsWith(u"\r\n") ? Added.Mid(2) : Added));
+    }
+}
+
+bool CPellmorWinDlg::ShowButtons(bool Busy, bool CanShrink, bool CanUnshrink)
+{
     bool bChanged = false;
     if (Busy != (LastBusy != 0))
     {
@@ -399,14 +560,45 @@ void CPellmorWinDlg::SetStatus(bool CanShrink, bool CanUnshrink, bool Busy, cons
             Button->EnableWindow(CanUnshrink);
         bChanged = true;
     }
-    const FString Note = Replaced + Added;
-    if (Note != LastNote)
+    return bChanged;
+}
+
+FString CPellmorWinDlg::GetAddedLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink)
+{
+    const bool bSeveral = Answers.Archives.Num() > 1;
+    FString Lines;
+    if (CanShrink && CanUnshrink)
+        Lines += u"Restore puts back the archives that are shrunk already.\r\n";
+    for (const FArchiveOutcome& Archive : Answers.Archives)
     {
-        LastNote = Note;
-        bChanged = true;
+        const FString Line = DescribeArchiveLine(Archive, bSeveral);
+        if (!Line.IsEmpty())
+            Lines += Line + u"\r\n";
     }
-    if (bChanged)
-        SetStatusText(Replaced.IsEmpty() ? GetStateText(CanShrink, CanUnshrink, Busy) + Added : Replaced);
+    if (!CanShrink && !CanUnshrink)
+        Lines += GetNoGameLines();
+    const FString Source = GetSourceLine();
+    if (!Source.IsEmpty())
+        Lines += Source + u"\r\n";
+    return Lines;
+}
+
+FString CPellmorWinDlg::GetSourceLine() const
+{
+    return IsSameFolder(GetGameDir(), Origin.Dir) ? GetGameDirSourceLine(Origin, bOriginAboveProgram) : FString();
+}
+
+FString CPellmorWinDlg::GetNoGameLines()
+{
+    const FString Dir = GetGameDir();
+    if (Dir != NoGameDir)
+    {
+        NoGameDir = Dir;
+        NoGameText = DescribeNoGameHere(InterpretGameDirArgument(appWithoutTrailingSeparators(Dir)));
+        if (!NoGameText.IsEmpty())
+            NoGameText += u"\r\n";
+    }
+    return NoGameText;
 }
 
 FString CPellmorWinDlg::GetStateText(bool CanShrink, bool CanUnshrink, bool Busy)

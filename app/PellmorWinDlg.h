@@ -1,21 +1,41 @@
-// The main dialog: the game directory, the status, and the Shrink, Restore and Exit buttons. Once a second it
-// lets the engine client collect results and refresh its two tests, and shows what they say.
+// The main dialog: the game directory with Browse..., the all-archives box, the status, and the Shrink, Restore
+// and Exit buttons. Once a second it lets the engine client collect results and refresh its two tests, and shows
+// what they say.
 #pragma once
 
 #include "app/resource.h"
 #include "app/ui/UiFramework.h"
+#include "engine/FGameDir.h"
 #include "engine/FGameFiles.h"
+#include "engine/FPlayerChoices.h"
+#include "engine/FShrinkEngineServer.h"
 
 class CProgressDlg;
 class FShrinkEngineClientBase;
 struct FVerdict;
 
+// What the client's answers say on one tick, decoded once.
+struct FDialogAnswers
+{
+    bool bCanShrink = false;
+    bool bCanUnshrink = false;
+    // A transaction in flight, answers not in yet (or about another folder), another transaction holding the
+    // game's files, or the dialog closing: the buttons are off and the status says "Please wait.".
+    bool bBusy = true;
+    bool bAnswered = false;              // both answers are in, and about the folder in the box
+    bool bElsewhere = false;             // another shrink or restore (another program) holds the game's files
+    FArchiveStatus Seen;                 // what the engine saw with the shrink test's answer (Busy while bElsewhere)
+    TDynArray<FArchiveOutcome> Archives; // each archive as the shrink test saw it
+};
+
 class CPellmorWinDlg : public CDialog
 {
 public:
-    // Makes the engine client (the engine's worker thread starts here) and reads the game directory from the
-    // registry value, or takes the default install path.
+    // Makes the engine client (the engine's worker thread starts here), looks for the game in the places of
+    // GetGameDirSearch (the default install folder when it is nowhere) and takes the remembered choices.
     explicit CPellmorWinDlg(CWnd* ParentWnd = nullptr);
+    // The same with the places to look in and the choices given.
+    CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoices& InChoices, CWnd* ParentWnd = nullptr);
     // Destroys the progress window, then the client, which stops the engine (waiting for a job in progress).
     ~CPellmorWinDlg() override;
 
@@ -37,21 +57,28 @@ public:
         EXIT_Failed = 1, // the shrink or restore failed (its message was shown), another one held the files too
                          // long, or the run was ended before
         EXIT_NoGame = 2, // neither test passes: no game files in the folder
+        // 2 as well: an unknown flag on the command line (the dialog is not shown). Either way nothing was done.
+        EXIT_BadFlag = 2,
     };
 
-    // One tick: picks up the directory box, hands a cancel request on, lets the client update, shows progress
-    // and failures, follows the tests (and what the engine saw with them) with the status and the buttons, and
-    // takes the automatic /s and /u steps, which wait while another shrink or restore holds the game's files.
+    // One tick: picks up the directory box and the all-archives box, hands a cancel request on, lets the client
+    // update, shows progress and failures, follows the tests (and what the engine saw with them) with the status
+    // and the buttons, and takes the automatic /s and /u steps, which wait while another shrink or restore holds
+    // the game's files.
     void UpdateState();
-    // Shows the state: enables the buttons and rewrites the status text, only where something changed. Seen is
-    // what the engine found with the answers: another transaction holding the files (while Busy), or standard
-    // files that are damaged (Shrink stays off: it would only fail) or keep a stale shrunk archive.
-    void SetStatus(bool CanShrink, bool CanUnshrink, bool Busy, const FArchiveStatus& Seen = FArchiveStatus());
+    // Shows the state: enables the buttons and rewrites the status text, only where something changed. What the
+    // engine found with the answers may replace the state's text (another transaction holding the files, damaged
+    // standard files: Shrink stays off, it would only fail) or add lines under it: a stale kept archive, the
+    // archives' sizes (each archive's state when several are listed), what is wrong with a folder without the
+    // game, and where the folder in the box came from.
+    void SetStatus(const FDialogAnswers& Answers);
     // Writes the status box, and only that control: the directory box, where the user may be typing, keeps its
     // text, caret and selection.
     void SetStatusText(const FString& Text);
     // The directory text with a "\" appended unless it ends with one.
     FString GetGameDir() const;
+    // What travels with the tests and the transactions: the all-archives box.
+    FShrinkJobOptions GetJobOptions() const;
 
     // Shrink and Restore act on the folder in the box at the moment of the click, even when it was typed after
     // the last tick: the transaction starts with the same tests as the background checks, so the engine judges
@@ -62,6 +89,12 @@ public:
     // The directory box changed: what the status and the buttons say is about another folder, so the dialog is
     // busy until the next check has answered for the new one.
     void OnDirChange();
+    // The system's folder picker, opening in the folder in the box (or the nearest one above it that exists).
+    // A folder inside the game (Models), or one holding it (a Steam library), puts the game's folder into the
+    // box; a folder with no game near keeps what was picked, and the status says what is wrong with it.
+    void OnBrowse();
+    // The all-archives box changed: the answers are about other archives, as after a change of folder.
+    void OnAllArchives();
 
     int32_t LastCanShrink;
     int32_t LastCanUnshrink;
@@ -79,6 +112,11 @@ public:
     int32_t bAutoUnshrink;
     FString m_strDir;
     FString m_strStatus;
+    int32_t m_bAllArchives; // exchanged with the all-archives box
+    // What the player chose, remembered when the dialog closes (an automatic run chose nothing and keeps them).
+    FPlayerChoices Choices;
+    // Where the folder put into the box came from: the search, or Browse (Source Argument).
+    FGameDir Origin;
     FShrinkEngineClientBase* Client;
     CProgressDlg* ProgressDlg;
     // The user asked to close while a shrink or restore was in flight: the shrink is being cancelled (a
@@ -111,6 +149,25 @@ private:
     };
 
     void RequestClose(intptr_t Result);
+    // Remembers the choices (unless the run is automatic) and ends the dialog.
+    void EndAndRemember(intptr_t Result);
+    // The steps of a tick.
+    void HandOverCancel();
+    void TakeResults(const FString& Dir);
+    FDialogAnswers DecodeAnswers(const FString& Dir, const FShrinkJobOptions& Options) const;
+    void StepAutomatically(const FDialogAnswers& Answers);
+    // A new folder or set of archives is in question: busy until it has been checked, which happens shortly.
+    void AwaitNewAnswers();
+    // Enables the buttons for the state; true when the state differs from the one shown.
+    bool ShowButtons(bool Busy, bool CanShrink, bool CanUnshrink);
+    // The lines that the status adds under the state's own text (see SetStatus); empty when none.
+    FString GetAddedLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink);
+    // Where the folder in the box came from, while it is the one the search or Browse put there; else empty.
+    FString GetSourceLine() const;
+    // What is wrong with the folder in the box, for a status that found no game there (kept for the folder,
+    // since finding the game nearby looks through folders).
+    FString GetNoGameLines();
+    FString GetBrowseStart() const;
     // Queues a shrink or a restore of the folder in the box, then updates the state at once. False when the
     // client refused it (another transaction in flight).
     bool PerformTransaction(bool bShrink);
@@ -118,7 +175,8 @@ private:
     void FollowProgress();
     // Takes a transaction's failure from the client (emptying it there) and shows it with the advice for the
     // engine's Verdict.
-    void TakeResult(FString& Result, const FVerdict& Verdict, const FString& Dir);
+    void TakeResult(FString& Result, const FVerdict& Verdict, const TDynArray<FArchiveOutcome>& Archives,
+                    const FString& Dir);
     // How a failure is put before the user: one message box, captioned "Perform Shrink".
     void ShowFailure(const FString& Text);
     // The status texts of the usual states, as the two tests and Busy give them.
@@ -135,4 +193,9 @@ private:
     float ElsewhereSince;
     // A failure's message box is open: the ticks that arrive meanwhile (its message loop runs the timer) wait.
     int32_t bShowingResult;
+    // Origin is the folder above the program's own (the program in a folder of the game's).
+    bool bOriginAboveProgram;
+    // GetNoGameLines' text for the folder NoGameDir.
+    FString NoGameDir;
+    FString NoGameText;
 };

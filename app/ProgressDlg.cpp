@@ -12,6 +12,7 @@ void CProgressDlg::DoDataExchange(CDataExchange* pDX)
     CDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_PROGRESS, m_Progress);
     DDX_Text(pDX, IDC_PROGRESS_TEXT, m_strText);
+    DDX_Text(pDX, IDC_PROGRESS_DETAIL, m_strDetail);
 }
 
 void CProgressDlg::OnCancelButton()
@@ -21,7 +22,7 @@ void CProgressDlg::OnCancelButton()
 
 void CProgressDlg::OnCancel() {}
 
-void CProgressDlg::ShowProgress(int32_t Progress, const FString& Text)
+void CProgressDlg::ShowProgress(int32_t Progress, const FString& Text, const FString& Detail)
 {
     if (!m_hWnd && !Create(IDD_PROGRESS, nullptr))
     {
@@ -30,14 +31,15 @@ void CProgressDlg::ShowProgress(int32_t Progress, const FString& Text)
     }
     if (!IsWindowVisible())
         ShowWindow(SW_SHOW);
-    SetProgress(Progress, Text);
+    SetProgress(Progress, Text, Detail);
 }
 
-void CProgressDlg::SetProgress(int32_t Progress, const FString& Text)
+void CProgressDlg::SetProgress(int32_t Progress, const FString& Text, const FString& Detail)
 {
     m_Progress.SetRange(0, 100);
     m_Progress.SetPos(Progress);
     UpdateData(true);
     m_strText = Text;
+    m_strDetail = Detail;
     UpdateData(false);
 }

@@ -1,5 +1,6 @@
-// The progress window of a running shrink: a bar from 0 to 100, the text "42/100" and a Cancel button whose
-// press the main dialog hands on to the engine.
+// The progress window of a running shrink: a bar from 0 to 100, the text "42/100", a line under the bar with the
+// archive, the megabytes done and the time left, and a Cancel button whose press the main dialog hands on to the
+// engine.
 #pragma once
 
 #include "app/resource.h"
@@ -13,9 +14,9 @@ public:
 
     // Makes the window (modeless) when there is none yet, shows it when hidden, then SetProgress. When the
     // window cannot be made, says "Error creating Dialog" and returns.
-    void ShowProgress(int32_t Progress, const FString& Text);
-    // Sets the bar to Progress (range 0 to 100) and the text.
-    void SetProgress(int32_t Progress, const FString& Text);
+    void ShowProgress(int32_t Progress, const FString& Text, const FString& Detail = FString());
+    // Sets the bar to Progress (range 0 to 100), the text and the line under the bar.
+    void SetProgress(int32_t Progress, const FString& Text, const FString& Detail = FString());
 
     const char16_t* GetRuntimeClassName() const
     {
@@ -24,6 +25,7 @@ public:
 
     CProgressCtrl m_Progress;
     FString m_strText;
+    FString m_strDetail;
     // Cancel was pressed and the main dialog has not taken it back yet.
     int32_t m_bCancel;
 

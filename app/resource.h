@@ -17,11 +17,14 @@
 #define IDC_SHRINK 1003
 #define IDC_RESTORE 1004
 #define IDC_EXIT 1005
+#define IDC_BROWSE 1008
+#define IDC_ALL_ARCHIVES 1009
 
 // Progress dialog
 #define IDC_PROGRESS_TEXT 1000
 #define IDC_PROGRESS 1006
 #define IDC_CANCEL_SHRINK 1007
+#define IDC_PROGRESS_DETAIL 1010
 
 #ifndef IDC_STATIC
 #define IDC_STATIC -1

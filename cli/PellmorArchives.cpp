@@ -78,9 +78,7 @@ void ListAllArchives(const FGameDir& Game, FPellmorConsole& Console, TDynArray<F
 
 FString PathAsOnDisk(const FString& Path)
 {
-    char16_t Buffer[4096];
-    CoreOS::PathOnDisk(*Path, Buffer, 4096);
-    return appWithSystemSeparators(FString(Buffer));
+    return appPathAsOnDisk(Path);
 }
 
 FGameArchive DescribeArchive(const FGameDir& Game, const FString& Path)

@@ -69,8 +69,8 @@ FString FindGameDirBelow(const FString& Path, int32_t Depth, int32_t& Budget)
 }
 
 // The game folder a path that holds no game is near: the first folder above it that holds the game (a Models
-// folder counting for its game), else one below it, two levels down at most (a Steam library's steamapps folder
-// holds common, which holds the game). Empty when there is none.
+// folder counting for its game), else the game's folder in it as a Steam library, else one below it, two levels
+// down at most (a Steam library's steamapps folder holds common, which holds the game). Empty when there is none.
 FString FindGameDirNear(const FString& Path)
 {
     for (FString Above = appPathFolder(Path); !Above.IsEmpty(); Above = appPathFolder(Above))
@@ -82,6 +82,9 @@ FString FindGameDirNear(const FString& Path)
         if (appPathFolder(Above) == Above)
             break;
     }
+    const FString SteamGame = appPathJoin(appPathJoin(appPathJoin(Path, u"steamapps"), u"common"), GSteamGameFolder);
+    if (HoldsGameFiles(SteamGame))
+        return appWithTrailingSeparator(SteamGame);
     int32_t Budget = 512;
     return IsDirectory(Path) ? FindGameDirBelow(Path, 2, Budget) : FString();
 }

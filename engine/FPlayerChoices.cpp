@@ -1,7 +1,10 @@
 // The player's remembered choices in PellmorWin.ini beside the program.
 #include "engine/FPlayerChoices.h"
 
+#include "Core/Inc/CorePath.h"
+#include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FConfigCache.h"
+#include "Core/Inc/FFileManager.h"
 #include "Core/Inc/FGlobalVars.h"
 
 const char16_t* const GChoicesFileName = u"PellmorWin.ini";
@@ -39,4 +42,11 @@ void SavePlayerChoices(const FPlayerChoices& Choices)
     Cache->SetString(Section, u"GameDir", *Choices.GameDir, *CacheName(), true);
     Cache->SetBool(Section, u"AllArchives", Choices.bAllArchives, *CacheName());
     Cache->Flush(false, *CacheName());
+}
+
+void ForgetPlayerChoices()
+{
+    if (Core::Service::FConfigCache* Cache = GGlobalVars()->GetConfigCache())
+        Cache->UnloadFile(*CacheName());
+    GGlobalVars()->GetFileManager()->Delete(*appPathJoin(appBaseDir(), GChoicesFileName), false, true);
 }

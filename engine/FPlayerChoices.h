@@ -20,3 +20,6 @@ FPlayerChoices LoadPlayerChoices();
 // Remembers Choices and writes the file at once. In a program folder the user may not write to the file is not
 // written: the choices are then forgotten at the next start, and nothing else changes.
 void SavePlayerChoices(const FPlayerChoices& Choices);
+// Forgets every choice: the file is deleted and dropped from the config cache, so the next load finds the
+// defaults (a fresh start; the tests start and end each dialog with it).
+void ForgetPlayerChoices();

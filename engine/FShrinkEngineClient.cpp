@@ -74,13 +74,24 @@ void FShrinkEngineClient::DropTests()
     }
     CanShrinkText.Empty();
     CanUnshrinkText.Empty();
+    Archives.Empty();
 }
 
 bool FShrinkEngineClient::Update(const FString& Dir)
 {
-    // Answers about another folder say nothing about this one.
-    if (Dir != TestDir)
+    return Update(Dir, TestOptions);
+}
+
+bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Options)
+{
+    // Answers about another folder, or other archives, say nothing about these.
+    if (Dir != TestDir || Options.ArchivePath != TestOptions.ArchivePath ||
+        Options.bAllArchives != TestOptions.bAllArchives)
+    {
         DropTests();
+        TestOptions.ArchivePath = Options.ArchivePath;
+        TestOptions.bAllArchives = Options.bAllArchives;
+    }
 
     PollRequest(CanShrinkRequest);
     PollRequest(CanUnshrinkRequest);
@@ -88,13 +99,16 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     PollRequest(UnshrinkRequest);
 
     if (PublishAnswer(CanShrinkRequest, CanShrinkText))
+    {
         Status = CanShrinkRequest.Outcome.Status;
+        Archives = CanShrinkRequest.Outcome.Archives;
+    }
     PublishAnswer(CanUnshrinkRequest, CanUnshrinkText);
 
     if (ShrinkRequest.JobId != 0)
     {
         bShrinking = 1;
-        ShrinkProgress = Progress.load();
+        MeasureShrink();
         CancelFlag.store(bCancelShrink);
     }
     else
@@ -103,7 +117,7 @@ bool FShrinkEngineClient::Update(const FString& Dir)
         bCancelShrink = 0;
         CancelFlag.store(0);
     }
-    if (TakeTransactionEnd(ShrinkRequest, ShrinkOutcome) && !ShrinkRequest.Result.IsEmpty())
+    if (TakeTransactionEnd(ShrinkRequest, ShrinkOutcome, ShrinkArchives) && !ShrinkRequest.Result.IsEmpty())
     {
         bShrinking = 0;
         ShrinkResult = ShrinkRequest.Result;
@@ -111,7 +125,7 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     }
 
     bUnshrinking = UnshrinkRequest.JobId != 0 ? 1 : 0;
-    if (TakeTransactionEnd(UnshrinkRequest, UnshrinkOutcome) && !UnshrinkRequest.Result.IsEmpty())
+    if (TakeTransactionEnd(UnshrinkRequest, UnshrinkOutcome, UnshrinkArchives) && !UnshrinkRequest.Result.IsEmpty())
     {
         UnshrinkResult = UnshrinkRequest.Result;
         UnshrinkRequest.Result.Empty();
@@ -120,7 +134,6 @@ bool FShrinkEngineClient::Update(const FString& Dir)
     if (CanShrinkRequest.JobId == 0 && CanUnshrinkRequest.JobId == 0 && ShrinkRequest.JobId == 0 &&
         UnshrinkRequest.JobId == 0)
     {
-        // The tests ask about the archive of the last transaction's options (the game's main one by default).
         CanShrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanShrink,%s", *Dir), TestOptions);
         CanUnshrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanUnshrink,%s", *Dir), TestOptions);
         TestDir = Dir;
@@ -137,11 +150,20 @@ bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRu
     if (Request.JobId == 0)
         return false;
     bRunning = 1;
+    if (&Request == &ShrinkRequest)
+    {
+        // The shrinker has not said anything yet about this shrink.
+        Progress.store(0);
+        ShrinkProgress = 0;
+        ShrinkProgressInfo = FShrinkProgressInfo();
+        ShrinkStart = appSeconds();
+    }
     // The old answers are void once the game files are about to change, and so are those of the tests still
     // queued or running: collected together with the transaction's end, they would be taken as current. The
     // first answers published afterwards come from tests queued once the transaction has finished.
     DropTests();
     TestOptions.ArchivePath = Options.ArchivePath;
+    TestOptions.bAllArchives = Options.bAllArchives;
     return true;
 }
 
@@ -155,11 +177,41 @@ bool FShrinkEngineClient::PerformUnshrink(const FString& Dir, const FShrinkJobOp
     return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir, Options);
 }
 
-bool FShrinkEngineClient::TakeTransactionEnd(FEngineRequest& Request, FTransactionResult& Outcome)
+bool FShrinkEngineClient::TakeTransactionEnd(FEngineRequest& Request, FTransactionResult& Outcome,
+                                             TDynArray<FArchiveOutcome>& Archives)
 {
     if (Request.JobId != 0 || !Request.bEnded)
         return false;
     Request.bEnded = false;
     Outcome = Request.Outcome.Transaction;
+    Archives = Request.Outcome.Archives;
     return true;
+}
+
+void FShrinkEngineClient::MeasureShrink()
+{
+    // The share of the archive whose turn it is, weighed by what its build reads among all of the builds.
+    const int32_t Percent = Progress.load();
+    int32_t Overall = Percent;
+    int64_t Done = 0;
+    FJobProgress Turn;
+    FShrinkProgressInfo& Info = ShrinkProgressInfo;
+    if (Server->GetJobProgress(ShrinkRequest.JobId, Turn))
+    {
+        Info.Archive = Turn.Archive;
+        Info.ArchiveIndex = Turn.ArchiveIndex;
+        Info.ArchiveCount = Turn.ArchiveCount;
+        Info.BytesTotal = Turn.TotalBytes;
+        if (Turn.TotalBytes > 0)
+        {
+            Done = Turn.BytesBefore + Turn.ArchiveBytes * Percent / 100;
+            Overall = int32_t((Turn.BytesBefore * 100 + Turn.ArchiveBytes * Percent) / Turn.TotalBytes);
+        }
+    }
+    // Read between two turns, the share may be the next archive's before its turn is said: the old value stands.
+    ShrinkProgress = Overall > ShrinkProgress ? (Overall < 100 ? Overall : 100) : ShrinkProgress;
+    Info.BytesDone = Done > Info.BytesDone ? Done : Info.BytesDone;
+    const double Seconds = appSeconds() - ShrinkStart;
+    const bool bRate = Seconds >= 0.5 && Info.BytesDone > 0 && Info.BytesTotal > 0;
+    Info.SecondsLeft = bRate ? Seconds * double(Info.BytesTotal - Info.BytesDone) / double(Info.BytesDone) : -1.0;
 }

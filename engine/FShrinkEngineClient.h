@@ -10,6 +10,17 @@
 #include "Core/Inc/Core.h"
 #include "engine/FShrinkEngineServer.h"
 
+// Where a running shrink stands, for people: "gta3.img: 123.4 MB of 908.4 MB, 0:42 left".
+struct FShrinkProgressInfo
+{
+    FString Archive;          // the file name of the archive whose turn it is; empty until the first turn
+    int32_t ArchiveIndex = 0; // 1-based, of the ArchiveCount archives the shrink works on
+    int32_t ArchiveCount = 0;
+    int64_t BytesDone = 0; // of what all of the shrink's builds read
+    int64_t BytesTotal = 0;
+    double SecondsLeft = -1.0; // from the rate since the shrink began; -1 until that tells anything
+};
+
 class FShrinkEngineClientBase
 {
 public:
@@ -18,7 +29,11 @@ public:
     // The answers published are about Dir and about the files as they are after the last transaction: when Dir
     // differs from the folder of the last call, or a transaction has been queued since the tests were, their
     // answers are dropped and CanShrinkText and CanUnshrinkText stay empty until tests asked afterwards answer.
+    // The tests ask about the archive (or archives) of the last transaction's options.
     virtual bool Update(const FString& Dir) = 0;
+    // The same with the tests asked with TestOptions (which archive, or all of them); answers asked with other
+    // options are dropped like those about another folder.
+    virtual bool Update(const FString& Dir, const FShrinkJobOptions& TestOptions) = 0;
     // Queue a shrink / a restore of the game in Dir (ending with a separator), with the options that travel
     // with it (which archive, skip rules, threads). False, and nothing changes, while a shrink or a restore is
     // already in flight. Tests still in flight are withdrawn from the engine.
@@ -34,7 +49,8 @@ public:
     FString CanShrinkText;   // "true", "false", or empty while unknown
     FString CanUnshrinkText; // the same for the restore test
     int32_t bShrinking = 0;
-    int32_t ShrinkProgress = 0;
+    int32_t ShrinkProgress = 0; // 0 to 100 over the bytes of all the shrink's builds; it never goes back
+    FShrinkProgressInfo ShrinkProgressInfo;
     int32_t bCancelShrink = 0; // set by the front end to stop the running shrink
     FString ShrinkResult;      // message of the last failed shrink; the front end takes it and empties it
     int32_t bUnshrinking = 0;
@@ -46,6 +62,11 @@ public:
     FTransactionResult ShrinkOutcome;
     FTransactionResult UnshrinkOutcome;
     FArchiveStatus Status;
+    // Each archive with its own part: as the last shrink test saw it (published with CanShrinkText), and how
+    // the last shrink and the last restore ended on it (kept until the next one ends).
+    TDynArray<FArchiveOutcome> Archives;
+    TDynArray<FArchiveOutcome> ShrinkArchives;
+    TDynArray<FArchiveOutcome> UnshrinkArchives;
 };
 
 struct FEngineRequest
@@ -64,6 +85,7 @@ public:
     ~FShrinkEngineClient() override;
 
     bool Update(const FString& Dir) override;
+    bool Update(const FString& Dir, const FShrinkJobOptions& TestOptions) override;
     bool PerformShrink(const FString& Dir, const FShrinkJobOptions& Options) override;
     bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options) override;
     using FShrinkEngineClientBase::PerformShrink;
@@ -88,13 +110,19 @@ private:
     bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command, const FString& Dir,
                           const FShrinkJobOptions& Options);
 
-    // Takes the end of a transaction collected into Request (success too) into Outcome; false when none.
-    static bool TakeTransactionEnd(FEngineRequest& Request, FTransactionResult& Outcome);
+    // Takes the end of a transaction collected into Request (success too) into Outcome and Archives; false when
+    // none.
+    static bool TakeTransactionEnd(FEngineRequest& Request, FTransactionResult& Outcome,
+                                   TDynArray<FArchiveOutcome>& Archives);
+    // ShrinkProgress and ShrinkProgressInfo of the shrink in flight.
+    void MeasureShrink();
 
     // The folder that the tests in flight, and the answers published, are about, and the archive there: the
     // game's main one, or the one the last transaction named.
     FString TestDir;
     FShrinkJobOptions TestOptions;
+    // When the shrink in flight was queued (the Core's clock).
+    double ShrinkStart = 0.0;
 };
 
 FShrinkEngineClientBase* CreateEngineClient();

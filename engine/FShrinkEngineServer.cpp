@@ -6,6 +6,7 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/FFileManager.h"
+#include "engine/FGameArchives.h"
 #include "shrinker/FImgShrinker.h"
 
 namespace
@@ -152,6 +153,21 @@ bool CanUnshrink(const FString& Dir)
 FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options)
 {
     return Options.ArchivePath.IsEmpty() ? GetGameArchiveFiles(Dir) : GetArchiveFiles(Options.ArchivePath);
+}
+
+TDynArray<FArchiveFiles> GetJobArchiveSets(const FString& Dir, const FShrinkJobOptions& Options)
+{
+    TDynArray<FArchiveFiles> Sets;
+    if (!Options.bAllArchives || !Options.ArchivePath.IsEmpty())
+    {
+        Sets.AddItem(GetJobArchiveFiles(Dir, Options));
+        return Sets;
+    }
+    // Each set is named as the disk spells its archive, so that the backups follow it ("MODELS\GTA_INT.IMG" in
+    // gta.dat for models/gta_int.img makes models/gta_int_ORIG_BAK.img) and a restore gives it its own name back.
+    for (const FString& Path : ListGameArchives(Dir).Archives)
+        Sets.AddItem(GetArchiveFiles(appPathAsOnDisk(Path)));
+    return Sets;
 }
 
 namespace
@@ -403,7 +419,7 @@ int32_t FShrinkEngineServer::QueueJob(const FString& Command, const FShrinkJobOp
 {
     std::lock_guard<std::mutex> Guard(VarsLock);
     const int32_t Id = ++Vars.NextJobId;
-    Vars.JobMap.Set(Id, new FShrinkJob{Id, Command, Options, FJobOutcome()});
+    Vars.JobMap.Set(Id, new FShrinkJob{Id, Command, Options, FJobOutcome(), FJobProgress(), false});
     Vars.PendingQueue.AddItem(Id);
     return Id;
 }
@@ -426,6 +442,16 @@ bool FShrinkEngineServer::GetJobOutcome(int32_t Id, FJobOutcome& Outcome)
     if (!Job)
         return false;
     Outcome = (*Job)->Outcome;
+    return true;
+}
+
+bool FShrinkEngineServer::GetJobProgress(int32_t Id, FJobProgress& Progress)
+{
+    std::lock_guard<std::mutex> Guard(VarsLock);
+    FShrinkJob** Job = Vars.JobMap.Find(Id);
+    if (!Job || !(*Job)->bHasProgress)
+        return false;
+    Progress = (*Job)->Progress;
     return true;
 }
 
@@ -493,7 +519,13 @@ void FShrinkEngineServer::Iterate()
     }
     // The job runs without the lock: its record cannot go away before this thread handles a DeleteJob.
     if (Job)
-        Job->Outcome = RunJob(Job->Command, Job->Options);
+        Job->Outcome = RunJob(Job->Command, Job->Options,
+                              [this, Job](const FJobProgress& Progress)
+                              {
+                                  std::lock_guard<std::mutex> Guard(VarsLock);
+                                  Job->Progress = Progress;
+                                  Job->bHasProgress = true;
+                              });
     std::lock_guard<std::mutex> Guard(VarsLock);
     Vars.FinishedList.AddItem(Vars.CurrentJob);
     Vars.CurrentJob = 0;
@@ -504,40 +536,153 @@ FString FShrinkEngineServer::RunCommand(const FString& Command)
     return RunJob(Command, FShrinkJobOptions()).Result;
 }
 
-FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJobOptions& Options)
+namespace
+{
+FArchiveOutcome NameArchive(const FArchiveFiles& Files)
+{
+    FArchiveOutcome Archive;
+    Archive.Path = Files.Cur;
+    Archive.Name = Files.Name;
+    return Archive;
+}
+
+// A test on every set: "busy" when another transaction holds one of them, else "true" when one of them passes.
+FJobOutcome AnswerTest(const TDynArray<FArchiveFiles>& Sets, bool bShrink)
+{
+    FJobOutcome Outcome;
+    bool bBusy = false;
+    bool bAnyPasses = false;
+    for (const FArchiveFiles& Files : Sets)
+    {
+        FArchiveOutcome Archive = NameArchive(Files);
+        if (bShrink)
+        {
+            Archive.Status = InspectArchive(Files);
+            bBusy = bBusy || Archive.Status.State == EArchiveState::Busy;
+        }
+        else
+            bBusy = bBusy || IsTransactionRunning(Files);
+        Archive.bPasses = (bShrink ? CheckCanShrink(Files) : CheckCanUnshrink(Files)).IsEmpty();
+        bAnyPasses = bAnyPasses || Archive.bPasses;
+        Outcome.Archives.AddItem(Archive);
+    }
+    Outcome.Status = Outcome.Archives[0].Status;
+    Outcome.Result = bBusy ? FString(u"busy") : FString(bAnyPasses);
+    return Outcome;
+}
+
+// What the build in a shrink of Files reads: nothing when the shrunk archive kept there is taken as it is.
+int64_t GetBuildBytes(const FArchiveFiles& Files)
+{
+    FString Why;
+    if (CountExistingFiles(AsFileSet(Files.ShrunkBak)) != 0 && IsKeptArchiveCurrent(Files, Why))
+        return 0;
+    const int64_t Bytes = FileManager()->FileSize(*Files.Cur);
+    return Bytes > 0 ? Bytes : 0;
+}
+
+bool IsCancelAsked()
+{
+    return GShrinkCancelFlag && GShrinkCancelFlag->load() != 0;
+}
+
+// A shrink whose turn came after the cancel: it did not start, and the files are as they were.
+FTransactionResult NotStarted(const FArchiveFiles& Files)
+{
+    FTransactionResult Result;
+    Result.StateBefore = StateFromFiles(Files);
+    Result.StateAfter = Result.StateBefore;
+    Result = Failed(Result, ETransactionFailure::Cancelled, u"Shrink canceled");
+    Result.Verdict = JudgeTransaction(Files, false, Result);
+    return Result;
+}
+
+// Runs the transaction on each set whose test passes, in order, until a cancel. When none passes, the first
+// set's transaction tells why, as a lone archive's does.
+void RunTurns(const TDynArray<FArchiveFiles>& Sets, bool bShrink, const FShrinkJobOptions& Options,
+              const FJobProgressSink& Sink, FJobOutcome& Outcome)
+{
+    TDynArray<int32_t> Turns;
+    for (int32_t i = 0; i < Sets.Num(); ++i)
+    {
+        FArchiveOutcome Archive = NameArchive(Sets[i]);
+        Archive.bPasses = (bShrink ? CheckCanShrink(Sets[i]) : CheckCanUnshrink(Sets[i])).IsEmpty();
+        if (Archive.bPasses)
+            Turns.AddItem(i);
+        Outcome.Archives.AddItem(Archive);
+    }
+    if (Turns.Num() == 0)
+        Turns.AddItem(0);
+    FJobProgress Progress;
+    Progress.ArchiveCount = Turns.Num();
+    TDynArray<int64_t> Bytes;
+    for (int32_t Set : Turns)
+    {
+        Bytes.AddItem(bShrink ? GetBuildBytes(Sets[Set]) : 0);
+        Progress.TotalBytes += Bytes.Last();
+    }
+    for (int32_t Turn = 0; Turn < Turns.Num(); ++Turn)
+    {
+        const FArchiveFiles& Files = Sets[Turns[Turn]];
+        FArchiveOutcome& Archive = Outcome.Archives[Turns[Turn]];
+        if (bShrink && IsCancelAsked())
+        {
+            Archive.Transaction = NotStarted(Files);
+            return;
+        }
+        Progress.Archive = Files.Name;
+        Progress.ArchiveIndex = Turn + 1;
+        Progress.ArchiveBytes = Bytes[Turn];
+        if (GShrinkProgress)
+            GShrinkProgress->store(0);
+        if (Sink)
+            Sink(Progress);
+        Archive.Transaction = bShrink ? ShrinkArchive(Files, Options) : RestoreArchive(Files);
+        Archive.bRan = true;
+        if (Archive.Transaction.Failure == ETransactionFailure::Cancelled)
+            return;
+        Progress.BytesBefore += Bytes[Turn];
+    }
+}
+
+// A transaction on every set; the first that did not end as asked speaks for the whole, else the last that ran.
+FJobOutcome RunTransaction(const TDynArray<FArchiveFiles>& Sets, bool bShrink, const FShrinkJobOptions& Options,
+                           const FJobProgressSink& Sink)
+{
+    FJobOutcome Outcome;
+    RunTurns(Sets, bShrink, Options, Sink, Outcome);
+    const FArchiveOutcome* Speaker = nullptr;
+    for (const FArchiveOutcome& Archive : Outcome.Archives)
+    {
+        const bool bEnded = Archive.bRan || Archive.Transaction.Failure == ETransactionFailure::Cancelled;
+        if (bEnded && (!Speaker || Speaker->Transaction.Verdict.EndedAsAsked()))
+            Speaker = &Archive;
+    }
+    Outcome.Transaction = Speaker ? Speaker->Transaction : FTransactionResult();
+    // Only a cancelled build stands for the cancel: a cancel that came after it does not hide how the renames
+    // ended.
+    Outcome.Result = bShrink && Outcome.Transaction.Failure == ETransactionFailure::Cancelled
+                         ? FString(u"Shrink canceled")
+                         : Outcome.Transaction.Message;
+    return Outcome;
+}
+} // namespace
+
+FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJobOptions& Options,
+                                        const FJobProgressSink& Progress)
 {
     // The argument is everything after the first comma, so a directory holding a comma arrives whole.
     const int32_t Comma = Command.InStr(u",");
     const FString Cmd = Comma >= 0 ? Command.Left(Comma) : Command;
     const FString Arg = Comma >= 0 ? Command.Mid(Comma + 1) : FString();
-    const FArchiveFiles Files = GetJobArchiveFiles(Arg, Options);
+    const TDynArray<FArchiveFiles> Sets = GetJobArchiveSets(Arg, Options);
 
-    FJobOutcome Outcome;
-    if (Cmd.EqualsNoCase(u"CanShrink"))
-    {
-        Outcome.Status = InspectArchive(Files);
-        Outcome.Result = Outcome.Status.State == EArchiveState::Busy ? FString(u"busy")
-                                                                       : FString(CheckCanShrink(Files).IsEmpty());
-    }
-    else if (Cmd.EqualsNoCase(u"CanUnshrink"))
-        Outcome.Result = IsTransactionRunning(Files) ? FString(u"busy") : FString(CheckCanUnshrink(Files).IsEmpty());
-    else if (Cmd.EqualsNoCase(u"PerformShrink"))
-    {
-        Outcome.Transaction = ShrinkArchive(Files, Options);
-        // Only a cancelled build stands for the cancel: a cancel that came after it does not hide how the
-        // renames ended.
-        Outcome.Result = Outcome.Transaction.Failure == ETransactionFailure::Cancelled
-                             ? FString(u"Shrink canceled")
-                             : Outcome.Transaction.Message;
-    }
-    else if (Cmd.EqualsNoCase(u"PerformUnshrink"))
-    {
-        Outcome.Transaction = RestoreArchive(Files);
-        Outcome.Result = Outcome.Transaction.Message;
-    }
-    else
-        EngineTrace(u"Unknown Cmd: %s", *Cmd);
-    return Outcome;
+    if (Cmd.EqualsNoCase(u"CanShrink") || Cmd.EqualsNoCase(u"CanUnshrink"))
+        return AnswerTest(Sets, Cmd.EqualsNoCase(u"CanShrink"));
+    if (Cmd.EqualsNoCase(u"PerformShrink") || Cmd.EqualsNoCase(u"PerformUnshrink"))
+        return RunTransaction(Sets, Cmd.EqualsNoCase(u"PerformShrink"), Options, Progress);
+    EngineTrace(u"Unknown Cmd: %s", *Cmd);
+    return FJobOutcome();
 }
 
 void FShrinkEngineServer::Shutdown()

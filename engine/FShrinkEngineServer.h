@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -42,6 +43,9 @@ struct FShrinkJobOptions
     FString ArchivePath;   // empty: Models\gta3.img below the game folder
     FString SkipRulesFile; // empty: SkipRules.ini beside the program
     int32_t Jobs = 0;      // threads of a build; 0: as many as the machine runs at once
+    // Without ArchivePath: every archive the game loads (gta3.img, then those of data\gta.dat), one transaction
+    // each in that order, as pellmor --all does them; the tests answer for all of them together.
+    bool bAllArchives = false;
 };
 
 // The two tests and the two transactions on the game's main archive. Each returns the empty text on success,
@@ -60,6 +64,8 @@ FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOpt
 FTransactionResult RestoreArchive(const FArchiveFiles& Files);
 // The set a job works on: Options.ArchivePath when given, else the game folder's main archive.
 FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options);
+// Every set a job works on: that one, or with bAllArchives (and no ArchivePath) each archive of ListGameArchives.
+TDynArray<FArchiveFiles> GetJobArchiveSets(const FString& Dir, const FShrinkJobOptions& Options);
 
 // ---- Job server ---------------------------------------------------------------------------------------------
 // Reached only through this interface. Every operation is called on the owner's thread and returns at once,
@@ -81,15 +87,44 @@ public:
     virtual int32_t QueueJob(const FString& Command, const FShrinkJobOptions& Options) = 0;
     // Like GetJobResult, with the typed outcome besides the text.
     virtual bool GetJobOutcome(int32_t Id, struct FJobOutcome& Outcome) = 0;
+    // Where a running transaction stands (see FJobProgress); false until it has said, and for a test.
+    virtual bool GetJobProgress(int32_t Id, struct FJobProgress& Progress) = 0;
+};
+
+// One archive's part in a job.
+struct FArchiveOutcome
+{
+    FString Path;                   // the archive's NAME.img
+    FString Name;                   // its file name, "gta_int.img"
+    FArchiveStatus Status;          // a CanShrink: its files as the test saw them
+    bool bPasses = false;           // its own test passed (a transaction: it was ready to run)
+    bool bRan = false;              // a transaction: its own ran (no cancel came before its turn)
+    FTransactionResult Transaction; // when it ran
 };
 
 // What a finished job hands back: the result text, and as values what the front ends need besides it.
 struct FJobOutcome
 {
     FString Result;
-    FTransactionResult Transaction; // of a PerformShrink or PerformUnshrink
-    FArchiveStatus Status;          // of a CanShrink or CanUnshrink: the files as the test saw them
+    // Of a PerformShrink or PerformUnshrink; of several archives the first that did not end as asked, else the
+    // last that ran.
+    FTransactionResult Transaction;
+    FArchiveStatus Status;               // of a CanShrink: the files (of the first archive) as the test saw them
+    TDynArray<FArchiveOutcome> Archives; // every archive the job was about, in order
 };
+
+// Where a transaction stands, said by the worker as each archive's turn comes. The archive's own share of its
+// build comes through GShrinkProgress (0 to 100), set back to 0 before the turn is said.
+struct FJobProgress
+{
+    FString Archive;          // the file name of the archive whose turn it is
+    int32_t ArchiveIndex = 0; // 1-based, of the ArchiveCount archives that the transaction runs on
+    int32_t ArchiveCount = 0;
+    int64_t ArchiveBytes = 0; // what this archive's build reads (0: no build, a kept archive is taken)
+    int64_t BytesBefore = 0;  // what the builds before it read
+    int64_t TotalBytes = 0;   // what all of its builds read
+};
+typedef std::function<void(const FJobProgress&)> FJobProgressSink;
 
 struct FShrinkJob
 {
@@ -97,6 +132,8 @@ struct FShrinkJob
     FString Command;
     FShrinkJobOptions Options;
     FJobOutcome Outcome;
+    FJobProgress Progress; // guarded by the server's lock
+    bool bHasProgress = false;
 };
 
 class FShrinkEngineServer : public FShrinkEngineServerBase
@@ -112,14 +149,19 @@ public:
     int32_t DeleteJob(int32_t Id) override;
     int32_t QueueJob(const FString& Command, const FShrinkJobOptions& Options) override;
     bool GetJobOutcome(int32_t Id, FJobOutcome& Outcome) override;
+    bool GetJobProgress(int32_t Id, FJobProgress& Progress) override;
 
     // The worker thread's body.
     void ThreadLoop();
     // Runs one command line and gives its result text.
     static FString RunCommand(const FString& Command);
     // Runs one command line with its options. The tests answer "true" or "false", or "busy" while another
-    // transaction holds the folder; "Shrink canceled" replaces a shrink's text only when its build was cancelled.
-    static FJobOutcome RunJob(const FString& Command, const FShrinkJobOptions& Options);
+    // transaction holds the folder; of several archives "true" when one of them passes, "busy" when one is held.
+    // A transaction runs on each archive that passes its test, one after another, and tells Progress where it
+    // stands at each one's turn; a cancel ends it before the next turn. "Shrink canceled" replaces a
+    // shrink's text only when a build was cancelled or a turn was not started for the cancel.
+    static FJobOutcome RunJob(const FString& Command, const FShrinkJobOptions& Options,
+                              const FJobProgressSink& Progress = FJobProgressSink());
 
     std::thread ThreadHandle;
     std::atomic<int32_t> StopFlag;

@@ -25,6 +25,9 @@ FString appPathJoin(const FString& Folder, const FString& Name);
 FString appPathFolder(const FString& Path);
 // Path's last component, separators at its end ignored: "models/gta3.img" gives "gta3.img".
 FString appPathFileName(const FString& Path);
+// Path as the file system spells it, with the system's separators: each component that exists as its folder
+// holds it ("MODELS\GTA_INT.IMG" may be models/gta_int.img), the rest as written. Reads the folders on the way.
+FString appPathAsOnDisk(const FString& Path);
 // Path as given when it is absolute, else joined to the current directory ("." and a leading "./" name that
 // directory itself); written with the system's separators. Asks the system for the current directory.
 FString appAbsolutePath(const FString& Path);

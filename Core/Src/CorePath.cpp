@@ -78,6 +78,13 @@ FString appPathFileName(const FString& Path)
     return Trimmed.Mid(LastComponentStart(Trimmed));
 }
 
+FString appPathAsOnDisk(const FString& Path)
+{
+    char16_t Buffer[4096];
+    CoreOS::PathOnDisk(*Path, Buffer, 4096);
+    return appWithSystemSeparators(FString(Buffer));
+}
+
 FString appAbsolutePath(const FString& Path)
 {
     char16_t Current[4096];

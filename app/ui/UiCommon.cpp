@@ -209,6 +209,14 @@ void DDX_Control(CDataExchange* pDX, int32_t Id, CWnd& Control)
     pDX->m_pDlgWnd->AttachControl(Id, Control);
 }
 
+void DDX_Check(CDataExchange* pDX, int32_t Id, int32_t& Value)
+{
+    if (pDX->m_bSaveAndValidate)
+        Value = pDX->m_pDlgWnd->IsDlgButtonChecked(Id) == BST_CHECKED ? 1 : 0;
+    else
+        pDX->m_pDlgWnd->CheckDlgButton(Id, Value ? BST_CHECKED : BST_UNCHECKED);
+}
+
 // ---- Application --------------------------------------------------------------------------------------------------
 
 void CCommandLineInfo::ParseParam(const char16_t*, bool, bool) {}

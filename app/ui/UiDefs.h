@@ -39,6 +39,12 @@
 #ifndef EN_CHANGE
 #define EN_CHANGE 0x0300
 #endif
+#ifndef BST_UNCHECKED
+#define BST_UNCHECKED 0
+#endif
+#ifndef BST_CHECKED
+#define BST_CHECKED 1
+#endif
 #ifndef IDOK
 #define IDOK 1
 #endif

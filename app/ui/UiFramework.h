@@ -139,6 +139,9 @@ public:
     FString GetWindowText() const;
     FString GetDlgItemText(int32_t Id) const;
     void SetDlgItemText(int32_t Id, const char16_t* Text);
+    // A check box's state, BST_CHECKED or BST_UNCHECKED; setting it sends no notification.
+    uint32_t IsDlgButtonChecked(int32_t Id) const;
+    void CheckDlgButton(int32_t Id, uint32_t Check);
     void SetFocus();
     // Starts (or restarts) timer Id of this window: WM_TIMER every Elapse milliseconds. Returns Id, 0 on failure.
     uintptr_t SetTimer(uintptr_t Id, uint32_t Elapse);
@@ -247,6 +250,8 @@ public:
 void DDX_Text(CDataExchange* pDX, int32_t Id, FString& Value);
 // Binds the object Control to control Id (once; later calls change nothing).
 void DDX_Control(CDataExchange* pDX, int32_t Id, CWnd& Control);
+// The check box Id and Value (1 checked, 0 not): saved from the control, or loaded into it.
+void DDX_Check(CDataExchange* pDX, int32_t Id, int32_t& Value);
 
 // ---- Application ----------------------------------------------------------------------------------------------
 
@@ -317,3 +322,7 @@ int32_t AfxMessageBox(const char16_t* Text, uint32_t Type = MB_OK);
 bool AfxInitCommonControls(uint32_t Classes);
 // String resource Id, or false when there is none.
 bool AfxLoadString(int32_t Id, FString& Out);
+// The system's folder picker, modal to Owner, captioned Title and opening in StartFolder (when it exists). True
+// with the folder chosen in Picked; false when the user cancelled it (or it could not be shown). Blocks until it
+// closes; the owner's timers go on meanwhile, as under a message box.
+bool AfxPickFolder(CWnd* Owner, const char16_t* Title, const FString& StartFolder, FString& Picked);

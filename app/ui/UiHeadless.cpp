@@ -35,6 +35,8 @@ struct FWindow
     FString Text;
     bool bEnabled = true;
     bool bVisible = false;
+    bool bAutoCheck = false;
+    bool bChecked = false;
     bool bIconic = false;
     bool bHasSysMenu = false;
     bool bModal = false;
@@ -65,6 +67,8 @@ struct FState
     TDynArray<UiHeadless::FShownMessageBox> MessageBoxes;
     int32_t FailingTemplate = 0;
     UiHeadless::FIdleHook IdleHook = nullptr;
+    FString PickerAnswer;
+    FString PickerStart;
     FUiResourceScript Script;
     bool bScriptRead = false;
 };
@@ -203,6 +207,7 @@ FWindow* MakeDialog(CDialog& Dialog, int32_t TemplateId, CWnd* Owner)
         Child->Text = Control.ClassName == u"Edit" ? FString() : Control.Text;
         Child->bEnabled = !Control.bDisabled;
         Child->bVisible = !Control.bHidden;
+        Child->bAutoCheck = Control.bAutoCheck;
         Window->Children.AddItem(Child);
     }
     S.Dialogs.AddItem(Window);
@@ -315,6 +320,18 @@ void CWnd::SetDlgItemText(int32_t Id, const char16_t* Text)
 {
     if (FWindow* Child = FindChild(AsWindow(m_hWnd), Id))
         SetText(Child, Text);
+}
+
+uint32_t CWnd::IsDlgButtonChecked(int32_t Id) const
+{
+    FWindow* Child = FindChild(AsWindow(m_hWnd), Id);
+    return Child && Child->bChecked ? BST_CHECKED : BST_UNCHECKED;
+}
+
+void CWnd::CheckDlgButton(int32_t Id, uint32_t Check)
+{
+    if (FWindow* Child = FindChild(AsWindow(m_hWnd), Id))
+        Child->bChecked = Check == BST_CHECKED;
 }
 
 void CWnd::SetFocus()
@@ -481,6 +498,16 @@ bool AfxLoadString(int32_t Id, FString& Out)
     return Script().FindString(Id, Out);
 }
 
+bool AfxPickFolder(CWnd*, const char16_t*, const FString& StartFolder, FString& Picked)
+{
+    FState& S = State();
+    S.PickerStart = StartFolder.IsEmpty() ? FString(u"(none)") : StartFolder;
+    if (S.PickerAnswer.IsEmpty())
+        return false;
+    Picked = S.PickerAnswer;
+    return true;
+}
+
 // ---- The tests' side -----------------------------------------------------------------------------------------------
 
 namespace UiHeadless
@@ -497,6 +524,8 @@ bool ClickButton(CWnd& Dialog, int32_t Id)
     FWindow* Button = FindChild(Window, Id);
     if (!Button || !Button->bEnabled || !Button->bVisible || !Window->bVisible)
         return false;
+    if (Button->bAutoCheck)
+        Button->bChecked = !Button->bChecked;
     Dispatch(Window, WM_COMMAND, (uintptr_t(BN_CLICKED) << 16) | uint16_t(Id), reinterpret_cast<intptr_t>(Button));
     return true;
 }
@@ -603,6 +632,17 @@ const TDynArray<FShownMessageBox>& ShownMessageBoxes()
 void ClearMessageBoxes()
 {
     State().MessageBoxes.Empty();
+}
+
+void ScriptFolderPicker(const FString& Picked)
+{
+    State().PickerAnswer = Picked;
+    State().PickerStart.Empty();
+}
+
+FString FolderPickerStart()
+{
+    return State().PickerStart;
 }
 
 void FailDialogCreation(int32_t TemplateId)

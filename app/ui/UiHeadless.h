@@ -14,8 +14,8 @@ namespace UiHeadless
 // Delivers the posted messages, oldest first, until none is left (also the ones posted meanwhile).
 void PumpMessages();
 
-// A click on the dialog's button: WM_COMMAND with BN_CLICKED, as the system sends it. False, and nothing
-// happens, when the button is missing, disabled or hidden.
+// A click on the dialog's button: WM_COMMAND with BN_CLICKED, as the system sends it (an automatic check box
+// turns its check on or off first). False, and nothing happens, when the button is missing, disabled or hidden.
 bool ClickButton(CWnd& Dialog, int32_t Id);
 // Sends WM_TIMER for a running timer of the window. False when that timer does not run.
 bool FireTimer(CWnd& Window, uintptr_t Id);
@@ -54,6 +54,12 @@ struct FShownMessageBox
 };
 const TDynArray<FShownMessageBox>& ShownMessageBoxes();
 void ClearMessageBoxes();
+
+// The folder pickers shown from now on (AfxPickFolder) answer with Picked, as when the user chose that folder;
+// an empty text is the user cancelling, which they do until told otherwise. Each records the folder it opened in.
+void ScriptFolderPicker(const FString& Picked);
+// The folder the last picker shown since ScriptFolderPicker opened in; empty when none was shown.
+FString FolderPickerStart();
 
 // Makes Create and DoModal fail for dialogs of this template (0 lifts it), as when a window cannot be made.
 void FailDialogCreation(int32_t TemplateId);

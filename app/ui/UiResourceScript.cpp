@@ -328,6 +328,7 @@ bool FUiResourceScript::ReadControl(const FLine& Line, FString* Error)
     Control.bDisabled = HasStyle(Style, "WS_DISABLED");
     Control.bHidden = HasNegatedStyle(Style, "WS_VISIBLE");
     Control.bReadOnly = HasStyle(Style, "ES_READONLY");
+    Control.bAutoCheck = Line.First == "AUTOCHECKBOX" || HasStyle(Style, "BS_AUTOCHECKBOX");
     Dialogs.Last().Controls.AddItem(Control);
     return true;
 }

@@ -17,6 +17,7 @@ struct FUiControlTemplate
     bool bDisabled = false;                      // WS_DISABLED
     bool bHidden = false;                        // NOT WS_VISIBLE
     bool bReadOnly = false;                      // ES_READONLY
+    bool bAutoCheck = false;                     // AUTOCHECKBOX: a click turns its check on or off
 };
 
 struct FUiDialogTemplate

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <windows.h>
 #include <commctrl.h>
+#include <shobjidl.h>
 
 #undef TEXT
 #undef MessageBox
@@ -135,6 +136,16 @@ FString CWnd::GetDlgItemText(int32_t Id) const
 void CWnd::SetDlgItemText(int32_t Id, const char16_t* Text)
 {
     SetDlgItemTextW(H(m_hWnd), Id, W(Text));
+}
+
+uint32_t CWnd::IsDlgButtonChecked(int32_t Id) const
+{
+    return ::IsDlgButtonChecked(H(m_hWnd), Id);
+}
+
+void CWnd::CheckDlgButton(int32_t Id, uint32_t Check)
+{
+    ::CheckDlgButton(H(m_hWnd), Id, Check);
 }
 
 void CWnd::SetFocus()
@@ -279,6 +290,53 @@ bool AfxLoadString(int32_t Id, FString& Out)
         return false;
     Out = FString(reinterpret_cast<const char16_t*>(Text), Length);
     return true;
+}
+
+namespace
+{
+// The folder of a picker's result, as the file system names it.
+bool TakePickedFolder(IFileOpenDialog* Dialog, FString& Picked)
+{
+    IShellItem* Result = nullptr;
+    if (FAILED(Dialog->GetResult(&Result)))
+        return false;
+    PWSTR Path = nullptr;
+    const bool bPath = SUCCEEDED(Result->GetDisplayName(SIGDN_FILESYSPATH, &Path));
+    if (bPath)
+    {
+        Picked = FString(reinterpret_cast<const char16_t*>(Path));
+        CoTaskMemFree(Path);
+    }
+    Result->Release();
+    return bPath;
+}
+} // namespace
+
+bool AfxPickFolder(CWnd* Owner, const char16_t* Title, const FString& StartFolder, FString& Picked)
+{
+    // The picker is a COM object of the shell, which wants its thread in a single-threaded apartment.
+    const HRESULT Init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    bool bPicked = false;
+    IFileOpenDialog* Dialog = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&Dialog))))
+    {
+        FILEOPENDIALOGOPTIONS Options = 0;
+        Dialog->GetOptions(&Options);
+        Dialog->SetOptions(Options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+        Dialog->SetTitle(W(Title));
+        IShellItem* Start = nullptr;
+        if (!StartFolder.IsEmpty() &&
+            SUCCEEDED(SHCreateItemFromParsingName(W(*StartFolder), nullptr, IID_PPV_ARGS(&Start))))
+        {
+            Dialog->SetFolder(Start);
+            Start->Release();
+        }
+        bPicked = SUCCEEDED(Dialog->Show(H(Owner))) && TakePickedFolder(Dialog, Picked);
+        Dialog->Release();
+    }
+    if (SUCCEEDED(Init))
+        CoUninitialize();
+    return bPicked;
 }
 
 // The program's entry point: a GUI-subsystem program starts here rather than in main.

@@ -39,6 +39,8 @@ bool NoRegistryValue(CoreOS::ERegistryRoot, CoreOS::ERegistryView, const char16_
 
 void FDialogTest::SetUp()
 {
+    // Every dialog remembers its choices beside the program when it closes; no test sees another's.
+    ForgetPlayerChoices();
     CoreOS::SetRegistryReadHook(&NoRegistryValue);
     UiHeadless::ClearMessageBoxes();
     GameDir = Temp.Path().Left(Temp.Path().Len() - 1);
@@ -52,15 +54,23 @@ void FDialogTest::TearDown()
     Dlg.reset();
     UiHeadless::FailDialogCreation(0);
     UiHeadless::ClearMessageBoxes();
+    UiHeadless::ScriptFolderPicker(FString());
     CoreOS::SetRegistryReadHook(nullptr);
+    ForgetPlayerChoices();
 }
 
 void FDialogTest::OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink)
 {
+    OpenDialog(FGameDirSearch(), bAutoShrink, bAutoUnshrink, &Dir);
+}
+
+void FDialogTest::OpenDialog(const FGameDirSearch& Search, bool bAutoShrink, bool bAutoUnshrink, const FString* Dir)
+{
     // One engine client at a time: the old dialog goes first.
     Dlg.reset();
-    Dlg.reset(new CPellmorWinDlg);
-    Dlg->m_strDir = Dir;
+    Dlg.reset(new CPellmorWinDlg(Search, LoadPlayerChoices()));
+    if (Dir)
+        Dlg->m_strDir = *Dir;
     Dlg->bAutoShrink = bAutoShrink;
     Dlg->bAutoUnshrink = bAutoUnshrink;
     ASSERT_TRUE(Dlg->Create(CPellmorWinDlg::IDD));

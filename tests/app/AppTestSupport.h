@@ -41,6 +41,7 @@ public:
         LastDir = Dir;
         return true;
     }
+    bool Update(const FString& Dir, const FShrinkJobOptions&) override { return Update(Dir); }
     bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bShrinking); }
     bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bUnshrinking); }
     void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
@@ -64,16 +65,18 @@ private:
 };
 
 // A main dialog over a temporary game directory (Models\gta3.img of a few entries), with plenty of free disk
-// space reported, no registry value, and the clock in the test's hands.
+// space reported, no registry value, no remembered choices (before and after), and the clock in the test's hands.
 class FDialogTest : public testing::Test
 {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Makes the dialog's window; Dir is the game directory (default: the temporary game).
+    // Makes the dialog's window; Dir is the game directory (default: the temporary game), or the search finds it.
     void OpenDialog() { OpenDialog(GameDir, false, false); }
     void OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink);
+    void OpenDialog(const FGameDirSearch& Search, bool bAutoShrink = false, bool bAutoUnshrink = false,
+                    const FString* Dir = nullptr);
     // Replaces the real engine client by a fake one.
     FFakeClient* UseFakeClient();
 

@@ -1,39 +1,23 @@
-// The command line and the registry value of the application.
+// The command line of the application, and the whole program's automatic run.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <initializer_list>
 
-#include "Core/Inc/CoreOS.h"
 #include "app/PellmorWin.h"
+#include "app/PellmorWinAdvice.h"
 #include "app/PellmorWinDlg.h"
 #include "app/ui/UiHeadless.h"
+#include "engine/FGameArchives.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace
 {
-struct FRegistryRead
+void SetArgs(std::initializer_list<const char16_t*> Args)
 {
-    FString Key;
-    FString Value;
-    uint32_t AnnouncedBytes = 0;
-    const char16_t* Stored = nullptr; // what the system writes into the buffer
-    uint32_t StoredBytes = 0;         // and reports as written
-    bool bSucceeds = true;
-};
-FRegistryRead GRead;
-
-bool FakeRegistry(CoreOS::ERegistryRoot, CoreOS::ERegistryView, const char16_t* Key, const char16_t* Value, void* Data,
-                  uint32_t* Bytes)
-{
-    GRead.Key = Key;
-    GRead.Value = Value;
-    GRead.AnnouncedBytes = *Bytes;
-    if (GRead.Stored)
-        std::memcpy(Data, GRead.Stored, GRead.StoredBytes);
-    if (GRead.bSucceeds)
-        *Bytes = GRead.StoredBytes;
-    return GRead.bSucceeds;
+    theApp.m_Args.Empty();
+    theApp.m_Args.AddItem(FString(u"PellmorWin.exe"));
+    for (const char16_t* Arg : Args)
+        theApp.m_Args.AddItem(FString(Arg));
 }
 
 class CPellmorWinAppTest : public testing::Test
@@ -41,96 +25,104 @@ class CPellmorWinAppTest : public testing::Test
 protected:
     void SetUp() override
     {
-        GRead = FRegistryRead();
-        CoreOS::SetRegistryReadHook(&FakeRegistry);
+        ForgetPlayerChoices();
+        UiHeadless::ClearMessageBoxes();
     }
     void TearDown() override
     {
-        CoreOS::SetRegistryReadHook(nullptr);
         theApp.m_Args.Empty();
+        theApp.m_nExitCode = 0;
+        UiHeadless::ClearMessageBoxes();
+        ForgetPlayerChoices();
     }
 };
 } // namespace
 
-TEST_F(CPellmorWinAppTest, LastFlagDecidesTheAutomaticMode)
+// The last of /s and /u decides; any other flag is kept, to be refused.
+TEST_F(CPellmorWinAppTest, LastOfTheTwoFlagsDecidesAndAnUnknownFlagIsKept)
 {
     const struct
     {
         std::initializer_list<const char16_t*> Args;
         int32_t bAutoShrink, bAutoUnshrink;
+        const char16_t* Unknown;
     } Cases[] = {
-        {{}, 0, 0},
-        {{u"/s"}, 1, 0},
-        {{u"/S"}, 1, 0},
-        {{u"-u"}, 0, 1},
-        {{u"/u", u"/s"}, 1, 0},
-        {{u"/s", u"/x"}, 0, 0},
-        {{u"/s", u"D:\\Games"}, 1, 0},
-        {{u"s"}, 0, 0},
-        {{u"/shrink"}, 0, 0},
+        {{}, 0, 0, u""},
+        {{u"/s"}, 1, 0, u""},
+        {{u"/S"}, 1, 0, u""},
+        {{u"-u"}, 0, 1, u""},
+        {{u"/u", u"/s"}, 1, 0, u""},
+        {{u"/s", u"/x", u"/y"}, 1, 0, u"/x"},
+        {{u"/s", u"D:\\Games"}, 1, 0, u""},
+        {{u"s"}, 0, 0, u""},
+        {{u"/shrink"}, 0, 0, u"/shrink"},
     };
     for (const auto& Case : Cases)
     {
-        theApp.m_Args.Empty();
-        theApp.m_Args.AddItem(FString(u"PellmorWin.exe"));
-        for (const char16_t* Arg : Case.Args)
-            theApp.m_Args.AddItem(FString(Arg));
+        SetArgs(Case.Args);
         CMyCommandLineInfo Info;
         theApp.ParseCommandLine(Info);
         SCOPED_TRACE(theApp.m_Args.Num() > 1 ? theApp.m_Args.Last().ToUtf8() : "no arguments");
         EXPECT_EQ(Info.bAutoShrink, Case.bAutoShrink);
         EXPECT_EQ(Info.bAutoUnshrink, Case.bAutoUnshrink);
+        EXPECT_EQ(Info.UnknownFlag, Case.Unknown);
         EXPECT_TRUE(theApp.ProcessShellCommand(Info));
     }
 }
 
-TEST_F(CPellmorWinAppTest, DialogStartsInTheRegistryDirectoryElseTheDefault)
+// The whole program over the headless windows, its modal loop ticking on a clock that runs fast: /s and /u find
+// the game as the window does, the remembered folder first, and work on the archives the window last did; the
+// exit code tells a script how it went. An unknown flag is refused before anything is looked at.
+TEST_F(CPellmorWinAppTest, AutomaticRunUsesTheRememberedChoicesAndEndsWithItsExitCode)
 {
-    // A text value with its terminating zero is shown as it is; the engine gets it with a separator.
-    GRead.Stored = u"D:\\Games\\GTA San Andreas";
-    GRead.StoredBytes = 2 * 25;
-    {
-        CPellmorWinDlg Dlg;
-        EXPECT_EQ(GRead.Key, u"SOFTWARE\\Quorrin: San Andreas");
-        EXPECT_EQ(GRead.Value, u"GTA:SA Path");
-        EXPECT_EQ(GRead.AnnouncedBytes, 4094u);
-        EXPECT_EQ(Dlg.m_strDir, u"D:\\Games\\GTA San Andreas");
-        EXPECT_EQ(Dlg.GetGameDir(), u"D:\\Games\\GTA San Andreas\\");
-    }
-    // A value stored without its zero is cut at the bytes returned.
-    GRead.StoredBytes = 2 * 8;
-    {
-        CPellmorWinDlg Dlg;
-        EXPECT_EQ(Dlg.m_strDir, u"D:\\Games");
-    }
-    GRead.bSucceeds = false;
-    GRead.Stored = nullptr;
-    CPellmorWinDlg Dlg;
-    EXPECT_EQ(Dlg.m_strDir, u"C:\\Program Files\\Rockstar Games\\GTA San andreas\\");
-    EXPECT_EQ(Dlg.GetGameDir(), Dlg.m_strDir);
-}
-
-TEST_F(CPellmorWinAppTest, AutomaticRunHandsItsExitCodeToTheProcess)
-{
-    // The whole program over the headless windows: its modal loop ticks on a clock that runs fast.
     FManualClock Clock;
     static FManualClock* GClock;
     GClock = &Clock;
-    UiHeadless::SetIdleHook([] {
-        GClock->Advance(100);
-        UiHeadless::FireDueTimers();
-        SleepBriefly();
-    });
-    FTempDir Empty;
-    const FString NoGame = Empty.Path() + u"nowhere";
-    GRead.Stored = *NoGame;
-    GRead.StoredBytes = uint32_t(2 * (NoGame.Len() + 1));
-    theApp.m_Args.Empty();
-    theApp.m_Args.AddItem(FString(u"PellmorWin.exe"));
-    theApp.m_Args.AddItem(FString(u"/s"));
+    UiHeadless::SetIdleHook(
+        []
+        {
+            GClock->Advance(100);
+            UiHeadless::FireDueTimers();
+            SleepBriefly();
+        });
+    FFakeFreeSpace Space(int64_t(100) << 20);
+    FTempDir Game;
+    ASSERT_TRUE(MakeSampleGame(Game.Path(), 20, {{"gta_int", 10}, {"mod", 10}}));
+    FPlayerChoices Choices;
+    Choices.GameDir = Game.Path();
+    Choices.bAllArchives = true;
+    SavePlayerChoices(Choices);
+    const TDynArray<FString> Archives = ListGameArchives(Game.Path()).Archives;
+    ASSERT_EQ(Archives.Num(), 3);
+    auto Run = [&](std::initializer_list<const char16_t*> Args)
+    {
+        SetArgs(Args);
+        UiHeadless::ClearMessageBoxes();
+        EXPECT_FALSE(theApp.InitInstance());
+        return theApp.CWinApp::ExitInstance();
+    };
+    auto CountShrunk = [&]
+    {
+        int32_t Count = 0;
+        for (const FString& Archive : Archives)
+            Count += TestFileExists(GetArchiveFiles(Archive).OrigBak) ? 1 : 0;
+        return Count;
+    };
 
-    EXPECT_FALSE(theApp.InitInstance());
+    EXPECT_EQ(Run({u"/s"}), CPellmorWinDlg::EXIT_Failed);
+    ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
+    EXPECT_TRUE(UiHeadless::ShownMessageBoxes()[0].Text.StartsWith(u"Not enough disk space to do shrink"));
+    EXPECT_EQ(CountShrunk(), 0);
+
+    Space.Set(int64_t(10) << 30);
+    EXPECT_EQ(Run({u"/u", u"/s"}), CPellmorWinDlg::EXIT_Done);
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
+    EXPECT_EQ(CountShrunk(), 3);
+
+    EXPECT_EQ(Run({u"/u", u"/x"}), CPellmorWinDlg::EXIT_BadFlag);
+    ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, DescribeUnknownFlag(FString(u"/x")));
+    EXPECT_NE(UiHeadless::ShownMessageBoxes()[0].Text.InStr(u"\r\n/u\t"), -1);
+    EXPECT_EQ(CountShrunk(), 3);
     UiHeadless::SetIdleHook(nullptr);
-    EXPECT_EQ(theApp.CWinApp::ExitInstance(), CPellmorWinDlg::EXIT_NoGame);
-    theApp.m_nExitCode = 0;
 }

@@ -1,4 +1,7 @@
 // The main dialog's state rules over a client whose answers the test sets.
+#include <cstring>
+
+#include "Core/Inc/CorePath.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace
@@ -11,9 +14,140 @@ protected:
         OpenDialog();
         Fake = UseFakeClient();
     }
+    // The status once the client has answered.
+    FString StatusAfter(const char16_t* CanShrink, const char16_t* CanUnshrink)
+    {
+        Fake->Answer(CanShrink, CanUnshrink);
+        Tick();
+        return Status();
+    }
     FFakeClient* Fake = nullptr;
 };
+
+bool MakeGame(const FString& Folder)
+{
+    return CoreOS::DirMake(*Folder) && CoreOS::DirMake(*appPathJoin(Folder, u"Models")) &&
+           WriteTestFile(appPathJoin(Folder, u"Models/gta3.img"), "VER2");
+}
 } // namespace
+
+// The dialog starts on the folder the search finds, the remembered one first, and says where it came from while the
+// box shows it. The registry's 32-bit view is read first, as the dialog always read its value: a buffer announced
+// as 4094 bytes, the text cut at the bytes returned.
+TEST_F(CPellmorWinDlgStateTest, StartsWhereTheSearchFindsTheGameAndSaysWhere)
+{
+    static CoreOS::ERegistryView FirstView;
+    static uint32_t Announced;
+    static bool bRegistryHolds;
+    FirstView = CoreOS::REGVIEW_64;
+    CoreOS::SetRegistryReadHook(
+        [](CoreOS::ERegistryRoot, CoreOS::ERegistryView View, const char16_t*, const char16_t*, void* Data,
+           uint32_t* Bytes)
+        {
+            if (Announced == 0)
+                FirstView = View;
+            Announced = *Bytes;
+            if (View != CoreOS::REGVIEW_32 || !bRegistryHolds)
+                return false;
+            const char16_t Value[] = u"D:\\Games\\GTA San Andreas";
+            std::memcpy(Data, Value, sizeof(Value));
+            *Bytes = 2 * 8;
+            return true;
+        });
+    FTempDir Steam;
+    const FString SteamGame = Steam.Path() + u"steamapps/common/Grand Theft Auto San Andreas";
+    ASSERT_TRUE(CoreOS::DirMake(*(Steam.Path() + u"steamapps")) &&
+                CoreOS::DirMake(*(Steam.Path() + u"steamapps/common")));
+    ASSERT_TRUE(MakeGame(SteamGame));
+    ASSERT_TRUE(CoreOS::DirMake(*(Temp.Path() + u"bin")));
+    const FString Gone = Steam.Path() + u"gone";
+    const struct
+    {
+        FString Remembered, ProgramDir, SteamRoot;
+        bool bRegistryHolds;
+        FString Dir;
+        const char16_t* Line;
+    } Steps[] = {
+        {GameDir, GameDir, Steam.Path(), true, GameDir, u"The folder you used last time."},
+        {Gone, GameDir, Steam.Path(), true, GameDir, u"The folder this program is in."},
+        {Gone, Temp.Path() + u"bin", Steam.Path(), true, GameDir, u"The folder above the one this program is in."},
+        {Gone, Gone, Steam.Path(), true, FString(u"D:\\Games"), u"Found in the registry."},
+        {Gone, Gone, Steam.Path(), false, SteamGame, u"Found through Steam."},
+        {Gone, Gone, FString(), false, FString(GDefaultGameDir), u"The default install folder."},
+    };
+    auto Normal = [](const FString& Dir) { return appWithTrailingSeparator(appWithoutTrailingSeparators(Dir)); };
+    for (const auto& Step : Steps)
+    {
+        bRegistryHolds = Step.bRegistryHolds;
+        Announced = 0;
+        FGameDirSearch Search;
+        Search.bRegistry = true;
+        Search.Remembered = Step.Remembered;
+        Search.ProgramDir = Step.ProgramDir;
+        Search.SteamRoot = Step.SteamRoot;
+        OpenDialog(Search);
+        Fake = UseFakeClient();
+        SCOPED_TRACE(FString(Step.Line).ToUtf8());
+        EXPECT_EQ(Normal(Dlg->m_strDir), Normal(Step.Dir));
+        EXPECT_TRUE(StatusAfter(u"true", u"false").EndsWith(*(FString(u"\r\n") + Step.Line + u"\r\n")))
+            << Status().ToUtf8();
+    }
+    EXPECT_EQ(FirstView, CoreOS::REGVIEW_32);
+    EXPECT_EQ(Announced, 4094u);
+    // The default folder holds no game here: what is wrong with it comes before where it came from.
+    EXPECT_TRUE(StatusAfter(u"false", u"false")
+                    .EndsWith(*(u"This folder does not exist.\r\nThe game is usually in " +
+                                appWithoutTrailingSeparators(GDefaultGameDir) +
+                                u", or, bought on Steam, in ...\\steamapps\\common\\Grand Theft Auto San "
+                                u"Andreas.\r\nThe default install "
+                                u"folder.\r\n")))
+        << Status().ToUtf8();
+    // Another folder typed in came from nowhere the dialog knows.
+    UiHeadless::TypeText(*Dlg, IDC_DIR, *GameDir);
+    EXPECT_TRUE(StatusAfter(u"true", u"false").EndsWith(u"It's all reversable.\r\n"));
+}
+
+// Browse opens in the folder in the box, or the nearest one above it that exists. A folder inside the game, or a
+// Steam library holding it, lands on the game's folder; one with no game near is kept and the status says what is
+// wrong with it; a cancelled picker changes nothing.
+TEST_F(CPellmorWinDlgStateTest, BrowseLandsOnTheGameFolder)
+{
+    Open();
+    FTempDir Other;
+    const FString Library = Other.Path() + u"Library";
+    const FString LibraryGame = Library + u"/steamapps/common/Grand Theft Auto San Andreas";
+    ASSERT_TRUE(CoreOS::DirMake(*Library) && CoreOS::DirMake(*(Library + u"/steamapps")) &&
+                CoreOS::DirMake(*(Library + u"/steamapps/common")));
+    ASSERT_TRUE(MakeGame(LibraryGame));
+    const FString Empty = Other.Path() + u"Empty";
+    ASSERT_TRUE(CoreOS::DirMake(*Empty));
+    const FString Found = u"\r\nThe game's folder, found from the one you picked.\r\n";
+    const struct
+    {
+        FString Picked, Start, Box;
+        const char16_t* Answer;
+        FString StatusEnd;
+    } Steps[] = {
+        {GameDir + u"/Models", GameDir, appWithTrailingSeparator(GameDir), u"true", Found},
+        {Library, GameDir, appWithTrailingSeparator(LibraryGame), u"true", Found},
+        {Empty, LibraryGame, appWithTrailingSeparator(Empty), u"false",
+         u"This folder holds no Models\\gta3.img.\r\nThe game is usually in "},
+        {FString(), Empty, appWithTrailingSeparator(Empty), u"false", u"The game is usually in "},
+    };
+    for (const auto& Step : Steps)
+    {
+        SCOPED_TRACE(Step.Picked.ToUtf8());
+        UiHeadless::ScriptFolderPicker(Step.Picked);
+        ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_BROWSE));
+        EXPECT_EQ(appWithSystemSeparators(UiHeadless::FolderPickerStart()), appWithSystemSeparators(Step.Start));
+        EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), Step.Box);
+        EXPECT_EQ(Dlg->GetGameDir().Left(Step.Box.Len()), Step.Box);
+        EXPECT_NE(StatusAfter(Step.Answer, u"false").InStr(*Step.StatusEnd), -1) << Status().ToUtf8();
+    }
+    UiHeadless::TypeText(*Dlg, IDC_DIR, *(Empty + u"/gone/deeper"));
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_BROWSE));
+    EXPECT_EQ(appWithSystemSeparators(UiHeadless::FolderPickerStart()), appWithSystemSeparators(Empty));
+}
 
 // The client's answers are read without regard to case ("yes" is no "true"); a transaction running or an answer not
 // yet in is "Please wait.". The text is written only when the state changes, so that it is never undone under the
@@ -82,11 +216,14 @@ TEST_F(CPellmorWinDlgStateTest, ProgressWindowFollowsTheShrinkAndHandsCancelOn)
     Open();
     Fake->bShrinking = 1;
     Fake->ShrinkProgress = 37;
+    Fake->ShrinkProgressInfo = FShrinkProgressInfo{u"gta_int.img", 2, 3, 512000000, 930200000, 42.0};
     Tick();
     CProgressDlg& Progress = *Dlg->ProgressDlg;
     ASSERT_NE(Progress.m_hWnd, nullptr);
     EXPECT_TRUE(Progress.IsWindowVisible());
     EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_TEXT), u"37/100");
+    EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_DETAIL),
+              u"gta_int.img (2 of 3)\r\n512.0 MB of 930.2 MB, 0:42 left");
     int32_t Low = -1, High = -1, Pos = -1;
     UiHeadless::ProgressState(Progress, IDC_PROGRESS, Low, High, Pos);
     EXPECT_EQ(Low, 0);

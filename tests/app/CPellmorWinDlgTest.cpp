@@ -22,8 +22,9 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     Tick();
     EXPECT_EQ(Status(), u"Please wait.\r\n");
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+    // The state's own text, then the archive's size under it.
     EXPECT_EQ(Status(), u"Found standard GTA:SA files.\r\n\r\nPress the 'Shrink' button below to compress\r\n"
-                        u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n");
+                        u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n\r\ngta3.img: 0.0 MB\r\n");
     EXPECT_FALSE(Enabled(IDC_RESTORE));
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
@@ -32,7 +33,8 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     EXPECT_FALSE(Enabled(IDC_RESTORE));
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
     EXPECT_EQ(Status(), u"Found shrunked GTA:SA files.\r\n\r\nEnjoy your wankerized and slightly less warpy game!\r\n"
-                        u"\r\nPress the 'Restore' button below to revert back\r\nto your original IMG Files.\r\n\r\n");
+                        u"\r\nPress the 'Restore' button below to revert back\r\nto your original IMG Files.\r\n\r\n"
+                        u"gta3.img: 0.0 MB -> 0.0 MB, 0.0 MB less\r\n");
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_TRUE(Enabled(IDC_RESTORE));
     EXPECT_TRUE(TestFileText(GameFile(u"_ORIG_BAK")) == Original);
@@ -112,9 +114,12 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     // Every tick comes after the engine has run all it was given, so the tests queued just before an automatic
     // transaction end in the same tick as the transaction. Their answers describe the files before it: the tick
     // that collects the transaction's end still says "Please wait.".
-    auto Run = [&](const FString& Dir, bool bShrink)
+    auto Run = [&](const FString& Dir, bool bShrink, const FGameDirSearch* Search = nullptr)
     {
-        OpenDialog(Dir, bShrink, !bShrink);
+        if (Search)
+            OpenDialog(*Search, bShrink, !bShrink);
+        else
+            OpenDialog(Dir, bShrink, !bShrink);
         for (int32_t i = 0; i < 100 && !IsEnded(); ++i)
         {
             const bool bWasRunning = Dlg->Client->bShrinking || Dlg->Client->bUnshrinking;
@@ -137,6 +142,13 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
     FTempDir Empty;
     EXPECT_EQ(Run(Empty.Path(), false), CPellmorWinDlg::EXIT_NoGame);
+    // No registry value, but the program copied into the game's folder: /s finds the game there.
+    FGameDirSearch Search;
+    Search.bRegistry = true;
+    Search.ProgramDir = GameDir;
+    EXPECT_EQ(Run(FString(), true, &Search), CPellmorWinDlg::EXIT_Done);
+    EXPECT_EQ(FileState(), "restore");
+    EXPECT_EQ(Run(GameDir, false), CPellmorWinDlg::EXIT_Done);
 
     // A failure is shown once, with what is free and what is needed, and not tried again.
     Space.Set(int64_t(100) << 20);
@@ -281,4 +293,50 @@ TEST_F(CPellmorWinDlgTest, FailureMessagesExplainAWriteProtectedGameFolder)
                                   GameDir + u"\\Models\\\r\n\r\nRun PellmorWin as administrator")))
         << Text.ToUtf8();
     EXPECT_EQ(FileState(), "shrink");
+}
+
+// With the all-archives box, Shrink and Restore work on every archive the game loads, one transaction each, and
+// the status lists each archive's state and size; the box and the folder are there again at the next start.
+TEST_F(CPellmorWinDlgTest, AllArchivesBoxShrinksAndRestoresEveryArchiveAndIsRemembered)
+{
+    FTempDir Game;
+    ASSERT_TRUE(MakeSampleGame(Game.Path(), 20, {{"gta_int", 10}, {"mod", 10}}));
+    OpenDialog(Game.Path(), false, false);
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+    EXPECT_TRUE(Status().EndsWith(u"reversable.\r\n\r\ngta3.img: 1.4 MB\r\n")) << Status().ToUtf8();
+
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_ALL_ARCHIVES));
+    EXPECT_EQ(Status(), u"Please wait.\r\n");
+    ASSERT_TRUE(TickUntil([&] { return Status().InStr(u"mod.img") >= 0; }));
+    EXPECT_TRUE(Status().EndsWith(u"reversable.\r\n\r\ngta3.img: standard, 1.4 MB\r\ngta_int.img: standard, 0.8 MB\r\n"
+                                  u"mod.img: standard, 0.5 MB\r\n"))
+        << Status().ToUtf8();
+
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
+    EXPECT_TRUE(Status().EndsWith(u"IMG Files.\r\n\r\ngta3.img: shrunk, 1.4 MB -> 0.9 MB, 0.5 MB less\r\ngta_int.img: "
+                                  u"shrunk, 0.8 MB -> 0.7 MB, 0.1 MB less\r\nmod.img: shrunk, 0.5 MB -> 0.4 MB, 0.1 MB "
+                                  u"less\r\n"))
+        << Status().ToUtf8();
+    for (const char16_t* Name : {u"gta3", u"gta_int", u"mod"})
+        EXPECT_TRUE(TestFileExists(Game.Path() + u"models/" + Name + u"_ORIG_BAK.img")) << FString(Name).ToUtf8();
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
+
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_EXIT));
+    UiHeadless::PumpMessages();
+    ASSERT_TRUE(IsEnded());
+    const FPlayerChoices Remembered = LoadPlayerChoices();
+    EXPECT_EQ(Remembered.GameDir, Game.Path());
+    EXPECT_TRUE(Remembered.bAllArchives);
+
+    FGameDirSearch Search;
+    Search.Remembered = Remembered.GameDir;
+    OpenDialog(Search);
+    EXPECT_EQ(Dlg->IsDlgButtonChecked(IDC_ALL_ARCHIVES), uint32_t(BST_CHECKED));
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
+    EXPECT_NE(Status().InStr(u"The folder you used last time.\r\n"), -1) << Status().ToUtf8();
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
+    for (const char16_t* Name : {u"gta3", u"gta_int", u"mod"})
+        EXPECT_FALSE(TestFileExists(Game.Path() + u"models/" + Name + u"_ORIG_BAK.img")) << FString(Name).ToUtf8();
 }

@@ -8,8 +8,6 @@
 #include <sstream>
 #include <gtest/gtest.h>
 
-#include "SampleGame.h"
-
 int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console)
 {
     return RunPellmor(std::vector<FString>(Args), Console);
@@ -83,19 +81,6 @@ std::vector<std::string> FTerminalModel::Rows() const
         Result.push_back(Row);
     }
     return Result;
-}
-
-bool MakeSampleGame(const FString& Dir, int32_t Entries, const std::vector<std::pair<std::string, int32_t>>& Extra)
-{
-    SampleGame::FSampleGameOptions Options;
-    Options.EntryCount = Entries;
-    Options.Seed = 7;
-    for (const auto& Archive : Extra)
-        Options.ExtraArchives.push_back({Archive.first, Archive.second});
-    std::string Error;
-    const bool bMade = SampleGame::WriteSampleGame(Dir.ToUtf8(), Options, &Error);
-    EXPECT_TRUE(bMade) << Error;
-    return bMade;
 }
 
 // ---- JSON -----------------------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "Core/Inc/Core.h"
 #include "cli/PellmorCommand.h"
 #include "cli/PellmorConsole.h"
+#include "tests/support/TempDir.h"
 
 // Records what a command writes. Interrupted() turns true once standard output holds InterruptAfter (never when
 // it is empty), or at once with bInterruptNow: Ctrl-C at a chosen moment.
@@ -60,11 +61,6 @@ private:
     std::vector<std::string> Screen{std::string()};
     size_t Column = 0;
 };
-
-// Writes a sample game of Entries entries into Dir (DIR/models/gta3.img), with the archives of Extra
-// ({"gta_int", 40}: DIR/models/gta_int.img) named in DIR/data/gta.dat. False with a test failure otherwise.
-bool MakeSampleGame(const FString& Dir, int32_t Entries,
-                    const std::vector<std::pair<std::string, int32_t>>& Extra = {});
 
 // A checked JSON document: Parse is true when Text is exactly one valid JSON value (RFC 8259, no extensions).
 // Get gives the scalar reached through object keys and array indices given one by one ({"files", "gta3.img"},

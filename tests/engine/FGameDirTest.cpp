@@ -43,6 +43,7 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
     ASSERT_TRUE(Put(Dir.File(u"game/Models/gta3_ORIG_BAK.img"), "VER2"));
     ASSERT_TRUE(Put(Dir.File(u"game/Models/readme.txt"), "x"));
     MakeGame(Dir.File(u"library/common/GTA SA"));
+    MakeGame(Dir.File(u"Steam Library/steamapps/common/Grand Theft Auto San Andreas"));
     const struct
     {
         const char16_t* Path;
@@ -61,6 +62,8 @@ TEST_F(FGameDirTest, ANamedPathMeansTheGameFolderAroundIt)
         {u"game/Models/gone", EGameDirGiven::Missing, u"game/Models/gone/", u"game/"},
         {u"", EGameDirGiven::OtherFolder, u"", u"game/"},
         {u"library", EGameDirGiven::OtherFolder, u"library/", u"library/common/GTA SA/"},
+        {u"Steam Library", EGameDirGiven::OtherFolder, u"Steam Library/",
+         u"Steam Library/steamapps/common/Grand Theft Auto San Andreas/"},
         {u"elsewhere", EGameDirGiven::Missing, u"elsewhere/", nullptr},
     };
     for (const auto& Case : Cases)

@@ -248,3 +248,64 @@ TEST_F(FShrinkEngineJobTest, ATransactionFromAnotherProcessIsRefusedWhileOneRuns
     EXPECT_EQ(TestFileText(File(u"_ORIG_BAK")), Original);
     delete Client;
 }
+
+// With every archive the game loads, the tests answer for all of them together and for each one, and a shrink
+// runs one transaction each: its progress goes over all of their bytes, a cancel ends it before the next archive
+// (those done stay done), and the next shrink does the rest.
+TEST_F(FShrinkEngineJobTest, AllArchivesAreShrunkOneAfterAnotherUntilACancel)
+{
+    const std::string Interior = PlainArchive(30);
+    ASSERT_TRUE(WriteTestFile(Dir.Path() + u"Models\\gta_int.img", Interior));
+    ASSERT_TRUE(WriteTestFile(Dir.Path() + u"Models\\mod.img", PlainArchive(10)));
+    ASSERT_TRUE(CoreOS::DirMake(*(Dir / u"data")));
+    ASSERT_TRUE(WriteTestFile(Dir.Path() + u"data\\gta.dat", "IMG models\\gta_int.img\nIMG models\\mod.img\n"));
+    FShrinkEngineClient* Client = static_cast<FShrinkEngineClient*>(CreateEngineClient());
+    const FString Game = Dir.Path();
+    FShrinkJobOptions All;
+    All.bAllArchives = true;
+
+    Gate.CancelAt = "gta_int";
+    Gate.CancelFlag = &Client->CancelFlag;
+    ASSERT_TRUE(Client->PerformShrink(Game, All));
+    for (int32_t i = 0; i < 20000 && !Gate.bWantCancel; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(Gate.bWantCancel);
+    // The second archive's turn has come; the first one's bytes are done.
+    Client->Update(Game);
+    const int64_t Total = int64_t(Original.size() + Interior.size() + PlainArchive(10).size());
+    EXPECT_EQ(Client->ShrinkProgressInfo.Archive, u"gta_int.img");
+    EXPECT_EQ(Client->ShrinkProgressInfo.ArchiveIndex, 2);
+    EXPECT_EQ(Client->ShrinkProgressInfo.ArchiveCount, 3);
+    EXPECT_EQ(Client->ShrinkProgressInfo.BytesDone, int64_t(Original.size()));
+    EXPECT_EQ(Client->ShrinkProgressInfo.BytesTotal, Total);
+    EXPECT_EQ(Client->ShrinkProgress, int32_t(Original.size() * 100 / Total));
+    Settle(Client, Game);
+    EXPECT_EQ(Client->ShrinkResult, u"Shrink canceled");
+    ASSERT_EQ(Client->ShrinkArchives.Num(), 3);
+    EXPECT_TRUE(Client->ShrinkArchives[0].bRan && Client->ShrinkArchives[0].Transaction.Verdict.IsDone());
+    EXPECT_EQ(Client->ShrinkArchives[1].Transaction.Verdict.Kind, EVerdict::Cancelled);
+    EXPECT_FALSE(Client->ShrinkArchives[2].bRan);
+    EXPECT_EQ(TestFileText(Dir.Path() + u"Models\\gta_int.img"), Interior);
+    // Both tests pass: one archive is shrunk, two are not; each answer says which.
+    EXPECT_EQ(Client->CanShrinkText, u"true");
+    EXPECT_EQ(Client->CanUnshrinkText, u"true");
+    ASSERT_EQ(Client->Archives.Num(), 3);
+    EXPECT_EQ(Client->Archives[0].Status.State, EArchiveState::Shrunk);
+    EXPECT_EQ(Client->Archives[1].Name, u"gta_int.img");
+    EXPECT_EQ(Client->Archives[1].Status.State, EArchiveState::Original);
+
+    Gate.CancelAt.clear();
+    Client->ShrinkResult.Empty();
+    ASSERT_TRUE(Client->PerformShrink(Game, All));
+    Settle(Client, Game);
+    EXPECT_TRUE(Client->ShrinkResult.IsEmpty());
+    EXPECT_FALSE(Client->ShrinkArchives[0].bRan);
+    EXPECT_TRUE(Client->ShrinkArchives[2].bRan);
+    EXPECT_EQ(Client->CanShrinkText, u"false");
+    ASSERT_TRUE(Client->PerformUnshrink(Game, All));
+    Settle(Client, Game);
+    EXPECT_EQ(Client->CanUnshrinkText, u"false");
+    ExpectOriginalOnly();
+    EXPECT_EQ(TestFileText(Dir.Path() + u"Models\\gta_int.img"), Interior);
+    delete Client;
+}

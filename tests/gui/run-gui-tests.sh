@@ -633,6 +633,61 @@ test_write_protected()
     expect_state "$small" standard
 }
 
+# PellmorWin.exe copied into a game's folder, as the README suggests, finds the game there without a registry value
+# and says so. With the all-archives box it lists, shrinks and restores each archive the game loads, and the box
+# is remembered beside that copy when it closes.
+test_in_game_folder()
+{
+    local main="PellmorWin v1.03" game=$work/games/three archive
+    make_game "$game" --entries 60 --extra-archive gta_int:30 --extra-archive mod:20 || return 1
+    for archive in gta_int mod; do
+        [[ -f $game/models/${archive}_ORIG_BAK.img ]] && mv -f "$game/models/${archive}_ORIG_BAK.img" "$game/models/$archive.img"
+        rm -f "$game/models/${archive}_SHRUNK_BAK.img"
+    done
+    cp "$exe" "$game/PellmorWin.exe" && rm -f "$game/PellmorWin.ini" || return 1
+    wine reg delete 'HKLM\SOFTWARE\Quorrin: San Andreas' /v 'GTA:SA Path' /f >/dev/null 2>&1
+    "$wine_run" "$game/PellmorWin.exe" >"$work/app.log" 2>&1 &
+    app_pid=$!
+    wait_for "$main" "The folder this program is in." 15 || return 1
+    expect_control "$main" 1000 7 "$(winpath "$game")\\" || return 1
+    shoot main-in-game "$main"
+
+    click "$main" 1009 || return 1
+    wait_for "$main" "mod.img: standard" 15 || return 1
+    shoot main-all-standard "$main"
+    click "$main" 1003 || return 1
+    wait_for "$main" "mod.img: shrunk" 30 || return 1
+    for archive in gta3 gta_int mod; do
+        [[ -f $game/models/${archive}_ORIG_BAK.img ]] || { log "$archive.img was not shrunk"; return 1; }
+    done
+    shoot main-all-shrunk "$main"
+    click "$main" 1004 || return 1
+    wait_for "$main" "mod.img: standard" 30 || return 1
+    expect_state "$game" standard || return 1
+    click "$main" 1005 || return 1
+    wait_app_exit 15 || { log "Exit did not end the program"; return 1; }
+    grep -q "AllArchives=True" "$game/PellmorWin.ini" || { log "the all-archives box was not remembered"; return 1; }
+    rm -f "$game/PellmorWin.exe" "$game/PellmorWin.ini"
+}
+
+# The progress window, with its line under the bar, on a display scaled to 150%.
+test_scaled_150_progress()
+{
+    local main="PellmorWin v1.03" rc=1
+    make_game "$big" --size 320 || return 1
+    set_dpi 144
+    if start_slow_shrink && wait_for "Shrink Progress" " MB of " 15; then
+        shoot progress-150 "Shrink Progress"
+        click "Shrink Progress" 1007 && wait_for "Perform Shrink" "Shrink canceled" 30 && throttle_stop &&
+            click "Perform Shrink" 1 && wait_for "$main" "$standard_status" 15 && click "$main" 1005 &&
+            wait_app_exit 15
+        rc=$?
+    fi
+    throttle_stop
+    set_dpi 96
+    return $rc
+}
+
 # The dialogs on a display scaled to 150%: the program draws them itself at that scale (the manifest says it
 # is aware of the scale); the screenshots show whether anything is clipped or overlaps.
 test_scaled_150()
@@ -653,6 +708,8 @@ run_test()
 {
     local name=$1 started=$SECONDS rc
     said=0
+    # The dialog remembers its folder beside the program; each test starts without what an earlier one left.
+    rm -f "$win_dir/app/PellmorWin.ini"
     "test_${name//-/_}"
     rc=$?
     if [[ $rc -eq 0 ]]; then
@@ -684,6 +741,7 @@ run_test()
     app_pid=""
     first_pid=""
     watch_pid=""
+    rm -f "$win_dir/app/PellmorWin.ini"
     # The server ends a moment after it is told to; a program started meanwhile would find it dying.
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
@@ -706,7 +764,7 @@ if ! make_game "$small" --entries 60 || ! make_game "$other" --entries 40 || ! m
 fi
 
 all_tests="auto-shrink auto-restore auto-held interactive cancel close-during-shrink two-programs write-protected
-    scaled-150"
+    scaled-150 in-game-folder scaled-150-progress"
 for name in ${PELLMOR_GUI_TESTS:-$all_tests}; do
     run_test "$name"
 done
