@@ -136,8 +136,7 @@ int32_t HalfSide(int32_t Side)
 // resampled. A block-coded texture keeps sides that are multiples of 4, so it stops at the last size that does
 // (marked bStoppedShort), as does a texture whose last level cannot be decoded (LevelFormat 0). Textures at or
 // below MaxSide are TooSmall, which leaves them byte for byte.
-FTexturePlan PlanLargestSide(const FTxdImageHeader& Header, int32_t MaxSide, FPixelFormat LevelFormat,
-                             bool bBlockCoded)
+FTexturePlan PlanLargestSide(const FTxdImageHeader& Header, int32_t MaxSide, FPixelFormat LevelFormat, bool bBlockCoded)
 {
     FTexturePlan Plan = {ETextureOutcome::Changed, 0, Header.Width, Header.Height, false};
     int32_t Halvings = 0;

@@ -173,8 +173,7 @@ ETextureOutcome ProcessImage(FTxdEntryContext& Context, FTxdImage& Image)
     const uint32_t Kind = GetTextureKind(Image.Header);
     const int32_t Width = Image.Header.Width;
     const int32_t Height = Image.Header.Height;
-    const ETextureOutcome Outcome =
-        Image.IsPaletteImage() ? ETextureOutcome::Palette : Reencode(Context, Image);
+    const ETextureOutcome Outcome = Image.IsPaletteImage() ? ETextureOutcome::Palette : Reencode(Context, Image);
     Context.Stats.Textures.Count(Kind, Width, Height, Outcome);
     return Outcome;
 }

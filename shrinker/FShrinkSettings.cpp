@@ -81,7 +81,8 @@ bool FShrinkSettings::operator==(const FShrinkSettings& Other) const
 
 FString FShrinkSettings::ToText() const
 {
-    FString Text = Mode == EShrinkMode::Standard ? FString(StandardWord) : FString::Printf(u"%s%d", SidePrefix, MaxSide);
+    FString Text =
+        Mode == EShrinkMode::Standard ? FString(StandardWord) : FString::Printf(u"%s%d", SidePrefix, MaxSide);
     if (Smooth == ESmoothChoice::Smooth)
         Text += FString(u" ") + SmoothWord;
     else if (Smooth == ESmoothChoice::NoSmooth)

@@ -134,8 +134,7 @@ FTxdEntryContext::FTxdEntryContext(const FSkipRules& InSkipRules, FReencodeImage
                                    const FString& InTxdName, FEntryTrace* InTrace, FShrinkBuffers* InBuffers,
                                    const FShrinkSettings& InSettings)
     : SkipRules(InSkipRules), Reencode(InReencode), TxdName(InTxdName), Settings(InSettings),
-      Trace(InTrace ? *InTrace : OwnTrace),
-      Buffers(InBuffers ? *InBuffers : OwnBuffers)
+      Trace(InTrace ? *InTrace : OwnTrace), Buffers(InBuffers ? *InBuffers : OwnBuffers)
 {
     appCheck(Reencode != nullptr);
 }

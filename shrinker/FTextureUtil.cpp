@@ -569,8 +569,7 @@ void BoxResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeigh
                     int32_t NewHeight)
 {
     FShrinkBuffers Buffers;
-    BoxLevel(SourceWidth, SourceHeight, Source, PIXEL_RGBA, static_cast<uint8_t*>(Dest), NewWidth, NewHeight,
-             Buffers);
+    BoxLevel(SourceWidth, SourceHeight, Source, PIXEL_RGBA, static_cast<uint8_t*>(Dest), NewWidth, NewHeight, Buffers);
 }
 
 void ResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,

@@ -104,8 +104,8 @@ TEST(FTextureUtilTest, BlockCodingAndResamplingGiveTheSameBytesOnEveryBuild)
     const FBytes Dxt5 = Convert(64, 64, Picture(64, 64), PIXEL_RGBA, PIXEL_DXT5);
     FBytes Box(size_t(31) * 20 * 4);
     BoxResizeImage(Picture(64, 41, true).data(), 64, 41, Box.data(), 31, 20);
-    const uint64_t Smooth = Fnv1a(Fnv1a(Fnv1a(0xcbf29ce484222325ull, Dxt5), Convert(64, 64, Dxt5, PIXEL_DXT5, PIXEL_RGBA)),
-                                  Box);
+    const uint64_t Smooth =
+        Fnv1a(Fnv1a(Fnv1a(0xcbf29ce484222325ull, Dxt5), Convert(64, 64, Dxt5, PIXEL_DXT5, PIXEL_RGBA)), Box);
     EXPECT_EQ(Smooth, 0x8a929fc7e22ccbf2ull);
 }
 
@@ -190,7 +190,7 @@ double Coverage(const FBytes& P)
 // partly covered pixels weighing by the part for odd ones, and no filtering along a side that stays.
 TEST(FTextureUtilTest, BoxFilterAveragesTheAreaEachPixelCovers)
 {
-    EXPECT_EQ(BoxResize(Greys({1, 2, 3, 4}), 2, 2, 1, 1), Greys({3}));   // 2.5 rounds up
+    EXPECT_EQ(BoxResize(Greys({1, 2, 3, 4}), 2, 2, 1, 1), Greys({3}));    // 2.5 rounds up
     EXPECT_EQ(BoxResize(Greys({1, 2, 3, 5}), 4, 1, 2, 1), Greys({2, 4})); // 1.5 -> 2, 4
     // 5 -> 2: (2a + 2b + c) / 5 and (c + 2d + 2e) / 5.
     EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40, 50}), 5, 1, 2, 1), Greys({18, 42}));
