@@ -63,6 +63,8 @@ FHash64::FHash64(uint64_t InSeed) : Seed(InSeed)
 
 void FHash64::Update(const void* Data, size_t Count)
 {
+    if (Count == 0)
+        return;
     const uint8_t* Bytes = static_cast<const uint8_t*>(Data);
     TotalBytes += Count;
     if (PendingBytes > 0)

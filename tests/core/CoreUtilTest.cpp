@@ -118,6 +118,7 @@ TEST(CoreUtilTest, Hash64GivesTheKnownDigestsHoweverTheBytesAreCut)
         for (size_t Piece : {1, 3, 31, 32, 33, 100})
         {
             FHash64 Hash;
+            Hash.Update(nullptr, 0);
             for (size_t At = 0; At < Row.Bytes.size(); At += Piece)
                 Hash.Update(Row.Bytes.data() + At, std::min(Piece, Row.Bytes.size() - At));
             EXPECT_EQ(Hash.Digest(), Row.Seed0) << Row.Bytes.size() << " in pieces of " << Piece;
