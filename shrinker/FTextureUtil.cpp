@@ -334,6 +334,13 @@ uint64_t CoverageTarget(uint64_t SourceOpaque, uint64_t SourcePixels, uint64_t N
 // the picture instead of gathered at its top.
 void KeepCoverage(uint8_t* Pixels, int32_t Width, size_t NumPixels, uint64_t Target, FScratchBytes& Scratch)
 {
+    // All opaque (every opaque texture comes this way) or all clear: nothing to choose.
+    if (Target == 0 || Target >= NumPixels)
+    {
+        for (size_t i = 0; i < NumPixels; ++i)
+            Pixels[i * 4 + 3] = Target ? 255 : 0;
+        return;
+    }
     uint64_t Histogram[256] = {};
     for (size_t i = 0; i < NumPixels; ++i)
         ++Histogram[Pixels[i * 4 + 3]];
@@ -381,23 +388,34 @@ public:
             Buffers.Columns.SetNum((int64_t(InWidth) + InHeight) * int64_t(sizeof(FBoxTap))));
         ColumnTaps = Taps;
         RowTaps = Taps + InWidth;
-        const uint64_t Across = BoxTaps(InWidth, InNewWidth, ColumnTaps);
-        Total = Across * BoxTaps(InHeight, InNewHeight, RowTaps);
+        const uint64_t AcrossWeight = BoxTaps(InWidth, InNewWidth, ColumnTaps);
+        Total = AcrossWeight * BoxTaps(InHeight, InNewHeight, RowTaps);
         // Row sums first (32-bit: at most 255 * 65535), then two destination rows of 64-bit sums.
         uint8_t* Sums = Buffers.Sums.SetNum(int64_t(InNewWidth) * 4 * (4 + 2 * 8));
         RowSums = reinterpret_cast<uint32_t*>(Sums);
         DestSums = reinterpret_cast<uint64_t*>(Sums + size_t(InNewWidth) * 16);
-        std::memset(DestSums, 0, size_t(InNewWidth) * 4 * 2 * 8);
+        std::memset(Sums, 0, size_t(InNewWidth) * 4 * (4 + 2 * 8));
         Shift = 0;
         while (Shift < 63 && (uint64_t(1) << Shift) < Total)
             ++Shift;
         bPowerOfTwo = (uint64_t(1) << Shift) == Total;
+        // Sides divided exactly (every halving of even sides) sum whole blocks of source pixels without weights,
+        // into 32-bit sums: one destination row at a time.
+        Across = InWidth / InNewWidth;
+        Down = InHeight / InNewHeight;
+        bExact = InWidth % InNewWidth == 0 && InHeight % InNewHeight == 0 && Total <= (uint64_t(1) << 24);
     }
 
     // The next source row's Width pixels.
     void AddRow(const uint8_t* Row)
     {
-        CountAlpha(Row);
+        if (bExact)
+        {
+            AddExactRow(Row);
+            return;
+        }
+        if (!bGradedAlpha)
+            CountAlpha(Row);
         SumAcross(Row);
         const FBoxTap& Tap = RowTaps[SourceRow++];
         while (FinishedRows < Tap.Dest)
@@ -410,7 +428,7 @@ public:
     // After the last row: the rows still open, then the coverage of a cut-out.
     void Finish(FScratchBytes& Scratch)
     {
-        while (FinishedRows < NewHeight)
+        while (!bExact && FinishedRows < NewHeight)
             FinishRow();
         if (!bGradedAlpha)
         {
@@ -421,10 +439,40 @@ public:
     }
 
 private:
+    void AddExactRow(const uint8_t* Row)
+    {
+        if (!bGradedAlpha)
+            CountAlpha(Row);
+        uint32_t* Sum = RowSums;
+        if (Across == 2)
+            for (int32_t x = 0; x < NewWidth; ++x, Sum += 4, Row += 8)
+                for (int32_t c = 0; c < 4; ++c)
+                    Sum[c] += uint32_t(Row[c]) + Row[4 + c];
+        else
+            for (int32_t x = 0; x < NewWidth; ++x, Sum += 4)
+                for (int32_t k = 0; k < Across; ++k, Row += 4)
+                    for (int32_t c = 0; c < 4; ++c)
+                        Sum[c] += Row[c];
+        if (++SourceRow % Down != 0)
+            return;
+        uint8_t* Out = Dest + size_t(FinishedRows++) * size_t(NewWidth) * 4;
+        const size_t Count = size_t(NewWidth) * 4;
+        const uint32_t Half = uint32_t(Total / 2);
+        if (bPowerOfTwo)
+            for (size_t i = 0; i < Count; ++i)
+                Out[i] = uint8_t((RowSums[i] + Half) >> Shift);
+        else
+            for (size_t i = 0; i < Count; ++i)
+                Out[i] = uint8_t((RowSums[i] + Half) / uint32_t(Total));
+        std::memset(RowSums, 0, Count * 4);
+    }
+
+    // The cut-out rule's counts: whether any alpha is graded (then nothing more is counted) and how many are
+    // opaque.
     void CountAlpha(const uint8_t* Row)
     {
         uint32_t Graded = 0;
-        uint64_t Opaque = 0;
+        uint32_t Opaque = 0;
         for (int32_t x = 0; x < Width; ++x)
         {
             const uint8_t Alpha = Row[size_t(x) * 4 + 3];
@@ -485,6 +533,9 @@ private:
     uint64_t Total = 1;
     int32_t Shift = 0;
     bool bPowerOfTwo = true;
+    int32_t Across = 1;
+    int32_t Down = 1;
+    bool bExact = false;
     int32_t SourceRow = 0;
     int32_t FinishedRows = 0;
     bool bGradedAlpha = false;
