@@ -81,9 +81,9 @@ void BoxResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeigh
 // NewWidth * NewHeight * 4 bytes: the same pixels as ConvertImage to RGBA followed by ResizeImage (Filter
 // Bilinear) or BoxResizeImage (Filter Box, which needs a size no larger than the level's). A block-coded
 // level is decoded a strip of rows at a time, each row resampled as soon as its source rows are there, so the
-// level is never held decoded whole; RGBA levels are read where they are. Buffers holds the strips and the
-// column table. Returns false, traced as ConvertImage traces and with Dest untouched, when the level cannot be
-// decoded. Every size must be positive (assertion). Any thread; the block decoder runs on the calling thread.
+// level is never held decoded whole; RGBA levels are read where they are. Buffers holds the strips, the column
+// table and the box filter's sums. Returns false, traced as ConvertImage traces and with Dest untouched, when the level
+// cannot be decoded. Every size must be positive (assertion). Any thread; the block decoder runs on the calling thread.
 bool ResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, int32_t SourceBytes,
                    void* Dest, int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers,
                    FEntryTrace* Trace = nullptr, EResampleFilter Filter = EResampleFilter::Bilinear);
