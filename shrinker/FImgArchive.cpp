@@ -2,6 +2,7 @@
 #include "shrinker/FImgArchive.h"
 
 #include <cstring>
+#include <new>
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
@@ -211,6 +212,73 @@ bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count, F
     std::memset(Dest + Got, 0, size_t(Count - Got));
     const int64_t Size = CoreOS::FileGetSize(File);
     return Size >= 0 && Pos + Got >= Size;
+}
+
+uint64_t FImgDigest::Digest() const
+{
+    const uint64_t Parts[3] = {Directory.Digest(), Filler.Digest(), Entries.Digest()};
+    return appHash64(Parts, sizeof(Parts));
+}
+
+namespace
+{
+// Hashes Count bytes of File from Pos, in pieces, as ReadImgBytes reads them.
+bool HashImgBytes(FFileHandle File, int64_t Pos, int64_t Count, FHash64& Hash, TDynArray<uint8_t>& Piece)
+{
+    const int64_t PieceBytes = int64_t(4) << 20;
+    for (int64_t Done = 0; Done < Count;)
+    {
+        const int64_t Bytes = Min(Count - Done, PieceBytes);
+        if (Piece.Num() < Bytes)
+            Piece.SetNum(int32_t(Bytes));
+        if (!ReadImgBytes(File, Pos + Done, Piece.GetData(), Bytes))
+            return false;
+        Hash.Update(Piece.GetData(), size_t(Bytes));
+        Done += Bytes;
+    }
+    return true;
+}
+
+bool DigestImgFile(FFileHandle File, uint64_t& Digest)
+{
+    const FImgArchiveCheck Check = CheckImgFile(File);
+    TDynArray<FImgDirEntry> Directory;
+    if (Check.Result != EImgCheck::Ok || !ReadImgDirectory(File, Check.NumEntries, Directory))
+        return false;
+    FImgDigest Parts;
+    const FImgHeader Header = {IMG_MagicVer2, uint32_t(Check.NumEntries)};
+    Parts.Directory.Update(&Header, sizeof(Header));
+    Parts.Directory.Update(Directory.GetData(), size_t(Directory.Num()) * sizeof(FImgDirEntry));
+    TDynArray<uint8_t> Piece;
+    if (Directory.Num() > 0)
+    {
+        const int64_t DirEnd = int64_t(sizeof(Header)) + int64_t(Directory.Num()) * int64_t(sizeof(FImgDirEntry));
+        if (!HashImgBytes(File, DirEnd, Directory[0].DataOffset() - DirEnd, Parts.Filler, Piece))
+            return false;
+    }
+    for (const FImgDirEntry& Entry : Directory)
+        if (!HashImgBytes(File, Entry.DataOffset(), Entry.DataBytes(), Parts.Entries, Piece))
+            return false;
+    Digest = Parts.Digest();
+    return true;
+}
+} // namespace
+
+bool DigestImgArchive(const char16_t* Path, uint64_t& Digest)
+{
+    FFileHandle File = OpenToLook(Path);
+    if (!File)
+        return false;
+    bool bDone = false;
+    try
+    {
+        bDone = DigestImgFile(File, Digest);
+    }
+    catch (const std::bad_alloc&)
+    {
+    }
+    appFileClose(File);
+    return bDone;
 }
 
 bool FImgArchiveWriter::Write(const void* Bytes, int64_t Count)

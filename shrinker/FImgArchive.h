@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "Core/Inc/CoreFileRaw.h"
+#include "Core/Inc/CoreHash.h"
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 
@@ -105,6 +106,25 @@ bool HaveSameName(const FImgDirEntry& A, const FImgDirEntry& B);
 // should be, and they must not be used. A piece that ends short is traced in the raw file routines' words
 // (GShortReadTrace), to Trace when given. Blocks on the reads.
 bool ReadImgBytes(FFileHandle File, int64_t Pos, uint8_t* Dest, int64_t Count, FEntryTrace* Trace = nullptr);
+
+// The content digest of an archive: what a rewrite reads of its source and writes of its output, hashed while
+// the bytes pass. Three running digests, put together by Digest(): the header and the directory records as they
+// finally stand, the filler from the directory's end to the first entry, and every entry's whole blocks in
+// directory order (what lies outside them, such as gaps between entries or bytes after the last one, is no
+// part of it; what an entry claims past the end of the file counts as zeros). One owner, one thread at a time.
+struct FImgDigest
+{
+    FHash64 Directory;
+    FHash64 Filler;
+    FHash64 Entries;
+
+    uint64_t Digest() const;
+};
+
+// The content digest of the archive at Path, opened for reading and closed again: the same value that a rewrite
+// computes as it reads the archive (or writes it). False when the archive is not Ok by CheckImgFile or cannot be
+// read. Reads the whole file; blocks. Any thread.
+bool DigestImgArchive(const char16_t* Path, uint64_t& Digest);
 
 // Writes an archive front to back: the header and a placeholder directory first, so that the entries can be
 // streamed in order, then the filler and each entry's data, then the header and the final directory over the

@@ -136,6 +136,10 @@ private:
     TDynArray<FImgDirEntry> SrcDir;
     // A copy of the source directory whose places are overwritten as entries are written.
     TDynArray<FImgDirEntry> OutDir;
+    // The content digests, hashed as the bytes pass: the source's entries by the reader, the output's by the
+    // writer, the rest on the calling thread before the pipeline starts or after it has ended.
+    FImgDigest SourceDigest;
+    FImgDigest OutputDigest;
 
     // The reader's: the source, the next piece to plan, and why reading stopped early (None: it did not).
     FFileHandle ReadFile = nullptr;
@@ -314,7 +318,10 @@ bool FImgShrinker::Plan(FFileHandle fhRead, const FString& Src)
     if (!ReadImgDirectory(fhRead, Check.NumEntries, SrcDir))
         return Fail(EShrinkFailure::CannotReadSource, FString::Printf(u"cannot read %s", *Src));
     OutDir = SrcDir;
+    SourceDigest.Directory.Update(&Header, sizeof(Header));
+    SourceDigest.Directory.Update(SrcDir.GetData(), size_t(SrcDir.Num()) * sizeof(FImgDirEntry));
     SkipRules.Load(*Options.SkipRulesFile);
+    Result.SkipRulesDigest = SkipRules.Digest();
     return true;
 }
 
@@ -360,6 +367,8 @@ bool FImgShrinker::CopyFiller(FFileHandle fhRead, FImgArchiveWriter& InWriter)
             return FailRead(Pos);
         if (!InWriter.Write(Piece.GetData(), Count))
             return FailWrite();
+        SourceDigest.Filler.Update(Piece.GetData(), size_t(Count));
+        OutputDigest.Filler.Update(Piece.GetData(), size_t(Count));
         Pos += Count;
         Left -= Count;
         if (Left > 0 && IsCancelled())
@@ -370,7 +379,13 @@ bool FImgShrinker::CopyFiller(FFileHandle fhRead, FImgArchiveWriter& InWriter)
 
 bool FImgShrinker::Finish(FImgArchiveWriter& InWriter)
 {
-    return InWriter.WriteDirectory(Header, OutDir) || FailWrite();
+    if (!InWriter.WriteDirectory(Header, OutDir))
+        return FailWrite();
+    OutputDigest.Directory.Update(&Header, sizeof(Header));
+    OutputDigest.Directory.Update(OutDir.GetData(), size_t(OutDir.Num()) * sizeof(FImgDirEntry));
+    Result.SourceDigest = SourceDigest.Digest();
+    Result.OutputDigest = OutputDigest.Digest();
+    return true;
 }
 
 // ---- The pipeline's stages --------------------------------------------------------------------------------------
@@ -422,10 +437,13 @@ FShrinkStages::ENextPiece FImgShrinker::NextPiece(FShrinkWork& Work)
     return NEXT_Piece;
 }
 
+// Pieces are read in order, so the source's entries are hashed here, before a worker changes the bytes.
 void FImgShrinker::ReadPiece(FShrinkWork& Work)
 {
     Work.bReadFailed =
         !ReadImgBytes(ReadFile, SrcDir[Work.Index].DataOffset() + Work.Offset, Work.Bytes, Work.Length, &Work.Trace);
+    if (!Work.bReadFailed)
+        SourceDigest.Entries.Update(Work.Bytes, size_t(Work.Length));
 }
 
 // A texture dictionary, processed in place; its statistics wait in the piece's context for the writer, which
@@ -436,7 +454,8 @@ void FImgShrinker::ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers)
     if (Work.bReadFailed)
         return;
     FPieceState& Piece = Pieces[size_t(Work.Slot)];
-    Piece.Context.reset(new FTxdEntryContext(SkipRules, Options.Reencode, Piece.TxdName, &Work.Trace, &Buffers));
+    Piece.Context.reset(
+        new FTxdEntryContext(SkipRules, Options.Reencode, Piece.TxdName, &Work.Trace, &Buffers, Options.Settings));
     int32_t NewLength = Work.Length;
     Piece.bMalformed = ProcessTxdEntry(*Piece.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;
     Work.Length = NewLength;
@@ -466,6 +485,7 @@ bool FImgShrinker::WritePiece(FShrinkWork& Work)
     const int64_t Blocks = (int64_t(Work.Length) + IMG_BlockSize - 1) / IMG_BlockSize;
     if (!Writer->Write(Work.Bytes, Blocks * IMG_BlockSize))
         return FailWrite();
+    OutputDigest.Entries.Update(Work.Bytes, size_t(Blocks * IMG_BlockSize));
     EntryBlocks += Blocks;
     if (!Work.bLastPiece)
         return true;

@@ -8,6 +8,7 @@
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 #include "shrinker/FImgArchive.h"
+#include "shrinker/FShrinkSettings.h"
 #include "shrinker/FShrinkStats.h"
 
 // The cancel request and the progress value (percent) of whoever runs shrinks, or null when there is none.
@@ -37,6 +38,7 @@ struct FShrinkOptions
                                               // (at most SHRINK_MaxJobs either way)
     int64_t InFlightBytes = 0;                // with Jobs above 1, bytes of entries read and not yet written at
                                               // most (a larger entry goes through alone); 0: 16 MiB
+    FShrinkSettings Settings;                 // what the player chose; the standard shrink by default
 };
 
 enum class EShrinkFailure : int32_t
@@ -64,6 +66,12 @@ struct FShrinkResult
     TDynArray<FString> ReportLines; // the report lines as traced
     int64_t OutputBytes = 0;        // bytes written (dry run: that would be written)
     FImgDamage Damage;              // set when Failure is Damaged
+    // Content digests (DigestImgArchive's) of the source as it was read and of the archive written (dry run:
+    // that would be written), computed as the bytes pass; and the digest of the skip rules in effect
+    // (FSkipRules::Digest). Set when bOk.
+    uint64_t SourceDigest = 0;
+    uint64_t OutputDigest = 0;
+    uint64_t SkipRulesDigest = 0;
 };
 
 // Shrinks the archive SrcFilename into DestFilename. Blocks for the whole shrink. With Jobs 1 everything runs on

@@ -19,6 +19,7 @@ struct FTexturePlan
     int32_t DropLevels;
     int32_t NewWidth;
     int32_t NewHeight;
+    bool bStoppedShort; // the largest-side mode could not bring the texture down to the side asked
 };
 
 // Bits needed to write N: 0 for 0, 1 for 1, 2 for 2 and 3, 9 for 256.
@@ -96,7 +97,7 @@ FTexturePlan PlanStandard(const FTxdImageHeader& Header)
 {
     const bool bOpaque = (Header.FormatFlags & TXDFORMAT_Alpha) == 0;
     const int32_t Steps = (GHalveTextures.load() ? 1 : 0) + (GHalveOpaqueTextures.load() && bOpaque ? 1 : 0);
-    FTexturePlan Plan = {ETextureOutcome::Changed, 0, Header.Width, Header.Height};
+    FTexturePlan Plan = {ETextureOutcome::Changed, 0, Header.Width, Header.Height, false};
     if (Header.MipLevels >= 2)
     {
         if (Plan.NewWidth < 32 || Plan.NewHeight < 32)
@@ -124,6 +125,85 @@ FTexturePlan PlanStandard(const FTxdImageHeader& Header)
     return Plan;
 }
 
+// A side halved as mip levels halve: never below 1.
+int32_t HalfSide(int32_t Side)
+{
+    return Side > 1 ? Side >> 1 : 1;
+}
+
+// The largest-side mode: whole halvings until the larger side is MaxSide or less. Levels are dropped while
+// there are smaller ones (the authored levels are kept); what is still too large then is the one level left,
+// resampled. A block-coded texture keeps sides that are multiples of 4, so it stops at the last size that does
+// (marked bStoppedShort), as does a texture whose last level cannot be decoded (LevelFormat 0). Textures at or
+// below MaxSide are TooSmall, which leaves them byte for byte.
+FTexturePlan PlanLargestSide(const FTxdImageHeader& Header, int32_t MaxSide, FPixelFormat LevelFormat, bool bBlockCoded)
+{
+    FTexturePlan Plan = {ETextureOutcome::Changed, 0, Header.Width, Header.Height, false};
+    int32_t Halvings = 0;
+    while (Plan.NewWidth > MaxSide || Plan.NewHeight > MaxSide)
+    {
+        const int32_t Width = HalfSide(Plan.NewWidth);
+        const int32_t Height = HalfSide(Plan.NewHeight);
+        if (bBlockCoded && (Width % 4 != 0 || Height % 4 != 0))
+        {
+            Plan.bStoppedShort = true;
+            break;
+        }
+        Plan.NewWidth = Width;
+        Plan.NewHeight = Height;
+        ++Halvings;
+    }
+    if (Halvings == 0)
+    {
+        Plan.Outcome = Plan.bStoppedShort ? ETextureOutcome::NotUnderstood : ETextureOutcome::TooSmall;
+        return Plan;
+    }
+    Plan.DropLevels = Halvings < Header.MipLevels - 1 ? Halvings : Header.MipLevels - 1;
+    if (Plan.DropLevels < Halvings && !LevelFormat)
+    {
+        // The last level cannot be decoded: it is as far as the texture goes.
+        Plan.bStoppedShort = true;
+        Plan.NewWidth = Header.Width;
+        Plan.NewHeight = Header.Height;
+        for (int32_t i = 0; i < Plan.DropLevels; ++i)
+        {
+            Plan.NewWidth = HalfSide(Plan.NewWidth);
+            Plan.NewHeight = HalfSide(Plan.NewHeight);
+        }
+        if (Plan.DropLevels == 0)
+            Plan.Outcome = ETextureOutcome::NotUnderstood;
+    }
+    return Plan;
+}
+
+// Bytes a level of Width x Height needs: whole blocks for a block format, else the bits per pixel of the
+// texture's largest level.
+int64_t LevelBytesNeeded(const FTxdImage& Image, FPixelFormat LevelFormat, int32_t Width, int32_t Height)
+{
+    const int32_t BlockBytes = GetBlockBytes(LevelFormat);
+    if (BlockBytes > 0)
+        return int64_t((Width + 3) / 4) * ((Height + 3) / 4) * BlockBytes;
+    const FTxdImageHeader& Header = Image.Header;
+    const int64_t BitsPerPixel = (int64_t(Image.MipList[0].Num()) * 8) / (int64_t(Header.Width) * Header.Height);
+    return int64_t(Width) * Height * BitsPerPixel / 8;
+}
+
+// Whether the level that dropping DropLevels would make the largest is cut short: a texture whose small levels
+// are broken would show them close up.
+bool IsPromotedLevelShort(const FTxdImage& Image, FPixelFormat LevelFormat, int32_t DropLevels)
+{
+    if (DropLevels <= 0 || DropLevels >= Image.MipList.Num())
+        return false;
+    int32_t Width = Image.Header.Width;
+    int32_t Height = Image.Header.Height;
+    for (int32_t i = 0; i < DropLevels; ++i)
+    {
+        Width = HalfSide(Width);
+        Height = HalfSide(Height);
+    }
+    return Image.MipList[DropLevels].Num() < LevelBytesNeeded(Image, LevelFormat, Width, Height);
+}
+
 // Drops the Count largest levels: the remaining ones stay byte for byte as they were.
 void DropLevels(FTxdImage& Image, int32_t Count)
 {
@@ -131,27 +211,28 @@ void DropLevels(FTxdImage& Image, int32_t Count)
     {
         Image.MipList.Remove(0);
         Image.Header.MipLevels = uint8_t(Image.Header.MipLevels - 1);
-        Image.Header.Width = uint16_t(Image.Header.Width >> 1);
-        Image.Header.Height = uint16_t(Image.Header.Height >> 1);
+        Image.Header.Width = uint16_t(HalfSide(Image.Header.Width));
+        Image.Header.Height = uint16_t(HalfSide(Image.Header.Height));
     }
 }
 
 // Decodes the texture's one level, resamples it to NewWidth x NewHeight and encodes it again in its own format.
-ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, const FTextureKind* Kind,
+ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat,
                                  int32_t NewWidth, int32_t NewHeight)
 {
-    // Without a known kind the level cannot be decoded, and a block-coded result must fill whole blocks.
-    if (!Kind || (Kind->Pixels != PIXEL_RGBA && (NewWidth % 4 != 0 || NewHeight % 4 != 0)))
+    // Without a known format the level cannot be decoded, and a block-coded result must fill whole blocks.
+    if (!LevelFormat || (LevelFormat != PIXEL_RGBA && (NewWidth % 4 != 0 || NewHeight % 4 != 0)))
         return ETextureOutcome::NotUnderstood;
     // The pixels go through the processing thread's buffers, which are reused from texture to texture.
     FTxdImageHeader& Header = Image.Header;
     const FHeldBytes& Level = Image.MipList[0];
     FShrinkBuffers& Buffers = Context.Buffers;
+    const EResampleFilter Filter = Context.Settings.IsSmooth() ? EResampleFilter::Box : EResampleFilter::Bilinear;
     uint8_t* Resized = Buffers.Resized.SetNum(int64_t(NewWidth) * NewHeight * 4);
-    if (!ResampleLevel(Header.Width, Header.Height, Level.GetData(), Kind->Pixels, Level.Num(), Resized, NewWidth,
-                       NewHeight, Buffers, &Context.Trace))
+    if (!ResampleLevel(Header.Width, Header.Height, Level.GetData(), LevelFormat, Level.Num(), Resized, NewWidth,
+                       NewHeight, Buffers, &Context.Trace, Filter))
         return ETextureOutcome::NotUnderstood;
-    if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, Kind->Pixels, -1, &Context.Trace))
+    if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, LevelFormat, -1, &Context.Trace))
         return ETextureOutcome::NotUnderstood;
     Image.MipList[0].SetOwned(Buffers.Encoded.GetData(), int32_t(Buffers.Encoded.Num()));
     Header.Width = uint16_t(NewWidth);
@@ -159,15 +240,53 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, co
     return ETextureOutcome::Changed;
 }
 
-ETextureOutcome ApplyPlan(FTxdEntryContext& Context, FTxdImage& Image, const FTextureKind* Kind,
+ETextureOutcome ApplyPlan(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat,
                           const FTexturePlan& Plan)
 {
+    if (Plan.bStoppedShort)
+        ++Context.Stats.Textures.CannotReachSide;
     if (Plan.Outcome != ETextureOutcome::Changed)
         return Plan.Outcome;
+    if (IsPromotedLevelShort(Image, LevelFormat, Plan.DropLevels))
+    {
+        Context.Trace.Logf(u"Keeping %s: the level it would show first is cut short", *Context.ImageName);
+        return ETextureOutcome::BrokenLevels;
+    }
     DropLevels(Image, Plan.DropLevels);
     if (Plan.NewWidth == Image.Header.Width && Plan.NewHeight == Image.Header.Height)
         return ETextureOutcome::Changed;
-    return ResampleOneLevel(Context, Image, Kind, Plan.NewWidth, Plan.NewHeight);
+    return ResampleOneLevel(Context, Image, LevelFormat, Plan.NewWidth, Plan.NewHeight);
+}
+
+// DXT5 is no kind of the standard shrink (which leaves a single level of it alone); the largest-side mode
+// resamples it with the block coder's DXT5, when its header says what a DXT5 record must.
+bool IsDxt5(const FTxdImage& Image)
+{
+    const FTxdImageHeader& Header = Image.Header;
+    const int64_t Pixels = int64_t(Header.Width) * Header.Height;
+    return Header.D3DFormat == D3DFMT_DXT5 && Header.Depth == 16 && (Header.FormatFlags & TXDFORMAT_Compressed) &&
+           (int64_t(Image.MipList[0].Num()) * 8) / Pixels == 8;
+}
+
+// The format the texture's levels are decoded from and encoded to, or 0 when they cannot be.
+FPixelFormat GetLevelFormat(const FTxdEntryContext& Context, const FTxdImage& Image, const FTextureKind* Kind)
+{
+    if (Kind)
+        return Kind->Pixels;
+    if (Context.Settings.Mode == EShrinkMode::LargestSide && IsDxt5(Image))
+        return PIXEL_DXT5;
+    return 0;
+}
+
+// What the texture becomes in the shrink the player chose.
+FTexturePlan PlanTexture(const FTxdEntryContext& Context, const FTxdImage& Image, FPixelFormat LevelFormat)
+{
+    const FShrinkSettings& Settings = Context.Settings;
+    if (Settings.Mode == EShrinkMode::Standard)
+        return PlanStandard(Image.Header);
+    const bool bBlockCoded =
+        LevelFormat ? GetBlockBytes(LevelFormat) > 0 : (Image.Header.FormatFlags & TXDFORMAT_Compressed) != 0;
+    return PlanLargestSide(Image.Header, Settings.MaxSide, LevelFormat, bBlockCoded);
 }
 } // namespace
 
@@ -186,5 +305,6 @@ ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
         return ETextureOutcome::Skipped;
     }
     // What the texture becomes is the policy's one decision; the steps that make it so are shared.
-    return ApplyPlan(Context, Image, Kind, PlanStandard(Image.Header));
+    const FPixelFormat LevelFormat = GetLevelFormat(Context, Image, Kind);
+    return ApplyPlan(Context, Image, LevelFormat, PlanTexture(Context, Image, LevelFormat));
 }

@@ -3,6 +3,7 @@
 #include "shrinker/FRwChunk.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "Core/Inc/CoreAssert.h"
@@ -142,6 +143,21 @@ bool IsContainer(const FRwChunk& Chunk, uint32_t Type)
     return Chunk.Head.Type == Type && Chunk.DataBytes.Num() == 0 && ChildrenSize(Chunk) == Chunk.Head.Size;
 }
 
+// The re-encoding step for one texture. A texture too large to re-encode in the memory there is stays as it is
+// and the entry goes on: the step changes nothing that is written before it reports Changed.
+ETextureOutcome Reencode(FTxdEntryContext& Context, FTxdImage& Image)
+{
+    try
+    {
+        return Context.Reencode(Context, Image);
+    }
+    catch (const std::bad_alloc&)
+    {
+        Context.Trace.Logf(u"Keeping %s: not enough memory to decode it", *Context.ImageName);
+        return ETextureOutcome::TooLargeToDecode;
+    }
+}
+
 // One texture of a well-formed dictionary: named, counted, and handed to the re-encoding step unless it is a
 // palette texture, which is kept as it is.
 ETextureOutcome ProcessImage(FTxdEntryContext& Context, FTxdImage& Image)
@@ -157,8 +173,7 @@ ETextureOutcome ProcessImage(FTxdEntryContext& Context, FTxdImage& Image)
     const uint32_t Kind = GetTextureKind(Image.Header);
     const int32_t Width = Image.Header.Width;
     const int32_t Height = Image.Header.Height;
-    const ETextureOutcome Outcome =
-        Image.Header.Depth == 8 ? ETextureOutcome::Palette : Context.Reencode(Context, Image);
+    const ETextureOutcome Outcome = Image.IsPaletteImage() ? ETextureOutcome::Palette : Reencode(Context, Image);
     Context.Stats.Textures.Count(Kind, Width, Height, Outcome);
     return Outcome;
 }

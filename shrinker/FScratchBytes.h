@@ -51,7 +51,8 @@ private:
 struct FShrinkBuffers
 {
     FScratchBytes Decoded; // rows of a texture level decoded to RGBA pixels
-    FScratchBytes Columns; // where the resampled columns sample
+    FScratchBytes Columns; // where the resampled columns sample (and the box filter's weights)
+    FScratchBytes Sums;    // the box filter's row sums
     FScratchBytes Resized; // the resampled pixels
     FScratchBytes Encoded; // the resampled pixels in the level's format
 };

@@ -57,6 +57,12 @@ void FTextureFacts::Count(uint32_t Kind, int32_t Width, int32_t Height, ETexture
         case ETextureOutcome::NotUnderstood:
             ++NotUnderstood;
             break;
+        case ETextureOutcome::BrokenLevels:
+            ++BrokenLevels;
+            break;
+        case ETextureOutcome::TooLargeToDecode:
+            ++TooLargeToDecode;
+            break;
     }
     AddCount(PerKind, Kind, 1);
     CountSize(*this, Width, Height, 1);
@@ -70,11 +76,19 @@ void FTextureFacts::Add(const FTextureFacts& Other)
     TooSmall += Other.TooSmall;
     Palette += Other.Palette;
     NotUnderstood += Other.NotUnderstood;
+    BrokenLevels += Other.BrokenLevels;
+    TooLargeToDecode += Other.TooLargeToDecode;
+    CannotReachSide += Other.CannotReachSide;
     MalformedEntries += Other.MalformedEntries;
     for (const auto& Pair : Other.PerKind)
         AddCount(PerKind, Pair.Key, Pair.Value);
     for (const FTextureSizeCount& Size : Other.Sizes)
         CountSize(*this, Size.Width, Size.Height, Size.Count);
+}
+
+int32_t FTextureFacts::KeptAsTheyAre() const
+{
+    return TooSmall + Palette + NotUnderstood + BrokenLevels + TooLargeToDecode;
 }
 
 void FShrinkStats::Add(const FShrinkStats& Other)
@@ -117,9 +131,10 @@ TDynArray<FString> FShrinkStats::GetReportLines() const
 }
 
 FTxdEntryContext::FTxdEntryContext(const FSkipRules& InSkipRules, FReencodeImageFunc InReencode,
-                                   const FString& InTxdName, FEntryTrace* InTrace, FShrinkBuffers* InBuffers)
-    : SkipRules(InSkipRules), Reencode(InReencode), TxdName(InTxdName), Trace(InTrace ? *InTrace : OwnTrace),
-      Buffers(InBuffers ? *InBuffers : OwnBuffers)
+                                   const FString& InTxdName, FEntryTrace* InTrace, FShrinkBuffers* InBuffers,
+                                   const FShrinkSettings& InSettings)
+    : SkipRules(InSkipRules), Reencode(InReencode), TxdName(InTxdName), Settings(InSettings),
+      Trace(InTrace ? *InTrace : OwnTrace), Buffers(InBuffers ? *InBuffers : OwnBuffers)
 {
     appCheck(Reencode != nullptr);
 }

@@ -10,6 +10,7 @@
 #include "Core/Inc/CoreTemplateString.h"
 #include "shrinker/FEntryTrace.h"
 #include "shrinker/FScratchBytes.h"
+#include "shrinker/FShrinkSettings.h"
 #include "shrinker/FSkipRules.h"
 
 class FTxdEntryContext;
@@ -18,11 +19,13 @@ struct FTxdImage;
 // What became of one texture of a well-formed dictionary.
 enum class ETextureOutcome : int32_t
 {
-    Changed,       // made smaller
-    Skipped,       // left by the skip rules
-    TooSmall,      // no side big enough
-    Palette,       // a palette texture, kept
-    NotUnderstood, // no kind, a header that contradicts its kind, or levels that cannot be decoded or encoded
+    Changed,          // made smaller
+    Skipped,          // left by the skip rules
+    TooSmall,         // no side big enough (the largest-side mode: no side above the one asked)
+    Palette,          // a palette texture, kept
+    NotUnderstood,    // no kind, a header that contradicts its kind, or levels that cannot be decoded or encoded
+    BrokenLevels,     // the level that would become the largest holds fewer bytes than its size needs, kept
+    TooLargeToDecode, // re-encoding it needed more memory than there is, kept
 };
 
 struct FTextureSizeCount
@@ -41,7 +44,13 @@ struct FTextureFacts
     int32_t TooSmall = 0;      // no side big enough
     int32_t Palette = 0;       // palette textures, kept
     int32_t NotUnderstood = 0; // no kind / cannot be decoded, kept
-    // Total == Changed + Skipped + TooSmall + Palette + NotUnderstood, always.
+    int32_t BrokenLevels = 0;  // a level to be promoted is cut short, kept
+    int32_t TooLargeToDecode = 0;
+    // Total == Changed + Skipped + TooSmall + Palette + NotUnderstood + BrokenLevels + TooLargeToDecode, always.
+    // Beside the outcomes: textures of the largest-side mode that stay above the side asked, because a
+    // block-coded side would stop being a multiple of 4 or the last level cannot be decoded. Most are still
+    // Changed (as far as they go); the rest are NotUnderstood.
+    int32_t CannotReachSide = 0;
     TMap<uint32_t, int32_t> PerKind;    // kind code -> count; 0 for a texture of no kind, so the rows add up to Total
     TDynArray<FTextureSizeCount> Sizes; // by original size, in first-seen order
     int32_t MalformedEntries = 0;       // texture dictionary entries copied unchanged because not well-formed
@@ -50,6 +59,9 @@ struct FTextureFacts
     void Count(uint32_t Kind, int32_t Width, int32_t Height, ETextureOutcome Outcome);
     // Adds Other's counts; kinds and sizes new here are appended in Other's order.
     void Add(const FTextureFacts& Other);
+    // The textures left as they are for a reason other than the skip rules (too small, palette, not understood,
+    // broken levels, too large to decode).
+    int32_t KeptAsTheyAre() const;
 
     // Where each size stands in Sizes: (Width << 16 | Height) -> index. Kept by Count and Add, so that an
     // archive of many distinct sizes is still counted in linear time.
@@ -90,7 +102,8 @@ public:
     // trace lines (otherwise they are traced at once); InBuffers, when given, are the processing thread's
     // buffers (otherwise the context uses its own). Both must outlive the context.
     FTxdEntryContext(const FSkipRules& InSkipRules, FReencodeImageFunc InReencode, const FString& InTxdName,
-                     FEntryTrace* InTrace = nullptr, FShrinkBuffers* InBuffers = nullptr);
+                     FEntryTrace* InTrace = nullptr, FShrinkBuffers* InBuffers = nullptr,
+                     const FShrinkSettings& InSettings = FShrinkSettings());
 
     // The skip rules' answer for this entry: 0 no rule, 1 skip, 2 allow. Asked of the rules once per entry.
     int32_t MatchSkipRule() const;
@@ -106,6 +119,8 @@ public:
     const FReencodeImageFunc Reencode;
     // The entry's name without its extension ("a.b" for "a.b.txd").
     const FString TxdName;
+    // What the player chose for the whole shrink.
+    const FShrinkSettings Settings;
     // TxdName + "." + the texture's name, for the texture being processed.
     FString ImageName;
     // What this entry adds to the archive's statistics.

@@ -79,6 +79,22 @@ void FSkipRules::Empty()
 {
     ExactRules.Empty();
     WildcardRules.Empty();
+    RulesHash = FHash64();
+}
+
+uint64_t FSkipRules::Digest() const
+{
+    return RulesHash.Digest();
+}
+
+uint64_t FSkipRules::DefaultDigest()
+{
+    static const uint64_t Digest = [] {
+        FSkipRules Rules;
+        Rules.LoadDefaults();
+        return Rules.Digest();
+    }();
+    return Digest;
 }
 
 void FSkipRules::Load(const char16_t* File)
@@ -136,6 +152,12 @@ void FSkipRules::AddSkipRule(const FString& Action, const FString& Pattern)
         Rule.Pattern = Rule.Pattern.Mid(1);
         Rule.bWildcardAtStart = 1;
     }
+    const uint8_t Flags[3] = {uint8_t(Rule.bCaseSensitive), uint8_t(Rule.bWildcardAtStart),
+                              uint8_t(Rule.bWildcardAtEnd)};
+    RulesHash.Update(Flags, sizeof(Flags));
+    // Each text with its terminating zero, so that no two pairs of texts run together alike.
+    RulesHash.Update(*Rule.Action, size_t(Rule.Action.Len() + 1) * sizeof(char16_t));
+    RulesHash.Update(*Rule.Pattern, size_t(Rule.Pattern.Len() + 1) * sizeof(char16_t));
     if (Rule.bWildcardAtEnd || Rule.bWildcardAtStart)
         WildcardRules.AddItem(Rule);
     else

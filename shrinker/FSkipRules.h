@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "Core/Inc/CoreHash.h"
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateMap.h"
 #include "Core/Inc/CoreTemplateString.h"
@@ -51,6 +52,11 @@ public:
     // wildcard rules the last matching one wins.
     int32_t MatchSkipRule(const FString& Name) const;
     void Empty();
+    // A digest of the rules as they were added, in order (each rule's action and pattern as parsed, its case
+    // and wildcard flags): two sets of the same rules in the same order have the same digest.
+    uint64_t Digest() const;
+    // The digest of the built-in rules (LoadDefaults into an empty set).
+    static uint64_t DefaultDigest();
 
     static int32_t NumDefaultRules();
     static const char16_t* DefaultRule(int32_t Index);
@@ -59,4 +65,7 @@ public:
     TMap<FString, FSkipRule> ExactRules;
     // Patterns with a star, in the order added.
     TDynArray<FSkipRule> WildcardRules;
+
+private:
+    FHash64 RulesHash;
 };

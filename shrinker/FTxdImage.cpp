@@ -17,7 +17,7 @@ FString FTxdImage::GetName() const
 
 uint32_t GetTextureKind(const FTxdImageHeader& Header)
 {
-    if (Header.Depth == 8)
+    if (Header.Depth == 8) // a palette image
         return TEXKIND_None;
     switch (Header.D3DFormat)
     {
@@ -66,17 +66,8 @@ bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const c
     std::memcpy(&Image.Header, Data, TXDIMAGE_HeaderSize);
     int64_t Pos = TXDIMAGE_HeaderSize;
 
-    if (Image.HasPalette())
-    {
-        if (Count - Pos < TXDIMAGE_PaletteEntries * 4)
-        {
-            Why = u"palette runs past the end of the texture record";
-            return false;
-        }
-        Image.Palette.Add(TXDIMAGE_PaletteEntries);
-        std::memcpy(Image.Palette.GetData(), Data + Pos, TXDIMAGE_PaletteEntries * 4);
-        Pos += TXDIMAGE_PaletteEntries * 4;
-    }
+    if (Image.IsPaletteImage())
+        return true;
 
     // Every level takes at least its 4-byte count, so a record that claims more levels than its bytes can hold
     // gets no more room than they can.

@@ -59,6 +59,7 @@ enum : uint32_t
     D3DFMT_X8R8G8B8 = 22,
     D3DFMT_DXT1 = 0x31545844,
     D3DFMT_DXT3 = 0x33545844,
+    D3DFMT_DXT5 = 0x35545844,
 };
 
 // Everything the shrinker knows of one texture kind: its names, the pixel format of its levels, and what the
@@ -87,24 +88,26 @@ const char16_t* GetTextureKindName(uint32_t Kind);
 enum : int32_t
 {
     TXDIMAGE_HeaderSize = 88,
-    TXDIMAGE_PaletteEntries = 256,
 };
 
 struct FTxdImage
 {
     FTxdImageHeader Header = {};
-    TDynArray<uint32_t> Palette;   // 256 entries for a palette texture, else empty
-    TDynArray<FHeldBytes> MipList; // largest level first; views into the parsed record, or owned once replaced
+    TDynArray<FHeldBytes> MipList; // largest level first; views into the parsed record, or owned once replaced;
+                                   // empty for a palette image
 
-    bool HasPalette() const { return Header.Depth == 8 && Header.FormatFlags == 0; }
+    // A palette image (Depth 8) is kept as it is: its palette's size depends on flags that vary from tool to
+    // tool, so where its levels start is not known, and its levels are never read.
+    bool IsPaletteImage() const { return Header.Depth == 8; }
     // The texture's Name field as text (ANSI code page).
     FString GetName() const;
 };
 
 // Parses one record from Count bytes at Data into Image (which must be fresh). The levels become views into
 // Data. Returns false, with a short description in *Reason when asked, when the record does not fit in Count
-// bytes: a header under 88 bytes, a palette, a level count or a level size running past the end. Nothing is
-// read past Count bytes. Bytes after the last level are allowed and not kept.
+// bytes: a header under 88 bytes, a level count or a level size running past the end. Nothing is read past
+// Count bytes. Bytes after the last level are allowed and not kept. Of a palette image only the header is read
+// (the struct chunk bounds the rest of its record).
 bool ParseTxdImage(const uint8_t* Data, int32_t Count, FTxdImage& Image, const char16_t** Reason = nullptr);
 
 // The record in its stored form: the header as it now stands, then each level's byte count and bytes.

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Core/Inc/Core.h"
+#include "Core/Inc/CoreHash.h"
 #include "tests/support/CaptureDebugOutput.h"
 
 namespace
@@ -90,4 +92,36 @@ TEST(CoreUtilDeathTest, FailedCheckReportsAndExitsWithCode1)
 {
     EXPECT_EXIT(appCheck(1 + 1 == 3), testing::ExitedWithCode(1),
                 "Critical Error At Startup: Assertion failed: 1 \\+ 1 == 3 \\[File:.*CoreUtilTest\\.cpp\\] \\[Line: .*\\]");
+}
+
+// Known answers of the published XXH64; a stream cut into pieces of every size gives the digest of the whole.
+TEST(CoreUtilTest, Hash64GivesTheKnownDigestsHoweverTheBytesAreCut)
+{
+    std::string Kilobyte;
+    for (int i = 0; i < 1024; ++i)
+        Kilobyte += char(i & 0xFF);
+    const struct
+    {
+        std::string Bytes;
+        uint64_t Seed0, Seed1;
+    } Rows[] = {
+        {"", 0xef46db3751d8e999ull, 0xac75fda2929b17efull},
+        {"a", 0xd24ec4f1a98c6e5bull, 0x393da8b78992279bull},
+        {"abc", 0x44bc2cf5ad770999ull, 0x1318df30094a85fdull},
+        {"The quick brown fox jumps over the lazy dog", 0x0b242d361fda71bcull, 0xb31b9019ec176b0cull},
+        {Kilobyte, 0x6f3914f18fe4df57ull, 0xb05af54d5f68bff7ull},
+    };
+    for (const auto& Row : Rows)
+    {
+        EXPECT_EQ(appHash64(Row.Bytes.data(), Row.Bytes.size()), Row.Seed0) << Row.Bytes.size();
+        EXPECT_EQ(appHash64(Row.Bytes.data(), Row.Bytes.size(), 2654435761u), Row.Seed1) << Row.Bytes.size();
+        for (size_t Piece : {1, 3, 31, 32, 33, 100})
+        {
+            FHash64 Hash;
+            Hash.Update(nullptr, 0);
+            for (size_t At = 0; At < Row.Bytes.size(); At += Piece)
+                Hash.Update(Row.Bytes.data() + At, std::min(Piece, Row.Bytes.size() - At));
+            EXPECT_EQ(Hash.Digest(), Row.Seed0) << Row.Bytes.size() << " in pieces of " << Piece;
+        }
+    }
 }

@@ -37,7 +37,8 @@ bool SameBytes(const uint8_t* A, const uint8_t* B, size_t Size)
 
 bool CountsAddUp(const FTextureFacts& Facts)
 {
-    return Facts.Total == Facts.Changed + Facts.Skipped + Facts.TooSmall + Facts.Palette + Facts.NotUnderstood;
+    return Facts.Total == Facts.Changed + Facts.Skipped + Facts.KeptAsTheyAre() && Facts.CannotReachSide >= 0 &&
+           Facts.CannotReachSide <= Facts.Total;
 }
 
 // ---- txd_entry --------------------------------------------------------------------------------------------------
@@ -85,16 +86,14 @@ const char* CompareTextures(const uint8_t* Before, int32_t BeforeBytes, const ui
     return nullptr;
 }
 
-const char* FuzzTxdEntry(const uint8_t* Data, size_t Size)
+// One entry through the stage with the given settings, checked.
+const char* FuzzTxdEntryWith(const uint8_t* Data, size_t Size, const FShrinkSettings& Settings)
 {
-    // Entries are at most 256 MiB; the fuzzer's inputs are far smaller.
-    if (Size > (size_t(1) << 28))
-        return nullptr;
     // The entry in a buffer of exactly its size, so that a read past it is seen.
     FByteArray Entry;
     Entry.Append(Data, int32_t(Size));
     int32_t NumBytes = int32_t(Size);
-    FTxdEntryContext Context(DefaultSkipRules(), &ReencodeImage, FString(u"fuzz"));
+    FTxdEntryContext Context(DefaultSkipRules(), &ReencodeImage, FString(u"fuzz"), nullptr, nullptr, Settings);
     const ETxdEntryResult Result = ProcessTxdEntry(Context, Entry.GetData(), NumBytes);
 
     if (!CountsAddUp(Context.Stats.Textures))
@@ -117,11 +116,23 @@ const char* FuzzTxdEntry(const uint8_t* Data, size_t Size)
         return Broken;
 
     // What the stage writes, it takes again as a texture dictionary.
-    FTxdEntryContext Again(DefaultSkipRules(), &ReencodeImage, FString(u"fuzz"));
+    FTxdEntryContext Again(DefaultSkipRules(), &ReencodeImage, FString(u"fuzz"), nullptr, nullptr, Settings);
     int32_t AgainBytes = NumBytes;
     if (ProcessTxdEntry(Again, Entry.GetData(), AgainBytes) == TXDENTRY_Malformed)
         return "a rewritten entry is not taken as a texture dictionary again";
     return nullptr;
+}
+
+// The standard shrink, and the largest side (smooth) with a side that the input's first byte picks.
+const char* FuzzTxdEntry(const uint8_t* Data, size_t Size)
+{
+    // Entries are at most 256 MiB; the fuzzer's inputs are far smaller.
+    if (Size > (size_t(1) << 28))
+        return nullptr;
+    if (const char* Broken = FuzzTxdEntryWith(Data, Size, FShrinkSettings::Standard()))
+        return Broken;
+    const int32_t Side = SHRINK_MinSide << (Size > 0 ? Data[0] % 4 : 0);
+    return FuzzTxdEntryWith(Data, Size, FShrinkSettings::LargestSide(Side));
 }
 
 // ---- img_archive ------------------------------------------------------------------------------------------------
@@ -214,6 +225,13 @@ const char* FuzzImgArchive(const uint8_t* Data, size_t Size)
         return "a successful shrink left no destination";
     if (int64_t(Out.size()) != Result.OutputBytes)
         return "the destination's size is not the size reported";
+    uint64_t SourceDigest = 0, OutputDigest = 0;
+    if (!DigestImgArchive(*Src, SourceDigest) || SourceDigest != Result.SourceDigest ||
+        Dry.SourceDigest != Result.SourceDigest)
+        return "the source's digest is not the digest of the source file";
+    if (!DigestImgArchive(*Dest, OutputDigest) || OutputDigest != Result.OutputDigest ||
+        Dry.OutputDigest != Result.OutputDigest)
+        return "the output's digest is not the digest of the file written";
     return CheckShrunkArchive(Input, Out);
 }
 

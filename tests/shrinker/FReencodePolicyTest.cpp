@@ -16,12 +16,15 @@ struct FPolicyRun
     std::vector<uint8_t> Record;
     FTxdImage Image;
     FSkipRules Rules;
-    FTxdEntryContext Context{Rules, &ReencodeImage, FString(u"shop")};
+    const FShrinkSettings Settings;
+    FTxdEntryContext Context{Rules, &ReencodeImage, FString(u"shop"), nullptr, nullptr, Settings};
     ETextureOutcome Outcome = ETextureOutcome::NotUnderstood;
     bool bChanged = false;
 
     FPolicyRun(ETextureKind Kind, uint16_t Width, uint16_t Height, uint8_t Levels, uint32_t D3DFormat = 0,
-               int32_t Depth = -1, const char16_t* SkipRule = nullptr)
+               int32_t Depth = -1, const char16_t* SkipRule = nullptr,
+               const FShrinkSettings& InSettings = FShrinkSettings())
+        : Settings(InSettings)
     {
         if (SkipRule)
             Rules.AddSkipRule(FString(u"skip"), FString(SkipRule));
@@ -141,4 +144,85 @@ TEST(FReencodePolicyTest, StatisticsUseTheSizeBeforeReductionAndUnknownFormatsAr
     EXPECT_EQ(Skipped.Outcome, ETextureOutcome::Skipped);
     EXPECT_EQ(Skipped.Image.Header.MipLevels, 4);
     EXPECT_EQ(Skipped.Context.Stats.FormatStats.Num(), 1);
+}
+
+// The largest side: whole halvings until the larger side is N or less, dropping levels while smaller ones
+// remain and resampling the last; block-coded sides stay multiples of 4; at or below N nothing changes.
+TEST(FReencodePolicyTest, LargestSideBringsEveryTextureToItOrAsCloseAsBlocksAllow)
+{
+    struct FRow
+    {
+        ETextureKind Kind;
+        uint32_t D3DFormat; // 0: the kind's
+        uint16_t Width, Height;
+        uint8_t Levels;
+        int32_t MaxSide;
+        uint16_t NewWidth, NewHeight;
+        uint8_t NewLevels;
+        ETextureOutcome Outcome;
+        bool bStoppedShort;
+    };
+    const ETextureOutcome Changed = ETextureOutcome::Changed, Stays = ETextureOutcome::TooSmall,
+                          Blocks = ETextureOutcome::NotUnderstood;
+    const uint32_t Dxt5 = 0x35545844, NoKind = 99;
+    const FRow Rows[] = {
+        {ETextureKind::Dxt1, 0, 512, 512, 10, 128, 128, 128, 8, Changed, false}, // levels dropped
+        {ETextureKind::Rgbx, 0, 64, 64, 7, 16, 16, 16, 5, Changed, false},
+        {ETextureKind::Dxt1, 0, 512, 256, 3, 64, 64, 32, 1, Changed, false}, // levels run out: the last resampled
+        {ETextureKind::Dxt1a, 0, 1024, 1024, 1, 1000, 512, 512, 1, Changed, false},
+        {ETextureKind::Rgba, 0, 300, 200, 1, 100, 75, 50, 1, Changed, false},      // any side for 32-bit pixels
+        {ETextureKind::Dxt3, Dxt5, 128, 128, 1, 32, 32, 32, 1, Changed, false},    // DXT5 resampled too
+        {ETextureKind::Dxt3, 0, 64, 1024, 1, 16, 4, 64, 1, Changed, true},         // 2 x 32 would not be whole blocks
+        {ETextureKind::Dxt1, 0, 36, 1028, 1, 512, 36, 1028, 1, Blocks, true},      // no halving keeps whole blocks
+        {ETextureKind::Dxt1, NoKind, 256, 256, 2, 32, 128, 128, 1, Changed, true}, // the last level cannot be decoded
+        {ETextureKind::Dxt1, NoKind, 256, 256, 1, 32, 256, 256, 1, Blocks, true},
+        {ETextureKind::Rgba, 0, 256, 256, 1, 256, 256, 256, 1, Stays, false}, // at N: left as it is
+        {ETextureKind::Dxt1, 0, 16, 16, 5, 16, 16, 16, 5, Stays, false},
+    };
+    for (const FRow& Row : Rows)
+    {
+        SCOPED_TRACE(testing::Message() << Row.Width << "x" << Row.Height << " x" << int(Row.Levels) << " to "
+                                        << Row.MaxSide);
+        FPolicyRun Run(Row.Kind, Row.Width, Row.Height, Row.Levels, Row.D3DFormat, -1, nullptr,
+                       FShrinkSettings::LargestSide(Row.MaxSide));
+        const FTxdImageHeader& Header = Run.Image.Header;
+        EXPECT_EQ(Run.Outcome, Row.Outcome);
+        EXPECT_EQ(Header.Width, Row.NewWidth);
+        EXPECT_EQ(Header.Height, Row.NewHeight);
+        EXPECT_EQ(Header.MipLevels, Row.NewLevels);
+        EXPECT_EQ(Run.Context.Stats.Textures.CannotReachSide, Row.bStoppedShort ? 1 : 0);
+        // The format is kept: the largest level has exactly the size of its kind.
+        if (Row.D3DFormat != NoKind)
+        {
+            EXPECT_EQ(uint32_t(Run.Image.MipList[0].Num()),
+                      SampleGame::TextureLevelBytes(Row.Kind, Header.Width, Header.Height));
+        }
+        const FByteArray Written = WriteTxdImage(Run.Image);
+        if (Row.Outcome == Changed)
+            EXPECT_LT(size_t(Written.Num()), Run.Record.size());
+        else
+            EXPECT_EQ(std::vector<uint8_t>(Written.begin(), Written.end()), Run.Record);
+    }
+}
+
+// Smooth resampling changes the pixels, never the sizes; the standard shrink picks unless asked.
+TEST(FReencodePolicyTest, SmoothResamplingIsAskedOrTheLargestSidesDefault)
+{
+    FShrinkSettings Smooth = FShrinkSettings::Standard();
+    Smooth.Smooth = ESmoothChoice::Smooth;
+    FShrinkSettings Picking = FShrinkSettings::LargestSide(16);
+    Picking.Smooth = ESmoothChoice::NoSmooth;
+    const FPolicyRun Standard(ETextureKind::Rgbx, 64, 64, 1);
+    const FPolicyRun Smoothed(ETextureKind::Rgbx, 64, 64, 1, 0, -1, nullptr, Smooth);
+    const FPolicyRun Largest(ETextureKind::Rgbx, 64, 64, 1, 0, -1, nullptr, FShrinkSettings::LargestSide(16));
+    const FPolicyRun Picked(ETextureKind::Rgbx, 64, 64, 1, 0, -1, nullptr, Picking);
+    auto Level = [](const FPolicyRun& Run)
+    {
+        const FHeldBytes& Bytes = Run.Image.MipList[0];
+        return std::vector<uint8_t>(Bytes.GetData(), Bytes.GetData() + Bytes.Num());
+    };
+    EXPECT_EQ(Smoothed.Image.Header.Width, 16);
+    EXPECT_NE(Level(Smoothed), Level(Standard));
+    EXPECT_EQ(Level(Largest), Level(Smoothed));
+    EXPECT_EQ(Level(Picked), Level(Standard));
 }

@@ -4,6 +4,7 @@
 
 #include "Core/Inc/Core.h"
 #include "shrinker/FShrinkStats.h"
+#include "shrinker/FReencodePolicy.h"
 #include "shrinker/FRwChunk.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/CaptureDebugOutput.h"
@@ -69,4 +70,38 @@ TEST(FRwChunkTest, ManyEmptyImagesCostASmallMultipleOfTheEntry)
     EXPECT_EQ(size_t(NumBytes), Before.size());
     EXPECT_EQ(Big, Before);
     EXPECT_EQ(Context.Stats.Textures.Total, 0);
+}
+
+// Two things found in real dictionaries: a palette image whose palette is not where its flags would put it, and
+// a texture whose third level holds 1,024 bytes where 5,184 are needed. The palette image is kept without its
+// levels being read, the other because the shrink would show its broken level first; the rest is shrunk.
+TEST(FRwChunkTest, PaletteImagesAndBrokenLevelsAreKeptAndTheRestOfTheDictionaryIsShrunk)
+{
+    FTestTexture Palette = PaletteTexture("sign", 32, 32, 1);
+    Palette.FormatFlags = 1;
+    FTestTexture Broken = Dxt1Texture("road", 576, 288, 4);
+    Broken.Levels[2].resize(1024);
+    const std::vector<FTestTexture> Textures = {Dxt1Texture("wall", 64, 64, 3), Palette, Broken,
+                                                Dxt1Texture("door", 512, 512, 4)};
+    for (const FShrinkSettings& Settings : {FShrinkSettings::Standard(), FShrinkSettings::LargestSide(144)})
+    {
+        FBytes Entry = TxdDictionary(Textures);
+        FSkipRules NoRules;
+        FTxdEntryContext Context(NoRules, &ReencodeImage, u"shop", nullptr, nullptr, Settings);
+        int32_t NumBytes = int32_t(Entry.size());
+        ASSERT_EQ(ProcessTxdEntry(Context, Entry.data(), NumBytes), TXDENTRY_Changed);
+        const FTextureFacts& Facts = Context.Stats.Textures;
+        EXPECT_EQ(Facts.Palette, 1);
+        EXPECT_EQ(Facts.BrokenLevels, 1);
+        EXPECT_EQ(Facts.Changed, Settings.Mode == EShrinkMode::Standard ? 2 : 1);
+
+        TDynArray<FRwChunk> Roots;
+        ASSERT_TRUE(ReadChunks(Entry.data(), NumBytes, false, Roots));
+        ASSERT_TRUE(CheckTxdShape(Roots));
+        for (int32_t i : {1, 2})
+        {
+            const FHeldBytes& Record = Roots[0].InnerChunks[i + 1].InnerChunks[0].DataBytes;
+            EXPECT_EQ(FBytes(Record.GetData(), Record.GetData() + Record.Num()), TxdRecord(Textures[size_t(i)]));
+        }
+    }
 }

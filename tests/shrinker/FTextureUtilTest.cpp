@@ -99,6 +99,14 @@ TEST(FTextureUtilTest, BlockCodingAndResamplingGiveTheSameBytesOnEveryBuild)
     const uint64_t Resampled = Fnv1a(Fnv1a(0xcbf29ce484222325ull, Resize(Picture(256, 128), 256, 128, 100, 75)),
                                      Resize(Picture(50, 30, true), 50, 30, 25, 64));
     EXPECT_EQ(Resampled, 0x18c5fada992a22e6ull);
+
+    // The largest-side mode's DXT5 and the box filter (a cut-out and a graded picture, odd sides too).
+    const FBytes Dxt5 = Convert(64, 64, Picture(64, 64), PIXEL_RGBA, PIXEL_DXT5);
+    FBytes Box(size_t(31) * 20 * 4);
+    BoxResizeImage(Picture(64, 41, true).data(), 64, 41, Box.data(), 31, 20);
+    const uint64_t Smooth =
+        Fnv1a(Fnv1a(Fnv1a(0xcbf29ce484222325ull, Dxt5), Convert(64, 64, Dxt5, PIXEL_DXT5, PIXEL_RGBA)), Box);
+    EXPECT_EQ(Smooth, 0x8a929fc7e22ccbf2ull);
 }
 
 TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
@@ -126,4 +134,104 @@ TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
     FBytes Out(16, 7);
     EXPECT_FALSE(ResampleLevel(8, 8, Out.data(), PIXEL_DXT1, 16, Out.data(), 2, 2, Buffers));
     EXPECT_EQ(Out, FBytes(16, 7));
+}
+
+namespace
+{
+FBytes BoxResize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH)
+{
+    FBytes Out(size_t(NewW) * NewH * 4);
+    BoxResizeImage(Source.data(), W, H, Out.data(), NewW, NewH);
+    return Out;
+}
+
+// Pixels of one grey value each, with a graded alpha so that no cut-out rule applies.
+FBytes Greys(const std::vector<uint8_t>& Values)
+{
+    FBytes P;
+    for (uint8_t V : Values)
+        P.insert(P.end(), {V, V, V, 100});
+    return P;
+}
+
+// Cut-outs: leaves (overlapping discs) and a fence (bars three pixels wide every seven), alpha 0 or 255.
+FBytes CutOut(int32_t W, int32_t H, bool bFence)
+{
+    FBytes P(size_t(W) * H * 4, 0);
+    uint32_t Seed = 12345;
+    std::vector<int32_t> Discs;
+    for (int32_t i = 0; i < 40; ++i)
+        for (int32_t k = 0; k < 3; ++k)
+            Discs.push_back(int32_t((Seed = Seed * 1103515245u + 12345u) >> 16) % (k < 2 ? W : W / 6 + 2));
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x)
+        {
+            bool bOn = bFence && (x % 7 < 3 || y % 7 < 3);
+            for (size_t d = 0; !bFence && d < Discs.size(); d += 3)
+                bOn = bOn || (x - Discs[d]) * (x - Discs[d]) + (y - Discs[d + 1]) * (y - Discs[d + 1]) <
+                                 Discs[d + 2] * Discs[d + 2];
+            uint8_t* Pixel = &P[(size_t(y) * W + x) * 4];
+            Pixel[1] = uint8_t(x * 3);
+            Pixel[3] = bOn ? 255 : 0;
+        }
+    return P;
+}
+
+double Coverage(const FBytes& P)
+{
+    size_t On = 0;
+    for (size_t i = 3; i < P.size(); i += 4)
+        On += P[i] >= 128;
+    return 100.0 * double(On) / double(P.size() / 4);
+}
+} // namespace
+
+// Every output pixel is the mean of the source area it covers, rounded to nearest: pairs for even sides,
+// partly covered pixels weighing by the part for odd ones, and no filtering along a side that stays.
+TEST(FTextureUtilTest, BoxFilterAveragesTheAreaEachPixelCovers)
+{
+    EXPECT_EQ(BoxResize(Greys({1, 2, 3, 4}), 2, 2, 1, 1), Greys({3}));    // 2.5 rounds up
+    EXPECT_EQ(BoxResize(Greys({1, 2, 3, 5}), 4, 1, 2, 1), Greys({2, 4})); // 1.5 -> 2, 4
+    // 5 -> 2: (2a + 2b + c) / 5 and (c + 2d + 2e) / 5.
+    EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40, 50}), 5, 1, 2, 1), Greys({18, 42}));
+    // 3 x 3 -> 1 x 1 is the mean of all nine; 3 x 2 -> 1 x 1 of all six.
+    EXPECT_EQ(BoxResize(Greys({0, 9, 18, 27, 36, 45, 54, 63, 72}), 3, 3, 1, 1), Greys({36}));
+    EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40, 50, 60}), 3, 2, 1, 1), Greys({35}));
+    EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40}), 1, 4, 1, 2), Greys({15, 35}));
+    const FBytes Same = Picture(6, 5);
+    EXPECT_EQ(BoxResize(Same, 6, 5, 6, 5), Same);
+
+    // A level decoded strip by strip gives the pixels of decoding it whole and filtering.
+    FShrinkBuffers Buffers;
+    const FBytes Level = Convert(64, 100, Picture(64, 100), PIXEL_RGBA, PIXEL_DXT3);
+    FBytes Strips(size_t(16) * 25 * 4);
+    ASSERT_TRUE(ResampleLevel(64, 100, Level.data(), PIXEL_DXT3, int32_t(Level.size()), Strips.data(), 16, 25, Buffers,
+                              nullptr, EResampleFilter::Box));
+    EXPECT_EQ(Strips, BoxResize(Convert(64, 100, Level, PIXEL_DXT3, PIXEL_RGBA), 64, 100, 16, 25));
+}
+
+// A cut-out keeps its share of visible pixels: within one point at every size, where rounding every average at
+// 128 would shift it the same way each time.
+TEST(FTextureUtilTest, CutOutsKeepTheirCoverageThroughTheBoxFilter)
+{
+    struct FSize
+    {
+        int32_t W, H, NewW, NewH;
+    };
+    for (bool bFence : {false, true})
+        for (const FSize& Size : {FSize{128, 128, 64, 64}, FSize{128, 128, 16, 16}, FSize{99, 61, 49, 30}})
+        {
+            SCOPED_TRACE(testing::Message() << bFence << " " << Size.NewW << "x" << Size.NewH);
+            const FBytes Source = CutOut(Size.W, Size.H, bFence);
+            const FBytes Out = BoxResize(Source, Size.W, Size.H, Size.NewW, Size.NewH);
+            EXPECT_NEAR(Coverage(Out), Coverage(Source), 1.0);
+            for (uint8_t Alpha : Alphas(Out))
+                ASSERT_TRUE(Alpha == 0 || Alpha == 255);
+        }
+    // Nothing opaque stays nothing; everything opaque stays everything.
+    EXPECT_EQ(Alphas(BoxResize(FBytes(64, 0), 4, 4, 2, 2)), FBytes(4, 0));
+    FBytes Opaque(64, 0);
+    for (size_t i = 3; i < Opaque.size(); i += 4)
+        Opaque[i] = 254;
+    EXPECT_EQ(Alphas(BoxResize(Opaque, 4, 4, 2, 2)), FBytes(4, 255));
 }

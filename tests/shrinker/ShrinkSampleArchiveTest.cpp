@@ -3,6 +3,8 @@
 // the re-encoding policy's own test.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -16,8 +18,9 @@
 
 namespace
 {
-// Whether the bytes are a dictionary whose every texture record parses: what the shrink does not copy as it is.
-bool IsWellFormedDictionary(const FBytes& Bytes)
+// The texture records of a dictionary whose every record parses (what the shrink does not copy as it is);
+// false for any other entry.
+bool ReadRecords(const FBytes& Bytes, std::vector<FBytes>* Records = nullptr)
 {
     TDynArray<FRwChunk> Roots;
     if (!ReadChunks(Bytes.data(), int32_t(Bytes.size()), false, Roots) || !CheckTxdShape(Roots))
@@ -28,8 +31,33 @@ bool IsWellFormedDictionary(const FBytes& Bytes)
         FTxdImage Image;
         if (!ParseTxdImage(Payload.GetData(), Payload.Num(), Image))
             return false;
+        if (Records)
+            Records->emplace_back(Payload.GetData(), Payload.GetData() + Payload.Num());
     }
     return true;
+}
+
+bool IsWellFormedDictionary(const FBytes& Bytes)
+{
+    return ReadRecords(Bytes);
+}
+
+FTxdImageHeader HeaderOf(const FBytes& Record)
+{
+    FTxdImageHeader Header;
+    std::memcpy(&Header, Record.data(), sizeof(Header));
+    return Header;
+}
+
+// The source and the output have the digests the shrink gave.
+void ExpectDigestsOfTheFiles(const FShrinkResult& Result, const FString& Src, const FString& Dest)
+{
+    uint64_t Digest = 0;
+    EXPECT_TRUE(DigestImgArchive(*Src, Digest));
+    EXPECT_EQ(Digest, Result.SourceDigest);
+    EXPECT_TRUE(DigestImgArchive(*Dest, Digest));
+    EXPECT_EQ(Digest, Result.OutputDigest);
+    EXPECT_NE(Result.SourceDigest, Result.OutputDigest);
 }
 
 uint64_t Fnv1a(const FBytes& Bytes)
@@ -89,7 +117,10 @@ TEST(ShrinkSampleArchiveTest, WhatIsLeftAloneIsCopiedAndTheBytesAreTheSameOnEver
     EXPECT_GT(Facts.Changed, 0);
     EXPECT_GT(Malformed, 0);
     EXPECT_EQ(Facts.MalformedEntries, Malformed);
-    EXPECT_EQ(Facts.Total, Facts.Changed + Facts.Skipped + Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
+    EXPECT_EQ(Facts.Total, Facts.Changed + Facts.Skipped + Facts.KeptAsTheyAre());
+    EXPECT_EQ(Facts.KeptAsTheyAre(), Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
+    EXPECT_EQ(Result.SkipRulesDigest, FSkipRules::DefaultDigest());
+    ExpectDigestsOfTheFiles(Result, Src, Dest);
     int32_t Kinds = 0, Sizes = 0;
     for (const auto& Pair : Facts.PerKind)
         Kinds += Pair.Value;
@@ -104,4 +135,60 @@ TEST(ShrinkSampleArchiveTest, WhatIsLeftAloneIsCopiedAndTheBytesAreTheSameOnEver
 
     // The same bytes as ever: the rewrite, the policy and the block coder together, on both systems.
     EXPECT_EQ(Fnv1a(DestBytes), SampleDigest);
+}
+
+// The largest side: every texture above it comes out at it or below (or as close as whole blocks allow, and
+// counted) in its own format; every other texture, byte for byte.
+TEST(ShrinkSampleArchiveTest, LargestSideBringsEveryTextureToItAndLeavesTheRestByteForByte)
+{
+    FTempDir Dir;
+    const FString Src = Dir / u"gta3.img";
+    const FString Dest = Dir / u"out.img";
+    SampleGame::FSampleGameOptions Sample;
+    Sample.Seed = 5;
+    Sample.EntryCount = 120;
+    ASSERT_TRUE(SampleGame::WriteSampleImg(Src.ToUtf8(), Sample, nullptr));
+    const int32_t Side = 64;
+    FShrinkOptions Options;
+    Options.Settings = FShrinkSettings::LargestSide(Side);
+    Options.Jobs = 3;
+    const FShrinkResult Result = ShrinkImgFile(*Dest, *Src, Options);
+    ASSERT_TRUE(Result.bOk) << Result.Reason.ToUtf8();
+    ExpectDigestsOfTheFiles(Result, Src, Dest);
+
+    const std::vector<FImgEntryView> Before = ParseImg(ReadFileBytes(Src)).Entries;
+    const std::vector<FImgEntryView> After = ParseImg(ReadFileBytes(Dest)).Entries;
+    ASSERT_EQ(Before.size(), After.size());
+    FSkipRules Rules;
+    Rules.LoadDefaults();
+    int32_t Above = 0, Short = 0;
+    for (size_t i = 0; i < Before.size(); ++i)
+    {
+        std::vector<FBytes> Old, New;
+        if (!ReadRecords(Before[i].Data, &Old) || !ReadRecords(After[i].Data, &New))
+            continue;
+        const std::string Name = Before[i].Name.substr(0, Before[i].Name.rfind('.'));
+        const bool bSkipped = Rules.MatchSkipRule(FString::FromUtf8(Name.c_str())) == SKIPMATCH_Skip;
+        ASSERT_EQ(Old.size(), New.size());
+        for (size_t t = 0; t < Old.size(); ++t)
+        {
+            const FTxdImageHeader Was = HeaderOf(Old[t]), Is = HeaderOf(New[t]);
+            SCOPED_TRACE(Before[i].Name + " " + Was.Name);
+            Short += !bSkipped && Was.Depth != 8 && std::max(Is.Width, Is.Height) > Side;
+            if (std::max(Was.Width, Was.Height) <= Side || Was.Depth == 8 || Old[t] == New[t])
+            {
+                EXPECT_EQ(Old[t], New[t]);
+                continue;
+            }
+            ++Above;
+            EXPECT_EQ(Is.D3DFormat, Was.D3DFormat);
+            EXPECT_EQ(Is.Depth, Was.Depth);
+            EXPECT_EQ(Is.FormatFlags, Was.FormatFlags);
+            EXPECT_EQ(Was.Width / Is.Width, Was.Height / Is.Height);
+        }
+    }
+    const FTextureFacts& Facts = Result.Stats.Textures;
+    EXPECT_GT(Above, 0);
+    EXPECT_EQ(Short, Facts.CannotReachSide);
+    EXPECT_EQ(Facts.Total, Facts.Changed + Facts.Skipped + Facts.KeptAsTheyAre());
 }

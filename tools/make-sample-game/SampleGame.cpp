@@ -366,6 +366,39 @@ std::vector<int32_t> Choose(FRandom& Random, int32_t Count, int32_t k)
     return All;
 }
 
+// The dictionaries of fine detail: single-level signs of lettering in every kind, and cut-outs. Their own
+// random numbers, so that the entries before them stay as they are without them.
+void AddLetteringDictionaries(uint64_t Seed, FNamePool& Names, std::vector<FPlannedEntry>& Entries)
+{
+    FRandom Random(Imp::DeriveSeed(Seed, 0x1E77));
+    for (int32_t i = 0; i < LetteringDictionaryCount; ++i)
+    {
+        FPlannedEntry Entry;
+        Entry.Role = ERole::Txd;
+        Entry.Seed = Random.Next();
+        Entry.Name = "signs" + std::to_string(i) + ".txd";
+        while (!Names.Claim(Entry.Name))
+            Entry.Name = "x" + Entry.Name;
+        for (int32_t t = 0; t < 4; ++t)
+        {
+            FSampleTexture Texture;
+            Texture.Name = "sign" + std::to_string(i) + "_" + std::to_string(t);
+            Texture.Kind = ETextureKind(Random.Below(TextureKindCount));
+            // Every other dictionary: cut-out scenes of the kind with 1-bit alpha (leaves, fences, windows).
+            const bool bCutOut = i % 2 == 1 && t < 2;
+            Texture.Picture = bCutOut ? EPicture::Scene : EPicture::Lettering;
+            if (bCutOut)
+                Texture.Kind = ETextureKind::Dxt1a;
+            Texture.Width = uint16_t(64 << Random.Range(0, 3));
+            Texture.Height = uint16_t(32 << Random.Range(0, 3));
+            Texture.FilterFlags = 0x1102;
+            Texture.Seed = Random.Next();
+            Entry.Textures.push_back(Texture);
+        }
+        Entries.push_back(std::move(Entry));
+    }
+}
+
 FPlan MakePlan(const FSampleGameOptions& Options, int32_t EntryCount, uint64_t BudgetBytes)
 {
     FRandom Random(Imp::DeriveSeed(Options.Seed, 0x51A3));
@@ -451,6 +484,12 @@ FPlan MakePlan(const FSampleGameOptions& Options, int32_t EntryCount, uint64_t B
     // Mix the roles through the archive.
     for (size_t i = Entries.size(); i > 1; --i)
         std::swap(Entries[i - 1], Entries[Random.Below(uint32_t(i))]);
+    if (Options.bLettering)
+    {
+        AddLetteringDictionaries(Options.Seed, Names, Entries);
+        for (size_t i = Entries.size() - LetteringDictionaryCount; i < Entries.size(); ++i)
+            Entries[i].Bytes = TextureDictionaryBytes(Entries[i].Textures);
+    }
 
     Plan.FileBytes = uint64_t(Blocks(8 + 32ull * Entries.size())) * BlockBytes;
     for (const FPlannedEntry& Entry : Entries)

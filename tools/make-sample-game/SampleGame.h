@@ -31,8 +31,19 @@ enum class ETextureKind : uint8_t
 };
 constexpr int32_t TextureKindCount = 5;
 
+// The dictionaries that FSampleGameOptions::bLettering adds.
+constexpr int32_t LetteringDictionaryCount = 16;
+
 // Short label of a kind ("DXT1", "DXT1a", "DXT3", "RGBX", "RGBA").
 const char* TextureKindLabel(ETextureKind Kind);
+
+// What a texture shows: a scene of gradients and shapes (with the kind's alpha), or lines of lettering in one
+// colour on another, as on signs, shop fronts and HUD pictures, whose strokes are a pixel or two wide.
+enum class EPicture : uint8_t
+{
+    Scene,
+    Lettering,
+};
 
 // One texture of a dictionary. Level n is max(1, Width >> n) by max(1, Height >> n) pixels.
 struct FSampleTexture
@@ -45,6 +56,7 @@ struct FSampleTexture
     uint8_t MipLevels = 1; // at least 1 (0 is taken as 1), largest level first
     uint32_t FilterFlags = 0x1106;
     uint64_t Seed = 1; // chooses the picture
+    EPicture Picture = EPicture::Scene;
 };
 
 // Bytes of one level of Width x Height pixels: block-compressed kinds take whole 4x4 blocks (8 bytes for DXT1,
@@ -111,6 +123,9 @@ struct FSampleGameOptions
     uint64_t TargetBytes = 0;
     // Include the dictionaries of EMalformedTxd (at least one of each when the archive has room).
     bool bMalformed = true;
+    // Also LetteringDictionaryCount dictionaries of single-level textures with fine detail (signs of lettering,
+    // cut-outs), after the other entries; every other entry stays as the options make it without them.
+    bool bLettering = false;
     // WriteSampleGame only: replace an existing gta3.img instead of failing.
     bool bOverwrite = false;
     // WriteSampleGame only: further archives, as the game's gta_int.img or a mod's own archive: models/NAME.img of

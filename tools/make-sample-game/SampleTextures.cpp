@@ -462,6 +462,60 @@ std::vector<uint8_t> AssembleDictionary(const std::vector<FImagePart>& Images)
     return Out;
 }
 
+// A glyph of 5 x 7 cells: two to four strokes (bars across, down or slanted) of a made-up alphabet.
+uint64_t MakeGlyph(FRandom& Random)
+{
+    uint64_t Bits = 0;
+    const int32_t Strokes = Random.Range(2, 4);
+    for (int32_t s = 0; s < Strokes; ++s)
+    {
+        const int32_t Kind = Random.Range(0, 2);
+        const int32_t At = Kind == 0 ? Random.Range(0, 6) : Random.Range(0, 4);
+        for (int32_t i = 0; i < 7; ++i)
+        {
+            const int32_t X = Kind == 0 ? std::min(i, 4) : Kind == 1 ? At : std::min(4, At + i / 2) % 5;
+            const int32_t Y = Kind == 0 ? At : i;
+            Bits |= uint64_t(1) << (Y * 5 + X);
+        }
+    }
+    return Bits;
+}
+
+// Lines of lettering: glyphs of 5 x 7 cells, each cell a square of pixels, on a ground of one colour; a thin
+// frame. Alpha 255, or a cut-out (only the letters and the frame) for kinds with alpha.
+std::vector<uint8_t> PaintLettering(const FSampleTexture& Texture)
+{
+    FRandom Random(Imp::MixBits(Texture.Seed ^ 0x7E77E125u));
+    const uint32_t Width = SideOf(Texture.Width), Height = SideOf(Texture.Height);
+    uint8_t Ground[3], Ink[3];
+    PickColour(Random, Ground, BaseColours[Random.Below(sizeof(BaseColours) / sizeof(BaseColours[0]))], 40);
+    for (int32_t c = 0; c < 3; ++c)
+        Ink[c] = uint8_t(Ground[c] < 128 ? 230 - Random.Below(40) : Random.Below(50));
+    const bool bCutOut = Texture.Kind != ETextureKind::Dxt1 && Texture.Kind != ETextureKind::Rgbx;
+    const uint32_t Cell = std::max(1u, std::min(Width, Height) / uint32_t(Random.Range(12, 30)));
+    const uint32_t Pitch = Cell * 6, LineHeight = Cell * 9;
+    std::vector<uint64_t> Glyphs(24);
+    for (uint64_t& Glyph : Glyphs)
+        Glyph = MakeGlyph(Random);
+    std::vector<uint8_t> Pixels(size_t(Width) * Height * 4);
+    uint8_t* Dest = Pixels.data();
+    for (uint32_t Y = 0; Y < Height; ++Y)
+        for (uint32_t X = 0; X < Width; ++X, Dest += 4)
+        {
+            const uint32_t Line = Y / LineHeight, Column = X / Pitch;
+            const uint32_t Gx = (X % Pitch) / Cell, Gy = (Y % LineHeight) / Cell - 1;
+            const uint64_t Glyph = Glyphs[(Line * 7 + Column * 3 + (Line * Column) % 5) % Glyphs.size()];
+            const bool bSpace = (Line * 13 + Column * 7) % 9 == 0;
+            const bool bLetter = !bSpace && Gx < 5 && Gy < 7 && (Glyph >> (Gy * 5 + Gx)) & 1;
+            const bool bFrame = X < Cell || Y < Cell || X + Cell >= Width || Y + Cell >= Height;
+            const bool bInk = bLetter || bFrame;
+            for (int32_t c = 0; c < 3; ++c)
+                Dest[c] = bInk ? Ink[c] : Ground[c];
+            Dest[3] = bCutOut && !bInk ? 0 : 255;
+        }
+    return Pixels;
+}
+
 // An 8-bit palette record: Depth 8, FormatFlags 0, Direct3D format 41 (P8), raster format 0x2500 (PAL8 | 8888).
 std::vector<uint8_t> MakePaletteRecord(const FSampleTexture& Texture)
 {
@@ -525,6 +579,8 @@ uint32_t TextureRecordBytes(const FSampleTexture& Texture)
 
 std::vector<uint8_t> PaintTexture(const FSampleTexture& Texture)
 {
+    if (Texture.Picture == EPicture::Lettering)
+        return PaintLettering(Texture);
     const FRecipe Recipe = MakeRecipe(Texture);
     const uint32_t Width = SideOf(Texture.Width), Height = SideOf(Texture.Height);
     std::vector<uint8_t> Pixels(size_t(Width) * Height * 4);

@@ -10,11 +10,13 @@
 namespace
 {
 const char* const Usage =
-    "usage: make-sample-game [--out DIR] [--seed N] [--entries N | --size MB] [--no-malformed] [--force] [--quiet]\n"
+    "usage: make-sample-game [--out DIR] [--seed N] [--entries N | --size MB] [--no-malformed] [--lettering]\n"
+    "                        [--force] [--quiet]\n"
     "                        [--extra-archive NAME:ENTRIES]...\n"
     "  Writes DIR/models/gta3.img (DIR defaults to sample-game). Without --entries or --size the archive has the\n"
     "  full size of the game's own: 16,300 entries, about 900 MiB. The same options give the same bytes.\n"
     "  --no-malformed  leave out the deliberately malformed texture dictionaries\n"
+    "  --lettering     also 16 dictionaries of single-level signs of lettering and cut-outs, after the rest\n"
     "  --force         replace existing archives\n"
     "  --extra-archive also DIR/models/NAME.img of ENTRIES entries, named in DIR/data/gta.dat as the game\n"
     "                  names gta_int.img and a mod its own archive\n";
@@ -60,6 +62,8 @@ int main(int ArgCount, char** Args)
             Options.ExtraArchives.push_back({std::string(Value, Colon), int32_t(Number)});
             ++i;
         }
+        else if (Arg == "--lettering")
+            Options.bLettering = true;
         else if (Arg == "--no-malformed")
             Options.bMalformed = false;
         else if (Arg == "--force")

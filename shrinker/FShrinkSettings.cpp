@@ -1,0 +1,118 @@
+// The settings of a shrink: validity, comparison, the text form and the description.
+#include "shrinker/FShrinkSettings.h"
+
+#include "Core/Inc/CoreAssert.h"
+
+namespace
+{
+const char16_t* const StandardWord = u"standard";
+const char16_t* const SidePrefix = u"max-side=";
+const char16_t* const SmoothWord = u"smooth";
+const char16_t* const NoSmoothWord = u"no-smooth";
+
+// A decimal number of at most five digits without sign or leading zero; -1 for anything else.
+int32_t ReadSide(const FString& Digits)
+{
+    if (Digits.IsEmpty() || Digits.Len() > 5 || Digits[0] == u'0')
+        return -1;
+    int32_t Value = 0;
+    for (int32_t i = 0; i < Digits.Len(); ++i)
+    {
+        if (Digits[i] < u'0' || Digits[i] > u'9')
+            return -1;
+        Value = Value * 10 + (Digits[i] - u'0');
+    }
+    return Value;
+}
+
+bool ReadMode(const FString& Word, FShrinkSettings& Out)
+{
+    if (Word == StandardWord)
+    {
+        Out = FShrinkSettings::Standard();
+        return true;
+    }
+    const FString Prefix(SidePrefix);
+    if (Word.Left(Prefix.Len()) != Prefix)
+        return false;
+    const int32_t Side = ReadSide(Word.Mid(Prefix.Len()));
+    if (!FShrinkSettings::IsValidMaxSide(Side))
+        return false;
+    Out = FShrinkSettings::LargestSide(Side);
+    return true;
+}
+} // namespace
+
+FShrinkSettings FShrinkSettings::Standard()
+{
+    return FShrinkSettings();
+}
+
+FShrinkSettings FShrinkSettings::LargestSide(int32_t Side)
+{
+    appCheck(IsValidMaxSide(Side));
+    FShrinkSettings Settings;
+    Settings.Mode = EShrinkMode::LargestSide;
+    Settings.MaxSide = Side;
+    return Settings;
+}
+
+bool FShrinkSettings::IsValidMaxSide(int64_t Side)
+{
+    return Side >= SHRINK_MinSide && Side <= SHRINK_MaxSide;
+}
+
+bool FShrinkSettings::IsSmooth() const
+{
+    if (Smooth == ESmoothChoice::ModeDefault)
+        return Mode == EShrinkMode::LargestSide;
+    return Smooth == ESmoothChoice::Smooth;
+}
+
+bool FShrinkSettings::MakesSameArchive(const FShrinkSettings& Other) const
+{
+    return Mode == Other.Mode && MaxSide == Other.MaxSide && IsSmooth() == Other.IsSmooth();
+}
+
+bool FShrinkSettings::operator==(const FShrinkSettings& Other) const
+{
+    return Mode == Other.Mode && MaxSide == Other.MaxSide && Smooth == Other.Smooth;
+}
+
+FString FShrinkSettings::ToText() const
+{
+    FString Text =
+        Mode == EShrinkMode::Standard ? FString(StandardWord) : FString::Printf(u"%s%d", SidePrefix, MaxSide);
+    if (Smooth == ESmoothChoice::Smooth)
+        Text += FString(u" ") + SmoothWord;
+    else if (Smooth == ESmoothChoice::NoSmooth)
+        Text += FString(u" ") + NoSmoothWord;
+    return Text;
+}
+
+bool FShrinkSettings::FromText(const FString& Text, FShrinkSettings& Out)
+{
+    const int32_t Blank = Text.InStr(u" ");
+    FShrinkSettings Read;
+    if (!ReadMode(Blank < 0 ? Text : Text.Left(Blank), Read))
+        return false;
+    if (Blank >= 0)
+    {
+        const FString Word = Text.Mid(Blank + 1);
+        if (Word == SmoothWord)
+            Read.Smooth = ESmoothChoice::Smooth;
+        else if (Word == NoSmoothWord)
+            Read.Smooth = ESmoothChoice::NoSmooth;
+        else
+            return false;
+    }
+    Out = Read;
+    return true;
+}
+
+FString FShrinkSettings::Describe() const
+{
+    if (Mode == EShrinkMode::Standard)
+        return IsSmooth() ? FString(u"the standard shrink, smooth") : FString(u"the standard shrink");
+    return FString::Printf(u"at most %d pixels, %s", MaxSide, IsSmooth() ? u"smooth" : u"not smooth");
+}

@@ -1,0 +1,61 @@
+// FShrinkSettings: what a player chose for one shrink (the standard shrink or a largest side, smooth or not), as
+// the one typed value that travels with the job from the front ends through the engine into the shrinker, and
+// its one text form for the engine's job line and the record kept beside the archive.
+#pragma once
+
+#include <cstdint>
+
+#include "Core/Inc/CoreTemplateString.h"
+
+enum class EShrinkMode : int32_t
+{
+    Standard,    // the fixed shrink: the largest level (or two) dropped, single levels halved once or twice
+    LargestSide, // every texture brought down by whole halvings until its larger side is MaxSide or less
+};
+
+// Whether single levels are resampled with a box filter: as the mode does by default, or as the player asked.
+enum class ESmoothChoice : int32_t
+{
+    ModeDefault, // smooth in the largest-side mode, picking in the standard shrink
+    Smooth,
+    NoSmooth,
+};
+
+enum : int32_t
+{
+    SHRINK_MinSide = 16,   // the smallest largest side a player may ask for
+    SHRINK_MaxSide = 8192, // and the largest
+};
+
+struct FShrinkSettings
+{
+    EShrinkMode Mode = EShrinkMode::Standard;
+    int32_t MaxSide = 0; // LargestSide: SHRINK_MinSide..SHRINK_MaxSide; 0 in the standard shrink
+    ESmoothChoice Smooth = ESmoothChoice::ModeDefault;
+
+    // The standard shrink, and the largest-side mode for a valid Side (assertion), with the mode's smoothing.
+    static FShrinkSettings Standard();
+    static FShrinkSettings LargestSide(int32_t Side);
+    // Whether a player may ask for Side as the largest side (for the front ends' usage errors, which name the
+    // range SHRINK_MinSide to SHRINK_MaxSide).
+    static bool IsValidMaxSide(int64_t Side);
+
+    // Whether single levels are resampled with the box filter, after the mode's default.
+    bool IsSmooth() const;
+    // Whether both settings make the same archive from the same source and rules: the same mode, side and
+    // smoothing, however the smoothing was arrived at.
+    bool MakesSameArchive(const FShrinkSettings& Other) const;
+    // The same value exactly, the smoothing's origin included.
+    bool operator==(const FShrinkSettings& Other) const;
+    bool operator!=(const FShrinkSettings& Other) const { return !(*this == Other); }
+
+    // The text form, read back by FromText only: the mode ("standard" or "max-side=N"), then "smooth" or
+    // "no-smooth" when the player asked: "standard", "standard smooth", "max-side=512", "max-side=512 no-smooth".
+    FString ToText() const;
+    // Reads a text that ToText wrote into Out; false, with Out untouched, for any other text (an unknown mode
+    // or word, a side out of range, extra blanks).
+    static bool FromText(const FString& Text, FShrinkSettings& Out);
+    // For people, after the mode's default: "the standard shrink", "the standard shrink, smooth", "at most 512
+    // pixels, smooth", "at most 512 pixels, not smooth".
+    FString Describe() const;
+};

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "shrinker/FShrinkSettings.h"
+
+// The text form reads back as the same value, the smoothing's origin included; anything else is refused.
+TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
+{
+    FShrinkSettings StandardSmooth = FShrinkSettings::Standard();
+    StandardSmooth.Smooth = ESmoothChoice::Smooth;
+    FShrinkSettings Picking = FShrinkSettings::LargestSide(8192);
+    Picking.Smooth = ESmoothChoice::NoSmooth;
+    const struct
+    {
+        FShrinkSettings Settings;
+        const char16_t* Text;
+        const char16_t* Description;
+    } Rows[] = {
+        {FShrinkSettings::Standard(), u"standard", u"the standard shrink"},
+        {StandardSmooth, u"standard smooth", u"the standard shrink, smooth"},
+        {FShrinkSettings::LargestSide(512), u"max-side=512", u"at most 512 pixels, smooth"},
+        {Picking, u"max-side=8192 no-smooth", u"at most 8192 pixels, not smooth"},
+    };
+    for (const auto& Row : Rows)
+    {
+        EXPECT_EQ(Row.Settings.ToText(), Row.Text);
+        EXPECT_EQ(Row.Settings.Describe(), Row.Description);
+        FShrinkSettings Read = StandardSmooth;
+        EXPECT_TRUE(FShrinkSettings::FromText(FString(Row.Text), Read));
+        EXPECT_TRUE(Read == Row.Settings);
+    }
+    for (const char16_t* Bad :
+         {u"", u"Standard", u"standard  smooth", u"standard smooth ", u"max-side=15", u"max-side=8193",
+          u"max-side=0512", u"max-side=", u"max-side=5x", u"standard fast", u"max-side=512 smooth smooth"})
+    {
+        FShrinkSettings Read = Picking;
+        EXPECT_FALSE(FShrinkSettings::FromText(FString(Bad), Read)) << FString(Bad).ToUtf8();
+        EXPECT_TRUE(Read == Picking);
+    }
+    EXPECT_FALSE(FShrinkSettings::IsValidMaxSide(15));
+    EXPECT_TRUE(FShrinkSettings::IsValidMaxSide(16));
+
+    // Asked or by default, the same smoothing makes the same archive.
+    FShrinkSettings Asked = FShrinkSettings::LargestSide(512);
+    Asked.Smooth = ESmoothChoice::Smooth;
+    EXPECT_TRUE(Asked.MakesSameArchive(FShrinkSettings::LargestSide(512)));
+    EXPECT_FALSE(Asked == FShrinkSettings::LargestSide(512));
+    EXPECT_FALSE(StandardSmooth.MakesSameArchive(FShrinkSettings::Standard()));
+    EXPECT_FALSE(FShrinkSettings::LargestSide(256).MakesSameArchive(FShrinkSettings::LargestSide(512)));
+}
