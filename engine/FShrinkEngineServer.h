@@ -42,6 +42,12 @@ struct FShrinkJobOptions
     FString ArchivePath;   // empty: Models\gta3.img below the game folder
     FString SkipRulesFile; // empty: SkipRules.ini beside the program
     int32_t Jobs = 0;      // threads of a build; 0: as many as the machine runs at once
+    // What a shrink makes. It travels in the job's command line ("PerformShrink,Dir,standard smooth"), which the
+    // engine client writes from this value and the job server reads back into it.
+    FShrinkSettings Settings;
+    // A restore goes ahead although the shrunk archive in use changed after the shrink (the change is lost from
+    // the game; the changed archive is kept, never to be taken over by a shrink).
+    bool bDiscardChanges = false;
 };
 
 // The two tests and the two transactions on the game's main archive. Each returns the empty text on success,
@@ -57,7 +63,7 @@ FString PerformUnshrink(const FString& Dir);
 FString CheckCanShrink(const FArchiveFiles& Files);
 FString CheckCanUnshrink(const FArchiveFiles& Files);
 FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options);
-FTransactionResult RestoreArchive(const FArchiveFiles& Files);
+FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options = FShrinkJobOptions());
 // The set a job works on: Options.ArchivePath when given, else the game folder's main archive.
 FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options);
 
@@ -117,8 +123,10 @@ public:
     void ThreadLoop();
     // Runs one command line and gives its result text.
     static FString RunCommand(const FString& Command);
-    // Runs one command line with its options. The tests answer "true" or "false", or "busy" while another
-    // transaction holds the folder; "Shrink canceled" replaces a shrink's text only when its build was cancelled.
+    // Runs one command line with its options: "Cmd,Dir", or "Cmd,Dir,Settings" with a shrink's settings in
+    // FShrinkSettings' text form (Options.Settings then comes from the line; a last piece that is no such text
+    // is part of the directory). The tests answer "true" or "false", or "busy" while another transaction holds
+    // the folder; "Shrink canceled" replaces a shrink's text only when its build was cancelled.
     static FJobOutcome RunJob(const FString& Command, const FShrinkJobOptions& Options);
 
     std::thread ThreadHandle;
