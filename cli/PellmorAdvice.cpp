@@ -162,6 +162,10 @@ FString DescribeVerdict(const FGameArchive& Archive, const FVerdict& Verdict)
                                    *Files);
         case EVerdict::Cancelled:
             return FString::Printf(u"Cancelled; %s is as it was.", *Archive.Shown);
+        case EVerdict::Changed:
+            return FString::Printf(u"%s changed after the shrink (a mod was installed into the shrunk archive): a "
+                                   u"restore would take that change away from the game. Nothing was changed.",
+                                   *Archive.Shown);
         case EVerdict::Failed:
             return DescribeFailedStep(Archive, Verdict) + Files;
         default:
@@ -221,6 +225,10 @@ FString AdviceFor(EVerdict Problem, const FGameArchive& Archive)
             return FString::Printf(u"Copy %s again from the game's install (or the mod it came with) or from a "
                                    u"backup.",
                                    *Archive.Files.Name);
+        case EVerdict::Changed:
+            return FString::Printf(u"To put the original back anyway (the change is then gone from the game), run %s; "
+                                   u"then install the mod again into the original, and shrink again.",
+                                   *CommandFor(u"restore --discard-changes", Archive));
         case EVerdict::Failed:
             return FString::Printf(u"Run %s to see the state of the files.", *CommandFor(u"status", Archive));
         case EVerdict::Done:
@@ -276,6 +284,7 @@ EPellmorError ErrorFor(EVerdict Problem)
         case EVerdict::Done:
         case EVerdict::NothingToDo:
         case EVerdict::Interrupted:
+        case EVerdict::Changed:
         case EVerdict::Failed:
             break;
     }

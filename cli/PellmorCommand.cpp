@@ -161,7 +161,7 @@ void WriteFindings(FJsonWriter& Json, const FArchiveFindings& Findings, const FS
     Json.Key(u"total").Number(Facts.Total);
     Json.Key(u"change").Number(Facts.Changed);
     Json.Key(u"skip").Number(Facts.Skipped);
-    Json.Key(u"stay").Number(Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
+    Json.Key(u"stay").Number(Facts.KeptAsTheyAre());
     Json.EndObject();
     Json.Key(u"kinds").BeginObject(FJsonWriter::Inline);
     for (const auto& Pair : Facts.PerKind)
@@ -200,7 +200,7 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
     Text += FString::Printf(u"  would be made smaller       %7d\n", Facts.Changed);
     Text += FString::Printf(u"  skipped by the skip rules   %7d\n", Facts.Skipped);
     Text += FString::Printf(u"  stay as they are            %7d  (too small, palette, or not understood)\n",
-                            Facts.TooSmall + Facts.Palette + Facts.NotUnderstood);
+                            Facts.KeptAsTheyAre());
     Text += u"\nBy kind:\n";
     for (const auto& Pair : Facts.PerKind)
         Text += FString::Printf(u"  %-8s %7d\n", KindName(Pair.Key), Pair.Value);

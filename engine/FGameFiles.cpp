@@ -27,18 +27,45 @@ FArchiveFiles MakeFiles(const FString& Folder, const FString& Base, const FStrin
     Files.Temp = Folder + Base + u"_TEMP" + Extension;
     Files.OrigBak = Folder + Base + u"_ORIG_BAK" + Extension;
     Files.ShrunkBak = Folder + Base + u"_SHRUNK_BAK" + Extension;
+    Files.Record = Folder + Base + u"_SHRINK.ini";
     return Files;
 }
 
-// Last write time as one number that orders like the time itself (milliseconds, UTC).
-bool ModifiedAt(const FString& Path, int64_t& Stamp)
+// Without a record: NAME.img was last modified no later than the kept archive, and both directories hold the
+// same entry names in the same order.
+bool LooksBuiltFrom(const FArchiveFiles& Files, FString& Why)
 {
-    CoreOS::FLocalTime Time;
-    if (!CoreOS::GetFileTimeUtc(*Path, Time))
+    const FFileStamp Cur = StampOf(Files.Cur);
+    const FFileStamp Kept = StampOf(Files.ShrunkBak);
+    if (Cur.Time < 0 || Kept.Time < 0)
+    {
+        Why = u"the time of the last change cannot be read";
         return false;
-    Stamp = ((((int64_t(Time.Year) * 13 + Time.Month) * 32 + Time.Day) * 24 + Time.Hour) * 60 + Time.Minute) * 60 +
-            Time.Second;
-    Stamp = Stamp * 1000 + Time.Milliseconds;
+    }
+    if (Cur.Time > Kept.Time)
+    {
+        Why = FString::Printf(u"%s changed after the kept shrunk archive was built", *Files.Name);
+        return false;
+    }
+    TDynArray<FImgDirEntry> CurDir;
+    TDynArray<FImgDirEntry> KeptDir;
+    if (!ReadImgDirectory(*Files.Cur, CurDir) || !ReadImgDirectory(*Files.ShrunkBak, KeptDir))
+    {
+        Why = u"a directory cannot be read";
+        return false;
+    }
+    if (CurDir.Num() != KeptDir.Num())
+    {
+        Why = FString::Printf(u"%s holds %d entries, the kept shrunk archive %d", *Files.Name, CurDir.Num(),
+                              KeptDir.Num());
+        return false;
+    }
+    for (int32_t i = 0; i < CurDir.Num(); ++i)
+        if (!HaveSameName(CurDir[i], KeptDir[i]))
+        {
+            Why = FString::Printf(u"entry %d of %s is not the one the kept shrunk archive holds", i + 1, *Files.Name);
+            return false;
+        }
     return true;
 }
 } // namespace
@@ -88,39 +115,28 @@ const char16_t* GetArchiveStateName(EArchiveState State)
     return u"";
 }
 
-bool IsKeptArchiveCurrent(const FArchiveFiles& Files, FString& Why)
+bool IsKeptArchiveCurrent(const FArchiveFiles& Files, ERecordRead RecordRead, const FShrinkRecord& Record, FString& Why)
 {
-    int64_t CurStamp = 0;
-    int64_t KeptStamp = 0;
-    if (!ModifiedAt(Files.Cur, CurStamp) || !ModifiedAt(Files.ShrunkBak, KeptStamp))
+    switch (RecordRead)
     {
-        Why = u"the time of the last change cannot be read";
+        case ERecordRead::None:
+            return LooksBuiltFrom(Files, Why);
+        case ERecordRead::Unreadable:
+            Why = u"its record cannot be read";
+            return false;
+        case ERecordRead::Read:
+            break;
+    }
+    if (Record.bChanged)
+    {
+        Why = u"it was changed after it was made, and a restore kept it so";
         return false;
     }
-    if (CurStamp > KeptStamp)
+    if (StampOf(Files.Cur) != Record.Source)
     {
         Why = FString::Printf(u"%s changed after the kept shrunk archive was built", *Files.Name);
         return false;
     }
-    TDynArray<FImgDirEntry> CurDir;
-    TDynArray<FImgDirEntry> KeptDir;
-    if (!ReadImgDirectory(*Files.Cur, CurDir) || !ReadImgDirectory(*Files.ShrunkBak, KeptDir))
-    {
-        Why = u"a directory cannot be read";
-        return false;
-    }
-    if (CurDir.Num() != KeptDir.Num())
-    {
-        Why = FString::Printf(u"%s holds %d entries, the kept shrunk archive %d", *Files.Name, CurDir.Num(),
-                              KeptDir.Num());
-        return false;
-    }
-    for (int32_t i = 0; i < CurDir.Num(); ++i)
-        if (!HaveSameName(CurDir[i], KeptDir[i]))
-        {
-            Why = FString::Printf(u"entry %d of %s is not the one the kept shrunk archive holds", i + 1, *Files.Name);
-            return false;
-        }
     return true;
 }
 
@@ -149,13 +165,16 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
             Status.State = EArchiveState::Original;
     }
 
+    if (Status.State == EArchiveState::Shrunk || Status.ShrunkBytes >= 0)
+        Status.RecordRead = ReadShrinkRecord(Files, Status.Record);
+    Status.bShrunkChanged = Status.State == EArchiveState::Shrunk && Status.RecordRead == ERecordRead::Read &&
+                            !LooksAsShrunk(Files, Status.Record);
     if (Status.ShrunkBytes >= 0)
     {
         // Only the archive in use as the original can be compared with what was built from it.
-        if (Status.State != EArchiveState::Original || IsKeptArchiveCurrent(Files, Status.KeptWhy))
-            Status.Kept = EKeptArchive::Current;
-        else
-            Status.Kept = EKeptArchive::Stale;
+        const bool bCurrent = Status.State != EArchiveState::Original ||
+                              IsKeptArchiveCurrent(Files, Status.RecordRead, Status.Record, Status.KeptWhy);
+        Status.Kept = bCurrent ? EKeptArchive::Current : EKeptArchive::Stale;
     }
     return Status;
 }
@@ -172,9 +191,10 @@ int32_t CountTextureDictionaries(const FArchiveFiles& Files)
     return Count;
 }
 
-int64_t GetShrinkNeededBytes(int64_t)
+int64_t GetShrinkNeededBytes(int64_t SourceBytes)
 {
-    return GShrinkNeedsFreeBytes;
+    const int64_t MiB = int64_t(1) << 20;
+    return SourceBytes + MiB > GShrinkNeedsFreeBytes ? SourceBytes + MiB : GShrinkNeedsFreeBytes;
 }
 
 FShrinkNeeds CheckShrinkNeeds(const FArchiveFiles& Files, const FArchiveStatus& Status)

@@ -7,6 +7,7 @@
 
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "engine/FShrinkRecord.h"
 #include "shrinker/FImgArchive.h"
 
 namespace CoreOS
@@ -15,14 +16,15 @@ typedef struct FOsLock* FLockHandle;
 }
 
 // The four files of one archive's set, all in the archive's folder: for DIR\NAME.img they are NAME.img,
-// NAME_TEMP.img, NAME_ORIG_BAK.img and NAME_SHRUNK_BAK.img. The game's main archive is Models\gta3.img below the
-// game folder.
+// NAME_TEMP.img, NAME_ORIG_BAK.img and NAME_SHRUNK_BAK.img; beside them the shrink's record, NAME_SHRINK.ini. The
+// game's main archive is Models\gta3.img below the game folder.
 struct FArchiveFiles
 {
     FString Cur;       // the archive the game loads
     FString Temp;      // the output of a build in progress
     FString OrigBak;   // the original while the shrunk archive is in use
     FString ShrunkBak; // a finished shrunk archive that is not in use
+    FString Record;    // NAME_SHRINK.ini: what the shrunk archive (in use or kept) was built with and from
     FString Folder;    // the folder that holds them, ending with a separator
     FString Name;      // the archive's own file name, "gta3.img"
 };
@@ -65,16 +67,25 @@ struct FArchiveStatus
     EKeptArchive Kept = EKeptArchive::None;
     FString KeptWhy;          // why a kept archive is stale, one plain line
     FImgArchiveCheck Check{}; // of NAME.img when it is in use as the original
+    // The shrink's record, of the shrunk archive in use (State Shrunk) or kept (ShrunkBytes >= 0).
+    ERecordRead RecordRead = ERecordRead::None;
+    FShrinkRecord Record;
+    // The shrunk archive in use is no longer what the shrink put in place (its size, time or directory differ): a
+    // mod was installed while the game was shrunk, and a restore would throw it away. Known only with a record.
+    bool bShrunkChanged = false;
 };
 
 // Looks at the files (sizes, the lock, the current archive's header and directory, the kept archive's). Reads
 // only; any thread; blocks on the file system for a few reads.
 FArchiveStatus InspectArchive(const FArchiveFiles& Files);
 
-// Whether the kept shrunk archive was built from the archive now in NAME.img: NAME.img was last modified no
-// later than the kept archive, and both directories hold the same entry names in the same order. Why says what
-// differs when it is not.
-bool IsKeptArchiveCurrent(const FArchiveFiles& Files, FString& Why);
+// Whether the kept shrunk archive looks built from the archive now in NAME.img, by the cheap look status affords
+// once a second: with a record, NAME.img has the size and time the record gave the original, and the kept archive
+// was not changed after it was made; without one (a shrink made before records were kept), NAME.img was last
+// modified no later than the kept archive and both directories hold the same entry names in the same order. Why
+// says what differs when it does not. A shrink decides by content, settings and rules (FShrinkEngineServer).
+bool IsKeptArchiveCurrent(const FArchiveFiles& Files, ERecordRead RecordRead, const FShrinkRecord& Record,
+                          FString& Why);
 
 // How many entries of NAME.img are texture dictionaries (a name with the extension txd): an archive without any
 // has nothing to shrink. -1 when its directory cannot be read (missing, damaged, no IMG version-2 archive). Reads
@@ -85,7 +96,8 @@ int32_t CountTextureDictionaries(const FArchiveFiles& Files);
 
 // A build needs more than 768 MiB free on the archive's volume, counted in whole MiB: at least 769 MiB.
 const int64_t GShrinkNeedsFreeBytes = int64_t(769) << 20;
-// The free space that a build of an archive of SourceBytes needs on its volume.
+// The free space that a build of an archive of SourceBytes needs on its volume: more than the larger of 768 MiB
+// and the archive's size, which bounds what the build writes.
 int64_t GetShrinkNeededBytes(int64_t SourceBytes);
 
 struct FShrinkNeeds

@@ -146,7 +146,11 @@ bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRu
 {
     if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
         return false;
-    Request.JobId = Server->QueueJob(FString::Printf(u"%s,%s", Command, *Dir), Options);
+    // A shrink's settings travel in its command line, as the job server reads them back.
+    const FString Line = &Request == &ShrinkRequest
+                             ? FString::Printf(u"%s,%s,%s", Command, *Dir, *Options.Settings.ToText())
+                             : FString::Printf(u"%s,%s", Command, *Dir);
+    Request.JobId = Server->QueueJob(Line, Options);
     if (Request.JobId == 0)
         return false;
     bRunning = 1;

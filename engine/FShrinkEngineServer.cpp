@@ -8,6 +8,7 @@
 #include "Core/Inc/FFileManager.h"
 #include "engine/FGameArchives.h"
 #include "shrinker/FImgShrinker.h"
+#include "shrinker/FSkipRules.h"
 
 namespace
 {
@@ -219,6 +220,79 @@ EArchiveState StateFromFiles(const FArchiveFiles& Files)
     return bCur ? EArchiveState::Original : EArchiveState::Missing;
 }
 
+// The digest of the skip rules that a shrink with these options would use.
+uint64_t SkipRulesDigestOf(const FShrinkJobOptions& Options)
+{
+    FSkipRules Rules;
+    Rules.Load(Options.SkipRulesFile.IsEmpty() ? FSkipRules::DefaultFile() : *Options.SkipRulesFile);
+    return Rules.Digest();
+}
+
+// A kept shrunk archive made before shrinks kept a record: taken as a standard shrink with rules unknown, so it
+// is taken over only by a standard shrink with the built-in rules, and only when it looks built from the
+// archive in use.
+bool MayTakeUnrecorded(const FArchiveFiles& Files, const FShrinkJobOptions& Options, FString& Why)
+{
+    if (!Options.Settings.MakesSameArchive(FShrinkSettings::Standard()))
+    {
+        Why = u"the kept archive was made by the standard shrink; this shrink is " + Options.Settings.Describe();
+        return false;
+    }
+    if (SkipRulesDigestOf(Options) != FSkipRules::DefaultDigest())
+    {
+        Why = u"the kept archive was made with skip rules that are not known, and these are not the built-in ones";
+        return false;
+    }
+    return IsKeptArchiveCurrent(Files, ERecordRead::None, FShrinkRecord(), Why);
+}
+
+// Whether the kept shrunk archive may be taken over: built from the archive in use, by its size and time as
+// status sees them and by its content (a copy keeps the time), with the same settings and skip rules, and not
+// changed since. Why says
+// what differs when it may not. Reads the whole archive in use when everything else agrees.
+bool MayTakeKept(const FArchiveFiles& Files, const FShrinkJobOptions& Options, FString& Why)
+{
+    FShrinkRecord Record;
+    const ERecordRead Read = ReadShrinkRecord(Files, Record);
+    if (Read == ERecordRead::None)
+        return MayTakeUnrecorded(Files, Options, Why);
+    uint64_t Digest = 0;
+    if (Read == ERecordRead::Unreadable)
+        Why = u"its record cannot be read";
+    else if (Record.bChanged)
+        Why = u"it was changed after it was made, and a restore kept it so";
+    else if (!Record.Settings.MakesSameArchive(Options.Settings))
+        Why = u"the kept archive was made " + Record.Settings.Describe() + u"; this shrink is " +
+              Options.Settings.Describe();
+    else if (Record.SkipRulesDigest != SkipRulesDigestOf(Options))
+        Why = u"the kept archive was made with other skip rules";
+    else if (StampOf(Files.ShrunkBak) != Record.Shrunk)
+        Why = u"the kept archive changed after it was made";
+    else if (StampOf(Files.Cur) != Record.Source)
+        Why = FString::Printf(u"%s changed after the kept shrunk archive was built", *Files.Name);
+    else if (!DigestImgArchive(*Files.Cur, Digest) || Digest != Record.SourceDigest)
+        Why = FString::Printf(u"%s is not the archive the kept one was built from", *Files.Name);
+    else
+        return true;
+    return false;
+}
+
+// What the new shrunk archive in Files.Temp was built with and from, written before it takes the kept name: a
+// kept archive is never without the record that says what it is.
+bool RecordBuild(const FArchiveFiles& Files, const FShrinkJobOptions& Options, const FShrinkResult& Build)
+{
+    FShrinkRecord Record;
+    Record.Settings = Options.Settings;
+    Record.SkipRulesDigest = Build.SkipRulesDigest;
+    Record.bBuiltInRules = Build.SkipRulesDigest == FSkipRules::DefaultDigest();
+    Record.Source = StampOf(Files.Cur);
+    Record.SourceDigest = Build.SourceDigest;
+    Record.Shrunk = StampOf(Files.Temp);
+    Record.ShrunkDigest = Build.OutputDigest;
+    Record.ShrunkDirectoryDigest = DigestImgDirectory(Files.Temp);
+    return WriteShrinkRecord(Files, Record);
+}
+
 // Builds a new shrunk archive into the kept name: the long part of a shrink, and the only one that cancel stops.
 FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options,
                                     FTransactionResult Result)
@@ -226,7 +300,9 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
     const TDynArray<FString> CurFiles = AsFileSet(Files.Cur);
     const TDynArray<FString> TempShrinkFiles = AsFileSet(Files.Temp);
     const TDynArray<FString> BakModFiles = AsFileSet(Files.ShrunkBak);
-    if (DeleteFiles(BakModFiles) == -1)
+    // The kept archive goes before its record: an archive left without its record would be taken for one made
+    // before records were kept.
+    if (DeleteFiles(BakModFiles) == -1 || !DeleteShrinkRecord(Files))
     {
         Result.OsError = CoreOS::LastError();
         return Failed(Result, ETransactionFailure::DeleteFailed,
@@ -240,6 +316,7 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
     FShrinkOptions Build;
     Build.SkipRulesFile = Options.SkipRulesFile;
     Build.Jobs = Options.Jobs;
+    Build.Settings = Options.Settings;
     FShrinkResult Last;
     if (BuildShrunkFiles(CurFiles, TempShrinkFiles, Build, Last) == -1)
     {
@@ -251,12 +328,44 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
                                                                 : ETransactionFailure::BuildFailed,
                       u"Perform Shrink - Failed while building TempShrinkFiles");
     }
+    if (!RecordBuild(Files, Options, Last))
+    {
+        FileManager()->Delete(*Files.Temp, false, true);
+        Result.BuildFailure = EShrinkFailure::WriteFailed;
+        Result.BuildReason = FString::Printf(u"%s could not be written", *appPathFileName(Files.Record));
+        return Failed(Result, ETransactionFailure::BuildFailed,
+                      u"Perform Shrink - Failed while building TempShrinkFiles");
+    }
     if (RenameFiles(BakModFiles, TempShrinkFiles) == -1)
     {
         Result.OsError = GRenameError;
         return Failed(Result, ETransactionFailure::RenameFailed,
                       u"Perform Shrink - Failed renaming TempShrinkFiles to BakModFiles");
     }
+    return Result;
+}
+
+// The two renames that put the shrunk archive in place. When the second fails the first is undone, so that the
+// game always has its archive: the original is in use again and the shrunk one stays kept.
+FTransactionResult SwapIn(const FArchiveFiles& Files, FTransactionResult Result)
+{
+    if (MoveWithoutReplacing(Files.OrigBak, Files.Cur) == -1)
+    {
+        Result.OsError = GRenameError;
+        return Failed(Result, ETransactionFailure::RenameFailed,
+                      u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
+    }
+    if (RenameFiles(AsFileSet(Files.Cur), AsFileSet(Files.ShrunkBak)) == -1)
+    {
+        Result.OsError = GRenameError;
+        Result.bRolledBack = MoveWithoutReplacing(Files.Cur, Files.OrigBak) != -1;
+        EngineTrace(Result.bRolledBack ? u"The original is back in place"
+                                       : u"The original stays kept: a restore "
+                                         u"puts it back");
+        return Failed(Result, ETransactionFailure::RenameFailed,
+                      u"Perform Shrink - Failed renaming TempFiles to CurFiles");
+    }
+    Result.BytesAfter = FileManager()->FileSize(*Files.Cur);
     return Result;
 }
 
@@ -273,10 +382,6 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
         return Result;
     }
     Result.BytesBefore = FileManager()->FileSize(*Files.Cur);
-    const TDynArray<FString> CurFiles = AsFileSet(Files.Cur);
-    const TDynArray<FString> BakOrigFiles = AsFileSet(Files.OrigBak);
-    const TDynArray<FString> BakModFiles = AsFileSet(Files.ShrunkBak);
-
     if (DeleteFiles(AsFileSet(Files.Temp)) == -1)
     {
         Result.OsError = CoreOS::LastError();
@@ -290,11 +395,11 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
         return Failed(Result, ETransactionFailure::DeleteFailed,
                       u"Perform Shrink - Failed while trying to delete BakOrigFiles");
 
-    // A shrunk archive kept from an earlier shrink is reused as it is, but only when it was built from the
-    // archive now in use: after a mod was installed it would silently take the mod away again.
-    if (CountExistingFiles(BakModFiles) != 0)
+    // A shrunk archive kept from an earlier shrink is reused as it is, but only when it is what this shrink would
+    // build: after a mod was installed it would silently take the mod away again.
+    if (CountExistingFiles(AsFileSet(Files.ShrunkBak)) != 0)
     {
-        Result.Kept = IsKeptArchiveCurrent(Files, Result.KeptWhy) ? EKeptArchive::Current : EKeptArchive::Stale;
+        Result.Kept = MayTakeKept(Files, Options, Result.KeptWhy) ? EKeptArchive::Current : EKeptArchive::Stale;
         if (Result.Kept == EKeptArchive::Stale)
             EngineTrace(u"The kept shrunk archive is stale (%s): building a new one", *Result.KeptWhy);
     }
@@ -304,23 +409,29 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
         if (Result.Failure != ETransactionFailure::None)
             return Result;
     }
-    if (MoveWithoutReplacing(Files.OrigBak, Files.Cur) == -1)
-    {
-        Result.OsError = GRenameError;
-        return Failed(Result, ETransactionFailure::RenameFailed,
-                      u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
-    }
-    if (RenameFiles(CurFiles, BakModFiles) == -1)
-    {
-        Result.OsError = GRenameError;
-        return Failed(Result, ETransactionFailure::RenameFailed,
-                      u"Perform Shrink - Failed renaming TempFiles to CurFiles");
-    }
-    Result.BytesAfter = FileManager()->FileSize(*Files.Cur);
-    return Result;
+    return SwapIn(Files, Result);
 }
 
-FTransactionResult RestoreLocked(const FArchiveFiles& Files)
+// A restore would throw away a change made to the shrunk archive in use after the shrink (a mod installed while
+// the game was shrunk): it is refused unless told to discard the change, and then the changed archive it keeps
+// is marked never to be taken over. A game shrunk before records were kept is never refused.
+bool ChangeStandsInTheWay(const FArchiveFiles& Files, const FShrinkJobOptions& Options, FTransactionResult& Result)
+{
+    FShrinkRecord Record;
+    if (Result.StateBefore != EArchiveState::Shrunk || ReadShrinkRecord(Files, Record) != ERecordRead::Read)
+        return false;
+    uint64_t Digest = 0;
+    if (DigestImgArchive(*Files.Cur, Digest) && Digest == Record.ShrunkDigest)
+        return false;
+    Record.bChanged = true;
+    if (Options.bDiscardChanges && WriteShrinkRecord(Files, Record))
+        return false;
+    Result.Failure = ETransactionFailure::Changed;
+    Result.Message = FString::Printf(u"Perform Unshrink - %s changed after the shrink", *Files.Name);
+    return true;
+}
+
+FTransactionResult RestoreLocked(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
     FTransactionResult Result;
     Result.StateBefore = StateFromFiles(Files);
@@ -332,6 +443,8 @@ FTransactionResult RestoreLocked(const FArchiveFiles& Files)
         return Result;
     }
     Result.BytesBefore = FileManager()->FileSize(*Files.Cur);
+    if (ChangeStandsInTheWay(Files, Options, Result))
+        return Result;
     const TDynArray<FString> CurFiles = AsFileSet(Files.Cur);
     // Keeping the shrunk archive is a bonus: without a current archive this move fails and the restore goes on.
     RenameFiles(AsFileSet(Files.ShrunkBak), CurFiles);
@@ -366,12 +479,12 @@ FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOpt
     return Result;
 }
 
-FTransactionResult RestoreArchive(const FArchiveFiles& Files)
+FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
     FTransactionResult Result;
     {
         FTransactionLock Lock(Files);
-        Result = Lock.IsBusy() ? BusyResult(Files) : RestoreLocked(Files);
+        Result = Lock.IsBusy() ? BusyResult(Files) : RestoreLocked(Files, Options);
         Result.StateAfter = StateFromFiles(Files);
     }
     // Judged once the lock is given back: telling why may look at the files as status does.
@@ -571,11 +684,16 @@ FJobOutcome AnswerTest(const TDynArray<FArchiveFiles>& Sets, bool bShrink)
     return Outcome;
 }
 
-// What the build in a shrink of Files reads: nothing when the shrunk archive kept there is taken as it is.
-int64_t GetBuildBytes(const FArchiveFiles& Files)
+// What the build in a shrink of Files reads: nothing when the shrunk archive kept there looks as if it will be
+// taken as it is (by the cheap look: the transaction decides by content too).
+int64_t GetBuildBytes(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
+    FShrinkRecord Record;
     FString Why;
-    if (CountExistingFiles(AsFileSet(Files.ShrunkBak)) != 0 && IsKeptArchiveCurrent(Files, Why))
+    const ERecordRead Read = ReadShrinkRecord(Files, Record);
+    const bool bSameSettings = Read != ERecordRead::Read || Record.Settings.MakesSameArchive(Options.Settings);
+    if (CountExistingFiles(AsFileSet(Files.ShrunkBak)) != 0 && bSameSettings &&
+        IsKeptArchiveCurrent(Files, Read, Record, Why))
         return 0;
     const int64_t Bytes = FileManager()->FileSize(*Files.Cur);
     return Bytes > 0 ? Bytes : 0;
@@ -618,7 +736,7 @@ void RunTurns(const TDynArray<FArchiveFiles>& Sets, bool bShrink, const FShrinkJ
     TDynArray<int64_t> Bytes;
     for (int32_t Set : Turns)
     {
-        Bytes.AddItem(bShrink ? GetBuildBytes(Sets[Set]) : 0);
+        Bytes.AddItem(bShrink ? GetBuildBytes(Sets[Set], Options) : 0);
         Progress.TotalBytes += Bytes.Last();
     }
     for (int32_t Turn = 0; Turn < Turns.Num(); ++Turn)
@@ -637,7 +755,7 @@ void RunTurns(const TDynArray<FArchiveFiles>& Sets, bool bShrink, const FShrinkJ
             GShrinkProgress->store(0);
         if (Sink)
             Sink(Progress);
-        Archive.Transaction = bShrink ? ShrinkArchive(Files, Options) : RestoreArchive(Files);
+        Archive.Transaction = bShrink ? ShrinkArchive(Files, Options) : RestoreArchive(Files, Options);
         Archive.bRan = true;
         if (Archive.Transaction.Failure == ETransactionFailure::Cancelled)
             return;
@@ -668,13 +786,20 @@ FJobOutcome RunTransaction(const TDynArray<FArchiveFiles>& Sets, bool bShrink, c
 }
 } // namespace
 
-FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJobOptions& Options,
+FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJobOptions& JobOptions,
                                         const FJobProgressSink& Progress)
 {
-    // The argument is everything after the first comma, so a directory holding a comma arrives whole.
+    // The argument is everything after the first comma, so a directory holding a comma arrives whole; a last
+    // piece that reads as a shrink's settings is those settings.
     const int32_t Comma = Command.InStr(u",");
     const FString Cmd = Comma >= 0 ? Command.Left(Comma) : Command;
-    const FString Arg = Comma >= 0 ? Command.Mid(Comma + 1) : FString();
+    FString Arg = Comma >= 0 ? Command.Mid(Comma + 1) : FString();
+    FShrinkJobOptions Options = JobOptions;
+    int32_t Last = Arg.Len() - 1;
+    while (Last >= 0 && Arg[Last] != u',')
+        --Last;
+    if (Last >= 0 && FShrinkSettings::FromText(Arg.Mid(Last + 1), Options.Settings))
+        Arg = Arg.Left(Last);
     const TDynArray<FArchiveFiles> Sets = GetJobArchiveSets(Arg, Options);
 
     if (Cmd.EqualsNoCase(u"CanShrink") || Cmd.EqualsNoCase(u"CanUnshrink"))

@@ -46,6 +46,12 @@ struct FShrinkJobOptions
     // Without ArchivePath: every archive the game loads (gta3.img, then those of data\gta.dat), one transaction
     // each in that order, as pellmor --all does them; the tests answer for all of them together.
     bool bAllArchives = false;
+    // What a shrink makes. It travels in the job's command line ("PerformShrink,Dir,standard smooth"), which the
+    // engine client writes from this value and the job server reads back into it.
+    FShrinkSettings Settings;
+    // A restore goes ahead although the shrunk archive in use changed after the shrink (the change is lost from
+    // the game; the changed archive is kept, never to be taken over by a shrink).
+    bool bDiscardChanges = false;
 };
 
 // The two tests and the two transactions on the game's main archive. Each returns the empty text on success,
@@ -61,7 +67,7 @@ FString PerformUnshrink(const FString& Dir);
 FString CheckCanShrink(const FArchiveFiles& Files);
 FString CheckCanUnshrink(const FArchiveFiles& Files);
 FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options);
-FTransactionResult RestoreArchive(const FArchiveFiles& Files);
+FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options = FShrinkJobOptions());
 // The set a job works on: Options.ArchivePath when given, else the game folder's main archive.
 FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options);
 // Every set a job works on: that one, or with bAllArchives (and no ArchivePath) each archive of ListGameArchives.
@@ -155,11 +161,13 @@ public:
     void ThreadLoop();
     // Runs one command line and gives its result text.
     static FString RunCommand(const FString& Command);
-    // Runs one command line with its options. The tests answer "true" or "false", or "busy" while another
-    // transaction holds the folder; of several archives "true" when one of them passes, "busy" when one is held.
-    // A transaction runs on each archive that passes its test, one after another, and tells Progress where it
-    // stands at each one's turn; a cancel ends it before the next turn. "Shrink canceled" replaces a
-    // shrink's text only when a build was cancelled or a turn was not started for the cancel.
+    // Runs one command line with its options: "Cmd,Dir", or "Cmd,Dir,Settings" with a shrink's settings in
+    // FShrinkSettings' text form (Options.Settings then comes from the line; a last piece that is no such text
+    // is part of the directory). The tests answer "true" or "false", or "busy" while another transaction holds
+    // the folder; of several archives "true" when one of them passes, "busy" when one is held. A transaction runs
+    // on each archive that passes its test, one after another, and tells Progress where it stands at each one's
+    // turn; a cancel ends it before the next turn. "Shrink canceled" replaces a shrink's text only when a build
+    // was cancelled or a turn was not started for the cancel.
     static FJobOutcome RunJob(const FString& Command, const FShrinkJobOptions& Options,
                               const FJobProgressSink& Progress = FJobProgressSink());
 

@@ -152,6 +152,9 @@ FVerdict JudgeTransaction(const FArchiveFiles& Files, bool bRestore, const FTran
         case ETransactionFailure::Cancelled:
             Verdict.Kind = EVerdict::Cancelled;
             break;
+        case ETransactionFailure::Changed:
+            Verdict.Kind = EVerdict::Changed;
+            break;
         case ETransactionFailure::NoSpace:
             Verdict.Kind = EVerdict::NoSpace;
             break;

@@ -19,6 +19,7 @@ enum class ETransactionFailure : int32_t
     BuildFailed,  // the shrinker did not finish the archive (BuildFailure, BuildReason, Damage)
     Cancelled,    // the build was cancelled; the files are as they were
     RenameFailed, // a rename failed (OsError: the file is in use, access is denied)
+    Changed,      // a restore would throw away a change made to the shrunk archive after the shrink
 };
 
 enum class EVerdict : int32_t
@@ -34,6 +35,7 @@ enum class EVerdict : int32_t
     Damaged,      // entries lie past the end of the archive (Damage)
     NotAnArchive, // the archive is no IMG version-2 archive
     Cancelled,    // the build was cancelled; the files are as they were
+    Changed,      // the shrunk archive in use changed after the shrink (a mod): a restore would lose the change
     Failed,       // the work itself failed (OsError, Reason, EngineText)
 };
 
@@ -82,6 +84,9 @@ struct FTransactionResult
     FString KeptWhy;
     int64_t BytesBefore = -1; // size of the archive in use before and after
     int64_t BytesAfter = -1;
+    // The last rename of a shrink failed and the first was undone: the original is in use again (the shrunk
+    // archive is kept for the next shrink).
+    bool bRolledBack = false;
     // What the front ends say: JudgeTransaction of the above, made by the transaction itself.
     FVerdict Verdict;
 };

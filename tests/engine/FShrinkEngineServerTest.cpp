@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/FFileManager.h"
 #include "engine/FShrinkEngineServer.h"
 #include "shrinker/FImgShrinker.h"
@@ -222,4 +224,80 @@ TEST_F(FShrinkEngineServerTest, AnArchiveThatCannotBeShrunkIsRefusedBeforeAnythi
         EXPECT_FALSE(Has(u"_TEMP"));
         EXPECT_FALSE(Has(u"_ORIG_BAK"));
     }
+}
+
+// The record beside the archive decides: a kept archive is taken over only by a shrink with its settings and
+// rules, of the very archive it was built from (by content: a copy that keeps the time is no match), and a
+// restore does not silently throw away a change made to the shrunk archive in use.
+TEST_F(FShrinkEngineServerTest, TheShrinksRecordDecidesReuseAndRestore)
+{
+    Put(u"", Original);
+    Space.Set(int64_t(10) << 30);
+    const FArchiveFiles Files = GetGameArchiveFiles(Game());
+    FShrinkJobOptions Standard;
+    FShrinkJobOptions Small;
+    Small.Settings = FShrinkSettings::LargestSide(512);
+    FShrinkJobOptions Rules;
+    const FString RulesFile = Dir.Path() + u"rules.ini";
+    ASSERT_TRUE(WriteTestFile(RulesFile, "[SkipRules]\nskip=radar*\n"));
+    Rules.SkipRulesFile = RulesFile;
+    auto Shrink = [&Files](const FShrinkJobOptions& Options)
+    {
+        const FTransactionResult Result = ShrinkArchive(Files, Options);
+        EXPECT_EQ(Result.Message, u"");
+        EXPECT_EQ(RestoreArchive(Files).Message, u"");
+        return Result.Kept;
+    };
+    // A shrink of a game that the standard shrink made before records were kept: taken over by a standard
+    // shrink with the built-in rules only.
+    EXPECT_EQ(PerformShrink(Game()), u"");
+    EXPECT_EQ(PerformUnshrink(Game()), u"");
+    ASSERT_TRUE(DeleteShrinkRecord(Files));
+    EXPECT_EQ(Shrink(Standard), EKeptArchive::Current);
+    ASSERT_TRUE(DeleteShrinkRecord(Files));
+    EXPECT_EQ(Shrink(Rules), EKeptArchive::Stale);
+    FShrinkRecord Record;
+    ASSERT_EQ(ReadShrinkRecord(Files, Record), ERecordRead::Read);
+    uint64_t Digest = 0;
+    ASSERT_TRUE(DigestImgArchive(*File(u""), Digest));
+    EXPECT_EQ(Record.SourceDigest, Digest);
+    EXPECT_EQ(Shrink(Rules), EKeptArchive::Current);
+    EXPECT_EQ(Shrink(Standard), EKeptArchive::Stale);
+    EXPECT_EQ(Shrink(Small), EKeptArchive::Stale);
+    EXPECT_EQ(Shrink(Small), EKeptArchive::Current);
+
+    // The archive in use rewritten with other bytes, its size and time kept as a copy keeps them.
+    const std::string Path = appWithSystemSeparators(File(u"")).ToUtf8();
+    const auto Time = std::filesystem::last_write_time(Path);
+    std::string Copy = Original;
+    Copy[Copy.size() - 1] ^= 1;
+    Put(u"", Copy);
+    std::filesystem::last_write_time(Path, Time);
+    const FTransactionResult Rebuilt = ShrinkArchive(Files, Small);
+    EXPECT_EQ(Rebuilt.Kept, EKeptArchive::Stale);
+    EXPECT_EQ(Rebuilt.KeptWhy, u"gta3.img is not the archive the kept one was built from");
+
+    // A mod installed into the shrunk archive in use: status sees it, a restore refuses and changes nothing,
+    // and told to discard the change it restores and never takes that archive over again.
+    Put(u"", PlainArchive(2));
+    EXPECT_TRUE(InspectArchive(Files).bShrunkChanged);
+    const FTransactionResult Refused = RestoreArchive(Files);
+    EXPECT_EQ(Refused.Verdict.Kind, EVerdict::Changed);
+    EXPECT_EQ(Read(u""), PlainArchive(2));
+    FShrinkJobOptions Discard;
+    Discard.bDiscardChanges = true;
+    EXPECT_EQ(RestoreArchive(Files, Discard).Message, u"");
+    EXPECT_EQ(Read(u""), Copy);
+    const FTransactionResult Again = ShrinkArchive(Files, Small);
+    EXPECT_EQ(Again.Kept, EKeptArchive::Stale);
+    EXPECT_NE(Read(u""), PlainArchive(2));
+
+    // The last rename refused: the first is undone, and the game keeps its archive.
+    EXPECT_EQ(RestoreArchive(Files).Message, u"");
+    CoreOS::ArmOsFault(CoreOS::OSFAULT_Move, 2);
+    const FTransactionResult Back = ShrinkArchive(Files, Small);
+    CoreOS::ResetOsFaults();
+    EXPECT_TRUE(Back.bRolledBack);
+    EXPECT_EQ(Back.StateAfter, EArchiveState::Original);
+    EXPECT_EQ(Read(u""), Copy);
 }
