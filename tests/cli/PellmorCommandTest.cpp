@@ -10,6 +10,7 @@
 #include "cli/PellmorConsole.h"
 #include "shrinker/FImgShrinker.h"
 #include "tests/support/ImgBuilder.h"
+#include "tests/support/SampleGameSupport.h"
 #include "tests/support/TempDir.h"
 
 // Each case runs as given (exit code, words in what it writes) and, where it names a code, again with --json:

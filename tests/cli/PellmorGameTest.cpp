@@ -14,6 +14,7 @@
 #include "engine/FGameFiles.h"
 #include "shrinker/FImgShrinker.h"
 #include "tests/support/ImgBuilder.h"
+#include "tests/support/SampleGameSupport.h"
 #include "tests/support/TempDir.h"
 
 #ifndef _WIN32
