@@ -172,6 +172,22 @@ FString JsonErrorsSection(const TDynArray<FString>& OptionNames, const TDynArray
     }
     return Text;
 }
+
+// Each exit code, what it means, and the JSON error codes that end with it.
+FString ExitStatusSection()
+{
+    FString Text = u".SH \"EXIT STATUS\"\n";
+    for (const FPellmorExitDoc& Exit : GetPellmorExitDocs())
+    {
+        Text += FString::Printf(u".TP\n.B %d\n", Exit.Exit) + RoffText(Sentence(Exit.Meaning)) + u".";
+        if (Exit.Codes.Num() > 0)
+            Text += FString(Exit.Codes.Num() == 1 ? u" JSON error code " : u" JSON error codes ") +
+                    ListInWords(Exit.Codes, true) + u".";
+        Text += u"\n";
+    }
+    return Text + u"With \\fB\\-\\-all\\fR or \\fB\\-\\-archive\\fR, the exit code of the first archive that did not "
+                  u"end in the state asked for.\n";
+}
 } // namespace
 
 FString GetPellmorManual()
@@ -196,6 +212,7 @@ FString GetPellmorManual()
             Emphasize(GetPellmorGameDirHelp(), Values, OptionNames) + u"\n";
     Text += CommandsSection(Commands, OptionNames, Values);
     Text += OptionsSection(Options, OptionNames, Values);
+    Text += ExitStatusSection();
     Text += JsonErrorsSection(OptionNames, Values);
     return Text;
 }

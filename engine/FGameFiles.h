@@ -44,8 +44,9 @@ enum class EArchiveState : int32_t
     Damaged,      // the original in use, but entries lie past its end: it must be copied again
     NotAnArchive, // the original in use, but it is no IMG version-2 archive
     Busy,         // another shrink or restore holds the folder's lock
+    Unreadable,   // NAME.img is there but cannot be opened for reading (ReadError): a permission or a disk fault
 };
-const char16_t* GetArchiveStateName(EArchiveState State); // "original", "shrunk", ... "busy"
+const char16_t* GetArchiveStateName(EArchiveState State); // "original", "shrunk", ... "busy", "unreadable"
 
 // Whether a kept shrunk archive will be taken over by the next shrink.
 enum class EKeptArchive : int32_t
@@ -65,11 +66,16 @@ struct FArchiveStatus
     EKeptArchive Kept = EKeptArchive::None;
     FString KeptWhy;          // why a kept archive is stale, one plain line
     FImgArchiveCheck Check{}; // of NAME.img when it is in use as the original
+    uint32_t ReadError = 0;   // Unreadable: the system's error on opening NAME.img (5: access denied)
 };
 
 // Looks at the files (sizes, the lock, the current archive's header and directory, the kept archive's). Reads
 // only; any thread; blocks on the file system for a few reads.
 FArchiveStatus InspectArchive(const FArchiveFiles& Files);
+
+// What the set's files hold on the disk beyond the original archive alone: the shrunk archive in use beside the
+// kept original, a kept shrunk archive, a leftover of a build. 0 when only the original is there, or nothing.
+int64_t GetBytesBeyondOriginal(const FArchiveStatus& Status);
 
 // Whether the kept shrunk archive was built from the archive now in NAME.img: NAME.img was last modified no
 // later than the kept archive, and both directories hold the same entry names in the same order. Why says what
