@@ -139,8 +139,9 @@ bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, F
                 Path.IsEmpty() ? FString::Printf(u"%s is not below the game folder %s", *Name, *ShellQuote(Game.Dir))
                                : FString::Printf(u"there is no archive %s in %s", *Name, *ShellQuote(Game.Dir));
             Exit = PrintFailure(Console, Options.bJson, EPellmorError::NoArchive, Why,
-                                FString::Printf(u"Name an archive below the game folder (models/gta_int.img, or "
-                                                u"gta_int for one in Models); %s lists the archives the game loads.",
+                                FString::Printf(u"Name an archive below the game folder (%s, or gta_int for one in "
+                                                u"Models); %s lists the archives the game loads.",
+                                                *appWithSystemSeparators(u"Models\\gta_int.img"),
                                                 *CommandFor(u"status --all", Game)));
             return false;
         }

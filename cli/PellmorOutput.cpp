@@ -78,7 +78,8 @@ const struct
      u"the archive is no IMG archive of the game's kind (version 2)"},
     {EPellmorError::Damaged, u"damaged", PELLMOR_Failed, u"entries of the archive lie past its end; copy it again"},
     {EPellmorError::CannotRead, u"cannot-read", PELLMOR_Failed,
-     u"a file is there but cannot be read: SRC, the skip rules file, or an archive of the game"},
+     u"SRC or the skip rules file cannot be read, or an archive of the game is there but cannot be"
+     u" (a permission, a disk fault)"},
     {EPellmorError::NoSpace, u"no-space", PELLMOR_Failed, u"too little free space for a shrink"},
     {EPellmorError::AccessDenied, u"access-denied", PELLMOR_Failed, u"the archive's folder may not be changed"},
     {EPellmorError::InUse, u"in-use", PELLMOR_Failed, u"the game or another program has the archive open"},
