@@ -236,21 +236,13 @@ EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const 
     ShrinkOptions.bDryRun = true;
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions,
                                       ArchiveJobOutput(Console, Options.bJson, Options.bProgress), Findings.Result);
-    const EShrinkFailure Failure = Findings.Result.Failure;
-    Error = Failure == EShrinkFailure::Damaged            ? EPellmorError::Damaged
-            : Failure == EShrinkFailure::NotAnArchive     ? EPellmorError::NotAnArchive
-            : Failure == EShrinkFailure::CannotReadSource ? EPellmorError::CannotRead
-                                                          : EPellmorError::Failed;
+    Error = DryRunError(Findings.Result);
     return End;
 }
 
-// The reason of a failed dry run, in the words the game's commands use for the same thing.
 FString FailureText(const FArchiveFindings& Findings)
 {
-    const FGameArchive Archive = DescribeArchiveFile(Findings.Src);
-    if (Findings.Result.Failure == EShrinkFailure::Damaged)
-        return DescribeDamage(Archive.Shown, Findings.Result.Damage);
-    return Findings.Result.Reason.IsEmpty() ? FString(u"report failed") : Findings.Result.Reason;
+    return DryRunFailureText(Findings.Src, Findings.Result);
 }
 
 // report --archive/--all: each archive of the game named, then what they would save together.
@@ -334,6 +326,23 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     WriteFindings(Json, Findings, Options.SkipRules);
     Console.Out(Json.Text());
     return PELLMOR_Done;
+}
+
+EPellmorError DryRunError(const FShrinkResult& Result)
+{
+    const EShrinkFailure Failure = Result.Failure;
+    return Failure == EShrinkFailure::Damaged            ? EPellmorError::Damaged
+           : Failure == EShrinkFailure::NotAnArchive     ? EPellmorError::NotAnArchive
+           : Failure == EShrinkFailure::CannotReadSource ? EPellmorError::CannotRead
+                                                         : EPellmorError::Failed;
+}
+
+FString DryRunFailureText(const FString& Src, const FShrinkResult& Result)
+{
+    const FGameArchive Archive = DescribeArchiveFile(Src);
+    if (Result.Failure == EShrinkFailure::Damaged)
+        return DescribeDamage(Archive.Shown, Result.Damage);
+    return Result.Reason.IsEmpty() ? FString(u"the dry run failed") : Result.Reason;
 }
 
 int64_t FileSizeOf(const FString& Path)

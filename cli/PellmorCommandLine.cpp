@@ -7,6 +7,7 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
+#include "engine/FPreviewPage.h"
 #include "engine/FShrinkEngineServer.h"
 
 namespace
@@ -26,6 +27,11 @@ enum EOption : uint32_t
     OPTION_All = 32,
     OPTION_Jobs = 64,
     OPTION_Progress = 128,
+    OPTION_MaxSide = 256,
+    OPTION_Smooth = 512,
+    OPTION_NoSmooth = 1024,
+    OPTION_Out = 2048,
+    OPTION_Count = 4096,
 };
 
 // Stores an option's value; false with Why (the rest of "--jobs takes ...") when the value is none it takes.
@@ -61,6 +67,41 @@ bool TakeJobs(FPellmorOptions& Options, const FString& Value, FString& Why)
     return Count >= 1 && Count <= SHRINK_MaxJobs;
 }
 
+// A whole number from Low to High; false for anything else.
+bool TakeNumber(const FString& Value, int32_t Low, int32_t High, int32_t& Out)
+{
+    int64_t Number = 0;
+    for (int32_t i = 0; i < Value.Len() && Number <= High; ++i)
+        Number = Value[i] >= u'0' && Value[i] <= u'9' ? Number * 10 + (Value[i] - u'0') : int64_t(High) + 1;
+    Out = int32_t(std::min<int64_t>(Number, High));
+    return !Value.IsEmpty() && Number >= Low && Number <= High;
+}
+
+// SHRINK_MinSide to SHRINK_MaxSide; the smoothing is set once every option is read.
+bool TakeMaxSide(FPellmorOptions& Options, const FString& Value, FString& Why)
+{
+    int32_t Side = 0;
+    Why = FString::Printf(u"takes a number of pixels from %d to %d, not %s", int32_t(SHRINK_MinSide),
+                          int32_t(SHRINK_MaxSide), *Value);
+    if (!TakeNumber(Value, SHRINK_MinSide, SHRINK_MaxSide, Side))
+        return false;
+    Options.Settings = FShrinkSettings::LargestSide(Side);
+    return true;
+}
+
+bool TakeOut(FPellmorOptions& Options, const FString& Value, FString&)
+{
+    Options.OutDir = appWithoutTrailingSeparators(appAbsolutePath(Value));
+    return true;
+}
+
+// 1 to PREVIEW_MaxCount.
+bool TakeCount(FPellmorOptions& Options, const FString& Value, FString& Why)
+{
+    Why = FString::Printf(u"takes a number from 1 to %d, not %s", int32_t(PREVIEW_MaxCount), *Value);
+    return TakeNumber(Value, 1, PREVIEW_MaxCount, Options.Count);
+}
+
 struct FOptionSpec
 {
     EOption Option;
@@ -92,6 +133,20 @@ const FOptionSpec Options[] = {
      u"process N texture dictionaries at once; 1 works on one thread (default: as many as the machine runs at "
      u"once)",
      EPellmorValue::Number, &TakeJobs},
+    {OPTION_MaxSide, u"--max-side N",
+     u"bring every texture whose larger side is above N pixels down to N or less by halvings (16 to 8192), "
+     u"instead of the standard shrink; resampled smoothly unless --no-smooth",
+     EPellmorValue::Number, &TakeMaxSide, u"1024 512 256 128"},
+    {OPTION_Smooth, u"--smooth", u"resample textures of one level with a box filter (the default with --max-side)",
+     EPellmorValue::None, nullptr},
+    {OPTION_NoSmooth, u"--no-smooth", u"resample textures of one level by picking one pixel of each block",
+     EPellmorValue::None, nullptr},
+    {OPTION_Out, u"--out DIR",
+     u"write the page into DIR (default: pellmor-preview in the current folder); a folder that is there is only "
+     u"replaced when it holds a preview page",
+     EPellmorValue::Folder, &TakeOut},
+    {OPTION_Count, u"--count K", u"show the K textures that the choice saves the most bytes on (default 24)",
+     EPellmorValue::Number, &TakeCount},
 };
 
 // The command line apart from what a command takes in FPellmorOptions.
@@ -216,6 +271,21 @@ const FCommandSpec Commands[] = {
      u"Shrinks the archive SRC into the new file DST, without backups and without a game folder. SRC may also be "
      u"a game folder: its Models\\gta3.img.",
      &RunShrinkImg},
+    {u"preview",
+     nullptr,
+     EOperand::Archive,
+     {u"SRC", nullptr},
+     {nullptr, nullptr},
+     0,
+     OPTION_Json | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs |
+         OPTION_MaxSide | OPTION_Smooth | OPTION_NoSmooth | OPTION_Out | OPTION_Count,
+     u"a page of pictures: the textures before and after a shrink of SRC (else the game's); writes nothing there",
+     u"Writes a page that shows what a shrink would make of the archive SRC: today's size and the estimated size "
+     u"of each choice (the standard shrink, smooth, at most 1024, 512, 256 and 128 pixels) as a chart, the "
+     u"textures the choice saves the most bytes on as pictures before and after, and how many textures stay as "
+     u"they are and why. The page is DIR/index.html with one PNG file per picture; it needs no network. Prints "
+     u"the page's path. Nothing is written in the game's folder. SRC and --archive or --all as for report.",
+     &RunPreview},
 };
 
 // Command names are taken in any case: "Status" is status.
@@ -606,6 +676,13 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
         Exit = UsageError(Console, Options.bJson, FString(u"give --archive or --all, not both"));
         return false;
     }
+    if ((Line.Given & OPTION_Smooth) && (Line.Given & OPTION_NoSmooth))
+    {
+        Exit = UsageError(Console, Options.bJson, FString(u"give --smooth or --no-smooth, not both"));
+        return false;
+    }
+    if (Line.Given & (OPTION_Smooth | OPTION_NoSmooth))
+        Options.Settings.Smooth = (Line.Given & OPTION_Smooth) ? ESmoothChoice::Smooth : ESmoothChoice::NoSmooth;
     return true;
 }
 

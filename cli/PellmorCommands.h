@@ -32,6 +32,9 @@ struct FPellmorOptions
     bool bVerbose = false;
     bool bProgress = false; // --progress: with bJson, JSON lines of progress on standard error
     int32_t Jobs = 0; // --jobs: texture dictionaries processed at once; 0 as many as the machine runs
+    FShrinkSettings Settings; // --max-side, --smooth, --no-smooth: what a shrink makes (preview)
+    FString OutDir;           // --out: absolute, or empty for pellmor-preview in the current folder
+    int32_t Count = 0;        // --count: the textures shown in pictures; 0 the preview's default
 
     // --archive or --all: the command works on a list of archives and always answers with a list.
     bool NamesArchives() const { return bAllArchives || ArchiveNames.Num() > 0; }
@@ -47,6 +50,8 @@ bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FG
 // report on archives and shrink-img on one (PellmorCommand.cpp).
 int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console);
 int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console);
+// preview (PellmorPreview.cpp).
+int32_t RunPreview(const FPellmorOptions& Options, FPellmorConsole& Console);
 
 // ---- Failures ---------------------------------------------------------------------------------------------
 
@@ -82,6 +87,10 @@ int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, 
                      const FString& Advice, const FJsonMembers& Members = FJsonMembers());
 // {"code": ..., "message": ..., "advice": ... or null}: the error member of PrintFailure, as the next value.
 void WriteJsonError(FJsonWriter& Json, EPellmorError Error, const FString& Message, const FString& Advice);
+// The error code of a failed dry run of an archive, and its reason for people (a damaged archive in the words the
+// game's commands use).
+EPellmorError DryRunError(const FShrinkResult& Result);
+FString DryRunFailureText(const FString& Src, const FShrinkResult& Result);
 
 // ---- The archives a command works on (PellmorArchives.cpp) ------------------------------------------------
 
