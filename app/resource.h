@@ -19,6 +19,7 @@
 #define IDC_EXIT 1005
 #define IDC_BROWSE 1008
 #define IDC_ALL_ARCHIVES 1009
+#define IDC_PREVIEW 1011
 
 // Progress dialog
 #define IDC_PROGRESS_TEXT 1000

@@ -10,6 +10,7 @@
 #include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
+#include "Core/Inc/CoreUtf8.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STBI_WRITE_NO_STDIO
@@ -62,7 +63,7 @@ bool ReadOurFiles(const FString& Dir, TDynArray<FString>& Names)
             return false;
         // Only plain names of this folder: a marker never sends a removal elsewhere.
         if (!bTitle && !Line.empty() && Line.find_first_of("/\\:") == std::string::npos && Line[0] != '.')
-            Names.AddItem(FString(Line.c_str()));
+            Names.AddItem(FString(appUtf8ToUtf16(Line.c_str()).c_str()));
         bTitle = false;
         Start = End + 1;
     }
