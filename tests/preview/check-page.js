@@ -1,6 +1,6 @@
 // Opens a preview page in Debian's chromium (headless, through puppeteer-core) and checks it against the report
 // of the same choice: every picture loaded, the sizes and counts on the page equal report --json's, the pairs side
-// by side. Keeps a screenshot. Prints one "ok"/"FAIL" line per check; exits 1 when one failed.
+// by side. Keeps a screenshot. Prints one PASS or FAIL line per check; exits 1 when one failed.
 // usage: node check-page.js PAGE.html REPORT.json SCREENSHOT.png
 'use strict';
 const fs = require('fs');
@@ -11,7 +11,7 @@ const puppeteer = require('puppeteer-core');
 const [pagePath, reportPath, shotPath] = process.argv.slice(2);
 let failed = 0;
 function check(ok, what) {
-    console.log(`${ok ? 'ok' : 'FAIL'} ${what}`);
+    console.log(`${ok ? 'PASS' : 'FAIL'} ${what}`);
     if (!ok) failed++;
 }
 

@@ -25,7 +25,7 @@ page=$("$pellmor" preview "$work/game" --out "$work/page" </dev/null 2>"$work/pr
 
 out=$(cd "$repo/tests/preview" && node check-page.js "$page" "$work/report.json" "$repo/docs/screens/preview.png")
 echo "$out"
-passed=$(grep -c '^ok ' <<<"$out")
+passed=$(grep -c '^PASS ' <<<"$out")
 failed=$(grep -c '^FAIL ' <<<"$out")
 echo "preview: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]
