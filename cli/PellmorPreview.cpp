@@ -9,8 +9,8 @@
 
 namespace
 {
-// The archives of the command line: those --archive or --all name, else the one SRC names. False after saying
-// what is wrong (Exit set).
+// The archives of the command line: those --archive or --all name (of a shrunk one its kept original), else the
+// one SRC names. False after saying what is wrong (Exit set).
 bool ListPreviewArchives(const FPellmorOptions& Options, FPellmorConsole& Console, FPreviewRequest& Request,
                          int32_t& Exit)
 {
@@ -26,7 +26,7 @@ bool ListPreviewArchives(const FPellmorOptions& Options, FPellmorConsole& Consol
         return false;
     for (const FGameArchive& Archive : Archives)
     {
-        Request.Archives.AddItem(appWithSystemSeparators(Archive.Files.Cur));
+        Request.Archives.AddItem(appWithSystemSeparators(GetPreviewSource(Archive.Files)));
         Request.Shown.AddItem(Archive.Shown);
     }
     return true;
@@ -39,7 +39,7 @@ FPreviewResult RunWithProgress(FPellmorConsole& Console, const FPellmorOptions& 
 {
     std::atomic<int32_t> Cancel{0};
     std::atomic<int32_t> bFinished{0};
-    FPreviewRequest::FProgress Progress;
+    FPreviewProgress Progress;
     Request.Cancel = &Cancel;
     Request.Progress = &Progress;
     int64_t Bytes = 0;

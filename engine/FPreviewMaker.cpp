@@ -4,6 +4,7 @@
 
 #include "engine/FPreviewPage.h"
 
+#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 
 namespace
@@ -186,7 +187,7 @@ FPreviewResult FPreviewMaker::Make()
 }
 } // namespace
 
-int32_t FPreviewRequest::FProgress::Overall() const
+int32_t FPreviewProgress::Overall() const
 {
     const int32_t Count = std::max(Steps.load(), 1);
     return std::min(100, (Step.load() * 100 + Percent.load()) / Count);
@@ -206,6 +207,11 @@ int64_t FPreview::EstimatedBytes() const
     for (const FPreviewArchive& Archive : Archives)
         Sum += Archive.EstimatedBytes;
     return Sum;
+}
+
+FString GetPreviewSource(const FArchiveFiles& Files)
+{
+    return CoreOS::FileGetAttributes(*Files.OrigBak) != CoreOS::FILEATTR_Invalid ? Files.OrigBak : Files.Cur;
 }
 
 FPreviewResult MakePreview(const FPreviewRequest& Request, FPreview& Out)

@@ -8,6 +8,7 @@
 
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "engine/FGameFiles.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FTexturePictures.h"
 
@@ -60,16 +61,19 @@ struct FPreviewRequest
     FString SkipRulesFile; // empty: the usual rules
     int32_t Jobs = 0;      // as FShrinkOptions::Jobs
     int32_t Count = PREVIEW_DefaultCount;
-    std::atomic<int32_t>* Cancel = nullptr; // read between entries of the dry runs, and between dictionaries
-    // Written as the work goes on: Step of Steps done, Percent of the step at work (see Overall).
-    struct FProgress
-    {
-        std::atomic<int32_t> Step{0};
-        std::atomic<int32_t> Steps{1};
-        std::atomic<int32_t> Percent{0};
-        // 0 to 100 over the whole preview.
-        int32_t Overall() const;
-    }* Progress = nullptr;
+    std::atomic<int32_t>* Cancel = nullptr;      // read between the entries of the dry runs
+    struct FPreviewProgress* Progress = nullptr; // written as the work goes on, when given
+};
+
+// How far a preview is: Step of Steps done, Percent of the step at work. Written by the preview's thread, read by
+// any.
+struct FPreviewProgress
+{
+    std::atomic<int32_t> Step{0};
+    std::atomic<int32_t> Steps{1};
+    std::atomic<int32_t> Percent{0};
+    // 0 to 100 over the whole preview.
+    int32_t Overall() const;
 };
 
 // How making a preview ended.
@@ -97,6 +101,10 @@ bool CanWritePreview(const FString& Dir, FString& Why);
 bool WritePreviewPage(const FString& Dir, const FPreview& Preview, FString& Why);
 // Encodes a picture as a PNG file's bytes (stb_image_write).
 FByteArray EncodePng(const FTexturePicture& Picture);
+
+// The archive of a set that a preview is made of: the kept original while the game is shrunk, else the one in
+// use.
+FString GetPreviewSource(const FArchiveFiles& Files);
 
 // MakePreview, then WritePreviewPage into Dir: the whole of a preview, as pellmor preview and the engine's
 // MakePreview job do it.

@@ -795,8 +795,7 @@ FJobOutcome RunPreviewJob(const TDynArray<FArchiveFiles>& Sets, const FShrinkJob
     FPreviewRequest Request;
     for (const FArchiveFiles& Files : Sets)
     {
-        const bool bShrunk = CoreOS::FileGetAttributes(*Files.OrigBak) != CoreOS::FILEATTR_Invalid;
-        Request.Archives.AddItem(bShrunk ? Files.OrigBak : Files.Cur);
+        Request.Archives.AddItem(GetPreviewSource(Files));
         Request.Shown.AddItem(Files.Name);
     }
     Request.Settings = Options.Settings;
@@ -804,7 +803,7 @@ FJobOutcome RunPreviewJob(const TDynArray<FArchiveFiles>& Sets, const FShrinkJob
     Request.Jobs = Options.Jobs;
     Request.Cancel = GShrinkCancelFlag;
     // Its own progress: the shrink's value is the shrink's alone.
-    FPreviewRequest::FProgress Progress;
+    FPreviewProgress Progress;
     Request.Progress = &Progress;
     const FPreviewResult Result = MakePreviewPage(Request, Options.PreviewDir);
     FJobOutcome Outcome;
