@@ -163,7 +163,8 @@ FString Announce(const TDynArray<FArchiveRun>& Runs, const FShrinkSettings& Sett
     for (const FArchiveRun& Run : Runs)
         Bytes += Run.BuildBytes;
     // What the build makes, when the player chose other than the standard shrink.
-    const FString Made = Settings == FShrinkSettings::Standard() ? FString() : u"; " + Settings.Describe();
+    const FString Made =
+        Settings.MakesSameArchive(FShrinkSettings::Standard()) ? FString() : u"; " + Settings.Describe();
     if (bList && Bytes == 0)
         return FString::Printf(u"Shrinking %d archive%s in %s: the shrunk archives kept from an earlier shrink are "
                                u"taken as they are.\n",
