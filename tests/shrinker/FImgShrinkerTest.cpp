@@ -57,14 +57,6 @@ void CancelAfterEighthEntry(const char16_t* Text)
         GCancelValue.store(1);
 }
 
-std::vector<std::string> Utf8(const TDynArray<FString>& Lines)
-{
-    std::vector<std::string> Result;
-    for (const FString& Line : Lines)
-        Result.push_back(Line.ToUtf8());
-    return Result;
-}
-
 // One well-formed dictionary whose single texture the stand-in shrinks.
 FBytes ShrinkableTxd()
 {
@@ -124,7 +116,7 @@ TEST_F(FImgShrinkerTest, UnchangedArchiveIsReproducedByteForByte)
     EXPECT_EQ(Result.OutputBytes, int64_t(Expected.size()));
     EXPECT_TRUE(Capture.Contains("Writing "));
     // The dictionary was examined and counted although nothing changed.
-    EXPECT_EQ(Utf8(Result.ReportLines), std::vector<std::string>{"1 images have 3 MipLevels"});
+    EXPECT_EQ(Utf8Lines(Result.ReportLines), std::vector<std::string>{"1 images have 3 MipLevels"});
 }
 
 TEST_F(FImgShrinkerTest, OnlyNamesEndingInTxdAreDictionaries)
@@ -359,7 +351,7 @@ TEST_F(FImgShrinkerTest, PaletteTexturesAreKeptAndStatisticsKeepTheirFirstCounte
     const FBytes Other = TxdDictionary({Dxt1Texture("a", 64, 64, 1), Dxt1Texture("b", 64, 64, 3)});
     ASSERT_TRUE(Shrink(FImgBuilder().Add("shop.txd", Shop).Add("other.txd", Other).Build(), &DropLargestLevel));
     EXPECT_EQ(GSeenImages, (std::vector<std::string>{"shop.wall", "other.a", "other.b"}));
-    EXPECT_EQ(Utf8(Result.ReportLines),
+    EXPECT_EQ(Utf8Lines(Result.ReportLines),
               (std::vector<std::string>{"1 images have 2 MipLevels", "2 images have 3 MipLevels",
                                         "1 images have 1 MipLevels"}));
     const FTextureFacts& Facts = Result.Stats.Textures;
@@ -434,7 +426,7 @@ TEST_F(FImgShrinkerTest, MalformedDictionaryIsCopiedUnchangedAmongWellFormedOnes
         EXPECT_NE(Out.Entries[0].Data, PadToBlocks(Good));
         EXPECT_EQ(Out.Entries[2].Data, Out.Entries[0].Data);
         EXPECT_EQ(GSeenImages, (std::vector<std::string>{"before.wall", "after.wall"}));
-        EXPECT_EQ(Utf8(Result.ReportLines), std::vector<std::string>{"2 images have 3 MipLevels"});
+        EXPECT_EQ(Utf8Lines(Result.ReportLines), std::vector<std::string>{"2 images have 3 MipLevels"});
         EXPECT_EQ(Result.Stats.Textures.MalformedEntries, 1);
         EXPECT_EQ(Result.Stats.Textures.Total, 2);
         EXPECT_TRUE(Capture.Contains("Copying bad.txd unchanged"));
@@ -495,7 +487,7 @@ TEST_F(FImgShrinkerTest, EveryJobCountWritesAndTellsTheSame)
         ASSERT_TRUE(Shrink(Source));
         Run.Output = ReadFileBytes(Dest);
         Run.Trace = Untimed(Capture.Lines());
-        Run.Report = Utf8(Result.ReportLines);
+        Run.Report = Utf8Lines(Result.ReportLines);
         const FTextureFacts& Facts = Result.Stats.Textures;
         Run.Facts = {Facts.Total, Facts.Changed, Facts.Skipped, Facts.TooSmall, Facts.Palette, Facts.NotUnderstood,
                      Facts.MalformedEntries, Facts.Sizes.Num(), Facts.PerKind.Num()};

@@ -5,6 +5,7 @@
 #include "shrinker/FReencodePolicy.h"
 #include "shrinker/FTextureUtil.h"
 #include "shrinker/FTxdImage.h"
+#include "tests/support/CaptureDebugOutput.h"
 #include "tools/make-sample-game/SampleGame.h"
 
 using SampleGame::ETextureKind;
@@ -48,10 +49,7 @@ struct FPolicyRun
 
 std::vector<std::string> Report(const FPolicyRun& Run)
 {
-    std::vector<std::string> Lines;
-    for (const FString& Line : Run.Context.Stats.GetReportLines())
-        Lines.push_back(Line.ToUtf8());
-    return Lines;
+    return Utf8Lines(Run.Context.Stats.GetReportLines());
 }
 } // namespace
 

@@ -41,3 +41,11 @@ bool FCaptureDebugOutput::Contains(const std::string& Needle) const
             return true;
     return false;
 }
+
+std::vector<std::string> Utf8Lines(const TDynArray<FString>& Texts)
+{
+    std::vector<std::string> Lines;
+    for (const FString& Text : Texts)
+        Lines.push_back(Text.ToUtf8());
+    return Lines;
+}

@@ -22,6 +22,9 @@ private:
     bool bTraceWas;
 };
 
+// Each text as UTF-8, in order: report lines, names, for comparisons that print well.
+std::vector<std::string> Utf8Lines(const TDynArray<FString>& Texts);
+
 // An output device that keeps each line it is given, as UTF-8.
 struct FLineDevice : public FOutputDevice
 {
