@@ -350,6 +350,7 @@ TEST_F(FImgShrinkerTest, PaletteTexturesAreKeptAndStatisticsKeepTheirFirstCounte
     const FBytes Shop = TxdDictionary({PaletteTexture("sign", 64, 64, 2), Dxt1Texture("wall", 64, 64, 3)});
     const FBytes Other = TxdDictionary({Dxt1Texture("a", 64, 64, 1), Dxt1Texture("b", 64, 64, 3)});
     ASSERT_TRUE(Shrink(FImgBuilder().Add("shop.txd", Shop).Add("other.txd", Other).Build(), &DropLargestLevel));
+    // The palette texture is never offered to the policy (its record's bytes through a rewrite: FRwChunkTest).
     EXPECT_EQ(GSeenImages, (std::vector<std::string>{"shop.wall", "other.a", "other.b"}));
     EXPECT_EQ(Utf8Lines(Result.ReportLines),
               (std::vector<std::string>{"1 images have 2 MipLevels", "2 images have 3 MipLevels",
@@ -359,11 +360,7 @@ TEST_F(FImgShrinkerTest, PaletteTexturesAreKeptAndStatisticsKeepTheirFirstCounte
     EXPECT_EQ(Facts.Palette, 1);
     EXPECT_EQ(Facts.Changed, 2);
     EXPECT_EQ(*Facts.PerKind.Find(TEXKIND_None), 1);
-    // The palette texture's image chunk comes through unchanged at the start of the dictionary.
-    const FBytes PaletteImage = TxdImageChunk(TxdRecord(PaletteTexture("sign", 64, 64, 2)));
-    const FBytes Out = Output().Entries.at(0).Data;
-    EXPECT_TRUE(std::equal(PaletteImage.begin(), PaletteImage.end(), Out.begin() + 28));
-    EXPECT_LT(GetU32(Out, 4), GetU32(Shop, 4));
+    EXPECT_LT(GetU32(Output().Entries.at(0).Data, 4), GetU32(Shop, 4));
 }
 
 TEST_F(FImgShrinkerTest, MalformedDictionaryIsCopiedUnchangedAmongWellFormedOnes)
