@@ -165,9 +165,9 @@ TEST_F(FImgShrinkerTest, ProgressIsPublishedAndTracedPerEntry)
         std::vector<std::string> Traced;
         int32_t Last;
     };
-    std::vector<std::string> Every10th;
-    for (int32_t i = 0; i < 200; i += 10)
-        Every10th.push_back("PercentDone: " + std::to_string(101 * i / 200));
+    std::vector<std::string> Every10th; // of 200 entries: 0, 5, ..., 95
+    for (int32_t Percent = 0; Percent < 100; Percent += 5)
+        Every10th.push_back("PercentDone: " + std::to_string(Percent));
     const FCase Cases[] = {{4, {"PercentDone: 0", "PercentDone: 25", "PercentDone: 50", "PercentDone: 75"}, 75},
                            {200, Every10th, 100}};
     for (const FCase& Case : Cases)
