@@ -465,32 +465,43 @@ FTransactionResult BusyResult(const FArchiveFiles& Files)
     Result.StateBefore = StateFromFiles(Files);
     return Failed(Result, ETransactionFailure::Busy, BusyMessage);
 }
+
+// One transaction under the set's lock (or Busy without it), judged once the lock is given back: telling why may
+// look at the files as status does.
+FTransactionResult RunTransaction(const FArchiveFiles& Files, const FShrinkJobOptions& Options, bool bRestore)
+{
+    FTransactionResult Result;
+    {
+        FTransactionLock Lock(Files);
+        Result = Lock.IsBusy() ? BusyResult(Files)
+                 : bRestore    ? RestoreLocked(Files, Options)
+                               : ShrinkLocked(Files, Options);
+        Result.StateAfter = StateFromFiles(Files);
+    }
+    Result.Verdict = JudgeTransaction(Files, bRestore, Result);
+    return Result;
+}
 } // namespace
 
 FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
-    FTransactionResult Result;
-    {
-        FTransactionLock Lock(Files);
-        Result = Lock.IsBusy() ? BusyResult(Files) : ShrinkLocked(Files, Options);
-        Result.StateAfter = StateFromFiles(Files);
-    }
-    // Judged once the lock is given back: telling why may look at the files as status does.
-    Result.Verdict = JudgeTransaction(Files, false, Result);
-    return Result;
+    return RunTransaction(Files, Options, false);
 }
 
 FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
-    FTransactionResult Result;
-    {
-        FTransactionLock Lock(Files);
-        Result = Lock.IsBusy() ? BusyResult(Files) : RestoreLocked(Files, Options);
-        Result.StateAfter = StateFromFiles(Files);
-    }
-    // Judged once the lock is given back: telling why may look at the files as status does.
-    Result.Verdict = JudgeTransaction(Files, true, Result);
-    return Result;
+    return RunTransaction(Files, Options, true);
+}
+
+bool LooksTakenAsItIs(const FArchiveStatus& Status, const FShrinkJobOptions& Options)
+{
+    if (Status.Kept != EKeptArchive::Current)
+        return false;
+    if (Status.RecordRead != ERecordRead::Read)
+        return Options.Settings.MakesSameArchive(FShrinkSettings::Standard()) &&
+               SkipRulesDigestOf(Options) == FSkipRules::DefaultDigest();
+    return Status.Record.Settings.MakesSameArchive(Options.Settings) &&
+           Status.Record.SkipRulesDigest == SkipRulesDigestOf(Options);
 }
 
 FString PerformShrink(const FString& Dir)
@@ -686,18 +697,13 @@ FJobOutcome AnswerTest(const TDynArray<FArchiveFiles>& Sets, bool bShrink)
 }
 
 // What the build in a shrink of Files reads: nothing when the shrunk archive kept there looks as if it will be
-// taken as it is (by the cheap look: the transaction decides by content too).
+// taken as it is.
 int64_t GetBuildBytes(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
-    FShrinkRecord Record;
-    FString Why;
-    const ERecordRead Read = ReadShrinkRecord(Files, Record);
-    const bool bSameSettings = Read != ERecordRead::Read || Record.Settings.MakesSameArchive(Options.Settings);
-    if (CountExistingFiles(AsFileSet(Files.ShrunkBak)) != 0 && bSameSettings &&
-        IsKeptArchiveCurrent(Files, Read, Record, Why))
+    const FArchiveStatus Status = InspectArchive(Files);
+    if (LooksTakenAsItIs(Status, Options))
         return 0;
-    const int64_t Bytes = FileManager()->FileSize(*Files.Cur);
-    return Bytes > 0 ? Bytes : 0;
+    return Status.CurBytes > 0 ? Status.CurBytes : 0;
 }
 
 bool IsCancelAsked()

@@ -18,10 +18,10 @@ fail() { echo "FAIL $1"; echo "preview: 0 passed, 1 failed"; exit 1; }
 "$build/tools/make-sample-game/make-sample-game" --out "$work/game" --entries 400 --lettering --quiet ||
     fail "make-sample-game"
 # Far from any terminal: no progress line, the page's path alone.
-page=$("$pellmor" preview "$work/game" --out "$work/page" </dev/null 2>"$work/preview.err") ||
+page=$("$pellmor" preview "$work/game" --max-side 256 --out "$work/page" </dev/null 2>"$work/preview.err") ||
     fail "pellmor preview: $(cat "$work/preview.err")"
 [[ "$page" == "$work/page/index.html" ]] || fail "pellmor preview printed '$page'"
-"$pellmor" report "$work/game" --json >"$work/report.json" 2>/dev/null || fail "pellmor report --json"
+"$pellmor" report "$work/game" --max-side 256 --json >"$work/report.json" 2>/dev/null || fail "pellmor report --json"
 
 out=$(cd "$repo/tests/preview" && node check-page.js "$page" "$work/report.json" "$repo/docs/screens/preview.png")
 echo "$out"
