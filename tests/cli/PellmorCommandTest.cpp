@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -14,6 +15,8 @@
 #include "tests/support/ImgBuilder.h"
 #include "tests/support/SampleGameSupport.h"
 #include "tests/support/TempDir.h"
+
+using ::testing::HasSubstr;
 
 // Each case runs as given (exit code, words in what it writes) and, where it names a code, again with --json:
 // the same exit code, one JSON object on standard output with that error.code, nothing on standard error. A code
@@ -160,44 +163,29 @@ TEST(PellmorCommandTest, HintsQuotePathsForThisSystemsShell)
     EXPECT_EQ(ShellQuote(FString(u"/games/it's")).ToUtf8(), "'/games/it'\\''s'");
 }
 
-TEST(PellmorCommandTest, ShrinkImgWritesTheArchiveOrExplainsWhyNot)
-{
-    FTempDir Dir;
-    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 60));
-    const FString Src = Dir.File(u"models/gta3.img");
-    const FString Dest = Dir.File(u"out.img");
-
-    // A game folder stands for its archive.
-    FTestConsole Console;
-    EXPECT_EQ(RunPellmor({u"shrink-img", Dir.Path(), Dest, u"--report"}, Console), PELLMOR_Done) << Console.ErrText;
-    EXPECT_TRUE(Has(Console.OutText, "images have"));
-    EXPECT_GT(FileSizeOf(Dest), 0);
-
-    FTestConsole Missing;
-    EXPECT_EQ(RunPellmor({u"shrink-img", Dir.File(u"missing.img"), Dest}, Missing), PELLMOR_Failed);
-    EXPECT_NE(Missing.ErrText.find("missing.img"), std::string::npos);
-
-    // Ctrl-C cancels through the shrink's cancel flag, and leaves the archive written before as it was.
-    const FBytes Written = ReadFileBytes(Dest);
-    ASSERT_TRUE(MakeSampleGame(Dir.File(u"other/"), 200));
-    FTestConsole Cancel;
-    Cancel.bInterruptNow = true;
-    EXPECT_EQ(RunPellmor({u"shrink-img", Dir.File(u"other/models/gta3.img"), Dest}, Cancel), PELLMOR_Cancelled);
-    EXPECT_TRUE(Has(Cancel.ErrText, "cancelled"));
-    EXPECT_EQ(ReadFileBytes(Dest), Written);
-    EXPECT_FALSE(TestFileExists(Dest + u".pellmor-part"));
-    EXPECT_EQ(GShrinkCancelFlag, nullptr);
-}
-
-TEST(PellmorCommandTest, ReportEstimatesExactlyWhatTheShrinkWrites)
+// shrink-img writes what report estimates, for every choice report compares.
+TEST(PellmorCommandTest, ShrinkImgWritesWhatTheReportEstimatesOrExplainsWhyNot)
 {
     FTempDir Dir;
     ASSERT_TRUE(MakeSampleGame(Dir.Path(), 150));
     const FString Src = Dir.File(u"models/gta3.img");
     const FString Dest = Dir.File(u"out.img");
-    FTestConsole Shrink;
-    ASSERT_EQ(RunPellmor({u"shrink-img", Src, Dest}, Shrink), PELLMOR_Done) << Shrink.ErrText;
+    // A game folder stands for its archive.
+    FTestConsole Shrink, Missing, Cancel;
+    ASSERT_EQ(RunPellmor({u"shrink-img", Dir.Path(), Dest, u"--report"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
+    EXPECT_THAT(Shrink.OutText, HasSubstr("images have"));
     EXPECT_LT(FileSizeOf(Dest), FileSizeOf(Src));
+    EXPECT_EQ(RunPellmor({u"shrink-img", Dir.File(u"missing.img"), Dest}, Missing), PELLMOR_Failed);
+    EXPECT_THAT(Missing.ErrText, HasSubstr("missing.img"));
+
+    // Ctrl-C cancels through the shrink's cancel flag, and leaves the archive written before as it was.
+    const FBytes Written = ReadFileBytes(Dest);
+    Cancel.bInterruptNow = true;
+    EXPECT_EQ(RunPellmor({u"shrink-img", Src, Dest, u"--max-side", u"64"}, Cancel), PELLMOR_Cancelled);
+    EXPECT_THAT(Cancel.ErrText, HasSubstr("cancelled"));
+    EXPECT_EQ(ReadFileBytes(Dest), Written);
+    EXPECT_FALSE(TestFileExists(Dest + u".pellmor-part"));
+    EXPECT_EQ(GShrinkCancelFlag, nullptr);
 
     // The report says the same, as valid JSON whose counts add up.
     FJson Json;

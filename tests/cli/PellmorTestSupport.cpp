@@ -8,11 +8,6 @@
 #include <sstream>
 #include <gtest/gtest.h>
 
-int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console)
-{
-    return RunPellmor(std::vector<FString>(Args), Console);
-}
-
 int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console)
 {
     TDynArray<FString> List;

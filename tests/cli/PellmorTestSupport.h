@@ -46,7 +46,6 @@ public:
 };
 
 // Runs pellmor with the arguments into a fresh console.
-int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console);
 int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console);
 
 // Whether Text holds Words.
