@@ -323,17 +323,9 @@ TEST_F(PellmorGameTest, AnArchiveThatFailsLeavesTheOthersToTheirOwnEnd)
     EXPECT_EQ(Read(u"models/gta_int.img"), Cut);
 
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path(), u"--all"}, Json), PELLMOR_Failed); // the damaged archive
-    const struct
-    {
-        const char* Row;
-        const char* State;
-    } Rows[] = {{"0", "shrunk"},
-                {"1", "damaged"},
-                {"2", "shrunk"},
-                {"3", Protected.IsProtected() ? "original" : "shrunk"},
-                {"4", "original"}};
-    for (const auto& Row : Rows)
-        EXPECT_EQ(Json.Get({Row.Row, "state"}), Row.State) << Json.Get({Row.Row, "archive"});
+    const char* States[] = {"shrunk", "damaged", "shrunk", Protected.IsProtected() ? "original" : "shrunk", "original"};
+    for (int Row = 0; Row < 5; ++Row)
+        EXPECT_EQ(Json.Get({std::to_string(Row), "state"}), States[Row]) << Json.Get({std::to_string(Row), "archive"});
     EXPECT_EQ(Json.Get({"1", "error", "code"}), "damaged");
     EXPECT_EQ(Json.Get({"4", "textureDictionaries"}), "0");
     EXPECT_TRUE(!Protected.IsProtected() || Has(Json.Get({"3", "next"}), "You may not change the files in"));
