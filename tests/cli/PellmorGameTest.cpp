@@ -55,7 +55,9 @@ FString Shown(const char16_t* Relative)
 }
 } // namespace
 
-// What each step leaves in the files the engine's tests hold; here, what pellmor says of it.
+// What each step leaves in the files the engine's tests hold; here, what pellmor says of it. The shrink's record
+// says what the archive was made with; another choice builds anew, a gta3.img changed since makes the kept archive
+// stale, and a mod installed into the shrunk archive stops a restore until the player says to discard it.
 TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
 {
     ASSERT_TRUE(MakeSampleGame(Dir.Path(), 120));
@@ -63,11 +65,10 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     EXPECT_EQ(Status(), "original");
 
     // Without --json, --progress changes nothing: the plain progress lines come as ever.
-    FTestConsole Shrink;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--progress"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
+    FTestConsole Shrink, Plain, Restore, Reuse, Standard, Discard, Again, Rebuild, Repair;
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--progress"}, Shrink), PELLMOR_Done);
     EXPECT_THAT(Shrink.OutText, HasSubstr("shrink: 0%"));
     EXPECT_THAT(Shrink.OutText, HasSubstr("Done. models")); // the folder as the disk spells it
-
     FJson Json;
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"state"}), "shrunk");
@@ -77,15 +78,35 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     EXPECT_EQ(Json.Get({"checks", "writable"}), "true");
     EXPECT_EQ(Json.Get({"files", "gta3_ORIG_BAK.img"}), std::to_string(Original.size()));
     EXPECT_EQ(Json.Get({"files", "gta3_SHRUNK_BAK.img"}), "null");
+    EXPECT_EQ(Json.Get({"settings"}), "max-side=64");
+    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "false");
+    ASSERT_EQ(RunPellmor({u"status", Dir.Path()}, Plain), PELLMOR_Done);
+    EXPECT_THAT(Plain.OutText, HasSubstr("at most 64 pixels, smooth (the shrunk archive in use)"));
 
-    FTestConsole Restore, Reuse, Again, Rebuild, Repair;
+    // The same choice takes the kept archive over; the standard shrink does not.
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done) << Restore.ErrText;
     EXPECT_EQ(Status(), "original");
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Reuse), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64"}, Reuse), PELLMOR_Done);
     EXPECT_THAT(Reuse.OutText, HasSubstr("reusing"));
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Standard), PELLMOR_Done) << Standard.ErrText;
+    EXPECT_THAT(Standard.OutText, Not(HasSubstr("reusing")));
+    EXPECT_THAT(Standard.OutText, HasSubstr("made at most 64 pixels, smooth; this shrink is the standard"));
+
+    // A mod tool writes into the shrunk gta3.img (here: the unshrunk entries).
+    ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3.img"), Original));
+    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
+    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "true");
+    EXPECT_THAT(Json.Get({"next"}), HasSubstr("--discard-changes"));
+    ASSERT_EQ(RunPellmorJson({u"restore", Dir.Path()}, Json), PELLMOR_Failed);
+    EXPECT_EQ(Json.Get({"error", "code"}), "changed");
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path(), u"--discard-changes"}, Discard), PELLMOR_Done) << Discard.ErrText;
+    EXPECT_THAT(Discard.OutText, HasSubstr("no shrink takes it over"));
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Again), PELLMOR_Done) << Again.ErrText;
+    EXPECT_THAT(Again.OutText, HasSubstr("a new one was built"));
 
     // A gta3.img changed since (a mod, a copy) makes the kept archive stale: said before, and after the rebuild.
-    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Again), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done);
     ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3.img"), Original));
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"kept"}), "stale");
@@ -98,41 +119,6 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     EXPECT_EQ(Status(), "interrupted");
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Repair), PELLMOR_Done);
     EXPECT_EQ(Status(), "original");
-}
-
-// The shrink's record says what the archive was made with; another choice builds anew, and a mod installed into
-// the shrunk archive stops a restore until the player says to discard it (the files: the engine's tests).
-TEST_F(PellmorGameTest, TheChoiceIsRecordedAndAChangeMadeWhileShrunkIsNotLostWithoutAWord)
-{
-    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 60));
-    const std::string Original = Read(u"models/gta3.img");
-    FTestConsole Shrink, Status, Restore, Standard, Discard, Again;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
-    FJson Json;
-    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
-    EXPECT_EQ(Json.Get({"settings"}), "max-side=64");
-    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "false");
-    ASSERT_EQ(RunPellmor({u"status", Dir.Path()}, Status), PELLMOR_Done);
-    EXPECT_THAT(Status.OutText, HasSubstr("at most 64 pixels, smooth (the shrunk archive in use)"));
-
-    // The standard shrink does not take over the archive kept at 64 pixels.
-    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done) << Restore.ErrText;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Standard), PELLMOR_Done) << Standard.ErrText;
-    EXPECT_THAT(Standard.OutText, Not(HasSubstr("reusing")));
-    EXPECT_THAT(Standard.OutText, HasSubstr("made at most 64 pixels, smooth; this shrink is the standard"));
-
-    // A mod tool writes into the shrunk gta3.img (here: the unshrunk entries).
-    ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3.img"), Original));
-    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
-    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "true");
-    EXPECT_THAT(Json.Get({"next"}), HasSubstr("--discard-changes"));
-    ASSERT_EQ(RunPellmorJson({u"restore", Dir.Path()}, Json), PELLMOR_Failed);
-    EXPECT_EQ(Json.Get({"error", "code"}), "changed");
-
-    ASSERT_EQ(RunPellmor({u"restore", Dir.Path(), u"--discard-changes"}, Discard), PELLMOR_Done) << Discard.ErrText;
-    EXPECT_THAT(Discard.OutText, HasSubstr("no shrink takes it over"));
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Again), PELLMOR_Done) << Again.ErrText;
-    EXPECT_THAT(Again.OutText, HasSubstr("a new one was built"));
 }
 
 // Each case on a game of its own: the command plainly and with --json, then status with --json. What each failure
