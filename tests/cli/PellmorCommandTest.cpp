@@ -238,17 +238,17 @@ TEST(PellmorCommandTest, SkipRulesFileReplacesTheBuiltInRulesAndItsMistakesAreNa
     ASSERT_TRUE(WriteTestFile(Rules, "[SkipRules]\nskip = *\nfoo=bar\n"));
     FTestConsole Broken;
     ASSERT_EQ(RunPellmor({u"report", u"--skip-rules", Rules, Src}, Broken), PELLMOR_Done);
-    EXPECT_TRUE(Has(Broken.ErrText, "line 2: no rule in \"skip = *\": a blank before '='")) << Broken.ErrText;
-    EXPECT_TRUE(Has(Broken.ErrText, "line 3: no rule in \"foo=bar\"")) << Broken.ErrText;
-    EXPECT_TRUE(Has(Broken.ErrText, "without a single rule")) << Broken.ErrText;
-    EXPECT_TRUE(Has(Broken.OutText, "(0 rules)"));
+    EXPECT_THAT(Broken.ErrText, HasSubstr("line 2: no rule in \"skip = *\": a blank before '='"));
+    EXPECT_THAT(Broken.ErrText, HasSubstr("line 3: no rule in \"foo=bar\""));
+    EXPECT_THAT(Broken.ErrText, HasSubstr("without a single rule"));
+    EXPECT_THAT(Broken.OutText, HasSubstr("(0 rules)"));
 
     // A file without the section: the built-in rules, said as such.
     ASSERT_TRUE(WriteTestFile(Rules, "[Other]\r\nskip=*\r\n"));
     FTestConsole NoSection;
     ASSERT_EQ(RunPellmor({u"report", u"--skip-rules", Rules, Src}, NoSection), PELLMOR_Done);
-    EXPECT_TRUE(Has(NoSection.OutText, "the built-in rules (218), as ")) << NoSection.OutText;
-    EXPECT_TRUE(Has(NoSection.OutText, "has no [SkipRules] section"));
+    EXPECT_THAT(NoSection.OutText, HasSubstr("the built-in rules (218), as "));
+    EXPECT_THAT(NoSection.OutText, HasSubstr("has no [SkipRules] section"));
 }
 
 // A terminal model replays what the bar wrote: at 50, 80 and 120 columns every drawing is as long as the others
