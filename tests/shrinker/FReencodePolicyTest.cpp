@@ -53,54 +53,80 @@ std::vector<std::string> Report(const FPolicyRun& Run)
 }
 } // namespace
 
-TEST(FReencodePolicyTest, OutcomesFollowLevelsSizesAndAlpha)
+// The standard shrink (largest side 0): levels are dropped while both sides stay 32 or more (two for opaque
+// textures, one for those with alpha), and a single level is resampled instead.
+// The largest side: whole halvings until the larger side is N or less, dropping levels while smaller ones
+// remain and resampling the last; block-coded sides stay multiples of 4; at or below N nothing changes.
+TEST(FReencodePolicyTest, OutcomesFollowLevelsSizesAlphaAndTheLargestSide)
 {
     struct FRow
     {
         ETextureKind Kind;
+        uint32_t D3DFormat; // 0: the kind's
         uint16_t Width, Height;
         uint8_t Levels;
+        int32_t MaxSide; // 0: the standard shrink
         uint16_t NewWidth, NewHeight;
         uint8_t NewLevels;
         ETextureOutcome Outcome;
+        bool bStoppedShort;
     };
-    const ETextureOutcome Changed = ETextureOutcome::Changed, TooSmall = ETextureOutcome::TooSmall,
+    const ETextureOutcome Changed = ETextureOutcome::Changed, Stays = ETextureOutcome::TooSmall,
                           Blocks = ETextureOutcome::NotUnderstood;
+    const uint32_t Dxt5 = 0x35545844, NoKind = 99;
     const FRow Rows[] = {
-        {ETextureKind::Dxt1, 512, 512, 10, 128, 128, 8, Changed},  // opaque, three or more levels: two dropped
-        {ETextureKind::Dxt3, 256, 256, 9, 128, 128, 8, Changed},   // alpha: one dropped
-        {ETextureKind::Dxt1a, 64, 64, 7, 32, 32, 6, Changed},      // alpha: one dropped
-        {ETextureKind::Dxt1, 64, 64, 2, 32, 32, 1, Changed},       // exactly two levels
-        {ETextureKind::Dxt1, 64, 32, 7, 32, 16, 6, Changed},       // the second step needs both sides at 32
-        {ETextureKind::Rgbx, 128, 128, 8, 32, 32, 6, Changed},
-        {ETextureKind::Dxt1, 16, 64, 5, 16, 64, 5, TooSmall},      // a side below 32: unchanged
-        {ETextureKind::Rgbx, 16, 64, 1, 16, 16, 1, Changed},       // one level: only the height halves, twice
-        {ETextureKind::Dxt1, 128, 16, 1, 128, 16, 1, TooSmall},    // one level, height below 32: unchanged
-        {ETextureKind::Rgba, 64, 64, 1, 32, 32, 1, Changed},       // one level with alpha: once
-        {ETextureKind::Rgbx, 64, 64, 1, 16, 16, 1, Changed},       // one level opaque: twice
-        {ETextureKind::Dxt1, 40, 64, 1, 20, 16, 1, Changed},
-        {ETextureKind::Dxt3, 64, 128, 1, 32, 64, 1, Changed},
-        {ETextureKind::Dxt1, 36, 36, 1, 36, 36, 1, Blocks},        // 18 x 18 would not fill whole blocks: unchanged
+        {ETextureKind::Dxt1, 0, 512, 512, 10, 0, 128, 128, 8, Changed, false}, // opaque, 3+ levels: two dropped
+        {ETextureKind::Dxt3, 0, 256, 256, 9, 0, 128, 128, 8, Changed, false},  // alpha: one dropped
+        {ETextureKind::Dxt1a, 0, 64, 64, 7, 0, 32, 32, 6, Changed, false},     // alpha: one dropped
+        {ETextureKind::Dxt1, 0, 64, 64, 2, 0, 32, 32, 1, Changed, false},      // exactly two levels
+        {ETextureKind::Dxt1, 0, 64, 32, 7, 0, 32, 16, 6, Changed, false},      // the second step needs both at 32
+        {ETextureKind::Rgbx, 0, 128, 128, 8, 0, 32, 32, 6, Changed, false},
+        {ETextureKind::Dxt1, 0, 16, 64, 5, 0, 16, 64, 5, Stays, false},   // a side below 32: unchanged
+        {ETextureKind::Rgbx, 0, 16, 64, 1, 0, 16, 16, 1, Changed, false}, // one level: only the height halves, twice
+        {ETextureKind::Dxt1, 0, 128, 16, 1, 0, 128, 16, 1, Stays, false}, // one level, height below 32: unchanged
+        {ETextureKind::Rgba, 0, 64, 64, 1, 0, 32, 32, 1, Changed, false}, // one level with alpha: once
+        {ETextureKind::Rgbx, 0, 64, 64, 1, 0, 16, 16, 1, Changed, false}, // one level opaque: twice
+        {ETextureKind::Dxt1, 0, 40, 64, 1, 0, 20, 16, 1, Changed, false},
+        {ETextureKind::Dxt3, 0, 64, 128, 1, 0, 32, 64, 1, Changed, false},
+        {ETextureKind::Dxt1, 0, 36, 36, 1, 0, 36, 36, 1, Blocks, false},         // 18 x 18 would not fill whole blocks
+        {ETextureKind::Dxt1, 0, 512, 512, 10, 128, 128, 128, 8, Changed, false}, // levels dropped
+        {ETextureKind::Rgbx, 0, 64, 64, 7, 16, 16, 16, 5, Changed, false},
+        {ETextureKind::Dxt1, 0, 512, 256, 3, 64, 64, 32, 1, Changed, false}, // levels run out: the last resampled
+        {ETextureKind::Dxt1a, 0, 1024, 1024, 1, 1000, 512, 512, 1, Changed, false},
+        {ETextureKind::Rgba, 0, 300, 200, 1, 100, 75, 50, 1, Changed, false},      // any side for 32-bit pixels
+        {ETextureKind::Dxt3, Dxt5, 128, 128, 1, 32, 32, 32, 1, Changed, false},    // DXT5 resampled too
+        {ETextureKind::Dxt3, 0, 64, 1024, 1, 16, 4, 64, 1, Changed, true},         // 2 x 32 would not be whole blocks
+        {ETextureKind::Dxt1, 0, 36, 1028, 1, 512, 36, 1028, 1, Blocks, true},      // no halving keeps whole blocks
+        {ETextureKind::Dxt1, NoKind, 256, 256, 2, 32, 128, 128, 1, Changed, true}, // the last level cannot be decoded
+        {ETextureKind::Dxt1, NoKind, 256, 256, 1, 32, 256, 256, 1, Blocks, true},
+        {ETextureKind::Rgba, 0, 256, 256, 1, 256, 256, 256, 1, Stays, false}, // at N: left as it is
+        {ETextureKind::Dxt1, 0, 16, 16, 5, 16, 16, 16, 5, Stays, false},
     };
     for (const FRow& Row : Rows)
     {
-        FPolicyRun Run(Row.Kind, Row.Width, Row.Height, Row.Levels);
+        SCOPED_TRACE(testing::Message() << Row.Width << "x" << Row.Height << " x" << int(Row.Levels) << " to "
+                                        << Row.MaxSide);
+        FPolicyRun Run(Row.Kind, Row.Width, Row.Height, Row.Levels, Row.D3DFormat, -1, nullptr,
+                       Row.MaxSide ? FShrinkSettings::LargestSide(Row.MaxSide) : FShrinkSettings());
         const FTxdImageHeader& Header = Run.Image.Header;
-        SCOPED_TRACE(testing::Message() << Row.Width << "x" << Row.Height << " x" << int(Row.Levels));
+        EXPECT_EQ(Run.Outcome, Row.Outcome);
         EXPECT_EQ(Header.Width, Row.NewWidth);
         EXPECT_EQ(Header.Height, Row.NewHeight);
         EXPECT_EQ(Header.MipLevels, Row.NewLevels);
         EXPECT_EQ(Run.Image.MipList.Num(), int32_t(Row.NewLevels));
-        const bool bExpectChange = Row.NewWidth != Row.Width || Row.NewHeight != Row.Height;
-        EXPECT_EQ(Run.Outcome, Row.Outcome);
-        // The pixel format never changes, so the largest level has exactly the size of its kind.
-        EXPECT_EQ(uint32_t(Run.Image.MipList[0].Num()), SampleGame::TextureLevelBytes(Row.Kind, Row.NewWidth, Row.NewHeight));
-        if (bExpectChange)
+        EXPECT_EQ(Run.Context.Stats.Textures.CannotReachSide, Row.bStoppedShort ? 1 : 0);
+        // The format is kept: the largest level has exactly the size of its kind; the texture is counted once.
+        if (Row.D3DFormat != NoKind)
         {
-            const FByteArray Written = WriteTxdImage(Run.Image);
-            EXPECT_LT(size_t(Written.Num()), Run.Record.size());
+            EXPECT_EQ(uint32_t(Run.Image.MipList[0].Num()),
+                      SampleGame::TextureLevelBytes(Row.Kind, Header.Width, Header.Height));
         }
-        EXPECT_EQ(Run.Context.Stats.FormatStats.Num(), 1);
+        EXPECT_EQ(Run.Context.Stats.FormatStats.Num(), Row.D3DFormat ? 0 : 1);
+        const FByteArray Written = WriteTxdImage(Run.Image);
+        if (Row.Outcome == Changed)
+            EXPECT_LT(size_t(Written.Num()), Run.Record.size());
+        else
+            EXPECT_EQ(std::vector<uint8_t>(Written.begin(), Written.end()), Run.Record);
     }
 }
 
@@ -148,65 +174,6 @@ TEST(FReencodePolicyTest, StatisticsUseTheSizeBeforeReductionAndUnknownFormatsAr
     EXPECT_EQ(Skipped.Outcome, ETextureOutcome::Skipped);
     EXPECT_EQ(Skipped.Image.Header.MipLevels, 4);
     EXPECT_EQ(Skipped.Context.Stats.FormatStats.Num(), 1);
-}
-
-// The largest side: whole halvings until the larger side is N or less, dropping levels while smaller ones
-// remain and resampling the last; block-coded sides stay multiples of 4; at or below N nothing changes.
-TEST(FReencodePolicyTest, LargestSideBringsEveryTextureToItOrAsCloseAsBlocksAllow)
-{
-    struct FRow
-    {
-        ETextureKind Kind;
-        uint32_t D3DFormat; // 0: the kind's
-        uint16_t Width, Height;
-        uint8_t Levels;
-        int32_t MaxSide;
-        uint16_t NewWidth, NewHeight;
-        uint8_t NewLevels;
-        ETextureOutcome Outcome;
-        bool bStoppedShort;
-    };
-    const ETextureOutcome Changed = ETextureOutcome::Changed, Stays = ETextureOutcome::TooSmall,
-                          Blocks = ETextureOutcome::NotUnderstood;
-    const uint32_t Dxt5 = 0x35545844, NoKind = 99;
-    const FRow Rows[] = {
-        {ETextureKind::Dxt1, 0, 512, 512, 10, 128, 128, 128, 8, Changed, false}, // levels dropped
-        {ETextureKind::Rgbx, 0, 64, 64, 7, 16, 16, 16, 5, Changed, false},
-        {ETextureKind::Dxt1, 0, 512, 256, 3, 64, 64, 32, 1, Changed, false}, // levels run out: the last resampled
-        {ETextureKind::Dxt1a, 0, 1024, 1024, 1, 1000, 512, 512, 1, Changed, false},
-        {ETextureKind::Rgba, 0, 300, 200, 1, 100, 75, 50, 1, Changed, false},      // any side for 32-bit pixels
-        {ETextureKind::Dxt3, Dxt5, 128, 128, 1, 32, 32, 32, 1, Changed, false},    // DXT5 resampled too
-        {ETextureKind::Dxt3, 0, 64, 1024, 1, 16, 4, 64, 1, Changed, true},         // 2 x 32 would not be whole blocks
-        {ETextureKind::Dxt1, 0, 36, 1028, 1, 512, 36, 1028, 1, Blocks, true},      // no halving keeps whole blocks
-        {ETextureKind::Dxt1, NoKind, 256, 256, 2, 32, 128, 128, 1, Changed, true}, // the last level cannot be decoded
-        {ETextureKind::Dxt1, NoKind, 256, 256, 1, 32, 256, 256, 1, Blocks, true},
-        {ETextureKind::Rgba, 0, 256, 256, 1, 256, 256, 256, 1, Stays, false}, // at N: left as it is
-        {ETextureKind::Dxt1, 0, 16, 16, 5, 16, 16, 16, 5, Stays, false},
-    };
-    for (const FRow& Row : Rows)
-    {
-        SCOPED_TRACE(testing::Message() << Row.Width << "x" << Row.Height << " x" << int(Row.Levels) << " to "
-                                        << Row.MaxSide);
-        FPolicyRun Run(Row.Kind, Row.Width, Row.Height, Row.Levels, Row.D3DFormat, -1, nullptr,
-                       FShrinkSettings::LargestSide(Row.MaxSide));
-        const FTxdImageHeader& Header = Run.Image.Header;
-        EXPECT_EQ(Run.Outcome, Row.Outcome);
-        EXPECT_EQ(Header.Width, Row.NewWidth);
-        EXPECT_EQ(Header.Height, Row.NewHeight);
-        EXPECT_EQ(Header.MipLevels, Row.NewLevels);
-        EXPECT_EQ(Run.Context.Stats.Textures.CannotReachSide, Row.bStoppedShort ? 1 : 0);
-        // The format is kept: the largest level has exactly the size of its kind.
-        if (Row.D3DFormat != NoKind)
-        {
-            EXPECT_EQ(uint32_t(Run.Image.MipList[0].Num()),
-                      SampleGame::TextureLevelBytes(Row.Kind, Header.Width, Header.Height));
-        }
-        const FByteArray Written = WriteTxdImage(Run.Image);
-        if (Row.Outcome == Changed)
-            EXPECT_LT(size_t(Written.Num()), Run.Record.size());
-        else
-            EXPECT_EQ(std::vector<uint8_t>(Written.begin(), Written.end()), Run.Record);
-    }
 }
 
 // Smooth resampling changes the pixels, never the sizes; the standard shrink picks unless asked.
