@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "Core/Inc/Core.h"
+#include <string>
+#include <utility>
+#include <vector>
 
-TEST(CoreTemplateStringTest, EmptyStringHoldsNoStorage)
+#include "Core/Inc/Core.h"
+#include "tests/support/CaptureDebugOutput.h"
+
+TEST(CoreTemplateStringTest, EmptyStringsHoldNoStorageAndCutsClampIntoTheString)
 {
     FString Empty;
     EXPECT_EQ(Empty.GetCharArray().Num(), 0);
@@ -12,10 +17,7 @@ TEST(CoreTemplateStringTest, EmptyStringHoldsNoStorage)
     EXPECT_EQ(FString(u"").Max(), 0);
     EXPECT_EQ(FString(Empty).Max(), 0);
     EXPECT_EQ(FString(u"abc").Left(0).Max(), 0);
-}
 
-TEST(CoreTemplateStringTest, LeftAndMidClampIntoTheString)
-{
     FString Text(u"Models");
     EXPECT_EQ(Text.Left(3), u"Mod");
     EXPECT_EQ(Text.Left(99), u"Models");
@@ -24,24 +26,19 @@ TEST(CoreTemplateStringTest, LeftAndMidClampIntoTheString)
     EXPECT_EQ(Text.Mid(4, 99), u"ls");
     EXPECT_EQ(Text.Mid(-3, 2), u"Mo");
     EXPECT_EQ(Text.Mid(10, 2), u"");
-}
 
-TEST(CoreTemplateStringTest, SplitGivesEveryPiece)
-{
-    TDynArray<FString> Parts;
-    EXPECT_EQ(FString(u"PerformShrink,C:\\Games\\").Split(u",", &Parts), 2);
-    EXPECT_EQ(Parts[0], u"PerformShrink");
-    EXPECT_EQ(Parts[1], u"C:\\Games\\");
-
-    TDynArray<FString> Whole;
-    FString(u"CanShrink").Split(u",", &Whole);
-    ASSERT_EQ(Whole.Num(), 1);
-    EXPECT_EQ(Whole[0], u"CanShrink");
-
-    TDynArray<FString> Trailing;
-    FString(u"a,b,").Split(u",", &Trailing);
-    ASSERT_EQ(Trailing.Num(), 3);
-    EXPECT_EQ(Trailing[2], u"");
+    // Split gives every piece, an empty last one too.
+    const std::pair<const char16_t*, std::vector<std::string>> Splits[] = {
+        {u"PerformShrink,C:\\Games\\", {"PerformShrink", "C:\\Games\\"}},
+        {u"CanShrink", {"CanShrink"}},
+        {u"a,b,", {"a", "b", ""}},
+    };
+    for (const auto& Split : Splits)
+    {
+        TDynArray<FString> Parts;
+        EXPECT_EQ(FString(Split.first).Split(u",", &Parts), int32_t(Split.second.size()));
+        EXPECT_EQ(Utf8Lines(Parts), Split.second);
+    }
 }
 
 TEST(CoreTemplateStringTest, ConvertsToAndFromUtf8AndBytes)
