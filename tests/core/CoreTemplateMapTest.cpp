@@ -2,7 +2,7 @@
 
 #include "Core/Inc/Core.h"
 
-TEST(CoreTemplateMapTest, TextKeysIgnoreAsciiCase)
+TEST(CoreTemplateMapTest, TextKeysIgnoreAsciiCaseAndPairsAreFoundThroughGrowthAndRemoval)
 {
     TMap<FString, int32_t> Map;
     Map.Set(FString(u"SkipRules"), 1);
@@ -13,23 +13,20 @@ TEST(CoreTemplateMapTest, TextKeysIgnoreAsciiCase)
     EXPECT_EQ(*Map.Find(FString(u"SkipRules")), 2);
     EXPECT_EQ(Map.Pairs[0].Key, u"SkipRules");
     EXPECT_EQ(Map.Find(FString(u"Other")), nullptr);
-}
 
-// The slots grow and shrink with the pairs: every pair is found throughout, and no other key.
-TEST(CoreTemplateMapTest, PairsAreFoundThroughGrowthAndRemoval)
-{
-    TMap<int32_t, int32_t> Map;
-    auto ExpectHeld = [&Map](int32_t From)
+    // The slots grow and shrink with the pairs: every pair is found throughout, and no other key.
+    TMap<int32_t, int32_t> Numbers;
+    auto ExpectHeld = [&Numbers](int32_t From)
     {
         for (int32_t Key = 0; Key < 200; ++Key)
-            EXPECT_EQ(Map.Find(Key) ? *Map.Find(Key) : -1, Key % 5 || Key < From ? -1 : Key) << Key;
+            EXPECT_EQ(Numbers.Find(Key) ? *Numbers.Find(Key) : -1, Key % 5 || Key < From ? -1 : Key) << Key;
     };
     for (int32_t Key = 0; Key < 200; Key += 5)
-        Map.Set(Key, Key);
+        Numbers.Set(Key, Key);
     ExpectHeld(0);
     for (int32_t Key = 0; Key < 190; Key += 5)
-        EXPECT_EQ(Map.Remove(Key), 1);
-    EXPECT_EQ(Map.Remove(0), 0);
-    EXPECT_EQ(Map.Num(), 2);
+        EXPECT_EQ(Numbers.Remove(Key), 1);
+    EXPECT_EQ(Numbers.Remove(0), 0);
+    EXPECT_EQ(Numbers.Num(), 2);
     ExpectHeld(190);
 }
