@@ -19,6 +19,8 @@
 #define IDC_EXIT 1005
 #define IDC_BROWSE 1008
 #define IDC_ALL_ARCHIVES 1009
+#define IDC_TEXTURE_SIZE 1011
+#define IDC_SMOOTH 1012
 
 // Progress dialog
 #define IDC_PROGRESS_TEXT 1000
