@@ -3,7 +3,48 @@
 // that status, shrink and restore use the same words.
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
+#include "Core/Inc/FFileManager.h"
+#include "Core/Inc/FGlobalVars.h"
 #include "cli/PellmorCommands.h"
+
+namespace
+{
+bool Exists(const FString& Path)
+{
+    return CoreOS::FileGetAttributes(*Path) != CoreOS::FILEATTR_Invalid;
+}
+
+// The names in Folder: its folders, and its files too with bFiles.
+TDynArray<FString> NamesIn(const FString& Folder, bool bFiles)
+{
+    return GGlobalVars()->GetFileManager()->FindFiles(*appPathJoin(Folder, u"*"), bFiles, true);
+}
+} // namespace
+
+FString CorrectMistypedPath(const FString& Path)
+{
+    // Up to the deepest part of the path that exists; Below holds the names after it, the last one first.
+    FString Existing = appWithoutTrailingSeparators(Path);
+    TDynArray<FString> Below;
+    while (!Exists(Existing))
+    {
+        const FString Above = appWithoutTrailingSeparators(appPathFolder(Existing));
+        if (Above.IsEmpty() || Above == Existing)
+            return FString();
+        Below.AddItem(appPathFileName(Existing));
+        Existing = Above;
+    }
+    if (Below.Num() == 0 || !(CoreOS::FileGetAttributes(*Existing) & CoreOS::FILEATTR_Directory))
+        return FString();
+    // The first name missing may be a slip of the keys: a folder there (or a file, when it is the path's last).
+    const FString Nearest = NearestName(Below[Below.Num() - 1], NamesIn(Existing, Below.Num() == 1));
+    if (Nearest.IsEmpty())
+        return FString();
+    FString Corrected = appPathJoin(Existing, Nearest);
+    for (int32_t i = Below.Num() - 2; i >= 0; --i)
+        Corrected = appPathJoin(Corrected, Below[i]);
+    return Corrected;
+}
 
 namespace
 {
@@ -16,11 +57,17 @@ FString NamedGameDirAdvice(const FGameDir& Game)
     switch (Game.Given)
     {
         case EGameDirGiven::Missing:
+        {
+            const FString Corrected = CorrectMistypedPath(Named);
+            if (!Corrected.IsEmpty())
+                return FString::Printf(u"%s does not exist. Did you mean %s?", *ShellQuote(Named),
+                                       *ShellQuote(Corrected));
             if (Game.Nearby.IsEmpty())
                 return FString::Printf(u"%s does not exist: is the game's folder (the one that holds Models) "
                                        u"spelled right?",
                                        *ShellQuote(Named));
             return FString::Printf(u"%s does not exist. Did you mean %s?", *ShellQuote(Named), *Nearby);
+        }
         case EGameDirGiven::OtherFile:
         {
             FString Advice = FString::Printf(u"%s is a file; name the game's folder (the one that holds Models)",
@@ -102,8 +149,8 @@ FString DescribeState(const FGameArchive& Archive, const FVerdict& Verdict)
                                    *Archive.Shown);
         case EVerdict::NoFiles:
             if (Archive.bMain)
-                return FString::Printf(u"There are no game files in %s: neither %s nor %s is there.", *Archive.Game.Dir,
-                                       *Archive.Shown, *Orig);
+                return FString::Printf(u"There are no game files in %s: neither %s nor %s is there.",
+                                       *ShellQuote(Archive.Game.Dir), *Archive.Shown, *Orig);
             return FString::Printf(u"Neither %s nor %s is there.", *Archive.Shown, *Orig);
         case EVerdict::Interrupted:
             return FString::Printf(u"%s is missing, but the original is kept as %s: an earlier shrink or restore was "
@@ -123,7 +170,7 @@ FString DescribeFailedStep(const FGameArchive& Archive, const FVerdict& Verdict)
     switch (Verdict.Step)
     {
         case ETransactionFailure::None:
-            return FString::Printf(u"No file can be made in %s (%s).", *Archive.Folder,
+            return FString::Printf(u"No file can be made in %s (%s).", *ShellQuote(Archive.Folder),
                                    *SystemMessage(Verdict.OsError));
         case ETransactionFailure::NotReady:
             return FString::Printf(u"The files of %s changed while they were looked at, or could not be read for a "
@@ -152,7 +199,8 @@ FString DescribeVerdict(const FGameArchive& Archive, const FVerdict& Verdict)
                                    u"renamed.%s",
                                    *Archive.Shown, *Files);
         case EVerdict::AccessDenied:
-            return FString::Printf(u"You may not change the files in %s (access denied).%s", *Archive.Folder, *Files);
+            return FString::Printf(u"You may not change the files in %s (access denied).%s",
+                                   *ShellQuote(Archive.Folder), *Files);
         case EVerdict::NoSpace:
             return SpaceFailure(Archive, Verdict.FreeBytes, Verdict.NeededBytes) + Files;
         case EVerdict::Damaged:
@@ -160,6 +208,9 @@ FString DescribeVerdict(const FGameArchive& Archive, const FVerdict& Verdict)
         case EVerdict::NotAnArchive:
             return FString::Printf(u"%s is no IMG archive of the kind the game loads (version 2).%s", *Archive.Shown,
                                    *Files);
+        case EVerdict::CannotRead:
+            return FString::Printf(u"%s is there but cannot be read: %s", *Archive.Shown,
+                                   *SystemMessage(Verdict.OsError));
         case EVerdict::Cancelled:
             return FString::Printf(u"Cancelled; %s is as it was.", *Archive.Shown);
         case EVerdict::Changed:
@@ -214,10 +265,19 @@ FString AdviceFor(EVerdict Problem, const FGameArchive& Archive)
             if (IsWindowsSystem())
                 return FString(u"Run pellmor as administrator, or move the game to a folder of your own (outside "
                                u"Program Files).");
-            return FString::Printf(u"Check the owner and the permissions of %s (ls -ld %s): the user who runs "
-                                   u"pellmor must be able to write there, for example after\n  sudo chown -R \"$USER\" "
-                                   u"%s",
-                                   *Archive.Folder, *ShellQuote(Archive.Folder), *ShellQuote(Archive.Folder));
+            return FString::Printf(u"The user who runs pellmor must be able to write in %s. Its owner and "
+                                   u"permissions:\n  ls -ld %s\nTo make it yours, for example:\n"
+                                   u"  sudo chown -R \"$USER\" %s",
+                                   *ShellQuote(Archive.Folder), *ShellQuote(Archive.Folder),
+                                   *ShellQuote(Archive.Folder));
+        case EVerdict::CannotRead:
+            if (IsWindowsSystem())
+                return FString::Printf(u"Check that your user may read %s, and the drive for errors; else copy the "
+                                       u"file again from the game's install or a backup.",
+                                       *Archive.Files.Name);
+            return FString::Printf(u"Check that your user may read it:\n  ls -l %s\nand the disk for errors (dmesg); "
+                                   u"else copy the file again from the game's install or a backup.",
+                                   *ShellQuote(PathAsOnDisk(Archive.Files.Cur)));
         case EVerdict::NoSpace:
             return FString(u"Free some space on that drive and try again.");
         case EVerdict::Damaged:
@@ -279,6 +339,8 @@ EPellmorError ErrorFor(EVerdict Problem)
             return EPellmorError::Damaged;
         case EVerdict::NotAnArchive:
             return EPellmorError::NotAnArchive;
+        case EVerdict::CannotRead:
+            return EPellmorError::CannotRead;
         case EVerdict::Cancelled:
             return EPellmorError::Cancelled;
         case EVerdict::Done:
@@ -292,9 +354,10 @@ EPellmorError ErrorFor(EVerdict Problem)
 }
 
 int32_t PrintVerdict(FPellmorConsole& Console, const FPellmorOptions& Options, const FArchiveVerdict& Verdict,
-                     int32_t Exit, const FJsonMembers& Members)
+                     const FJsonMembers& Members)
 {
-    PrintFailure(Console, Options.bJson, ErrorFor(Verdict.Problem), Verdict.Sentence, Verdict.Advice, Exit, Members);
+    const int32_t Exit =
+        PrintFailure(Console, Options.bJson, ErrorFor(Verdict.Problem), Verdict.Sentence, Verdict.Advice, Members);
     if (Options.bVerbose && !Verdict.EngineText.IsEmpty())
         Console.Err(FString::Printf(u"pellmor: the engine said: %s\n", *Verdict.EngineText));
     return Exit;

@@ -66,13 +66,18 @@ void ListAllArchives(const FGameDir& Game, FPellmorConsole& Console, TDynArray<F
     const FGameArchiveList List = ListGameArchives(Game.Dir);
     const FString Dat = ShownBelow(Game, List.DatPath);
     if (!List.bDatRead)
-        Console.Err(FString::Printf(u"pellmor: warning: %s cannot be read in %s: only the game's gta3.img is taken.\n",
-                                    *Dat, *Game.Dir));
+        SayErr(Console,
+               FString::Printf(u"pellmor: warning: %s cannot be read in %s: only the game's gta3.img is taken.", *Dat,
+                               *ShellQuote(Game.Dir)));
     for (const FGameDatNote& Note : List.Notes)
-        Console.Err(FString::Printf(u"pellmor: warning: %s, line %d (%s) %s.\n", *Dat, Note.Line, *Note.Text,
-                                    GameDatProblemText(Note.Problem)));
+        SayErr(Console, FString::Printf(u"pellmor: warning: %s, line %d (%s) %s.", *Dat, Note.Line, *Note.Text,
+                                        GameDatProblemText(Note.Problem)));
     for (const FString& Path : List.Archives)
-        Archives.AddItem(DescribeArchive(Game, Path));
+    {
+        FGameArchive Archive = DescribeArchive(Game, Path);
+        Archive.bAll = true;
+        Archives.AddItem(Archive);
+    }
 }
 } // namespace
 
@@ -128,14 +133,14 @@ bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, F
         FString Path;
         if (!ResolveArchiveName(Game.Dir, Name, Path) || !ArchiveExists(Path))
         {
-            const FString Why = Path.IsEmpty()
-                                    ? FString::Printf(u"%s is not below the game folder %s", *Name, *Game.Dir)
-                                    : FString::Printf(u"there is no archive %s in %s", *Name, *Game.Dir);
+            const FString Why =
+                Path.IsEmpty() ? FString::Printf(u"%s is not below the game folder %s", *Name, *ShellQuote(Game.Dir))
+                               : FString::Printf(u"there is no archive %s in %s", *Name, *ShellQuote(Game.Dir));
             Exit = PrintFailure(Console, Options.bJson, EPellmorError::NoArchive, Why,
-                                FString::Printf(u"Name an archive below the game folder (models/gta_int.img, or "
-                                                u"gta_int for one in Models); %s lists the archives the game loads.",
-                                                *CommandFor(u"status --all", Game)),
-                                PELLMOR_Usage);
+                                FString::Printf(u"Name an archive below the game folder (%s, or gta_int for one in "
+                                                u"Models); %s lists the archives the game loads.",
+                                                *appWithSystemSeparators(u"Models\\gta_int.img"),
+                                                *CommandFor(u"status --all", Game)));
             return false;
         }
         bool bListed = false;

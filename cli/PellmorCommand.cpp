@@ -24,10 +24,19 @@ enum class EJobEnd
     Cancelled
 };
 
-// Runs ShrinkImgFile on a worker thread while this thread shows the progress (on a terminal, unless bQuiet) and
-// turns Ctrl-C into the shrink's cancel request.
+// Where the progress of a job on one archive goes: JSON lines when a script asked for them, else a bar on a
+// terminal only (a log gets the outcome alone).
+EProgressOutput ArchiveJobOutput(FPellmorConsole& Console, bool bJson, bool bProgress)
+{
+    if (bJson)
+        return bProgress ? EProgressOutput::JsonLines : EProgressOutput::Hidden;
+    return Console.IsTerminal() ? EProgressOutput::Shown : EProgressOutput::Hidden;
+}
+
+// Runs ShrinkImgFile on a worker thread while this thread shows the progress and turns Ctrl-C (or SIGTERM, SIGHUP)
+// into the shrink's cancel request.
 EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FString& Dest, FShrinkOptions Options,
-                      bool bQuiet, FShrinkResult& Result)
+                      EProgressOutput Output, FShrinkResult& Result)
 {
     std::atomic<int32_t> Cancel{0};
     std::atomic<int32_t> Progress{0};
@@ -35,8 +44,8 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
     Options.Cancel = &Cancel;
     Options.Progress = &Progress;
     Console.WatchInterrupt(true);
-    FProgressDisplay Display(Console, FString(u"progress"), CheckImgArchive(*Src).NumEntries, FileSizeOf(Src),
-                             bQuiet || !Console.IsTerminal());
+    FProgressDisplay Display(Console, FString(u"progress"), CheckImgArchive(*Src).NumEntries, FileSizeOf(Src), Output);
+    Display.SetCaption(Src, false);
     std::thread Worker(
         [&]()
         {
@@ -45,7 +54,7 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
         });
     while (!bFinished.load())
     {
-        if (Console.Interrupted())
+        if (Console.Interrupted() != CoreOS::INTERRUPT_None)
             Cancel.store(1);
         Display.Update(Progress.load());
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -71,14 +80,14 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     ShrinkOptions.Jobs = Options.Jobs;
     ShrinkOptions.bReplaceWhenDone = true;
     FShrinkResult Result;
-    const EJobEnd End = RunArchiveJob(Console, Src, Dest, ShrinkOptions, false, Result);
+    const EJobEnd End =
+        RunArchiveJob(Console, Src, Dest, ShrinkOptions, ArchiveJobOutput(Console, false, false), Result);
     if (End == EJobEnd::Cancelled)
         return PrintFailure(Console, false, EPellmorError::Cancelled,
-                            FString::Printf(u"cancelled; %s was not written", *Dest), FString(), PELLMOR_Cancelled);
+                            FString::Printf(u"cancelled; %s was not written", *ShellQuote(Dest)), FString());
     if (End == EJobEnd::Failed)
         return PrintFailure(Console, false, EPellmorError::Failed,
-                            Result.Reason.IsEmpty() ? FString(u"shrink-img failed") : Result.Reason, FString(),
-                            PELLMOR_Failed);
+                            Result.Reason.IsEmpty() ? FString(u"shrink-img failed") : Result.Reason, FString());
     if (Options.bReport)
         for (const FString& Line : Result.ReportLines)
             Console.Out(Line + u"\n");
@@ -225,7 +234,8 @@ EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const 
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
     ShrinkOptions.Jobs = Options.Jobs;
     ShrinkOptions.bDryRun = true;
-    const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions, Options.bJson, Findings.Result);
+    const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions,
+                                      ArchiveJobOutput(Console, Options.bJson, Options.bProgress), Findings.Result);
     const EShrinkFailure Failure = Findings.Result.Failure;
     Error = Failure == EShrinkFailure::Damaged            ? EPellmorError::Damaged
             : Failure == EShrinkFailure::NotAnArchive     ? EPellmorError::NotAnArchive
@@ -246,10 +256,10 @@ FString FailureText(const FArchiveFindings& Findings)
 // report --archive/--all: each archive of the game named, then what they would save together.
 int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
-    const FGameDir Game = InterpretGameDirArgument(Options.Operands[0]);
+    FGameDir Game;
     TDynArray<FGameArchive> Archives;
     int32_t Exit = PELLMOR_Usage;
-    if (!ListCommandArchives(Options, Game, Console, Archives, Exit))
+    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
         return Exit;
     Exit = PELLMOR_Done;
     int64_t Bytes = 0;
@@ -265,11 +275,9 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
         EPellmorError Error = EPellmorError::Failed;
         const EJobEnd End = FindOut(Console, Options, appWithSystemSeparators(Archive.Files.Cur), Findings, Error);
         if (End == EJobEnd::Cancelled)
-            return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
-                                PELLMOR_Cancelled);
+            return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
         if (End == EJobEnd::Failed)
         {
-            Exit = PELLMOR_Failed;
             const FString Why = FailureText(Findings);
             const FString Advice = Error == EPellmorError::Damaged || Error == EPellmorError::NotAnArchive
                                        ? AdviceFor(EVerdict::Damaged, Archive)
@@ -279,7 +287,8 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
             WriteJsonError(Json.Key(u"error"), Error, Why, Advice);
             Json.EndObject();
             if (!Options.bJson)
-                PrintFailure(Console, false, Error, Why, Advice, PELLMOR_Failed);
+                PrintFailure(Console, false, Error, Why, Advice);
+            Exit = Exit == PELLMOR_Done ? PellmorExitCode(Error, CoreOS::INTERRUPT_None) : Exit;
             continue;
         }
         Bytes += Findings.Bytes;
@@ -313,10 +322,9 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     EPellmorError Error = EPellmorError::Failed;
     const EJobEnd End = FindOut(Console, Options, Options.Operands[0], Findings, Error);
     if (End == EJobEnd::Cancelled)
-        return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString(),
-                            PELLMOR_Cancelled);
+        return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
     if (End == EJobEnd::Failed)
-        return PrintFailure(Console, Options.bJson, Error, FailureText(Findings), FString(), PELLMOR_Failed);
+        return PrintFailure(Console, Options.bJson, Error, FailureText(Findings), FString());
     if (!Options.bJson)
     {
         Console.Out(FindingsText(Findings, Options.SkipRules) + u"Nothing was written.\n");

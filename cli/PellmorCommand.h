@@ -7,13 +7,16 @@
 #include "Core/Inc/CoreTemplateString.h"
 #include "cli/PellmorConsole.h"
 
-// Exit codes of the command.
+// Exit codes of the command. Each JSON error code has one of them (PellmorExitCode); a cancel's says what
+// cancelled it, as a shell's 128 + the signal's number does.
 enum EPellmorExit : int32_t
 {
     PELLMOR_Done = 0,
-    PELLMOR_Failed = 1,     // the work failed; the reason went to standard error
-    PELLMOR_Usage = 2,      // wrong arguments, or no game folder to work on
-    PELLMOR_Cancelled = 130 // Ctrl-C; the files are as they were
+    PELLMOR_Failed = 1,       // the work failed; the reason went to standard error
+    PELLMOR_Usage = 2,        // the command must be told something else: wrong usage, no game, no such archive
+    PELLMOR_HungUp = 129,     // the terminal closed (SIGHUP; a closed console window); the files are as they were
+    PELLMOR_Cancelled = 130,  // Ctrl-C (SIGINT); the files are as they were
+    PELLMOR_Terminated = 143, // SIGTERM; the files are as they were
 };
 
 // Runs the command that Args name (the program's arguments after its own name):
@@ -61,6 +64,14 @@ struct FPellmorOptionDoc
     TDynArray<FString> Commands; // the commands that take it; empty when every command does
 };
 
+// One exit code and what it means, with the JSON error codes that end with it.
+struct FPellmorExitDoc
+{
+    int32_t Exit = 0;
+    FString Meaning;          // "failed"
+    TDynArray<FString> Codes; // "no-space", ...; empty for 0
+};
+
 struct FPellmorCommandDoc
 {
     FString Name;
@@ -78,14 +89,16 @@ struct FPellmorCommandDoc
 TDynArray<FPellmorCommandDoc> GetPellmorCommandDocs();
 // Every option of the commands, then those every command takes (--verbose, --help, --version).
 TDynArray<FPellmorOptionDoc> GetPellmorOptionDocs();
+// Every exit code, in increasing order (PellmorOutput.cpp).
+TDynArray<FPellmorExitDoc> GetPellmorExitDocs();
 // What pellmor does, in one sentence, and what GAME_DIR is and where pellmor looks when it is left out: the
 // paragraphs of the help.
 FString GetPellmorPurpose();
 FString GetPellmorGameDirHelp();
 
 // Roff for the sections of the manual page that the command's own tables give: SYNOPSIS, DESCRIPTION, COMMANDS,
-// OPTIONS and JSON ERRORS (PellmorManual.cpp). The page's title, name line and the sections written by hand
-// are the packaging's.
+// OPTIONS, EXIT STATUS and JSON ERRORS (PellmorManual.cpp). The page's title, name line and the sections written by
+// hand are the packaging's.
 FString GetPellmorManual();
 // A bash script that completes pellmor's commands, options and their values (PellmorCompletion.cpp).
 FString GetPellmorBashCompletion();

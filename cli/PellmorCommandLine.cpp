@@ -25,44 +25,109 @@ enum EOption : uint32_t
     OPTION_Archive = 16,
     OPTION_All = 32,
     OPTION_Jobs = 64,
+    OPTION_Progress = 128,
 };
+
+// Stores an option's value; false with Why (the rest of "--jobs takes ...") when the value is none it takes.
+typedef bool (*FTakeValue)(FPellmorOptions& Options, const FString& Value, FString& Why);
+
+bool TakeSkipRules(FPellmorOptions& Options, const FString& Value, FString&)
+{
+    Options.SkipRulesFile = appAbsolutePath(Value);
+    return true;
+}
+
+bool TakeWinePrefix(FPellmorOptions& Options, const FString& Value, FString&)
+{
+    Options.WinePrefix = appAbsolutePath(Value);
+    return true;
+}
+
+// An archive's name is below the game folder, not the current directory: kept as given.
+bool TakeArchive(FPellmorOptions& Options, const FString& Value, FString&)
+{
+    Options.ArchiveNames.AddItem(Value);
+    return true;
+}
+
+// 1 to SHRINK_MaxJobs.
+bool TakeJobs(FPellmorOptions& Options, const FString& Value, FString& Why)
+{
+    int32_t Count = 0;
+    for (int32_t i = 0; i < Value.Len() && Count <= SHRINK_MaxJobs; ++i)
+        Count = Value[i] >= u'0' && Value[i] <= u'9' ? Count * 10 + (Value[i] - u'0') : SHRINK_MaxJobs + 1;
+    Options.Jobs = Count;
+    Why = FString::Printf(u"takes a number from 1 to %d, not %s", int32_t(SHRINK_MaxJobs), *Value);
+    return Count >= 1 && Count <= SHRINK_MaxJobs;
+}
 
 struct FOptionSpec
 {
     EOption Option;
     const char16_t* Synopsis;
     const char16_t* Help;
-    EPellmorValue Value;               // what its value is, for shell completion
+    EPellmorValue Value;               // what its value is: how a missing one is asked for, and shell completion
+    FTakeValue Take;                   // stores the value; null for an option without one
     const char16_t* Choices = nullptr; // the values it takes, when they are a short list: "128 256 512"
 };
 
 const FOptionSpec Options[] = {
-    {OPTION_Json, u"--json", u"print one JSON object, also on failure", EPellmorValue::None},
+    {OPTION_Json, u"--json", u"print one JSON object, also on failure", EPellmorValue::None, nullptr},
+    {OPTION_Progress, u"--progress",
+     u"with --json: one JSON line on standard error at every step of the work ({\"archive\", \"percent\", "
+     u"\"bytesDone\", \"bytesTotal\", \"secondsLeft\"}); without --json the progress shows anyway",
+     EPellmorValue::None, nullptr},
     {OPTION_SkipRules, u"--skip-rules FILE", u"take the skip rules from FILE instead of SkipRules.ini beside pellmor",
-     EPellmorValue::File},
-    {OPTION_WinePrefix, u"--wine-prefix DIR", u"look for the game in this Wine prefix only", EPellmorValue::Folder},
-    {OPTION_Report, u"--report", u"print the texture statistics", EPellmorValue::None},
+     EPellmorValue::File, &TakeSkipRules},
+    {OPTION_WinePrefix, u"--wine-prefix DIR", u"look for the game in this Wine prefix only", EPellmorValue::Folder,
+     &TakeWinePrefix},
+    {OPTION_Report, u"--report", u"print the texture statistics", EPellmorValue::None, nullptr},
     {OPTION_Archive, u"--archive NAME",
-     u"work on the archive NAME instead of gta3.img: a path below the game folder (models/gta_int.img) or a name "
+     u"work on the archive NAME instead of gta3.img: a path below the game folder (Models\\gta_int.img) or a name "
      u"in Models (gta_int); may be given more than once",
-     EPellmorValue::Archive},
+     EPellmorValue::Archive, &TakeArchive},
     {OPTION_All, u"--all", u"work on every texture archive the game loads: gta3.img and those data\\gta.dat names",
-     EPellmorValue::None},
+     EPellmorValue::None, nullptr},
     {OPTION_Jobs, u"--jobs N",
      u"process N texture dictionaries at once; 1 works on one thread (default: as many as the machine runs at "
      u"once)",
-     EPellmorValue::Number},
+     EPellmorValue::Number, &TakeJobs},
+};
+
+// The command line apart from what a command takes in FPellmorOptions.
+struct FCommandLine
+{
+    TDynArray<int32_t> Positional; // indices into the arguments: the command, then its operands
+    uint32_t Given = 0;            // EOption bits
+    bool bHelp = false;
+    bool bVersion = false;
+    bool bVerbose = false;
+};
+
+// The options every command takes.
+const struct
+{
+    const char16_t* Name;
+    const char16_t* ShortName;
+    const char16_t* Help;
+    bool FCommandLine::*Flag;
+} GeneralOptions[] = {
+    {u"--verbose", u"-v", u"trace lines of the engine and the shrinker on standard error", &FCommandLine::bVerbose},
+    {u"--help", u"-h", u"print the commands and options; after a command, what it does and its options",
+     &FCommandLine::bHelp},
+    {u"--version", u"", u"print the version", &FCommandLine::bVersion},
 };
 
 const char16_t* const Purpose =
     u"Makes the texture archive of GTA San Andreas (Models\\gta3.img) smaller, and undoes that.";
 const char16_t* const HelpCommandSummary = u"this text, or more about one command";
-const char16_t* const VerboseHelp = u"trace lines of the engine and the shrinker on standard error";
 
 const char16_t* const GameDirHelp =
     u"GAME_DIR is the game's folder, the one that holds Models; the Models folder or Models\\gta3.img will do "
-    u"too. Without GAME_DIR pellmor looks for the game in the registry, else in the default install folder; on "
-    u"Linux in the Wine prefix $WINEPREFIX (else ~/.wine), then in the Steam libraries and their Proton prefixes.";
+    u"too. Without GAME_DIR pellmor looks for the game in the folder PellmorWin.exe last showed, in pellmor's own "
+    u"folder and the one above it, in the registry, on Linux in the Wine prefix $WINEPREFIX (else .wine in the "
+    u"home folder) and in the Steam libraries and their Proton prefixes, and on Windows last in the default "
+    u"install folder.";
 
 typedef int32_t (*FRunCommand)(const FPellmorOptions& Options, FPellmorConsole& Console);
 
@@ -106,13 +171,13 @@ const FCommandSpec Commands[] = {
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
-     OPTION_Json | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs,
+     OPTION_Json | OPTION_Progress | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs,
      u"shrink Models\\gta3.img; the original is kept as Models\\gta3_ORIG_BAK.img",
      u"Shrinks Models\\gta3.img as the dialog's Shrink button does: it builds Models\\gta3_TEMP.img, keeps the "
      u"original as Models\\gta3_ORIG_BAK.img and puts the shrunk archive in its place. A shrunk archive kept by "
      u"an earlier restore (Models\\gta3_SHRUNK_BAK.img) is taken as it is while it matches gta3.img. Needs more "
-     u"than 768 MiB free. Ctrl-C cancels and leaves the files as they were. A game that is shrunk already is "
-     u"nothing to do (exit code 0).",
+     u"than 768 MiB free. Ctrl-C (also SIGTERM, or a closed terminal) cancels and leaves the files as they were. A "
+     u"game that is shrunk already is nothing to do (exit code 0).",
      &RunShrink},
     {u"restore",
      u"unshrink",
@@ -130,14 +195,14 @@ const FCommandSpec Commands[] = {
      nullptr,
      EOperand::Archive,
      {u"SRC", nullptr},
-     {u"SRC, the archive to look at (Models\\gta3.img, or the game folder that holds it)", nullptr},
-     1,
-     OPTION_Json | OPTION_SkipRules | OPTION_Archive | OPTION_All | OPTION_Jobs,
-     u"what a shrink would do to the archive SRC; writes nothing",
+     {nullptr, nullptr},
+     0,
+     OPTION_Json | OPTION_Progress | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs,
+     u"what a shrink would do to the archive SRC (else the game's); writes nothing",
      u"Tells what a shrink would do to the archive SRC: how many textures would be made smaller, how many the "
      u"skip rules leave alone, and the size afterwards. Nothing is written. SRC may also be a game folder: its "
-     u"Models\\gta3.img. With --archive or --all SRC is the game folder, and the report covers each archive "
-     u"named and the saving of them all.",
+     u"Models\\gta3.img. Without SRC pellmor looks for the game as status does. With --archive or --all SRC is "
+     u"the game folder, and the report covers each archive named and the saving of them all.",
      &RunReport},
     {u"shrink-img",
      nullptr,
@@ -167,46 +232,6 @@ bool IsHelpCommand(const FString& Name)
     return Name.EqualsNoCase(u"help");
 }
 
-// How many letters must be changed, added or dropped to turn A into B, regardless of ASCII case.
-int32_t EditDistance(const FString& A, const FString& B)
-{
-    TDynArray<int32_t> Row;
-    for (int32_t j = 0; j <= B.Len(); ++j)
-        Row.AddItem(j);
-    for (int32_t i = 1; i <= A.Len(); ++i)
-    {
-        int32_t Diagonal = Row[0];
-        Row[0] = i;
-        for (int32_t j = 1; j <= B.Len(); ++j)
-        {
-            const int32_t Above = Row[j];
-            const bool bSame = appToLower(A[i - 1]) == appToLower(B[j - 1]);
-            Row[j] = std::min({Above + 1, Row[j - 1] + 1, Diagonal + (bSame ? 0 : 1)});
-            Diagonal = Above;
-        }
-    }
-    return Row[B.Len()];
-}
-
-// The known name that Typed is a slip of the keys away from (one letter for short names, two for longer ones);
-// empty when none is that close.
-FString NearestName(const FString& Typed, const TDynArray<FString>& Known)
-{
-    FString Best;
-    int32_t BestDistance = 0;
-    for (const FString& Name : Known)
-    {
-        const int32_t Distance = EditDistance(Typed, Name);
-        const int32_t Allowed = Name.Len() <= 4 ? 1 : 2;
-        if (Distance <= Allowed && Distance < Typed.Len() && (Best.IsEmpty() || Distance < BestDistance))
-        {
-            Best = Name;
-            BestDistance = Distance;
-        }
-    }
-    return Best;
-}
-
 // "unknown command shrnk; did you mean shrink?"
 FString UnknownName(const char16_t* What, const FString& Typed, const TDynArray<FString>& Known)
 {
@@ -229,17 +254,21 @@ FString UnknownCommand(const FString& Typed)
     return UnknownName(u"command", Typed, Known);
 }
 
+// "--jobs" of "--jobs N".
+FString OptionName(const FOptionSpec& Option)
+{
+    const FString Synopsis = Option.Synopsis;
+    const int32_t Blank = Synopsis.InStr(u" ");
+    return Blank >= 0 ? Synopsis.Left(Blank) : Synopsis;
+}
+
 FString UnknownOption(const FString& Typed)
 {
     TDynArray<FString> Known;
-    for (const char16_t* Name : {u"--help", u"--version", u"--verbose"})
-        Known.AddItem(FString(Name));
+    for (const auto& General : GeneralOptions)
+        Known.AddItem(FString(General.Name));
     for (const FOptionSpec& Option : Options)
-    {
-        const FString Synopsis = Option.Synopsis;
-        const int32_t Blank = Synopsis.InStr(u" ");
-        Known.AddItem(Blank >= 0 ? Synopsis.Left(Blank) : Synopsis);
-    }
+        Known.AddItem(OptionName(Option));
     const int32_t Equals = Typed.InStr(u"=");
     return UnknownName(u"option", Equals >= 0 ? Typed.Left(Equals) : Typed, Known);
 }
@@ -255,8 +284,9 @@ int32_t MaxOperands(const FCommandSpec& Spec)
 // already written; the others start with Indent blanks. Ends with a line break.
 FString Wrap(const FString& Text, int32_t Lead, int32_t Indent)
 {
+    // The help writes the game's paths as this system spells them (Models/gta3.img on Linux).
     TDynArray<FString> Words;
-    Text.Split(u" ", &Words);
+    appWithSystemSeparators(Text).Split(u" ", &Words);
     FString Result;
     int32_t Column = Lead;
     bool bLineStart = true;
@@ -323,12 +353,13 @@ FString WholeHelp()
     Text += u"\noptions:\n";
     for (const FOptionSpec& Option : Options)
         Text += ListItem(Option.Synopsis, FString(Option.Help) + u" (" + CommandsWith(Option.Option) + u")");
-    Text += ListItem(u"--verbose", VerboseHelp);
+    Text += ListItem(GeneralOptions[0].Name, GeneralOptions[0].Help);
     Text += ListItem(u"--help, --version", u"this text, or the version");
     Text += u"\n" + Wrap(GameDirHelp, 0, 0);
-    Text +=
-        u"\n" + Wrap(u"exit codes: 0 done, 1 failed, 2 wrong usage or no game folder, 130 cancelled with Ctrl-C", 0, 0);
-    return Text;
+    FString Exits = u"exit codes:";
+    for (const FPellmorExitDoc& Exit : GetPellmorExitDocs())
+        Exits += FString::Printf(u"%s %d %s", Exits.EndsWith(u":") ? u"" : u";", Exit.Exit, *Exit.Meaning);
+    return Text + u"\n" + Wrap(Exits, 0, 0);
 }
 
 FString CommandHelp(const FCommandSpec& Spec)
@@ -346,8 +377,7 @@ FString CommandHelp(const FCommandSpec& Spec)
     for (const FOptionSpec& Option : Options)
         if (Spec.Options & Option.Option)
             Text += ListItem(Option.Synopsis, Option.Help);
-    Text += ListItem(u"--verbose", VerboseHelp);
-    return Text;
+    return Text + ListItem(GeneralOptions[0].Name, GeneralOptions[0].Help);
 }
 
 // ---- Failures before a command runs -----------------------------------------------------------------------
@@ -357,7 +387,7 @@ int32_t UsageError(FPellmorConsole& Console, bool bJson, const FString& Why, con
     const FString Advice = Command.IsEmpty()
                                ? FString(u"Run 'pellmor help' for the commands and options.")
                                : FString::Printf(u"Run 'pellmor help %s' for its arguments and options.", *Command);
-    return PrintFailure(Console, bJson, EPellmorError::Usage, Why, Advice, PELLMOR_Usage);
+    return PrintFailure(Console, bJson, EPellmorError::Usage, Why, Advice);
 }
 
 bool Exists(const FString& Path)
@@ -409,7 +439,7 @@ int32_t OperandCountError(FPellmorConsole& Console, bool bJson, const FCommandSp
     if (Quoted.IsEmpty())
         return UsageError(Console, bJson, Why, Spec.Name);
     return PrintFailure(Console, bJson, EPellmorError::Usage, Why,
-                        u"A path with blanks must be quoted, as one argument:\n  " + Quoted, PELLMOR_Usage);
+                        u"A path with blanks must be quoted, as one argument:\n  " + Quoted);
 }
 
 // ---- Operands ---------------------------------------------------------------------------------------------
@@ -426,20 +456,23 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
         if (FileSizeOf(Archive) < 0)
         {
             Exit = PrintFailure(Console, bJson, EPellmorError::NoGame,
-                                FString::Printf(u"%s is a folder without Models\\gta3.img", *Src),
-                                u"Name the archive, or the game's folder (the one that holds Models).", PELLMOR_Usage);
+                                FString::Printf(u"%s is a folder without %s", *ShellQuote(Src),
+                                                *appWithSystemSeparators(u"Models\\gta3.img")),
+                                u"Name the archive, or the game's folder (the one that holds Models).");
             return false;
         }
         if (!bJson)
-            Console.Err(FString::Printf(u"pellmor: taking the game's archive %s\n", *Archive));
+            SayErr(Console, FString::Printf(u"pellmor: taking the game's archive %s", *ShellQuote(Archive)));
         Src = Archive;
     }
     if (FileSizeOf(Src) < 0)
     {
         char16_t Reason[512] = {};
         CoreOS::SystemErrorMessage(CoreOS::LastError(), Reason, 512);
-        Exit = PrintFailure(Console, bJson, EPellmorError::CannotRead,
-                            FString::Printf(u"cannot read %s: %s", *Src, Reason), FString(), PELLMOR_Failed);
+        const FString Corrected = CorrectMistypedPath(Src);
+        Exit = PrintFailure(
+            Console, bJson, EPellmorError::CannotRead, FString::Printf(u"cannot read %s: %s", *ShellQuote(Src), Reason),
+            Corrected.IsEmpty() ? FString() : FString::Printf(u"Did you mean %s?", *ShellQuote(Corrected)));
         return false;
     }
     // The same words as for an archive of the game's.
@@ -448,14 +481,15 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
     if (Check.Result == EImgCheck::Damaged)
     {
         Exit = PrintFailure(Console, bJson, EPellmorError::Damaged, DescribeDamage(Archive.Shown, Check.Damage),
-                            AdviceFor(EVerdict::Damaged, Archive), PELLMOR_Failed);
+                            AdviceFor(EVerdict::Damaged, Archive));
         return false;
     }
     if (Check.Result != EImgCheck::Ok)
     {
-        Exit = PrintFailure(Console, bJson, EPellmorError::NotAnArchive,
-                            FString::Printf(u"%s is no IMG archive of the kind the game loads (version 2).", *Src),
-                            FString(), PELLMOR_Failed);
+        Exit = PrintFailure(
+            Console, bJson, EPellmorError::NotAnArchive,
+            FString::Printf(u"%s is no IMG archive of the kind the game loads (version 2).", *ShellQuote(Src)),
+            FString());
         return false;
     }
     return true;
@@ -469,8 +503,7 @@ bool CheckSkipRules(FPellmorConsole& Console, FPellmorOptions& Options, bool bNa
     if (bNamed && !Options.SkipRules.bFileFound)
     {
         Exit = PrintFailure(Console, Options.bJson, EPellmorError::CannotRead,
-                            FString::Printf(u"cannot read the skip rules file %s", *Options.SkipRulesFile), FString(),
-                            PELLMOR_Usage);
+                            FString::Printf(u"cannot read the skip rules file %s", *Options.SkipRulesFile), FString());
         return false;
     }
     // JSON carries the warnings as values.
@@ -479,118 +512,96 @@ bool CheckSkipRules(FPellmorConsole& Console, FPellmorOptions& Options, bool bNa
     return true;
 }
 
-// The count of --jobs, 1 to SHRINK_MaxJobs; 0 for anything else.
-int32_t ParseJobs(const FString& Text)
+// The option of the table that Arg names ("--jobs", "--jobs=4"); null for none. Equals: where '=' is, or -1.
+const FOptionSpec* FindOption(const FString& Arg, int32_t& Equals)
 {
-    int32_t Count = 0;
-    for (int32_t i = 0; i < Text.Len(); ++i)
-    {
-        if (Text[i] < u'0' || Text[i] > u'9' || Count > SHRINK_MaxJobs)
-            return 0;
-        Count = Count * 10 + (Text[i] - u'0');
-    }
-    return Count <= SHRINK_MaxJobs ? Count : 0;
+    Equals = Arg.InStr(u"=");
+    const FString Name = Equals >= 0 ? Arg.Left(Equals) : Arg;
+    for (const FOptionSpec& Option : Options)
+        if (Name == OptionName(Option))
+            return &Option;
+    return nullptr;
 }
 
-// The command line apart from what a command takes in FPellmorOptions.
-struct FCommandLine
+// The flag of the option every command takes that Arg names; null for none.
+bool* FindGeneralFlag(const FString& Arg, FCommandLine& Line)
 {
-    TDynArray<int32_t> Positional; // indices into the arguments: the command, then its operands
-    uint32_t Given = 0;            // EOption bits
-    bool bHelp = false;
-    bool bVersion = false;
-    bool bVerbose = false;
-};
+    for (const auto& General : GeneralOptions)
+        if (Arg == General.Name || (General.ShortName[0] && Arg == General.ShortName))
+            return &(Line.*General.Flag);
+    return nullptr;
+}
+
+// What a missing value is asked for as: "--jobs needs a number".
+const char16_t* ValueNoun(EPellmorValue Value)
+{
+    switch (Value)
+    {
+        case EPellmorValue::Folder:
+            return u"folder";
+        case EPellmorValue::Archive:
+            return u"name";
+        case EPellmorValue::Number:
+            return u"number";
+        default:
+            return u"file name";
+    }
+}
+
+// The option Args[i] names, with its value: after '=', else the next argument (which i then passes). False after
+// a usage error.
+bool ReadOption(FPellmorConsole& Console, const TDynArray<FString>& Args, int32_t& i, FPellmorOptions& Options,
+                FCommandLine& Line, int32_t& Exit)
+{
+    const FString& Arg = Args[i];
+    if (bool* Flag = FindGeneralFlag(Arg, Line))
+    {
+        *Flag = true;
+        return true;
+    }
+    int32_t Equals = -1;
+    const FOptionSpec* Option = FindOption(Arg, Equals);
+    if (!Option)
+    {
+        Exit = UsageError(Console, Options.bJson, UnknownOption(Arg));
+        return false;
+    }
+    Line.Given |= Option->Option;
+    FString Why = u"takes no value";
+    if (!Option->Take && Equals < 0)
+        return true;
+    if (Option->Take)
+    {
+        const FString Value = Equals >= 0 ? Arg.Mid(Equals + 1) : (i + 1 < Args.Num() ? Args[++i] : FString());
+        if (Value.IsEmpty())
+            Why = FString::Printf(u"needs a %s", ValueNoun(Option->Value));
+        else if (Option->Take(Options, Value, Why))
+            return true;
+    }
+    Exit = UsageError(Console, Options.bJson, OptionName(*Option) + u" " + Why);
+    return false;
+}
 
 // Takes the options from Args. False after a usage error.
 bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPellmorOptions& Options, FCommandLine& Line,
                  int32_t& Exit)
 {
-    TDynArray<int32_t>& Positional = Line.Positional;
-    uint32_t& Given = Line.Given;
     bool bOptionsDone = false;
-    FString ArchiveName;
-    FString JobsText;
     for (int32_t i = 0; i < Args.Num(); ++i)
     {
         const FString& Arg = Args[i];
-        FString* Value = nullptr;
         if (bOptionsDone || Arg.Len() < 2 || Arg[0] != u'-')
-            Positional.AddItem(i);
+            Line.Positional.AddItem(i);
         else if (Arg == u"--")
             bOptionsDone = true;
-        else if (Arg == u"--help" || Arg == u"-h")
-            Line.bHelp = true;
-        else if (Arg == u"--version")
-            Line.bVersion = true;
-        else if (Arg == u"--verbose" || Arg == u"-v")
-            Line.bVerbose = true;
-        else if (Arg == u"--json")
-            Given |= OPTION_Json;
-        else if (Arg == u"--report")
-            Given |= OPTION_Report;
-        else if (Arg == u"--all")
-            Given |= OPTION_All;
-        else if (Arg == u"--archive" || Arg.StartsWith(u"--archive="))
-        {
-            Value = &ArchiveName;
-            Given |= OPTION_Archive;
-        }
-        else if (Arg == u"--skip-rules" || Arg.StartsWith(u"--skip-rules="))
-        {
-            Value = &Options.SkipRulesFile;
-            Given |= OPTION_SkipRules;
-        }
-        else if (Arg == u"--wine-prefix" || Arg.StartsWith(u"--wine-prefix="))
-        {
-            Value = &Options.WinePrefix;
-            Given |= OPTION_WinePrefix;
-        }
-        else if (Arg == u"--jobs" || Arg.StartsWith(u"--jobs="))
-        {
-            Value = &JobsText;
-            Given |= OPTION_Jobs;
-        }
-        else
-        {
-            Exit = UsageError(Console, Options.bJson, UnknownOption(Arg));
+        else if (!ReadOption(Console, Args, i, Options, Line, Exit))
             return false;
-        }
-        if (!Value)
-            continue;
-        const int32_t Equals = Arg.InStr(u"=");
-        *Value = Equals >= 0 ? Arg.Mid(Equals + 1) : (i + 1 < Args.Num() ? Args[++i] : FString());
-        if (Value->IsEmpty())
-        {
-            const FString Name = Equals >= 0 ? Arg.Left(Equals) : Arg;
-            Exit = UsageError(Console, Options.bJson,
-                              FString::Printf(u"%s needs a %s", *Name,
-                                              Value == &Options.WinePrefix ? u"folder"
-                                              : Value == &ArchiveName      ? u"name"
-                                              : Value == &JobsText         ? u"number"
-                                                                           : u"file name"));
-            return false;
-        }
-        // An archive's name is below the game folder, not the current directory.
-        if (Value == &ArchiveName)
-            Options.ArchiveNames.AddItem(ArchiveName);
-        else if (Value == &JobsText)
-        {
-            Options.Jobs = ParseJobs(JobsText);
-            if (Options.Jobs == 0)
-            {
-                Exit = UsageError(Console, Options.bJson,
-                                  FString::Printf(u"--jobs takes a number from 1 to %d, not %s", int32_t(SHRINK_MaxJobs), *JobsText));
-                return false;
-            }
-        }
-        else
-            *Value = appAbsolutePath(*Value);
     }
-    Options.bReport = (Given & OPTION_Report) != 0;
-    Options.bAllArchives = (Given & OPTION_All) != 0;
+    Options.bReport = (Line.Given & OPTION_Report) != 0;
+    Options.bAllArchives = (Line.Given & OPTION_All) != 0;
+    Options.bProgress = (Line.Given & OPTION_Progress) != 0;
     Options.bVerbose = Line.bVerbose;
-    if ((Given & OPTION_All) && (Given & OPTION_Archive))
+    if ((Line.Given & OPTION_All) && (Line.Given & OPTION_Archive))
     {
         Exit = UsageError(Console, Options.bJson, FString(u"give --archive or --all, not both"));
         return false;
@@ -604,9 +615,7 @@ bool CheckOptionsFit(FPellmorConsole& Console, const FCommandSpec& Spec, uint32_
     for (const FOptionSpec& Option : Options)
         if ((Given & Option.Option) && !(Spec.Options & Option.Option))
         {
-            FString Name = Option.Synopsis;
-            if (Name.InStr(u" ") >= 0)
-                Name = Name.Left(Name.InStr(u" "));
+            const FString Name = OptionName(Option);
             Exit = UsageError(
                 Console, bJson,
                 FString::Printf(u"%s goes with %s, not %s", *Name, *CommandsWith(Option.Option), Spec.Name), Spec.Name);
@@ -640,8 +649,8 @@ bool CheckDestination(FPellmorConsole& Console, bool bJson, const FString& Dest,
     if (FolderAttributes == CoreOS::FILEATTR_Invalid || !(FolderAttributes & CoreOS::FILEATTR_Directory))
     {
         Exit = PrintFailure(Console, bJson, EPellmorError::Usage,
-                            FString::Printf(u"there is no folder %s for DST", *PathAsOnDisk(Folder)),
-                            FString(u"Make the folder first, or name a file in a folder that exists."), PELLMOR_Usage);
+                            FString::Printf(u"there is no folder %s for DST", *ShellQuote(PathAsOnDisk(Folder))),
+                            FString(u"Make the folder first, or name a file in a folder that exists."));
         return false;
     }
     // A name ending with a separator means a folder, whether or not one is there.
@@ -651,9 +660,8 @@ bool CheckDestination(FPellmorConsole& Console, bool bJson, const FString& Dest,
     if (!bFolder)
         return true;
     const FString Example = appWithSystemSeparators(Trimmed + u"/gta3.img");
-    Exit = PrintFailure(Console, bJson, EPellmorError::Usage, FString::Printf(u"DST %s is a folder", *Dest),
-                        FString::Printf(u"Name the new archive's file, for example %s", *ShellQuote(Example)),
-                        PELLMOR_Usage);
+    Exit = PrintFailure(Console, bJson, EPellmorError::Usage, FString::Printf(u"DST %s is a folder", *ShellQuote(Dest)),
+                        FString::Printf(u"Name the new archive's file, for example %s", *ShellQuote(Example)));
     return false;
 }
 
@@ -672,11 +680,19 @@ bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmo
     }
     if ((Given & OPTION_WinePrefix) && Options.Operands.Num() > 0)
     {
-        Exit =
-            UsageError(Console, Options.bJson, FString(u"give either GAME_DIR or --wine-prefix, not both"), Spec.Name);
+        Exit = UsageError(Console, Options.bJson,
+                          FString::Printf(u"give either %s or --wine-prefix, not both", Spec.Operands[0]), Spec.Name);
         return false;
     }
-    // With --archive or --all, SRC names the game folder whose archives are meant.
+    // With --archive or --all, SRC names the game folder whose archives are meant (the command finds it). Without
+    // them, the archive; when none is named, the one of the game found as status finds it.
+    FGameDir Game;
+    if (Spec.First == EOperand::Archive && !Options.NamesArchives() && Options.Operands.Num() == 0)
+    {
+        if (!ResolveGameDir(Options, Console, Game, Exit))
+            return false;
+        Options.Operands.AddItem(Game.Dir);
+    }
     if (Spec.First == EOperand::Archive && !Options.NamesArchives() &&
         !ResolveArchive(Console, Options.bJson, Options.Operands[0], Exit))
         return false;
@@ -732,8 +748,7 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
             return PELLMOR_Done;
         }
         return PrintFailure(Console, Options.bJson, EPellmorError::Usage, FString(u"no command given"),
-                            Options.bJson ? FString(u"Run 'pellmor help' for the commands and options.") : WholeHelp(),
-                            PELLMOR_Usage);
+                            Options.bJson ? FString(u"Run 'pellmor help' for the commands and options.") : WholeHelp());
     }
     if (IsHelpCommand(Args[Positional[0]]))
         return Help(Console, Options.bJson, Args, Positional);
@@ -768,12 +783,12 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
 
 FString GetPellmorPurpose()
 {
-    return Purpose;
+    return appWithSystemSeparators(Purpose);
 }
 
 FString GetPellmorGameDirHelp()
 {
-    return GameDirHelp;
+    return appWithSystemSeparators(GameDirHelp);
 }
 
 TDynArray<FPellmorCommandDoc> GetPellmorCommandDocs()
@@ -794,16 +809,12 @@ TDynArray<FPellmorCommandDoc> GetPellmorCommandDocs()
                                                                    : EPellmorValue::Path);
         }
         Doc.MinOperands = Spec.MinOperands;
-        Doc.Summary = Spec.Summary;
-        Doc.Help = Spec.Help;
+        Doc.Summary = appWithSystemSeparators(Spec.Summary);
+        Doc.Help = appWithSystemSeparators(Spec.Help);
         Doc.bGameDir = Spec.First == EOperand::GameDir;
         for (const FOptionSpec& Option : Options)
             if (Spec.Options & Option.Option)
-            {
-                const FString Synopsis = Option.Synopsis;
-                const int32_t Blank = Synopsis.InStr(u" ");
-                Doc.Options.AddItem(Blank >= 0 ? Synopsis.Left(Blank) : Synopsis);
-            }
+                Doc.Options.AddItem(OptionName(Option));
         Docs.AddItem(Doc);
     }
     FPellmorCommandDoc Help;
@@ -829,23 +840,13 @@ TDynArray<FPellmorOptionDoc> GetPellmorOptionDocs()
         Doc.ValueName = Blank >= 0 ? Synopsis.Mid(Blank + 1) : FString();
         Doc.Value = Option.Value;
         Doc.Choices = Option.Choices ? Option.Choices : u"";
-        Doc.Help = Option.Help;
+        Doc.Help = appWithSystemSeparators(Option.Help);
         for (const FCommandSpec& Spec : Commands)
             if (Spec.Options & Option.Option)
                 Doc.Commands.AddItem(FString(Spec.Name));
         Docs.AddItem(Doc);
     }
-    const struct
-    {
-        const char16_t* Name;
-        const char16_t* ShortName;
-        const char16_t* Help;
-    } General[] = {
-        {u"--verbose", u"-v", VerboseHelp},
-        {u"--help", u"-h", u"print the commands and options; after a command, what it does and its options"},
-        {u"--version", u"", u"print the version"},
-    };
-    for (const auto& Option : General)
+    for (const auto& Option : GeneralOptions)
     {
         FPellmorOptionDoc Doc;
         Doc.Name = Option.Name;

@@ -30,6 +30,7 @@ struct FPellmorOptions
     bool bJson = false;
     bool bReport = false;
     bool bVerbose = false;
+    bool bProgress = false; // --progress: with bJson, JSON lines of progress on standard error
     int32_t Jobs = 0; // --jobs: texture dictionaries processed at once; 0 as many as the machine runs
 
     // --archive or --all: the command works on a list of archives and always answers with a list.
@@ -62,21 +63,23 @@ enum class EPellmorError : int32_t
     AccessDenied, // the archive's folder may not be changed
     InUse,        // the game (or another program) has the archive open
     Busy,         // another shrink or restore is running on the archive
-    Cancelled,    // Ctrl-C
+    Cancelled,    // Ctrl-C, SIGTERM, SIGHUP
     Failed,       // the work itself failed; the message says why (stays the last)
 };
 const char16_t* PellmorErrorCode(EPellmorError Error);
 // What the code means, in a few words for the manual page: "too little free space for a shrink".
 const char16_t* PellmorErrorMeaning(EPellmorError Error);
+// The exit code of a command that ended with Error; a cancel's from what cancelled it (Ctrl-C when none did).
+int32_t PellmorExitCode(EPellmorError Error, CoreOS::EInterrupt Interrupt);
 
 // Members that a command's JSON object holds besides its "error" (status writes the archive's state there).
 typedef std::function<void(FJsonWriter&)> FJsonMembers;
 
 // Every failure of a command ends here. Plain: "pellmor: " + Message, then Advice (lines for people, may be
 // empty) on standard error. With bJson: one object on standard output, Members (may be empty) followed by
-// "error": {code, message, advice}. Returns Exit.
+// "error": {code, message, advice}. Returns the error's exit code (a cancel's from the console's interrupt).
 int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, const FString& Message,
-                     const FString& Advice, int32_t Exit, const FJsonMembers& Members = FJsonMembers());
+                     const FString& Advice, const FJsonMembers& Members = FJsonMembers());
 // {"code": ..., "message": ..., "advice": ... or null}: the error member of PrintFailure, as the next value.
 void WriteJsonError(FJsonWriter& Json, EPellmorError Error, const FString& Message, const FString& Advice);
 
@@ -90,6 +93,7 @@ struct FGameArchive
     FString Shown;      // below the game folder as the disk spells it, with the system's separators
     FString Folder;     // its folder, absolute, as the disk spells it, without a final separator
     bool bMain = false; // the game's own Models\gta3.img
+    bool bAll = false;  // one of those --all takes: the commands suggested for it take --all too
 };
 
 // The archive at Path (its NAME.img), below Game's folder.
@@ -133,14 +137,18 @@ FArchiveVerdict CheckBeforeShrink(const FGameArchive& Archive, const FArchiveLoo
 FArchiveVerdict CheckBeforeRestore(const FGameArchive& Archive, const FArchiveLook& Look);
 // What to do about a problem, for this archive and this system; empty for Done, NothingToDo and Cancelled.
 FString AdviceFor(EVerdict Problem, const FGameArchive& Archive);
+// Path with the first of its names that does not exist replaced by the nearest name there ("/games/gmae/x" for
+// "/games/game/x"): a folder, or a file when it is the path's last name. Empty when none is that near, or the path
+// exists. Looks at the disk.
+FString CorrectMistypedPath(const FString& Path);
 // One line about a kept shrunk archive that no longer matches: Why as InspectArchive or the shrink gave it.
 FString DescribeStaleKept(const FGameArchive& Archive, const FString& Why, bool bRebuilt);
 // The JSON code of a problem (Done and NothingToDo have none: Failed is given).
 EPellmorError ErrorFor(EVerdict Problem);
 // A verdict that is a failure, the way PrintFailure prints one (the engine's text follows on standard error with
-// --verbose). Returns Exit.
+// --verbose). Returns its exit code.
 int32_t PrintVerdict(FPellmorConsole& Console, const FPellmorOptions& Options, const FArchiveVerdict& Verdict,
-                     int32_t Exit, const FJsonMembers& Members = FJsonMembers());
+                     const FJsonMembers& Members = FJsonMembers());
 
 // ---- Texts for people and for JSON ------------------------------------------------------------------------
 
@@ -152,18 +160,29 @@ TDynArray<FString> TableRow(std::initializer_list<FString> Cells);
 int32_t TableWidth(FPellmorConsole& Console);
 // The columns sentences are broken at: a terminal's as for tables; for a script's log none, lines stay whole.
 int32_t ProseWidth(FPellmorConsole& Console);
-// Text broken at blanks into lines of at most Width columns (a word longer than that stays whole), each line
-// after the first, and each line of Text after its first, starting with Indent blanks. Ends with a line break.
+// Text broken at blanks into lines of at most Width columns, each line after the first, and each line of Text
+// after its first, starting with Indent blanks. Ends with a line break. Never broken: a word (a file name) longer
+// than that, which overflows; a quoted path; a command line within a sentence (from "pellmor" to the first word of
+// prose after it); a line of Text after its first that starts with a blank (a command or an example on a line of
+// its own). No line ends with an opening bracket.
 FString WrapText(const FString& Text, int32_t Width, int32_t Indent);
+// Lines for people, broken as WrapText does at ProseWidth, each ending with a line break (one is added when Text
+// has none at its end): on standard output and on standard error.
+void SayOut(FPellmorConsole& Console, const FString& Text);
+void SayErr(FPellmorConsole& Console, const FString& Text);
 // The widest line of Text.
 int32_t WidestLine(const FString& Text);
+// The known name that Typed is a slip of the keys away from (one letter for short names, two for longer ones,
+// regardless of ASCII case); empty when none is that close.
+FString NearestName(const FString& Typed, const TDynArray<FString>& Known);
 // The path written so that it can be pasted back into this system's shell: on Windows in double quotes when it
 // holds blanks or the shell's special characters (without a trailing separator, which would escape the closing
 // quote); elsewhere in single quotes when it holds anything but letters, digits and _@%+=:,./-.
 FString ShellQuote(const FString& Path);
 // "pellmor " + Command, then the folder quoted for the shell unless it was found rather than named.
 FString CommandFor(const char16_t* Command, const FGameDir& Game);
-// The same for one archive: "--archive NAME" follows for any but the game's own gta3.img.
+// The same for one archive: "--all" follows for one of those --all took, else "--archive NAME" for any but the
+// game's own gta3.img (NAME bare for an archive in Models).
 FString CommandFor(const char16_t* Command, const FGameArchive& Archive);
 // Whether this is Windows, whose advice differs (administrator rights, Program Files) from POSIX's (owners,
 // permissions).

@@ -7,14 +7,17 @@
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
+#include "cli/PellmorJson.h"
 
 namespace
 {
-std::atomic<int32_t> GInterrupted{0};
+std::atomic<int32_t> GInterrupted{CoreOS::INTERRUPT_None};
 
-void OnInterrupt()
+// The first request counts: a SIGHUP after Ctrl-C does not change how the command ended.
+void OnInterrupt(CoreOS::EInterrupt Interrupt)
 {
-    GInterrupted.store(1);
+    int32_t None = CoreOS::INTERRUPT_None;
+    GInterrupted.compare_exchange_strong(None, Interrupt);
 }
 
 // Trace lines from any thread, straight to standard error (on Windows the debug channel would swallow them).
@@ -75,125 +78,206 @@ void FStdConsole::SetVerbose(bool bVerbose)
 
 void FStdConsole::WatchInterrupt(bool bWatch)
 {
-    GInterrupted.store(0);
+    if (bWatch)
+        GInterrupted.store(CoreOS::INTERRUPT_None);
     CoreOS::SetInterruptHandler(bWatch ? &OnInterrupt : nullptr);
 }
 
-bool FStdConsole::Interrupted()
+CoreOS::EInterrupt FStdConsole::Interrupted()
 {
-    return GInterrupted.load() != 0;
+    return CoreOS::EInterrupt(GInterrupted.load());
 }
 
 // ---- Texts ----------------------------------------------------------------------------------------------------
 
-FString FormatProgressLine(int32_t Percent, int32_t EntriesDone, int32_t EntriesTotal, double MBPerSecond,
-                           double SecondsLeft, int32_t Width)
+namespace
+{
+// The fields after the bar, each as wide in every line of a run.
+FString ShareField(int32_t Percent)
+{
+    return FString::Printf(u" %3d%%", Percent);
+}
+
+FString EntriesField(int32_t Done, int32_t Total)
+{
+    const int32_t Digits = FString::Printf(u"%d", Total).Len();
+    return FString::Printf(u"  %*d/%d entries", Digits, Done, Total);
+}
+
+FString RateField(double MBPerSecond)
+{
+    if (MBPerSecond < 0)
+        return FString::Printf(u"%13s", u"");
+    return FString::Printf(u"  %6.1f MB/s", MBPerSecond < 9999.9 ? MBPerSecond : 9999.9);
+}
+
+FString TimeLeftField(double SecondsLeft)
+{
+    return SecondsLeft < 0 ? FString::Printf(u"%14s", u"")
+                           : FString::Printf(u"  %7s left", *appFormatDuration(SecondsLeft));
+}
+
+// The fields of Layout after the bar.
+FString Tail(const FProgressLayout& Layout, int32_t Percent, int32_t EntriesDone, int32_t EntriesTotal,
+             double MBPerSecond, double SecondsLeft)
+{
+    FString Text = ShareField(Percent);
+    if (Layout.bEntries)
+        Text += EntriesField(EntriesDone, EntriesTotal);
+    if (Layout.bRate)
+        Text += RateField(MBPerSecond);
+    if (Layout.bTimeLeft)
+        Text += TimeLeftField(SecondsLeft);
+    return Text;
+}
+} // namespace
+
+FProgressLayout ChooseProgressLayout(int32_t EntriesTotal, int32_t Width)
+{
+    // One column stays spare so that the cursor never wraps.
+    const int32_t Columns = (Width > 0 ? Width : 80) - 1;
+    const bool bEntries = EntriesTotal > 0;
+    const FProgressLayout Choices[] = {
+        {1, bEntries, true, true}, {1, false, true, true},   {1, false, false, true},
+        {0, false, false, true},   {0, false, false, false},
+    };
+    for (FProgressLayout Layout : Choices)
+    {
+        const int32_t TailLength = Tail(Layout, 100, EntriesTotal, EntriesTotal, 0, 0).Len();
+        const int32_t BarWidth = Columns - TailLength - 2;
+        if (Layout.BarWidth > 0 ? BarWidth < 10 : TailLength > Columns)
+            continue;
+        Layout.BarWidth = Layout.BarWidth > 0 ? (BarWidth > 40 ? 40 : BarWidth) : 0;
+        return Layout;
+    }
+    return FProgressLayout();
+}
+
+FString FormatProgressLine(const FProgressLayout& Layout, int32_t Percent, int32_t EntriesDone, int32_t EntriesTotal,
+                           double MBPerSecond, double SecondsLeft)
 {
     Percent = Percent < 0 ? 0 : (Percent > 100 ? 100 : Percent);
-    const FString Share = FString::Printf(u" %3d%%", Percent);
-    const FString Entries =
-        EntriesTotal > 0 ? FString::Printf(u"  %d/%d entries", EntriesDone, EntriesTotal) : FString();
-    const FString Rate = MBPerSecond >= 0 ? FString::Printf(u"  %.1f MB/s", MBPerSecond) : FString();
-    const FString Left = SecondsLeft >= 0 ? FString(u"  ") + appFormatDuration(SecondsLeft) + u" left" : FString();
-
-    // One column stays spare so that the cursor never wraps. What does not fit goes, the least telling first:
-    // the entries, the rate, the bar, the time left.
-    const int32_t Columns = Width > 0 ? Width - 1 : 79;
-    const struct
+    FString Line;
+    if (Layout.BarWidth > 0)
     {
-        bool bBar;
-        FString Tail;
-    } Choices[] = {
-        {true, Share + Entries + Rate + Left},
-        {true, Share + Rate + Left},
-        {true, Share + Left},
-        {false, Share + Left},
-        {false, Share},
-    };
-    for (const auto& Choice : Choices)
-    {
-        int32_t BarWidth = Columns - Choice.Tail.Len() - 2;
-        if (Choice.bBar ? BarWidth < 10 : Choice.Tail.Len() > Columns)
-            continue;
-        FString Line;
-        if (Choice.bBar)
-        {
-            BarWidth = BarWidth > 40 ? 40 : BarWidth;
-            const int32_t Filled = BarWidth * Percent / 100;
-            Line += u"[";
-            for (int32_t i = 0; i < BarWidth; ++i)
-                Line += i < Filled ? u'#' : u'-';
-            Line += u"]";
-        }
-        return Line + Choice.Tail;
+        const int32_t Filled = Layout.BarWidth * Percent / 100;
+        Line += u"[";
+        for (int32_t i = 0; i < Layout.BarWidth; ++i)
+            Line += i < Filled ? u'#' : u'-';
+        Line += u"]";
     }
-    return Share.Left(Columns);
+    return Line + Tail(Layout, Percent, EntriesDone, EntriesTotal, MBPerSecond, SecondsLeft);
 }
 
 // ---- Progress display -----------------------------------------------------------------------------------------
 
 FProgressDisplay::FProgressDisplay(FPellmorConsole& InConsole, const FString& InLabel, int32_t InTotalEntries,
-                                   int64_t InTotalBytes, bool bInQuiet)
-    : Console(InConsole), Label(InLabel), TotalEntries(InTotalEntries), TotalBytes(InTotalBytes), bQuiet(bInQuiet),
+                                   int64_t InTotalBytes, EProgressOutput InOutput)
+    : Console(InConsole), Label(InLabel), TotalEntries(InTotalEntries), TotalBytes(InTotalBytes), Output(InOutput),
       bTerminal(InConsole.IsTerminal()), StartMs(CoreOS::GetTickMs())
 {
+    if (bTerminal && Output == EProgressOutput::Shown)
+        Layout = ChooseProgressLayout(TotalEntries, Console.Width());
+}
+
+FProgressDisplay::FMeasure FProgressDisplay::Measure(int32_t Percent) const
+{
+    FMeasure Now;
+    const double Seconds = double(CoreOS::GetTickMs() - StartMs) / 1000.0;
+    Now.EntriesDone = int32_t(int64_t(TotalEntries) * Percent / 100);
+    // A rate means something only after a moment and some work.
+    if (Seconds >= 0.5 && Percent > 0 && TotalBytes > 0)
+    {
+        Now.MBPerSecond = double(TotalBytes) * Percent / 100.0 / 1e6 / Seconds;
+        Now.SecondsLeft = Seconds * (100 - Percent) / Percent;
+    }
+    return Now;
 }
 
 void FProgressDisplay::Update(int32_t Percent)
 {
     Percent = Percent < 0 ? 0 : (Percent > 100 ? 100 : Percent);
-    if (bQuiet || (!bTerminal && Percent < NextPlainPercent && bCaptionShown))
+    if (Output == EProgressOutput::Hidden)
         return;
-    bCaptionShown = true;
-    const double Seconds = double(CoreOS::GetTickMs() - StartMs) / 1000.0;
-    const int32_t EntriesDone = int32_t(int64_t(TotalEntries) * Percent / 100);
-    // A rate means something only after a moment and some work.
-    const bool bRate = Seconds >= 0.5 && Percent > 0 && TotalBytes > 0;
-    const double MBPerSecond = bRate ? double(TotalBytes) * Percent / 100.0 / 1e6 / Seconds : -1.0;
-    const double SecondsLeft = bRate ? Seconds * (100 - Percent) / Percent : -1.0;
-    if (bTerminal)
+    if (Output == EProgressOutput::JsonLines)
+        WriteJson(Percent, Measure(Percent));
+    else if (bTerminal)
+        DrawBar(Percent, Measure(Percent));
+    else
+        WritePlain(Percent, Measure(Percent));
+}
+
+void FProgressDisplay::DrawBar(int32_t Percent, const FMeasure& Now)
+{
+    FString Text = u"\r";
+    if (bCaptionNew && bCaptionShown)
     {
-        const int32_t Width = Console.Width();
-        const int32_t Columns = Width > 0 ? Width - 1 : 79;
-        // The caption goes first, unless it would leave the bar too little room.
-        const bool bCaption = !Caption.IsEmpty() && Columns - Caption.Len() - 1 >= 30;
-        FString Line = bCaption ? Caption + u" " : FString();
-        Line += FormatProgressLine(Percent, EntriesDone, TotalEntries, MBPerSecond, SecondsLeft,
-                                   bCaption ? Columns - Caption.Len() : Width);
-        // Blanks over what is left of a longer line drawn before, short of the last column.
-        const int32_t Drawn = Line.Len();
-        for (int32_t i = Drawn; i < DrawnLength && i < Columns; ++i)
-            Line += u' ';
-        Console.Out(FString(u"\r") + Line);
-        DrawnLength = Drawn;
-        bDrawn = true;
-        return;
+        // The caption goes on a line of its own, over what the bar left there.
+        Text += FString::Printf(u"%-*s\n", DrawnLength, *Caption);
+        DrawnLength = 0;
     }
-    FString Line = Caption.IsEmpty() ? FString::Printf(u"%s: %d%%", *Label, Percent)
-                                     : FString::Printf(u"%s %s: %d%%", *Label, *Caption, Percent);
+    bCaptionNew = false;
+    FString Line = FormatProgressLine(Layout, Percent, Now.EntriesDone, TotalEntries, Now.MBPerSecond, Now.SecondsLeft);
+    // Blanks over what is left of a longer line drawn before.
+    const int32_t Drawn = Line.Len();
+    for (int32_t i = Drawn; i < DrawnLength; ++i)
+        Line += u' ';
+    Console.Out(Text + Line);
+    DrawnLength = Drawn;
+    bDrawn = true;
+}
+
+void FProgressDisplay::WritePlain(int32_t Percent, const FMeasure& Now)
+{
+    if (Percent < NextPlainPercent && !(bCaptionNew && bCaptionShown))
+        return;
+    bCaptionNew = false;
+    FString Line = !bCaptionShown || Caption.IsEmpty() ? FString::Printf(u"%s: %d%%", *Label, Percent)
+                                                       : FString::Printf(u"%s %s: %d%%", *Label, *Caption, Percent);
     FString Details;
     if (TotalEntries > 0)
-        Details += FString::Printf(u"%d/%d entries", EntriesDone, TotalEntries);
-    if (bRate)
-        Details += FString::Printf(u"%s%.1f MB/s, %s left", Details.IsEmpty() ? u"" : u", ", MBPerSecond,
-                                   *appFormatDuration(SecondsLeft));
+        Details += FString::Printf(u"%d/%d entries", Now.EntriesDone, TotalEntries);
+    if (Now.MBPerSecond >= 0)
+        Details += FString::Printf(u"%s%.1f MB/s, %s left", Details.IsEmpty() ? u"" : u", ", Now.MBPerSecond,
+                                   *appFormatDuration(Now.SecondsLeft));
     if (!Details.IsEmpty())
         Line += FString(u" (") + Details + u")";
     Console.Out(Line + u"\n");
     NextPlainPercent = (Percent / 10 + 1) * 10;
 }
 
-void FProgressDisplay::SetCaption(const FString& InCaption)
+void FProgressDisplay::WriteJson(int32_t Percent, const FMeasure& Now)
 {
-    bCaptionShown = bCaptionShown && InCaption == Caption;
+    if (Percent == LastJsonPercent && !bCaptionNew)
+        return;
+    bCaptionNew = false;
+    LastJsonPercent = Percent;
+    FJsonWriter Json;
+    Json.BeginObject(FJsonWriter::Inline);
+    Json.Key(u"archive").String(Caption);
+    Json.Key(u"percent").Number(int64_t(Percent));
+    Json.Key(u"bytesDone").Number(TotalBytes * Percent / 100);
+    Json.Key(u"bytesTotal").Number(TotalBytes);
+    Json.Key(u"secondsLeft");
+    if (Now.SecondsLeft < 0)
+        Json.Null();
+    else
+        Json.Number(int64_t(Now.SecondsLeft + 0.5));
+    Console.Err(Json.EndObject().Text());
+}
+
+void FProgressDisplay::SetCaption(const FString& InCaption, bool bShown)
+{
+    bCaptionNew = bCaptionNew || InCaption != Caption || bShown != bCaptionShown;
     Caption = InCaption;
+    bCaptionShown = bShown;
 }
 
 void FProgressDisplay::Finish(bool bDone)
 {
-    if (bDone && bTerminal && bDrawn)
+    if (bDone && (bDrawn || Output == EProgressOutput::JsonLines))
         Update(100);
-    if (bTerminal && bDrawn)
+    if (bDrawn)
         Console.Out(FString(u"\n"));
     bDrawn = false;
     DrawnLength = 0;

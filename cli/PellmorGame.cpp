@@ -70,7 +70,7 @@ FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
     {
         if (!bFirst)
             Sleep();
-        if (Run.bShrink && Run.Console.Interrupted() && !Run.bCancelAsked)
+        if (Run.bShrink && Run.Console.Interrupted() != CoreOS::INTERRUPT_None && !Run.bCancelAsked)
         {
             Client->bCancelShrink = 1;
             Run.bCancelAsked = true;
@@ -115,9 +115,9 @@ void PrintPlainVerdict(const FPellmorOptions& Options, FPellmorConsole& Console,
     if (Options.bJson)
         return;
     if (Verdict.Problem == EVerdict::NothingToDo)
-        Console.Out(Verdict.Sentence + u"\n");
+        SayOut(Console, Verdict.Sentence);
     else
-        PrintVerdict(Console, Options, Verdict, PELLMOR_Failed);
+        PrintVerdict(Console, Options, Verdict);
 }
 
 // The line before the work: what is about to happen, and that Ctrl-C cancels it.
@@ -135,22 +135,25 @@ FString Announce(const TDynArray<FArchiveRun>& Runs, bool bShrink, bool bList)
         return FString();
     const FString& Dir = First->Archive.Game.Dir;
     if (!bShrink)
-        return bList ? FString::Printf(u"Restoring %d archive%s in %s\n", Count, Count == 1 ? u"" : u"s", *Dir)
-                     : FString::Printf(u"Restoring the original archive in %s\n", *Dir);
+        return bList ? FString::Printf(u"Restoring %d archive%s in %s\n", Count, Count == 1 ? u"" : u"s",
+                                       *ShellQuote(Dir))
+                     : FString::Printf(u"Restoring the original archive in %s\n", *ShellQuote(Dir));
     int64_t Bytes = 0;
     for (const FArchiveRun& Run : Runs)
         Bytes += Run.BuildBytes;
     if (bList && Bytes == 0)
         return FString::Printf(u"Shrinking %d archive%s in %s: the shrunk archives kept from an earlier shrink are "
                                u"taken as they are.\n",
-                               Count, Count == 1 ? u"" : u"s", *Dir);
+                               Count, Count == 1 ? u"" : u"s", *ShellQuote(Dir));
     if (bList)
         return FString::Printf(u"Shrinking %d archive%s in %s (%s to build). Ctrl-C cancels.\n", Count,
-                               Count == 1 ? u"" : u"s", *Dir, *appFormatMegabytes(Bytes));
+                               Count == 1 ? u"" : u"s", *ShellQuote(Dir), *appFormatMegabytes(Bytes));
     if (First->BuildBytes == 0)
-        return FString::Printf(u"Shrinking %s: reusing the shrunk archive kept from an earlier shrink.\n", *Dir);
-    return FString::Printf(u"Shrinking %s (%d entries, %s). Ctrl-C cancels.\n", *PathAsOnDisk(First->Archive.Files.Cur),
-                           First->Before.Status.Check.NumEntries, *appFormatMegabytes(First->Before.Status.CurBytes));
+        return FString::Printf(u"Shrinking %s: reusing the shrunk archive kept from an earlier shrink.\n",
+                               *ShellQuote(Dir));
+    return FString::Printf(u"Shrinking %s (%d entries, %s). Ctrl-C cancels.\n",
+                           *ShellQuote(PathAsOnDisk(First->Archive.Files.Cur)), First->Before.Status.Check.NumEntries,
+                           *appFormatMegabytes(First->Before.Status.CurBytes));
 }
 
 // A kept shrunk archive is taken as it is, without the skip rules: say so when the user named rules.
@@ -160,10 +163,11 @@ void WarnAboutKeptArchives(const FPellmorOptions& Options, FPellmorConsole& Cons
         return;
     for (const FArchiveRun& Run : Runs)
         if (Run.Verdict.Problem == EVerdict::Done && !Run.Before.Needs.bNeedsBuild)
-            Console.Err(FString::Printf(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
-                                        u"--skip-rules has no effect on %s. Delete %s first to build a new one with "
-                                        u"these rules.\n",
-                                        *Run.Archive.Shown, *ShownFile(Run.Archive, Run.Archive.Files.ShrunkBak)));
+            SayErr(Console,
+                   FString::Printf(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
+                                   u"--skip-rules has no effect on %s. Delete %s first to build a new one "
+                                   u"with these rules.",
+                                   *Run.Archive.Shown, *ShownFile(Run.Archive, Run.Archive.Files.ShrunkBak)));
 }
 
 // Runs each archive that may go ahead, one after another; after Ctrl-C the rest are not started.
@@ -175,7 +179,7 @@ void RunArchives(FTransactionRun& Run, TDynArray<FArchiveRun>& Runs, bool bList)
     {
         if (Archive.Verdict.Problem != EVerdict::Done)
             continue;
-        if (Run.Console.Interrupted())
+        if (Run.Console.Interrupted() != CoreOS::INTERRUPT_None)
         {
             Archive.bNotStarted = true;
             Archive.Verdict.Problem = EVerdict::Cancelled;
@@ -184,8 +188,7 @@ void RunArchives(FTransactionRun& Run, TDynArray<FArchiveRun>& Runs, bool bList)
             PrintPlainVerdict(Run.Options, Run.Console, Archive.Verdict);
             continue;
         }
-        if (bList)
-            Run.Display.SetCaption(Archive.Archive.Shown);
+        Run.Display.SetCaption(Archive.Archive.Shown, bList);
         Archive.Result = RunOnEngine(Run, Archive);
         Archive.bRan = true;
         Archive.After = LookAt(Archive.Archive, false);
@@ -260,8 +263,10 @@ FString DoneText(const FArchiveRun& Run, bool bShrink)
                                    *appFormatMegabytes(After.CurBytes));
     if (Before > 0 && After.CurBytes >= 0)
         Text += FString::Printf(u" (%d%% smaller)", int32_t((Before - After.CurBytes) * 100 / Before));
-    Text += FString::Printf(u".\nThe original is kept as %s; %s puts it back.\n",
-                            *ShownFile(Archive, Archive.Files.OrigBak), *CommandFor(u"restore", Archive));
+    Text += FString::Printf(u".\nThe shrink keeps the original as %s; the game folder holds %s more than before. "
+                            u"Run %s to put it back.\n",
+                            *ShownFile(Archive, Archive.Files.OrigBak),
+                            *appFormatMegabytes(GetBytesBeyondOriginal(After)), *CommandFor(u"restore", Archive));
     return Text;
 }
 
@@ -278,6 +283,21 @@ FString SummaryTable(const TDynArray<FArchiveRun>& Runs)
     return FormatTable(Rows, (1u << 3) | (1u << 4), 0);
 }
 
+// What the game folder holds now beyond the originals, after a shrink of several archives.
+FString ExtraText(const TDynArray<FArchiveRun>& Runs)
+{
+    int64_t ExtraBytes = 0;
+    for (const FArchiveRun& Run : Runs)
+        ExtraBytes += GetBytesBeyondOriginal(StatusAfter(Run));
+    if (ExtraBytes <= 0)
+        return FString();
+    const FString Text = FString::Printf(u"The originals are kept beside the shrunk archives: the game folder holds %s "
+                                         u"more than before the first shrink.",
+                                         *appFormatMegabytes(ExtraBytes));
+    const FGameArchive& Archive = Runs[0].Archive;
+    return Archive.bAll ? Text + FString::Printf(u" Run %s to put them back.", *CommandFor(u"restore", Archive)) : Text;
+}
+
 // The plain account once everything has ended: the summary (a list) or the one archive's news, then a line for
 // each kept shrunk archive that was built anew.
 void PrintOutcome(FPellmorConsole& Console, const TDynArray<FArchiveRun>& Runs, bool bShrink, bool bList,
@@ -287,27 +307,32 @@ void PrintOutcome(FPellmorConsole& Console, const TDynArray<FArchiveRun>& Runs, 
     for (const FArchiveRun& Run : Runs)
         bAllDone = bAllDone && EndedAsAsked(Run);
     if (bList)
+    {
         Console.Out(SummaryTable(Runs) + (bAllDone ? u"Done.\n" : u""));
+        if (bShrink)
+            SayOut(Console, ExtraText(Runs));
+    }
     else if (Runs[0].bRan && Runs[0].Verdict.Problem == EVerdict::Done)
     {
         if (bCancelAsked)
-            Console.Out(FString(u"The cancel came too late: the shrink had finished.\n"));
-        Console.Out(DoneText(Runs[0], bShrink));
+            SayOut(Console, FString(u"The cancel came too late: the shrink had finished."));
+        SayOut(Console, DoneText(Runs[0], bShrink));
     }
     for (const FArchiveRun& Run : Runs)
         if (Run.bRan && Run.Result.Kept == EKeptArchive::Stale && Run.Verdict.Problem == EVerdict::Done)
-            Console.Out(DescribeStaleKept(Run.Archive, Run.Result.KeptWhy, true) + u"\n");
+            SayOut(Console, DescribeStaleKept(Run.Archive, Run.Result.KeptWhy, true));
 }
 
-int32_t ExitCodeOf(const TDynArray<FArchiveRun>& Runs)
+// A cancel's exit code (what cancelled it), else the one of the first archive that did not end as asked.
+int32_t ExitCodeOf(const TDynArray<FArchiveRun>& Runs, CoreOS::EInterrupt Interrupt)
 {
     int32_t Exit = PELLMOR_Done;
     for (const FArchiveRun& Run : Runs)
     {
         if (Run.Verdict.Problem == EVerdict::Cancelled)
-            return PELLMOR_Cancelled;
-        if (!EndedAsAsked(Run))
-            Exit = PELLMOR_Failed;
+            return PellmorExitCode(EPellmorError::Cancelled, Interrupt);
+        if (Exit == PELLMOR_Done && !EndedAsAsked(Run))
+            Exit = PellmorExitCode(ErrorFor(Run.Verdict.Problem), Interrupt);
     }
     return Exit;
 }
@@ -327,7 +352,7 @@ int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console
             PrintPlainVerdict(Options, Console, Archive.Verdict);
     WarnAboutKeptArchives(Options, Console, Runs);
     if (!Options.bJson)
-        Console.Out(Announce(Runs, bShrink, bList));
+        SayOut(Console, Announce(Runs, bShrink, bList));
 
     int32_t Entries = 0;
     int64_t Bytes = 0;
@@ -337,11 +362,15 @@ int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console
             Entries += Archive.Before.Status.Check.NumEntries;
             Bytes += Archive.BuildBytes;
         }
-    FProgressDisplay Bar(Console, FString(u"shrink"), Entries, Bytes, Options.bJson || Bytes == 0);
+    const EProgressOutput Output = Bytes == 0          ? EProgressOutput::Hidden
+                                   : !Options.bJson    ? EProgressOutput::Shown
+                                   : Options.bProgress ? EProgressOutput::JsonLines
+                                                       : EProgressOutput::Hidden;
+    FProgressDisplay Bar(Console, FString(u"shrink"), Entries, Bytes, Output);
     FTransactionRun Run{Options, Console, bShrink, Bar};
     Console.WatchInterrupt(true);
     RunArchives(Run, Runs, bList);
-    Exit = ExitCodeOf(Runs);
+    Exit = ExitCodeOf(Runs, Console.Interrupted());
     Bar.Finish(Exit == PELLMOR_Done);
     Console.WatchInterrupt(false);
 
@@ -362,8 +391,8 @@ bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FG
                                 : Game.Given == EGameDirGiven::ArchiveFile ? u"an archive file"
                                                                            : nullptr;
         if (Named && !Options.bJson)
-            Console.Err(
-                FString::Printf(u"pellmor: %s is %s; the game folder is %s\n", *Options.Operands[0], Named, *Game.Dir));
+            SayErr(Console, FString::Printf(u"pellmor: %s is %s; the game folder is %s",
+                                            *ShellQuote(Options.Operands[0]), Named, *ShellQuote(Game.Dir)));
         return true;
     }
     FString Why;
@@ -378,8 +407,7 @@ bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FG
                         FString::Printf(u"no game folder given, and none found: %s.", *Why),
                         FString::Printf(u"Name the game's folder (the one that holds Models), for example:\n"
                                         u"  pellmor %s %s",
-                                        *Options.Command, *ShellQuote(Example)),
-                        PELLMOR_Usage);
+                                        *Options.Command, *ShellQuote(Example)));
     return false;
 }
 

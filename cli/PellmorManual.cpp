@@ -158,6 +158,19 @@ FString OptionsSection(const TDynArray<FPellmorOptionDoc>& Options, const TDynAr
     return Text;
 }
 
+// "Exit code 2", "Exit code 130, 143 or 129": what a command that ends with Error exits with.
+FString ExitCodesOf(EPellmorError Error)
+{
+    TDynArray<FString> Codes;
+    for (CoreOS::EInterrupt Interrupt : {CoreOS::INTERRUPT_Keyboard, CoreOS::INTERRUPT_Terminate, CoreOS::INTERRUPT_Hangup})
+    {
+        const FString Code = FString::Printf(u"%d", PellmorExitCode(Error, Interrupt));
+        if (!Contains(Codes, Code))
+            Codes.AddItem(Code);
+    }
+    return u"Exit code " + ListInWords(Codes, false, u" or ");
+}
+
 FString JsonErrorsSection(const TDynArray<FString>& OptionNames, const TDynArray<FString>& Values)
 {
     FString Text = u".SH \"JSON ERRORS\"\n";
@@ -168,9 +181,26 @@ FString JsonErrorsSection(const TDynArray<FString>& OptionNames, const TDynArray
     {
         const EPellmorError Error = EPellmorError(i);
         Text += u".TP\n\\fB" + RoffText(PellmorErrorCode(Error)) + u"\\fR\n" +
-                Emphasize(Sentence(PellmorErrorMeaning(Error)), Values, OptionNames) + u".\n";
+                Emphasize(Sentence(PellmorErrorMeaning(Error)), Values, OptionNames) + u". " + ExitCodesOf(Error) +
+                u".\n";
     }
     return Text;
+}
+
+// Each exit code, what it means, and the JSON error codes that end with it.
+FString ExitStatusSection()
+{
+    FString Text = u".SH \"EXIT STATUS\"\n";
+    for (const FPellmorExitDoc& Exit : GetPellmorExitDocs())
+    {
+        Text += FString::Printf(u".TP\n.B %d\n", Exit.Exit) + RoffText(Sentence(Exit.Meaning)) + u".";
+        if (Exit.Codes.Num() > 0)
+            Text += FString(Exit.Codes.Num() == 1 ? u" JSON error code " : u" JSON error codes ") +
+                    ListInWords(Exit.Codes, true) + u".";
+        Text += u"\n";
+    }
+    return Text + u".PP\nWith \\fB\\-\\-all\\fR or \\fB\\-\\-archive\\fR, the exit code of the first archive that did not "
+                  u"end in the state asked for.\n";
 }
 } // namespace
 
@@ -196,6 +226,7 @@ FString GetPellmorManual()
             Emphasize(GetPellmorGameDirHelp(), Values, OptionNames) + u"\n";
     Text += CommandsSection(Commands, OptionNames, Values);
     Text += OptionsSection(Options, OptionNames, Values);
+    Text += ExitStatusSection();
     Text += JsonErrorsSection(OptionNames, Values);
     return Text;
 }

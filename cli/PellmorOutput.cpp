@@ -1,6 +1,8 @@
 // What the pellmor command says about failures, paths, game folders and skip rules, for people and for JSON.
 #include "cli/PellmorCommands.h"
 
+#include <algorithm>
+
 #include "Core/Inc/CoreUtil.h"
 
 namespace
@@ -59,29 +61,49 @@ const char16_t* SkipRuleWhyText(ESkipRuleWhy Why)
 
 namespace
 {
-// Each failure's code for scripts and what it means, in the order of EPellmorError.
+// Each failure's code for scripts, its exit code and what it means, in the order of EPellmorError. Exit code 2 says
+// that the command must be told something else, 1 that the work failed.
 const struct
 {
     EPellmorError Error;
     const char16_t* Code;
+    int32_t Exit;
     const char16_t* Meaning;
 } ErrorCodes[] = {
-    {EPellmorError::Usage, u"usage", u"wrong arguments or options"},
-    {EPellmorError::NoGame, u"no-game", u"no game folder found, or no game files in it"},
-    {EPellmorError::NoArchive, u"no-archive",
+    {EPellmorError::Usage, u"usage", PELLMOR_Usage, u"wrong arguments or options"},
+    {EPellmorError::NoGame, u"no-game", PELLMOR_Usage, u"no game folder found, or no game files in the folder named"},
+    {EPellmorError::NoArchive, u"no-archive", PELLMOR_Usage,
      u"an archive named with --archive is not there, or lies outside the game folder"},
-    {EPellmorError::NotAnArchive, u"not-an-archive", u"the archive is no IMG archive of the game's kind (version 2)"},
-    {EPellmorError::Damaged, u"damaged", u"entries of the archive lie past its end; copy it again"},
-    {EPellmorError::CannotRead, u"cannot-read", u"SRC or the skip rules file cannot be read"},
-    {EPellmorError::NoSpace, u"no-space", u"too little free space for a shrink"},
-    {EPellmorError::AccessDenied, u"access-denied", u"the archive's folder may not be changed"},
-    {EPellmorError::InUse, u"in-use", u"the game or another program has the archive open"},
-    {EPellmorError::Busy, u"busy", u"another shrink or restore is running on the same files"},
-    {EPellmorError::Cancelled, u"cancelled", u"Ctrl-C"},
-    {EPellmorError::Failed, u"failed", u"the work itself failed; the message says why"},
+    {EPellmorError::NotAnArchive, u"not-an-archive", PELLMOR_Failed,
+     u"the archive is no IMG archive of the game's kind (version 2)"},
+    {EPellmorError::Damaged, u"damaged", PELLMOR_Failed, u"entries of the archive lie past its end; copy it again"},
+    {EPellmorError::CannotRead, u"cannot-read", PELLMOR_Failed,
+     u"SRC or the skip rules file cannot be read, or an archive of the game is there but cannot be"
+     u" (a permission, a disk fault)"},
+    {EPellmorError::NoSpace, u"no-space", PELLMOR_Failed, u"too little free space for a shrink"},
+    {EPellmorError::AccessDenied, u"access-denied", PELLMOR_Failed, u"the archive's folder may not be changed"},
+    {EPellmorError::InUse, u"in-use", PELLMOR_Failed, u"the game or another program has the archive open"},
+    {EPellmorError::Busy, u"busy", PELLMOR_Failed, u"another shrink or restore is running on the same files"},
+    {EPellmorError::Cancelled, u"cancelled", PELLMOR_Cancelled,
+     u"cancelled by Ctrl-C, SIGTERM or a closed terminal; the files are as they were"},
+    {EPellmorError::Failed, u"failed", PELLMOR_Failed, u"the work itself failed; the message says why"},
 };
 static_assert(sizeof(ErrorCodes) / sizeof(ErrorCodes[0]) == size_t(EPellmorError::Failed) + 1,
               "a code for every failure");
+
+// The exit codes in increasing order, and what each means.
+const struct
+{
+    int32_t Exit;
+    const char16_t* Meaning;
+} ExitCodes[] = {
+    {PELLMOR_Done, u"done, or nothing to do"},
+    {PELLMOR_Failed, u"failed"},
+    {PELLMOR_Usage, u"wrong usage, no game folder, or no such archive"},
+    {PELLMOR_HungUp, u"cancelled: the terminal closed (SIGHUP)"},
+    {PELLMOR_Cancelled, u"cancelled with Ctrl-C (SIGINT)"},
+    {PELLMOR_Terminated, u"cancelled with SIGTERM"},
+};
 
 int32_t ErrorIndex(EPellmorError Error)
 {
@@ -101,15 +123,47 @@ const char16_t* PellmorErrorMeaning(EPellmorError Error)
     return ErrorCodes[ErrorIndex(Error)].Meaning;
 }
 
-int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, const FString& Message,
-                     const FString& Advice, int32_t Exit, const FJsonMembers& Members)
+int32_t PellmorExitCode(EPellmorError Error, CoreOS::EInterrupt Interrupt)
 {
+    if (Error == EPellmorError::Cancelled && Interrupt == CoreOS::INTERRUPT_Terminate)
+        return PELLMOR_Terminated;
+    if (Error == EPellmorError::Cancelled && Interrupt == CoreOS::INTERRUPT_Hangup)
+        return PELLMOR_HungUp;
+    return ErrorCodes[ErrorIndex(Error)].Exit;
+}
+
+TDynArray<FPellmorExitDoc> GetPellmorExitDocs()
+{
+    const CoreOS::EInterrupt Interrupts[] = {CoreOS::INTERRUPT_None, CoreOS::INTERRUPT_Terminate,
+                                             CoreOS::INTERRUPT_Hangup};
+    TDynArray<FPellmorExitDoc> Docs;
+    for (const auto& Exit : ExitCodes)
+    {
+        FPellmorExitDoc Doc;
+        Doc.Exit = Exit.Exit;
+        Doc.Meaning = Exit.Meaning;
+        for (const auto& Code : ErrorCodes)
+        {
+            bool bEnds = false;
+            for (CoreOS::EInterrupt Interrupt : Interrupts)
+                bEnds = bEnds || PellmorExitCode(Code.Error, Interrupt) == Exit.Exit;
+            if (bEnds)
+                Doc.Codes.AddItem(FString(Code.Code));
+        }
+        Docs.AddItem(Doc);
+    }
+    return Docs;
+}
+
+int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, const FString& Message,
+                     const FString& Advice, const FJsonMembers& Members)
+{
+    const int32_t Exit = PellmorExitCode(Error, Console.Interrupted());
     if (!bJson)
     {
-        Console.Err(WrapText(FString(u"pellmor: ") + Message, ProseWidth(Console), 0));
-        const FString Said = Advice.EndsWith(u"\n") ? Advice.Left(Advice.Len() - 1) : Advice;
-        if (!Said.IsEmpty())
-            Console.Err(WrapText(Said, ProseWidth(Console), 0));
+        SayErr(Console, FString(u"pellmor: ") + Message);
+        if (!Advice.IsEmpty() && Advice != u"\n")
+            SayErr(Console, Advice);
         return Exit;
     }
     FJsonWriter Json;
@@ -165,11 +219,11 @@ int32_t TableWidth(FPellmorConsole& Console)
 
 namespace
 {
-// A word of plain prose, which ends a command line within a sentence: lower-case letters only, and no command's
-// name.
+// A word of plain prose, which ends a command line within a sentence: lower-case letters only, and neither a
+// command's name nor help.
 bool IsProseWord(const FString& Word)
 {
-    if (Word.IsEmpty())
+    if (Word.IsEmpty() || Word == u"help")
         return false;
     for (int32_t i = 0; i < Word.Len(); ++i)
         if (Word[i] < u'a' || Word[i] > u'z')
@@ -180,14 +234,38 @@ bool IsProseWord(const FString& Word)
     return true;
 }
 
-// The blanks of Line at which it may be broken: not within quotes, and not within a command line (from
-// "pellmor" to the first word of prose after it), so that a command copied from the screen is whole.
+// "117.6": a number, which stays on one line with its unit.
+bool IsNumber(const FString& Word)
+{
+    bool bDigit = false;
+    for (int32_t i = 0; i < Word.Len(); ++i)
+    {
+        if ((Word[i] < u'0' || Word[i] > u'9') && Word[i] != u'.' && Word[i] != u',')
+            return false;
+        bDigit = bDigit || (Word[i] >= u'0' && Word[i] <= u'9');
+    }
+    return bDigit;
+}
+
+// The word of Line that starts at Start (up to the next blank).
+FString WordAt(const FString& Line, int32_t Start)
+{
+    int32_t End = Start;
+    while (End < Line.Len() && Line[End] != u' ')
+        ++End;
+    return Line.Mid(Start, End - Start);
+}
+
+// The blanks of Line at which it may be broken: not within quotes, not after an opening bracket or a number (its
+// unit follows), and not within a command line (from "pellmor" to the first word of prose after it; the word after an
+// option is its value), so that a command copied from the screen is whole.
 TDynArray<bool> BreakableBlanks(const FString& Line)
 {
     TDynArray<bool> Breakable;
     Breakable.Add(Line.Len()); // all false
     char16_t Quote = 0;
     bool bInCommand = false;
+    FString Before; // the word before the blank
     for (int32_t i = 0; i < Line.Len(); ++i)
     {
         const char16_t C = Line[i];
@@ -195,19 +273,28 @@ TDynArray<bool> BreakableBlanks(const FString& Line)
             Quote = C == Quote ? 0 : Quote;
         else if ((C == u'\'' || C == u'"') && (i == 0 || Line[i - 1] == u' '))
             Quote = C; // a quoted path; an apostrophe within a word is none
-        else if (C == u' ')
-        {
-            int32_t End = i + 1;
-            while (End < Line.Len() && Line[End] != u' ')
-                ++End;
-            const FString Word = Line.Mid(i + 1, End - i - 1);
-            if (bInCommand && IsProseWord(Word))
-                bInCommand = false;
-            Breakable[i] = !bInCommand;
-            bInCommand = bInCommand || Word == u"pellmor";
-        }
+        if (C != u' ' || Quote)
+            continue;
+        const FString Word = WordAt(Line, i + 1);
+        if (bInCommand && IsProseWord(Word) && !Before.StartsWith(u"-"))
+            bInCommand = false;
+        Breakable[i] = !bInCommand && !Before.EndsWith(u"(") && !IsNumber(Before) && !Word.IsEmpty();
+        bInCommand = bInCommand || Word == u"pellmor";
+        Before = Word.IsEmpty() ? Before : Word;
     }
     return Breakable;
+}
+
+// Where Line is best broken: the last breakable blank that leaves at most Width columns before it, else the
+// first one after (a long word or command overflows); -1 when there is none after Indent.
+int32_t BreakPoint(const FString& Line, int32_t Width, int32_t Indent)
+{
+    const TDynArray<bool> Breakable = BreakableBlanks(Line);
+    int32_t Break = -1;
+    for (int32_t i = Indent + 1; i < Line.Len() && (Break < 0 || i <= Width); ++i)
+        if (Breakable[i])
+            Break = i;
+    return Break;
 }
 } // namespace
 
@@ -220,24 +307,40 @@ FString WrapText(const FString& Text, int32_t Width, int32_t Indent)
     {
         if (End < Text.Len() && Text[End] != u'\n')
             continue;
-        FString Line = (Start == 0 ? FString() : Blanks) + Text.Mid(Start, End - Start);
+        const FString Own = Text.Mid(Start, End - Start);
+        // A further line of Text that starts with blanks shows a command or an example: it stays whole.
+        const bool bWhole = Start > 0 && Own.StartsWith(u" ");
+        FString Line = (Start == 0 ? FString() : Blanks) + Own;
         Start = End + 1;
-        while (Line.Len() > Width)
+        for (int32_t Break = 0; !bWhole && Line.Len() > Width; Line = Blanks + Line.Mid(Break + 1))
         {
-            // The last break that fits, else the first one after the width: a long word or command overflows.
-            const TDynArray<bool> Breakable = BreakableBlanks(Line);
-            int32_t Break = -1;
-            for (int32_t i = Indent + 1; i < Line.Len() && (Break < 0 || i <= Width); ++i)
-                if (Breakable[i])
-                    Break = i;
+            Break = BreakPoint(Line, Width, Indent);
             if (Break < 0)
                 break;
             Result += Line.Left(Break) + u"\n";
-            Line = Blanks + Line.Mid(Break + 1);
         }
         Result += Line + u"\n";
     }
     return Result;
+}
+
+namespace
+{
+FString Said(FPellmorConsole& Console, const FString& Text)
+{
+    const FString Lines = Text.EndsWith(u"\n") ? Text.Left(Text.Len() - 1) : Text;
+    return WrapText(Lines, ProseWidth(Console), 0);
+}
+} // namespace
+
+void SayOut(FPellmorConsole& Console, const FString& Text)
+{
+    Console.Out(Said(Console, Text));
+}
+
+void SayErr(FPellmorConsole& Console, const FString& Text)
+{
+    Console.Err(Said(Console, Text));
 }
 
 int32_t ProseWidth(FPellmorConsole& Console)
@@ -256,6 +359,48 @@ int32_t WidestLine(const FString& Text)
             Start = i + 1;
         }
     return Widest;
+}
+
+namespace
+{
+// How many letters must be changed, added or dropped to turn A into B, regardless of ASCII case.
+int32_t EditDistance(const FString& A, const FString& B)
+{
+    TDynArray<int32_t> Row;
+    for (int32_t j = 0; j <= B.Len(); ++j)
+        Row.AddItem(j);
+    for (int32_t i = 1; i <= A.Len(); ++i)
+    {
+        int32_t Diagonal = Row[0];
+        Row[0] = i;
+        for (int32_t j = 1; j <= B.Len(); ++j)
+        {
+            const int32_t Above = Row[j];
+            const bool bSame = appToLower(A[i - 1]) == appToLower(B[j - 1]);
+            Row[j] = std::min({Above + 1, Row[j - 1] + 1, Diagonal + (bSame ? 0 : 1)});
+            Diagonal = Above;
+        }
+    }
+    return Row[B.Len()];
+}
+
+} // namespace
+
+FString NearestName(const FString& Typed, const TDynArray<FString>& Known)
+{
+    FString Best;
+    int32_t BestDistance = 0;
+    for (const FString& Name : Known)
+    {
+        const int32_t Distance = EditDistance(Typed, Name);
+        const int32_t Allowed = Name.Len() <= 4 ? 1 : 2;
+        if (Distance <= Allowed && Distance < Typed.Len() && (Best.IsEmpty() || Distance < BestDistance))
+        {
+            Best = Name;
+            BestDistance = Distance;
+        }
+    }
+    return Best;
 }
 
 void WriteJsonError(FJsonWriter& Json, EPellmorError Error, const FString& Message, const FString& Advice)
@@ -321,13 +466,21 @@ FString CommandFor(const char16_t* Command, const FGameDir& Game)
 {
     if (Game.Source != EGameDirSource::Argument)
         return FString::Printf(u"pellmor %s", Command);
-    return FString::Printf(u"pellmor %s %s", Command, *ShellQuote(Game.Dir));
+    return FString::Printf(u"pellmor %s %s", Command, *ShellQuote(appWithoutTrailingSeparators(Game.Dir)));
 }
 
 FString CommandFor(const char16_t* Command, const FGameArchive& Archive)
 {
     const FString Line = CommandFor(Command, Archive.Game);
-    return Archive.bMain ? Line : Line + u" --archive " + ShellQuote(Archive.Shown);
+    if (Archive.bAll)
+        return Line + u" --all";
+    if (Archive.bMain)
+        return Line;
+    // An archive in Models goes by its bare name, which is shorter to read and to type.
+    const FString Folder = appWithoutTrailingSeparators(appPathFolder(Archive.Shown));
+    const FString Name = appPathFileName(Archive.Shown);
+    const bool bBare = Folder.EqualsNoCase(u"Models") && Name.Right(4).EqualsNoCase(u".img");
+    return Line + u" --archive " + ShellQuote(bBare ? Name.Left(Name.Len() - 4) : Archive.Shown);
 }
 
 FString DescribeGameDirSource(const FGameDir& Game)
@@ -364,10 +517,10 @@ void WriteGameDir(FJsonWriter& Json, const FGameDir& Game)
 FString DescribeSkipRules(const FSkipRulesCheck& Check)
 {
     if (Check.Source == ESkipRulesSource::File)
-        return FString::Printf(u"%s (%d rules)", *Check.Path, Check.NumRules);
+        return FString::Printf(u"%s (%d rules)", *ShellQuote(Check.Path), Check.NumRules);
     if (Check.bFileFound)
         return FString::Printf(u"the built-in rules (%d), as %s has no [SkipRules] section", Check.NumRules,
-                               *Check.Path);
+                               *ShellQuote(Check.Path));
     return FString::Printf(u"the built-in rules (%d)", Check.NumRules);
 }
 
@@ -393,10 +546,10 @@ void WriteSkipRules(FJsonWriter& Json, const FSkipRulesCheck& Check)
 void PrintSkipRulesWarnings(FPellmorConsole& Console, const FSkipRulesCheck& Check)
 {
     for (const FSkipRulesWarning& Warning : Check.Warnings)
-        Console.Err(FString::Printf(u"pellmor: %s, line %d: no rule in \"%s\": %s.\n", *Check.Path, Warning.Line,
-                                    *Warning.Text, SkipRuleWhyText(Warning.Why)));
+        Console.Err(FString::Printf(u"pellmor: %s, line %d: no rule in \"%s\": %s.\n", *ShellQuote(Check.Path),
+                                    Warning.Line, *Warning.Text, SkipRuleWhyText(Warning.Why)));
     if (Check.bNoValidRule)
         Console.Err(FString::Printf(u"pellmor: %s has a [SkipRules] section without a single rule, so no texture is "
                                     u"skipped: the built-in rules apply only to a file without the section.\n",
-                                    *Check.Path));
+                                    *ShellQuote(Check.Path)));
 }

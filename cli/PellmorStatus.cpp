@@ -39,7 +39,8 @@ FString NextStep(const FGameArchive& Archive, const FArchiveLook& Look, const FA
 // The states in which the archive cannot be shrunk or restored at all: status fails for them.
 bool IsBroken(EArchiveState State)
 {
-    return State == EArchiveState::Missing || State == EArchiveState::Damaged || State == EArchiveState::NotAnArchive;
+    return State == EArchiveState::Missing || State == EArchiveState::Damaged || State == EArchiveState::NotAnArchive ||
+           State == EArchiveState::Unreadable;
 }
 
 const char16_t* StateMeaning(EArchiveState State)
@@ -60,6 +61,8 @@ const char16_t* StateMeaning(EArchiveState State)
             return u"the archive in use is no IMG archive";
         case EArchiveState::Busy:
             return u"another shrink or restore is running";
+        case EArchiveState::Unreadable:
+            return u"the archive in use cannot be read";
     }
     return u"";
 }
@@ -123,6 +126,7 @@ void WriteStatusMembers(FJsonWriter& Json, const FArchiveReport& Report)
     Json.EndObject();
     Json.Key(u"kept").String(KeptName(Status.Kept));
     Json.Key(u"textureDictionaries").Size(Report.Look.TextureDictionaries);
+    Json.Key(u"extraBytes").Number(GetBytesBeyondOriginal(Status));
     Json.Key(u"next").String(Report.Next);
 }
 
@@ -145,11 +149,22 @@ FString StatusJsonArray(const TDynArray<FArchiveReport>& Reports)
 
 // ---- Text -------------------------------------------------------------------------------------------------------
 
-FString GameFolderLine(const FGameDir& Game)
+FString GameFolderLine(const FGameDir& Game, int32_t Width)
 {
     const FString From = DescribeGameDirSource(Game);
-    return FString::Printf(u"Game folder: %s%s\n", *Game.Dir,
-                           From.IsEmpty() ? u"" : *(FString(u"  (from ") + From + u")"));
+    return WrapText(FString::Printf(u"Game folder: %s%s", *ShellQuote(Game.Dir),
+                                    From.IsEmpty() ? u"" : *(FString(u" (from ") + From + u")")),
+                    Width, 13);
+}
+
+// How much more than the original alone the files hold; empty when nothing more.
+FString ExtraLine(int64_t ExtraBytes, int32_t Width)
+{
+    if (ExtraBytes <= 0)
+        return FString();
+    return WrapText(FString::Printf(u"Disk:        the files above take %s more than the original alone.",
+                                    *appFormatMegabytes(ExtraBytes)),
+                    Width, 13);
 }
 
 FString ChecksLine(const FArchiveLook& Look)
@@ -168,8 +183,10 @@ FString StatusText(const FArchiveReport& Report, int32_t Width)
 {
     const FArchiveFiles& Files = Report.Archive.Files;
     const FArchiveStatus& Status = Report.Look.Status;
-    FString Text = GameFolderLine(Report.Archive.Game);
-    Text += FString::Printf(u"State:       %s (%s)\n", GetArchiveStateName(Status.State), StateMeaning(Status.State));
+    FString Text = GameFolderLine(Report.Archive.Game, Width);
+    Text += WrapText(
+        FString::Printf(u"State:       %s (%s)", GetArchiveStateName(Status.State), StateMeaning(Status.State)), Width,
+        13);
     const struct
     {
         const FString* Path;
@@ -187,7 +204,7 @@ FString StatusText(const FArchiveReport& Report, int32_t Width)
         if (Row.Bytes >= 0)
             Present.AddItem(TableRow({ShownFile(Report.Archive, *Row.Path), appFormatMegabytes(Row.Bytes), Row.Note}));
     if (Present.Num() > 0)
-        Text += u"Files:\n" + FormatTable(Present, 1u << 1, 2);
+        Text += u"Files:\n" + FormatTable(Present, 1u << 1, 2) + ExtraLine(GetBytesBeyondOriginal(Status), Width);
     if (!IsBroken(Status.State) && Status.State != EArchiveState::Busy)
         Text += WrapText(FString::Printf(u"Checks:      %s", *ChecksLine(Report.Look)), Width, 13);
     Text += WrapText(FString::Printf(u"Next:        %s", *Report.Next), Width, 13);
@@ -205,7 +222,7 @@ FString ChecksCell(const FArchiveReport& Report)
 // columns, else a list of their own; the lists' sentences are broken at ProseColumns.
 FString StatusTable(const TDynArray<FArchiveReport>& Reports, int32_t Width, int32_t ProseColumns)
 {
-    FString Text = GameFolderLine(Reports[0].Archive.Game);
+    FString Text = GameFolderLine(Reports[0].Archive.Game, ProseColumns);
     TDynArray<TDynArray<FString>> Rows;
     Rows.AddItem(TableRow({u"Archive", u"State", u"Size", u"Checks"}));
     for (const FArchiveReport& Report : Reports)
@@ -226,6 +243,13 @@ FString StatusTable(const TDynArray<FArchiveReport>& Reports, int32_t Width, int
                 Text +=
                     WrapText(FString::Printf(u"  %s: %s", *Report.Archive.Shown, *ChecksCell(Report)), ProseColumns, 4);
     }
+    int64_t ExtraBytes = 0;
+    for (const FArchiveReport& Report : Reports)
+        ExtraBytes += GetBytesBeyondOriginal(Report.Look.Status);
+    if (ExtraBytes > 0)
+        Text += WrapText(FString::Printf(u"Disk: the archives' files take %s more than the originals alone.",
+                                         *appFormatMegabytes(ExtraBytes)),
+                         ProseColumns, 2);
     Text += u"Next:\n";
     for (const FArchiveReport& Report : Reports)
         Text += WrapText(FString::Printf(u"  %s: %s", *Report.Archive.Shown, *Report.Next), ProseColumns, 4);
@@ -252,7 +276,7 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
             Console.Out(StatusText(Report, ProseWidth(Console)));
         const FJsonMembers Members = [&Report](FJsonWriter& Json) { WriteStatusMembers(Json, Report); };
         if (IsBroken(Report.Look.Status.State))
-            return PrintVerdict(Console, Options, Briefly(Report.Verdict, Options), PELLMOR_Failed, Members);
+            return PrintVerdict(Console, Options, Briefly(Report.Verdict, Options), Members);
         if (Options.bJson)
         {
             FJsonWriter Json;
@@ -262,14 +286,16 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
         return PELLMOR_Done;
     }
 
+    // The exit code of the first archive that cannot be worked on.
     Exit = PELLMOR_Done;
     for (const FArchiveReport& Report : Reports)
-        Exit = IsBroken(Report.Look.Status.State) ? PELLMOR_Failed : Exit;
+        if (Exit == PELLMOR_Done && IsBroken(Report.Look.Status.State))
+            Exit = PellmorExitCode(ErrorFor(Report.Verdict.Problem), CoreOS::INTERRUPT_None);
     Console.Out(Options.bJson ? StatusJsonArray(Reports)
                               : StatusTable(Reports, TableWidth(Console), ProseWidth(Console)));
     if (!Options.bJson)
         for (const FArchiveReport& Report : Reports)
             if (IsBroken(Report.Look.Status.State))
-                PrintVerdict(Console, Options, Briefly(Report.Verdict, Options), PELLMOR_Failed);
+                PrintVerdict(Console, Options, Briefly(Report.Verdict, Options));
     return Exit;
 }

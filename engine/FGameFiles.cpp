@@ -111,6 +111,8 @@ const char16_t* GetArchiveStateName(EArchiveState State)
             return u"not-an-archive";
         case EArchiveState::Busy:
             return u"busy";
+        case EArchiveState::Unreadable:
+            return u"unreadable";
     }
     return u"";
 }
@@ -144,12 +146,18 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
 {
     FArchiveStatus Status;
     Status.CurBytes = SizeOf(Files.Cur);
+    // A file that is there but cannot be opened is no missing file: a restore must not put another in its place.
+    const uint32_t CurError = Status.CurBytes < 0 ? CoreOS::LastError() : 0;
+    if (CurError != 0 && CurError != CoreOS::OSERROR_FileNotFound && CurError != CoreOS::OSERROR_PathNotFound)
+        Status.ReadError = CurError;
     Status.OrigBytes = SizeOf(Files.OrigBak);
     Status.ShrunkBytes = SizeOf(Files.ShrunkBak);
     Status.TempBytes = SizeOf(Files.Temp);
 
     if (IsTransactionRunning(Files))
         Status.State = EArchiveState::Busy;
+    else if (Status.ReadError != 0)
+        Status.State = EArchiveState::Unreadable;
     else if (Status.OrigBytes >= 0)
         Status.State = Status.CurBytes >= 0 ? EArchiveState::Shrunk : EArchiveState::Interrupted;
     else if (Status.CurBytes < 0)
@@ -177,6 +185,16 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
         Status.Kept = bCurrent ? EKeptArchive::Current : EKeptArchive::Stale;
     }
     return Status;
+}
+
+int64_t GetBytesBeyondOriginal(const FArchiveStatus& Status)
+{
+    int64_t Total = 0;
+    for (const int64_t Bytes : {Status.CurBytes, Status.OrigBytes, Status.ShrunkBytes, Status.TempBytes})
+        Total += Bytes > 0 ? Bytes : 0;
+    // The original is the kept one while there is one, else the archive in use.
+    const int64_t Original = Status.OrigBytes >= 0 ? Status.OrigBytes : Status.CurBytes;
+    return Original > 0 ? Total - Original : 0;
 }
 
 int32_t CountTextureDictionaries(const FArchiveFiles& Files)

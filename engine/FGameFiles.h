@@ -46,8 +46,9 @@ enum class EArchiveState : int32_t
     Damaged,      // the original in use, but entries lie past its end: it must be copied again
     NotAnArchive, // the original in use, but it is no IMG version-2 archive
     Busy,         // another shrink or restore holds the folder's lock
+    Unreadable,   // NAME.img is there but cannot be opened for reading (ReadError): a permission or a disk fault
 };
-const char16_t* GetArchiveStateName(EArchiveState State); // "original", "shrunk", ... "busy"
+const char16_t* GetArchiveStateName(EArchiveState State); // "original", "shrunk", ... "busy", "unreadable"
 
 // Whether a kept shrunk archive will be taken over by the next shrink.
 enum class EKeptArchive : int32_t
@@ -73,11 +74,16 @@ struct FArchiveStatus
     // The shrunk archive in use is no longer what the shrink put in place (its size, time or directory differ): a
     // mod was installed while the game was shrunk, and a restore would throw it away. Known only with a record.
     bool bShrunkChanged = false;
+    uint32_t ReadError = 0; // Unreadable: the system's error on opening NAME.img (5: access denied)
 };
 
 // Looks at the files (sizes, the lock, the current archive's header and directory, the kept archive's). Reads
 // only; any thread; blocks on the file system for a few reads.
 FArchiveStatus InspectArchive(const FArchiveFiles& Files);
+
+// What the set's files hold on the disk beyond the original archive alone: the shrunk archive in use beside the
+// kept original, a kept shrunk archive, a leftover of a build. 0 when only the original is there, or nothing.
+int64_t GetBytesBeyondOriginal(const FArchiveStatus& Status);
 
 // Whether the kept shrunk archive looks built from the archive now in NAME.img, by the cheap look status affords
 // once a second: with a record, NAME.img has the size and time the record gave the original, and the kept archive

@@ -41,6 +41,8 @@ EVerdict JudgeState(EArchiveState State)
             return EVerdict::Damaged;
         case EArchiveState::NotAnArchive:
             return EVerdict::NotAnArchive;
+        case EArchiveState::Unreadable:
+            return EVerdict::CannotRead;
         case EArchiveState::Original:
             break;
     }
@@ -98,6 +100,7 @@ FVerdict JudgeShrink(const FArchiveStatus& Status, const FShrinkNeeds& Needs, in
     FVerdict Verdict = Make(JudgeState(Status.State), false, Status.State);
     if (Verdict.Kind == EVerdict::Damaged)
         Verdict.Damage = Status.Check.Damage;
+    Verdict.OsError = Verdict.Kind == EVerdict::CannotRead ? Status.ReadError : 0;
     if (!Verdict.IsDone())
         return Verdict;
     if (TextureDictionaries == 0)
@@ -124,7 +127,7 @@ FVerdict JudgeRestore(const FArchiveStatus& Status, const FShrinkNeeds& Needs)
             break;
         default:
         {
-            // Busy, missing, damaged, not an archive: what stops a shrink stops a restore.
+            // Busy, missing, damaged, not an archive, unreadable: what stops a shrink stops a restore.
             FVerdict Verdict = JudgeShrink(Status, Needs, -1);
             Verdict.bRestore = true;
             return Verdict;

@@ -34,6 +34,7 @@ enum class EVerdict : int32_t
     NoSpace,      // too little free space to build (FreeBytes, NeededBytes)
     Damaged,      // entries lie past the end of the archive (Damage)
     NotAnArchive, // the archive is no IMG version-2 archive
+    CannotRead,   // the archive is there but cannot be read (OsError)
     Cancelled,    // the build was cancelled; the files are as they were
     Changed,      // the shrunk archive in use changed after the shrink (a mod): a restore would lose the change
     Failed,       // the work itself failed (OsError, Reason, EngineText)
@@ -48,7 +49,7 @@ struct FVerdict
     int64_t FreeBytes = -1; // NoSpace: free on the archive's volume (-1: cannot be told) and needed
     int64_t NeededBytes = 0;
     FImgDamage Damage;    // Damaged
-    uint32_t OsError = 0; // the system's error behind InUse, AccessDenied or Failed; 0 when none
+    uint32_t OsError = 0; // the system's error behind InUse, AccessDenied, CannotRead or Failed; 0 when none
     // Where a transaction stopped; None before one, and when its own test refused (the verdict then says what
     // stands in the way, as before a transaction). Failed at NotReady: that test refused although the files look
     // ready now (they changed meanwhile, or could not be read for a moment); nothing was changed. Failed at None:

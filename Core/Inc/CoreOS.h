@@ -301,11 +301,21 @@ bool IsTerminal(int32_t Stream);
 // Columns of the terminal behind the stream, or 0 when it is no terminal or its width cannot be told.
 int32_t TerminalWidth(int32_t Stream);
 
-// Ctrl-C from the keyboard (SIGINT through sigaction on POSIX; CTRL_C_EVENT and CTRL_BREAK_EVENT through
-// SetConsoleCtrlHandler on Windows). While a handler is installed the process is not ended: Handler is called
-// instead, in a signal handler (POSIX) or on a thread of the system's (Windows), so it must do no more than store
-// into a lock-free atomic. Null restores the default, which ends the process. Called on the main thread.
-typedef void (*FInterruptHandler)();
+// What asks a command to stop from outside, each cancelled the same way; a shell tells them apart by the exit code.
+enum EInterrupt : int32_t
+{
+    INTERRUPT_None = 0,
+    INTERRUPT_Keyboard,  // Ctrl-C or Ctrl-Break (SIGINT)
+    INTERRUPT_Terminate, // a request to end (SIGTERM: kill, a service manager, a system shutting down)
+    INTERRUPT_Hangup,    // the terminal went away (SIGHUP; on Windows the console window was closed)
+};
+// The requests to stop: SIGINT, SIGTERM and SIGHUP through sigaction on POSIX; CTRL_C_EVENT, CTRL_BREAK_EVENT and
+// CTRL_CLOSE_EVENT through SetConsoleCtrlHandler on Windows. While a handler is installed the process is not
+// ended: Handler is called instead, in a signal handler (POSIX) or on a thread of the system's (Windows), so it
+// must do no more than store into a lock-free atomic. A closed console window ends the process when its handler
+// returns, so that thread waits there and the main thread has the few seconds Windows grants to clean up and
+// exit. Null restores the defaults, which end the process. Called on the main thread.
+typedef void (*FInterruptHandler)(EInterrupt Interrupt);
 void SetInterruptHandler(FInterruptHandler Handler);
 
 // Whether the system has a registry that RegistryReadValue reads (Windows, also under Wine). POSIX has none;

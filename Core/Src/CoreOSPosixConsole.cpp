@@ -1,4 +1,4 @@
-// The operating-system layer on POSIX: terminals and the keyboard interrupt.
+// The operating-system layer on POSIX: terminals and the signals that ask a command to stop.
 #include "Core/Inc/CoreOS.h"
 
 #include <atomic>
@@ -11,10 +11,22 @@ namespace
 std::atomic<CoreOS::FInterruptHandler> GInterruptHandler{nullptr};
 static_assert(std::atomic<CoreOS::FInterruptHandler>::is_always_lock_free, "read in a signal handler");
 
-void OnSigInt(int)
+const struct
 {
-    if (CoreOS::FInterruptHandler Handler = GInterruptHandler.load())
-        Handler();
+    int Signal;
+    CoreOS::EInterrupt Interrupt;
+} InterruptSignals[] = {
+    {SIGINT, CoreOS::INTERRUPT_Keyboard},
+    {SIGTERM, CoreOS::INTERRUPT_Terminate},
+    {SIGHUP, CoreOS::INTERRUPT_Hangup},
+};
+
+void OnSignal(int Signal)
+{
+    CoreOS::FInterruptHandler Handler = GInterruptHandler.load();
+    for (const auto& Entry : InterruptSignals)
+        if (Handler && Entry.Signal == Signal)
+            Handler(Entry.Interrupt);
 }
 
 int StreamFd(int32_t Stream)
@@ -42,11 +54,12 @@ void SetInterruptHandler(FInterruptHandler Handler)
 {
     GInterruptHandler.store(Handler);
     struct sigaction Action = {};
-    Action.sa_handler = Handler ? &OnSigInt : SIG_DFL;
+    Action.sa_handler = Handler ? &OnSignal : SIG_DFL;
     sigemptyset(&Action.sa_mask);
     // Calls blocked in the system (a sleep, a read) go on after the handler; the caller polls its flag.
     Action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &Action, nullptr);
+    for (const auto& Entry : InterruptSignals)
+        sigaction(Entry.Signal, &Action, nullptr);
 }
 
 bool HasRegistry()

@@ -1,4 +1,4 @@
-// The operating-system layer on Win32: consoles and the keyboard interrupt.
+// The operating-system layer on Win32: consoles, Ctrl-C and a console window closed.
 #include "Core/Inc/CoreOS.h"
 
 #include <atomic>
@@ -8,15 +8,20 @@ namespace
 {
 std::atomic<CoreOS::FInterruptHandler> GInterruptHandler{nullptr};
 
-// Runs on a thread the system starts for the event. TRUE: handled, the process goes on.
+// Runs on a thread the system starts for the event. TRUE: handled, the process goes on (but for a closed window).
 BOOL WINAPI OnConsoleCtrl(DWORD Event)
 {
-    if (Event != CTRL_C_EVENT && Event != CTRL_BREAK_EVENT)
+    const bool bClosed = Event == CTRL_CLOSE_EVENT;
+    if (Event != CTRL_C_EVENT && Event != CTRL_BREAK_EVENT && !bClosed)
         return FALSE;
     CoreOS::FInterruptHandler Handler = GInterruptHandler.load();
     if (!Handler)
         return FALSE;
-    Handler();
+    Handler(bClosed ? CoreOS::INTERRUPT_Hangup : CoreOS::INTERRUPT_Keyboard);
+    // The process ends as soon as this returns: the main thread cancels and exits meanwhile, which ends this
+    // thread too; the system ends the process after its own few seconds otherwise.
+    if (bClosed)
+        Sleep(INFINITE);
     return TRUE;
 }
 

@@ -14,6 +14,7 @@
 #include "app/ui/UiHeadless.h"
 #include "engine/FShrinkEngineClient.h"
 #include "tests/support/ShrinkGate.h"
+#include "tests/support/SampleGameSupport.h"
 #include "tests/support/TempDir.h"
 
 // A couple of milliseconds of real time, for the engine's worker thread.

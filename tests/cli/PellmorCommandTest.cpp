@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -10,10 +12,12 @@
 #include "cli/PellmorConsole.h"
 #include "shrinker/FImgShrinker.h"
 #include "tests/support/ImgBuilder.h"
+#include "tests/support/SampleGameSupport.h"
 #include "tests/support/TempDir.h"
 
 // Each case runs as given (exit code, words in what it writes) and, where it names a code, again with --json:
-// the same exit code, one JSON object on standard output with that error.code, nothing on standard error.
+// the same exit code, one JSON object on standard output with that error.code, nothing on standard error. A code
+// has one exit code wherever it comes from.
 TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
 {
     FTempDir Dir;
@@ -35,7 +39,6 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"shrnk"}, PELLMOR_Usage, "unknown command shrnk; did you mean shrink?", "usage"},
         {{u"status", u"--archve=x"}, PELLMOR_Usage, "unknown option --archve; did you mean --archive?", nullptr},
         {{u"Help", u"STATUS"}, PELLMOR_Done, "usage: pellmor status", nullptr},
-        {{u"report"}, PELLMOR_Usage, "report needs SRC", "usage"},
         {{u"shrink-img", Img}, PELLMOR_Usage, "shrink-img needs DST", nullptr},
         {{u"status", u"a", u"b"}, PELLMOR_Usage, "extra: b", "usage"},
         {{u"status", Dir.File(u"GTA"), u"SA"}, PELLMOR_Usage, "must be quoted", "usage"},
@@ -54,25 +57,32 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"restore", u"--skip-rules", Img}, PELLMOR_Usage, "--skip-rules goes with", nullptr},
         {{u"report", Img, u"--skip-rules"}, PELLMOR_Usage, "--skip-rules needs a file", "usage"},
         {{u"status", Game, u"--wine-prefix", Dir.Path()}, PELLMOR_Usage, "either GAME_DIR or --wine-prefix", "usage"},
-        {{u"report", Img, u"--skip-rules", Dir.File(u"missing.ini")}, PELLMOR_Usage, "missing.ini", "cannot-read"},
+        {{u"report", Img, u"--skip-rules", Dir.File(u"missing.ini")}, PELLMOR_Failed, "missing.ini", "cannot-read"},
         {{u"report", Dir.File(u"missing.img")}, PELLMOR_Failed, "cannot read", "cannot-read"},
         {{u"report", Dir.File(u"not.img")}, PELLMOR_Failed, "no IMG archive", "not-an-archive"},
         {{u"report", Dir.File(u"cut.img")}, PELLMOR_Failed, "is damaged: ", "damaged"},
         {{u"report", Dir.Path()}, PELLMOR_Usage, "a folder without Models", "no-game"},
-        {{u"status", Dir.File(u"nowhere")}, PELLMOR_Failed, "no game files in", "no-game"},
-        {{u"status", u"--wine-prefix", Dir.File(u"nowhere")}, PELLMOR_Usage, "no Wine prefix", "no-game"},
-        {{u"shrink", Dir.File(u"nowhere")}, PELLMOR_Failed, "spelled right?", nullptr},
-        {{u"shrink", Dir.Path()}, PELLMOR_Failed, "seems to be", nullptr},
-        {{u"status", Game + u"/modls"}, PELLMOR_Failed, "does not exist. Did you mean", nullptr},
-        {{u"restore", Game + u"/models/gta3.img/x.img"}, PELLMOR_Failed, "Did you mean", nullptr},
+        {{u"status", Dir.File(u"nowhere")}, PELLMOR_Usage, "no game files in", "no-game"},
+        {{u"report", u"--wine-prefix", Dir.File(u"nowhere")}, PELLMOR_Usage, "no Wine prefix", "no-game"},
+        {{u"shrink", Dir.File(u"nowhere")}, PELLMOR_Usage, "spelled right?", nullptr},
+        {{u"shrink", Dir.Path()}, PELLMOR_Usage, "seems to be", nullptr},
+        {{u"status", Game + u"/modls"}, PELLMOR_Usage, "does not exist. Did you mean", nullptr},
+        {{u"restore", Game + u"/models/gta3.img/x.img"}, PELLMOR_Usage, "Did you mean", nullptr},
+        {{u"shrink", Dir.File(u"GTA SX/models")}, PELLMOR_Usage, "GTA SA", "no-game"}, // a slip of the keys
+        {{u"report", Dir.File(u"GTA SA/modles/gta3.img")}, PELLMOR_Failed, "Did you mean", "cannot-read"},
         // What people name for the game folder: the Models folder, the archive; for SRC, the game folder.
         {{u"status", Game + u"/models"}, PELLMOR_Done, "is the Models folder; the game folder is", nullptr},
         {{u"status", Img}, PELLMOR_Done, "is an archive file; the game folder is", nullptr},
         {{u"report", Game}, PELLMOR_Done, "taking the game's archive", nullptr},
     };
+    std::map<std::string, int32_t> ExitOfCode;
     for (const auto& Case : Cases)
     {
         const std::string Line = Case.Args.empty() ? "(none)" : Case.Args[0].ToUtf8() + " ...";
+        if (Case.Code)
+        {
+            EXPECT_EQ(ExitOfCode.emplace(Case.Code, Case.Exit).first->second, Case.Exit) << Case.Code;
+        }
         FTestConsole Plain;
         EXPECT_EQ(RunPellmor(Case.Args, Plain), Case.Exit) << Line << "\n" << Plain.ErrText;
         EXPECT_TRUE(Has(Plain.ErrText + Plain.OutText, Case.Words)) << Line << "\n" << Plain.ErrText;
@@ -239,39 +249,74 @@ TEST(PellmorCommandTest, SkipRulesFileReplacesTheBuiltInRulesAndItsMistakesAreNa
     EXPECT_TRUE(Has(NoSection.OutText, "has no [SkipRules] section"));
 }
 
-// A terminal model replays what the bar wrote: at 50 and 120 columns the last drawing is the whole line, never
-// wrapped, never cut inside a field, and nothing of a longer line before it stays behind.
-TEST(PellmorCommandTest, ProgressLineIsRedrawnCleanAndNeverWraps)
+// A terminal model replays what the bar wrote: at 50, 80 and 120 columns every drawing is as long as the others
+// and the bar as wide, from the first (the rate and the time not known yet) to the last; nothing wraps, and the
+// name of each archive of a run has a line of its own with nothing of the bar left on it. For a script the same
+// run is one JSON line per step on standard error.
+TEST(PellmorCommandTest, ProgressBarKeepsItsWidthAndNeverWraps)
 {
     static uint32_t Now = 0;
     CoreOS::SetTickSource([]() { return Now; });
-    for (const int Width : {50, 120})
+    const auto Run = [](FTestConsole& Console, EProgressOutput Output)
+    {
+        Now = 1000;
+        FProgressDisplay Display(Console, FString(u"shrink"), 16300, 1200000000, Output);
+        Display.SetCaption(u"models/gta3.img", true);
+        Display.Update(0);
+        Display.Update(0);
+        Now += 1000;
+        Display.Update(10); // 120.0 MB/s
+        Display.SetCaption(u"models/gta_int.img", true);
+        Now += 10000;
+        Display.Update(99); // 108.0 MB/s
+        Now += 2000;
+        Display.Finish(true); // 92.3 MB/s
+    };
+    for (const int Width : {50, 80, 120})
     {
         FTestConsole Console;
         Console.bTerminal = true;
         Console.Columns = Width;
-        Now = 1000;
-        FProgressDisplay Display(Console, FString(u"shrink"), 300, 1200000000);
-        Display.Update(0);
-        Now += 1000;
-        Display.Update(10); // 120.0 MB/s
-        Now += 10000;
-        Display.Update(99); // 108.0 MB/s
-        Now += 2000;
-        Display.Finish(true); // 92.3 MB/s: a shorter line over a longer one
-
+        Run(Console, EProgressOutput::Shown);
         FTerminalModel Terminal(Width);
         Terminal.Write(Console.OutText);
         EXPECT_EQ(Terminal.Wraps, 0) << Width;
         const std::vector<std::string> Rows = Terminal.Rows();
-        ASSERT_EQ(Rows.size(), 2u) << Console.OutText;
-        EXPECT_EQ(Rows[1], "");
-        const std::string& Last = Rows[0];
-        EXPECT_LT(Last.size(), size_t(Width));
-        EXPECT_TRUE(Has(Last, "] 100%  ")) << Last;
-        EXPECT_TRUE(Has(Last, "  92.3 MB/s  0:00 left") && Last.substr(Last.size() - 5) == " left") << Last;
-        EXPECT_EQ(Has(Last, "  300/300 entries"), Width == 120) << Last;
+        ASSERT_EQ(Rows.size(), 4u) << Console.OutText;
+        EXPECT_EQ(Rows[0], "models/gta3.img");
+        EXPECT_EQ(Rows[1], "models/gta_int.img");
+        EXPECT_TRUE(Has(Rows[2], "] 100%  ") && Has(Rows[2], "  92.3 MB/s     0:00 left")) << Rows[2];
+        EXPECT_EQ(Has(Rows[2], "  16300/16300 entries"), Width >= 80) << Rows[2];
+        std::set<size_t> Lengths, Bars;
+        std::istringstream Drawings(Console.OutText);
+        for (std::string Drawing; std::getline(Drawings, Drawing, '\r');)
+        {
+            Drawing = Drawing.substr(Drawing.find('\n') == std::string::npos ? 0 : Drawing.find('\n') + 1);
+            if (Drawing.empty())
+                continue;
+            Lengths.insert(Drawing.size());
+            Bars.insert(Drawing.find(']'));
+        }
+        EXPECT_EQ(Lengths.size(), 1u) << Console.OutText;
+        EXPECT_EQ(Bars.size(), 1u) << Console.OutText;
+        EXPECT_LT(*Lengths.begin(), size_t(Width));
     }
+    FTestConsole Script;
+    Run(Script, EProgressOutput::JsonLines);
+    EXPECT_EQ(Script.OutText, "");
+    std::istringstream Lines(Script.ErrText);
+    std::vector<std::string> Steps;
+    FJson Step;
+    for (std::string Line; std::getline(Lines, Line);)
+    {
+        ASSERT_TRUE(Step.Parse(Line)) << Line;
+        Steps.push_back(Step.Get({"archive"}) + " " + Step.Get({"percent"}) + " " + Step.Get({"bytesDone"}) + " " +
+                        Step.Get({"bytesTotal"}) + " " + Step.Get({"secondsLeft"}));
+    }
+    EXPECT_EQ(Steps, (std::vector<std::string>{"models/gta3.img 0 0 1200000000 null",
+                                               "models/gta3.img 10 120000000 1200000000 9",
+                                               "models/gta_int.img 99 1188000000 1200000000 0",
+                                               "models/gta_int.img 100 1200000000 1200000000 0"}));
     CoreOS::SetTickSource(nullptr);
     EXPECT_EQ(appFormatDuration(3725).ToUtf8(), "1:02:05");
 }

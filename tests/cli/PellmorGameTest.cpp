@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "engine/FGameFiles.h"
 #include "shrinker/FImgShrinker.h"
 #include "tests/support/ImgBuilder.h"
+#include "tests/support/SampleGameSupport.h"
 #include "tests/support/TempDir.h"
 
 #ifndef _WIN32
@@ -42,6 +44,12 @@ protected:
     FFakeFreeSpace Space;
     FTempDir Dir;
 };
+
+// A path below the game folder as pellmor shows it.
+FString Shown(const char16_t* Relative)
+{
+    return appWithSystemSeparators(FString(Relative));
+}
 } // namespace
 
 TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
@@ -125,7 +133,7 @@ TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
         {u"busy", u"restore", PELLMOR_Failed, "Another shrink or restore is running", "busy", "busy", PELLMOR_Done},
         {u"held", u"shrink", PELLMOR_Failed, "is in use: the game or another program has it open", "in-use", "original",
          PELLMOR_Done},
-        {u"missing", u"shrink", PELLMOR_Failed, "no game files in", "no-game", "missing", PELLMOR_Failed},
+        {u"missing", u"shrink", PELLMOR_Usage, "no game files in", "no-game", "missing", PELLMOR_Usage},
     };
     for (const auto& Case : Cases)
     {
@@ -211,15 +219,34 @@ TEST_F(PellmorGameTest, ARefusedLastRenameIsUndoneAndTheArchiveInUseSaid)
     EXPECT_EQ(Status(), "original");
 }
 
-// ---- Every archive the game loads ----------------------------------------------------------------------------
-
-namespace
+// An archive that is there but cannot be opened (a disk fault, a permission on the file) is no missing game: status
+// says so, and neither a shrink nor a restore touches it. The first file status and shrink open is the archive.
+TEST_F(PellmorGameTest, AnArchiveThatCannotBeReadIsSaidSoAndLeftAlone)
 {
-FString Shown(const char16_t* Relative)
-{
-    return appWithSystemSeparators(FString(Relative));
+    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 10));
+    const std::string Original = Read(u"models/gta3.img");
+    ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3_ORIG_BAK.img"), "kept"));
+    FJson Json;
+    FTestConsole Status, Restore;
+    CoreOS::ResetOsFaults();
+    CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 1);
+    EXPECT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Failed);
+    CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 1);
+    EXPECT_EQ(RunPellmor({u"status", Dir.Path()}, Status), PELLMOR_Failed);
+    CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 1);
+    EXPECT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Failed);
+    CoreOS::ResetOsFaults();
+    EXPECT_EQ(Json.Get({"state"}), "unreadable");
+    EXPECT_EQ(Json.Get({"error", "code"}), "cannot-read");
+    EXPECT_TRUE(Has(Status.OutText, "State:       unreadable")) << Status.OutText;
+    EXPECT_TRUE(Has(Status.ErrText, Shown(u"models/gta3.img is there but cannot be read: ").ToUtf8()))
+        << Status.ErrText;
+    EXPECT_TRUE(Has(Restore.ErrText, "cannot be read")) << Restore.ErrText;
+    EXPECT_EQ(Read(u"models/gta3.img"), Original);
+    EXPECT_EQ(Read(u"models/gta3_ORIG_BAK.img"), "kept");
 }
-} // namespace
+
+// ---- Every archive the game loads ----------------------------------------------------------------------------
 
 TEST_F(PellmorGameTest, EveryArchiveOfTheGameIsShrunkRestoredAndShrunkAgainEachOnItsOwn)
 {
@@ -246,8 +273,7 @@ TEST_F(PellmorGameTest, EveryArchiveOfTheGameIsShrunkRestoredAndShrunkAgainEachO
     for (std::string Line; std::getline(Lines, Line);)
     {
         EXPECT_TRUE(Line.size() < 80 || Has(Line, "pellmor ")) << Line;
-        bWholeCommand = bWholeCommand || (Has(Line, "pellmor shrink ") &&
-                                          Has(Line, " --archive " + Shown(u"models/gta_int.img").ToUtf8()));
+        bWholeCommand = bWholeCommand || (Has(Line, "pellmor shrink ") && Has(Line, " --all"));
     }
     EXPECT_TRUE(bWholeCommand) << Narrow.OutText;
 
@@ -373,50 +399,72 @@ TEST_F(PellmorGameTest, CtrlCDuringTheSecondArchiveStopsItAndStartsNoOther)
 }
 
 #ifndef _WIN32
-// The real program, the real signal: SIGINT after the first progress line.
-TEST_F(PellmorGameTest, SigIntDuringShrinkLeavesTheOriginal)
+// The real program, the real signals, each once the first progress line is out: Ctrl-C, SIGTERM and a closed
+// terminal cancel the shrink alike, the exit code says which it was, and a script that asked for JSON reads
+// "cancelled" after the progress lines.
+TEST_F(PellmorGameTest, SignalsCancelAShrinkAndTheExitCodeSaysWhich)
 {
-    char16_t Self[4096];
-    CoreOS::ModuleFileName(Self, 4096);
-    const std::filesystem::path Program =
-        std::filesystem::path(FString(Self).ToUtf8()).parent_path().parent_path() / "cli" / "pellmor";
-    if (!std::filesystem::exists(Program))
-        GTEST_SKIP() << "no pellmor beside the tests at " << Program;
     ASSERT_TRUE(MakeSampleGame(Dir.Path(), 1500));
     const std::string Original = Read(u"models/gta3.img");
-
-    int Pipe[2];
-    ASSERT_EQ(pipe(Pipe), 0);
     const std::string Game = Dir.Path().ToUtf8();
-    const pid_t Child = fork();
-    ASSERT_GE(Child, 0);
-    if (Child == 0)
+    const std::string Result = Dir.File(u"result.json").ToUtf8();
+    const struct
     {
-        dup2(Pipe[1], STDOUT_FILENO);
-        close(Pipe[0]);
+        int Signal;
+        int Exit;
+        bool bJson;
+    } Cases[] = {
+        {SIGINT, PELLMOR_Cancelled, false}, {SIGTERM, PELLMOR_Terminated, true}, {SIGHUP, PELLMOR_HungUp, true}};
+    for (const auto& Case : Cases)
+    {
+        // The progress comes through the pipe: plain lines on standard output, JSON lines on standard error.
+        int Pipe[2];
+        ASSERT_EQ(pipe(Pipe), 0);
+        const pid_t Child = fork();
+        ASSERT_GE(Child, 0);
+        if (Child == 0)
+        {
+            dup2(Pipe[1], Case.bJson ? STDERR_FILENO : STDOUT_FILENO);
+            if (!std::freopen(Case.bJson ? Result.c_str() : "/dev/null", "w", Case.bJson ? stdout : stderr))
+                _exit(126);
+            close(Pipe[0]);
+            close(Pipe[1]);
+            // Without --json, --progress changes nothing: the plain progress lines come as ever.
+            execl(PELLMOR_PROGRAM, "pellmor", "shrink", Game.c_str(), "--progress", Case.bJson ? "--json" : nullptr,
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
         close(Pipe[1]);
-        execl(Program.c_str(), "pellmor", "shrink", Game.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+        std::string Progress;
+        char Buffer[256];
+        bool bSent = false;
+        for (ssize_t Got; (Got = read(Pipe[0], Buffer, sizeof(Buffer))) > 0;)
+        {
+            Progress.append(Buffer, size_t(Got));
+            if (!bSent && Progress.find(Case.bJson ? "{\"archive\": " : "shrink: ") != std::string::npos)
+                bSent = kill(Child, Case.Signal) == 0;
+        }
+        close(Pipe[0]);
+        int Status = 0;
+        ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+        ASSERT_TRUE(bSent) << Progress;
+        ASSERT_TRUE(WIFEXITED(Status)) << Progress;
+        EXPECT_EQ(WEXITSTATUS(Status), Case.Exit) << Progress;
+        EXPECT_EQ(Read(u"models/gta3.img"), Original);
+        EXPECT_EQ(Read(u"models/gta3_ORIG_BAK.img"), "(missing)");
+        EXPECT_EQ(Read(u"models/gta3_TEMP.img"), "(missing)");
+        if (!Case.bJson)
+            continue;
+        FJson Json;
+        EXPECT_TRUE(Json.Parse(TestFileText(Dir.File(u"result.json")))) << TestFileText(Dir.File(u"result.json"));
+        EXPECT_EQ(Json.Get({"error", "code"}), "cancelled");
+        std::istringstream Lines(Progress);
+        for (std::string Line; std::getline(Lines, Line);)
+            if (Line.rfind("{", 0) == 0)
+            {
+                EXPECT_TRUE(Json.Parse(Line) && Json.Get({"bytesTotal"}) == std::to_string(Original.size())) << Line;
+            }
     }
-    close(Pipe[1]);
-    std::string Out;
-    char Buffer[256];
-    bool bSent = false;
-    for (ssize_t Got; (Got = read(Pipe[0], Buffer, sizeof(Buffer))) > 0;)
-    {
-        Out.append(Buffer, size_t(Got));
-        if (!bSent && Out.find("shrink: ") != std::string::npos)
-            bSent = kill(Child, SIGINT) == 0;
-    }
-    close(Pipe[0]);
-    int Status = 0;
-    ASSERT_EQ(waitpid(Child, &Status, 0), Child);
-    ASSERT_TRUE(bSent) << Out;
-    ASSERT_TRUE(WIFEXITED(Status)) << Out;
-    EXPECT_EQ(WEXITSTATUS(Status), 130) << Out;
-    EXPECT_EQ(Read(u"models/gta3.img"), Original);
-    EXPECT_EQ(Read(u"models/gta3_ORIG_BAK.img"), "(missing)");
-    EXPECT_EQ(Read(u"models/gta3_TEMP.img"), "(missing)");
 }
 #endif
 

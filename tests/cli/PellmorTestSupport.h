@@ -11,8 +11,8 @@
 #include "cli/PellmorConsole.h"
 #include "tests/support/TempDir.h"
 
-// Records what a command writes. Interrupted() turns true once standard output holds InterruptAfter (never when
-// it is empty), or at once with bInterruptNow: Ctrl-C at a chosen moment.
+// Records what a command writes. Interrupted() turns to Interrupt once standard output holds InterruptAfter (never
+// when it is empty), or at once with bInterruptNow: Ctrl-C (or another request to stop) at a chosen moment.
 class FTestConsole : public FPellmorConsole
 {
 public:
@@ -21,11 +21,17 @@ public:
     bool IsTerminal() override { return bTerminal; }
     int32_t Width() override { return Columns; }
     void SetVerbose(bool) override {}
-    void WatchInterrupt(bool bWatch) override { bWatching = bWatch; }
-    bool Interrupted() override
+    void WatchInterrupt(bool bWatch) override
     {
-        return bWatching &&
-               (bInterruptNow || (!InterruptAfter.empty() && OutText.find(InterruptAfter) != std::string::npos));
+        Noted = bWatch ? CoreOS::INTERRUPT_None : Noted;
+        bWatching = bWatch;
+    }
+    CoreOS::EInterrupt Interrupted() override
+    {
+        if (bWatching &&
+            (bInterruptNow || (!InterruptAfter.empty() && OutText.find(InterruptAfter) != std::string::npos)))
+            Noted = Noted == CoreOS::INTERRUPT_None ? Interrupt : Noted;
+        return Noted;
     }
 
     std::string OutText;
@@ -35,6 +41,8 @@ public:
     bool bWatching = false;
     std::atomic<bool> bInterruptNow{false}; // may be set from the engine's worker thread
     std::string InterruptAfter;
+    CoreOS::EInterrupt Interrupt = CoreOS::INTERRUPT_Keyboard;
+    CoreOS::EInterrupt Noted = CoreOS::INTERRUPT_None;
 };
 
 // Runs pellmor with the arguments into a fresh console.

@@ -4,10 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include <gtest/gtest.h>
-
 #include "Core/Inc/CoreOS.h"
-#include "SampleGame.h"
 
 namespace
 {
@@ -174,17 +171,4 @@ FFakeFreeSpace::~FFakeFreeSpace()
 void FFakeFreeSpace::Set(int64_t Bytes)
 {
     GFreeBytes.store(Bytes);
-}
-
-bool MakeSampleGame(const FString& Dir, int32_t Entries, const std::vector<std::pair<std::string, int32_t>>& Extra)
-{
-    SampleGame::FSampleGameOptions Options;
-    Options.EntryCount = Entries;
-    Options.Seed = 7;
-    for (const auto& Archive : Extra)
-        Options.ExtraArchives.push_back({Archive.first, Archive.second});
-    std::string Error;
-    const bool bMade = SampleGame::WriteSampleGame(Dir.ToUtf8(), Options, &Error);
-    EXPECT_TRUE(bMade) << Error;
-    return bMade;
 }

@@ -38,11 +38,6 @@ std::vector<uint8_t> ReadFileBytes(const FString& Path);
 // A sparse file whose only written byte, 'Z', is at Offset (so it is Offset + 1 bytes long).
 bool WriteSparseTestFile(const FString& Path, int64_t Offset);
 
-// Writes a sample game of Entries entries into Dir (DIR/models/gta3.img), with the archives of Extra
-// ({"gta_int", 40}: DIR/models/gta_int.img) named in DIR/data/gta.dat. False with a test failure otherwise.
-bool MakeSampleGame(const FString& Dir, int32_t Entries,
-                    const std::vector<std::pair<std::string, int32_t>>& Extra = {});
-
 // Makes a folder refuse new files for the life of the object, with the POSIX shell's tools: no write permission,
 // and immutable for root, whom permissions do not stop. IsProtected() is false where that cannot be done
 // (Windows, a file system without the immutable flag); a test then skips.
