@@ -96,8 +96,8 @@ CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoice
     : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastBusy(0), NextAutoTime(Now()),
       AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0), bAutoUnshrink(0),
       m_bAllArchives(InChoices.bAllArchives ? 1 : 0), m_nTextureSize(0), m_bSmooth(InChoices.Settings.IsSmooth()),
-      SmoothChoice(InChoices.Settings.Smooth), Choices(InChoices), Client(nullptr), ProgressDlg(nullptr),
-      bClosing(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f), bShowingResult(0), bOriginAboveProgram(false)
+      SmoothChoice(InChoices.Settings.Smooth), Choices(InChoices), Client(nullptr), ProgressDlg(nullptr), bClosing(0),
+      CloseResult(IDCANCEL), ElsewhereSince(-1.0f), bShowingResult(0), bOriginAboveProgram(false)
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);

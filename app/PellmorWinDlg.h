@@ -1,6 +1,6 @@
 // The main dialog: the game directory with Browse..., the texture size with Smooth, the all-archives box, the
-// status, and the Shrink, Restore and Exit buttons. Once a second it lets the engine client collect results and refresh its two tests, and shows
-// what they say.
+// status, and the Shrink, Restore and Exit buttons. Once a second it lets the engine client collect results and refresh
+// its two tests, and shows what they say.
 #pragma once
 
 #include "app/resource.h"

@@ -77,8 +77,8 @@ protected:                                                                      
 #define ON_EN_CHANGE(ControlId, Member)                                                                                \
     {WM_COMMAND, EN_CHANGE, ControlId, [](CWnd* Target, FUiMessage&) { static_cast<ThisClass*>(Target)->Member(); }},
 // The user picked another item of drop-down list Id (a click or a key), sent after the control shows it.
-#define ON_CBN_SELCHANGE(ControlId, Member)                                                                        \
-    {WM_COMMAND, CBN_SELCHANGE, ControlId,                                                                         \
+#define ON_CBN_SELCHANGE(ControlId, Member)                                                                            \
+    {WM_COMMAND, CBN_SELCHANGE, ControlId,                                                                             \
      [](CWnd* Target, FUiMessage&) { static_cast<ThisClass*>(Target)->Member(); }},
 #define ON_WM_SYSCOMMAND()                                                                                         \
     {WM_SYSCOMMAND, 0, 0, [](CWnd* Target, FUiMessage& Message) {                                                  \

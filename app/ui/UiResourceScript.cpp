@@ -352,8 +352,8 @@ bool FUiResourceScript::ReadGenericControl(const FLine& Line, FUiControlTemplate
     return true;
 }
 
-// EDITTEXT and COMBOBOX id, x, y, width, height[, style]; the other named controls have their text first (an ICON need not
-// have a size).
+// EDITTEXT and COMBOBOX id, x, y, width, height[, style]; the other named controls have their text first (an ICON need
+// not have a size).
 bool FUiResourceScript::ReadNamedControl(const FLine& Line, FUiControlTemplate& Control, std::string& Style,
                                          FString* Error) const
 {
