@@ -464,32 +464,32 @@ FTransactionResult BusyResult(const FArchiveFiles& Files)
     Result.StateBefore = StateFromFiles(Files);
     return Failed(Result, ETransactionFailure::Busy, BusyMessage);
 }
+
+// One transaction under the set's lock (or Busy without it), judged once the lock is given back: telling why may
+// look at the files as status does.
+FTransactionResult RunTransaction(const FArchiveFiles& Files, const FShrinkJobOptions& Options, bool bRestore)
+{
+    FTransactionResult Result;
+    {
+        FTransactionLock Lock(Files);
+        Result = Lock.IsBusy() ? BusyResult(Files)
+                 : bRestore    ? RestoreLocked(Files, Options)
+                               : ShrinkLocked(Files, Options);
+        Result.StateAfter = StateFromFiles(Files);
+    }
+    Result.Verdict = JudgeTransaction(Files, bRestore, Result);
+    return Result;
+}
 } // namespace
 
 FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
-    FTransactionResult Result;
-    {
-        FTransactionLock Lock(Files);
-        Result = Lock.IsBusy() ? BusyResult(Files) : ShrinkLocked(Files, Options);
-        Result.StateAfter = StateFromFiles(Files);
-    }
-    // Judged once the lock is given back: telling why may look at the files as status does.
-    Result.Verdict = JudgeTransaction(Files, false, Result);
-    return Result;
+    return RunTransaction(Files, Options, false);
 }
 
 FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
-    FTransactionResult Result;
-    {
-        FTransactionLock Lock(Files);
-        Result = Lock.IsBusy() ? BusyResult(Files) : RestoreLocked(Files, Options);
-        Result.StateAfter = StateFromFiles(Files);
-    }
-    // Judged once the lock is given back: telling why may look at the files as status does.
-    Result.Verdict = JudgeTransaction(Files, true, Result);
-    return Result;
+    return RunTransaction(Files, Options, true);
 }
 
 FString PerformShrink(const FString& Dir)
