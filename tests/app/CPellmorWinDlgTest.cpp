@@ -389,6 +389,17 @@ TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemember
     OpenDialog(Game.Path(), false, false);
     EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"At most 256 pixels");
     EXPECT_FALSE(Smooth());
+
+    // After a restore the kept archive is named when the choice shown would not take it over.
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_RESTORE); }));
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
+    ASSERT_TRUE(TickUntil(Estimated));
+    EXPECT_EQ(Status().InStr(u"The kept shrunk archive"), -1) << Status().ToUtf8();
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 0));
+    EXPECT_NE(Status().InStr(u"The kept shrunk archive was made at most 256 pixels, not smooth; Shrink builds a new "
+                             u"one for this choice.\r\n"),
+              -1)
+        << Status().ToUtf8();
 }
 
 // A mod installed into the shrunk archive: the status says so, /u refuses with the advice, and Restore asks first:
