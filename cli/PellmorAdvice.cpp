@@ -343,10 +343,11 @@ EPellmorError ErrorFor(EVerdict Problem)
             return EPellmorError::CannotRead;
         case EVerdict::Cancelled:
             return EPellmorError::Cancelled;
+        case EVerdict::Changed:
+            return EPellmorError::Changed;
         case EVerdict::Done:
         case EVerdict::NothingToDo:
         case EVerdict::Interrupted:
-        case EVerdict::Changed:
         case EVerdict::Failed:
             break;
     }

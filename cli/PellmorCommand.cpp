@@ -71,6 +71,26 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
 
 // ---- shrink-img -----------------------------------------------------------------------------------------------
 
+namespace
+{
+// The shrinker's report lines, then the textures left above the side or as they were for a rarer reason, each
+// only where it happened.
+FString ShrinkImgReport(const FTextureFacts& Facts, const TDynArray<FString>& ReportLines)
+{
+    FString Text;
+    for (const FString& Line : ReportLines)
+        Text += Line + u"\n";
+    if (Facts.BrokenLevels > 0)
+        Text += FString::Printf(u"%d images have broken levels and are kept as they are\n", Facts.BrokenLevels);
+    if (Facts.TooLargeToDecode > 0)
+        Text +=
+            FString::Printf(u"%d images are too large to decode and are kept as they are\n", Facts.TooLargeToDecode);
+    if (Facts.CannotReachSide > 0)
+        Text += FString::Printf(u"%d images cannot reach the side asked for\n", Facts.CannotReachSide);
+    return Text;
+}
+} // namespace
+
 int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
     const FString& Src = Options.Operands[0];
@@ -78,6 +98,7 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     FShrinkOptions ShrinkOptions;
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
     ShrinkOptions.Jobs = Options.Jobs;
+    ShrinkOptions.Settings = Options.Settings;
     ShrinkOptions.bReplaceWhenDone = true;
     FShrinkResult Result;
     const EJobEnd End =
@@ -89,8 +110,7 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
         return PrintFailure(Console, false, EPellmorError::Failed,
                             Result.Reason.IsEmpty() ? FString(u"shrink-img failed") : Result.Reason, FString());
     if (Options.bReport)
-        for (const FString& Line : Result.ReportLines)
-            Console.Out(Line + u"\n");
+        Console.Out(ShrinkImgReport(Result.Stats.Textures, Result.ReportLines));
     const int64_t Before = FileSizeOf(Src);
     Console.Out(
         FString::Printf(u"%s: %s -> %s\n", *Dest, *appFormatMegabytes(Before), *appFormatMegabytes(Result.OutputBytes)));
@@ -149,6 +169,7 @@ TDynArray<FTextureSizeCount> CountSizeClasses(const TDynArray<FTextureSizeCount>
 struct FArchiveFindings
 {
     FString Src;
+    FShrinkSettings Settings;
     int64_t Bytes = -1;
     int32_t Entries = 0;
     FShrinkResult Result;
@@ -166,11 +187,15 @@ void WriteFindings(FJsonWriter& Json, const FArchiveFindings& Findings, const FS
     Json.Key(u"estimatedBytes").Number(Findings.Result.OutputBytes);
     Json.Key(u"skipRules");
     WriteSkipRules(Json, SkipRules);
+    Json.Key(u"settings").String(Findings.Settings.ToText());
     Json.Key(u"textures").BeginObject(FJsonWriter::Inline);
     Json.Key(u"total").Number(Facts.Total);
     Json.Key(u"change").Number(Facts.Changed);
     Json.Key(u"skip").Number(Facts.Skipped);
     Json.Key(u"stay").Number(Facts.KeptAsTheyAre());
+    Json.Key(u"brokenLevels").Number(Facts.BrokenLevels);
+    Json.Key(u"tooLargeToDecode").Number(Facts.TooLargeToDecode);
+    Json.Key(u"cannotReachSide").Number(Facts.CannotReachSide);
     Json.EndObject();
     Json.Key(u"kinds").BeginObject(FJsonWriter::Inline);
     for (const auto& Pair : Facts.PerKind)
@@ -204,12 +229,26 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
     const int64_t Estimated = Findings.Result.OutputBytes;
     FString Text = FString::Printf(u"Archive:      %s\n", *Findings.Src);
     Text += FString::Printf(u"              %d entries, %s\n", Findings.Entries, *appFormatMegabytes(Bytes));
-    Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(SkipRules));
+    Text += FString::Printf(u"Skip rules:   %s\n", *DescribeSkipRules(SkipRules));
+    Text += FString::Printf(u"Shrink:       %s\n\n", *Findings.Settings.Describe());
     Text += FString::Printf(u"Textures:     %d\n", Facts.Total);
     Text += FString::Printf(u"  would be made smaller       %7d\n", Facts.Changed);
     Text += FString::Printf(u"  skipped by the skip rules   %7d\n", Facts.Skipped);
     Text += FString::Printf(u"  stay as they are            %7d  (too small, palette, or not understood)\n",
                             Facts.KeptAsTheyAre());
+    // The rarer reasons, each only where it happened.
+    const struct
+    {
+        const char16_t* Label;
+        int32_t Count;
+    } Rare[] = {
+        {u"    with broken levels      ", Facts.BrokenLevels},
+        {u"    too large to decode     ", Facts.TooLargeToDecode},
+        {u"  cannot reach the side     ", Facts.CannotReachSide},
+    };
+    for (const auto& Row : Rare)
+        if (Row.Count > 0)
+            Text += FString::Printf(u"%s %7d\n", Row.Label, Row.Count);
     Text += u"\nBy kind:\n";
     for (const auto& Pair : Facts.PerKind)
         Text += FString::Printf(u"  %-8s %7d\n", KindName(Pair.Key), Pair.Value);
@@ -224,15 +263,17 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
 }
 
 // The dry run of one archive; Error says why it failed when the result is Failed.
-EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const FString& Src,
-                FArchiveFindings& Findings, EPellmorError& Error)
+EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const FShrinkSettings& Settings,
+                const FString& Src, FArchiveFindings& Findings, EPellmorError& Error)
 {
     Findings.Src = Src;
+    Findings.Settings = Settings;
     Findings.Bytes = FileSizeOf(Src);
     Findings.Entries = CheckImgArchive(*Src).NumEntries;
     FShrinkOptions ShrinkOptions;
     ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
     ShrinkOptions.Jobs = Options.Jobs;
+    ShrinkOptions.Settings = Settings;
     ShrinkOptions.bDryRun = true;
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions,
                                       ArchiveJobOutput(Console, Options.bJson, Options.bProgress), Findings.Result);
@@ -273,7 +314,8 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     {
         FArchiveFindings Findings;
         EPellmorError Error = EPellmorError::Failed;
-        const EJobEnd End = FindOut(Console, Options, appWithSystemSeparators(Archive.Files.Cur), Findings, Error);
+        const EJobEnd End =
+            FindOut(Console, Options, Options.Settings, appWithSystemSeparators(Archive.Files.Cur), Findings, Error);
         if (End == EJobEnd::Cancelled)
             return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
         if (End == EJobEnd::Failed)
@@ -312,15 +354,124 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     Console.Out(Total + u".\nNothing was written.\n");
     return Exit;
 }
+
+// ---- report --compare ---------------------------------------------------------------------------------------------
+
+// The choices a player has, as the dialog offers them: the standard shrink, smooth or not, then the largest sides.
+TDynArray<FShrinkSettings> PlayerChoices()
+{
+    TDynArray<FShrinkSettings> Choices;
+    Choices.AddItem(FShrinkSettings::Standard());
+    FShrinkSettings Smooth = FShrinkSettings::Standard();
+    Smooth.Smooth = ESmoothChoice::Smooth;
+    Choices.AddItem(Smooth);
+    for (int32_t Side : {1024, 512, 256, 128})
+        Choices.AddItem(FShrinkSettings::LargestSide(Side));
+    return Choices;
+}
+
+// What one choice would make of the archives together.
+struct FChoiceEstimate
+{
+    FShrinkSettings Settings;
+    int64_t Bytes = 0;
+    int32_t Changed = 0; // textures made smaller
+};
+
+// The archives report --compare looks at: SRC, or those --archive or --all name. False after saying why not.
+bool CompareSources(const FPellmorOptions& Options, FPellmorConsole& Console, TDynArray<FString>& Sources,
+                    int32_t& Exit)
+{
+    if (!Options.NamesArchives())
+    {
+        Sources.AddItem(Options.Operands[0]);
+        return true;
+    }
+    FGameDir Game;
+    TDynArray<FGameArchive> Archives;
+    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+        return false;
+    for (const FGameArchive& Archive : Archives)
+        Sources.AddItem(appWithSystemSeparators(Archive.Files.Cur));
+    return true;
+}
+
+// The choices side by side, with what each saves of Bytes.
+FString CompareText(const TDynArray<FChoiceEstimate>& Estimates, const TDynArray<FString>& Sources, int64_t Bytes,
+                    const FSkipRulesCheck& SkipRules)
+{
+    FString Text = Sources.Num() == 1 ? FString::Printf(u"Archive:      %s\n", *Sources[0])
+                                      : FString::Printf(u"Archives:     %d\n", Sources.Num());
+    Text += FString::Printf(u"              %s\n", *appFormatMegabytes(Bytes));
+    Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(SkipRules));
+    TDynArray<TDynArray<FString>> Rows;
+    Rows.AddItem(TableRow({u"Choice", u"Estimated size", u"Smaller", u"Textures changed"}));
+    for (const FChoiceEstimate& Estimate : Estimates)
+        Rows.AddItem(
+            TableRow({Estimate.Settings.Describe(), appFormatMegabytes(Estimate.Bytes),
+                      Bytes > 0 ? FString::Printf(u"%d%%", int32_t((Bytes - Estimate.Bytes) * 100 / Bytes)) : FString(),
+                      FString::Printf(u"%d", Estimate.Changed)}));
+    return Text + FormatTable(Rows, (1u << 1) | (1u << 2) | (1u << 3), 0) + u"Nothing was written.\n";
+}
+
+// report --compare: a dry run of each choice over the archives, one line (or JSON object) per choice.
+int32_t CompareChoices(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    TDynArray<FString> Sources;
+    int32_t Exit = PELLMOR_Usage;
+    if (!CompareSources(Options, Console, Sources, Exit))
+        return Exit;
+    int64_t Bytes = 0;
+    for (const FString& Src : Sources)
+        Bytes += FileSizeOf(Src);
+    TDynArray<FChoiceEstimate> Estimates;
+    for (const FShrinkSettings& Choice : PlayerChoices())
+    {
+        FChoiceEstimate Estimate;
+        Estimate.Settings = Choice;
+        for (const FString& Src : Sources)
+        {
+            FArchiveFindings Findings;
+            EPellmorError Error = EPellmorError::Failed;
+            const EJobEnd End = FindOut(Console, Options, Choice, Src, Findings, Error);
+            if (End == EJobEnd::Cancelled)
+                return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
+            if (End == EJobEnd::Failed)
+                return PrintFailure(Console, Options.bJson, Error, FailureText(Findings), FString());
+            Estimate.Bytes += Findings.Result.OutputBytes;
+            Estimate.Changed += Findings.Result.Stats.Textures.Changed;
+        }
+        Estimates.AddItem(Estimate);
+    }
+    if (!Options.bJson)
+    {
+        Console.Out(CompareText(Estimates, Sources, Bytes, Options.SkipRules));
+        return PELLMOR_Done;
+    }
+    FJsonWriter Json;
+    Json.BeginArray();
+    for (const FChoiceEstimate& Estimate : Estimates)
+    {
+        Json.BeginObject(FJsonWriter::Inline);
+        Json.Key(u"settings").String(Estimate.Settings.ToText());
+        Json.Key(u"estimatedBytes").Number(Estimate.Bytes);
+        Json.Key(u"texturesChanged").Number(Estimate.Changed);
+        Json.EndObject();
+    }
+    Console.Out(Json.EndArray().Text());
+    return PELLMOR_Done;
+}
 } // namespace
 
 int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
+    if (Options.bCompare)
+        return CompareChoices(Options, Console);
     if (Options.NamesArchives())
         return ReportArchives(Options, Console);
     FArchiveFindings Findings;
     EPellmorError Error = EPellmorError::Failed;
-    const EJobEnd End = FindOut(Console, Options, Options.Operands[0], Findings, Error);
+    const EJobEnd End = FindOut(Console, Options, Options.Settings, Options.Operands[0], Findings, Error);
     if (End == EJobEnd::Cancelled)
         return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
     if (End == EJobEnd::Failed)

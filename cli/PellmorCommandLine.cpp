@@ -26,10 +26,17 @@ enum EOption : uint32_t
     OPTION_All = 32,
     OPTION_Jobs = 64,
     OPTION_Progress = 128,
+    OPTION_MaxSide = 256,
+    OPTION_Smooth = 512,
+    OPTION_NoSmooth = 1024,
+    OPTION_Compare = 2048,
+    OPTION_DiscardChanges = 4096,
 };
 
-// Stores an option's value; false with Why (the rest of "--jobs takes ...") when the value is none it takes.
-typedef bool (*FTakeValue)(FPellmorOptions& Options, const FString& Value, FString& Why);
+// Stores an option's value; false when it is none the option takes. What is what the option takes, for the usage
+// error ("--jobs takes a number from 1 to 16, not x"): as the option's kind of value says it ("a file name")
+// unless the option narrows it. A missing value is passed as the empty text, only to learn What.
+typedef bool (*FTakeValue)(FPellmorOptions& Options, const FString& Value, FString& What);
 
 bool TakeSkipRules(FPellmorOptions& Options, const FString& Value, FString&)
 {
@@ -50,15 +57,39 @@ bool TakeArchive(FPellmorOptions& Options, const FString& Value, FString&)
     return true;
 }
 
-// 1 to SHRINK_MaxJobs.
-bool TakeJobs(FPellmorOptions& Options, const FString& Value, FString& Why)
+// Value's digits as a number, Max + 1 when it holds anything else or is larger than Max.
+int64_t ReadCount(const FString& Value, int64_t Max)
 {
-    int32_t Count = 0;
-    for (int32_t i = 0; i < Value.Len() && Count <= SHRINK_MaxJobs; ++i)
-        Count = Value[i] >= u'0' && Value[i] <= u'9' ? Count * 10 + (Value[i] - u'0') : SHRINK_MaxJobs + 1;
-    Options.Jobs = Count;
-    Why = FString::Printf(u"takes a number from 1 to %d, not %s", int32_t(SHRINK_MaxJobs), *Value);
+    int64_t Count = 0;
+    for (int32_t i = 0; i < Value.Len() && Count <= Max; ++i)
+        Count = Value[i] >= u'0' && Value[i] <= u'9' ? Count * 10 + (Value[i] - u'0') : Max + 1;
+    return Count;
+}
+
+// The range a number option takes, for its usage errors.
+FString NumberRange(int32_t Min, int32_t Max)
+{
+    return FString::Printf(u"a number from %d to %d", Min, Max);
+}
+
+// 1 to SHRINK_MaxJobs.
+bool TakeJobs(FPellmorOptions& Options, const FString& Value, FString& What)
+{
+    const int64_t Count = ReadCount(Value, SHRINK_MaxJobs);
+    What = NumberRange(1, int32_t(SHRINK_MaxJobs));
+    Options.Jobs = int32_t(Count);
     return Count >= 1 && Count <= SHRINK_MaxJobs;
+}
+
+// SHRINK_MinSide to SHRINK_MaxSide. The smoothing asked for is added once every option is read.
+bool TakeMaxSide(FPellmorOptions& Options, const FString& Value, FString& What)
+{
+    const int64_t Side = ReadCount(Value, SHRINK_MaxSide);
+    What = NumberRange(SHRINK_MinSide, SHRINK_MaxSide);
+    if (!FShrinkSettings::IsValidMaxSide(Side))
+        return false;
+    Options.Settings = FShrinkSettings::LargestSide(int32_t(Side));
+    return true;
 }
 
 struct FOptionSpec
@@ -92,7 +123,28 @@ const FOptionSpec Options[] = {
      u"process N texture dictionaries at once; 1 works on one thread (default: as many as the machine runs at "
      u"once)",
      EPellmorValue::Number, &TakeJobs},
+    {OPTION_MaxSide, u"--max-side N",
+     u"bring every texture whose larger side is above N (16 to 8192) down by whole halvings to N or less, and "
+     u"leave the others as they are; smooth unless --no-smooth is given (default: the standard shrink)",
+     EPellmorValue::Number, &TakeMaxSide},
+    {OPTION_Smooth, u"--smooth",
+     u"halve textures of one level with a 2x2 box filter instead of taking one pixel of four (cut-outs keep their "
+     u"coverage); the default with --max-side",
+     EPellmorValue::None, nullptr},
+    {OPTION_NoSmooth, u"--no-smooth", u"take one pixel of four, as the standard shrink does, also with --max-side",
+     EPellmorValue::None, nullptr},
+    {OPTION_Compare, u"--compare",
+     u"estimate the size after each choice: the standard shrink, smooth or not, and at most 1024, 512, 256 and 128 "
+     u"pixels",
+     EPellmorValue::None, nullptr},
+    {OPTION_DiscardChanges, u"--discard-changes",
+     u"restore even though the shrunk archive changed after the shrink (a mod installed meanwhile is then gone "
+     u"from the game)",
+     EPellmorValue::None, nullptr},
 };
+
+// The options that choose what a shrink makes.
+const uint32_t SettingsOptions = OPTION_MaxSide | OPTION_Smooth | OPTION_NoSmooth;
 
 // The command line apart from what a command takes in FPellmorOptions.
 struct FCommandLine
@@ -171,7 +223,8 @@ const FCommandSpec Commands[] = {
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
-     OPTION_Json | OPTION_Progress | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs,
+     OPTION_Json | OPTION_Progress | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs |
+         SettingsOptions,
      u"shrink Models\\gta3.img; the original is kept as Models\\gta3_ORIG_BAK.img",
      u"Shrinks Models\\gta3.img as the dialog's Shrink button does: it builds Models\\gta3_TEMP.img, keeps the "
      u"original as Models\\gta3_ORIG_BAK.img and puts the shrunk archive in its place. A shrunk archive kept by "
@@ -185,11 +238,13 @@ const FCommandSpec Commands[] = {
      {u"GAME_DIR", nullptr},
      {nullptr, nullptr},
      0,
-     OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
+     OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_DiscardChanges,
      u"put the original archive back (also: unshrink)",
      u"Puts the original archive back, as the dialog's Restore button does, and keeps the shrunk one as "
      u"Models\\gta3_SHRUNK_BAK.img, so that the next shrink takes seconds. It also repairs a shrink or restore "
-     u"that was interrupted. A game that is the original already is nothing to do (exit code 0).",
+     u"that was interrupted. When gta3.img changed after the shrink (a mod was installed into it), the restore "
+     u"refuses, since the original lacks that change, unless --discard-changes is given. A game that is the original "
+     u"already is nothing to do (exit code 0).",
      &RunRestore},
     {u"report",
      nullptr,
@@ -197,12 +252,15 @@ const FCommandSpec Commands[] = {
      {u"SRC", nullptr},
      {nullptr, nullptr},
      0,
-     OPTION_Json | OPTION_Progress | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs,
+     OPTION_Json | OPTION_Progress | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs |
+         SettingsOptions | OPTION_Compare,
      u"what a shrink would do to the archive SRC (else the game's); writes nothing",
      u"Tells what a shrink would do to the archive SRC: how many textures would be made smaller, how many the "
      u"skip rules leave alone, and the size afterwards. Nothing is written. SRC may also be a game folder: its "
      u"Models\\gta3.img. Without SRC pellmor looks for the game as status does. With --archive or --all SRC is "
-     u"the game folder, and the report covers each archive named and the saving of them all.",
+     u"the game folder, and the report covers each archive named and the saving of them all. With --compare it "
+     u"estimates every choice (the standard shrink, smooth or not, and at most 1024, 512, 256 and 128 pixels) "
+     u"side by side.",
      &RunReport},
     {u"shrink-img",
      nullptr,
@@ -211,7 +269,7 @@ const FCommandSpec Commands[] = {
      {u"SRC, the archive to shrink (Models\\gta3.img, or the game folder that holds it)",
       u"DST, the new file to write"},
      2,
-     OPTION_SkipRules | OPTION_Report | OPTION_Jobs,
+     OPTION_SkipRules | OPTION_Report | OPTION_Jobs | SettingsOptions,
      u"shrink the archive SRC into the new file DST (no backups, no game folder)",
      u"Shrinks the archive SRC into the new file DST, without backups and without a game folder. SRC may also be "
      u"a game folder: its Models\\gta3.img.",
@@ -573,10 +631,13 @@ bool ReadOption(FPellmorConsole& Console, const TDynArray<FString>& Args, int32_
     if (Option->Take)
     {
         const FString Value = Equals >= 0 ? Arg.Mid(Equals + 1) : (i + 1 < Args.Num() ? Args[++i] : FString());
-        if (Value.IsEmpty())
-            Why = FString::Printf(u"needs a %s", ValueNoun(Option->Value));
-        else if (Option->Take(Options, Value, Why))
+        FString What = FString::Printf(u"a %s", ValueNoun(Option->Value));
+        if (!Value.IsEmpty() && Option->Take(Options, Value, What))
             return true;
+        // A missing value is told what the option takes as a wrong one is.
+        if (Value.IsEmpty())
+            Option->Take(Options, Value, What);
+        Why = Value.IsEmpty() ? u"needs " + What : FString::Printf(u"takes %s, not %s", *What, *Value);
     }
     Exit = UsageError(Console, Options.bJson, OptionName(*Option) + u" " + Why);
     return false;
@@ -601,11 +662,22 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
     Options.bAllArchives = (Line.Given & OPTION_All) != 0;
     Options.bProgress = (Line.Given & OPTION_Progress) != 0;
     Options.bVerbose = Line.bVerbose;
-    if ((Line.Given & OPTION_All) && (Line.Given & OPTION_Archive))
+    Options.bCompare = (Line.Given & OPTION_Compare) != 0;
+    Options.bDiscardChanges = (Line.Given & OPTION_DiscardChanges) != 0;
+    const char16_t* Conflict =
+        (Line.Given & OPTION_All) && (Line.Given & OPTION_Archive)       ? u"give --archive or --all, not both"
+        : (Line.Given & OPTION_Smooth) && (Line.Given & OPTION_NoSmooth) ? u"give --smooth or --no-smooth, not both"
+        : (Line.Given & OPTION_Compare) && (Line.Given & SettingsOptions)
+            ? u"--compare estimates every choice itself: leave out --max-side, --smooth and "
+              u"--no-smooth"
+            : nullptr;
+    if (Conflict)
     {
-        Exit = UsageError(Console, Options.bJson, FString(u"give --archive or --all, not both"));
+        Exit = UsageError(Console, Options.bJson, FString(Conflict));
         return false;
     }
+    if (Line.Given & (OPTION_Smooth | OPTION_NoSmooth))
+        Options.Settings.Smooth = (Line.Given & OPTION_Smooth) ? ESmoothChoice::Smooth : ESmoothChoice::NoSmooth;
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include "engine/FGameFiles.h"
 #include "engine/FShrinkEngineServer.h"
 #include "engine/FTransactionVerdict.h"
+#include "shrinker/FShrinkSettings.h"
 #include "shrinker/FSkipRulesCheck.h"
 
 struct FPellmorOptions
@@ -32,6 +33,11 @@ struct FPellmorOptions
     bool bVerbose = false;
     bool bProgress = false; // --progress: with bJson, JSON lines of progress on standard error
     int32_t Jobs = 0; // --jobs: texture dictionaries processed at once; 0 as many as the machine runs
+    // --max-side, --smooth, --no-smooth: what a shrink (or the dry run of report) makes; the standard shrink
+    // without them.
+    FShrinkSettings Settings;
+    bool bCompare = false;        // report --compare: a dry run of each choice a player has
+    bool bDiscardChanges = false; // restore --discard-changes: restore although the shrunk archive changed
 
     // --archive or --all: the command works on a list of archives and always answers with a list.
     bool NamesArchives() const { return bAllArchives || ArchiveNames.Num() > 0; }
@@ -64,6 +70,7 @@ enum class EPellmorError : int32_t
     InUse,        // the game (or another program) has the archive open
     Busy,         // another shrink or restore is running on the archive
     Cancelled,    // Ctrl-C, SIGTERM, SIGHUP
+    Changed,      // a restore refused: the shrunk archive in use changed after the shrink (a mod)
     Failed,       // the work itself failed; the message says why (stays the last)
 };
 const char16_t* PellmorErrorCode(EPellmorError Error);

@@ -8,6 +8,7 @@
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
 #include "engine/FShrinkEngineClient.h"
+#include "shrinker/FSkipRules.h"
 
 namespace
 {
@@ -59,6 +60,8 @@ FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
     JobOptions.ArchivePath = Archive.Archive.Files.Cur;
     JobOptions.SkipRulesFile = Run.Options.SkipRulesFile;
     JobOptions.Jobs = Run.Options.Jobs;
+    JobOptions.Settings = Run.Options.Settings;
+    JobOptions.bDiscardChanges = Run.Options.bDiscardChanges;
     const FString& Dir = Archive.Archive.Game.Dir;
     // A fresh client has nothing in flight and refuses nothing; were it to, the archive counts as busy.
     FTransactionResult Result;
@@ -92,8 +95,24 @@ FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
     return Result;
 }
 
+// Whether the shrink will take the kept shrunk archive as it is, by the look status affords: it looks built from
+// the archive in use, with the settings and skip rules of this shrink (one made before shrinks kept a record: by
+// the standard shrink with the built-in rules). The transaction decides by content too.
+bool WillTakeKept(const FArchiveStatus& Status, const FPellmorOptions& Options)
+{
+    if (Status.Kept != EKeptArchive::Current)
+        return false;
+    FSkipRules Rules;
+    Rules.Load(Options.SkipRulesFile.IsEmpty() ? FSkipRules::DefaultFile() : *Options.SkipRulesFile);
+    if (Status.RecordRead != ERecordRead::Read)
+        return Options.Settings.MakesSameArchive(FShrinkSettings::Standard()) &&
+               Rules.Digest() == FSkipRules::DefaultDigest();
+    return Status.Record.Settings.MakesSameArchive(Options.Settings) && Status.Record.SkipRulesDigest == Rules.Digest();
+}
+
 // Looks at every archive and decides which can go ahead.
-TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, bool bShrink)
+TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, const FPellmorOptions& Options,
+                                     bool bShrink)
 {
     TDynArray<FArchiveRun> Runs;
     for (const FGameArchive& Archive : Archives)
@@ -101,6 +120,8 @@ TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, bo
         FArchiveRun Run;
         Run.Archive = Archive;
         Run.Before = LookAt(Archive, true);
+        if (bShrink)
+            Run.Before.Needs.bNeedsBuild = !WillTakeKept(Run.Before.Status, Options);
         Run.Verdict = bShrink ? CheckBeforeShrink(Archive, Run.Before) : CheckBeforeRestore(Archive, Run.Before);
         const bool bBuild = bShrink && Run.Verdict.Problem == EVerdict::Done && Run.Before.Needs.bNeedsBuild;
         Run.BuildBytes = bBuild && Run.Before.Status.CurBytes > 0 ? Run.Before.Status.CurBytes : 0;
@@ -121,7 +142,7 @@ void PrintPlainVerdict(const FPellmorOptions& Options, FPellmorConsole& Console,
 }
 
 // The line before the work: what is about to happen, and that Ctrl-C cancels it.
-FString Announce(const TDynArray<FArchiveRun>& Runs, bool bShrink, bool bList)
+FString Announce(const TDynArray<FArchiveRun>& Runs, const FShrinkSettings& Settings, bool bShrink, bool bList)
 {
     int32_t Count = 0;
     const FArchiveRun* First = nullptr;
@@ -141,33 +162,22 @@ FString Announce(const TDynArray<FArchiveRun>& Runs, bool bShrink, bool bList)
     int64_t Bytes = 0;
     for (const FArchiveRun& Run : Runs)
         Bytes += Run.BuildBytes;
+    // What the build makes, when the player chose other than the standard shrink.
+    const FString Made =
+        Settings.MakesSameArchive(FShrinkSettings::Standard()) ? FString() : u"; " + Settings.Describe();
     if (bList && Bytes == 0)
         return FString::Printf(u"Shrinking %d archive%s in %s: the shrunk archives kept from an earlier shrink are "
                                u"taken as they are.\n",
                                Count, Count == 1 ? u"" : u"s", *ShellQuote(Dir));
     if (bList)
-        return FString::Printf(u"Shrinking %d archive%s in %s (%s to build). Ctrl-C cancels.\n", Count,
-                               Count == 1 ? u"" : u"s", *ShellQuote(Dir), *appFormatMegabytes(Bytes));
+        return FString::Printf(u"Shrinking %d archive%s in %s (%s to build%s). Ctrl-C cancels.\n", Count,
+                               Count == 1 ? u"" : u"s", *ShellQuote(Dir), *appFormatMegabytes(Bytes), *Made);
     if (First->BuildBytes == 0)
         return FString::Printf(u"Shrinking %s: reusing the shrunk archive kept from an earlier shrink.\n",
                                *ShellQuote(Dir));
-    return FString::Printf(u"Shrinking %s (%d entries, %s). Ctrl-C cancels.\n",
+    return FString::Printf(u"Shrinking %s (%d entries, %s%s). Ctrl-C cancels.\n",
                            *ShellQuote(PathAsOnDisk(First->Archive.Files.Cur)), First->Before.Status.Check.NumEntries,
-                           *appFormatMegabytes(First->Before.Status.CurBytes));
-}
-
-// A kept shrunk archive is taken as it is, without the skip rules: say so when the user named rules.
-void WarnAboutKeptArchives(const FPellmorOptions& Options, FPellmorConsole& Console, const TDynArray<FArchiveRun>& Runs)
-{
-    if (Options.SkipRulesFile.IsEmpty() || Options.bJson)
-        return;
-    for (const FArchiveRun& Run : Runs)
-        if (Run.Verdict.Problem == EVerdict::Done && !Run.Before.Needs.bNeedsBuild)
-            SayErr(Console,
-                   FString::Printf(u"pellmor: the shrunk copy kept from an earlier shrink is used as it is, so "
-                                   u"--skip-rules has no effect on %s. Delete %s first to build a new one "
-                                   u"with these rules.",
-                                   *Run.Archive.Shown, *ShownFile(Run.Archive, Run.Archive.Files.ShrunkBak)));
+                           *appFormatMegabytes(First->Before.Status.CurBytes), *Made);
 }
 
 // Runs each archive that may go ahead, one after another; after Ctrl-C the rest are not started.
@@ -222,6 +232,11 @@ void WriteRun(FJsonWriter& Json, const FArchiveRun& Run)
     Json.Key(u"bytesBefore").Size(Run.Before.Status.CurBytes);
     Json.Key(u"bytesAfter").Size(StatusAfter(Run).CurBytes);
     Json.Key(u"kept").String(KeptName(Run.bRan ? Run.Result.Kept : EKeptArchive::None));
+    // Why a kept shrunk archive was built anew; null when it was not.
+    if (Run.bRan && Run.Result.Kept == EKeptArchive::Stale)
+        Json.Key(u"keptWhy").String(Run.Result.KeptWhy);
+    else
+        Json.Key(u"keptWhy").Null();
     // "result" for an archive that ended as asked, else "error".
     if (Run.Verdict.Problem == EVerdict::NothingToDo)
         Json.Key(u"result").String(u"nothing-to-do");
@@ -253,7 +268,11 @@ FString DoneText(const FArchiveRun& Run, bool bShrink)
     {
         FString Text = FString::Printf(u"Done. %s is the original again (%s).\n", *Archive.Shown,
                                        *appFormatMegabytes(After.CurBytes));
-        if (After.ShrunkBytes >= 0)
+        if (After.ShrunkBytes >= 0 && After.RecordRead == ERecordRead::Read && After.Record.bChanged)
+            Text += FString::Printf(u"The changed shrunk archive is kept as %s, but no shrink takes it over. Install "
+                                    u"the mod again into the original, then run %s.\n",
+                                    *ShownFile(Archive, Archive.Files.ShrunkBak), *CommandFor(u"shrink", Archive));
+        else if (After.ShrunkBytes >= 0)
             Text += FString::Printf(u"The shrunk archive is kept as %s (%s), so the next shrink takes seconds.\n",
                                     *ShownFile(Archive, Archive.Files.ShrunkBak), *appFormatMegabytes(After.ShrunkBytes));
         return Text;
@@ -345,14 +364,13 @@ int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console
     if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
         return Exit;
     const bool bList = Options.NamesArchives();
-    TDynArray<FArchiveRun> Runs = CheckArchives(Archives, bShrink);
+    TDynArray<FArchiveRun> Runs = CheckArchives(Archives, Options, bShrink);
 
     for (const FArchiveRun& Archive : Runs)
         if (Archive.Verdict.Problem != EVerdict::Done)
             PrintPlainVerdict(Options, Console, Archive.Verdict);
-    WarnAboutKeptArchives(Options, Console, Runs);
     if (!Options.bJson)
-        SayOut(Console, Announce(Runs, bShrink, bList));
+        SayOut(Console, Announce(Runs, Options.Settings, bShrink, bList));
 
     int32_t Entries = 0;
     int64_t Bytes = 0;

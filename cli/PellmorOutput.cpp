@@ -86,6 +86,9 @@ const struct
     {EPellmorError::Busy, u"busy", PELLMOR_Failed, u"another shrink or restore is running on the same files"},
     {EPellmorError::Cancelled, u"cancelled", PELLMOR_Cancelled,
      u"cancelled by Ctrl-C, SIGTERM or a closed terminal; the files are as they were"},
+    {EPellmorError::Changed, u"changed", PELLMOR_Failed,
+     u"a restore was refused: the archive in use changed after the shrink (a mod was installed into it); "
+     u"restore --discard-changes puts the original back anyway"},
     {EPellmorError::Failed, u"failed", PELLMOR_Failed, u"the work itself failed; the message says why"},
 };
 static_assert(sizeof(ErrorCodes) / sizeof(ErrorCodes[0]) == size_t(EPellmorError::Failed) + 1,

@@ -25,6 +25,10 @@ FString NextStep(const FGameArchive& Archive, const FArchiveLook& Look, const FA
 {
     if (Verdict.Problem != EVerdict::Done)
         return Verdict.Advice.IsEmpty() ? Verdict.Sentence : Verdict.Sentence + u" " + Verdict.Advice;
+    if (Look.Status.State == EArchiveState::Shrunk && Look.Status.bShrunkChanged)
+        return FString::Printf(u"%s changed after the shrink (a mod was installed into the shrunk archive): a restore "
+                               u"would take that change away from the game. %s",
+                               *Archive.Shown, *AdviceFor(EVerdict::Changed, Archive));
     if (Look.Status.State == EArchiveState::Shrunk)
         return FString::Printf(u"The game loads the shrunk archive. Run %s to put the original back.",
                                *CommandFor(u"restore", Archive));
@@ -34,6 +38,13 @@ FString NextStep(const FGameArchive& Archive, const FArchiveLook& Look, const FA
     if (Look.Status.Kept != EKeptArchive::Stale)
         return Next;
     return Next + u" " + DescribeStaleKept(Archive, Look.Status.KeptWhy, false);
+}
+
+// What the shrunk archive (in use or kept) was made with, from its record; empty without one.
+FString SettingsMade(const FArchiveStatus& Status)
+{
+    const bool bShrunk = Status.State == EArchiveState::Shrunk || Status.ShrunkBytes >= 0;
+    return bShrunk && Status.RecordRead == ERecordRead::Read ? Status.Record.Settings.Describe() : FString();
 }
 
 // The states in which the archive cannot be shrunk or restored at all: status fails for them.
@@ -125,6 +136,14 @@ void WriteStatusMembers(FJsonWriter& Json, const FArchiveReport& Report)
     Json.Key(u"neededBytes").Number(Needs.bNeedsBuild ? Needs.NeededBytes : 0);
     Json.EndObject();
     Json.Key(u"kept").String(KeptName(Status.Kept));
+    if (Status.Kept == EKeptArchive::Stale)
+        Json.Key(u"keptWhy").String(Status.KeptWhy);
+    else
+        Json.Key(u"keptWhy").Null();
+    // What the shrunk archive in use or kept was made with: only its record tells.
+    if (!SettingsMade(Status).IsEmpty())
+        Json.Key(u"settings").String(Status.Record.Settings.ToText());
+    Json.Key(u"changedAfterShrink").Bool(Status.bShrunkChanged);
     Json.Key(u"textureDictionaries").Size(Report.Look.TextureDictionaries);
     Json.Key(u"extraBytes").Number(GetBytesBeyondOriginal(Status));
     Json.Key(u"next").String(Report.Next);
@@ -205,6 +224,11 @@ FString StatusText(const FArchiveReport& Report, int32_t Width)
             Present.AddItem(TableRow({ShownFile(Report.Archive, *Row.Path), appFormatMegabytes(Row.Bytes), Row.Note}));
     if (Present.Num() > 0)
         Text += u"Files:\n" + FormatTable(Present, 1u << 1, 2) + ExtraLine(GetBytesBeyondOriginal(Status), Width);
+    if (!SettingsMade(Status).IsEmpty())
+        Text += WrapText(FString::Printf(u"Made with:   %s (%s)", *SettingsMade(Status),
+                                         Status.State == EArchiveState::Shrunk ? u"the shrunk archive in use"
+                                                                               : u"the kept shrunk archive"),
+                         Width, 13);
     if (!IsBroken(Status.State) && Status.State != EArchiveState::Busy)
         Text += WrapText(FString::Printf(u"Checks:      %s", *ChecksLine(Report.Look)), Width, 13);
     Text += WrapText(FString::Printf(u"Next:        %s", *Report.Next), Width, 13);

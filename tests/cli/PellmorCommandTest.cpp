@@ -56,6 +56,14 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"status", u"--report"}, PELLMOR_Usage, "--report goes with shrink-img", nullptr},
         {{u"restore", u"--skip-rules", Img}, PELLMOR_Usage, "--skip-rules goes with", nullptr},
         {{u"report", Img, u"--skip-rules"}, PELLMOR_Usage, "--skip-rules needs a file", "usage"},
+        // The largest side a player may ask for, and one way of resampling.
+        {{u"shrink", Game, u"--max-side", u"15"}, PELLMOR_Usage, "takes a number from 16 to 8192, not 15", "usage"},
+        {{u"report", Img, u"--max-side=8193"}, PELLMOR_Usage, "takes a number from 16 to 8192, not 8193", "usage"},
+        {{u"report", Img, u"--max-side", u"abc"}, PELLMOR_Usage, "from 16 to 8192, not abc", "usage"},
+        {{u"report", Img, u"--max-side"}, PELLMOR_Usage, "--max-side needs a number from 16 to 8192", "usage"},
+        {{u"shrink", Game, u"--smooth", u"--no-smooth"}, PELLMOR_Usage, "--smooth or --no-smooth, not both", "usage"},
+        {{u"report", Img, u"--compare", u"--max-side", u"64"}, PELLMOR_Usage, "leave out --max-side", "usage"},
+        {{u"restore", Game, u"--max-side", u"64"}, PELLMOR_Usage, "--max-side goes with shrink, report", nullptr},
         {{u"status", Game, u"--wine-prefix", Dir.Path()}, PELLMOR_Usage, "either GAME_DIR or --wine-prefix", "usage"},
         {{u"report", Img, u"--skip-rules", Dir.File(u"missing.ini")}, PELLMOR_Failed, "missing.ini", "cannot-read"},
         {{u"report", Dir.File(u"missing.img")}, PELLMOR_Failed, "cannot read", "cannot-read"},
@@ -209,6 +217,19 @@ TEST(PellmorCommandTest, ReportEstimatesExactlyWhatTheShrinkWrites)
         if (!Json.Get({"kinds", Kind}).empty())
             Kinds += std::stoi(Json.Get({"kinds", Kind}));
     EXPECT_EQ(Kinds, Total);
+
+    // Every choice a player has, in the order offered; the standard one is what report estimates, and a smaller
+    // side changes more textures and saves more.
+    FJson Compare;
+    ASSERT_EQ(RunPellmorJson({u"report", Src, u"--compare"}, Compare), PELLMOR_Done);
+    const char* Choices[] = {"standard",     "standard smooth", "max-side=1024",
+                             "max-side=512", "max-side=256",    "max-side=128"};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(Compare.Get({std::to_string(i), "settings"}), Choices[i]);
+    EXPECT_EQ(Compare.Get({"6", "settings"}), "");
+    EXPECT_EQ(Compare.Get({"0", "estimatedBytes"}), std::to_string(FileSizeOf(Dest)));
+    EXPECT_LT(std::stoll(Compare.Get({"5", "estimatedBytes"})), std::stoll(Compare.Get({"4", "estimatedBytes"})));
+    EXPECT_GT(std::stoi(Compare.Get({"5", "texturesChanged"})), std::stoi(Compare.Get({"2", "texturesChanged"})));
 }
 
 TEST(PellmorCommandTest, SkipRulesFileReplacesTheBuiltInRulesAndItsMistakesAreNamed)

@@ -107,6 +107,53 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     EXPECT_EQ(Read(u"models/gta3.img"), Original);
 }
 
+// The shrink's record says what the archive was made with; another choice builds anew, and a mod installed into
+// the shrunk archive stops a restore until the player says to discard it, after which that archive is never
+// taken over.
+TEST_F(PellmorGameTest, TheChoiceIsRecordedAndAChangeMadeWhileShrunkIsNotLostWithoutAWord)
+{
+    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 60));
+    const std::string Original = Read(u"models/gta3.img");
+    FTestConsole Shrink;
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
+    FJson Json;
+    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
+    EXPECT_EQ(Json.Get({"settings"}), "max-side=64");
+    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "false");
+    FTestConsole Status;
+    ASSERT_EQ(RunPellmor({u"status", Dir.Path()}, Status), PELLMOR_Done);
+    EXPECT_TRUE(Has(Status.OutText, "at most 64 pixels, smooth (the shrunk archive in use)")) << Status.OutText;
+
+    // The standard shrink does not take over the archive kept at 64 pixels.
+    FTestConsole Restore;
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done) << Restore.ErrText;
+    FTestConsole Standard;
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Standard), PELLMOR_Done) << Standard.ErrText;
+    EXPECT_FALSE(Has(Standard.OutText, "reusing")) << Standard.OutText;
+    EXPECT_TRUE(Has(Standard.OutText, "made at most 64 pixels, smooth; this shrink is the standard"))
+        << Standard.OutText;
+
+    // A mod tool writes into the shrunk gta3.img (here: the unshrunk entries).
+    ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3.img"), Original));
+    const std::string Modded = Original;
+    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
+    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "true");
+    EXPECT_TRUE(Has(Json.Get({"next"}), "--discard-changes")) << Json.Get({"next"});
+    ASSERT_EQ(RunPellmorJson({u"restore", Dir.Path()}, Json), PELLMOR_Failed);
+    EXPECT_EQ(Json.Get({"error", "code"}), "changed");
+    EXPECT_EQ(Read(u"models/gta3.img"), Modded);
+
+    FTestConsole Discard;
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path(), u"--discard-changes"}, Discard), PELLMOR_Done) << Discard.ErrText;
+    EXPECT_FALSE(TestFileExists(Dir.File(u"models/gta3_ORIG_BAK.img")));
+    EXPECT_EQ(Read(u"models/gta3_SHRUNK_BAK.img"), Modded);
+    EXPECT_TRUE(Has(Discard.OutText, "no shrink takes it over")) << Discard.OutText;
+    FTestConsole Again;
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Again), PELLMOR_Done) << Again.ErrText;
+    EXPECT_TRUE(Has(Again.OutText, "a new one was built")) << Again.OutText;
+    EXPECT_LT(Read(u"models/gta3.img").size(), Original.size());
+}
+
 // Each case on a game of its own: shrink (or restore) plainly and with --json, and status with --json. status
 // gives the reason in the same words as the command, and no failure changes a byte of the archive.
 TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)

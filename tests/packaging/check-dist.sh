@@ -135,6 +135,7 @@ bash_completion()
         }
         expect "shrink shrink-img" pellmor sh
         expect "--skip-rules" pellmor shrink --sk
+        expect "--max-side" pellmor shrink --ma
         expect "gta3 gta_int" pellmor status "$2" --archive ""
         expect "status shrink shrink-img" pellmor help s
     ' - "$extracted/usr/share/bash-completion/completions/pellmor" "$work/game"
