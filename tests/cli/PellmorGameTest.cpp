@@ -115,14 +115,14 @@ TEST_F(PellmorGameTest, TheChoiceIsRecordedAndAChangeMadeWhileShrunkIsNotLostWit
     ASSERT_TRUE(MakeSampleGame(Dir.Path(), 60));
     const std::string Original = Read(u"models/gta3.img");
     FTestConsole Shrink;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
     FJson Json;
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
-    EXPECT_EQ(Json.Get({"settings"}), "max-side=64");
+    EXPECT_EQ(Json.Get({"settings"}), "max-side:64 no-smooth");
     EXPECT_EQ(Json.Get({"changedAfterShrink"}), "false");
     FTestConsole Status;
     ASSERT_EQ(RunPellmor({u"status", Dir.Path()}, Status), PELLMOR_Done);
-    EXPECT_TRUE(Has(Status.OutText, "at most 64 pixels, smooth (the shrunk archive in use)")) << Status.OutText;
+    EXPECT_TRUE(Has(Status.OutText, "at most 64 pixels, not smooth (the shrunk archive in use)")) << Status.OutText;
 
     // The standard shrink does not take over the archive kept at 64 pixels.
     FTestConsole Restore;
@@ -130,7 +130,7 @@ TEST_F(PellmorGameTest, TheChoiceIsRecordedAndAChangeMadeWhileShrunkIsNotLostWit
     FTestConsole Standard;
     ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Standard), PELLMOR_Done) << Standard.ErrText;
     EXPECT_FALSE(Has(Standard.OutText, "reusing")) << Standard.OutText;
-    EXPECT_TRUE(Has(Standard.OutText, "made at most 64 pixels, smooth; this shrink is the standard"))
+    EXPECT_TRUE(Has(Standard.OutText, "made at most 64 pixels, not smooth; this shrink is the standard"))
         << Standard.OutText;
 
     // A mod tool writes into the shrunk gta3.img (here: the unshrunk entries).
