@@ -115,7 +115,8 @@ TEST_F(PellmorGameTest, TheChoiceIsRecordedAndAChangeMadeWhileShrunkIsNotLostWit
     ASSERT_TRUE(MakeSampleGame(Dir.Path(), 60));
     const std::string Original = Read(u"models/gta3.img");
     FTestConsole Shrink;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth"}, Shrink), PELLMOR_Done)
+        << Shrink.ErrText;
     FJson Json;
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"settings"}), "max-side:64 no-smooth");
