@@ -8,7 +8,6 @@
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
 #include "engine/FShrinkEngineClient.h"
-#include "shrinker/FSkipRules.h"
 
 namespace
 {
@@ -50,18 +49,25 @@ struct FTransactionRun
     bool bCancelAsked = false;
 };
 
+// What the command's options ask of every transaction.
+FShrinkJobOptions JobOptionsOf(const FPellmorOptions& Options)
+{
+    FShrinkJobOptions JobOptions;
+    JobOptions.SkipRulesFile = Options.SkipRulesFile;
+    JobOptions.Jobs = Options.Jobs;
+    JobOptions.Settings = Options.Settings;
+    JobOptions.bDiscardChanges = Options.bDiscardChanges;
+    return JobOptions;
+}
+
 // Runs the archive's transaction on a fresh engine client: the shrink's progress into the display, Ctrl-C into
 // the shrink's own cancel flag, as the progress window's Cancel button does it. A restore is two renames and is
 // never broken off.
 FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
 {
     FShrinkEngineClientBase* Client = CreateEngineClient();
-    FShrinkJobOptions JobOptions;
+    FShrinkJobOptions JobOptions = JobOptionsOf(Run.Options);
     JobOptions.ArchivePath = Archive.Archive.Files.Cur;
-    JobOptions.SkipRulesFile = Run.Options.SkipRulesFile;
-    JobOptions.Jobs = Run.Options.Jobs;
-    JobOptions.Settings = Run.Options.Settings;
-    JobOptions.bDiscardChanges = Run.Options.bDiscardChanges;
     const FString& Dir = Archive.Archive.Game.Dir;
     // A fresh client has nothing in flight and refuses nothing; were it to, the archive counts as busy.
     FTransactionResult Result;
@@ -95,21 +101,6 @@ FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
     return Result;
 }
 
-// Whether the shrink will take the kept shrunk archive as it is, by the look status affords: it looks built from
-// the archive in use, with the settings and skip rules of this shrink (one made before shrinks kept a record: by
-// the standard shrink with the built-in rules). The transaction decides by content too.
-bool WillTakeKept(const FArchiveStatus& Status, const FPellmorOptions& Options)
-{
-    if (Status.Kept != EKeptArchive::Current)
-        return false;
-    FSkipRules Rules;
-    Rules.Load(Options.SkipRulesFile.IsEmpty() ? FSkipRules::DefaultFile() : *Options.SkipRulesFile);
-    if (Status.RecordRead != ERecordRead::Read)
-        return Options.Settings.MakesSameArchive(FShrinkSettings::Standard()) &&
-               Rules.Digest() == FSkipRules::DefaultDigest();
-    return Status.Record.Settings.MakesSameArchive(Options.Settings) && Status.Record.SkipRulesDigest == Rules.Digest();
-}
-
 // Looks at every archive and decides which can go ahead.
 TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, const FPellmorOptions& Options,
                                      bool bShrink)
@@ -121,7 +112,7 @@ TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, co
         Run.Archive = Archive;
         Run.Before = LookAt(Archive, true);
         if (bShrink)
-            Run.Before.Needs.bNeedsBuild = !WillTakeKept(Run.Before.Status, Options);
+            Run.Before.Needs.bNeedsBuild = !LooksTakenAsItIs(Run.Before.Status, JobOptionsOf(Options));
         Run.Verdict = bShrink ? CheckBeforeShrink(Archive, Run.Before) : CheckBeforeRestore(Archive, Run.Before);
         const bool bBuild = bShrink && Run.Verdict.Problem == EVerdict::Done && Run.Before.Needs.bNeedsBuild;
         Run.BuildBytes = bBuild && Run.Before.Status.CurBytes > 0 ? Run.Before.Status.CurBytes : 0;

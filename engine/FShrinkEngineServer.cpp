@@ -492,6 +492,17 @@ FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOp
     return RunTransaction(Files, Options, true);
 }
 
+bool LooksTakenAsItIs(const FArchiveStatus& Status, const FShrinkJobOptions& Options)
+{
+    if (Status.Kept != EKeptArchive::Current)
+        return false;
+    if (Status.RecordRead != ERecordRead::Read)
+        return Options.Settings.MakesSameArchive(FShrinkSettings::Standard()) &&
+               SkipRulesDigestOf(Options) == FSkipRules::DefaultDigest();
+    return Status.Record.Settings.MakesSameArchive(Options.Settings) &&
+           Status.Record.SkipRulesDigest == SkipRulesDigestOf(Options);
+}
+
 FString PerformShrink(const FString& Dir)
 {
     return ShrinkArchive(GetGameArchiveFiles(Dir), FShrinkJobOptions()).Message;
@@ -690,18 +701,13 @@ FJobOutcome AnswerTest(const TDynArray<FArchiveFiles>& Sets, bool bShrink)
 }
 
 // What the build in a shrink of Files reads: nothing when the shrunk archive kept there looks as if it will be
-// taken as it is (by the cheap look: the transaction decides by content too).
+// taken as it is.
 int64_t GetBuildBytes(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
-    FShrinkRecord Record;
-    FString Why;
-    const ERecordRead Read = ReadShrinkRecord(Files, Record);
-    const bool bSameSettings = Read != ERecordRead::Read || Record.Settings.MakesSameArchive(Options.Settings);
-    if (CountExistingFiles(AsFileSet(Files.ShrunkBak)) != 0 && bSameSettings &&
-        IsKeptArchiveCurrent(Files, Read, Record, Why))
+    const FArchiveStatus Status = InspectArchive(Files);
+    if (LooksTakenAsItIs(Status, Options))
         return 0;
-    const int64_t Bytes = FileManager()->FileSize(*Files.Cur);
-    return Bytes > 0 ? Bytes : 0;
+    return Status.CurBytes > 0 ? Status.CurBytes : 0;
 }
 
 // What a shrink of Files (in its original state) would make: the kept shrunk archive when the shrink looks as if it

@@ -72,6 +72,11 @@ FString CheckCanShrink(const FArchiveFiles& Files);
 FString CheckCanUnshrink(const FArchiveFiles& Files);
 FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options);
 FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options = FShrinkJobOptions());
+// Whether a shrink with Options looks as if it will take the kept shrunk archive of Status's set as it is, by the
+// cheap look status affords: it looks built from the archive in use, with the same settings and skip rules (one
+// made before shrinks kept a record: by the standard shrink with the built-in rules). For progress totals and
+// space checks; the transaction decides by content too. Reads the skip rules file.
+bool LooksTakenAsItIs(const FArchiveStatus& Status, const FShrinkJobOptions& Options);
 // The set a job works on: Options.ArchivePath when given, else the game folder's main archive.
 FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options);
 // Every set a job works on: that one, or with bAllArchives (and no ArchivePath) each archive of ListGameArchives.

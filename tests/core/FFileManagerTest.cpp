@@ -40,9 +40,7 @@ int64_t SizeOnDisk(const FString& Path)
 
 std::vector<std::string> Sorted(const TDynArray<FString>& Names)
 {
-    std::vector<std::string> Out;
-    for (const FString& Name : Names)
-        Out.push_back(Name.ToUtf8());
+    std::vector<std::string> Out = Utf8Lines(Names);
     std::sort(Out.begin(), Out.end());
     return Out;
 }
@@ -101,11 +99,9 @@ TEST_F(FFileManagerTest, SmallReadsFillBlocksAlignedTo1024BytesAndReadsPastTheEn
     EXPECT_EQ(std::string(Out, 100), Data.substr(1000, 100));
     EXPECT_EQ(Ar->BytesRead, 24 + 1024);
     EXPECT_EQ(GFileBytesRead - Before, 24u + 1024u);
-    EXPECT_EQ(Ar->BufferBase, 1024);
-    EXPECT_EQ(Ar->BufferCount, 1024);
     EXPECT_EQ(Ar->Tell(), 1100);
 
-    // Requests of 1024 bytes or more bypass the buffer; the next small read starts a block at the position.
+    // Requests of 1024 bytes or more bypass the buffer; the next small read fills a block from the position on.
     Ar->Seek(0);
     std::string Big(1500, '\0');
     Ar->Serialize(&Big[0], 1500);
@@ -113,8 +109,7 @@ TEST_F(FFileManagerTest, SmallReadsFillBlocksAlignedTo1024BytesAndReadsPastTheEn
     EXPECT_EQ(Ar->BytesRead, 1048 + 1500);
     Ar->Serialize(Out, 10);
     EXPECT_EQ(std::string(Out, 10), Data.substr(1500, 10));
-    EXPECT_EQ(Ar->BufferBase, 1500);
-    EXPECT_EQ(Ar->BufferCount, 2048 - 1500);
+    EXPECT_EQ(Ar->BytesRead, 1048 + 1500 + 548);
     EXPECT_EQ(Ar->GetError(), 0);
 
     // Past the end: what is there is delivered, and the error sticks until the close.
@@ -136,7 +131,6 @@ TEST_F(FFileManagerTest, WriterIssuesWholeBuffersAndKeepsTheRestUntilClose)
     std::string Data = Pattern(10000);
     Ar->Serialize(&Data[0], 10000);
     EXPECT_EQ(SizeOnDisk(Path), 2 * 4096);
-    EXPECT_EQ(Ar->BufferCount, 1808);
     EXPECT_EQ(Ar->Tell(), 10000);
     EXPECT_EQ(Ar->TotalSize(), -1);
     EXPECT_TRUE(Ar->Close());

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -8,6 +7,7 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/FArchive.h"
 #include "Core/Inc/FOutputDevices.h"
+#include "tests/support/CaptureDebugOutput.h"
 #include "tests/support/TempDir.h"
 
 namespace
@@ -19,17 +19,6 @@ std::vector<std::string> LinesOf(const FString& Path)
     for (size_t Start = 0, End; (End = Bytes.find("\r\n", Start)) != std::string::npos; Start = End + 2)
         Lines.push_back(Bytes.substr(Start, End - Start));
     return Lines;
-}
-
-// '9' stands for any digit.
-bool Shaped(const std::string& Text, const std::string& Shape)
-{
-    if (Text.size() != Shape.size())
-        return false;
-    for (size_t i = 0; i < Shape.size(); ++i)
-        if (Shape[i] == '9' ? !isdigit((unsigned char)Text[i]) : Text[i] != Shape[i])
-            return false;
-    return true;
 }
 } // namespace
 

@@ -5,6 +5,7 @@
 
 #include "shrinker/FShrinkStats.h"
 #include "shrinker/FTxdImage.h"
+#include "tests/support/CaptureDebugOutput.h"
 
 TEST(FShrinkStatsTest, DescriptionLinesAreSortedDescendingWithoutTheirSortPart)
 {
@@ -17,11 +18,9 @@ TEST(FShrinkStatsTest, DescriptionLinesAreSortedDescendingWithoutTheirSortPart)
     Stats.DescriptionStats.Set(u"2 g:   64 x   64", 5);
     Stats.DescriptionStats.Set(u"1 RGBA  g: RGBA     64 x   64  x1", 1);
     Stats.DescriptionStats.Set(u"2 s:  512 x  512", 12);
-    std::vector<std::string> Lines;
-    for (const FString& Line : Stats.GetReportLines())
-        Lines.push_back(Line.ToUtf8());
-    EXPECT_EQ(Lines, (std::vector<std::string>{
-                         "5 images have 7 MipLevels", "5 images have DXT1 format", "2 images have unknown format",
-                         "  12 images are   512 x  512", "   5 images are    64 x   64",
-                         "   1 images are  RGBA     64 x   64  x1", "   5 images are  DXT1     64 x   64  x7"}));
+    EXPECT_EQ(Utf8Lines(Stats.GetReportLines()),
+              (std::vector<std::string>{"5 images have 7 MipLevels", "5 images have DXT1 format",
+                                        "2 images have unknown format", "  12 images are   512 x  512",
+                                        "   5 images are    64 x   64", "   1 images are  RGBA     64 x   64  x1",
+                                        "   5 images are  DXT1     64 x   64  x7"}));
 }

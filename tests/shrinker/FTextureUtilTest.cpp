@@ -32,6 +32,13 @@ FBytes Resize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t 
     return Out;
 }
 
+FBytes BoxResize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH)
+{
+    FBytes Out(size_t(NewW) * NewH * 4);
+    BoxResizeImage(Source.data(), W, H, Out.data(), NewW, NewH);
+    return Out;
+}
+
 FBytes Convert(int32_t W, int32_t H, const FBytes& Source, FPixelFormat From, FPixelFormat To)
 {
     FByteArray Out;
@@ -111,7 +118,7 @@ TEST(FTextureUtilTest, BlockCodingAndResamplingGiveTheSameBytesOnEveryBuild)
 
 TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
 {
-    // Heights that blend rows across the decoder's strips and wrap the last row round to the first.
+    // Heights that blend rows across the decoder's strips and wrap the last row round to the first; both filters.
     struct FSize
     {
         int32_t W, H, NewW, NewH;
@@ -120,16 +127,21 @@ TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
     for (const FSize& Size : {FSize{64, 100, 32, 37}, FSize{8, 200, 5, 199}, FSize{256, 64, 128, 16}})
         for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_RGBA})
             for (bool bBinaryAlpha : {false, true})
-            {
-                SCOPED_TRACE(testing::Message() << Size.W << "x" << Size.H << " " << Format << " " << bBinaryAlpha);
-                const FBytes Level = Convert(Size.W, Size.H, Picture(Size.W, Size.H, bBinaryAlpha), PIXEL_RGBA, Format);
-                const FBytes Whole =
-                    Resize(Convert(Size.W, Size.H, Level, Format, PIXEL_RGBA), Size.W, Size.H, Size.NewW, Size.NewH);
-                FBytes Strips(Whole.size());
-                ASSERT_TRUE(ResampleLevel(Size.W, Size.H, Level.data(), Format, int32_t(Level.size()), Strips.data(),
-                                          Size.NewW, Size.NewH, Buffers));
-                EXPECT_TRUE(Strips == Whole);
-            }
+                for (EResampleFilter Filter : {EResampleFilter::Bilinear, EResampleFilter::Box})
+                {
+                    SCOPED_TRACE(testing::Message() << Size.W << "x" << Size.H << " " << Format << " " << bBinaryAlpha
+                                                    << " " << int32_t(Filter));
+                    const FBytes Level =
+                        Convert(Size.W, Size.H, Picture(Size.W, Size.H, bBinaryAlpha), PIXEL_RGBA, Format);
+                    const FBytes Decoded = Convert(Size.W, Size.H, Level, Format, PIXEL_RGBA);
+                    const FBytes Whole = Filter == EResampleFilter::Box
+                                             ? BoxResize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH)
+                                             : Resize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH);
+                    FBytes Strips(Whole.size());
+                    ASSERT_TRUE(ResampleLevel(Size.W, Size.H, Level.data(), Format, int32_t(Level.size()),
+                                              Strips.data(), Size.NewW, Size.NewH, Buffers, nullptr, Filter));
+                    EXPECT_TRUE(Strips == Whole);
+                }
     // A level too short for its size is refused, as a conversion would refuse it.
     FBytes Out(16, 7);
     EXPECT_FALSE(ResampleLevel(8, 8, Out.data(), PIXEL_DXT1, 16, Out.data(), 2, 2, Buffers));
@@ -138,13 +150,6 @@ TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
 
 namespace
 {
-FBytes BoxResize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH)
-{
-    FBytes Out(size_t(NewW) * NewH * 4);
-    BoxResizeImage(Source.data(), W, H, Out.data(), NewW, NewH);
-    return Out;
-}
-
 // Pixels of one grey value each, with a graded alpha so that no cut-out rule applies.
 FBytes Greys(const std::vector<uint8_t>& Values)
 {
@@ -200,14 +205,6 @@ TEST(FTextureUtilTest, BoxFilterAveragesTheAreaEachPixelCovers)
     EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40}), 1, 4, 1, 2), Greys({15, 35}));
     const FBytes Same = Picture(6, 5);
     EXPECT_EQ(BoxResize(Same, 6, 5, 6, 5), Same);
-
-    // A level decoded strip by strip gives the pixels of decoding it whole and filtering.
-    FShrinkBuffers Buffers;
-    const FBytes Level = Convert(64, 100, Picture(64, 100), PIXEL_RGBA, PIXEL_DXT3);
-    FBytes Strips(size_t(16) * 25 * 4);
-    ASSERT_TRUE(ResampleLevel(64, 100, Level.data(), PIXEL_DXT3, int32_t(Level.size()), Strips.data(), 16, 25, Buffers,
-                              nullptr, EResampleFilter::Box));
-    EXPECT_EQ(Strips, BoxResize(Convert(64, 100, Level, PIXEL_DXT3, PIXEL_RGBA), 64, 100, 16, 25));
 }
 
 // A cut-out keeps its share of visible pixels: within one point at every size, where rounding every average at

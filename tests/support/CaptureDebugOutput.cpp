@@ -1,5 +1,7 @@
 #include "tests/support/CaptureDebugOutput.h"
 
+#include <cctype>
+
 namespace
 {
 std::mutex GCaptureLock;
@@ -40,4 +42,22 @@ bool FCaptureDebugOutput::Contains(const std::string& Needle) const
         if (Line.find(Needle) != std::string::npos)
             return true;
     return false;
+}
+
+std::vector<std::string> Utf8Lines(const TDynArray<FString>& Texts)
+{
+    std::vector<std::string> Lines;
+    for (const FString& Text : Texts)
+        Lines.push_back(Text.ToUtf8());
+    return Lines;
+}
+
+bool Shaped(const std::string& Text, const std::string& Shape)
+{
+    if (Text.size() != Shape.size())
+        return false;
+    for (size_t i = 0; i < Shape.size(); ++i)
+        if (Shape[i] == '9' ? !isdigit((unsigned char)Text[i]) : Text[i] != Shape[i])
+            return false;
+    return true;
 }

@@ -22,6 +22,12 @@ private:
     bool bTraceWas;
 };
 
+// Whether Text has the shape Shape, where '9' stands for any digit ("99:99:99:9999  Processing a.txd").
+bool Shaped(const std::string& Text, const std::string& Shape);
+
+// Each text as UTF-8, in order: report lines, names, for comparisons that print well.
+std::vector<std::string> Utf8Lines(const TDynArray<FString>& Texts);
+
 // An output device that keeps each line it is given, as UTF-8.
 struct FLineDevice : public FOutputDevice
 {

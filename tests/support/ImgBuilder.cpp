@@ -14,36 +14,6 @@ FImgBuilder& FImgBuilder::Add(const std::string& Name, const FBytes& Data, uint8
     return *this;
 }
 
-FImgBuilder& FImgBuilder::Gap(uint32_t Blocks)
-{
-    PendingGap += Blocks;
-    return *this;
-}
-
-FImgBuilder& FImgBuilder::FirstBlock(uint32_t InBlock)
-{
-    First = InBlock;
-    return *this;
-}
-
-FImgBuilder& FImgBuilder::FillerByte(uint8_t Byte)
-{
-    Filler = Byte;
-    return *this;
-}
-
-FImgBuilder& FImgBuilder::Trailing(const FBytes& Bytes)
-{
-    TrailingBytes = Bytes;
-    return *this;
-}
-
-FImgBuilder& FImgBuilder::Magic(const std::string& FourBytes)
-{
-    MagicText = FourBytes;
-    return *this;
-}
-
 FImgBuilder& FImgBuilder::SetDirEntry(size_t Index, uint32_t BlockOffset, uint32_t BlockCount)
 {
     FEntry& Entry = Entries.at(Index);

@@ -20,14 +20,34 @@ public:
     // An entry: Data padded with PadByte to whole blocks (an empty Data makes an entry of 0 blocks).
     FImgBuilder& Add(const std::string& Name, const FBytes& Data, uint8_t PadByte = 0);
     // Unused blocks (filled with the filler byte) before the next entry added.
-    FImgBuilder& Gap(uint32_t Blocks);
+    FImgBuilder& Gap(uint32_t Blocks)
+    {
+        PendingGap += Blocks;
+        return *this;
+    }
     // The block where the first entry starts; by default the first after the directory.
-    FImgBuilder& FirstBlock(uint32_t Block);
-    FImgBuilder& FillerByte(uint8_t Byte);
+    FImgBuilder& FirstBlock(uint32_t Block)
+    {
+        First = Block;
+        return *this;
+    }
+    FImgBuilder& FillerByte(uint8_t Byte)
+    {
+        Filler = Byte;
+        return *this;
+    }
     // Bytes after the last entry.
-    FImgBuilder& Trailing(const FBytes& Bytes);
+    FImgBuilder& Trailing(const FBytes& Bytes)
+    {
+        TrailingBytes = Bytes;
+        return *this;
+    }
     // The first four bytes (default "VER2").
-    FImgBuilder& Magic(const std::string& FourBytes);
+    FImgBuilder& Magic(const std::string& FourBytes)
+    {
+        MagicText = FourBytes;
+        return *this;
+    }
     // Directory values that lie: entry Index claims BlockOffset and BlockCount, whatever was laid out.
     FImgBuilder& SetDirEntry(size_t Index, uint32_t BlockOffset, uint32_t BlockCount);
 

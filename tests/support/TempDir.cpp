@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "Core/Inc/CoreOS.h"
 
@@ -18,28 +20,14 @@ int64_t FakeFreeSpace(const char16_t*)
 
 void RemoveTree(const FString& Dir)
 {
-    struct FEntries
-    {
-        TDynArray<FString> Files, Dirs;
-    } Entries;
-    CoreOS::FindFiles(
-        *(Dir + u"*"),
-        [](void* Context, const char16_t* Name, bool bDirectory)
-        {
-            FEntries* Out = static_cast<FEntries*>(Context);
-            if (appStrcmp(Name, u".") == 0 || appStrcmp(Name, u"..") == 0)
-                return;
-            (bDirectory ? Out->Dirs : Out->Files).AddItem(FString(Name));
-        },
-        &Entries);
-    for (const FString& Name : Entries.Files)
-    {
-        CoreOS::FileSetAttributes(*(Dir + Name), CoreOS::FILEATTR_Normal);
-        CoreOS::FileDelete(*(Dir + Name));
-    }
-    for (const FString& Name : Entries.Dirs)
-        RemoveTree(Dir + Name + u"/");
-    CoreOS::DirRemove(*Dir);
+    namespace fs = std::filesystem;
+    const fs::path Root{std::u16string(*Dir)};
+    std::error_code Error;
+    // Read-only files first made writable: Windows refuses to delete them.
+    for (fs::recursive_directory_iterator It(Root, Error), End; !Error && It != End; It.increment(Error))
+        if (!It->is_directory(Error))
+            CoreOS::FileSetAttributes(It->path().u16string().c_str(), CoreOS::FILEATTR_Normal);
+    fs::remove_all(Root, Error);
 }
 
 FString SystemTempDir()

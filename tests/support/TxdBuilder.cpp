@@ -1,5 +1,7 @@
 #include "tests/support/TxdBuilder.h"
 
+#include <algorithm>
+
 namespace
 {
 FBytes Filled(size_t Count, uint32_t Seed)
@@ -18,6 +20,16 @@ uint32_t NameSeed(const std::string& Name)
     return Seed;
 }
 
+// Levels halving down to 1 x 1 sides, each of LevelBytes(W, H) bytes that differ from level to level and from name
+// to name.
+template <typename FLevelBytes> void AddLevels(FTestTexture& Tex, int32_t Levels, FLevelBytes LevelBytes)
+{
+    for (int32_t Level = 0; Level < Levels; ++Level)
+        Tex.Levels.push_back(
+            Filled(LevelBytes(std::max(1u, uint32_t(Tex.Width) >> Level), std::max(1u, uint32_t(Tex.Height) >> Level)),
+                   NameSeed(Tex.Name) + uint32_t(Level)));
+}
+
 void PutText(FBytes& Bytes, const std::string& Text, size_t Field)
 {
     for (size_t i = 0; i < Field; ++i)
@@ -32,13 +44,7 @@ FTestTexture Dxt1Texture(const std::string& Name, uint16_t Width, uint16_t Heigh
     Tex.Width = Width;
     Tex.Height = Height;
     Tex.Unknown3 = Levels == 1 ? 0x200 : 0x1200;
-    for (int32_t Level = 0; Level < Levels; ++Level)
-    {
-        const uint32_t W = Width >> Level > 0 ? Width >> Level : 1;
-        const uint32_t H = Height >> Level > 0 ? Height >> Level : 1;
-        const size_t Blocks = size_t((W + 3) / 4) * ((H + 3) / 4);
-        Tex.Levels.push_back(Filled(Blocks * 8, NameSeed(Name) + uint32_t(Level)));
-    }
+    AddLevels(Tex, Levels, [](uint32_t W, uint32_t H) { return size_t((W + 3) / 4) * ((H + 3) / 4) * 8; });
     return Tex;
 }
 
@@ -53,12 +59,7 @@ FTestTexture PaletteTexture(const std::string& Name, uint16_t Width, uint16_t He
     Tex.D3DFormat = 21;
     Tex.Unknown3 = 0x2500;
     Tex.Palette = Filled(1024, NameSeed(Name));
-    for (int32_t Level = 0; Level < Levels; ++Level)
-    {
-        const uint32_t W = Width >> Level > 0 ? Width >> Level : 1;
-        const uint32_t H = Height >> Level > 0 ? Height >> Level : 1;
-        Tex.Levels.push_back(Filled(size_t(W) * H, NameSeed(Name) + uint32_t(Level)));
-    }
+    AddLevels(Tex, Levels, [](uint32_t W, uint32_t H) { return size_t(W) * H; });
     return Tex;
 }
 
