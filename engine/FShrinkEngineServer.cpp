@@ -710,13 +710,14 @@ int64_t GetBuildBytes(const FArchiveFiles& Files, const FShrinkJobOptions& Optio
     return Status.CurBytes > 0 ? Status.CurBytes : 0;
 }
 
-// What a shrink of Files (in its original state) would make: the kept shrunk archive when the shrink looks as if it
-// will take it over, else what a dry run writes; -1 when the dry run failed (bStopped when it was stopped).
-int64_t EstimateArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options, std::atomic<int32_t>& Stop,
-                        bool& bStopped)
+// What a shrink of Files (in its original state, as Status saw it) would make: the kept shrunk archive when the
+// shrink looks as if it will take it over, else what a dry run writes; -1 when the dry run failed (bStopped when
+// it was stopped).
+int64_t EstimateArchive(const FArchiveFiles& Files, const FArchiveStatus& Status, const FShrinkJobOptions& Options,
+                        std::atomic<int32_t>& Stop, bool& bStopped)
 {
     const int64_t Kept = FileManager()->FileSize(*Files.ShrunkBak);
-    if (Kept >= 0 && GetBuildBytes(Files, Options) == 0)
+    if (Kept >= 0 && LooksTakenAsItIs(Status, Options))
         return Kept;
     // A cancel flag and a progress value of its own: the shrinks' are the client's, which it publishes.
     std::atomic<int32_t> Progress(0);
@@ -744,7 +745,7 @@ FJobOutcome EstimateShrink(const TDynArray<FArchiveFiles>& Sets, const FShrinkJo
         FArchiveOutcome Archive = NameArchive(Files);
         Archive.Status = InspectArchive(Files);
         if (Archive.Status.State == EArchiveState::Original && !bStopped)
-            Archive.EstimatedBytes = EstimateArchive(Files, Options, Stop, bStopped);
+            Archive.EstimatedBytes = EstimateArchive(Files, Archive.Status, Options, Stop, bStopped);
         Total += Archive.EstimatedBytes > 0 ? Archive.EstimatedBytes : 0;
         Outcome.Archives.AddItem(Archive);
     }
