@@ -2,9 +2,11 @@
 #   make deps      install missing Debian packages
 #   make native    build/ with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make windows   build-win/ with mingw-w64, static .exe files
-#   make test      both builds, then both suites (Windows under Wine), the GUI tests, the fuzz targets and the
-#                  packaging check of make dist (tests/packaging/check-dist.sh), and a summary
+#   make test      both builds, then both suites (Windows under Wine), the GUI tests, the preview page in a
+#                  browser, the fuzz targets and the packaging check of make dist (tests/packaging/check-dist.sh),
+#                  and a summary
 #   make test-gui  the Windows build, then only the GUI tests (PellmorWin.exe under Wine and Xvfb)
+#   make test-preview  the native build, then only the preview page in Debian's chromium
 #   make test-dist make dist, then only the packaging check
 #   make fuzz      build-fuzz/ with clang and libFuzzer, then each fuzz target for FUZZ_SECONDS (default 60)
 #   make demo      release build of pellmor in build-release/, a ~150 MB sample game in build/sample-game,
@@ -88,7 +90,7 @@ WERROR_CONFIG = $(if $(CI),-DPELLMOR_WERROR=ON)
 
 export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR DIST_DIR DIST_LINUX_DIR DIST_WIN_DIR
 
-.PHONY: all deps native windows fuzz-build fuzz test test-native test-windows test-gui tsan syscall-faults demo clean \
+.PHONY: all deps native windows fuzz-build fuzz test test-native test-windows test-gui test-preview tsan syscall-faults demo clean \
         distclean dist dist-linux dist-windows install uninstall test-dist
 
 all: native windows
@@ -118,7 +120,7 @@ test: deps
 	fuzz=ok; $(MAKE) --no-print-directory fuzz-build || fuzz=failed; \
 	dist=ok; $(MAKE) --no-print-directory dist || dist=failed; \
 	FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) scripts/run-tests.sh --native $$native --windows $$windows --gui $$windows \
-	    --fuzz $$fuzz --dist $$dist
+	    --preview $$native --fuzz $$fuzz --dist $$dist
 
 test-native: native
 	@scripts/run-tests.sh --native ok
@@ -128,6 +130,9 @@ test-windows: windows
 
 test-gui: windows
 	@scripts/run-tests.sh --gui ok
+
+test-preview: native
+	@scripts/run-tests.sh --preview ok
 
 test-dist: dist
 	@scripts/run-tests.sh --dist ok

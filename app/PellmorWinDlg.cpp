@@ -78,6 +78,7 @@ ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_BN_CLICKED(IDC_SHRINK, OnShrink)
 ON_BN_CLICKED(IDC_RESTORE, OnRestore)
+ON_BN_CLICKED(IDC_PREVIEW, OnPreview)
 ON_BN_CLICKED(IDC_EXIT, OnExit)
 ON_EN_CHANGE(IDC_DIR, OnDirChange)
 ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
@@ -93,11 +94,12 @@ CPellmorWinDlg::CPellmorWinDlg(CWnd* ParentWnd)
 }
 
 CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoices& InChoices, CWnd* ParentWnd)
-    : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastBusy(0), NextAutoTime(Now()),
-      AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0), bAutoUnshrink(0),
-      m_bAllArchives(InChoices.bAllArchives ? 1 : 0), m_nTextureSize(0), m_bSmooth(InChoices.Settings.IsSmooth()),
-      SmoothChoice(InChoices.Settings.Smooth), Choices(InChoices), Client(nullptr), ProgressDlg(nullptr), bClosing(0),
-      CloseResult(IDCANCEL), ElsewhereSince(-1.0f), bShowingResult(0), bOriginAboveProgram(false)
+    : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastCanPreview(0), LastBusy(0),
+      NextAutoTime(Now()), AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0),
+      bAutoUnshrink(0), m_bAllArchives(InChoices.bAllArchives ? 1 : 0), m_nTextureSize(0),
+      m_bSmooth(InChoices.Settings.IsSmooth()), SmoothChoice(InChoices.Settings.Smooth), Choices(InChoices),
+      Client(nullptr), ProgressDlg(nullptr), bClosing(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f),
+      bShowingResult(0), bOriginAboveProgram(false)
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);
@@ -219,6 +221,36 @@ void CPellmorWinDlg::OnRestore()
     if (!Changed.IsEmpty() && !AskToDiscardChanges(Changed))
         return;
     PerformTransaction(false, !Changed.IsEmpty());
+}
+
+void CPellmorWinDlg::OnPreview()
+{
+    UpdateData(true);
+    FShrinkJobOptions Options = GetJobOptions();
+    Options.PreviewDir = GetPreviewDir();
+    Client->MakePreview(GetGameDir(), Options);
+    UpdateState();
+}
+
+FString CPellmorWinDlg::GetPreviewDir()
+{
+    char16_t Temp[1024];
+    CoreOS::TempDirectory(Temp, 1024);
+    return appPathJoin(FString(Temp), FString(u"PellmorWin-preview"));
+}
+
+void CPellmorWinDlg::FollowPreview()
+{
+    const FString Page = Take(Client->PreviewPage);
+    const FString Result = Take(Client->PreviewResult);
+    if (!Page.IsEmpty())
+        AfxOpenDocument(Page);
+    else if (!Result.IsEmpty() && !bClosing)
+    {
+        bShowingResult = 1;
+        MessageBox(*Result, u"Preview", MB_OK);
+        bShowingResult = 0;
+    }
 }
 
 bool CPellmorWinDlg::PerformTransaction(bool bShrink, bool bDiscardChanges)
@@ -440,6 +472,7 @@ void CPellmorWinDlg::UpdateState()
     HandOverCancel();
     Client->Update(Dir, Options);
     FollowProgress();
+    FollowPreview();
     TakeResults(Dir);
 
     FDialogAnswers Answers = DecodeAnswers(Dir, Options);
@@ -499,7 +532,8 @@ FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir, const FShrinkJo
     if (Answers.bElsewhere)
         Answers.Seen.State = EArchiveState::Busy;
     Answers.bAnswered = bSameDir && !CanShrinkText.IsEmpty() && !CanUnshrinkText.IsEmpty();
-    Answers.bBusy = Client->bShrinking || Client->bUnshrinking || !Answers.bAnswered || Answers.bElsewhere;
+    Answers.bBusy =
+        Client->bShrinking || Client->bUnshrinking || Client->bPreviewing || !Answers.bAnswered || Answers.bElsewhere;
     Answers.bCanShrink = CanShrinkText.EqualsNoCase(u"true");
     Answers.bCanUnshrink = CanUnshrinkText.EqualsNoCase(u"true");
     return Answers;
@@ -590,7 +624,9 @@ void CPellmorWinDlg::SetStatus(const FDialogAnswers& Answers)
     // archive adds a line to the standard files' text.
     const FString ArchiveName = GetGameArchiveFiles(GetGameDir()).Name;
     FString Replaced;
-    if (Busy && Answers.Seen.State == EArchiveState::Busy)
+    if (Client->bPreviewing)
+        Replaced = u"Making the preview...\r\n";
+    else if (Busy && Answers.Seen.State == EArchiveState::Busy)
         Replaced = GetBusyElsewhereStatus();
     else if (CanShrink && !CanUnshrink)
         Replaced = GetUnshrinkableStatus(Answers.Seen, ArchiveName);
@@ -608,6 +644,15 @@ void CPellmorWinDlg::SetStatus(const FDialogAnswers& Answers)
     }
 
     bool bChanged = ShowButtons(Busy, CanShrink, CanUnshrink);
+    // A preview reads the original: one of a shrunk game too.
+    const bool CanPreview = !Busy && (Answers.bCanShrink || Answers.bCanUnshrink) && Replaced.IsEmpty();
+    if (CanPreview != (LastCanPreview != 0))
+    {
+        LastCanPreview = CanPreview;
+        if (CWnd* Button = GetDlgItem(IDC_PREVIEW))
+            Button->EnableWindow(CanPreview);
+        bChanged = true;
+    }
     const FString Note = Replaced + Added;
     if (Note != LastNote)
     {

@@ -1,6 +1,6 @@
 // The main dialog: the game directory with Browse..., the texture size with Smooth, the all-archives box, the
-// status, and the Shrink, Restore and Exit buttons. Once a second it lets the engine client collect results and refresh
-// its two tests, and shows what they say.
+// status, and the Shrink, Preview..., Restore and Exit buttons. Once a second it lets the engine client collect
+// results and refresh its two tests, and shows what they say.
 #pragma once
 
 #include "app/resource.h"
@@ -77,6 +77,8 @@ public:
     // Writes the status box, and only that control: the directory box, where the user may be typing, keeps its
     // text, caret and selection.
     void SetStatusText(const FString& Text);
+    // The folder the dialog's preview pages go into: PellmorWin-preview in the user's temporary folder.
+    static FString GetPreviewDir();
     // The directory text with a "\" appended unless it ends with one.
     FString GetGameDir() const;
     // What travels with the tests and the transactions: the all-archives box and the settings.
@@ -92,6 +94,9 @@ public:
     // ahead only on Yes, throwing the change away.
     void OnShrink();
     void OnRestore();
+    // The preview page of the folder in the box and the choice shown, made by the engine into a folder of its own
+    // under the user's temporary folder, then opened in the system's default browser (see FollowPreview).
+    void OnPreview();
     void OnExit();
     // The directory box changed: what the status and the buttons say is about another folder, so the dialog is
     // busy until the next check has answered for the new one.
@@ -109,6 +114,7 @@ public:
 
     int32_t LastCanShrink;
     int32_t LastCanUnshrink;
+    int32_t LastCanPreview;
     int32_t LastBusy;
     // What the status shows besides the state's own text (see SetStatus); a change rewrites it too.
     FString LastNote;
@@ -197,6 +203,8 @@ private:
     FString GetChoiceLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink) const;
     // Shows the progress window while a shrink is in flight, and hides it afterwards.
     void FollowProgress();
+    // Opens a preview page that the engine finished, or shows why it made none.
+    void FollowPreview();
     // Takes a transaction's failure from the client (emptying it there) and shows it with the advice for the
     // engine's Verdict.
     void TakeResult(FString& Result, const FVerdict& Verdict, const TDynArray<FArchiveOutcome>& Archives,

@@ -112,8 +112,8 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     if (Options.bReport)
         Console.Out(ShrinkImgReport(Result.Stats.Textures, Result.ReportLines));
     const int64_t Before = FileSizeOf(Src);
-    Console.Out(
-        FString::Printf(u"%s: %s -> %s\n", *Dest, *appFormatMegabytes(Before), *appFormatMegabytes(Result.OutputBytes)));
+    Console.Out(FString::Printf(u"%s: %s -> %s\n", *Dest, *appFormatMegabytes(Before),
+                                *appFormatMegabytes(Result.OutputBytes)));
     return PELLMOR_Done;
 }
 
@@ -277,21 +277,13 @@ EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const 
     ShrinkOptions.bDryRun = true;
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions,
                                       ArchiveJobOutput(Console, Options.bJson, Options.bProgress), Findings.Result);
-    const EShrinkFailure Failure = Findings.Result.Failure;
-    Error = Failure == EShrinkFailure::Damaged            ? EPellmorError::Damaged
-            : Failure == EShrinkFailure::NotAnArchive     ? EPellmorError::NotAnArchive
-            : Failure == EShrinkFailure::CannotReadSource ? EPellmorError::CannotRead
-                                                          : EPellmorError::Failed;
+    Error = DryRunError(Findings.Result);
     return End;
 }
 
-// The reason of a failed dry run, in the words the game's commands use for the same thing.
 FString FailureText(const FArchiveFindings& Findings)
 {
-    const FGameArchive Archive = DescribeArchiveFile(Findings.Src);
-    if (Findings.Result.Failure == EShrinkFailure::Damaged)
-        return DescribeDamage(Archive.Shown, Findings.Result.Damage);
-    return Findings.Result.Reason.IsEmpty() ? FString(u"report failed") : Findings.Result.Reason;
+    return DryRunFailureText(Findings.Src, Findings.Result);
 }
 
 // report --archive/--all: each archive of the game named, then what they would save together.
@@ -357,19 +349,6 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
 
 // ---- report --compare ---------------------------------------------------------------------------------------------
 
-// The choices a player has, as the dialog offers them: the standard shrink, smooth or not, then the largest sides.
-TDynArray<FShrinkSettings> PlayerChoices()
-{
-    TDynArray<FShrinkSettings> Choices;
-    Choices.AddItem(FShrinkSettings::Standard());
-    FShrinkSettings Smooth = FShrinkSettings::Standard();
-    Smooth.Smooth = ESmoothChoice::Smooth;
-    Choices.AddItem(Smooth);
-    for (int32_t Side : {1024, 512, 256, 128})
-        Choices.AddItem(FShrinkSettings::LargestSide(Side));
-    return Choices;
-}
-
 // What one choice would make of the archives together.
 struct FChoiceEstimate
 {
@@ -425,7 +404,7 @@ int32_t CompareChoices(const FPellmorOptions& Options, FPellmorConsole& Console)
     for (const FString& Src : Sources)
         Bytes += FileSizeOf(Src);
     TDynArray<FChoiceEstimate> Estimates;
-    for (const FShrinkSettings& Choice : PlayerChoices())
+    for (const FShrinkSettings& Choice : FShrinkSettings::Choices())
     {
         FChoiceEstimate Estimate;
         Estimate.Settings = Choice;
@@ -485,6 +464,23 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
     WriteFindings(Json, Findings, Options.SkipRules);
     Console.Out(Json.Text());
     return PELLMOR_Done;
+}
+
+EPellmorError DryRunError(const FShrinkResult& Result)
+{
+    const EShrinkFailure Failure = Result.Failure;
+    return Failure == EShrinkFailure::Damaged            ? EPellmorError::Damaged
+           : Failure == EShrinkFailure::NotAnArchive     ? EPellmorError::NotAnArchive
+           : Failure == EShrinkFailure::CannotReadSource ? EPellmorError::CannotRead
+                                                         : EPellmorError::Failed;
+}
+
+FString DryRunFailureText(const FString& Src, const FShrinkResult& Result)
+{
+    const FGameArchive Archive = DescribeArchiveFile(Src);
+    if (Result.Failure == EShrinkFailure::Damaged)
+        return DescribeDamage(Archive.Shown, Result.Damage);
+    return Result.Reason.IsEmpty() ? FString(u"the dry run failed") : Result.Reason;
 }
 
 int64_t FileSizeOf(const FString& Path)

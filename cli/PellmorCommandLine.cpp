@@ -7,6 +7,7 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
+#include "engine/FPreviewPage.h"
 #include "engine/FShrinkEngineServer.h"
 
 namespace
@@ -31,6 +32,8 @@ enum EOption : uint32_t
     OPTION_NoSmooth = 1024,
     OPTION_Compare = 2048,
     OPTION_DiscardChanges = 4096,
+    OPTION_Out = 8192,
+    OPTION_Count = 16384,
 };
 
 // Stores an option's value; false when it is none the option takes. What is what the option takes, for the usage
@@ -92,6 +95,21 @@ bool TakeMaxSide(FPellmorOptions& Options, const FString& Value, FString& What)
     return true;
 }
 
+bool TakeOut(FPellmorOptions& Options, const FString& Value, FString&)
+{
+    Options.OutDir = appWithoutTrailingSeparators(appAbsolutePath(Value));
+    return true;
+}
+
+// 1 to PREVIEW_MaxCount.
+bool TakeCount(FPellmorOptions& Options, const FString& Value, FString& What)
+{
+    const int64_t Count = ReadCount(Value, PREVIEW_MaxCount);
+    What = NumberRange(1, int32_t(PREVIEW_MaxCount));
+    Options.Count = int32_t(Count);
+    return Count >= 1 && Count <= PREVIEW_MaxCount;
+}
+
 struct FOptionSpec
 {
     EOption Option;
@@ -141,6 +159,12 @@ const FOptionSpec Options[] = {
      u"restore even though the shrunk archive changed after the shrink (a mod installed meanwhile is then gone "
      u"from the game)",
      EPellmorValue::None, nullptr},
+    {OPTION_Out, u"--out DIR",
+     u"write the page into DIR (default: pellmor-preview in the current folder); a folder that is there is only "
+     u"replaced when it holds a preview page",
+     EPellmorValue::Folder, &TakeOut},
+    {OPTION_Count, u"--count K", u"show the K textures that the choice saves the most bytes on (default 24)",
+     EPellmorValue::Number, &TakeCount},
 };
 
 // The options that choose what a shrink makes.
@@ -274,6 +298,21 @@ const FCommandSpec Commands[] = {
      u"Shrinks the archive SRC into the new file DST, without backups and without a game folder. SRC may also be "
      u"a game folder: its Models\\gta3.img.",
      &RunShrinkImg},
+    {u"preview",
+     nullptr,
+     EOperand::Archive,
+     {u"SRC", nullptr},
+     {nullptr, nullptr},
+     0,
+     OPTION_Json | OPTION_SkipRules | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_Jobs | SettingsOptions |
+         OPTION_Out | OPTION_Count,
+     u"a page of pictures: the textures before and after a shrink of SRC (else the game's); writes nothing there",
+     u"Writes a page that shows what a shrink would make of the archive SRC: today's size and the estimated size "
+     u"of each choice (the standard shrink, smooth, at most 1024, 512, 256 and 128 pixels) as a chart, the "
+     u"textures the choice saves the most bytes on as pictures before and after, and how many textures stay as "
+     u"they are and why. The page is DIR/index.html with one PNG file per picture; it needs no network. Prints "
+     u"the page's path. Nothing is written in the game's folder. SRC and --archive or --all as for report.",
+     &RunPreview},
 };
 
 // Command names are taken in any case: "Status" is status.

@@ -38,6 +38,8 @@ struct FPellmorOptions
     FShrinkSettings Settings;
     bool bCompare = false;        // report --compare: a dry run of each choice a player has
     bool bDiscardChanges = false; // restore --discard-changes: restore although the shrunk archive changed
+    FString OutDir;               // preview --out: absolute, or empty for pellmor-preview in the current folder
+    int32_t Count = 0;            // preview --count: the textures shown in pictures; 0 the preview's default
 
     // --archive or --all: the command works on a list of archives and always answers with a list.
     bool NamesArchives() const { return bAllArchives || ArchiveNames.Num() > 0; }
@@ -53,6 +55,8 @@ bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FG
 // report on archives and shrink-img on one (PellmorCommand.cpp).
 int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console);
 int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console);
+// preview (PellmorPreview.cpp).
+int32_t RunPreview(const FPellmorOptions& Options, FPellmorConsole& Console);
 
 // ---- Failures ---------------------------------------------------------------------------------------------
 
@@ -89,6 +93,10 @@ int32_t PrintFailure(FPellmorConsole& Console, bool bJson, EPellmorError Error, 
                      const FString& Advice, const FJsonMembers& Members = FJsonMembers());
 // {"code": ..., "message": ..., "advice": ... or null}: the error member of PrintFailure, as the next value.
 void WriteJsonError(FJsonWriter& Json, EPellmorError Error, const FString& Message, const FString& Advice);
+// The error code of a failed dry run of an archive, and its reason for people (a damaged archive in the words the
+// game's commands use).
+EPellmorError DryRunError(const FShrinkResult& Result);
+FString DryRunFailureText(const FString& Src, const FShrinkResult& Result);
 
 // ---- The archives a command works on (PellmorArchives.cpp) ------------------------------------------------
 

@@ -6,6 +6,17 @@
 #include "engine/FShrinkEngineServer.h"
 #include "shrinker/FImgShrinker.h"
 
+namespace
+{
+// Copies the text out and empties it at the source.
+FString Take(FString& Text)
+{
+    FString Taken = Text;
+    Text.Empty();
+    return Taken;
+}
+} // namespace
+
 FString FShrinkEngineClientBase::GetShrinkProgressText() const
 {
     if (!bShrinking)
@@ -25,7 +36,7 @@ FShrinkEngineClient::~FShrinkEngineClient()
     // A shrink in flight (running or still queued) is cancelled, so it stops within one entry and removes its
     // unfinished output; Shutdown then waits for the worker. The two pointers stay valid until the worker is
     // gone, so a queued shrink that starts now still sees the cancel request.
-    if (ShrinkRequest.JobId != 0)
+    if (ShrinkRequest.JobId != 0 || PreviewRequest.JobId != 0)
         CancelFlag.store(1);
     DropEstimate();
     Server->Shutdown();
@@ -129,6 +140,14 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
     PollRequest(CanUnshrinkRequest);
     PollRequest(ShrinkRequest);
     PollRequest(UnshrinkRequest);
+    PollRequest(PreviewRequest);
+    bPreviewing = PreviewRequest.JobId != 0 ? 1 : 0;
+    if (PreviewRequest.bEnded)
+    {
+        PreviewRequest.bEnded = false;
+        PreviewPage = PreviewRequest.Outcome.PreviewPage;
+        PreviewResult = Take(PreviewRequest.Result);
+    }
 
     if (PublishAnswer(CanShrinkRequest, CanShrinkText))
     {
@@ -177,7 +196,7 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
 bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command,
                                            const FString& Dir, const FShrinkJobOptions& Options)
 {
-    if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
+    if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0 || PreviewRequest.JobId != 0)
         return false;
     // A shrink's settings travel in its command line, as the job server reads them back.
     const FString Line = &Request == &ShrinkRequest
@@ -213,6 +232,16 @@ bool FShrinkEngineClient::PerformShrink(const FString& Dir, const FShrinkJobOpti
 bool FShrinkEngineClient::PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options)
 {
     return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir, Options);
+}
+
+bool FShrinkEngineClient::MakePreview(const FString& Dir, const FShrinkJobOptions& Options)
+{
+    if (PreviewRequest.JobId != 0 || ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
+        return false;
+    PreviewRequest.JobId =
+        Server->QueueJob(FString::Printf(u"MakePreview,%s,%s", *Dir, *Options.Settings.ToText()), Options);
+    bPreviewing = PreviewRequest.JobId != 0 ? 1 : 0;
+    return bPreviewing != 0;
 }
 
 bool FShrinkEngineClient::TakeTransactionEnd(FEngineRequest& Request, FTransactionResult& Outcome,

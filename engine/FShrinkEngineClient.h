@@ -41,6 +41,9 @@ public:
     // already in flight. Tests still in flight are withdrawn from the engine.
     virtual bool PerformShrink(const FString& Dir, const FShrinkJobOptions& Options) = 0;
     virtual bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options) = 0;
+    // Queue the preview page of the game in Dir (the archives and settings of Options, into Options.PreviewDir).
+    // False, and nothing changes, while a preview, a shrink or a restore is in flight.
+    virtual bool MakePreview(const FString& Dir, const FShrinkJobOptions& Options) = 0;
     bool PerformShrink(const FString& Dir) { return PerformShrink(Dir, FShrinkJobOptions()); }
     bool PerformUnshrink(const FString& Dir) { return PerformUnshrink(Dir, FShrinkJobOptions()); }
 
@@ -57,6 +60,11 @@ public:
     FString ShrinkResult;      // message of the last failed shrink; the front end takes it and empties it
     int32_t bUnshrinking = 0;
     FString UnshrinkResult;
+    int32_t bPreviewing = 0;
+    // How the last preview ended: its page (empty when none was written) and the engine's text; the front end
+    // takes them and empties them.
+    FString PreviewPage;
+    FString PreviewResult;
 
     // The same as values: how the last shrink and the last restore ended (success too), kept until the next
     // one ends; and the files as the last shrink test saw them (busy, damaged, a stale kept archive ...),
@@ -95,6 +103,7 @@ public:
     bool Update(const FString& Dir, const FShrinkJobOptions& TestOptions) override;
     bool PerformShrink(const FString& Dir, const FShrinkJobOptions& Options) override;
     bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options) override;
+    bool MakePreview(const FString& Dir, const FShrinkJobOptions& Options) override;
     using FShrinkEngineClientBase::PerformShrink;
     using FShrinkEngineClientBase::PerformUnshrink;
 
@@ -104,6 +113,7 @@ public:
     FEngineRequest ShrinkRequest;
     FEngineRequest UnshrinkRequest;
     FEngineRequest EstimateRequest;
+    FEngineRequest PreviewRequest;
     // Shared with the worker thread without a lock: the shrinker reads the one and writes the other.
     std::atomic<int32_t> CancelFlag;
     std::atomic<int32_t> Progress;

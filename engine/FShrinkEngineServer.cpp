@@ -7,6 +7,7 @@
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/FFileManager.h"
 #include "engine/FGameArchives.h"
+#include "engine/FPreviewPage.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FSkipRules.h"
 
@@ -180,8 +181,8 @@ bool IsThereUnread(const FString& Name, uint32_t& Error)
 {
     if (CoreOS::FileGetAttributes(*Name) == CoreOS::FILEATTR_Invalid)
         return false;
-    CoreOS::FFileHandle File = CoreOS::FileOpen(*Name, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read,
-                                                CoreOS::FILECREATE_OpenExisting);
+    CoreOS::FFileHandle File =
+        CoreOS::FileOpen(*Name, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read, CoreOS::FILECREATE_OpenExisting);
     Error = File ? CoreOS::OSERROR_None : CoreOS::LastError();
     if (File)
         CoreOS::FileClose(File);
@@ -619,7 +620,7 @@ void FShrinkEngineServer::Iterate()
     FShrinkJob* Job = nullptr;
     {
         std::lock_guard<std::mutex> Guard(VarsLock);
-        appCheck(Vars.CurrentJob==0);
+        appCheck(Vars.CurrentJob == 0);
         while (Vars.DeleteList.Num() > 0)
         {
             const int32_t Id = Vars.DeleteList.Pop();
@@ -840,6 +841,40 @@ FJobOutcome RunTransaction(const TDynArray<FArchiveFiles>& Sets, bool bShrink, c
 }
 } // namespace
 
+namespace
+{
+// The preview page of the archives' originals; the files of the game are only read.
+FJobOutcome RunPreviewJob(const TDynArray<FArchiveFiles>& Sets, const FShrinkJobOptions& Options)
+{
+    FPreviewRequest Request;
+    for (const FArchiveFiles& Files : Sets)
+    {
+        Request.Archives.AddItem(GetPreviewSource(Files));
+        Request.Shown.AddItem(Files.Name);
+    }
+    Request.Settings = Options.Settings;
+    Request.SkipRulesFile = Options.SkipRulesFile;
+    Request.Jobs = Options.Jobs;
+    Request.Cancel = GShrinkCancelFlag;
+    // Its own progress: the shrink's value is the shrink's alone.
+    FPreviewProgress Progress;
+    Request.Progress = &Progress;
+    const FPreviewResult Result = MakePreviewPage(Request, Options.PreviewDir);
+    FJobOutcome Outcome;
+    Outcome.PreviewPage = Result.PagePath;
+    if (Result.bOk)
+        Outcome.Result = u"Preview made";
+    else if (Result.bCancelled)
+        Outcome.Result = u"Preview canceled";
+    else if (!Result.FailedArchive.IsEmpty())
+        Outcome.Result =
+            FString::Printf(u"The preview could not read %s: %s", *Result.FailedArchive, *Result.Shrink.Reason);
+    else
+        Outcome.Result = Result.Reason;
+    return Outcome;
+}
+} // namespace
+
 FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJobOptions& JobOptions,
                                         const FJobProgressSink& Progress)
 {
@@ -862,6 +897,8 @@ FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJob
         return RunTransaction(Sets, Cmd.EqualsNoCase(u"PerformShrink"), Options, Progress);
     if (Cmd.EqualsNoCase(u"Estimate"))
         return EstimateShrink(Sets, Options);
+    if (Cmd.EqualsNoCase(u"MakePreview"))
+        return RunPreviewJob(Sets, Options);
     EngineTrace(u"Unknown Cmd: %s", *Cmd);
     return FJobOutcome();
 }

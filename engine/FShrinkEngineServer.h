@@ -56,6 +56,8 @@ struct FShrinkJobOptions
     // server points it at the job's record, and sets it when the running job is deleted. A shrink stops only at
     // GShrinkCancelFlag.
     std::atomic<int32_t>* Cancel = nullptr;
+    // MakePreview: the folder its page goes into.
+    FString PreviewDir;
 };
 
 // The two tests and the two transactions on the game's main archive. Each returns the empty text on success,
@@ -130,6 +132,7 @@ struct FJobOutcome
     FTransactionResult Transaction;
     FArchiveStatus Status;               // of a CanShrink: the files (of the first archive) as the test saw them
     TDynArray<FArchiveOutcome> Archives; // every archive the job was about, in order
+    FString PreviewPage;                 // of a MakePreview that wrote its page: the page's index.html
 };
 
 // Where a transaction stands, said by the worker as each archive's turn comes. The archive's own share of its
@@ -184,7 +187,9 @@ public:
     // text is the bytes of all of them. It reads only, and takes no lock. A transaction runs
     // on each archive that passes its test, one after another, and tells Progress where it stands at each one's
     // turn; a cancel ends it before the next turn. "Shrink canceled" replaces a shrink's text only when a build
-    // was cancelled or a turn was not started for the cancel.
+    // was cancelled or a turn was not started for the cancel. "MakePreview,Dir[,Settings]" writes the preview
+    // page of the settings into Options.PreviewDir (of each archive the original: the kept one of a shrunk
+    // game): PreviewPage is set and the text is "Preview made", else the text says why not.
     static FJobOutcome RunJob(const FString& Command, const FShrinkJobOptions& Options,
                               const FJobProgressSink& Progress = FJobProgressSink());
 

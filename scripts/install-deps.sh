@@ -72,6 +72,10 @@ for tool in gcc g++; do
     fi
 done
 
+# The preview page's test drives Debian's chromium with puppeteer-core from npm, at the versions of its lock file;
+# no browser is downloaded (PUPPETEER_SKIP_DOWNLOAD), the test names /usr/bin/chromium.
+(cd "$here/../tests/preview" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund)
+
 if ! "$here/need-deps.sh"; then
     echo "install-deps: something is still missing" >&2
     exit 1

@@ -22,6 +22,11 @@ PACKAGES=(
     xvfb xauth xdotool x11-apps imagemagick
     # GNU time for measured runs
     time
+    # the preview's PNG files (stb_image_write, header only; the tests read them back with stb_image)
+    libstb-dev
+    # the preview page's test: Debian's browser, headless, driven by a Node script (puppeteer-core from npm,
+    # which comes with nodejs)
+    chromium nodejs
     # dpkg-dev so that `apt-get source libsquish` works: both builds compile the block coder from Debian's source
     dpkg-dev
     # fuzz targets: clang with libFuzzer and the sanitizer runtimes, and llvm-symbolizer for readable reports
@@ -42,6 +47,7 @@ COMMANDS=(
     dpkg-source
     clang clang++ llvm-symbolizer-14
     strace
+    chromium node npm
     zip unzip lintian man dpkg-deb dpkg-shlibdeps dpkg-buildflags gzip
 )
 

@@ -3,15 +3,17 @@
 #   native: 120 passed, 0 failed
 #   windows: 120 passed, 0 failed
 #   gui: 6 passed, 0 failed
+#   preview: 7 passed, 0 failed
 #   fuzz: 4 passed, 0 failed
 #   dist: 7 passed, 0 failed
 #   257 passed, 0 failed
 # Usage: scripts/run-tests.sh [--native ok|failed] [--windows ok|failed] [--gui ok|failed] [--fuzz ok|failed]
-#                             [--dist ok|failed]
+#                             [--dist ok|failed] [--preview ok|failed]
 # ("failed" means that suite did not build; it counts as one failure. The gui suite is PellmorWin.exe in real
 # windows under Wine and Xvfb, tests/gui/run-gui-tests.sh, on the Windows build. The fuzz suite runs each fuzz
 # target of the fuzzing build for FUZZ_SECONDS (default 10) with tests/fuzz/run-fuzz.sh; a target passes when
-# nothing went wrong in that time. The dist suite checks the release packages of make dist in DIST_DIR,
+# nothing went wrong in that time. The preview suite opens pellmor preview's page of a sample archive in Debian's
+# chromium, tests/preview/run-preview-test.sh, on the native build. The dist suite checks the release packages of make dist in DIST_DIR,
 # tests/packaging/check-dist.sh.)
 # Exits non-zero when anything failed.
 set -uo pipefail
@@ -33,6 +35,7 @@ windows_state=""
 gui_state=""
 fuzz_state=""
 dist_state=""
+preview_state=""
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --native) native_state=$2; shift 2 ;;
@@ -40,8 +43,9 @@ while [[ $# -gt 0 ]]; do
         --gui) gui_state=$2; shift 2 ;;
         --fuzz) fuzz_state=$2; shift 2 ;;
         --dist) dist_state=$2; shift 2 ;;
+        --preview) preview_state=$2; shift 2 ;;
         *) echo "usage: $0 [--native ok|failed] [--windows ok|failed] [--gui ok|failed] [--fuzz ok|failed]" \
-                "[--dist ok|failed]" >&2
+                "[--dist ok|failed] [--preview ok|failed]" >&2
            exit 2 ;;
     esac
 done
@@ -199,6 +203,15 @@ case "$gui_state" in
     "") ;;
     ok) run_script_suite gui "$WIN_BUILD_DIR/gui-output.log" tests/gui/run-gui-tests.sh ;;
     *) not_built gui ;;
+esac
+
+case "$preview_state" in
+    "") ;;
+    ok)
+        echo "==== preview suite ===="
+        run_script_suite preview "$BUILD_DIR/preview-output.log" tests/preview/run-preview-test.sh
+        ;;
+    *) not_built preview ;;
 esac
 
 case "$fuzz_state" in

@@ -456,6 +456,8 @@ void FImgShrinker::ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers)
     FPieceState& Piece = Pieces[size_t(Work.Slot)];
     Piece.Context.reset(
         new FTxdEntryContext(SkipRules, Options.Reencode, Piece.TxdName, &Work.Trace, &Buffers, Options.Settings));
+    Piece.Context->bKeepFacts = bool(Options.OnTexture);
+    Piece.Context->bSizesOnly = Options.bDryRun && Options.bSizesOnly;
     int32_t NewLength = Work.Length;
     Piece.bMalformed = ProcessTxdEntry(*Piece.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;
     Work.Length = NewLength;
@@ -480,6 +482,11 @@ bool FImgShrinker::WritePiece(FShrinkWork& Work)
             ++Result.Stats.Textures.MalformedEntries;
         else
             Result.Stats.Add(Piece.Context->Stats);
+        for (FTextureFact& Fact : Piece.Context->Facts)
+        {
+            Fact.Entry = Work.Index;
+            Options.OnTexture(Fact);
+        }
         Piece.Context.reset();
     }
     const int64_t Blocks = (int64_t(Work.Length) + IMG_BlockSize - 1) / IMG_BlockSize;

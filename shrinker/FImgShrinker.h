@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
@@ -39,6 +40,13 @@ struct FShrinkOptions
     int64_t InFlightBytes = 0;                // with Jobs above 1, bytes of entries read and not yet written at
                                               // most (a larger entry goes through alone); 0: 16 MiB
     FShrinkSettings Settings;                 // what the player chose; the standard shrink by default
+    // A dry run that only works out sizes: every texture's plan and checks are made as in a shrink, but a single
+    // level that would be resampled is not decoded, resampled or encoded; the sizes, statistics and facts are
+    // those of the full dry run, at a fraction of its time. Only with bDryRun; OutputDigest then means nothing.
+    bool bSizesOnly = false;
+    // When set, every texture of every well-formed dictionary is told here, on the calling thread, in entry
+    // order and in each dictionary's order, as its entry is written (also in a dry run).
+    std::function<void(const FTextureFact&)> OnTexture;
 };
 
 enum class EShrinkFailure : int32_t

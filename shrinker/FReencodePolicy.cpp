@@ -2,6 +2,8 @@
 // levels and resampling single levels.
 #include "shrinker/FReencodePolicy.h"
 
+#include <cstring>
+
 #include "Core/Inc/CoreUtil.h"
 #include "shrinker/FTextureUtil.h"
 
@@ -216,6 +218,22 @@ void DropLevels(FTxdImage& Image, int32_t Count)
     }
 }
 
+// A dry run that only works out sizes: the checks of decoding the level and of encoding the new size, and zeros
+// of the encoded size in the thread's buffer in place of the encoded pixels.
+bool SizeOneLevel(FTxdEntryContext& Context, const FTxdImage& Image, FPixelFormat LevelFormat, int32_t NewWidth,
+                  int32_t NewHeight)
+{
+    const FHeldBytes& Level = Image.MipList[0];
+    if (GetConvertedBytes(Image.Header.Width, Image.Header.Height, LevelFormat, PIXEL_RGBA, Level.Num(),
+                          &Context.Trace) < 0)
+        return false;
+    const int32_t Bytes = GetConvertedBytes(NewWidth, NewHeight, PIXEL_RGBA, LevelFormat, -1, &Context.Trace);
+    if (Bytes < 0)
+        return false;
+    std::memset(Context.Buffers.Encoded.SetNum(Bytes), 0, size_t(Bytes));
+    return true;
+}
+
 // Decodes the texture's one level, resamples it to NewWidth x NewHeight and encodes it again in its own format.
 ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat,
                                  int32_t NewWidth, int32_t NewHeight)
@@ -228,12 +246,20 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FP
     const FHeldBytes& Level = Image.MipList[0];
     FShrinkBuffers& Buffers = Context.Buffers;
     const EResampleFilter Filter = Context.Settings.IsSmooth() ? EResampleFilter::Box : EResampleFilter::Bilinear;
-    uint8_t* Resized = Buffers.Resized.SetNum(int64_t(NewWidth) * NewHeight * 4);
-    if (!ResampleLevel(Header.Width, Header.Height, Level.GetData(), LevelFormat, Level.Num(), Resized, NewWidth,
-                       NewHeight, Buffers, &Context.Trace, Filter))
-        return ETextureOutcome::NotUnderstood;
-    if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, LevelFormat, -1, &Context.Trace))
-        return ETextureOutcome::NotUnderstood;
+    if (Context.bSizesOnly)
+    {
+        if (!SizeOneLevel(Context, Image, LevelFormat, NewWidth, NewHeight))
+            return ETextureOutcome::NotUnderstood;
+    }
+    else
+    {
+        uint8_t* Resized = Buffers.Resized.SetNum(int64_t(NewWidth) * NewHeight * 4);
+        if (!ResampleLevel(Header.Width, Header.Height, Level.GetData(), LevelFormat, Level.Num(), Resized, NewWidth,
+                           NewHeight, Buffers, &Context.Trace, Filter))
+            return ETextureOutcome::NotUnderstood;
+        if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, LevelFormat, -1, &Context.Trace))
+            return ETextureOutcome::NotUnderstood;
+    }
     Image.MipList[0].SetOwned(Buffers.Encoded.GetData(), int32_t(Buffers.Encoded.Num()));
     Header.Width = uint16_t(NewWidth);
     Header.Height = uint16_t(NewHeight);

@@ -263,6 +263,35 @@ bool ParseDictionary(const uint8_t* Bytes, int32_t NumBytes, TDynArray<FRwChunk>
     return true;
 }
 
+// A texture as it was found, before the policy looks at it.
+FTextureFact FactBefore(const FTxdEntryContext& Context, const FTxdImage& Image, int32_t Index, int64_t Bytes)
+{
+    FTextureFact Fact;
+    Fact.Index = Index;
+    Fact.TxdName = Context.TxdName;
+    Fact.Name = Image.GetName();
+    Fact.Kind = GetTextureKind(Image.Header);
+    Fact.D3DFormat = Image.Header.D3DFormat;
+    Fact.Depth = Image.Header.Depth;
+    Fact.Width = Image.Header.Width;
+    Fact.Height = Image.Header.Height;
+    Fact.MipLevels = Image.Header.MipLevels;
+    Fact.Bytes = Bytes;
+    return Fact;
+}
+
+// What became of it: a texture that stays keeps its sizes and bytes.
+FTextureFact FactAfter(FTextureFact Fact, const FTxdImage& Image, ETextureOutcome Outcome, int64_t Bytes)
+{
+    const bool bChanged = Outcome == ETextureOutcome::Changed;
+    Fact.Outcome = Outcome;
+    Fact.NewWidth = bChanged ? Image.Header.Width : Fact.Width;
+    Fact.NewHeight = bChanged ? Image.Header.Height : Fact.Height;
+    Fact.NewMipLevels = bChanged ? Image.Header.MipLevels : Fact.MipLevels;
+    Fact.NewBytes = bChanged ? Bytes : Fact.Bytes;
+    return Fact;
+}
+
 // Hands each texture to the policy and marks those it changed in Changed. A changed record is not written on its
 // own: its struct takes the record's new size, and the record goes straight into the rewritten stream. Whether
 // any texture changed.
@@ -271,13 +300,20 @@ bool ProcessImages(FTxdEntryContext& Context, FRwChunk& Dict, TDynArray<FTxdImag
     bool bChanged = false;
     for (int32_t i = 0; i < Images.Num(); ++i)
     {
-        if (ProcessImage(Context, Images[i]) != ETextureOutcome::Changed)
-            continue;
-        bChanged = true;
-        Changed[i] = 1;
         FRwChunk& Struct = Dict.InnerChunks[i + 1].InnerChunks[0];
-        appCheck(Struct.Head.Size == uint32_t(Struct.DataBytes.Num()));
-        Struct.Head.Size = uint32_t(GetTxdImageBytes(Images[i]));
+        FTextureFact Fact;
+        if (Context.bKeepFacts)
+            Fact = FactBefore(Context, Images[i], i, Struct.DataBytes.Num());
+        const ETextureOutcome Outcome = ProcessImage(Context, Images[i]);
+        if (Outcome == ETextureOutcome::Changed)
+        {
+            bChanged = true;
+            Changed[i] = 1;
+            appCheck(Struct.Head.Size == uint32_t(Struct.DataBytes.Num()));
+            Struct.Head.Size = uint32_t(GetTxdImageBytes(Images[i]));
+        }
+        if (Context.bKeepFacts)
+            Context.Facts.AddItem(FactAfter(Fact, Images[i], Outcome, Struct.Head.Size));
     }
     return bChanged;
 }
@@ -413,6 +449,16 @@ FByteArray WriteChunks(const TDynArray<FRwChunk>& InChunkStack, bool bTraceChunk
     Writer.Reserve(int32_t(sizeof(FRwChunkHead) + InChunkStack[0].Head.Size));
     WriteChunk(Writer, InChunkStack[0], 0, bTraceChunks);
     return Writer.Finish();
+}
+
+bool ReadTxdImages(const uint8_t* Bytes, int32_t NumBytes, TDynArray<FRwChunk>& Roots, TDynArray<FTxdImage>& Images,
+                   const char16_t** Reason)
+{
+    const char16_t* Why = nullptr;
+    const bool bRead = ParseDictionary(Bytes, NumBytes, Roots, Images, Why);
+    if (Reason)
+        *Reason = Why;
+    return bRead;
 }
 
 ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32_t& NumBytes)

@@ -13,6 +13,7 @@
 #include "shrinker/FHeldBytes.h"
 
 class FTxdEntryContext;
+struct FTxdImage;
 
 // The chunk types a texture dictionary is built from, and the other well-known ids (named in traces only).
 enum ERwChunkType : uint32_t
@@ -99,5 +100,12 @@ enum ETxdEntryResult
 // Context.ImageName, is counted in Context.Stats.MipLevelStats and, unless it is a palette texture, goes to
 // Context.Reencode; its outcome is counted in Context.Stats.Textures. When any texture changed, the tree is
 // written back: Bytes then holds the new stream of NumBytes bytes (no more than before) followed by zeros up to
-// the old length. Parsing costs a small multiple of NumBytes in memory.
+// the old length. Parsing costs a small multiple of NumBytes in memory. With Context.bKeepFacts each texture also
+// adds its fact to Context.Facts, in order.
 ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32_t& NumBytes);
+
+// The textures of a texture dictionary entry, parsed as ProcessTxdEntry parses them: Roots gets the chunk tree,
+// Images one record per texture in order, views into Bytes (which must outlive both and stay unchanged). False,
+// with a short description in *Reason when asked, for an entry that ProcessTxdEntry would copy as it is.
+bool ReadTxdImages(const uint8_t* Bytes, int32_t NumBytes, TDynArray<FRwChunk>& Roots, TDynArray<FTxdImage>& Images,
+                   const char16_t** Reason = nullptr);

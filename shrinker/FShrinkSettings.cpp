@@ -1,6 +1,8 @@
 // The settings of a shrink: validity, comparison, the text form and the description.
 #include "shrinker/FShrinkSettings.h"
 
+#include <initializer_list>
+
 #include "Core/Inc/CoreAssert.h"
 
 namespace
@@ -57,6 +59,18 @@ FShrinkSettings FShrinkSettings::LargestSide(int32_t Side)
     Settings.Mode = EShrinkMode::LargestSide;
     Settings.MaxSide = Side;
     return Settings;
+}
+
+TDynArray<FShrinkSettings> FShrinkSettings::Choices()
+{
+    TDynArray<FShrinkSettings> List;
+    List.AddItem(Standard());
+    FShrinkSettings Smooth = Standard();
+    Smooth.Smooth = ESmoothChoice::Smooth;
+    List.AddItem(Smooth);
+    for (int32_t Side : {1024, 512, 256, 128})
+        List.AddItem(LargestSide(Side));
+    return List;
 }
 
 bool FShrinkSettings::IsValidMaxSide(int64_t Side)

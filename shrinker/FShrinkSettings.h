@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 
 enum class EShrinkMode : int32_t
@@ -36,6 +37,9 @@ struct FShrinkSettings
     // The standard shrink, and the largest-side mode for a valid Side (assertion), with the mode's smoothing.
     static FShrinkSettings Standard();
     static FShrinkSettings LargestSide(int32_t Side);
+    // The choices a player is shown side by side, in this order: the standard shrink, the standard shrink
+    // smooth, and at most 1024, 512, 256 and 128 pixels (smooth, as the mode is by default).
+    static TDynArray<FShrinkSettings> Choices();
     // Whether a player may ask for Side as the largest side (for the front ends' usage errors, which name the
     // range SHRINK_MinSide to SHRINK_MaxSide).
     static bool IsValidMaxSide(int64_t Side);

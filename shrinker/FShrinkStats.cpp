@@ -37,6 +37,24 @@ void SortDescending(TDynArray<FString>& Lines)
 }
 } // namespace
 
+FString FTextureFact::FormatName() const
+{
+    if (FindTextureKind(Kind))
+        return GetTextureKindName(Kind);
+    if (Depth == 8)
+        return u"palette";
+    // A block format's four characters, stored as a little-endian word ("DXT5").
+    FString Code;
+    for (int32_t Shift = 0; Shift < 32; Shift += 8)
+    {
+        const char16_t Char = char16_t((D3DFormat >> Shift) & 0xFF);
+        if (Char < u' ' || Char > u'~')
+            return FString::Printf(u"format %u", D3DFormat);
+        Code += Char;
+    }
+    return Code;
+}
+
 void FTextureFacts::Count(uint32_t Kind, int32_t Width, int32_t Height, ETextureOutcome Outcome)
 {
     ++Total;

@@ -28,6 +28,32 @@ enum class ETextureOutcome : int32_t
     TooLargeToDecode, // re-encoding it needed more memory than there is, kept
 };
 
+// One texture as a shrink found it, and what became of it. The sizes and levels "after" are those "before" when
+// the texture stays as it is.
+struct FTextureFact
+{
+    int32_t Entry = 0; // the dictionary's place in the archive's directory
+    int32_t Index = 0; // the texture's place in its dictionary, from 0
+    FString TxdName;   // the dictionary's name without ".txd"
+    FString Name;      // the texture's own name
+    uint32_t Kind = 0; // as GetTextureKind gives it (0: no kind of ours, a palette texture too)
+    uint32_t D3DFormat = 0;
+    int32_t Depth = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t MipLevels = 0;
+    int32_t NewWidth = 0;
+    int32_t NewHeight = 0;
+    int32_t NewMipLevels = 0;
+    int64_t Bytes = 0;    // the texture's record, before
+    int64_t NewBytes = 0; // and after
+    ETextureOutcome Outcome = ETextureOutcome::Changed; // Changed, or why it stays as it is
+
+    // The format for people: the kind's name ("DXT1a"), else "palette", the four characters of the format
+    // ("DXT5") or "format N".
+    FString FormatName() const;
+};
+
 struct FTextureSizeCount
 {
     int32_t Width;
@@ -125,6 +151,13 @@ public:
     FString ImageName;
     // What this entry adds to the archive's statistics.
     FShrinkStats Stats;
+    // With bKeepFacts, one fact per texture of a well-formed dictionary, in its order (Entry is left 0: the
+    // driver knows it).
+    bool bKeepFacts = false;
+    // New records are only sized, not made: a single level to be resampled becomes zeros of the size its
+    // encoding would have, after the same checks (FShrinkOptions::bSizesOnly).
+    bool bSizesOnly = false;
+    TDynArray<FTextureFact> Facts;
     // Where the entry's trace lines go, and the buffers its textures are re-encoded in.
     FEntryTrace& Trace;
     FShrinkBuffers& Buffers;

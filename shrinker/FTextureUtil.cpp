@@ -611,6 +611,13 @@ bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelForma
     return ConvertInto(Width, Height, Source, SourceFormat, Out, OutFormat, SourceBytes, Trace);
 }
 
+int32_t GetConvertedBytes(int32_t Width, int32_t Height, FPixelFormat SourceFormat, FPixelFormat OutFormat,
+                          int32_t SourceBytes, FEntryTrace* Trace)
+{
+    FEntryTrace Direct;
+    return ConvertedBytes(Width, Height, SourceFormat, OutFormat, SourceBytes, Trace ? *Trace : Direct);
+}
+
 int32_t GetBlockBytes(FPixelFormat Format)
 {
     return Format == PIXEL_DXT1 ? 8 : (Format == PIXEL_DXT3 || Format == PIXEL_DXT5) ? 16 : 0;

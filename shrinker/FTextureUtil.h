@@ -57,6 +57,11 @@ bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelForma
 bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FScratchBytes& Out,
                   FPixelFormat OutFormat, int32_t SourceBytes = -1, FEntryTrace* Trace = nullptr);
 
+// The bytes ConvertImage would produce for the same arguments, or -1 where it would refuse (traced as it
+// traces). Nothing is converted.
+int32_t GetConvertedBytes(int32_t Width, int32_t Height, FPixelFormat SourceFormat, FPixelFormat OutFormat,
+                          int32_t SourceBytes = -1, FEntryTrace* Trace = nullptr);
+
 // Resamples Source (SourceWidth x SourceHeight RGBA pixels) to NewWidth x NewHeight with a bilinear filter in
 // 8.8 fixed point and wrap-around addressing (the right edge blends with the left, the bottom with the top).
 // When every source alpha is 0, 1, 2, 253, 254 or 255, the result's alphas are snapped to 0 or 255.

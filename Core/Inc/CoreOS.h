@@ -221,6 +221,9 @@ typedef void (*FFindVisitor)(void* Context, const char16_t* Name, bool bDirector
 void FindFiles(const char16_t* Wildcard, FFindVisitor Visit, void* Context);
 bool DirSetCurrent(const char16_t* Path);
 int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity);
+// The user's folder for temporary files, without a final separator: Windows' GetTempPath, on POSIX $TMPDIR
+// when it is set, else /tmp. Cut to Capacity - 1 units and terminated. Returns the length.
+int32_t TempDirectory(char16_t* Dest, int32_t Capacity);
 // Letters of the fixed drives as "C:;D:" (empty on POSIX, where there are no drives). Returns the length.
 int32_t GetDrives(char16_t* Dest, int32_t Capacity);
 // Path as the file system spells it: each component that exists is written as its directory holds it (a path

@@ -8,6 +8,13 @@ FString appFormatMegabytes(int64_t Bytes)
     return FString::Printf(u"%.1f MB", double(Bytes) / 1e6);
 }
 
+FString appFormatSize(int64_t Bytes)
+{
+    if (Bytes < 0 || Bytes >= 1000000)
+        return appFormatMegabytes(Bytes);
+    return FString::Printf(u"%.1f KB", double(Bytes) / 1e3);
+}
+
 FString appFormatDuration(double Seconds)
 {
     if (Seconds < 0)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -574,6 +575,15 @@ int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity)
     if (!getcwd(Buffer, sizeof(Buffer)))
         return CopyOut(std::u16string(), Dest, Capacity);
     return CopyOut(appUtf8ToUtf16(Buffer), Dest, Capacity);
+}
+
+int32_t TempDirectory(char16_t* Dest, int32_t Capacity)
+{
+    const char* Env = getenv("TMPDIR");
+    std::string Dir = Env && Env[0] ? Env : "/tmp";
+    while (Dir.size() > 1 && Dir.back() == '/')
+        Dir.pop_back();
+    return CopyOut(appUtf8ToUtf16(Dir.c_str()), Dest, Capacity);
 }
 
 int32_t GetDrives(char16_t* Dest, int32_t Capacity)

@@ -250,6 +250,18 @@ int32_t DirGetCurrent(char16_t* Dest, int32_t Capacity)
     return CopyOut(Buffer, Dest, Capacity);
 }
 
+int32_t TempDirectory(char16_t* Dest, int32_t Capacity)
+{
+    wchar_t Buffer[MAX_PATH + 2];
+    DWORD Len = GetTempPathW(MAX_PATH + 2, Buffer);
+    if (Len == 0 || Len > MAX_PATH + 1)
+        Len = 0;
+    while (Len > 3 && (Buffer[Len - 1] == L'\\' || Buffer[Len - 1] == L'/'))
+        --Len;
+    Buffer[Len] = 0;
+    return CopyOut(Buffer, Dest, Capacity);
+}
+
 int32_t GetDrives(char16_t* Dest, int32_t Capacity)
 {
     wchar_t List[26 * 3 + 1];

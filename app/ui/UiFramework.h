@@ -344,3 +344,6 @@ bool AfxLoadString(int32_t Id, FString& Out);
 // with the folder chosen in Picked; false when the user cancelled it (or it could not be shown). Blocks until it
 // closes; the owner's timers go on meanwhile, as under a message box.
 bool AfxPickFolder(CWnd* Owner, const char16_t* Title, const FString& StartFolder, FString& Picked);
+// Opens the file at Path as the system's default program for it does (a page in the default browser). Returns at
+// once; false when no program took it.
+bool AfxOpenDocument(const FString& Path);

@@ -72,6 +72,7 @@ struct FState
     int32_t BoxAnswer = 0;
     FString PickerAnswer;
     FString PickerStart;
+    TDynArray<FString> Opened; // AfxOpenDocument's paths
     FUiResourceScript Script;
     bool bScriptRead = false;
 };
@@ -528,6 +529,12 @@ bool AfxPickFolder(CWnd*, const char16_t*, const FString& StartFolder, FString& 
     return true;
 }
 
+bool AfxOpenDocument(const FString& Path)
+{
+    State().Opened.AddItem(Path);
+    return true;
+}
+
 // ---- The tests' side -----------------------------------------------------------------------------------------------
 
 namespace UiHeadless
@@ -679,6 +686,16 @@ void ScriptFolderPicker(const FString& Picked)
 FString FolderPickerStart()
 {
     return State().PickerStart;
+}
+
+const TDynArray<FString>& OpenedDocuments()
+{
+    return State().Opened;
+}
+
+void ClearOpenedDocuments()
+{
+    State().Opened.Empty();
 }
 
 void FailDialogCreation(int32_t TemplateId)

@@ -67,6 +67,10 @@ void ScriptFolderPicker(const FString& Picked);
 // The folder the last picker shown since ScriptFolderPicker opened in; empty when none was shown.
 FString FolderPickerStart();
 
+// The documents opened so far (AfxOpenDocument), in order; each opening succeeds.
+const TDynArray<FString>& OpenedDocuments();
+void ClearOpenedDocuments();
+
 // Makes Create and DoModal fail for dialogs of this template (0 lifts it), as when a window cannot be made.
 void FailDialogCreation(int32_t TemplateId);
 

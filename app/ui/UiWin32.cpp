@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shobjidl.h>
 
 #undef TEXT
@@ -337,6 +338,13 @@ bool AfxPickFolder(CWnd* Owner, const char16_t* Title, const FString& StartFolde
     if (SUCCEEDED(Init))
         CoUninitialize();
     return bPicked;
+}
+
+bool AfxOpenDocument(const FString& Path)
+{
+    // ShellExecute answers with a value above 32 when a program took the file.
+    const HINSTANCE Result = ShellExecuteW(nullptr, L"open", W(*Path), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<intptr_t>(Result) > 32;
 }
 
 // The program's entry point: a GUI-subsystem program starts here rather than in main.

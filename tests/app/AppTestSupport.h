@@ -45,6 +45,12 @@ public:
     bool Update(const FString& Dir, const FShrinkJobOptions&) override { return Update(Dir); }
     bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bShrinking); }
     bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bUnshrinking); }
+    bool MakePreview(const FString& Dir, const FShrinkJobOptions&) override
+    {
+        LastDir = Dir;
+        bPreviewing = 1;
+        return true;
+    }
     void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
     {
         CanShrinkText = CanShrink;

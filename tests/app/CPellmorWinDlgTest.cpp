@@ -1,6 +1,7 @@
 // The main dialog over the real engine and a small game directory on disk.
 #include <memory>
 
+#include "Core/Inc/CorePath.h"
 #include "app/PellmorWinAdvice.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/ImgBuilder.h"
@@ -27,6 +28,17 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
                         u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n\r\ngta3.img: 0.0 MB\r\n"
                         u"Estimating...\r\n");
     EXPECT_FALSE(Enabled(IDC_RESTORE));
+
+    // Preview... makes the page in the engine, every button off meanwhile, and opens it in the browser.
+    const int32_t Opened = UiHeadless::OpenedDocuments().Num();
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_PREVIEW));
+    EXPECT_EQ(Status(), u"Making the preview...\r\n");
+    EXPECT_FALSE(Enabled(IDC_SHRINK) || Enabled(IDC_PREVIEW) || Enabled(IDC_RESTORE));
+    ASSERT_TRUE(TickUntil([&] { return UiHeadless::OpenedDocuments().Num() > Opened; }));
+    const FString Page = UiHeadless::OpenedDocuments()[UiHeadless::OpenedDocuments().Num() - 1];
+    EXPECT_EQ(Page, appPathJoin(CPellmorWinDlg::GetPreviewDir(), FString(u"index.html")));
+    EXPECT_TRUE(TestFileExists(Page));
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_PREVIEW) && Enabled(IDC_SHRINK); }));
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
     EXPECT_EQ(Status(), u"Please wait.\r\n");

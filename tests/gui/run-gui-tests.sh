@@ -513,7 +513,7 @@ test_texture_size()
     start_app
     wait_for "$main" "With this choice gta3.img becomes about" || return 1
     # The click opens the list, which starts at "Standard shrink"; four steps down is 128.
-    click "$main" 1011 || return 1
+    click "$main" 1012 || return 1
     sleep 0.5
     xdotool key Down Down Down Down Return
     wait_for "$main" "At most 128 pixels" || return 1

@@ -192,3 +192,46 @@ TEST(ShrinkSampleArchiveTest, LargestSideBringsEveryTextureToItAndLeavesTheRestB
     EXPECT_EQ(Short, Facts.CannotReachSide);
     EXPECT_EQ(Facts.Total, Facts.Changed + Facts.Skipped + Facts.KeptAsTheyAre());
 }
+
+// A dry run that only works out sizes gives, for each choice a player is shown, the bytes, the counts and the facts
+// of the full dry run, texture by texture and in the order of the archive.
+TEST(ShrinkSampleArchiveTest, SizesOnlyDryRunGivesTheBytesAndFactsOfTheFullOne)
+{
+    FTempDir Dir;
+    const FString Src = Dir / u"gta3.img";
+    SampleGame::FSampleGameOptions Sample;
+    Sample.Seed = 7;
+    Sample.EntryCount = 140;
+    Sample.bLettering = true;
+    ASSERT_TRUE(SampleGame::WriteSampleImg(Src.ToUtf8(), Sample, nullptr));
+    for (const FShrinkSettings& Settings : FShrinkSettings::Choices())
+    {
+        SCOPED_TRACE(Settings.ToText().ToUtf8());
+        std::vector<FTextureFact> Full, Sized;
+        FShrinkOptions Options;
+        Options.bDryRun = true;
+        Options.Settings = Settings;
+        Options.OnTexture = [&Full](const FTextureFact& Fact) { Full.push_back(Fact); };
+        const FShrinkResult FullRun = ShrinkImgFile(u"", *Src, Options);
+        Options.bSizesOnly = true;
+        Options.OnTexture = [&Sized](const FTextureFact& Fact) { Sized.push_back(Fact); };
+        const FShrinkResult SizedRun = ShrinkImgFile(u"", *Src, Options);
+        ASSERT_TRUE(FullRun.bOk && SizedRun.bOk);
+        EXPECT_EQ(FullRun.OutputBytes, SizedRun.OutputBytes);
+        EXPECT_EQ(FullRun.ReportLines.Num(), SizedRun.ReportLines.Num());
+        ASSERT_EQ(int32_t(Full.size()), FullRun.Stats.Textures.Total);
+        ASSERT_EQ(Full.size(), Sized.size());
+        int32_t Changed = 0;
+        for (size_t i = 0; i < Full.size(); ++i)
+        {
+            const FTextureFact &A = Full[i], &B = Sized[i];
+            EXPECT_TRUE(A.Entry == B.Entry && A.Index == B.Index && A.Name == B.Name && A.Outcome == B.Outcome &&
+                        A.NewWidth == B.NewWidth && A.NewHeight == B.NewHeight && A.NewBytes == B.NewBytes)
+                << A.TxdName.ToUtf8() << "." << A.Name.ToUtf8();
+            EXPECT_TRUE(i == 0 || A.Entry > Full[i - 1].Entry || A.Index == Full[i - 1].Index + 1);
+            EXPECT_EQ(A.Outcome == ETextureOutcome::Changed, A.NewBytes < A.Bytes);
+            Changed += A.Outcome == ETextureOutcome::Changed;
+        }
+        EXPECT_EQ(Changed, FullRun.Stats.Textures.Changed);
+    }
+}

@@ -1,0 +1,109 @@
+// pellmor preview: the dry runs of a shrink written as a page of pictures, before and after.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "Core/Inc/CorePath.h"
+#include "cli/PellmorCommands.h"
+#include "engine/FPreviewPage.h"
+
+namespace
+{
+// The archives of the command line: those --archive or --all name (of a shrunk one its kept original), else the
+// one SRC names. False after saying what is wrong (Exit set).
+bool ListPreviewArchives(const FPellmorOptions& Options, FPellmorConsole& Console, FPreviewRequest& Request,
+                         int32_t& Exit)
+{
+    if (!Options.NamesArchives())
+    {
+        Request.Archives.AddItem(Options.Operands[0]);
+        Request.Shown.AddItem(DescribeArchiveFile(Options.Operands[0]).Shown);
+        return true;
+    }
+    FGameDir Game;
+    TDynArray<FGameArchive> Archives;
+    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+        return false;
+    for (const FGameArchive& Archive : Archives)
+    {
+        Request.Archives.AddItem(appWithSystemSeparators(GetPreviewSource(Archive.Files)));
+        Request.Shown.AddItem(Archive.Shown);
+    }
+    return true;
+}
+
+// Runs the preview on a worker thread while this thread shows the progress (on a terminal, as report does) and
+// turns Ctrl-C, SIGTERM or SIGHUP into its cancel.
+FPreviewResult RunWithProgress(FPellmorConsole& Console, const FPellmorOptions& Options, FPreviewRequest& Request,
+                               const FString& Dir)
+{
+    std::atomic<int32_t> Cancel{0};
+    std::atomic<int32_t> bFinished{0};
+    FPreviewProgress Progress;
+    Request.Cancel = &Cancel;
+    Request.Progress = &Progress;
+    int64_t Bytes = 0;
+    for (const FString& Archive : Request.Archives)
+        Bytes += FileSizeOf(Archive);
+    Console.WatchInterrupt(true);
+    const EProgressOutput Output = Options.bJson          ? EProgressOutput::Hidden
+                                   : Console.IsTerminal() ? EProgressOutput::Shown
+                                                          : EProgressOutput::Hidden;
+    FProgressDisplay Display(Console, FString(u"preview"), 0, Bytes, Output);
+    Display.SetCaption(Request.Shown.Num() == 1 ? Request.Shown[0] : FString(u"all archives"), false);
+    FPreviewResult Result;
+    std::thread Worker(
+        [&]()
+        {
+            Result = MakePreviewPage(Request, Dir);
+            bFinished.store(1);
+        });
+    while (!bFinished.load())
+    {
+        if (Console.Interrupted() != CoreOS::INTERRUPT_None)
+            Cancel.store(1);
+        Display.Update(Progress.Overall());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    Worker.join();
+    Display.Finish(Result.bOk);
+    Console.WatchInterrupt(false);
+    return Result;
+}
+} // namespace
+
+int32_t RunPreview(const FPellmorOptions& Options, FPellmorConsole& Console)
+{
+    FPreviewRequest Request;
+    int32_t Exit = PELLMOR_Usage;
+    if (!ListPreviewArchives(Options, Console, Request, Exit))
+        return Exit;
+    Request.Settings = Options.Settings;
+    Request.SkipRulesFile = Options.SkipRulesFile;
+    Request.Jobs = Options.Jobs;
+    Request.Count = Options.Count > 0 ? Options.Count : int32_t(PREVIEW_DefaultCount);
+    const FString Dir = Options.OutDir.IsEmpty() ? appAbsolutePath(FString(u"pellmor-preview")) : Options.OutDir;
+    FString Why;
+    if (!CanWritePreview(Dir, Why))
+        return PrintFailure(Console, Options.bJson, EPellmorError::Usage, Why, FString());
+    const FPreviewResult Result = RunWithProgress(Console, Options, Request, Dir);
+    if (Result.bCancelled)
+        return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled,
+                            FString(u"cancelled; the preview page was not written"), FString());
+    if (!Result.FailedArchive.IsEmpty())
+        return PrintFailure(Console, Options.bJson, DryRunError(Result.Shrink),
+                            DryRunFailureText(Result.FailedArchive, Result.Shrink), FString());
+    if (!Result.bOk)
+        return PrintFailure(Console, Options.bJson, EPellmorError::Failed, Result.Reason, FString());
+    if (Options.bJson)
+    {
+        FJsonWriter Json;
+        Json.BeginObject(FJsonWriter::Inline);
+        Json.Key(u"page").String(Result.PagePath);
+        Json.Key(u"settings").String(Options.Settings.ToText());
+        Console.Out(Json.EndObject().Text());
+        return PELLMOR_Done;
+    }
+    Console.Out(Result.PagePath + u"\n");
+    return PELLMOR_Done;
+}
