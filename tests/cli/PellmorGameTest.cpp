@@ -1,8 +1,8 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -23,6 +23,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace
 {
@@ -52,20 +55,21 @@ FString Shown(const char16_t* Relative)
 }
 } // namespace
 
+// What each step leaves in the files the engine's tests hold; here, what pellmor says of it. The shrink's record
+// says what the archive was made with; another choice builds anew, a gta3.img changed since makes the kept archive
+// stale, and a mod installed into the shrunk archive stops a restore until the player says to discard it.
 TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
 {
     ASSERT_TRUE(MakeSampleGame(Dir.Path(), 120));
     const std::string Original = Read(u"models/gta3.img");
     EXPECT_EQ(Status(), "original");
 
-    FTestConsole Shrink;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Shrink), PELLMOR_Done) << Shrink.ErrText;
-    EXPECT_TRUE(Has(Shrink.OutText, "shrink: 0%")) << Shrink.OutText;   // plain progress lines
-    EXPECT_TRUE(Has(Shrink.OutText, "Done. models")) << Shrink.OutText; // the folder as the disk spells it
-    EXPECT_EQ(Read(u"models/gta3_ORIG_BAK.img"), Original);
-    const std::string Shrunk = Read(u"models/gta3.img");
-    EXPECT_LT(Shrunk.size(), Original.size());
-
+    // Without --json, --progress changes nothing: the plain progress lines come as ever.
+    FTestConsole Shrink, Plain, Restore, Reuse, Standard, Discard, Again, Rebuild, Repair;
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth", u"--progress"}, Shrink),
+              PELLMOR_Done);
+    EXPECT_THAT(Shrink.OutText, HasSubstr("shrink: 0%"));
+    EXPECT_THAT(Shrink.OutText, HasSubstr("Done. models")); // the folder as the disk spells it
     FJson Json;
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"state"}), "shrunk");
@@ -75,88 +79,54 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     EXPECT_EQ(Json.Get({"checks", "writable"}), "true");
     EXPECT_EQ(Json.Get({"files", "gta3_ORIG_BAK.img"}), std::to_string(Original.size()));
     EXPECT_EQ(Json.Get({"files", "gta3_SHRUNK_BAK.img"}), "null");
+    EXPECT_EQ(Json.Get({"settings"}), "max-side:64 no-smooth");
+    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "false");
+    ASSERT_EQ(RunPellmor({u"status", Dir.Path()}, Plain), PELLMOR_Done);
+    EXPECT_THAT(Plain.OutText, HasSubstr("at most 64 pixels, not smooth (the shrunk archive in use)"));
 
-    FTestConsole Restore;
+    // The same choice takes the kept archive over; the standard shrink does not.
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done) << Restore.ErrText;
-    EXPECT_EQ(Read(u"models/gta3.img"), Original);
-    EXPECT_EQ(Read(u"models/gta3_SHRUNK_BAK.img"), Shrunk);
     EXPECT_EQ(Status(), "original");
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth"}, Reuse), PELLMOR_Done);
+    EXPECT_THAT(Reuse.OutText, HasSubstr("reusing"));
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Standard), PELLMOR_Done) << Standard.ErrText;
+    EXPECT_THAT(Standard.OutText, Not(HasSubstr("reusing")));
+    EXPECT_THAT(Standard.OutText, HasSubstr("made at most 64 pixels, not smooth; this shrink is the standard"));
 
-    // The kept shrunk archive is taken over as it is.
-    FTestConsole Reuse;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Reuse), PELLMOR_Done);
-    EXPECT_TRUE(Has(Reuse.OutText, "reusing"));
-    EXPECT_EQ(Read(u"models/gta3.img"), Shrunk);
+    // A mod tool writes into the shrunk gta3.img (here: the unshrunk entries).
+    ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3.img"), Original));
+    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
+    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "true");
+    EXPECT_THAT(Json.Get({"next"}), HasSubstr("--discard-changes"));
+    ASSERT_EQ(RunPellmorJson({u"restore", Dir.Path()}, Json), PELLMOR_Failed);
+    EXPECT_EQ(Json.Get({"error", "code"}), "changed");
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path(), u"--discard-changes"}, Discard), PELLMOR_Done) << Discard.ErrText;
+    EXPECT_THAT(Discard.OutText, HasSubstr("no shrink takes it over"));
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Again), PELLMOR_Done) << Again.ErrText;
+    EXPECT_THAT(Again.OutText, HasSubstr("a new one was built"));
 
     // A gta3.img changed since (a mod, a copy) makes the kept archive stale: said before, and after the rebuild.
-    FTestConsole Again;
-    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Again), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done);
     ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3.img"), Original));
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"kept"}), "stale");
-    EXPECT_TRUE(Has(Json.Get({"next"}), "no longer matches")) << Json.Get({"next"});
-    FTestConsole Rebuild;
+    EXPECT_THAT(Json.Get({"next"}), HasSubstr("no longer matches"));
     ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Rebuild), PELLMOR_Done);
-    EXPECT_TRUE(Has(Rebuild.OutText, "no longer matched (gta3.img changed after")) << Rebuild.OutText;
+    EXPECT_THAT(Rebuild.OutText, HasSubstr("no longer matched (gta3.img changed after"));
 
     // An interrupted swap (no gta3.img, the original kept) is recognised and repaired by a restore.
     ASSERT_TRUE(CoreOS::FileDelete(*Dir.File(u"models/gta3.img")));
     EXPECT_EQ(Status(), "interrupted");
-    FTestConsole Repair;
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Repair), PELLMOR_Done);
-    EXPECT_EQ(Read(u"models/gta3.img"), Original);
+    EXPECT_EQ(Status(), "original");
 }
 
-// The shrink's record says what the archive was made with; another choice builds anew, and a mod installed into
-// the shrunk archive stops a restore until the player says to discard it, after which that archive is never
-// taken over.
-TEST_F(PellmorGameTest, TheChoiceIsRecordedAndAChangeMadeWhileShrunkIsNotLostWithoutAWord)
-{
-    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 60));
-    const std::string Original = Read(u"models/gta3.img");
-    FTestConsole Shrink;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth"}, Shrink), PELLMOR_Done)
-        << Shrink.ErrText;
-    FJson Json;
-    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
-    EXPECT_EQ(Json.Get({"settings"}), "max-side:64 no-smooth");
-    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "false");
-    FTestConsole Status;
-    ASSERT_EQ(RunPellmor({u"status", Dir.Path()}, Status), PELLMOR_Done);
-    EXPECT_TRUE(Has(Status.OutText, "at most 64 pixels, not smooth (the shrunk archive in use)")) << Status.OutText;
-
-    // The standard shrink does not take over the archive kept at 64 pixels.
-    FTestConsole Restore;
-    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done) << Restore.ErrText;
-    FTestConsole Standard;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Standard), PELLMOR_Done) << Standard.ErrText;
-    EXPECT_FALSE(Has(Standard.OutText, "reusing")) << Standard.OutText;
-    EXPECT_TRUE(Has(Standard.OutText, "made at most 64 pixels, not smooth; this shrink is the standard"))
-        << Standard.OutText;
-
-    // A mod tool writes into the shrunk gta3.img (here: the unshrunk entries).
-    ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3.img"), Original));
-    const std::string Modded = Original;
-    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
-    EXPECT_EQ(Json.Get({"changedAfterShrink"}), "true");
-    EXPECT_TRUE(Has(Json.Get({"next"}), "--discard-changes")) << Json.Get({"next"});
-    ASSERT_EQ(RunPellmorJson({u"restore", Dir.Path()}, Json), PELLMOR_Failed);
-    EXPECT_EQ(Json.Get({"error", "code"}), "changed");
-    EXPECT_EQ(Read(u"models/gta3.img"), Modded);
-
-    FTestConsole Discard;
-    ASSERT_EQ(RunPellmor({u"restore", Dir.Path(), u"--discard-changes"}, Discard), PELLMOR_Done) << Discard.ErrText;
-    EXPECT_FALSE(TestFileExists(Dir.File(u"models/gta3_ORIG_BAK.img")));
-    EXPECT_EQ(Read(u"models/gta3_SHRUNK_BAK.img"), Modded);
-    EXPECT_TRUE(Has(Discard.OutText, "no shrink takes it over")) << Discard.OutText;
-    FTestConsole Again;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Again), PELLMOR_Done) << Again.ErrText;
-    EXPECT_TRUE(Has(Again.OutText, "a new one was built")) << Again.OutText;
-    EXPECT_LT(Read(u"models/gta3.img").size(), Original.size());
-}
-
-// Each case on a game of its own: shrink (or restore) plainly and with --json, and status with --json. status
-// gives the reason in the same words as the command, and no failure changes a byte of the archive.
+// Each case on a game of its own: the command plainly and with --json, then status with --json. What each failure
+// leaves in the files the engine's tests hold; here the exit code, the error code and the words, which status gives
+// as the command does. in-use: the last rename refused while the folder may be written (the record's, the new
+// archive's and the original's renames come first); unreadable: the archive is there but cannot be opened (the
+// first file that status and restore open). Each fault is armed afresh before each run.
 TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
 {
     const struct
@@ -179,8 +149,10 @@ TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
         {u"damaged", u"shrink", PELLMOR_Failed, "entries lie past the end of the file", "damaged", "damaged",
          PELLMOR_Failed},
         {u"busy", u"restore", PELLMOR_Failed, "Another shrink or restore is running", "busy", "busy", PELLMOR_Done},
-        {u"held", u"shrink", PELLMOR_Failed, "is in use: the game or another program has it open", "in-use", "original",
-         PELLMOR_Done},
+        {u"in-use", u"shrink", PELLMOR_Failed, "is in use: the game or another program has it open", "in-use",
+         "original", PELLMOR_Done},
+        {u"unreadable", u"restore", PELLMOR_Failed, "is there but cannot be read: ", "cannot-read", "unreadable",
+         PELLMOR_Failed},
         {u"missing", u"shrink", PELLMOR_Usage, "no game files in", "no-game", "missing", PELLMOR_Usage},
     };
     for (const auto& Case : Cases)
@@ -190,108 +162,58 @@ TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
         const FString Game = Dir.File(Case.Name) + u"/";
         const FString Archive = Game + u"models/gta3.img";
         ASSERT_TRUE(MakeSampleGame(Game, 30));
-        FTestConsole Shrink;
-        if (Kind == u"shrunk")
-        {
-            ASSERT_EQ(RunPellmor({u"shrink", Game}, Shrink), PELLMOR_Done);
-        }
-        if (Kind == u"not-img" || Kind == u"damaged")
-        {
-            const std::string Cut = Read(u"models/gta3.img", Game).substr(0, 20000);
-            ASSERT_TRUE(WriteTestFile(Archive, Kind == u"damaged" ? Cut : std::string(5000, 'x')));
-        }
-        if (Kind == u"missing")
-        {
-            ASSERT_TRUE(CoreOS::FileDelete(*Archive));
-        }
+        FTestConsole Shrink, Plain;
+        ASSERT_TRUE(Kind != u"shrunk" || RunPellmor({u"shrink", Game}, Shrink) == PELLMOR_Done);
+        const std::string Cut = Read(u"models/gta3.img", Game).substr(0, 20000);
+        ASSERT_TRUE(Kind != u"damaged" || WriteTestFile(Archive, Cut));
+        ASSERT_TRUE(Kind != u"not-img" || WriteTestFile(Archive, std::string(5000, 'x')));
+        ASSERT_TRUE(Kind != u"unreadable" || WriteTestFile(Game + u"models/gta3_ORIG_BAK.img", "kept"));
+        ASSERT_TRUE(Kind != u"missing" || CoreOS::FileDelete(*Archive));
         Space.Set(Kind == u"full" ? int64_t(100) << 20 : int64_t(10) << 30);
         std::unique_ptr<FWriteProtectedFolder> Protected;
         if (Kind == u"read-only")
             Protected.reset(new FWriteProtectedFolder(Game + u"models"));
         if (Protected && !Protected->IsProtected())
             continue; // a system that lets this user write anywhere
-        // The game reads its archive and lets others read it, but not rename it: only Windows can say so.
-        if (Kind == u"held" && !IsWindowsSystem())
-            continue;
-        CoreOS::FFileHandle Held = Kind == u"held"
-                                       ? CoreOS::FileOpen(*Archive, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read,
-                                                          CoreOS::FILECREATE_OpenExisting)
-                                       : nullptr;
         std::unique_ptr<FTransactionLock> Lock;
         if (Kind == u"busy")
             Lock.reset(new FTransactionLock(GetGameArchiveFiles(Game)));
         const std::string Before = Read(u"models/gta3.img", Game);
-
-        FTestConsole Plain;
-        EXPECT_EQ(RunPellmor({Case.Command, Game}, Plain), Case.Exit) << Name << Plain.ErrText;
-        EXPECT_TRUE(Has(Plain.OutText + Plain.ErrText, Case.Words)) << Name << "\n" << Plain.OutText << Plain.ErrText;
-        // The engine's own words only with --verbose, and a damaged archive is never sent to a restore.
-        EXPECT_FALSE(Has(Plain.ErrText, "Perform ")) << Name << Plain.ErrText;
-        if (Kind == u"damaged")
+        const auto Run = [&Kind, &Game](const std::vector<FString>& Args, FJson* Json, FTestConsole& Console)
         {
-            EXPECT_FALSE(Has(Plain.ErrText, "restore")) << Plain.ErrText;
-        }
+            CoreOS::ResetOsFaults();
+            if (Kind == u"in-use") // built afresh each time: the archive kept would be taken over with fewer renames
+            {
+                CoreOS::FileDelete(*(Game + u"models/gta3_SHRUNK_BAK.img"));
+                CoreOS::ArmOsFault(CoreOS::OSFAULT_Move, 4);
+            }
+            if (Kind == u"unreadable")
+                CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 1);
+            const int32_t Exit = Json ? RunPellmorJson(Args, *Json) : RunPellmor(Args, Console);
+            CoreOS::ResetOsFaults();
+            return Exit;
+        };
+
+        // The engine's own words only with --verbose.
+        const bool bVerbose = Kind == u"in-use";
+        std::vector<FString> Args{Case.Command, Game};
+        if (bVerbose)
+            Args.push_back(u"--verbose");
+        EXPECT_EQ(Run(Args, nullptr, Plain), Case.Exit) << Name << Plain.ErrText;
+        EXPECT_THAT(Plain.OutText + Plain.ErrText, HasSubstr(Case.Words)) << Name;
+        EXPECT_EQ(Has(Plain.ErrText, "the engine said: Perform "), bVerbose) << Name << Plain.ErrText;
+        EXPECT_TRUE(!bVerbose || Has(Plain.ErrText, "The game's files are as they were.")) << Plain.ErrText;
+        EXPECT_TRUE(Kind != u"damaged" || !Has(Plain.ErrText, "restore")) << Plain.ErrText; // never sent to a restore
         FJson Json;
-        EXPECT_EQ(RunPellmorJson({Case.Command, Game}, Json), Case.Exit) << Name;
+        EXPECT_EQ(Run({Case.Command, Game}, &Json, Plain), Case.Exit) << Name;
         EXPECT_EQ(Case.Code ? Json.Get({"error", "code"}) : Json.Get({"result"}),
                   Case.Code ? Case.Code : "nothing-to-do")
             << Name;
-        EXPECT_EQ(RunPellmorJson({u"status", Game}, Json), Case.StatusExit) << Name;
+        EXPECT_EQ(Run({u"status", Game}, &Json, Plain), Case.StatusExit) << Name;
         EXPECT_EQ(Json.Get({"state"}), Case.State) << Name;
-        if (Case.Code && Kind != u"held")
-        {
-            EXPECT_TRUE(Has(Json.Get({"next"}), Case.Words)) << Name << "\n" << Json.Get({"next"});
-        }
+        EXPECT_TRUE(!Case.Code || Kind == u"in-use" || Has(Json.Get({"next"}), Case.Words)) << Json.Get({"next"});
         EXPECT_EQ(Read(u"models/gta3.img", Game), Before) << Name;
-        if (Held)
-            CoreOS::FileClose(Held);
     }
-}
-
-// The last rename refused while the folder may be written: something holds the archive. The first rename is
-// undone, so that the game keeps its archive, and --verbose adds the engine's own words.
-TEST_F(PellmorGameTest, ARefusedLastRenameIsUndoneAndTheArchiveInUseSaid)
-{
-    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 20));
-    const std::string Original = Read(u"models/gta3.img");
-    CoreOS::ResetOsFaults();
-    // The record's rename, the new archive to its kept name, the original to its kept name, then this one.
-    CoreOS::ArmOsFault(CoreOS::OSFAULT_Move, 4);
-    FTestConsole Console;
-    EXPECT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--verbose"}, Console), PELLMOR_Failed);
-    CoreOS::ResetOsFaults();
-    EXPECT_TRUE(Has(Console.ErrText, "is in use")) << Console.ErrText;
-    EXPECT_TRUE(Has(Console.ErrText, "The game's files are as they were.")) << Console.ErrText;
-    EXPECT_TRUE(Has(Console.ErrText, "the engine said: Perform Shrink - Failed renaming TempFiles to CurFiles"));
-    EXPECT_EQ(Read(u"models/gta3.img"), Original);
-    EXPECT_EQ(Status(), "original");
-}
-
-// An archive that is there but cannot be opened (a disk fault, a permission on the file) is no missing game: status
-// says so, and neither a shrink nor a restore touches it. The first file status and shrink open is the archive.
-TEST_F(PellmorGameTest, AnArchiveThatCannotBeReadIsSaidSoAndLeftAlone)
-{
-    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 10));
-    const std::string Original = Read(u"models/gta3.img");
-    ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3_ORIG_BAK.img"), "kept"));
-    FJson Json;
-    FTestConsole Status, Restore;
-    CoreOS::ResetOsFaults();
-    CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 1);
-    EXPECT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Failed);
-    CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 1);
-    EXPECT_EQ(RunPellmor({u"status", Dir.Path()}, Status), PELLMOR_Failed);
-    CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 1);
-    EXPECT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Failed);
-    CoreOS::ResetOsFaults();
-    EXPECT_EQ(Json.Get({"state"}), "unreadable");
-    EXPECT_EQ(Json.Get({"error", "code"}), "cannot-read");
-    EXPECT_TRUE(Has(Status.OutText, "State:       unreadable")) << Status.OutText;
-    EXPECT_TRUE(Has(Status.ErrText, Shown(u"models/gta3.img is there but cannot be read: ").ToUtf8()))
-        << Status.ErrText;
-    EXPECT_TRUE(Has(Restore.ErrText, "cannot be read")) << Restore.ErrText;
-    EXPECT_EQ(Read(u"models/gta3.img"), Original);
-    EXPECT_EQ(Read(u"models/gta3_ORIG_BAK.img"), "kept");
 }
 
 // ---- Every archive the game loads ----------------------------------------------------------------------------
@@ -314,8 +236,8 @@ TEST_F(PellmorGameTest, EveryArchiveOfTheGameIsShrunkRestoredAndShrunkAgainEachO
     Wide.Columns = 200;
     ASSERT_EQ(RunPellmor({u"status", Dir.Path(), u"--all"}, Wide), PELLMOR_Done);
     ASSERT_EQ(RunPellmor({u"status", Dir.Path(), u"--all"}, Narrow), PELLMOR_Done);
-    EXPECT_TRUE(Has(Wide.OutText, "  Checks\n")) << Wide.OutText;
-    EXPECT_TRUE(Has(Narrow.OutText, "\nChecks:\n")) << Narrow.OutText;
+    EXPECT_THAT(Wide.OutText, HasSubstr("  Checks\n"));
+    EXPECT_THAT(Narrow.OutText, HasSubstr("\nChecks:\n"));
     std::istringstream Lines(Narrow.OutText);
     bool bWholeCommand = false;
     for (std::string Line; std::getline(Lines, Line);)
@@ -327,12 +249,10 @@ TEST_F(PellmorGameTest, EveryArchiveOfTheGameIsShrunkRestoredAndShrunkAgainEachO
 
     FTestConsole Shrink;
     ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--all"}, Shrink), PELLMOR_Done) << Shrink.ErrText;
-    EXPECT_TRUE(Has(Shrink.OutText, "Shrinking 2 archives")) << Shrink.OutText;
-    EXPECT_TRUE(Has(Shrink.OutText, "shrink " + Shown(u"models/gta_int.img: ").ToUtf8())) << Shrink.OutText;
-    EXPECT_TRUE(Has(Shrink.OutText, "original  shrunk")) << Shrink.OutText; // the summary's rows
-    EXPECT_EQ(Read(u"models/gta_int_ORIG_BAK.img"), Interiors);
+    EXPECT_THAT(Shrink.OutText, HasSubstr("Shrinking 2 archives"));
+    EXPECT_THAT(Shrink.OutText, HasSubstr("shrink " + Shown(u"models/gta_int.img: ").ToUtf8()));
+    EXPECT_THAT(Shrink.OutText, HasSubstr("original  shrunk")); // the summary's rows
     const std::string Shrunk = Read(u"models/gta_int.img");
-    EXPECT_LT(Shrunk.size(), Interiors.size());
 
     FTestConsole Restore;
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path(), u"--all"}, Restore), PELLMOR_Done) << Restore.ErrText;
@@ -348,7 +268,6 @@ TEST_F(PellmorGameTest, EveryArchiveOfTheGameIsShrunkRestoredAndShrunkAgainEachO
         EXPECT_EQ(Json.Get({Row, "result"}), "done") << Row;
     }
     EXPECT_EQ(Json.Get({"1", "bytesAfter"}), std::to_string(Shrunk.size()));
-    EXPECT_EQ(Read(u"models/gta_int.img"), Shrunk);
 
     // report covers each archive and their sum; one of --archive names alone.
     ASSERT_EQ(RunPellmorJson({u"report", Dir.Path(), u"--all"}, Json), PELLMOR_Done);
@@ -383,29 +302,18 @@ TEST_F(PellmorGameTest, AnArchiveThatFailsLeavesTheOthersToTheirOwnEnd)
 
     FTestConsole Plain;
     EXPECT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--all"}, Plain), PELLMOR_Failed);
-    EXPECT_TRUE(Has(Plain.ErrText, "line 6 (MODELS\\GONE.IMG) names an archive that is not there")) << Plain.ErrText;
-    EXPECT_TRUE(Has(Plain.ErrText, Shown(u"models/gta_int.img is damaged").ToUtf8())) << Plain.ErrText;
-    EXPECT_TRUE(Has(Plain.OutText, "holds no texture dictionary: there is nothing to shrink")) << Plain.OutText;
+    EXPECT_THAT(Plain.ErrText, HasSubstr("line 6 (MODELS\\GONE.IMG) names an archive that is not there"));
+    EXPECT_THAT(Plain.ErrText, HasSubstr(Shown(u"models/gta_int.img is damaged").ToUtf8()));
+    EXPECT_THAT(Plain.OutText, HasSubstr("holds no texture dictionary: there is nothing to shrink"));
     EXPECT_EQ(Read(u"models/gta_int.img"), Cut);
 
     ASSERT_EQ(RunPellmorJson({u"status", Dir.Path(), u"--all"}, Json), PELLMOR_Failed); // the damaged archive
-    const struct
-    {
-        const char* Row;
-        const char* State;
-    } Rows[] = {{"0", "shrunk"},
-                {"1", "damaged"},
-                {"2", "shrunk"},
-                {"3", Protected.IsProtected() ? "original" : "shrunk"},
-                {"4", "original"}};
-    for (const auto& Row : Rows)
-        EXPECT_EQ(Json.Get({Row.Row, "state"}), Row.State) << Json.Get({Row.Row, "archive"});
+    const char* States[] = {"shrunk", "damaged", "shrunk", Protected.IsProtected() ? "original" : "shrunk", "original"};
+    for (int Row = 0; Row < 5; ++Row)
+        EXPECT_EQ(Json.Get({std::to_string(Row), "state"}), States[Row]) << Json.Get({std::to_string(Row), "archive"});
     EXPECT_EQ(Json.Get({"1", "error", "code"}), "damaged");
     EXPECT_EQ(Json.Get({"4", "textureDictionaries"}), "0");
-    if (Protected.IsProtected())
-    {
-        EXPECT_TRUE(Has(Json.Get({"3", "next"}), "You may not change the files in")) << Json.Get({"3", "next"});
-    }
+    EXPECT_TRUE(!Protected.IsProtected() || Has(Json.Get({"3", "next"}), "You may not change the files in"));
 }
 
 namespace
@@ -443,42 +351,34 @@ TEST_F(PellmorGameTest, CtrlCDuringTheSecondArchiveStopsItAndStartsNoOther)
     EXPECT_EQ(Read(u"models/gta_int.img"), Interiors);
     EXPECT_EQ(Read(u"models/gta_int_TEMP.img"), "(missing)");
     EXPECT_EQ(Read(u"models/mymod.img"), Mod);
-    EXPECT_TRUE(Has(Console.OutText, "not started")) << Console.OutText;
+    EXPECT_THAT(Console.OutText, HasSubstr("not started"));
 }
 
 #ifndef _WIN32
 // The real program, the real signals, each once the first progress line is out: Ctrl-C, SIGTERM and a closed
-// terminal cancel the shrink alike, the exit code says which it was, and a script that asked for JSON reads
-// "cancelled" after the progress lines.
+// terminal cancel the shrink alike, the exit code says which, and a script reads "cancelled" after the JSON
+// progress lines (on standard error, here through the pipe).
 TEST_F(PellmorGameTest, SignalsCancelAShrinkAndTheExitCodeSaysWhich)
 {
     ASSERT_TRUE(MakeSampleGame(Dir.Path(), 1500));
     const std::string Original = Read(u"models/gta3.img");
     const std::string Game = Dir.Path().ToUtf8();
     const std::string Result = Dir.File(u"result.json").ToUtf8();
-    const struct
-    {
-        int Signal;
-        int Exit;
-        bool bJson;
-    } Cases[] = {
-        {SIGINT, PELLMOR_Cancelled, false}, {SIGTERM, PELLMOR_Terminated, true}, {SIGHUP, PELLMOR_HungUp, true}};
+    const int Cases[][2] = {{SIGINT, PELLMOR_Cancelled}, {SIGTERM, PELLMOR_Terminated}, {SIGHUP, PELLMOR_HungUp}};
     for (const auto& Case : Cases)
     {
-        // The progress comes through the pipe: plain lines on standard output, JSON lines on standard error.
         int Pipe[2];
         ASSERT_EQ(pipe(Pipe), 0);
         const pid_t Child = fork();
         ASSERT_GE(Child, 0);
         if (Child == 0)
         {
-            dup2(Pipe[1], Case.bJson ? STDERR_FILENO : STDOUT_FILENO);
-            if (!std::freopen(Case.bJson ? Result.c_str() : "/dev/null", "w", Case.bJson ? stdout : stderr))
+            dup2(Pipe[1], STDERR_FILENO);
+            if (!std::freopen(Result.c_str(), "w", stdout))
                 _exit(126);
             close(Pipe[0]);
             close(Pipe[1]);
-            // Without --json, --progress changes nothing: the plain progress lines come as ever.
-            execl(PELLMOR_PROGRAM, "pellmor", "shrink", Game.c_str(), "--progress", Case.bJson ? "--json" : nullptr,
+            execl(PELLMOR_PROGRAM, "pellmor", "shrink", Game.c_str(), "--progress", "--json",
                   static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -489,51 +389,26 @@ TEST_F(PellmorGameTest, SignalsCancelAShrinkAndTheExitCodeSaysWhich)
         for (ssize_t Got; (Got = read(Pipe[0], Buffer, sizeof(Buffer))) > 0;)
         {
             Progress.append(Buffer, size_t(Got));
-            if (!bSent && Progress.find(Case.bJson ? "{\"archive\": " : "shrink: ") != std::string::npos)
-                bSent = kill(Child, Case.Signal) == 0;
+            if (!bSent && Has(Progress, "{\"archive\": "))
+                bSent = kill(Child, Case[0]) == 0;
         }
         close(Pipe[0]);
         int Status = 0;
         ASSERT_EQ(waitpid(Child, &Status, 0), Child);
         ASSERT_TRUE(bSent) << Progress;
         ASSERT_TRUE(WIFEXITED(Status)) << Progress;
-        EXPECT_EQ(WEXITSTATUS(Status), Case.Exit) << Progress;
+        EXPECT_EQ(WEXITSTATUS(Status), Case[1]) << Progress;
         EXPECT_EQ(Read(u"models/gta3.img"), Original);
         EXPECT_EQ(Read(u"models/gta3_ORIG_BAK.img"), "(missing)");
         EXPECT_EQ(Read(u"models/gta3_TEMP.img"), "(missing)");
-        if (!Case.bJson)
-            continue;
         FJson Json;
         EXPECT_TRUE(Json.Parse(TestFileText(Dir.File(u"result.json")))) << TestFileText(Dir.File(u"result.json"));
         EXPECT_EQ(Json.Get({"error", "code"}), "cancelled");
         std::istringstream Lines(Progress);
         for (std::string Line; std::getline(Lines, Line);)
-            if (Line.rfind("{", 0) == 0)
-            {
-                EXPECT_TRUE(Json.Parse(Line) && Json.Get({"bytesTotal"}) == std::to_string(Original.size())) << Line;
-            }
+            EXPECT_TRUE(Line.rfind("{", 0) != 0 ||
+                        (Json.Parse(Line) && Json.Get({"bytesTotal"}) == std::to_string(Original.size())))
+                << Line;
     }
-}
-#endif
-
-#ifndef _WIN32
-// What Windows keeps in its registry, Linux finds in a prefix's files (a drive is a link in dosdevices, a name
-// Windows does not allow).
-TEST_F(PellmorGameTest, GameFolderComesFromTheWinePrefixNamed)
-{
-    const FString Prefix = Dir.File(u"prefix");
-    std::filesystem::create_directories((Prefix + u"/dosdevices").ToUtf8());
-    std::filesystem::create_directory_symlink("../drive_c", (Prefix + u"/dosdevices/c:").ToUtf8());
-    ASSERT_TRUE(WriteTestFile(Prefix + u"/system.reg", "WINE REGISTRY Version 2\n"
-                                                       "[Software\\\\Wow6432Node\\\\Quorrin: San Andreas] 1700000000\n"
-                                                       "\"GTA:SA Path\"=\"C:\\\\Games\\\\San Andreas\"\n"));
-    ASSERT_TRUE(MakeSampleGame(Prefix + u"/drive_c/Games/San Andreas", 10));
-
-    FJson Json;
-    ASSERT_EQ(RunPellmorJson({u"status", u"--wine-prefix", Prefix}, Json), PELLMOR_Done);
-    EXPECT_EQ(Json.Get({"state"}), "original");
-    EXPECT_EQ(Json.Get({"gameDir", "from"}), "wine-prefix");
-    EXPECT_EQ(Json.Get({"gameDir", "detail"}), Prefix.ToUtf8());
-    EXPECT_EQ(Json.Get({"gameDir", "path"}), (Prefix + u"/dosdevices/c:/Games/San Andreas/").ToUtf8());
 }
 #endif

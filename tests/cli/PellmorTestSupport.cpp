@@ -8,11 +8,6 @@
 #include <sstream>
 #include <gtest/gtest.h>
 
-int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console)
-{
-    return RunPellmor(std::vector<FString>(Args), Console);
-}
-
 int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console)
 {
     TDynArray<FString> List;
@@ -95,22 +90,18 @@ struct FJsonReader
     size_t P = 0;
 
     bool At(const char* Set) const { return P < S.size() && S[P] && std::strchr(Set, S[P]); }
-    void Blanks()
+    // Passes over the characters of Set; whether there was one.
+    bool Skip(const char* Set)
     {
-        while (At(" \t\n\r"))
+        const size_t Start = P;
+        while (At(Set))
             ++P;
+        return P > Start;
     }
     bool Eat(char C)
     {
-        Blanks();
+        Skip(" \t\n\r");
         return P < S.size() && S[P] == C && ++P;
-    }
-    bool Digits()
-    {
-        const size_t Start = P;
-        while (At("0123456789"))
-            ++P;
-        return P > Start;
     }
     // A string into Text, with \\ and \" undone and other escapes kept as written.
     bool String(std::string& Text)
@@ -141,21 +132,15 @@ struct FJsonReader
         P += At("-");
         if (At("0"))
             ++P;
-        else if (!Digits())
+        else if (!Skip("0123456789"))
             return false;
-        if (At(".") && (++P, !Digits()))
+        if (At(".") && (++P, !Skip("0123456789")))
             return false;
-        if (At("eE"))
-        {
-            ++P;
-            P += At("+-");
-            return Digits();
-        }
-        return true;
+        return !At("eE") || (++P, P += At("+-"), Skip("0123456789"));
     }
     bool Value(const std::string& Path)
     {
-        Blanks();
+        Skip(" \t\n\r");
         const size_t Start = P;
         std::string Key, Text;
         if (Eat('{') || Eat('['))
@@ -198,7 +183,7 @@ bool FJson::Parse(const std::string& Text)
     Values.clear();
     FJsonReader Reader{Text, Values};
     const bool bValid = Reader.Value("");
-    Reader.Blanks();
+    Reader.Skip(" \t\n\r");
     return bValid && Reader.P == Text.size();
 }
 

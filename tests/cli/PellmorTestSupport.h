@@ -11,8 +11,8 @@
 #include "cli/PellmorConsole.h"
 #include "tests/support/TempDir.h"
 
-// Records what a command writes. Interrupted() turns to Interrupt once standard output holds InterruptAfter (never
-// when it is empty), or at once with bInterruptNow: Ctrl-C (or another request to stop) at a chosen moment.
+// Records what a command writes. Interrupted() says Ctrl-C once bInterruptNow is set while the command watches: a
+// request to stop at a chosen moment.
 class FTestConsole : public FPellmorConsole
 {
 public:
@@ -28,9 +28,8 @@ public:
     }
     CoreOS::EInterrupt Interrupted() override
     {
-        if (bWatching &&
-            (bInterruptNow || (!InterruptAfter.empty() && OutText.find(InterruptAfter) != std::string::npos)))
-            Noted = Noted == CoreOS::INTERRUPT_None ? Interrupt : Noted;
+        if (bWatching && bInterruptNow)
+            Noted = CoreOS::INTERRUPT_Keyboard;
         return Noted;
     }
 
@@ -40,13 +39,10 @@ public:
     int32_t Columns = 80;
     bool bWatching = false;
     std::atomic<bool> bInterruptNow{false}; // may be set from the engine's worker thread
-    std::string InterruptAfter;
-    CoreOS::EInterrupt Interrupt = CoreOS::INTERRUPT_Keyboard;
     CoreOS::EInterrupt Noted = CoreOS::INTERRUPT_None;
 };
 
 // Runs pellmor with the arguments into a fresh console.
-int32_t RunPellmor(std::initializer_list<FString> Args, FTestConsole& Console);
 int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console);
 
 // Whether Text holds Words.

@@ -167,7 +167,9 @@ TEST_F(FShrinkEngineServerTest, GameHoldingTheArchiveOpenStopsTheSwap)
     CoreOS::FFileHandle Game = CoreOS::FileOpen(*File(u""), CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read,
                                                 CoreOS::FILECREATE_OpenExisting);
     ASSERT_NE(Game, nullptr);
-    EXPECT_EQ(PerformShrink(this->Game()), u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
+    const FTransactionResult Held = ShrinkArchive(GetGameArchiveFiles(this->Game()), FShrinkJobOptions());
+    EXPECT_EQ(Held.Message, u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
+    EXPECT_EQ(Held.Verdict.Kind, EVerdict::InUse);
     CoreOS::FileClose(Game);
     EXPECT_EQ(Read(u""), Original);
     EXPECT_TRUE(Has(u"_SHRUNK_BAK"));
@@ -287,6 +289,7 @@ TEST_F(FShrinkEngineServerTest, TheShrinksRecordDecidesReuseAndRestore)
     Discard.bDiscardChanges = true;
     EXPECT_EQ(RestoreArchive(Files, Discard).Message, u"");
     EXPECT_EQ(Read(u""), Copy);
+    EXPECT_EQ(Read(u"_SHRUNK_BAK"), PlainArchive(2));
     const FTransactionResult Again = ShrinkArchive(Files, Small);
     EXPECT_EQ(Again.Kept, EKeptArchive::Stale);
     EXPECT_NE(Read(u""), PlainArchive(2));
@@ -297,6 +300,7 @@ TEST_F(FShrinkEngineServerTest, TheShrinksRecordDecidesReuseAndRestore)
     const FTransactionResult Back = ShrinkArchive(Files, Small);
     CoreOS::ResetOsFaults();
     EXPECT_TRUE(Back.bRolledBack);
+    EXPECT_EQ(Back.Verdict.Kind, EVerdict::InUse);
     EXPECT_EQ(Back.StateAfter, EArchiveState::Original);
     EXPECT_EQ(Read(u""), Copy);
 }
