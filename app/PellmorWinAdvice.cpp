@@ -62,6 +62,12 @@ FString DescribeKind(const FVerdict& Verdict, const FArchiveFiles& Files)
             return DescribeWriteDenied(Files);
         case EVerdict::InUse:
             return DescribeInUse(Files);
+        case EVerdict::Changed:
+            return FString::Printf(u"%s changed after the shrink (a mod was installed into the shrunk archive), and "
+                                   u"a restore would take that change away from the game. To restore anyway, open "
+                                   u"PellmorWin, click Restore and answer Yes; then install the mod again into the "
+                                   u"original, and shrink again.",
+                                   *Files.Name);
         default:
             return FString();
     }
@@ -239,6 +245,63 @@ FString DescribeShrunkBefore(const TDynArray<FArchiveOutcome>& Archives)
             Lines += u"\r\n" + DescribeShrunkSizes(Archive.Name, Done.BytesBefore, Done.BytesAfter);
     }
     return Lines.IsEmpty() ? Lines : u"Shrunk before that:" + Lines;
+}
+
+namespace
+{
+// "at most 512 pixels, smooth", "with the standard shrink".
+FString DescribeMade(const FShrinkSettings& Settings)
+{
+    return Settings.Mode == EShrinkMode::Standard ? u"with " + Settings.Describe() : Settings.Describe();
+}
+} // namespace
+
+FString DescribeShrunkSettings(const FArchiveStatus& Seen)
+{
+    if (Seen.State != EArchiveState::Shrunk || Seen.RecordRead != ERecordRead::Read)
+        return FString();
+    return u"Shrunk " + DescribeMade(Seen.Record.Settings) + u".";
+}
+
+FString DescribeShrunkChanged(const FString& Name)
+{
+    return Name + u" changed after the shrink (a mod was installed into it): a restore would lose that change.";
+}
+
+FString DescribeEstimate(const TDynArray<FArchiveOutcome>& Estimate)
+{
+    int64_t Before = 0, After = 0;
+    int32_t Count = 0;
+    FString Name;
+    for (const FArchiveOutcome& Archive : Estimate)
+        if (Archive.EstimatedBytes >= 0 && Archive.Status.CurBytes >= 0)
+        {
+            Before += Archive.Status.CurBytes;
+            After += Archive.EstimatedBytes;
+            Name = Archive.Name;
+            ++Count;
+        }
+    if (Count == 0)
+        return FString();
+    const FString What = Count == 1 ? Name + u" becomes" : FString::Printf(u"the %d archives to shrink become", Count);
+    return FString::Printf(u"With this choice %s about %s (from %s).", *What, *appFormatMegabytes(After),
+                           *appFormatMegabytes(Before));
+}
+
+FString DescribeKeptSettings(const FArchiveStatus& Seen, const FShrinkSettings& Choice)
+{
+    if (Seen.State != EArchiveState::Original || Seen.Kept != EKeptArchive::Current ||
+        Seen.RecordRead != ERecordRead::Read || Seen.Record.Settings.MakesSameArchive(Choice))
+        return FString();
+    return u"The kept shrunk archive was made " + DescribeMade(Seen.Record.Settings) +
+           u"; Shrink builds a new one for this choice.";
+}
+
+FString DescribeDiscardQuestion(const FString& Names)
+{
+    return Names + u" changed after the shrink: a mod was installed into the shrunk archive. A restore puts the "
+                   u"original back without that change, and the change is lost from the game.\r\n\r\n"
+                   u"Restore anyway and lose the change?";
 }
 
 FString DescribeProgress(const FShrinkProgressInfo& Info)

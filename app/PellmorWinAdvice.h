@@ -54,6 +54,19 @@ FString DescribeShrunkSizes(const FString& Name, int64_t Before, int64_t After);
 // there are none.
 FString DescribeShrunkBefore(const TDynArray<FArchiveOutcome>& Archives);
 
+// The status's lines on the settings (each without its line break; empty when it has nothing to say):
+// "Shrunk at most 512 pixels, smooth." for the shrunk archive in use that Seen found, after its record;
+FString DescribeShrunkSettings(const FArchiveStatus& Seen);
+// that the archive Name changed after the shrink, and a restore would lose the change;
+FString DescribeShrunkChanged(const FString& Name);
+// what a shrink with the choice makes of the archives that an estimate estimated: "With this choice gta3.img
+// becomes about 476.2 MB (from 908.4 MB).", or of several together;
+FString DescribeEstimate(const TDynArray<FArchiveOutcome>& Estimate);
+// the kept shrunk archive that Seen found, the next shrink would take, and Choice would not make.
+FString DescribeKeptSettings(const FArchiveStatus& Seen, const FShrinkSettings& Choice);
+// The question before a restore of the archives Names ("gta3.img, mod.img") that changed after their shrink.
+FString DescribeDiscardQuestion(const FString& Names);
+
 // The progress window's line under the bar: the archive, MB done of MB and the time left
 // ("gta_int.img (2 of 3)\r\n512.0 MB of 930.2 MB, 0:42 left"); empty before the first archive's turn.
 FString DescribeProgress(const FShrinkProgressInfo& Info);

@@ -1,4 +1,4 @@
-// The main dialog: game directory, status, buttons, the one-second tick and the automatic modes.
+// The main dialog: game directory, texture size, status, buttons, the one-second tick and the automatic modes.
 #include "app/PellmorWinDlg.h"
 
 #include "app/AboutDlg.h"
@@ -19,6 +19,9 @@ const float AutoPause = 3.0f;
 // game's archive takes on a slow machine, short enough that a script does not hang on a stuck program.
 const int32_t AutoWaitMinutes = 10;
 const float AutoWaitLimit = AutoWaitMinutes * 60.0f;
+
+// The largest sides the drop-down offers after the standard shrink.
+const int32_t OfferedSides[] = {1024, 512, 256, 128};
 
 float Now()
 {
@@ -56,6 +59,17 @@ FArchiveFiles GetFailedArchive(const TDynArray<FArchiveOutcome>& Archives, const
             return GetArchiveFiles(Archive.Path);
     return GetGameArchiveFiles(Dir);
 }
+
+// The archives that changed after their shrink, as the status saw them: "gta3.img", "gta3.img, mod.img"; empty
+// when none did.
+FString GetChangedNames(const TDynArray<FArchiveOutcome>& Archives)
+{
+    FString Names;
+    for (const FArchiveOutcome& Archive : Archives)
+        if (Archive.Status.bShrunkChanged)
+            Names += (Names.IsEmpty() ? u"" : u", ") + Archive.Name;
+    return Names;
+}
 } // namespace
 
 BEGIN_MESSAGE_MAP(CPellmorWinDlg, CDialog)
@@ -69,6 +83,8 @@ ON_BN_CLICKED(IDC_EXIT, OnExit)
 ON_EN_CHANGE(IDC_DIR, OnDirChange)
 ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
 ON_BN_CLICKED(IDC_ALL_ARCHIVES, OnAllArchives)
+ON_CBN_SELCHANGE(IDC_TEXTURE_SIZE, OnTextureSize)
+ON_BN_CLICKED(IDC_SMOOTH, OnSmooth)
 ON_WM_TIMER()
 END_MESSAGE_MAP()
 
@@ -80,12 +96,21 @@ CPellmorWinDlg::CPellmorWinDlg(CWnd* ParentWnd)
 CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoices& InChoices, CWnd* ParentWnd)
     : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastCanPreview(0), LastBusy(0),
       NextAutoTime(Now()), AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0),
-      bAutoUnshrink(0), m_bAllArchives(InChoices.bAllArchives ? 1 : 0), Choices(InChoices), Client(nullptr),
-      ProgressDlg(nullptr), bClosing(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f), bShowingResult(0),
-      bOriginAboveProgram(false)
+      bAutoUnshrink(0), m_bAllArchives(InChoices.bAllArchives ? 1 : 0), m_nTextureSize(0),
+      m_bSmooth(InChoices.Settings.IsSmooth()), SmoothChoice(InChoices.Settings.Smooth), Choices(InChoices),
+      Client(nullptr), ProgressDlg(nullptr), bClosing(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f),
+      bShowingResult(0), bOriginAboveProgram(false)
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);
+    SizeSides.AddItem(0);
+    for (int32_t Side : OfferedSides)
+        SizeSides.AddItem(Side);
+    // A side of the remembered choice that the list does not offer (an INI file edited by hand) is added to it.
+    const int32_t Side = InChoices.Settings.MaxSide;
+    m_nTextureSize = SizeSides.FindItemIndex(Side);
+    if (m_nTextureSize < 0)
+        m_nTextureSize = SizeSides.AddItem(Side);
     ProgressDlg = new CProgressDlg;
     Client = CreateEngineClient();
     // Where nothing is found (no registry, no Wine prefix, no Steam library) the default folder is shown all the
@@ -116,11 +141,17 @@ void CPellmorWinDlg::DoDataExchange(CDataExchange* pDX)
     CDialog::DoDataExchange(pDX);
     DDX_Text(pDX, IDC_DIR, m_strDir);
     DDX_Text(pDX, IDC_STATUS, m_strStatus);
+    DDX_CBIndex(pDX, IDC_TEXTURE_SIZE, m_nTextureSize);
+    DDX_Check(pDX, IDC_SMOOTH, m_bSmooth);
     DDX_Check(pDX, IDC_ALL_ARCHIVES, m_bAllArchives);
 }
 
 bool CPellmorWinDlg::OnInitDialog()
 {
+    // The sizes go into the drop-down before the fields are loaded into the controls, which selects one of them.
+    AttachControl(IDC_TEXTURE_SIZE, m_SizeBox);
+    for (int32_t Side : SizeSides)
+        m_SizeBox.AddString(Side ? *FString::Printf(u"At most %d pixels", Side) : u"Standard shrink");
     CDialog::OnInitDialog();
 
     if (CMenu* SysMenu = GetSystemMenu(false))
@@ -185,7 +216,11 @@ void CPellmorWinDlg::OnShrink()
 
 void CPellmorWinDlg::OnRestore()
 {
-    PerformTransaction(false);
+    UpdateData(true);
+    const FString Changed = GetChangedNames(DecodeAnswers(GetGameDir(), GetJobOptions()).Archives);
+    if (!Changed.IsEmpty() && !AskToDiscardChanges(Changed))
+        return;
+    PerformTransaction(false, !Changed.IsEmpty());
 }
 
 void CPellmorWinDlg::OnPreview()
@@ -218,14 +253,25 @@ void CPellmorWinDlg::FollowPreview()
     }
 }
 
-bool CPellmorWinDlg::PerformTransaction(bool bShrink)
+bool CPellmorWinDlg::PerformTransaction(bool bShrink, bool bDiscardChanges)
 {
     UpdateData(true);
     const FString Dir = GetGameDir();
-    const bool bQueued =
-        bShrink ? Client->PerformShrink(Dir, GetJobOptions()) : Client->PerformUnshrink(Dir, GetJobOptions());
+    FShrinkJobOptions Options = GetJobOptions();
+    Options.bDiscardChanges = bDiscardChanges;
+    const bool bQueued = bShrink ? Client->PerformShrink(Dir, Options) : Client->PerformUnshrink(Dir, Options);
     UpdateState();
     return bQueued;
+}
+
+bool CPellmorWinDlg::AskToDiscardChanges(const FString& Names)
+{
+    // The ticks that come while the question is open wait, as under a failure's box. Enter answers No.
+    bShowingResult = 1;
+    const int32_t Answer =
+        MessageBox(*DescribeDiscardQuestion(Names), u"Restore", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    bShowingResult = 0;
+    return Answer == IDYES;
 }
 
 void CPellmorWinDlg::OnDirChange()
@@ -249,6 +295,24 @@ void CPellmorWinDlg::OnAllArchives()
 {
     m_bAllArchives = IsDlgButtonChecked(IDC_ALL_ARCHIVES) == BST_CHECKED ? 1 : 0;
     AwaitNewAnswers();
+}
+
+void CPellmorWinDlg::OnTextureSize()
+{
+    m_nTextureSize = m_SizeBox.GetCurSel();
+    if (SmoothChoice == ESmoothChoice::ModeDefault)
+    {
+        m_bSmooth = GetSettings().IsSmooth() ? 1 : 0;
+        CheckDlgButton(IDC_SMOOTH, m_bSmooth ? BST_CHECKED : BST_UNCHECKED);
+    }
+    UpdateState();
+}
+
+void CPellmorWinDlg::OnSmooth()
+{
+    m_bSmooth = IsDlgButtonChecked(IDC_SMOOTH) == BST_CHECKED ? 1 : 0;
+    SmoothChoice = m_bSmooth ? ESmoothChoice::Smooth : ESmoothChoice::NoSmooth;
+    UpdateState();
 }
 
 void CPellmorWinDlg::OnBrowse()
@@ -323,6 +387,7 @@ void CPellmorWinDlg::EndAndRemember(intptr_t Result)
     {
         Choices.GameDir = GetDlgItemText(IDC_DIR);
         Choices.bAllArchives = IsDlgButtonChecked(IDC_ALL_ARCHIVES) == BST_CHECKED;
+        Choices.Settings = GetSettings();
         SavePlayerChoices(Choices);
     }
     EndDialog(Result);
@@ -340,7 +405,16 @@ FShrinkJobOptions CPellmorWinDlg::GetJobOptions() const
 {
     FShrinkJobOptions Options;
     Options.bAllArchives = m_bAllArchives != 0;
+    Options.Settings = GetSettings();
     return Options;
+}
+
+FShrinkSettings CPellmorWinDlg::GetSettings() const
+{
+    const int32_t Side = m_nTextureSize >= 0 && m_nTextureSize < SizeSides.Num() ? SizeSides[m_nTextureSize] : 0;
+    FShrinkSettings Settings = Side ? FShrinkSettings::LargestSide(Side) : FShrinkSettings::Standard();
+    Settings.Smooth = SmoothChoice;
+    return Settings;
 }
 
 void CPellmorWinDlg::TakeResult(FString& Result, const FVerdict& Verdict, const TDynArray<FArchiveOutcome>& Archives,
@@ -363,6 +437,14 @@ void CPellmorWinDlg::TakeResult(FString& Result, const FVerdict& Verdict, const 
     // Closing cancelled the shrink on the user's word; saying so again would only hold the exit up.
     if (bClosing && Verdict.Kind == EVerdict::Cancelled)
         return;
+    // A restore refused for a change that the status had not seen yet (it looks at sizes and times, the restore
+    // at the content): the player is asked, as before a restore. An automatic run only tells.
+    if (Verdict.Kind == EVerdict::Changed && !bAutoShrink && !bAutoUnshrink && !bClosing)
+    {
+        if (AskToDiscardChanges(GetFailedArchive(Archives, Dir).Name))
+            PerformTransaction(false, true);
+        return;
+    }
     FString Text = DescribeFailure(Message, Verdict, GetFailedArchive(Archives, Dir));
     // Archives that a shrink of several did make smaller before it stopped.
     const FString Done = Verdict.bRestore ? FString() : DescribeShrunkBefore(Archives);
@@ -430,8 +512,9 @@ FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir, const FShrinkJo
     const FString& CanShrinkText = Client->CanShrinkText;
     const FString& CanUnshrinkText = Client->CanUnshrinkText;
     // The answers are about Dir and Options; the user may have typed another folder, or changed the all-archives
-    // box, while a failure was on the screen.
-    const bool bSameDir = GetGameDir() == Dir && GetJobOptions().bAllArchives == Options.bAllArchives;
+    // box or the settings, while a failure was on the screen.
+    const FShrinkJobOptions Current = GetJobOptions();
+    const bool bSameDir = GetGameDir() == Dir && Current.bAllArchives == Options.bAllArchives;
     // Another shrink or restore (another PellmorWin.exe, or pellmor) holds the game's files.
     Answers.bElsewhere =
         bSameDir && (CanShrinkText.EqualsNoCase(BusyAnswer) || CanUnshrinkText.EqualsNoCase(BusyAnswer));
@@ -440,6 +523,11 @@ FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir, const FShrinkJo
     {
         Answers.Seen = Client->Status;
         Answers.Archives = Client->Archives;
+    }
+    if (bSameDir && Current.Settings.MakesSameArchive(Options.Settings))
+    {
+        Answers.bEstimating = Client->bEstimating != 0;
+        Answers.Estimate = Client->Estimate;
     }
     if (Answers.bElsewhere)
         Answers.Seen.State = EArchiveState::Busy;
@@ -620,11 +708,35 @@ FString CPellmorWinDlg::GetAddedLines(const FDialogAnswers& Answers, bool CanShr
         if (!Line.IsEmpty())
             Lines += Line + u"\r\n";
     }
+    Lines += GetChoiceLines(Answers, CanShrink, CanUnshrink);
     if (!CanShrink && !CanUnshrink)
         Lines += GetNoGameLines();
     const FString Source = GetSourceLine();
     if (!Source.IsEmpty())
         Lines += Source + u"\r\n";
+    return Lines;
+}
+
+FString CPellmorWinDlg::GetChoiceLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink) const
+{
+    FString Lines;
+    auto Add = [&Lines](const FString& Line)
+    {
+        if (!Line.IsEmpty())
+            Lines += Line + u"\r\n";
+    };
+    if (CanUnshrink)
+    {
+        Add(DescribeShrunkSettings(Answers.Seen));
+        for (const FArchiveOutcome& Archive : Answers.Archives)
+            if (Archive.Status.bShrunkChanged)
+                Add(DescribeShrunkChanged(Archive.Name));
+    }
+    if (CanShrink)
+    {
+        Add(Answers.bEstimating ? FString(u"Estimating...") : DescribeEstimate(Answers.Estimate));
+        Add(DescribeKeptSettings(Answers.Seen, GetSettings()));
+    }
     return Lines;
 }
 

@@ -1,6 +1,6 @@
-// The main dialog: the game directory with Browse..., the all-archives box, the status, and the Shrink, Restore
-// and Exit buttons. Once a second it lets the engine client collect results and refresh its two tests, and shows
-// what they say.
+// The main dialog: the game directory with Browse..., the texture size with Smooth, the all-archives box, the
+// status, and the Shrink, Preview..., Restore and Exit buttons. Once a second it lets the engine client collect
+// results and refresh its two tests, and shows what they say.
 #pragma once
 
 #include "app/resource.h"
@@ -26,6 +26,8 @@ struct FDialogAnswers
     bool bElsewhere = false;             // another shrink or restore (another program) holds the game's files
     FArchiveStatus Seen;                 // what the engine saw with the shrink test's answer (Busy while bElsewhere)
     TDynArray<FArchiveOutcome> Archives; // each archive as the shrink test saw it
+    bool bEstimating = false;            // the estimate of a shrink with the choice shown is on its way
+    TDynArray<FArchiveOutcome> Estimate; // its answer; empty until it is in
 };
 
 class CPellmorWinDlg : public CDialog
@@ -79,12 +81,17 @@ public:
     static FString GetPreviewDir();
     // The directory text with a "\" appended unless it ends with one.
     FString GetGameDir() const;
-    // What travels with the tests and the transactions: the all-archives box.
+    // What travels with the tests and the transactions: the all-archives box and the settings.
     FShrinkJobOptions GetJobOptions() const;
+    // What Shrink makes: the texture size chosen, smooth as the player ticked the box, or as the size has it
+    // while the box was not touched.
+    FShrinkSettings GetSettings() const;
 
     // Shrink and Restore act on the folder in the box at the moment of the click, even when it was typed after
     // the last tick: the transaction starts with the same tests as the background checks, so the engine judges
     // a folder that the dialog has not checked yet.
+    // Restore asks first when the status saw that the shrunk archive changed after the shrink (a mod), and goes
+    // ahead only on Yes, throwing the change away.
     void OnShrink();
     void OnRestore();
     // The preview page of the folder in the box and the choice shown, made by the engine into a folder of its own
@@ -100,6 +107,10 @@ public:
     void OnBrowse();
     // The all-archives box changed: the answers are about other archives, as after a change of folder.
     void OnAllArchives();
+    // Another texture size, or Smooth ticked or cleared: the estimate shown is about the choice before, and the
+    // client is told at once. Until the player touches Smooth, it follows the size.
+    void OnTextureSize();
+    void OnSmooth();
 
     int32_t LastCanShrink;
     int32_t LastCanUnshrink;
@@ -119,6 +130,14 @@ public:
     FString m_strDir;
     FString m_strStatus;
     int32_t m_bAllArchives; // exchanged with the all-archives box
+    int32_t m_nTextureSize; // exchanged with the drop-down: an index into SizeSides
+    int32_t m_bSmooth;      // exchanged with Smooth
+    CComboBox m_SizeBox;
+    // The drop-down's sizes in order, 0 for the standard shrink first (and a remembered side that is none of the
+    // usual ones last).
+    TDynArray<int32_t> SizeSides;
+    // Smooth as the player left it: ModeDefault until they tick or clear the box.
+    ESmoothChoice SmoothChoice;
     // What the player chose, remembered when the dialog closes (an automatic run chose nothing and keeps them).
     FPlayerChoices Choices;
     // Where the folder put into the box came from: the search, or Browse (Source Argument).
@@ -176,7 +195,12 @@ private:
     FString GetBrowseStart() const;
     // Queues a shrink or a restore of the folder in the box, then updates the state at once. False when the
     // client refused it (another transaction in flight).
-    bool PerformTransaction(bool bShrink);
+    bool PerformTransaction(bool bShrink, bool bDiscardChanges = false);
+    // Asks whether to restore the archives Names although that loses what changed in them; true on Yes.
+    bool AskToDiscardChanges(const FString& Names);
+    // The status's lines on the choice: how the archive in use was shrunk and whether it changed since, what the
+    // choice makes of the archives to shrink, and a kept archive made otherwise.
+    FString GetChoiceLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink) const;
     // Shows the progress window while a shrink is in flight, and hides it afterwards.
     void FollowProgress();
     // Opens a preview page that the engine finished, or shows why it made none.

@@ -20,6 +20,8 @@
 #define IDC_BROWSE 1008
 #define IDC_ALL_ARCHIVES 1009
 #define IDC_PREVIEW 1011
+#define IDC_TEXTURE_SIZE 1012
+#define IDC_SMOOTH 1013
 
 // Progress dialog
 #define IDC_PROGRESS_TEXT 1000

@@ -31,6 +31,9 @@ FPlayerChoices LoadPlayerChoices()
     bool bAll = false;
     if (Cache->GetBool(Section, u"AllArchives", bAll, *CacheName()))
         Choices.bAllArchives = bAll;
+    FString Settings;
+    if (Cache->GetString(Section, u"Settings", Settings, *CacheName()))
+        FShrinkSettings::FromText(Settings, Choices.Settings);
     return Choices;
 }
 
@@ -41,6 +44,7 @@ void SavePlayerChoices(const FPlayerChoices& Choices)
         return;
     Cache->SetString(Section, u"GameDir", *Choices.GameDir, *CacheName(), true);
     Cache->SetBool(Section, u"AllArchives", Choices.bAllArchives, *CacheName());
+    Cache->SetString(Section, u"Settings", *Choices.Settings.ToText(), *CacheName(), true);
     Cache->Flush(false, *CacheName());
 }
 

@@ -38,6 +38,7 @@ FShrinkEngineClient::~FShrinkEngineClient()
     // gone, so a queued shrink that starts now still sees the cancel request.
     if (ShrinkRequest.JobId != 0 || PreviewRequest.JobId != 0)
         CancelFlag.store(1);
+    DropEstimate();
     Server->Shutdown();
     Server = nullptr;
     GShrinkProgress = nullptr;
@@ -88,6 +89,33 @@ void FShrinkEngineClient::DropTests()
     Archives.Empty();
 }
 
+void FShrinkEngineClient::DropEstimate()
+{
+    if (EstimateRequest.JobId != 0)
+        Server->DeleteJob(EstimateRequest.JobId);
+    EstimateRequest = FEngineRequest();
+    bEstimating = 0;
+    bEstimated = false;
+    Estimate.Empty();
+}
+
+void FShrinkEngineClient::FollowEstimate(const FString& Dir)
+{
+    PollRequest(EstimateRequest);
+    if (EstimateRequest.bEnded)
+    {
+        Estimate = EstimateRequest.Outcome.Archives;
+        EstimateRequest = FEngineRequest();
+        bEstimated = true;
+    }
+    // Only a folder that can be shrunk is estimated, and only between transactions, whose end changes the files.
+    if (!bEstimated && EstimateRequest.JobId == 0 && CanShrinkText.EqualsNoCase(u"true") && ShrinkRequest.JobId == 0 &&
+        UnshrinkRequest.JobId == 0)
+        EstimateRequest.JobId =
+            Server->QueueJob(FString::Printf(u"Estimate,%s,%s", *Dir, *TestOptions.Settings.ToText()), TestOptions);
+    bEstimating = EstimateRequest.JobId != 0 ? 1 : 0;
+}
+
 bool FShrinkEngineClient::Update(const FString& Dir)
 {
     return Update(Dir, TestOptions);
@@ -100,9 +128,13 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
         Options.bAllArchives != TestOptions.bAllArchives)
     {
         DropTests();
+        DropEstimate();
         TestOptions.ArchivePath = Options.ArchivePath;
         TestOptions.bAllArchives = Options.bAllArchives;
     }
+    if (!Options.Settings.MakesSameArchive(TestOptions.Settings))
+        DropEstimate();
+    TestOptions.Settings = Options.Settings;
 
     PollRequest(CanShrinkRequest);
     PollRequest(CanUnshrinkRequest);
@@ -157,6 +189,7 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
         CanUnshrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanUnshrink,%s", *Dir), TestOptions);
         TestDir = Dir;
     }
+    FollowEstimate(Dir);
     return true;
 }
 
@@ -185,6 +218,7 @@ bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRu
     // queued or running: collected together with the transaction's end, they would be taken as current. The
     // first answers published afterwards come from tests queued once the transaction has finished.
     DropTests();
+    DropEstimate();
     TestOptions.ArchivePath = Options.ArchivePath;
     TestOptions.bAllArchives = Options.bAllArchives;
     return true;

@@ -32,7 +32,9 @@ public:
     // The tests ask about the archive (or archives) of the last transaction's options.
     virtual bool Update(const FString& Dir) = 0;
     // The same with the tests asked with TestOptions (which archive, or all of them); answers asked with other
-    // options are dropped like those about another folder.
+    // options are dropped like those about another folder. Once the shrink test passes, an estimate of a shrink
+    // with TestOptions' settings is asked for as well; it is dropped (and stopped, if it runs) when the folder,
+    // the archives or the settings change, and when a transaction is queued.
     virtual bool Update(const FString& Dir, const FShrinkJobOptions& TestOptions) = 0;
     // Queue a shrink / a restore of the game in Dir (ending with a separator), with the options that travel
     // with it (which archive, skip rules, threads). False, and nothing changes, while a shrink or a restore is
@@ -75,6 +77,11 @@ public:
     TDynArray<FArchiveOutcome> Archives;
     TDynArray<FArchiveOutcome> ShrinkArchives;
     TDynArray<FArchiveOutcome> UnshrinkArchives;
+
+    // The estimate of a shrink of the tests' folder and archives with their settings: in flight, or its answer
+    // (each archive with its EstimatedBytes; empty while there is none).
+    int32_t bEstimating = 0;
+    TDynArray<FArchiveOutcome> Estimate;
 };
 
 struct FEngineRequest
@@ -105,6 +112,7 @@ public:
     FEngineRequest CanUnshrinkRequest;
     FEngineRequest ShrinkRequest;
     FEngineRequest UnshrinkRequest;
+    FEngineRequest EstimateRequest;
     FEngineRequest PreviewRequest;
     // Shared with the worker thread without a lock: the shrinker reads the one and writes the other.
     std::atomic<int32_t> CancelFlag;
@@ -116,6 +124,10 @@ private:
     static bool PublishAnswer(FEngineRequest& Request, FString& Text);
     // Withdraws the tests in flight and forgets every answer: they no longer describe the files in question.
     void DropTests();
+    // Stops and withdraws the estimate in flight and forgets the one published.
+    void DropEstimate();
+    // Collects a finished estimate, or asks for one when the shrink test passes and there is none.
+    void FollowEstimate(const FString& Dir);
     // Queues "Command,Dir" into Request unless a transaction is in flight; sets bRunning on success.
     bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command, const FString& Dir,
                           const FShrinkJobOptions& Options);
@@ -128,9 +140,10 @@ private:
     void MeasureShrink();
 
     // The folder that the tests in flight, and the answers published, are about, and the archive there: the
-    // game's main one, or the one the last transaction named.
+    // game's main one, or the one the last transaction named; and the settings the estimate is about.
     FString TestDir;
     FShrinkJobOptions TestOptions;
+    bool bEstimated = false; // Estimate holds the answer for them
     // When the shrink in flight was queued (the Core's clock).
     double ShrinkStart = 0.0;
 };

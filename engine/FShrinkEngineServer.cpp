@@ -544,7 +544,9 @@ int32_t FShrinkEngineServer::QueueJob(const FString& Command, const FShrinkJobOp
 {
     std::lock_guard<std::mutex> Guard(VarsLock);
     const int32_t Id = ++Vars.NextJobId;
-    Vars.JobMap.Set(Id, new FShrinkJob{Id, Command, Options, FJobOutcome(), FJobProgress(), false});
+    FShrinkJob* Job = new FShrinkJob{Id, Command, Options, FJobOutcome(), FJobProgress(), false};
+    Job->Options.Cancel = &Job->Cancel;
+    Vars.JobMap.Set(Id, Job);
     Vars.PendingQueue.AddItem(Id);
     return Id;
 }
@@ -584,6 +586,9 @@ int32_t FShrinkEngineServer::DeleteJob(int32_t Id)
 {
     std::lock_guard<std::mutex> Guard(VarsLock);
     Vars.DeleteList.AddItem(Id);
+    // Nobody wants its result: a running job that can stop early does.
+    if (FShrinkJob** Job = Vars.JobMap.Find(Id))
+        (*Job)->Cancel.store(1);
     return 0;
 }
 
@@ -704,6 +709,49 @@ int64_t GetBuildBytes(const FArchiveFiles& Files, const FShrinkJobOptions& Optio
     if (LooksTakenAsItIs(Status, Options))
         return 0;
     return Status.CurBytes > 0 ? Status.CurBytes : 0;
+}
+
+// What a shrink of Files (in its original state, as Status saw it) would make: the kept shrunk archive when the
+// shrink looks as if it will take it over, else what a dry run writes; -1 when the dry run failed (bStopped when
+// it was stopped).
+int64_t EstimateArchive(const FArchiveFiles& Files, const FArchiveStatus& Status, const FShrinkJobOptions& Options,
+                        std::atomic<int32_t>& Stop, bool& bStopped)
+{
+    const int64_t Kept = FileManager()->FileSize(*Files.ShrunkBak);
+    if (Kept >= 0 && LooksTakenAsItIs(Status, Options))
+        return Kept;
+    // A cancel flag and a progress value of its own: the shrinks' are the client's, which it publishes.
+    std::atomic<int32_t> Progress(0);
+    FShrinkOptions DryRun;
+    DryRun.bDryRun = true;
+    DryRun.SkipRulesFile = Options.SkipRulesFile;
+    DryRun.Jobs = Options.Jobs;
+    DryRun.Settings = Options.Settings;
+    DryRun.Cancel = &Stop;
+    DryRun.Progress = &Progress;
+    const FShrinkResult Result = ShrinkImgFile(u"", *Files.Cur, DryRun);
+    bStopped = Result.Failure == EShrinkFailure::Cancelled;
+    return Result.bOk ? Result.OutputBytes : -1;
+}
+
+FJobOutcome EstimateShrink(const TDynArray<FArchiveFiles>& Sets, const FShrinkJobOptions& Options)
+{
+    FJobOutcome Outcome;
+    std::atomic<int32_t> NoStop(0);
+    std::atomic<int32_t>& Stop = Options.Cancel ? *Options.Cancel : NoStop;
+    bool bStopped = false;
+    int64_t Total = 0;
+    for (const FArchiveFiles& Files : Sets)
+    {
+        FArchiveOutcome Archive = NameArchive(Files);
+        Archive.Status = InspectArchive(Files);
+        if (Archive.Status.State == EArchiveState::Original && !bStopped)
+            Archive.EstimatedBytes = EstimateArchive(Files, Archive.Status, Options, Stop, bStopped);
+        Total += Archive.EstimatedBytes > 0 ? Archive.EstimatedBytes : 0;
+        Outcome.Archives.AddItem(Archive);
+    }
+    Outcome.Result = bStopped ? FString(u"Estimate canceled") : FString::Printf(u"%lld", (long long)Total);
+    return Outcome;
 }
 
 bool IsCancelAsked()
@@ -847,6 +895,8 @@ FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJob
         return AnswerTest(Sets, Cmd.EqualsNoCase(u"CanShrink"));
     if (Cmd.EqualsNoCase(u"PerformShrink") || Cmd.EqualsNoCase(u"PerformUnshrink"))
         return RunTransaction(Sets, Cmd.EqualsNoCase(u"PerformShrink"), Options, Progress);
+    if (Cmd.EqualsNoCase(u"Estimate"))
+        return EstimateShrink(Sets, Options);
     if (Cmd.EqualsNoCase(u"MakePreview"))
         return RunPreviewJob(Sets, Options);
     EngineTrace(u"Unknown Cmd: %s", *Cmd);

@@ -52,6 +52,10 @@ struct FShrinkJobOptions
     // A restore goes ahead although the shrunk archive in use changed after the shrink (the change is lost from
     // the game; the changed archive is kept, never to be taken over by a shrink).
     bool bDiscardChanges = false;
+    // The job's own stop request, for a job that may end early without harm (an estimate); null: none. The job
+    // server points it at the job's record, and sets it when the running job is deleted. A shrink stops only at
+    // GShrinkCancelFlag.
+    std::atomic<int32_t>* Cancel = nullptr;
     // MakePreview: the folder its page goes into.
     FString PreviewDir;
 };
@@ -94,7 +98,8 @@ public:
     virtual int32_t QueueJob(const FString& Command) = 0;
     // True with the job's result once it has finished; false while it is queued or running, or unknown.
     virtual bool GetJobResult(int32_t Id, FString& Result) = 0;
-    // Asks for the job's removal; the worker carries it out between jobs. Always 0.
+    // Asks for the job's removal; the worker carries it out between jobs. A running job is asked to stop as well
+    // (an estimate stops within the entries in flight; the tests and the transactions run to their end). Always 0.
     virtual int32_t DeleteJob(int32_t Id) = 0;
     // QueueJob with the options that travel with a transaction.
     virtual int32_t QueueJob(const FString& Command, const FShrinkJobOptions& Options) = 0;
@@ -113,6 +118,9 @@ struct FArchiveOutcome
     bool bPasses = false;           // its own test passed (a transaction: it was ready to run)
     bool bRan = false;              // a transaction: its own ran (no cancel came before its turn)
     FTransactionResult Transaction; // when it ran
+    // An estimate: what a shrink with the job's settings would make of it (Status.CurBytes before); -1 when it
+    // was not estimated (not in its original state, or the dry run failed or was stopped).
+    int64_t EstimatedBytes = -1;
 };
 
 // What a finished job hands back: the result text, and as values what the front ends need besides it.
@@ -148,6 +156,7 @@ struct FShrinkJob
     FJobOutcome Outcome;
     FJobProgress Progress; // guarded by the server's lock
     bool bHasProgress = false;
+    std::atomic<int32_t> Cancel{0}; // Options.Cancel while the job runs
 };
 
 class FShrinkEngineServer : public FShrinkEngineServerBase
@@ -172,7 +181,10 @@ public:
     // Runs one command line with its options: "Cmd,Dir", or "Cmd,Dir,Settings" with a shrink's settings in
     // FShrinkSettings' text form (Options.Settings then comes from the line; a last piece that is no such text
     // is part of the directory). The tests answer "true" or "false", or "busy" while another transaction holds
-    // the folder; of several archives "true" when one of them passes, "busy" when one is held. A transaction runs
+    // the folder; of several archives "true" when one of them passes, "busy" when one is held. "Estimate" gives
+    // each archive in its original state its EstimatedBytes: the kept shrunk archive's size when a shrink looks
+    // as if it would take it over, else a dry run's (which stops at Options.Cancel: "Estimate canceled"); its
+    // text is the bytes of all of them. It reads only, and takes no lock. A transaction runs
     // on each archive that passes its test, one after another, and tells Progress where it stands at each one's
     // turn; a cancel ends it before the next turn. "Shrink canceled" replaces a shrink's text only when a build
     // was cancelled or a turn was not started for the cancel. "MakePreview,Dir[,Settings]" writes the preview

@@ -8,7 +8,9 @@
 namespace
 {
 const char16_t* const StandardWord = u"standard";
-const char16_t* const SidePrefix = u"max-side=";
+// No '=' in the text form: the player's choices and the shrink's record keep it as an INI value, and the INI
+// reader takes a value holding '=' for several pairs ("max-side=512 no-smooth" would lose its last word).
+const char16_t* const SidePrefix = u"max-side:";
 const char16_t* const SmoothWord = u"smooth";
 const char16_t* const NoSmoothWord = u"no-smooth";
 

@@ -53,8 +53,8 @@ struct FShrinkSettings
     bool operator==(const FShrinkSettings& Other) const;
     bool operator!=(const FShrinkSettings& Other) const { return !(*this == Other); }
 
-    // The text form, read back by FromText only: the mode ("standard" or "max-side=N"), then "smooth" or
-    // "no-smooth" when the player asked: "standard", "standard smooth", "max-side=512", "max-side=512 no-smooth".
+    // The text form, read back by FromText only: the mode ("standard" or "max-side:N"), then "smooth" or
+    // "no-smooth" when the player asked: "standard", "standard smooth", "max-side:512", "max-side:512 no-smooth".
     FString ToText() const;
     // Reads a text that ToText wrote into Out; false, with Out untouched, for any other text (an unknown mode
     // or word, a side out of range, extra blanks).

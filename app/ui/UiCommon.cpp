@@ -150,6 +150,16 @@ int32_t CProgressCtrl::GetPos()
     return int32_t(SendMessage(PBM_GETPOS, 0, 0));
 }
 
+int32_t CComboBox::AddString(const char16_t* Text)
+{
+    return int32_t(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<intptr_t>(Text)));
+}
+
+int32_t CComboBox::GetCurSel()
+{
+    return int32_t(SendMessage(CB_GETCURSEL, 0, 0));
+}
+
 // ---- CDialog ----------------------------------------------------------------------------------------------------
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
@@ -215,6 +225,17 @@ void DDX_Check(CDataExchange* pDX, int32_t Id, int32_t& Value)
         Value = pDX->m_pDlgWnd->IsDlgButtonChecked(Id) == BST_CHECKED ? 1 : 0;
     else
         pDX->m_pDlgWnd->CheckDlgButton(Id, Value ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void DDX_CBIndex(CDataExchange* pDX, int32_t Id, int32_t& Value)
+{
+    CWnd* List = pDX->m_pDlgWnd->GetDlgItem(Id);
+    if (!List)
+        return;
+    if (pDX->m_bSaveAndValidate)
+        Value = int32_t(List->SendMessage(CB_GETCURSEL, 0, 0));
+    else
+        List->SendMessage(CB_SETCURSEL, uintptr_t(intptr_t(Value)), 0);
 }
 
 // ---- Application --------------------------------------------------------------------------------------------------

@@ -39,6 +39,21 @@
 #ifndef EN_CHANGE
 #define EN_CHANGE 0x0300
 #endif
+#ifndef CBN_SELCHANGE
+#define CBN_SELCHANGE 1
+#endif
+#ifndef CB_ERR
+#define CB_ERR (-1)
+#endif
+#ifndef CB_ADDSTRING
+#define CB_ADDSTRING 0x0143
+#endif
+#ifndef CB_GETCURSEL
+#define CB_GETCURSEL 0x0147
+#endif
+#ifndef CB_SETCURSEL
+#define CB_SETCURSEL 0x014E
+#endif
 #ifndef BST_UNCHECKED
 #define BST_UNCHECKED 0
 #endif
@@ -51,6 +66,12 @@
 #ifndef IDCANCEL
 #define IDCANCEL 2
 #endif
+#ifndef IDYES
+#define IDYES 6
+#endif
+#ifndef IDNO
+#define IDNO 7
+#endif
 
 #ifndef SC_CLOSE
 #define SC_CLOSE 0xF060
@@ -59,8 +80,20 @@
 #ifndef MB_OK
 #define MB_OK 0x00000000
 #endif
+#ifndef MB_YESNO
+#define MB_YESNO 0x00000004
+#endif
+#ifndef MB_TYPEMASK
+#define MB_TYPEMASK 0x0000000F
+#endif
 #ifndef MB_ICONEXCLAMATION
 #define MB_ICONEXCLAMATION 0x00000030
+#endif
+#ifndef MB_ICONWARNING
+#define MB_ICONWARNING 0x00000030
+#endif
+#ifndef MB_DEFBUTTON2
+#define MB_DEFBUTTON2 0x00000100
 #endif
 
 #ifndef SW_HIDE

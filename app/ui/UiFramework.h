@@ -76,6 +76,10 @@ protected:                                                                      
 // The text of edit control Id has changed (typed, pasted or set), sent after the control shows it.
 #define ON_EN_CHANGE(ControlId, Member)                                                                                \
     {WM_COMMAND, EN_CHANGE, ControlId, [](CWnd* Target, FUiMessage&) { static_cast<ThisClass*>(Target)->Member(); }},
+// The user picked another item of drop-down list Id (a click or a key), sent after the control shows it.
+#define ON_CBN_SELCHANGE(ControlId, Member)                                                                            \
+    {WM_COMMAND, CBN_SELCHANGE, ControlId,                                                                             \
+     [](CWnd* Target, FUiMessage&) { static_cast<ThisClass*>(Target)->Member(); }},
 #define ON_WM_SYSCOMMAND()                                                                                         \
     {WM_SYSCOMMAND, 0, 0, [](CWnd* Target, FUiMessage& Message) {                                                  \
          static_cast<ThisClass*>(Target)->OnSysCommand(uint32_t(Message.WParam), Message.LParam);                  \
@@ -205,6 +209,17 @@ public:
     int32_t GetPos();
 };
 
+// A drop-down list (a combo box with CBS_DROPDOWNLIST) bound to a dialog's control. The template has no items:
+// the program adds them.
+class CComboBox : public CWnd
+{
+public:
+    // Appends an item; returns its index, CB_ERR on failure.
+    int32_t AddString(const char16_t* Text);
+    // The selected item's index, CB_ERR when none is.
+    int32_t GetCurSel();
+};
+
 class CDialog : public CWnd
 {
 public:
@@ -252,6 +267,9 @@ void DDX_Text(CDataExchange* pDX, int32_t Id, FString& Value);
 void DDX_Control(CDataExchange* pDX, int32_t Id, CWnd& Control);
 // The check box Id and Value (1 checked, 0 not): saved from the control, or loaded into it.
 void DDX_Check(CDataExchange* pDX, int32_t Id, int32_t& Value);
+// The drop-down list Id and Value, the selected item's index (CB_ERR: none): saved from the control, or loaded
+// into it (an index past its items selects none). Loading sends no notification.
+void DDX_CBIndex(CDataExchange* pDX, int32_t Id, int32_t& Value);
 
 // ---- Application ----------------------------------------------------------------------------------------------
 

@@ -45,6 +45,8 @@ struct FWindow
     int32_t FocusId = 0;
     int32_t SelStart = 0, SelEnd = 0; // an edit control's selection; the caret is at its end
     int32_t RangeLow = 0, RangeHigh = 100, Pos = 0;
+    TDynArray<FString> Items; // a drop-down list's
+    int32_t CurSel = CB_ERR;
     void* BigIcon = nullptr;
     void* SmallIcon = nullptr;
     TDynArray<FWindow*> Children;
@@ -67,6 +69,7 @@ struct FState
     TDynArray<UiHeadless::FShownMessageBox> MessageBoxes;
     int32_t FailingTemplate = 0;
     UiHeadless::FIdleHook IdleHook = nullptr;
+    int32_t BoxAnswer = 0;
     FString PickerAnswer;
     FString PickerStart;
     TDynArray<FString> Opened; // AfxOpenDocument's paths
@@ -167,6 +170,19 @@ intptr_t DefaultProcessing(FWindow* Window, uint32_t Message, uintptr_t WParam, 
     }
     case PBM_GETPOS:
         return Window->Pos;
+    case CB_ADDSTRING:
+        Window->Items.AddItem(FString(reinterpret_cast<const char16_t*>(LParam)));
+        return Window->Items.Num() - 1;
+    case CB_GETCURSEL:
+        return Window->CurSel;
+    case CB_SETCURSEL:
+    {
+        // A drop-down list shows its selected item as its text; an index past the items selects none.
+        const intptr_t Index = intptr_t(WParam);
+        Window->CurSel = Index >= 0 && Index < Window->Items.Num() ? int32_t(Index) : CB_ERR;
+        Window->Text = Window->CurSel == CB_ERR ? FString() : Window->Items[Window->CurSel];
+        return Window->CurSel;
+    }
     default:
         return 0;
     }
@@ -246,7 +262,11 @@ void DeliverOne()
 int32_t ShowMessageBox(const char16_t* Text, const char16_t* Caption, uint32_t Type)
 {
     State().MessageBoxes.AddItem(UiHeadless::FShownMessageBox{FString(Caption), FString(Text), Type});
-    return IDOK;
+    if ((Type & MB_TYPEMASK) != MB_YESNO)
+        return IDOK;
+    if (State().BoxAnswer)
+        return State().BoxAnswer;
+    return (Type & MB_DEFBUTTON2) ? IDNO : IDYES;
 }
 
 // Setting a control's text, as the system does it: an edit control's caret goes back to the start.
@@ -537,6 +557,17 @@ bool ClickButton(CWnd& Dialog, int32_t Id)
     return true;
 }
 
+bool SelectItem(CWnd& Dialog, int32_t Id, int32_t Index)
+{
+    FWindow* Window = AsWindow(Dialog.m_hWnd);
+    FWindow* List = FindChild(Window, Id);
+    if (!List || !List->bEnabled || !List->bVisible || !Window->bVisible || Index < 0 || Index >= List->Items.Num())
+        return false;
+    DefaultProcessing(List, CB_SETCURSEL, uintptr_t(Index), 0);
+    Dispatch(Window, WM_COMMAND, (uintptr_t(CBN_SELCHANGE) << 16) | uint16_t(Id), reinterpret_cast<intptr_t>(List));
+    return true;
+}
+
 bool FireTimer(CWnd& Window, uintptr_t Id)
 {
     if (!TimerPeriod(Window, Id))
@@ -639,6 +670,11 @@ const TDynArray<FShownMessageBox>& ShownMessageBoxes()
 void ClearMessageBoxes()
 {
     State().MessageBoxes.Empty();
+}
+
+void AnswerMessageBoxes(int32_t Answer)
+{
+    State().BoxAnswer = Answer;
 }
 
 void ScriptFolderPicker(const FString& Picked)

@@ -17,6 +17,9 @@ void PumpMessages();
 // A click on the dialog's button: WM_COMMAND with BN_CLICKED, as the system sends it (an automatic check box
 // turns its check on or off first). False, and nothing happens, when the button is missing, disabled or hidden.
 bool ClickButton(CWnd& Dialog, int32_t Id);
+// The user picks item Index of drop-down list Id: it is selected, then the dialog gets CBN_SELCHANGE, as from the
+// system. False, and nothing happens, when the list is missing, disabled or hidden, or has no such item.
+bool SelectItem(CWnd& Dialog, int32_t Id, int32_t Index);
 // Sends WM_TIMER for a running timer of the window. False when that timer does not run.
 bool FireTimer(CWnd& Window, uintptr_t Id);
 // The period of a running timer in milliseconds, 0 when it does not run.
@@ -45,7 +48,9 @@ bool IsEnded(CWnd& Dialog, intptr_t* Result = nullptr);
 // The texts of the system menu's items; a separator reads as "-".
 TDynArray<FString> SystemMenuItems(CWnd& Window);
 
-// Every message box shown so far (AfxMessageBox and CWnd::MessageBox); each is answered with IDOK.
+// Every message box shown so far (AfxMessageBox and CWnd::MessageBox). A box with OK is answered with IDOK; one
+// that asks Yes or No with AnswerMessageBoxes' answer, or while there is none (0, at the start) with its default
+// button, as when the user presses Enter.
 struct FShownMessageBox
 {
     FString Caption;
@@ -54,6 +59,7 @@ struct FShownMessageBox
 };
 const TDynArray<FShownMessageBox>& ShownMessageBoxes();
 void ClearMessageBoxes();
+void AnswerMessageBoxes(int32_t Answer);
 
 // The folder pickers shown from now on (AfxPickFolder) answer with Picked, as when the user chose that folder;
 // an empty text is the user cancelling, which they do until told otherwise. Each records the folder it opened in.

@@ -352,14 +352,16 @@ bool FUiResourceScript::ReadGenericControl(const FLine& Line, FUiControlTemplate
     return true;
 }
 
-// EDITTEXT id, x, y, width, height[, style]; the other named controls have their text first (an ICON need not
-// have a size).
+// EDITTEXT and COMBOBOX id, x, y, width, height[, style]; the other named controls have their text first (an ICON need
+// not have a size).
 bool FUiResourceScript::ReadNamedControl(const FLine& Line, FUiControlTemplate& Control, std::string& Style,
                                          FString* Error) const
 {
     const std::string& First = Line.First;
     if (First == "EDITTEXT")
         Control.ClassName = u"Edit";
+    else if (First == "COMBOBOX")
+        Control.ClassName = u"ComboBox";
     else if (First == "PUSHBUTTON" || First == "DEFPUSHBUTTON" || First == "GROUPBOX" || First == "CHECKBOX" ||
              First == "AUTOCHECKBOX" || First == "RADIOBUTTON")
         Control.ClassName = u"Button";
@@ -370,7 +372,7 @@ bool FUiResourceScript::ReadNamedControl(const FLine& Line, FUiControlTemplate& 
     const std::vector<std::string> Fields = SplitFields(Line.Rest);
     // The fields after the text: id, x, y, width, height, style.
     size_t At = 0;
-    if (First != "EDITTEXT")
+    if (First != "EDITTEXT" && First != "COMBOBOX")
     {
         if (Fields.empty())
             return Fail(Error, Line.Number, "control without text");

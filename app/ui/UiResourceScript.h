@@ -11,7 +11,7 @@
 struct FUiControlTemplate
 {
     int32_t Id = 0;
-    FString ClassName; // "Edit", "Button", "Static" or the class a CONTROL line names
+    FString ClassName; // "Edit", "ComboBox", "Button", "Static" or the class a CONTROL line names
     FString Text;
     int32_t X = 0, Y = 0, Width = 0, Height = 0; // dialog units
     bool bDisabled = false;                      // WS_DISABLED

@@ -54,6 +54,7 @@ void FDialogTest::TearDown()
     Dlg.reset();
     UiHeadless::FailDialogCreation(0);
     UiHeadless::ClearMessageBoxes();
+    UiHeadless::AnswerMessageBoxes(0);
     UiHeadless::ScriptFolderPicker(FString());
     CoreOS::SetRegistryReadHook(nullptr);
     ForgetPlayerChoices();

@@ -8,6 +8,7 @@
 #include "app/PellmorWinDlg.h"
 #include "app/ui/UiHeadless.h"
 #include "engine/FGameArchives.h"
+#include "engine/FShrinkRecord.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace
@@ -91,6 +92,7 @@ TEST_F(CPellmorWinAppTest, AutomaticRunUsesTheRememberedChoicesAndEndsWithItsExi
     FPlayerChoices Choices;
     Choices.GameDir = Game.Path();
     Choices.bAllArchives = true;
+    Choices.Settings = FShrinkSettings::LargestSide(128);
     SavePlayerChoices(Choices);
     const TDynArray<FString> Archives = ListGameArchives(Game.Path()).Archives;
     ASSERT_EQ(Archives.Num(), 3);
@@ -118,6 +120,9 @@ TEST_F(CPellmorWinAppTest, AutomaticRunUsesTheRememberedChoicesAndEndsWithItsExi
     EXPECT_EQ(Run({u"/u", u"/s"}), CPellmorWinDlg::EXIT_Done);
     EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
     EXPECT_EQ(CountShrunk(), 3);
+    FShrinkRecord Record;
+    ASSERT_EQ(ReadShrinkRecord(GetArchiveFiles(Archives[0]), Record), ERecordRead::Read);
+    EXPECT_EQ(Record.Settings.ToText(), u"max-side:128");
 
     EXPECT_EQ(Run({u"/u", u"/x"}), CPellmorWinDlg::EXIT_BadFlag);
     ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);

@@ -25,7 +25,8 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
     // The state's own text, then the archive's size under it.
     EXPECT_EQ(Status(), u"Found standard GTA:SA files.\r\n\r\nPress the 'Shrink' button below to compress\r\n"
-                        u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n\r\ngta3.img: 0.0 MB\r\n");
+                        u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n\r\ngta3.img: 0.0 MB\r\n"
+                        u"Estimating...\r\n");
     EXPECT_FALSE(Enabled(IDC_RESTORE));
 
     // Preview... makes the page in the engine, every button off meanwhile, and opens it in the browser.
@@ -46,7 +47,7 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
     EXPECT_EQ(Status(), u"Found shrunked GTA:SA files.\r\n\r\nEnjoy your wankerized and slightly less warpy game!\r\n"
                         u"\r\nPress the 'Restore' button below to revert back\r\nto your original IMG Files.\r\n\r\n"
-                        u"gta3.img: 0.0 MB -> 0.0 MB, 0.0 MB less\r\n");
+                        u"gta3.img: 0.0 MB -> 0.0 MB, 0.0 MB less\r\nShrunk with the standard shrink.\r\n");
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_TRUE(Enabled(IDC_RESTORE));
     EXPECT_TRUE(TestFileText(GameFile(u"_ORIG_BAK")) == Original);
@@ -315,20 +316,20 @@ TEST_F(CPellmorWinDlgTest, AllArchivesBoxShrinksAndRestoresEveryArchiveAndIsReme
     ASSERT_TRUE(MakeSampleGame(Game.Path(), 20, {{"gta_int", 10}, {"mod", 10}}));
     OpenDialog(Game.Path(), false, false);
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
-    EXPECT_TRUE(Status().EndsWith(u"reversable.\r\n\r\ngta3.img: 1.4 MB\r\n")) << Status().ToUtf8();
+    EXPECT_TRUE(Status().EndsWith(u"reversable.\r\n\r\ngta3.img: 1.4 MB\r\nEstimating...\r\n")) << Status().ToUtf8();
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_ALL_ARCHIVES));
     EXPECT_EQ(Status(), u"Please wait.\r\n");
     ASSERT_TRUE(TickUntil([&] { return Status().InStr(u"mod.img") >= 0; }));
     EXPECT_TRUE(Status().EndsWith(u"reversable.\r\n\r\ngta3.img: standard, 1.4 MB\r\ngta_int.img: standard, 0.8 MB\r\n"
-                                  u"mod.img: standard, 0.5 MB\r\n"))
+                                  u"mod.img: standard, 0.5 MB\r\nEstimating...\r\n"))
         << Status().ToUtf8();
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
     EXPECT_TRUE(Status().EndsWith(u"IMG Files.\r\n\r\ngta3.img: shrunk, 1.4 MB -> 0.9 MB, 0.5 MB less\r\ngta_int.img: "
                                   u"shrunk, 0.8 MB -> 0.7 MB, 0.1 MB less\r\nmod.img: shrunk, 0.5 MB -> 0.4 MB, 0.1 MB "
-                                  u"less\r\n"))
+                                  u"less\r\nShrunk with the standard shrink.\r\n"))
         << Status().ToUtf8();
     for (const char16_t* Name : {u"gta3", u"gta_int", u"mod"})
         EXPECT_TRUE(TestFileExists(Game.Path() + u"models/" + Name + u"_ORIG_BAK.img")) << FString(Name).ToUtf8();
@@ -351,4 +352,98 @@ TEST_F(CPellmorWinDlgTest, AllArchivesBoxShrinksAndRestoresEveryArchiveAndIsReme
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
     for (const char16_t* Name : {u"gta3", u"gta_int", u"mod"})
         EXPECT_FALSE(TestFileExists(Game.Path() + u"models/" + Name + u"_ORIG_BAK.img")) << FString(Name).ToUtf8();
+}
+
+// The texture size and Smooth: Smooth follows the size until the player touches it, the estimate shown is about
+// the choice shown (one still running is dropped), Shrink makes what was chosen, and the choice is there again
+// at the next start.
+TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemembered)
+{
+    FTempDir Game;
+    ASSERT_TRUE(MakeSampleGame(Game.Path(), 20));
+    auto Smooth = [&] { return Dlg->IsDlgButtonChecked(IDC_SMOOTH) == BST_CHECKED; };
+    auto Estimated = [&] { return Status().InStr(u"With this choice gta3.img becomes about ") >= 0; };
+    FShrinkGate Gate;
+    OpenDialog(Game.Path(), false, false);
+    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"Standard shrink");
+    EXPECT_FALSE(Smooth());
+    ASSERT_TRUE(TickUntil([&] { return Status().EndsWith(u"Estimating...\r\n"); }));
+    ASSERT_TRUE(Gate.WaitArrived());
+
+    // The standard shrink's estimate is held in its dry run; the new choice drops it.
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 4));
+    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"At most 128 pixels");
+    EXPECT_TRUE(Smooth());
+    EXPECT_TRUE(Status().EndsWith(u"Estimating...\r\n")) << Status().ToUtf8();
+    Gate.Open();
+    ASSERT_TRUE(TickUntil(Estimated));
+    const FString Smallest = Status();
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 0));
+    EXPECT_FALSE(Smooth());
+    ASSERT_TRUE(TickUntil(Estimated));
+    EXPECT_NE(Status(), Smallest);
+
+    // Once cleared by hand, Smooth stays as the player left it.
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 2));
+    EXPECT_TRUE(Smooth());
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SMOOTH));
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 3));
+    EXPECT_FALSE(Smooth());
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
+    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
+    EXPECT_TRUE(Status().EndsWith(u"Shrunk at most 256 pixels, not smooth.\r\n")) << Status().ToUtf8();
+
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_EXIT));
+    UiHeadless::PumpMessages();
+    ASSERT_TRUE(IsEnded());
+    EXPECT_EQ(LoadPlayerChoices().Settings.ToText(), u"max-side:256 no-smooth");
+    OpenDialog(Game.Path(), false, false);
+    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"At most 256 pixels");
+    EXPECT_FALSE(Smooth());
+
+    // After a restore the kept archive is named when the choice shown would not take it over.
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_RESTORE); }));
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
+    ASSERT_TRUE(TickUntil(Estimated));
+    EXPECT_EQ(Status().InStr(u"The kept shrunk archive"), -1) << Status().ToUtf8();
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 0));
+    EXPECT_NE(Status().InStr(u"The kept shrunk archive was made at most 256 pixels, not smooth; Shrink builds a new "
+                             u"one for this choice.\r\n"),
+              -1)
+        << Status().ToUtf8();
+}
+
+// A mod installed into the shrunk archive: the status says so, /u refuses with the advice, and Restore asks first:
+// No leaves everything as it is, Yes restores and loses the change.
+TEST_F(CPellmorWinDlgTest, RestoringAChangedArchiveAsksFirstAndAnAutomaticRestoreRefuses)
+{
+    OpenDialog(GameDir, true, false);
+    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    const std::string Modded = PlainArchive(7);
+    ASSERT_TRUE(WriteTestFile(GameFile(u""), Modded));
+    const FString Changed = u"gta3.img changed after the shrink (a mod was installed into it)";
+
+    OpenDialog(GameDir, false, true);
+    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    EXPECT_EQ(Dlg->ExitCode, CPellmorWinDlg::EXIT_Failed);
+    ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
+    EXPECT_NE(UiHeadless::ShownMessageBoxes()[0].Text.InStr(u"click Restore and answer Yes"), -1);
+    UiHeadless::ClearMessageBoxes();
+
+    OpenDialog();
+    ASSERT_TRUE(TickUntil([&] { return Status().InStr(*Changed) >= 0; }));
+    for (const int32_t Answer : {IDNO, IDYES})
+    {
+        UiHeadless::AnswerMessageBoxes(Answer);
+        ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
+        const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();
+        ASSERT_EQ(Boxes.Num(), Answer == IDNO ? 1 : 2);
+        EXPECT_EQ(Boxes[Boxes.Num() - 1].Text, DescribeDiscardQuestion(u"gta3.img"));
+        EXPECT_EQ(Boxes[Boxes.Num() - 1].Type, uint32_t(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+        WaitForEngine();
+        ASSERT_TRUE(TickUntil([&] { return !StatusStartsWith(u"Please wait."); }));
+        EXPECT_TRUE(TestFileText(GameFile(u"")) == (Answer == IDNO ? Modded : Original));
+    }
+    EXPECT_TRUE(StatusStartsWith(StandardText));
 }

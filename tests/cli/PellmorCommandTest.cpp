@@ -203,8 +203,8 @@ TEST(PellmorCommandTest, ShrinkImgWritesWhatTheReportEstimatesOrExplainsWhyNot)
     // side changes more textures and saves more.
     FJson Compare;
     ASSERT_EQ(RunPellmorJson({u"report", Src, u"--compare"}, Compare), PELLMOR_Done);
-    const char* Choices[] = {"standard",     "standard smooth", "max-side=1024",
-                             "max-side=512", "max-side=256",    "max-side=128"};
+    const char* Choices[] = {"standard",     "standard smooth", "max-side:1024",
+                             "max-side:512", "max-side:256",    "max-side:128"};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(Compare.Get({std::to_string(i), "settings"}), Choices[i]);
     EXPECT_EQ(Compare.Get({"6", "settings"}), "");

@@ -66,7 +66,8 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
 
     // Without --json, --progress changes nothing: the plain progress lines come as ever.
     FTestConsole Shrink, Plain, Restore, Reuse, Standard, Discard, Again, Rebuild, Repair;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--progress"}, Shrink), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth", u"--progress"}, Shrink),
+              PELLMOR_Done);
     EXPECT_THAT(Shrink.OutText, HasSubstr("shrink: 0%"));
     EXPECT_THAT(Shrink.OutText, HasSubstr("Done. models")); // the folder as the disk spells it
     FJson Json;
@@ -78,20 +79,20 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     EXPECT_EQ(Json.Get({"checks", "writable"}), "true");
     EXPECT_EQ(Json.Get({"files", "gta3_ORIG_BAK.img"}), std::to_string(Original.size()));
     EXPECT_EQ(Json.Get({"files", "gta3_SHRUNK_BAK.img"}), "null");
-    EXPECT_EQ(Json.Get({"settings"}), "max-side=64");
+    EXPECT_EQ(Json.Get({"settings"}), "max-side:64 no-smooth");
     EXPECT_EQ(Json.Get({"changedAfterShrink"}), "false");
     ASSERT_EQ(RunPellmor({u"status", Dir.Path()}, Plain), PELLMOR_Done);
-    EXPECT_THAT(Plain.OutText, HasSubstr("at most 64 pixels, smooth (the shrunk archive in use)"));
+    EXPECT_THAT(Plain.OutText, HasSubstr("at most 64 pixels, not smooth (the shrunk archive in use)"));
 
     // The same choice takes the kept archive over; the standard shrink does not.
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done) << Restore.ErrText;
     EXPECT_EQ(Status(), "original");
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64"}, Reuse), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth"}, Reuse), PELLMOR_Done);
     EXPECT_THAT(Reuse.OutText, HasSubstr("reusing"));
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done);
     ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Standard), PELLMOR_Done) << Standard.ErrText;
     EXPECT_THAT(Standard.OutText, Not(HasSubstr("reusing")));
-    EXPECT_THAT(Standard.OutText, HasSubstr("made at most 64 pixels, smooth; this shrink is the standard"));
+    EXPECT_THAT(Standard.OutText, HasSubstr("made at most 64 pixels, not smooth; this shrink is the standard"));
 
     // A mod tool writes into the shrunk gta3.img (here: the unshrunk entries).
     ASSERT_TRUE(WriteTestFile(Dir.File(u"models/gta3.img"), Original));

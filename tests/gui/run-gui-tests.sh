@@ -331,7 +331,8 @@ put_back()
     if [[ -f $models/gta3_ORIG_BAK.img ]]; then
         mv -f "$models/gta3_ORIG_BAK.img" "$models/gta3.img"
     fi
-    rm -f "$models/gta3_TEMP.img" "$models/gta3_SHRUNK_BAK.img" "$models"/PellmorWin-write-test.tmp
+    rm -f "$models/gta3_TEMP.img" "$models/gta3_SHRUNK_BAK.img" "$models/gta3_SHRINK.ini" \
+        "$models"/PellmorWin-write-test.tmp
 }
 
 # Makes $1/models/gta3.img with make-sample-game's options $2... (kept between runs when unchanged), and puts
@@ -499,6 +500,44 @@ test_interactive()
     click "$main" 1005 || return 1
     expect_exit || return 1
     [[ $app_rc -eq 0 ]] || { log "exit code $app_rc"; return 1; }
+}
+
+# A texture size picked in the drop-down: Smooth ticks itself, the status estimates the shrink, and Shrink makes
+# the archive at that size. A mod tool then changes the shrunk archive: the status says so, Restore asks first,
+# and No leaves everything as it is. The choice is remembered when the window closes.
+test_texture_size()
+{
+    local main="PellmorWin v1.03"
+    make_game "$small" --entries 60 || return 1
+    set_game_dir "$small"
+    start_app
+    wait_for "$main" "With this choice gta3.img becomes about" || return 1
+    # The click opens the list, which starts at "Standard shrink"; four steps down is 128.
+    click "$main" 1012 || return 1
+    sleep 0.5
+    xdotool key Down Down Down Down Return
+    wait_for "$main" "At most 128 pixels" || return 1
+    sleep 1
+    wait_for "$main" "With this choice gta3.img becomes about" || return 1
+    shoot main-size "$main"
+    click "$main" 1003 || return 1
+    wait_for "$main" "Shrunk at most 128 pixels, smooth." || return 1
+    expect_state "$small" shrunk || return 1
+    shoot main-size-shrunk "$main"
+
+    printf 'a mod' >>"$small/models/gta3.img"
+    wait_for "$main" "gta3.img changed after the shrink" || return 1
+    click "$main" 1004 || return 1
+    wait_for "Restore" "Restore anyway and lose the change?" || return 1
+    shoot restore-changed "Restore"
+    # No (IDNO) is the default.
+    click "Restore" 7 || return 1
+    wait_for "$main" "gta3.img changed after the shrink" || return 1
+    [[ -f $small/models/gta3_ORIG_BAK.img ]] || { log "No restored all the same"; return 1; }
+    click "$main" 1005 || return 1
+    expect_exit || return 1
+    grep -q "Settings=max-side:128" "$win_dir/app/PellmorWin.ini" || { log "the texture size was not remembered"; return 1; }
+    put_back "$small"
 }
 
 # PellmorWin.exe on the big game (in its standard state) with Shrink clicked, its shrink slowed down
@@ -764,7 +803,7 @@ if ! make_game "$small" --entries 60 || ! make_game "$other" --entries 40 || ! m
 fi
 
 all_tests="auto-shrink auto-restore auto-held interactive cancel close-during-shrink two-programs write-protected
-    scaled-150 in-game-folder scaled-150-progress"
+    scaled-150 in-game-folder scaled-150-progress texture-size"
 for name in ${PELLMOR_GUI_TESTS:-$all_tests}; do
     run_test "$name"
 done

@@ -17,8 +17,8 @@ TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
     } Rows[] = {
         {FShrinkSettings::Standard(), u"standard", u"the standard shrink"},
         {StandardSmooth, u"standard smooth", u"the standard shrink, smooth"},
-        {FShrinkSettings::LargestSide(512), u"max-side=512", u"at most 512 pixels, smooth"},
-        {Picking, u"max-side=8192 no-smooth", u"at most 8192 pixels, not smooth"},
+        {FShrinkSettings::LargestSide(512), u"max-side:512", u"at most 512 pixels, smooth"},
+        {Picking, u"max-side:8192 no-smooth", u"at most 8192 pixels, not smooth"},
     };
     for (const auto& Row : Rows)
     {
@@ -29,8 +29,8 @@ TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
         EXPECT_TRUE(Read == Row.Settings);
     }
     for (const char16_t* Bad :
-         {u"", u"Standard", u"standard  smooth", u"standard smooth ", u"max-side=15", u"max-side=8193",
-          u"max-side=0512", u"max-side=", u"max-side=5x", u"standard fast", u"max-side=512 smooth smooth"})
+         {u"", u"Standard", u"standard  smooth", u"standard smooth ", u"max-side:15", u"max-side:8193",
+          u"max-side:0512", u"max-side:", u"max-side:5x", u"standard fast", u"max-side:512 smooth smooth"})
     {
         FShrinkSettings Read = Picking;
         EXPECT_FALSE(FShrinkSettings::FromText(FString(Bad), Read)) << FString(Bad).ToUtf8();
