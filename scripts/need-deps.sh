@@ -119,6 +119,13 @@ if [[ ! -f /usr/src/googletest/CMakeLists.txt ]]; then
     missing=1
 fi
 
+# The preview page's test: puppeteer-core at the versions of its lock file (install-deps.sh runs npm ci).
+here=$(cd "$(dirname "$0")" && pwd)
+if [[ ! -f "$here/../tests/preview/node_modules/puppeteer-core/package.json" ]]; then
+    echo "need-deps: tests/preview/node_modules has no puppeteer-core (npm ci)" >&2
+    missing=1
+fi
+
 if ! have_bookworm_deb_src; then
     echo "need-deps: no deb-src entry for bookworm main" >&2
     missing=1
