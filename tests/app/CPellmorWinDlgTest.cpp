@@ -124,10 +124,7 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     // that collects the transaction's end still says "Please wait.".
     auto Run = [&](const FString& Dir, bool bShrink, const FGameDirSearch* Search = nullptr)
     {
-        if (Search)
-            OpenDialog(*Search, bShrink, !bShrink);
-        else
-            OpenDialog(Dir, bShrink, !bShrink);
+        OpenDialog(Search ? *Search : FGameDirSearch(), bShrink, !bShrink, Search ? nullptr : &Dir);
         for (int32_t i = 0; i < 100 && !IsEnded(); ++i)
         {
             const bool bWasRunning = Dlg->Client->bShrinking || Dlg->Client->bUnshrinking;
