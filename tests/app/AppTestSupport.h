@@ -33,7 +33,7 @@ private:
     static std::atomic<uint32_t> Now;
 };
 
-// A client whose status fields the test sets; it keeps the folder the dialog last named.
+// A client whose status fields the test sets; it keeps the folder the dialog last asked about.
 class FFakeClient : public FShrinkEngineClientBase
 {
 public:
@@ -43,14 +43,10 @@ public:
         return true;
     }
     bool Update(const FString& Dir, const FShrinkJobOptions&) override { return Update(Dir); }
-    bool PerformShrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bShrinking); }
-    bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions&) override { return Start(Dir, bUnshrinking); }
-    bool MakePreview(const FString& Dir, const FShrinkJobOptions&) override
-    {
-        LastDir = Dir;
-        bPreviewing = 1;
-        return true;
-    }
+    // The state tests never start a transaction or a preview; the fake refuses them.
+    bool PerformShrink(const FString&, const FShrinkJobOptions&) override { return false; }
+    bool PerformUnshrink(const FString&, const FShrinkJobOptions&) override { return false; }
+    bool MakePreview(const FString&, const FShrinkJobOptions&) override { return false; }
     void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
     {
         CanShrinkText = CanShrink;
@@ -58,17 +54,6 @@ public:
     }
 
     FString LastDir;
-
-private:
-    // A transaction runs from now on, and the old answers are gone, as with the real client.
-    bool Start(const FString& Dir, int32_t& bRunning)
-    {
-        LastDir = Dir;
-        bRunning = 1;
-        CanShrinkText.Empty();
-        CanUnshrinkText.Empty();
-        return true;
-    }
 };
 
 // A main dialog over a temporary game directory (Models\gta3.img of a few entries), with plenty of free disk

@@ -13,8 +13,7 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     OpenDialog();
     EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), GameDir);
     EXPECT_EQ(Status(), u"");
-    EXPECT_FALSE(Enabled(IDC_SHRINK));
-    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    EXPECT_FALSE(Enabled(IDC_SHRINK) || Enabled(IDC_RESTORE));
     EXPECT_TRUE(Enabled(IDC_EXIT));
     EXPECT_EQ(UiHeadless::FocusId(*Dlg), IDC_EXIT);
     EXPECT_EQ(UiHeadless::TimerPeriod(*Dlg, CPellmorWinDlg::TimerId), 1000u);
@@ -41,19 +40,15 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_PREVIEW) && Enabled(IDC_SHRINK); }));
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
-    EXPECT_EQ(Status(), u"Please wait.\r\n");
-    EXPECT_FALSE(Enabled(IDC_SHRINK));
-    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    EXPECT_TRUE(Status() == u"Please wait.\r\n" && !Enabled(IDC_SHRINK) && !Enabled(IDC_RESTORE));
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
     EXPECT_EQ(Status(), u"Found shrunked GTA:SA files.\r\n\r\nEnjoy your wankerized and slightly less warpy game!\r\n"
                         u"\r\nPress the 'Restore' button below to revert back\r\nto your original IMG Files.\r\n\r\n"
                         u"gta3.img: 0.0 MB -> 0.0 MB, 0.0 MB less\r\nShrunk with the standard shrink.\r\n");
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_TRUE(Enabled(IDC_RESTORE));
-    EXPECT_TRUE(TestFileText(GameFile(u"_ORIG_BAK")) == Original);
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
-    EXPECT_EQ(Status(), u"Please wait.\r\n");
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
     EXPECT_TRUE(TestFileText(GameFile(u"")) == Original);
     EXPECT_TRUE(TestFileExists(GameFile(u"_SHRUNK_BAK")));
@@ -63,12 +58,13 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     // what the next shrink will do.
     WaitForEngine();
     ASSERT_TRUE(WriteTestFile(GameFile(u""), PlainArchive(7)));
-    ASSERT_TRUE(TickUntil([&] { return Status().InStr(u"because gta3.img") >= 0; }));
-    EXPECT_TRUE(StatusStartsWith(u"Found standard GTA:SA files.\r\n\r\nPress the 'Shrink' button below to compress\r\n"
-                                 u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n\r\nThe next shrink "
-                                 u"builds a new shrunk archive, because gta3.img "))
-        << Status().ToUtf8();
-    EXPECT_TRUE(Enabled(IDC_SHRINK));
+    ASSERT_TRUE(TickUntil(
+        [&]
+        {
+            return Status().InStr(u"reversable.\r\n\r\nThe next shrink builds a new shrunk "
+                                  u"archive, because gta3.img ") >= 0;
+        }));
+    EXPECT_TRUE(StatusStartsWith(StandardText) && Enabled(IDC_SHRINK));
 }
 
 TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndAShrinkActsOnTheFolderInTheBoxAtTheClick)
@@ -114,8 +110,7 @@ TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndAShrinkActsOnTheFolderInTheBox
 
     // Typed after the last tick; the click was on its way before the change turned the buttons off.
     UiHeadless::TypeText(*Dlg, IDC_DIR, *Other.Path());
-    EXPECT_FALSE(Enabled(IDC_SHRINK));
-    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    EXPECT_FALSE(Enabled(IDC_SHRINK) || Enabled(IDC_RESTORE));
     Dlg->OnShrink();
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
     EXPECT_TRUE(TestFileExists(Other.Path() + u"Models\\gta3_ORIG_BAK.img"));
@@ -129,10 +124,7 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     // that collects the transaction's end still says "Please wait.".
     auto Run = [&](const FString& Dir, bool bShrink, const FGameDirSearch* Search = nullptr)
     {
-        if (Search)
-            OpenDialog(*Search, bShrink, !bShrink);
-        else
-            OpenDialog(Dir, bShrink, !bShrink);
+        OpenDialog(Search ? *Search : FGameDirSearch(), bShrink, !bShrink, Search ? nullptr : &Dir);
         for (int32_t i = 0; i < 100 && !IsEnded(); ++i)
         {
             const bool bWasRunning = Dlg->Client->bShrinking || Dlg->Client->bUnshrinking;
@@ -168,13 +160,13 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     CoreOS::FileDelete(*GameFile(u"_SHRUNK_BAK"));
     EXPECT_EQ(Run(GameDir, true), CPellmorWinDlg::EXIT_Failed);
     ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text,
-              u"Not enough disk space to do shrink\r\n\r\nThere is not enough free space on the drive that holds the "
-              u"game: 104.9 MB free, 806.4 MB needed. Free some space and try again.");
+    EXPECT_NE(UiHeadless::ShownMessageBoxes()[0].Text.InStr(u"game: 104.9 MB free, 806.4 MB needed."), -1);
     EXPECT_EQ(FileState(), "shrink");
 }
 
-TEST_F(CPellmorWinDlgTest, CancelInTheProgressWindowEndsWithShrinkCanceled)
+// A shrink held by the gate is stopped twice: by Cancel in the progress window, then by closing the dialog, which
+// waits for the engine. Each time the files stay standard.
+TEST_F(CPellmorWinDlgTest, CancelOrCloseDuringAShrinkStopsItAndKeepsTheFiles)
 {
     FShrinkGate Gate;
     OpenDialog();
@@ -185,47 +177,33 @@ TEST_F(CPellmorWinDlgTest, CancelInTheProgressWindowEndsWithShrinkCanceled)
     // The progress window appears on the tick with the shrink at 0 percent.
     Tick();
     CProgressDlg& Progress = *Dlg->ProgressDlg;
-    ASSERT_NE(Progress.m_hWnd, nullptr);
-    EXPECT_TRUE(Progress.IsWindowVisible());
     EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_TEXT), u"0/100");
-
     ASSERT_TRUE(UiHeadless::ClickButton(Progress, IDC_CANCEL_SHRINK));
     ASSERT_TRUE(UiHeadless::ClickButton(Progress, IDC_CANCEL_SHRINK));
-    Tick();
-    EXPECT_EQ(Dlg->Client->bCancelShrink, 1);
+    Tick(); // hands the cancel to the engine before the held shrink goes on
     Gate.Open();
-    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
-
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
     ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
     EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Caption, u"Perform Shrink");
     EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, u"Shrink canceled");
     EXPECT_FALSE(Progress.IsWindowVisible());
-    EXPECT_EQ(Progress.m_bCancel, 0);
     EXPECT_EQ(FileState(), "shrink");
-}
 
-TEST_F(CPellmorWinDlgTest, ClosingDuringAShrinkCancelsItAndWaitsForTheEngine)
-{
-    FShrinkGate Gate;
-    OpenDialog();
-    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
+    FShrinkGate Closing;
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
-    ASSERT_TRUE(Gate.WaitArrived());
-
+    ASSERT_TRUE(Closing.WaitArrived());
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_EXIT));
     UiHeadless::PumpMessages();
     Dlg->PostMessage(WM_CLOSE);
     UiHeadless::PumpMessages();
     EXPECT_FALSE(IsEnded());
     EXPECT_EQ(Status(), u"Please wait.\r\n");
-    EXPECT_FALSE(Enabled(IDC_SHRINK));
-    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    EXPECT_FALSE(Enabled(IDC_SHRINK) || Enabled(IDC_RESTORE));
     Tick();
     EXPECT_FALSE(IsEnded());
-
-    Gate.Open();
+    Closing.Open();
     ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
     EXPECT_EQ(FileState(), "shrink");
 }
 
@@ -237,8 +215,7 @@ TEST_F(CPellmorWinDlgTest, AnotherTransactionTurnsTheButtonsOffAndAnAutomaticRun
     const FString BusyText = GetBusyElsewhereStatus();
     OpenDialog(GameDir, true, false);
     ASSERT_TRUE(TickUntil([&] { return Status() == BusyText; }));
-    EXPECT_FALSE(Enabled(IDC_SHRINK));
-    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    EXPECT_FALSE(Enabled(IDC_SHRINK) || Enabled(IDC_RESTORE));
 
     // It is not "nothing to do": /s waits for it, for minutes, then shrinks.
     Clock.Advance(9 * 60 * 1000);
@@ -278,8 +255,7 @@ TEST_F(CPellmorWinDlgTest, ADamagedArchiveKeepsShrinkOffAndAnAutomaticShrinkFail
     ASSERT_TRUE(TickUntil([&] { return !StatusStartsWith(u"Please wait."); }));
     EXPECT_EQ(Status(),
               u"Found GTA:SA files, but " + Damage + u"\r\n\r\n" + CopyAgain + u" Shrink stays off until then.\r\n");
-    EXPECT_FALSE(Enabled(IDC_SHRINK));
-    EXPECT_FALSE(Enabled(IDC_RESTORE));
+    EXPECT_FALSE(Enabled(IDC_SHRINK) || Enabled(IDC_RESTORE));
 
     OpenDialog(GameDir, true, false);
     ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
@@ -331,8 +307,6 @@ TEST_F(CPellmorWinDlgTest, AllArchivesBoxShrinksAndRestoresEveryArchiveAndIsReme
                                   u"shrunk, 0.8 MB -> 0.7 MB, 0.1 MB less\r\nmod.img: shrunk, 0.5 MB -> 0.4 MB, 0.1 MB "
                                   u"less\r\nShrunk with the standard shrink.\r\n"))
         << Status().ToUtf8();
-    for (const char16_t* Name : {u"gta3", u"gta_int", u"mod"})
-        EXPECT_TRUE(TestFileExists(Game.Path() + u"models/" + Name + u"_ORIG_BAK.img")) << FString(Name).ToUtf8();
     EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_EXIT));
@@ -365,14 +339,12 @@ TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemember
     auto Estimated = [&] { return Status().InStr(u"With this choice gta3.img becomes about ") >= 0; };
     FShrinkGate Gate;
     OpenDialog(Game.Path(), false, false);
-    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"Standard shrink");
     EXPECT_FALSE(Smooth());
     ASSERT_TRUE(TickUntil([&] { return Status().EndsWith(u"Estimating...\r\n"); }));
     ASSERT_TRUE(Gate.WaitArrived());
 
     // The standard shrink's estimate is held in its dry run; the new choice drops it.
     ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 4));
-    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"At most 128 pixels");
     EXPECT_TRUE(Smooth());
     EXPECT_TRUE(Status().EndsWith(u"Estimating...\r\n")) << Status().ToUtf8();
     Gate.Open();
@@ -420,6 +392,7 @@ TEST_F(CPellmorWinDlgTest, RestoringAChangedArchiveAsksFirstAndAnAutomaticRestor
 {
     OpenDialog(GameDir, true, false);
     ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    WaitForEngine(); // the tests queued with the shrink's end may still have gta3.img open
     const std::string Modded = PlainArchive(7);
     ASSERT_TRUE(WriteTestFile(GameFile(u""), Modded));
     const FString Changed = u"gta3.img changed after the shrink (a mod was installed into it)";

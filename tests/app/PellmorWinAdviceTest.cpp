@@ -30,24 +30,21 @@ TEST(PellmorWinAdviceTest, EachFailureKindGetsItsAdviceAfterTheEnginesText)
     {
         FTransactionResult Result;
         bool bRestore;
-        const char16_t* Advice; // empty: the engine's text alone
+        const char16_t* Advice; // how the advice after the engine's text begins; null: the engine's text alone
     } Cases[] = {
-        {InUse, false,
-         u"The game's archive is in use, so Windows does not let PellmorWin rename or delete it. Close the game, or "
-         u"any program that has gta3.img open, and try again."},
+        {InUse, false, u"The game's archive is in use, so Windows does not let PellmorWin rename or delete it."},
         {RestoreInUse, true,
          u"The restore failed; the original archive is still kept as gta3_ORIG_BAK.img.\r\n\r\nThe game's archive "
-         u"is in use, so Windows does not let PellmorWin rename or delete it. Close the game, or any program that "
-         u"has gta3.img open, and try again."},
-        {Outcome(ETransactionFailure::Busy), false,
-         u"Another shrink or restore (another PellmorWin.exe, or pellmor) is running on these game files; nothing "
-         u"was changed. Wait until it has finished, then try again."},
-        {Other, false, u""},
+         u"is in use"},
+        {Outcome(ETransactionFailure::Busy), false, u"Another shrink or restore (another PellmorWin.exe, or pellmor)"},
+        {Other, false, nullptr},
     };
     for (const auto& Case : Cases)
     {
         const FString Text =
             DescribeFailure(FString(u"Engine text"), JudgeTransaction(Files, Case.bRestore, Case.Result), Files);
-        EXPECT_EQ(Text, *Case.Advice ? u"Engine text\r\n\r\n" + FString(Case.Advice) : FString(u"Engine text"));
+        EXPECT_TRUE(Case.Advice ? Text.StartsWith(*(u"Engine text\r\n\r\n" + FString(Case.Advice)))
+                                : Text == u"Engine text")
+            << Text.ToUtf8();
     }
 }
