@@ -4,8 +4,6 @@
 #include "cli/PellmorCommand.h"
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
@@ -40,28 +38,18 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
 {
     std::atomic<int32_t> Cancel{0};
     std::atomic<int32_t> Progress{0};
-    std::atomic<int32_t> bFinished{0};
     Options.Cancel = &Cancel;
     Options.Progress = &Progress;
-    Console.WatchInterrupt(true);
     FProgressDisplay Display(Console, FString(u"progress"), CheckImgArchive(*Src).NumEntries, FileSizeOf(Src), Output);
     Display.SetCaption(Src, false);
-    std::thread Worker(
+    RunShowingProgress(
+        Console, Display, Cancel,
         [&]()
         {
             Result = ShrinkImgFile(*Dest, *Src, Options);
-            bFinished.store(1);
-        });
-    while (!bFinished.load())
-    {
-        if (Console.Interrupted() != CoreOS::INTERRUPT_None)
-            Cancel.store(1);
-        Display.Update(Progress.load());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    Worker.join();
-    Display.Finish(Result.bOk);
-    Console.WatchInterrupt(false);
+            return Result.bOk;
+        },
+        [&]() { return Progress.load(); });
     if (Result.bOk)
         return EJobEnd::Done;
     return Result.Failure == EShrinkFailure::Cancelled ? EJobEnd::Cancelled : EJobEnd::Failed;

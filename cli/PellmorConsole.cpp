@@ -2,8 +2,10 @@
 #include "cli/PellmorConsole.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
@@ -281,4 +283,29 @@ void FProgressDisplay::Finish(bool bDone)
         Console.Out(FString(u"\n"));
     bDrawn = false;
     DrawnLength = 0;
+}
+
+bool RunShowingProgress(FPellmorConsole& Console, FProgressDisplay& Display, std::atomic<int32_t>& Cancel,
+                        const std::function<bool()>& Work, const std::function<int32_t()>& Percent)
+{
+    std::atomic<int32_t> bFinished{0};
+    bool bDone = false;
+    Console.WatchInterrupt(true);
+    std::thread Worker(
+        [&]()
+        {
+            bDone = Work();
+            bFinished.store(1);
+        });
+    while (!bFinished.load())
+    {
+        if (Console.Interrupted() != CoreOS::INTERRUPT_None)
+            Cancel.store(1);
+        Display.Update(Percent());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    Worker.join();
+    Display.Finish(bDone);
+    Console.WatchInterrupt(false);
+    return bDone;
 }

@@ -2,7 +2,9 @@
 // shows meanwhile.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
@@ -113,3 +115,8 @@ private:
     int32_t LastJsonPercent = -1;
     uint32_t StartMs;
 };
+
+// Runs Work on a worker thread while this thread redraws Display with Percent() every tenth of a second and turns
+// Ctrl-C, SIGTERM or SIGHUP into Cancel; then finishes Display with Work's answer, which it returns.
+bool RunShowingProgress(FPellmorConsole& Console, FProgressDisplay& Display, std::atomic<int32_t>& Cancel,
+                        const std::function<bool()>& Work, const std::function<int32_t()>& Percent);

@@ -1,7 +1,5 @@
 // pellmor preview: the dry runs of a shrink written as a page of pictures, before and after.
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "Core/Inc/CorePath.h"
 #include "cli/PellmorCommands.h"
@@ -38,36 +36,26 @@ FPreviewResult RunWithProgress(FPellmorConsole& Console, const FPellmorOptions& 
                                const FString& Dir)
 {
     std::atomic<int32_t> Cancel{0};
-    std::atomic<int32_t> bFinished{0};
     FPreviewProgress Progress;
     Request.Cancel = &Cancel;
     Request.Progress = &Progress;
     int64_t Bytes = 0;
     for (const FString& Archive : Request.Archives)
         Bytes += FileSizeOf(Archive);
-    Console.WatchInterrupt(true);
     const EProgressOutput Output = Options.bJson          ? EProgressOutput::Hidden
                                    : Console.IsTerminal() ? EProgressOutput::Shown
                                                           : EProgressOutput::Hidden;
     FProgressDisplay Display(Console, FString(u"preview"), 0, Bytes, Output);
     Display.SetCaption(Request.Shown.Num() == 1 ? Request.Shown[0] : FString(u"all archives"), false);
     FPreviewResult Result;
-    std::thread Worker(
+    RunShowingProgress(
+        Console, Display, Cancel,
         [&]()
         {
             Result = MakePreviewPage(Request, Dir);
-            bFinished.store(1);
-        });
-    while (!bFinished.load())
-    {
-        if (Console.Interrupted() != CoreOS::INTERRUPT_None)
-            Cancel.store(1);
-        Display.Update(Progress.Overall());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    Worker.join();
-    Display.Finish(Result.bOk);
-    Console.WatchInterrupt(false);
+            return Result.bOk;
+        },
+        [&]() { return Progress.Overall(); });
     return Result;
 }
 } // namespace
