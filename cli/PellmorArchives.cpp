@@ -151,3 +151,15 @@ bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, F
     }
     return true;
 }
+
+bool ListSourceArchives(const FPellmorOptions& Options, FPellmorConsole& Console, TDynArray<FGameArchive>& Archives,
+                        int32_t& Exit)
+{
+    if (!Options.NamesArchives())
+    {
+        Archives.AddItem(DescribeArchiveFile(Options.Operands[0]));
+        return true;
+    }
+    FGameDir Game;
+    return ResolveGameDir(Options, Console, Game, Exit) && ListCommandArchives(Options, Game, Console, Archives, Exit);
+}

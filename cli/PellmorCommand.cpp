@@ -349,17 +349,11 @@ struct FChoiceEstimate
 bool CompareSources(const FPellmorOptions& Options, FPellmorConsole& Console, TDynArray<FString>& Sources,
                     int32_t& Exit)
 {
-    if (!Options.NamesArchives())
-    {
-        Sources.AddItem(Options.Operands[0]);
-        return true;
-    }
-    FGameDir Game;
     TDynArray<FGameArchive> Archives;
-    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+    if (!ListSourceArchives(Options, Console, Archives, Exit))
         return false;
     for (const FGameArchive& Archive : Archives)
-        Sources.AddItem(appWithSystemSeparators(Archive.Files.Cur));
+        Sources.AddItem(Options.NamesArchives() ? appWithSystemSeparators(Archive.Files.Cur) : Options.Operands[0]);
     return true;
 }
 

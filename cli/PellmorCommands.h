@@ -123,6 +123,10 @@ FString ShownFile(const FGameArchive& Archive, const FString& Path);
 // that an archive named does not exist or lies outside the game folder (exit 2).
 bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, FPellmorConsole& Console,
                          TDynArray<FGameArchive>& Archives, int32_t& Exit);
+// The archives a dry run reads (report --compare, preview): the file SRC names, or with --archive or --all those
+// of the game folder found as ListCommandArchives finds them. False after saying why not (Exit set).
+bool ListSourceArchives(const FPellmorOptions& Options, FPellmorConsole& Console, TDynArray<FGameArchive>& Archives,
+                        int32_t& Exit);
 
 // ---- What is wrong, in plain words (PellmorAdvice.cpp) ------------------------------------------------------
 

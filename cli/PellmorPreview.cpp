@@ -12,19 +12,13 @@ namespace
 bool ListPreviewArchives(const FPellmorOptions& Options, FPellmorConsole& Console, FPreviewRequest& Request,
                          int32_t& Exit)
 {
-    if (!Options.NamesArchives())
-    {
-        Request.Archives.AddItem(Options.Operands[0]);
-        Request.Shown.AddItem(DescribeArchiveFile(Options.Operands[0]).Shown);
-        return true;
-    }
-    FGameDir Game;
     TDynArray<FGameArchive> Archives;
-    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+    if (!ListSourceArchives(Options, Console, Archives, Exit))
         return false;
     for (const FGameArchive& Archive : Archives)
     {
-        Request.Archives.AddItem(appWithSystemSeparators(GetPreviewSource(Archive.Files)));
+        Request.Archives.AddItem(Options.NamesArchives() ? appWithSystemSeparators(GetPreviewSource(Archive.Files))
+                                                         : Options.Operands[0]);
         Request.Shown.AddItem(Archive.Shown);
     }
     return true;
