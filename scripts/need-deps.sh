@@ -10,6 +10,8 @@ PACKAGES=(
     # native build and tests
     build-essential cmake make git pkg-config
     googletest libgtest-dev libgmock-dev
+    # the tests' reader of the command's JSON (header only)
+    nlohmann-json3-dev
     # Windows cross build: the posix-thread variant gives std::thread and std::mutex
     gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     # Windows tests under Wine (64-bit only, no i386 multiarch)

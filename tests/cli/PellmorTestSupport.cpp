@@ -1,12 +1,12 @@
 // Support of the pellmor command's tests.
 #include "PellmorTestSupport.h"
 
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <map>
 #include <sstream>
-#include <gtest/gtest.h>
 
 int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console)
 {
@@ -82,109 +82,28 @@ std::vector<std::string> FTerminalModel::Rows() const
 
 namespace
 {
-// A strict recursive-descent reader that keeps every scalar under the object keys that lead to it.
-struct FJsonReader
+// Every scalar under the keys that lead to it: a string as its text, any other value as JSON writes it.
+void Flatten(const nlohmann::json& Value, const std::string& Path, std::map<std::string, std::string>& Values)
 {
-    const std::string& S;
-    std::map<std::string, std::string>& Values;
-    size_t P = 0;
-
-    bool At(const char* Set) const { return P < S.size() && S[P] && std::strchr(Set, S[P]); }
-    // Passes over the characters of Set; whether there was one.
-    bool Skip(const char* Set)
+    if (Value.is_structured())
     {
-        const size_t Start = P;
-        while (At(Set))
-            ++P;
-        return P > Start;
+        size_t Index = 0;
+        for (auto Item = Value.begin(); Item != Value.end(); ++Item, ++Index)
+            Flatten(*Item, Path + "/" + (Value.is_object() ? Item.key() : std::to_string(Index)), Values);
+        return;
     }
-    bool Eat(char C)
-    {
-        Skip(" \t\n\r");
-        return P < S.size() && S[P] == C && ++P;
-    }
-    // A string into Text, with \\ and \" undone and other escapes kept as written.
-    bool String(std::string& Text)
-    {
-        if (!Eat('"'))
-            return false;
-        for (; P < S.size(); Text += S[P++])
-        {
-            if (S[P] == '"')
-                return ++P;
-            if (static_cast<unsigned char>(S[P]) < 0x20)
-                return false;
-            if (S[P] != '\\')
-                continue;
-            if (++P >= S.size() || !At("\"\\/bfnrtu"))
-                return false;
-            for (size_t i = 1; S[P] == 'u' && i <= 4; ++i)
-                if (P + i >= S.size() || !std::isxdigit(static_cast<unsigned char>(S[P + i])))
-                    return false;
-            if (S[P] != '"' && S[P] != '\\')
-                Text += '\\';
-        }
-        return false;
-    }
-    // -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
-    bool Number()
-    {
-        P += At("-");
-        if (At("0"))
-            ++P;
-        else if (!Skip("0123456789"))
-            return false;
-        if (At(".") && (++P, !Skip("0123456789")))
-            return false;
-        return !At("eE") || (++P, P += At("+-"), Skip("0123456789"));
-    }
-    bool Value(const std::string& Path)
-    {
-        Skip(" \t\n\r");
-        const size_t Start = P;
-        std::string Key, Text;
-        if (Eat('{') || Eat('['))
-        {
-            const bool bObject = S[Start] == '{';
-            const char Close = bObject ? '}' : ']';
-            if (Eat(Close))
-                return true;
-            int Index = 0;
-            do
-            {
-                Key = bObject ? std::string() : std::to_string(Index++);
-                if ((bObject && (!String(Key) || !Eat(':'))) || !Value(Path + "/" + Key))
-                    return false;
-            } while (Eat(','));
-            return Eat(Close);
-        }
-        if (P < S.size() && S[P] == '"')
-        {
-            if (!String(Text))
-                return false;
-        }
-        else
-        {
-            for (const char* Word : {"true", "false", "null"})
-                if (P == Start && S.compare(P, std::strlen(Word), Word) == 0)
-                    P += std::strlen(Word);
-            if (P == Start && !Number())
-                return false;
-            Text = S.substr(Start, P - Start);
-        }
-        Values[Path] = Text;
-        return true;
-    }
-};
+    Values[Path] = Value.is_string() ? Value.get<std::string>() : Value.dump();
+}
 } // namespace
 
 bool FJson::Parse(const std::string& Text)
 {
     Values.clear();
-    FJsonReader Reader{Text, Values};
-    const bool bValid = Reader.Value("");
-    Reader.Skip(" \t\n\r");
-    return bValid && Reader.P == Text.size();
+    const nlohmann::json Document = nlohmann::json::parse(Text, nullptr, false);
+    if (Document.is_discarded())
+        return false;
+    Flatten(Document, "", Values);
+    return true;
 }
 
 std::string FJson::Get(std::initializer_list<std::string> Path) const

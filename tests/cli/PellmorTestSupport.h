@@ -66,9 +66,10 @@ private:
     size_t Column = 0;
 };
 
-// A checked JSON document: Parse is true when Text is exactly one valid JSON value (RFC 8259, no extensions).
-// Get gives the scalar reached through object keys and array indices given one by one ({"files", "gta3.img"},
-// {"0", "state"}) as written, a string without its quotes, or "" when there is none.
+// A checked JSON document, read by an independent strict reader: Parse is true when Text is exactly one valid JSON
+// value (RFC 8259, no extensions, UTF-8). Get gives the scalar reached through object keys and array indices given
+// one by one ({"files", "gta3.img"}, {"0", "state"}): a string's text, any other value as JSON writes it, or ""
+// when there is none.
 class FJson
 {
 public:
