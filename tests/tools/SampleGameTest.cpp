@@ -1,5 +1,5 @@
-// The sample game generator, read back with the shrinker's own readers and held to each kind's sizes: the archives
-// it writes are what the shrinker's tests and the demo stand on, so a fault here would hide faults there.
+// The sample game generator, read back by the shrinker itself: the archives it writes are what the shrinker's
+// tests and the demo stand on, so a fault here would hide faults there.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 #include <string>
 
 #include "Core/Inc/CoreOS.h"
-#include "shrinker/FRwChunk.h"
+#include "shrinker/FImgShrinker.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/ImgBuilder.h"
 #include "tests/support/TempDir.h"
@@ -21,77 +21,12 @@ namespace fs = std::filesystem;
 
 namespace
 {
-// The sample game's kinds in its order (Dxt1, Dxt1a, Dxt3, Rgbx, Rgba) as the shrinker names them.
-const uint32_t KindCodes[TextureKindCount] = {TEXKIND_DXT1, TEXKIND_DXT1A, TEXKIND_DXT3, TEXKIND_RGBX, TEXKIND_RGBA};
-
-// A level's bytes by the shrinker's description of the kind: whole 4x4 blocks when block-coded.
-uint32_t LevelBytes(const FTextureKind& Kind, uint32_t W, uint32_t H)
+// An archive's entries lie back to back from the first block after the directory, under distinct names (case
+// aside), with nothing after the last one; then the shrinker's account of it, from a dry run, whose every texture
+// has its kind's depth.
+FTextureFacts CheckArchive(const FString& Path, int32_t EntryCount)
 {
-    if (Kind.bCompressed)
-        W = (W + 3) / 4 * 4, H = (H + 3) / 4 * 4;
-    return W * H * uint32_t(Kind.BitsPerPixel) / 8;
-}
-
-// One texture record: of a known kind whose header agrees with it (depth, raster format word, sides), holding
-// exactly its levels, each of the size of its kind. "" when sound, else what is wrong.
-std::string CheckRecord(const FHeldBytes& Record, int32_t* KindCounts)
-{
-    FTxdImage Image;
-    if (!ParseTxdImage(Record.GetData(), Record.Num(), Image) || Image.IsPaletteImage() ||
-        GetTxdImageBytes(Image) != Record.Num())
-        return "a palette image, or a record that does not hold exactly its levels";
-    const FTxdImageHeader& Header = Image.Header;
-    const int32_t Kind =
-        int32_t(std::find(KindCodes, KindCodes + TextureKindCount, GetTextureKind(Header)) - KindCodes);
-    if (Kind == TextureKindCount || Header.Name[0] == 0)
-        return "no known kind, or no name";
-    const FTextureKind& Info = *FindTextureKind(KindCodes[Kind]);
-    if (Header.Depth != Info.Depth || Header.Unknown3 != (Info.RasterFormat | (Header.MipLevels > 1 ? 0x8000u : 0)))
-        return "depth or raster format word does not match the kind";
-    if (Header.MipLevels == 0 || Header.Width < 8 || Header.Height < 8 || Header.Width > 1024 || Header.Height > 1024)
-        return "no levels, or a bad size";
-    for (int32_t Level = 0; Level < Image.MipList.Num(); ++Level)
-        if (uint32_t(Image.MipList[Level].Num()) != LevelBytes(Info, uint32_t(std::max(1, Header.Width >> Level)),
-                                                               uint32_t(std::max(1, Header.Height >> Level))))
-            return "level " + std::to_string(Level) + " is not of its kind's size";
-    ++KindCounts[Kind];
-    return "";
-}
-
-// A texture dictionary stream of the shape the shrinker takes, its struct holding the image count and device id 2,
-// followed by zero padding only; "" when sound.
-std::string CheckDictionary(const FBytes& B, int32_t* KindCounts)
-{
-    TDynArray<FRwChunk> Roots;
-    if (!ReadChunks(B.data(), int32_t(B.size()), false, Roots) || !CheckTxdShape(Roots) ||
-        GetU32(B, 24) != (2u << 16 | uint32_t(Roots[0].InnerChunks.Num() - 2)))
-        return "not a dictionary of the expected shape";
-    for (size_t i = 12 + size_t(GetU32(B, 4)); i < B.size(); ++i)
-        if (B[i])
-            return "bytes after the dictionary";
-    int32_t Counts[TextureKindCount] = {};
-    const TDynArray<FRwChunk>& Children = Roots[0].InnerChunks;
-    for (int32_t i = 1; i + 1 < Children.Num(); ++i)
-    {
-        const std::string Problem = CheckRecord(Children[i].InnerChunks[0].DataBytes, Counts);
-        if (!Problem.empty())
-            return "image " + std::to_string(i - 1) + ": " + Problem;
-    }
-    for (int32_t k = 0; k < TextureKindCount; ++k)
-        KindCounts[k] += Counts[k];
-    return "";
-}
-
-struct FArchiveSummary
-{
-    int32_t Txd = 0, Empty = 0, Malformed = 0, Radar = 0;
-    int32_t Kinds[TextureKindCount] = {};
-};
-
-// Walks a whole archive: header, directory, entries packed from the first block after the directory.
-FArchiveSummary CheckArchive(const FBytes& Img, int32_t EntryCount)
-{
-    FArchiveSummary Summary;
+    const FBytes Img = ReadFileBytes(Path);
     const FImgView View = ParseImg(Img);
     EXPECT_EQ(View.Magic, "VER2");
     EXPECT_EQ(View.Entries.size(), size_t(EntryCount));
@@ -99,24 +34,24 @@ FArchiveSummary CheckArchive(const FBytes& Img, int32_t EntryCount)
     std::set<std::string> Names;
     for (const FImgEntryView& Entry : View.Entries)
     {
-        SCOPED_TRACE(Entry.Name);
-        EXPECT_EQ(Entry.BlockOffset, Block);
-        EXPECT_EQ(Entry.Data.size(), Entry.BlockCount * size_t(2048));
-        EXPECT_TRUE(Entry.Name.size() >= 5 && Entry.Name.size() <= 23);
         std::string Lower = Entry.Name;
-        for (char& C : Lower)
-            C = char(std::tolower(static_cast<unsigned char>(C)));
-        EXPECT_TRUE(Names.insert(Lower).second);
+        std::transform(Lower.begin(), Lower.end(), Lower.begin(),
+                       [](unsigned char C) { return char(std::tolower(C)); });
+        EXPECT_EQ(Entry.BlockOffset, Block) << Entry.Name;
+        EXPECT_TRUE(Names.insert(Lower).second) << Entry.Name;
         Block += Entry.BlockCount;
-        if (Lower.size() < 4 || Lower.compare(Lower.size() - 4, 4, ".txd") != 0)
-            continue;
-        ++Summary.Txd;
-        Summary.Empty += Entry.Data.size() == 2048 && GetU32(Entry.Data, 4) == 28;
-        Summary.Radar += Lower.compare(0, 5, "radar") == 0;
-        Summary.Malformed += !CheckDictionary(Entry.Data, Summary.Kinds).empty();
     }
-    EXPECT_EQ(Img.size(), size_t(Block) * 2048); // contiguous, nothing after the last entry
-    return Summary;
+    EXPECT_EQ(Img.size(), size_t(Block) * 2048);
+    FShrinkOptions Options;
+    Options.bDryRun = true;
+    Options.OnTexture = [](const FTextureFact& Fact)
+    {
+        const FTextureKind* Kind = FindTextureKind(Fact.Kind);
+        EXPECT_TRUE(!Kind || Kind->Depth == Fact.Depth) << Fact.TxdName.ToUtf8() << "." << Fact.Name.ToUtf8();
+    };
+    const FShrinkResult Result = ShrinkImgFile(u"", *Path, Options);
+    EXPECT_TRUE(Result.bOk) << Result.Reason.ToUtf8();
+    return Result.Stats.Textures;
 }
 } // namespace
 
@@ -134,7 +69,9 @@ protected:
     FTempDir Dir;
 };
 
-TEST_F(SampleGameTest, ArchiveIsPackedAndOnlyTheMalformedDictionariesBreakTheShape)
+// Every texture is whole and of one of the five kinds, and only the flawed dictionaries are left whole (the palette
+// image is kept and the rest of its dictionary shrinks).
+TEST_F(SampleGameTest, ArchiveIsPackedAndOnlyTheFlawedDictionariesAreLeftWhole)
 {
     FSampleGameOptions Options;
     Options.Seed = 3;
@@ -147,29 +84,31 @@ TEST_F(SampleGameTest, ArchiveIsPackedAndOnlyTheMalformedDictionariesBreakTheSha
         FSampleGameReport Report;
         const FBytes Img = Generate(u"game.img", Options, &Report);
         EXPECT_EQ(Img == First, bMalformed); // the same options give the same bytes
-        const FArchiveSummary Summary = CheckArchive(Img, 60);
         EXPECT_EQ(Report.FileBytes, Img.size());
-        EXPECT_EQ(Summary.Txd, Report.TxdCount);
-        EXPECT_GE(Summary.Txd, 10);
-        EXPECT_EQ(Summary.Malformed, bMalformed ? MalformedTxdCount : 0);
-        EXPECT_EQ(Summary.Malformed, Report.MalformedCount);
-        EXPECT_GE(Summary.Empty, 1);
-        EXPECT_GE(Summary.Radar, 1);
-        for (int32_t k = 0; k < TextureKindCount; ++k)
-            EXPECT_GT(Summary.Kinds[k], 0) << TextureKindLabel(ETextureKind(k));
+        EXPECT_GE(Report.TxdCount, 10);
+        const FTextureFacts Facts = CheckArchive(Dir / u"game.img", 60);
+        EXPECT_EQ(Facts.MalformedEntries, bMalformed ? MalformedTxdCount - 1 : 0);
+        EXPECT_EQ(Report.MalformedCount, bMalformed ? MalformedTxdCount : 0);
+        EXPECT_EQ(Facts.Palette, bMalformed ? 1 : 0);
+        EXPECT_EQ(Facts.BrokenLevels + Facts.TooLargeToDecode, 0);
+        EXPECT_GT(Facts.Skipped, 0); // radar and other names the rules skip
+        EXPECT_GT(Facts.Changed, 0);
+        int32_t Kinds = 0, NoKind = 0;
+        for (const auto& Pair : Facts.PerKind)
+            (Pair.Key ? Kinds : NoKind) += Pair.Key ? 1 : Pair.Value;
+        EXPECT_EQ(Kinds, TextureKindCount);
+        EXPECT_EQ(NoKind, Facts.Palette); // a texture whose header does not fit its kind would have none
     }
     Options.Seed = 4;
     EXPECT_FALSE(First == Generate(u"other.img", Options));
-}
 
-TEST_F(SampleGameTest, EachFlawBreaksTheShapeOfAnOtherwiseSoundDictionary)
-{
-    int32_t Kinds[TextureKindCount] = {};
-    EXPECT_EQ(CheckDictionary(MakeTextureDictionary({}), Kinds), "");
-    EXPECT_EQ(MakeTextureDictionary({}).size(), 40u);
+    // Each flaw alone makes an otherwise sound dictionary one that the shrink leaves as it is.
+    std::vector<FImgEntrySource> Entries{{"sound.txd", MakeTextureDictionary({FSampleTexture()})}};
     for (int32_t Flaw = 0; Flaw < MalformedTxdCount; ++Flaw)
-        EXPECT_NE(CheckDictionary(MakeMalformedDictionary(EMalformedTxd(Flaw), 11), Kinds), "")
-            << MalformedTxdLabel(EMalformedTxd(Flaw));
+        Entries.push_back({"flaw" + std::to_string(Flaw) + ".txd", MakeMalformedDictionary(EMalformedTxd(Flaw), 11)});
+    ASSERT_TRUE(WriteImgArchive(At(u"flaws.img"), Entries, nullptr));
+    const FTextureFacts Facts = CheckArchive(Dir / u"flaws.img", MalformedTxdCount + 1);
+    EXPECT_EQ(Facts.MalformedEntries + Facts.Palette, MalformedTxdCount);
 }
 
 // A game folder that exists under another letter case is used as it is, and its archive kept unless overwriting is
@@ -190,8 +129,8 @@ TEST_F(SampleGameTest, GameFolderIsFoundWithoutRegardToCaseAndHoldsTheExtraArchi
     ASSERT_TRUE(WriteSampleGame(At(u""), Options, &Error, &Report)) << Error;
     EXPECT_EQ(Read(u"Models/GTA3.IMG").size(), Report.FileBytes);
     EXPECT_EQ(std::distance(fs::directory_iterator(At(u"")), fs::directory_iterator()), 2); // Models and data
-    CheckArchive(Read(u"Models/gta_int.img"), 12);
-    CheckArchive(Read(u"Models/mymod.img"), 5);
+    CheckArchive(Dir / u"Models/gta_int.img", 12);
+    CheckArchive(Dir / u"Models/mymod.img", 5);
     EXPECT_NE(Read(u"Models/mymod.img"), Read(u"Models/gta_int.img"));
     EXPECT_NE(TestFileText(Dir / u"data/gta.dat").find("\r\nIMG MODELS\\GTA_INT.IMG\r\nIMG MODELS\\MYMOD.IMG\r\n"),
               std::string::npos);
@@ -210,5 +149,5 @@ TEST_F(SampleGameTest, TargetSizeIsMetWithinAQuarter)
     EXPECT_EQ(Img.size(), Report.FileBytes);
     EXPECT_GT(Img.size(), (4u << 20) * 3 / 4);
     EXPECT_LT(Img.size(), (4u << 20) * 5 / 4);
-    CheckArchive(Img, Report.EntryCount);
+    CheckArchive(Dir / u"sized.img", Report.EntryCount);
 }
