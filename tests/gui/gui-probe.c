@@ -1,36 +1,36 @@
-/* gui-probe: what a user sees of another program's windows, for the GUI tests under Wine.
- *
- *   gui-probe.exe [CAPTION]
- *
- * Prints every visible top-level window (only those captioned CAPTION when it is given) and its controls,
- * one line each, tab-separated, in UTF-8:
- *   window  CAPTION  LEFT TOP RIGHT BOTTOM
- *   control ID  CLASS  enabled|disabled  visible|hidden  LEFT TOP RIGHT BOTTOM  TEXT
- * Places are screen pixels (the X screen's, under Wine without a virtual desktop); line breaks in texts are
- * written as \r and \n. Captions and places are read without the program's help, so the windows of a program
- * that is busy or stopped are found all the same; the controls' texts are asked for with WM_GETTEXT, which the
- * program answers, and one not answered within 5 s reads "(no answer)". Exits with 1 when no window matched.
- * A test tool: it reads windows through Win32 directly, as only a Win32 program can.
- *
- *   gui-probe.exe --wait SECONDS CAPTION TEXT...
- *
- * Looks every 100 ms, for at most SECONDS, until a window captioned CAPTION shows one of the TEXTs (fixed
- * strings, found anywhere in the lines above); prints that look's lines and exits with 0. Once a look has found
- * none it writes "looking" to stderr, so that a test can start it before an action whose effect may not last.
- * At the deadline it prints the last look's lines, then "shown" and the captions of all visible windows, and
- * exits with 1.
- *
- *   gui-probe.exe --hold FILE SECONDS
- *
- * Keeps FILE open for SECONDS, the way the running game holds its archive: others may read and write it, but
- * not rename or delete it (no FILE_SHARE_DELETE). Prints "holding" once the file is open; exits with 1 when it
- * cannot be opened. */
+// gui-probe: what a user sees of another program's windows, for the GUI tests under Wine.
+//
+//   gui-probe.exe [CAPTION]
+//
+// Prints every visible top-level window (only those captioned CAPTION when it is given) and its controls,
+// one line each, tab-separated, in UTF-8:
+//   window  CAPTION  LEFT TOP RIGHT BOTTOM
+//   control ID  CLASS  enabled|disabled  visible|hidden  LEFT TOP RIGHT BOTTOM  TEXT
+// Places are screen pixels (the X screen's, under Wine without a virtual desktop); line breaks in texts are
+// written as \r and \n. Captions and places are read without the program's help, so the windows of a program
+// that is busy or stopped are found all the same; the controls' texts are asked for with WM_GETTEXT, which the
+// program answers, and one not answered within 5 s reads "(no answer)". Exits with 1 when no window matched.
+// A test tool: it reads windows through Win32 directly, as only a Win32 program can.
+//
+//   gui-probe.exe --wait SECONDS CAPTION TEXT...
+//
+// Looks every 100 ms, for at most SECONDS, until a window captioned CAPTION shows one of the TEXTs (fixed
+// strings, found anywhere in the lines above); prints that look's lines and exits with 0. Once a look has found
+// none it writes "looking" to stderr, so that a test can start it before an action whose effect may not last.
+// At the deadline it prints the last look's lines, then "shown" and the captions of all visible windows, and
+// exits with 1.
+//
+//   gui-probe.exe --hold FILE SECONDS
+//
+// Keeps FILE open for SECONDS, the way the running game holds its archive: others may read and write it, but
+// not rename or delete it (no FILE_SHARE_DELETE). Prints "holding" once the file is open; exits with 1 when it
+// cannot be opened.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
-/* One look's lines, kept to be searched before they are printed. */
+// One look's lines, kept to be searched before they are printed.
 static char GLines[1 << 16];
 static size_t GLinesLength = 0;
 
@@ -97,7 +97,7 @@ static BOOL CALLBACK PrintTopWindow(HWND Window, LPARAM Unused)
     (void)Unused;
     if (!IsWindowVisible(Window))
         return TRUE;
-    /* For another process's window this reads the caption that Wine's server keeps, without a message. */
+    // For another process's window this reads the caption that Wine's server keeps, without a message.
     GetWindowTextW(Window, Text, 1024);
     if (GWanted && wcscmp(Text, GWanted) != 0)
         return TRUE;
