@@ -1,5 +1,5 @@
-// The advice under the kinds of failure that the dialog's own tests do not bring about (no space, damage and a
-// closed folder are shown there), chosen from the engine's verdict on the typed outcome.
+// The advice under the kinds of failure that the dialog's own tests do not bring about (no space and damage are
+// shown there, a closed folder in the GUI suite), chosen from the engine's verdict on the typed outcome.
 #include <gtest/gtest.h>
 
 #include "Core/Inc/CoreOS.h"

@@ -87,12 +87,16 @@ TEST_F(FGameDirTest, EachPlaceIsLookedInTurn)
         [](CoreOS::ERegistryRoot Root, CoreOS::ERegistryView View, const char16_t*, const char16_t*, void* Data,
            uint32_t* Bytes)
         {
-            const FString& Text = Values[View == CoreOS::REGVIEW_32 ? 0 : 1];
+            // Asked as the dialog always asked (a buffer announced as 4094 bytes); the text ends where the bytes
+            // returned end, whatever follows them.
+            EXPECT_EQ(*Bytes, 4094u);
+            const FString Text = Values[View == CoreOS::REGVIEW_32 ? 0 : 1];
             if (Root != CoreOS::REGROOT_LocalMachine || Text.IsEmpty())
                 return false;
-            for (int32_t i = 0; i <= Text.Len(); ++i)
-                static_cast<char16_t*>(Data)[i] = (*Text)[i];
-            *Bytes = uint32_t(Text.Len() + 1) * 2;
+            const FString Written = Text + u"\\junk";
+            for (int32_t i = 0; i <= Written.Len(); ++i)
+                static_cast<char16_t*>(Data)[i] = (*Written)[i];
+            *Bytes = uint32_t(Text.Len()) * 2;
             return true;
         });
     MakeGame(Dir.File(u"remembered"));
