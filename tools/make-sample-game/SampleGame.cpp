@@ -222,7 +222,10 @@ std::string MakeTextureName(FRandom& Random, const std::set<std::string>& Taken)
 {
     for (;;)
     {
-        std::string Name = std::string(Pick(Random, TexturePrefixes)) + Pick(Random, TextureWords);
+        // The word is drawn first, as the first builds drew it: the two operands of + are not sequenced, and
+        // compilers take them in different orders.
+        const char* Word = Pick(Random, TextureWords);
+        std::string Name = std::string(Pick(Random, TexturePrefixes)) + Word;
         if (Random.Chance(600))
             Name += std::to_string(Random.Range(1, 128));
         if (!Taken.count(Name))
