@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the seed corpus in tests/fuzz/corpus/<target>/ again, with the native build's make-fuzz-seeds (built here
-# in $BUILD_DIR, default build/, which `make native` configures). The seeds are committed; run this after
-# changing tests/fuzz/seeds/MakeFuzzSeeds.cpp or the builders in tests/support.
+# Makes the binary seeds in tests/fuzz/corpus/txd_entry/ and img_archive/ again, with the native build's
+# make-fuzz-seeds (built here in $BUILD_DIR, default build/, which `make native` configures). The seeds are
+# committed; run this after changing tests/fuzz/seeds/MakeFuzzSeeds.cpp or the builders in tests/support. The
+# text seeds of the other targets are kept by hand and left as they are.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -13,6 +14,6 @@ if [[ ! -f "$build/CMakeCache.txt" ]]; then
     exit 1
 fi
 cmake --build "$build" -j "${JOBS:-2}" --target make-fuzz-seeds
-rm -rf tests/fuzz/corpus
+rm -rf tests/fuzz/corpus/txd_entry tests/fuzz/corpus/img_archive
 "$build/tests/fuzz/make-fuzz-seeds" tests/fuzz/corpus
-ls -l tests/fuzz/corpus/*
+ls -l tests/fuzz/corpus/txd_entry tests/fuzz/corpus/img_archive

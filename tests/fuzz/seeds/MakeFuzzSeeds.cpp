@@ -1,6 +1,7 @@
-// Makes the fuzz targets' seed corpus: small inputs that reach deep into each reader (every texture kind and
-// both ways of shrinking a texture, archives with and without texture dictionaries, INI files in each encoding,
-// rules of every form). Usage: make-fuzz-seeds CORPUS_DIR (tests/fuzz/make-seeds.sh runs it).
+// Makes the binary part of the fuzz targets' seed corpus: small inputs that reach deep into each reader (every
+// texture kind and both ways of shrinking a texture, archives with and without texture dictionaries). The text
+// seeds (INI files in each encoding, rules of every form, the game's small text files) are kept as they are in
+// corpus/. Usage: make-fuzz-seeds CORPUS_DIR (tests/fuzz/make-seeds.sh runs it).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,11 +27,6 @@ void Put(const std::string& Dir, const std::string& Target, const std::string& N
         std::fprintf(stderr, "make-fuzz-seeds: cannot write %s\n", Path.c_str());
         GFailed = true;
     }
-}
-
-void Put(const std::string& Dir, const std::string& Target, const std::string& Name, const std::string& Text)
-{
-    Put(Dir, Target, Name, FBytes(Text.begin(), Text.end()));
 }
 
 FBytes Filled(size_t Count, uint8_t Seed)
@@ -101,34 +97,6 @@ void MakeImgSeeds(const std::string& Dir)
             .Build());
 }
 
-void MakeConfigSeeds(const std::string& Dir)
-{
-    const std::string T = "config_file";
-    Put(Dir, T, "skip-rules", std::string("[SkipRules]\r\nskip=radar*\r\nallowc=Radar00\r\nskip=*lod*\r\n"));
-    Put(Dir, T, "quotes-and-pairs",
-        std::string("before=section\n[A]\nkey = value \nskip=\"a b\" c=d\tword\n[a]\nx=\"q\"\n;comment=1\n[]\n"));
-    Put(Dir, T, "numbers", std::string("[Numbers]\nInt=-42\nFloat=3.5e2\nBool=True\nBig=99999999999\nNone=\n"));
-    Put(Dir, T, "utf8-mark", std::string("\xEF\xBB\xBF[Caf\xC3\xA9]\nna\xC3\xAFve=\xE2\x82\xAC\n"));
-    const std::string Wide = "[W]\r\nkey=value\r\n";
-    FBytes Utf16 = {0xFF, 0xFE};
-    for (char C : Wide)
-        Utf16.insert(Utf16.end(), {uint8_t(C), 0});
-    Utf16.insert(Utf16.end(), {0x3B, 0x26}); // one unit above 255
-    Put(Dir, T, "utf16-mark", Utf16);
-}
-
-void MakeSkipRuleSeeds(const std::string& Dir)
-{
-    const std::string T = "skip_rules";
-    Put(Dir, T, "prefix-and-exceptions",
-        std::string("[SkipRules]\nskip=radar*\nallow=radar00\nskipc=Radar*\nskip=*lod*\nallow=radar0*\n") + '\0' +
-            "radar00\nRADAR12\nRadar05\nlandstal2\nsome_LOD_tree\n\n");
-    Put(Dir, T, "odd-rules",
-        std::string("x=y\n[skiprules]\r\nskip =x\n=*\nskip=**\nallow=*a*\nskip=*\nC=c\nskip=a b=c \"d=e f\"\n[Other]\n"
-                    "skip=b\n[SkipRules]\nno pair\n") +
-            '\0' + "a\n*\n\xE9t\xE9\nx");
-    Put(Dir, T, "no-section", std::string("skip=radar*\n") + '\0' + "radar00\nlandstal");
-}
 } // namespace
 
 int main(int Argc, char** Argv)
@@ -141,7 +109,5 @@ int main(int Argc, char** Argv)
     const std::string Dir = Argv[1];
     MakeTxdSeeds(Dir);
     MakeImgSeeds(Dir);
-    MakeConfigSeeds(Dir);
-    MakeSkipRuleSeeds(Dir);
     return GFailed ? 1 : 0;
 }
