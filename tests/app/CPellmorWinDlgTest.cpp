@@ -76,8 +76,8 @@ TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndAShrinkActsOnTheFolderInTheBox
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
 
     // The buttons go off with the first key; what was found for the folder before is not shown for the new one.
-    const FString Typed = GameDir + u"\\nowher";
-    UiHeadless::TypeText(*Dlg, IDC_DIR, *Typed);
+    // (That the status changing meanwhile never disturbs the typing: the GUI suite types slowly.)
+    UiHeadless::TypeText(*Dlg, IDC_DIR, *(GameDir + u"\\nowhere"));
     EXPECT_EQ(Status(), u"Please wait.\r\n");
     ASSERT_TRUE(TickUntil(
         [&]
@@ -85,15 +85,6 @@ TEST_F(CPellmorWinDlgTest, TypingIsCheckedFirstAndAShrinkActsOnTheFolderInTheBox
             EXPECT_FALSE(Enabled(IDC_SHRINK));
             return StatusStartsWith(CannotFindText);
         }));
-
-    // The status changed under the user's hands; the box keeps its text and its caret, so typing goes on.
-    int32_t Start = -1, End = -1;
-    UiHeadless::EditSelection(*Dlg, IDC_DIR, Start, End);
-    EXPECT_EQ(Start, Typed.Len());
-    EXPECT_EQ(End, Typed.Len());
-    UiHeadless::TypeAtCaret(*Dlg, IDC_DIR, u"e");
-    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_DIR), Typed + u"e");
-    EXPECT_EQ(Dlg->GetGameDir(), Typed + u"e\\");
 
     // The folder is checked a moment after the last key, without waiting for the next tick, and the quick look
     // stops once its answers are in.
@@ -138,16 +129,8 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
         EXPECT_TRUE(IsEnded());
         return Dlg->ExitCode;
     };
-    EXPECT_EQ(Run(GameDir, true), CPellmorWinDlg::EXIT_Done);
-    EXPECT_EQ(FileState(), "restore");
-    // Nothing to do: the files are in the state asked for already.
-    EXPECT_EQ(Run(GameDir, true), CPellmorWinDlg::EXIT_Done);
-    EXPECT_EQ(Run(GameDir, false), CPellmorWinDlg::EXIT_Done);
-    EXPECT_EQ(FileState(), "shrink");
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
-    FTempDir Empty;
-    EXPECT_EQ(Run(Empty.Path(), false), CPellmorWinDlg::EXIT_NoGame);
-    // No registry value, but the program copied into the game's folder: /s finds the game there.
+    // No registry value, but the program copied into the game's folder: /s finds the game there. (/s and /u
+    // on a folder given, twice each, and without a game: the GUI suite.)
     FGameDirSearch Search;
     Search.bRegistry = true;
     Search.ProgramDir = GameDir;
@@ -155,6 +138,7 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     EXPECT_EQ(FileState(), "restore");
     EXPECT_EQ(Run(GameDir, false), CPellmorWinDlg::EXIT_Done);
     EXPECT_EQ(FileState(), "shrink");
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
 }
 
 // Closing the dialog while a shrink runs cancels the shrink and waits for the engine before the dialog goes, saying
@@ -307,7 +291,6 @@ TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemember
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_EXIT));
     UiHeadless::PumpMessages();
     ASSERT_TRUE(IsEnded());
-    EXPECT_EQ(LoadPlayerChoices().Settings.ToText(), u"max-side:256 no-smooth");
     OpenDialog(Game.Path(), false, false);
     EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"At most 256 pixels");
     EXPECT_FALSE(Smooth());

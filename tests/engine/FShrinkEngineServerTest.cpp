@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/FFileManager.h"
@@ -71,7 +69,7 @@ TEST_F(FShrinkEngineServerTest, StateTableDecidesBothTests)
     CoreOS::FileDelete(*File(u""));
 }
 
-TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchiveOnlyWhileItIsCurrent)
+TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive)
 {
     Put(u"", Original);
     Put(u"_TEMP", "stale");
@@ -93,21 +91,9 @@ TEST_F(FShrinkEngineServerTest, ShrinkRestoreAndShrinkAgainReusingTheKeptArchive
     EXPECT_EQ(Read(u""), Shrunk);
     EXPECT_EQ(PerformUnshrink(Game()), u"");
 
-    // A mod installed into the restored archive makes the kept one stale: it is deleted and built anew.
+    // (A kept archive made stale by a change to gta3.img: the record's test.) Something that is no archive at all
+    // in the kept name is never swapped in.
     Space.Set(int64_t(10) << 30);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const std::string Modded = PlainArchive(4);
-    Put(u"", Modded);
-    FTransactionResult Rebuilt = ShrinkArchive(GetGameArchiveFiles(Game()), FShrinkJobOptions());
-    EXPECT_EQ(Rebuilt.Message, u"");
-    EXPECT_EQ(Rebuilt.Kept, EKeptArchive::Stale);
-    EXPECT_FALSE(Rebuilt.KeptWhy.IsEmpty());
-    EXPECT_EQ(Read(u"_ORIG_BAK"), Modded);
-    const std::string Built = Read(u"");
-    EXPECT_EQ(ParseImg(FBytes(Built.begin(), Built.end())).Entries.size(), 4u);
-
-    // Something that is no archive at all in the kept name is never swapped in.
-    EXPECT_EQ(PerformUnshrink(Game()), u"");
     Put(u"_SHRUNK_BAK", "kept archive");
     EXPECT_EQ(PerformShrink(Game()), u"");
     EXPECT_EQ(Read(u"").substr(0, 4), "VER2");
