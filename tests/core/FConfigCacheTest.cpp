@@ -157,17 +157,10 @@ TEST_F(FConfigCacheIniTest, OnlyChangedFilesAreWritten)
         Wide += {char(Unit & 0xFF), char(Unit >> 8)};
     EXPECT_EQ(Get(u"keep.ini"), Wide);
 
-    Cache.SetString(u"S", u"k", u"x", u"detached", true);
-    Cache.Detach(u"detached");
     Cache.SetString(u"S", u"k", u"y", u"unloaded", true);
     Cache.UnloadFile(u"unloaded");
     Cache.Flush(false, nullptr);
-    EXPECT_FALSE(TestFileExists(Dir / u"detached.ini"));
     EXPECT_FALSE(TestFileExists(Dir / u"unloaded.ini"));
-
-    Put(u"empty.ini", "[S]\nk=v\n[T]\nt=1\n");
-    Cache.EmptySection(u"S", u"empty");
-    EXPECT_EQ(Get(u"empty.ini"), "[S]\r\n\r\n[T]\r\nt=1\r\n\r\n"); // written at once
 }
 
 TEST_F(FConfigCacheIniTest, ExitWritesChangedFilesAndKeepsThoseItCouldNotWrite)
