@@ -101,15 +101,3 @@ TEST(CoreInitTest, ModulePathsSplitIntoDirectoryAndNameAndLongDirectoriesAreRefu
         EXPECT_EQ(std::u16string(Name), Case.Name);
     }
 }
-
-TEST(CoreInitTest, BaseDirAndNameComeFromTheExecutable)
-{
-    char16_t Path[256];
-    CoreOS::ModuleFileName(Path, 256);
-    const FString Dir(appBaseDir());
-    ASSERT_GT(Dir.Len(), 0);
-    EXPECT_TRUE(FString(Path).StartsWith(*Dir));
-    const char16_t Last = (*Dir)[Dir.Len() - 1];
-    EXPECT_TRUE(Last == u'\\' || Last == u'/');
-    EXPECT_EQ(FString(appExeName()), u"pellmor_tests");
-}

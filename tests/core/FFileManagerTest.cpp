@@ -147,30 +147,6 @@ TEST_F(FFileManagerTest, WriterIssuesWholeBuffersAndKeepsTheRestUntilClose)
     EXPECT_EQ(Errors.Lines[0], "Core.Errors.WriteFailed");
 }
 
-TEST_F(FFileManagerTest, WriteFlagsChooseHowTheFileIsOpened)
-{
-    const FString Path = Make(u"a.txt", "abc");
-    std::unique_ptr<FArchive> Ar(FM.CreateFileWriter(*Path, WRITE_KeepExisting, nullptr));
-    EXPECT_FALSE(Ar);
-    EXPECT_EQ(TestFileText(Path), "abc");
-
-    Ar.reset(FM.CreateFileWriter(*Path, WRITE_Append, nullptr));
-    ASSERT_TRUE(Ar);
-    EXPECT_EQ(Ar->Tell(), 3);
-    char More[] = "de";
-    Ar->Serialize(More, 2);
-    Ar.reset();
-    EXPECT_EQ(TestFileText(Path), "abcde");
-
-    const FString Locked = MakeReadOnly(u"ro.txt", "old");
-    Ar.reset(FM.CreateFileWriter(*Locked, 0, nullptr));
-    EXPECT_FALSE(Ar);
-    Ar.reset(FM.CreateFileWriter(*Locked, WRITE_ClearReadOnly, nullptr));
-    ASSERT_TRUE(Ar);
-    EXPECT_TRUE(Ar->Close());
-    EXPECT_EQ(TestFileText(Locked), "");
-}
-
 TEST_F(FFileManagerTest, FileSizeIsSixtyFourBitAndMinusOneWhenUnopenable)
 {
     EXPECT_EQ(FM.FileSize(*(Dir / u"missing.img")), -1);
@@ -260,7 +236,8 @@ TEST_F(FFileManagerTest, MovingOrCopyingAFileOntoItselfKeepsIt)
     EXPECT_EQ(TestFileText(Path), "original");
 }
 
-// Copy, IsReadOnly and the directory routines: the programs do not call them, so one pass through each contract.
+// Copy, IsReadOnly and the directory routines: the programs do not call them, so one pass through each contract
+// (the copy's also through the writer's flags that keep an existing file or clear a read-only one).
 TEST_F(FFileManagerTest, CopyAndTheDirectoryRoutinesKeepTheirContracts)
 {
     const std::string Data = Pattern(100 * 1024);
