@@ -51,7 +51,6 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
     EXPECT_TRUE(TestFileText(GameFile(u"")) == Original);
-    EXPECT_TRUE(TestFileExists(GameFile(u"_SHRUNK_BAK")));
     EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
 
     // A mod changes gta3.img after the restore: the kept shrunk archive no longer fits it, and the status says
@@ -222,32 +221,6 @@ TEST_F(CPellmorWinDlgTest, ADamagedArchiveKeepsShrinkOffAndAnAutomaticShrinkFail
     EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text,
               u"Perform Shrink - Failed while building TempShrinkFiles\r\n\r\n" + Damage + u" " + CopyAgain);
     EXPECT_EQ(FileState(), "shrink");
-}
-
-// With the all-archives box, Shrink works on every archive the game loads, one transaction each, and the status
-// lists each archive's state and size. (Restore, and the box remembered: the GUI suite.)
-TEST_F(CPellmorWinDlgTest, AllArchivesBoxShrinksEveryArchiveAndListsEach)
-{
-    FTempDir Game;
-    ASSERT_TRUE(MakeSampleGame(Game.Path(), 20, {{"gta_int", 10}, {"mod", 10}}));
-    OpenDialog(Game.Path(), false, false);
-    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
-    EXPECT_TRUE(Status().EndsWith(u"reversable.\r\n\r\ngta3.img: 1.4 MB\r\nEstimating...\r\n")) << Status().ToUtf8();
-
-    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_ALL_ARCHIVES));
-    EXPECT_EQ(Status(), u"Please wait.\r\n");
-    ASSERT_TRUE(TickUntil([&] { return Status().InStr(u"mod.img") >= 0; }));
-    EXPECT_TRUE(Status().EndsWith(u"reversable.\r\n\r\ngta3.img: standard, 1.4 MB\r\ngta_int.img: standard, 0.8 MB\r\n"
-                                  u"mod.img: standard, 0.5 MB\r\nEstimating...\r\n"))
-        << Status().ToUtf8();
-
-    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
-    ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
-    EXPECT_TRUE(Status().EndsWith(u"IMG Files.\r\n\r\ngta3.img: shrunk, 1.4 MB -> 0.9 MB, 0.5 MB less\r\ngta_int.img: "
-                                  u"shrunk, 0.8 MB -> 0.7 MB, 0.1 MB less\r\nmod.img: shrunk, 0.5 MB -> 0.4 MB, 0.1 MB "
-                                  u"less\r\nShrunk with the standard shrink.\r\n"))
-        << Status().ToUtf8();
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
 }
 
 // The texture size and Smooth: Smooth follows the size until the player touches it, the estimate shown is about

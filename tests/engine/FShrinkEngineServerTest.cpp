@@ -143,26 +143,6 @@ TEST_F(FShrinkEngineServerTest, RestoreRepairsAnInterruptedSwap)
     EXPECT_EQ(PerformUnshrink(Game()), NotAllBak);
 }
 
-TEST_F(FShrinkEngineServerTest, GameHoldingTheArchiveOpenStopsTheSwap)
-{
-#ifndef _WIN32
-    GTEST_SKIP() << "POSIX cannot deny a rename to another open handle";
-#endif
-    Put(u"", Original);
-    // The game reads the archive and lets others read it, but not rename it.
-    CoreOS::FFileHandle Game = CoreOS::FileOpen(*File(u""), CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read,
-                                                CoreOS::FILECREATE_OpenExisting);
-    ASSERT_NE(Game, nullptr);
-    const FTransactionResult Held = ShrinkArchive(GetGameArchiveFiles(this->Game()), FShrinkJobOptions());
-    EXPECT_EQ(Held.Message, u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
-    EXPECT_EQ(Held.Verdict.Kind, EVerdict::InUse);
-    CoreOS::FileClose(Game);
-    EXPECT_EQ(Read(u""), Original);
-    EXPECT_TRUE(Has(u"_SHRUNK_BAK"));
-    EXPECT_EQ(PerformShrink(this->Game()), u"");
-    EXPECT_EQ(Read(u"_ORIG_BAK"), Original);
-}
-
 TEST_F(FShrinkEngineServerTest, ASecondTransactionOnTheFolderIsRefusedWithoutTouchingAFile)
 {
     Put(u"", Original);
