@@ -54,7 +54,6 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
          "usage"},
         {{u"shrink-img", Img, u"out.img", u"--all"}, PELLMOR_Usage, "--all goes with", "usage"},
         {{u"status", u"--all", u"--archive", u"x"}, PELLMOR_Usage, "--archive or --all, not both", "usage"},
-        {{u"status", Game, u"--archive"}, PELLMOR_Usage, "--archive needs a name", "usage"},
         {{u"status", Game, u"--archive", u"gone"}, PELLMOR_Usage, "there is no archive gone", "no-archive"},
         {{u"restore", Game, u"--archive=../x.img"}, PELLMOR_Usage, "is not below the game folder", "no-archive"},
         {{u"report", Img, u"--skip-rules"}, PELLMOR_Usage, "--skip-rules needs a file", "usage"},
