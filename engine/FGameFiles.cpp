@@ -176,7 +176,7 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
     if (Status.State == EArchiveState::Shrunk || Status.ShrunkBytes >= 0)
         Status.RecordRead = ReadShrinkRecord(Files, Status.Record);
     Status.bShrunkChanged = Status.State == EArchiveState::Shrunk && Status.RecordRead == ERecordRead::Read &&
-                            !LooksAsShrunk(Files, Status.Record);
+                            IsShrunkChanged(Files, Status.Record);
     if (Status.ShrunkBytes >= 0)
     {
         // Only the archive in use as the original can be compared with what was built from it.

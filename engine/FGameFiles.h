@@ -71,8 +71,8 @@ struct FArchiveStatus
     // The shrink's record, of the shrunk archive in use (State Shrunk) or kept (ShrunkBytes >= 0).
     ERecordRead RecordRead = ERecordRead::None;
     FShrinkRecord Record;
-    // The shrunk archive in use is no longer what the shrink put in place (its size, time or directory differ): a
-    // mod was installed while the game was shrunk, and a restore would throw it away. Known only with a record.
+    // The shrunk archive in use is no longer what the shrink put in place (IsShrunkChanged): a mod was installed
+    // while the game was shrunk, and a restore would throw it away. Known only with a record.
     bool bShrunkChanged = false;
     uint32_t ReadError = 0; // Unreadable: the system's error on opening NAME.img (5: access denied)
 };

@@ -1,6 +1,8 @@
 // The shrink's record beside the archive: written, read and compared.
 #include "engine/FShrinkRecord.h"
 
+#include <mutex>
+
 #include "engine/FGameFiles.h"
 
 #include "Core/Inc/CoreFileText.h"
@@ -148,7 +150,46 @@ uint64_t DigestImgDirectory(const FString& Path)
     return appHash64(Directory.GetData(), size_t(Directory.Num()) * sizeof(FImgDirEntry));
 }
 
-bool LooksAsShrunk(const FArchiveFiles& Files, const FShrinkRecord& Record)
+namespace
 {
-    return StampOf(Files.Cur) == Record.Shrunk && DigestImgDirectory(Files.Cur) == Record.ShrunkDirectoryDigest;
+// The last content verdict, kept for as long as the file and the record it was made against stay as they were:
+// the dialog looks once a second, and a touched archive must not be read whole every time.
+struct FContentVerdict
+{
+    FString Path;
+    FFileStamp Stamp;
+    uint64_t Expected = 0;
+    bool bChanged = false;
+};
+std::mutex GContentVerdictLock;
+FContentVerdict GContentVerdict;
+
+bool IsContentChanged(const FString& Path, const FFileStamp& Stamp, uint64_t Expected)
+{
+    {
+        std::lock_guard<std::mutex> Guard(GContentVerdictLock);
+        if (GContentVerdict.Path == Path && GContentVerdict.Stamp == Stamp && GContentVerdict.Expected == Expected)
+            return GContentVerdict.bChanged;
+    }
+    uint64_t Digest = 0;
+    // An archive that cannot be read through is not what the shrink wrote.
+    const bool bChanged = !DigestImgArchive(*Path, Digest) || Digest != Expected;
+    // Only a verdict on a file that stayed as it was while it was read is kept.
+    if (StampOf(Path) == Stamp)
+    {
+        std::lock_guard<std::mutex> Guard(GContentVerdictLock);
+        GContentVerdict = FContentVerdict{Path, Stamp, Expected, bChanged};
+    }
+    return bChanged;
+}
+} // namespace
+
+bool IsShrunkChanged(const FArchiveFiles& Files, const FShrinkRecord& Record)
+{
+    const FFileStamp Stamp = StampOf(Files.Cur);
+    if (Stamp.Bytes != Record.Shrunk.Bytes || DigestImgDirectory(Files.Cur) != Record.ShrunkDirectoryDigest)
+        return true;
+    if (Stamp.Time == Record.Shrunk.Time)
+        return false;
+    return IsContentChanged(Files.Cur, Stamp, Record.ShrunkDigest);
 }

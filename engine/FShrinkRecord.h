@@ -55,6 +55,10 @@ bool DeleteShrinkRecord(const FArchiveFiles& Files);
 // directory cannot be read.
 uint64_t DigestImgDirectory(const FString& Path);
 
-// Whether the shrunk archive in use (NAME.img, with the original kept) is still what the shrink put in place, by
-// the cheap look status affords: its size, time and directory against the record's. True without a record.
-bool LooksAsShrunk(const FArchiveFiles& Files, const FShrinkRecord& Record);
+// Whether the shrunk archive in use (NAME.img, with the original kept) is no longer what the shrink put in place:
+// a mod tool wrote into it (an entry rewritten, bytes appended, the directory changed). The one verdict that status,
+// a restore and the dialog's question before a restore all take. Cheap while the file's size, time and directory
+// are as the record gave them; when only its time differs (a file touched, an entry rewritten in place) the whole
+// file is read once and compared by content, and that answer is remembered for as long as the file stays as it
+// is. A size other than the record's is a change, even where only bytes past the last entry differ. Any thread.
+bool IsShrunkChanged(const FArchiveFiles& Files, const FShrinkRecord& Record);

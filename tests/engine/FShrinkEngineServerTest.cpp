@@ -256,6 +256,9 @@ TEST_F(FShrinkEngineServerTest, TheShrinksRecordDecidesReuseAndRestore)
     EXPECT_EQ(RestoreArchive(Files, Discard).Message, u"");
     EXPECT_EQ(Read(u""), Copy);
     EXPECT_EQ(Read(u"_SHRUNK_BAK"), PlainArchive(2));
+    // It is the only copy of that change: a clean-up leaves it unless told.
+    EXPECT_EQ(CleanArchive(Files, false).Outcome, ECleanOutcome::Changed);
+    EXPECT_TRUE(Has(u"_SHRUNK_BAK"));
     const FTransactionResult Again = ShrinkArchive(Files, Small);
     EXPECT_EQ(Again.Kept, EKeptArchive::Stale);
     EXPECT_NE(Read(u""), PlainArchive(2));
@@ -269,4 +272,47 @@ TEST_F(FShrinkEngineServerTest, TheShrinksRecordDecidesReuseAndRestore)
     EXPECT_EQ(Back.Verdict.Kind, EVerdict::InUse);
     EXPECT_EQ(Back.StateAfter, EArchiveState::Original);
     EXPECT_EQ(Read(u""), Copy);
+
+    // A clean-up drops the kept shrunk archive and its record, and nothing the game needs.
+    const FCleanResult Clean = CleanArchive(Files, false);
+    EXPECT_EQ(Clean.Outcome, ECleanOutcome::Done);
+    ASSERT_EQ(Clean.Removed.Num(), 2);
+    EXPECT_EQ(Clean.Removed[0], Files.ShrunkBak);
+    EXPECT_EQ(Clean.Removed[1], Files.Record);
+    EXPECT_EQ(Read(u""), Copy);
+    EXPECT_EQ(CleanArchive(Files, false).Outcome, ECleanOutcome::NothingToDo);
+}
+
+TEST_F(FShrinkEngineServerTest, StatusAndRestoreTakeOneVerdictOnAChangedShrunkArchive)
+{
+    Put(u"", Original);
+    Space.Set(int64_t(10) << 30);
+    const FArchiveFiles Files = GetGameArchiveFiles(Game());
+    ASSERT_EQ(PerformShrink(Game()), u"");
+    const std::string Shrunk = Read(u"");
+    std::string InPlace = Shrunk;
+    InPlace[InPlace.size() - 1] ^= 1;
+    const struct
+    {
+        const char* What;
+        std::string Bytes;
+        bool bChanged;
+    } Rows[] = {
+        {"written again as it was: only its time moved", Shrunk, false},
+        {"an entry rewritten in place", InPlace, true},
+        // A tool that adds an entry writes it past the end before it rewrites the directory.
+        {"bytes appended after the last entry", Shrunk + std::string(2048, 'x'), true},
+    };
+    for (const auto& Row : Rows)
+    {
+        SCOPED_TRACE(Row.What);
+        if (!Has(u"_ORIG_BAK"))
+        {
+            ASSERT_EQ(PerformShrink(Game()), u"");
+        }
+        Put(u"", Row.Bytes);
+        EXPECT_EQ(InspectArchive(Files).bShrunkChanged, Row.bChanged);
+        EXPECT_EQ(RestoreArchive(Files).Verdict.Kind == EVerdict::Changed, Row.bChanged);
+        EXPECT_EQ(Read(u"") == Original, !Row.bChanged);
+    }
 }
