@@ -46,11 +46,7 @@ FString CorrectMistypedPath(const FString& Path)
     return Corrected;
 }
 
-namespace
-{
-// What to do about a folder named on the command line that holds no game: what the name turned out to be, and
-// the game folder nearby that was probably meant.
-FString NamedGameDirAdvice(const FGameDir& Game)
+FString DescribeNamedGameDir(const FGameDir& Game)
 {
     const FString Named = appWithoutTrailingSeparators(Game.Dir);
     const FString Nearby = ShellQuote(Game.Nearby);
@@ -91,6 +87,8 @@ FString NamedGameDirAdvice(const FGameDir& Game)
     return FString(u"Is this the game's folder (the one that holds Models)?");
 }
 
+namespace
+{
 FString SystemMessage(uint32_t Error)
 {
     char16_t Text[512] = {};
@@ -217,6 +215,10 @@ FString DescribeVerdict(const FGameArchive& Archive, const FVerdict& Verdict)
             return FString::Printf(u"%s changed after the shrink (a mod was installed into the shrunk archive): a "
                                    u"restore would take that change away from the game. Nothing was changed.",
                                    *Archive.Shown);
+        case EVerdict::ShrunkOtherwise:
+            return FString::Printf(u"%s is shrunk already, with another choice: it was made %s, and this shrink "
+                                   u"asks for %s. It is left as it is.",
+                                   *Archive.Shown, *Verdict.Made.Describe(), *Verdict.Asked.Describe());
         case EVerdict::Failed:
             return DescribeFailedStep(Archive, Verdict) + Files;
         default:
@@ -252,7 +254,7 @@ FString AdviceFor(EVerdict Problem, const FGameArchive& Archive)
     {
         case EVerdict::NoFiles:
             return Archive.bMain
-                       ? NamedGameDirAdvice(Archive.Game)
+                       ? DescribeNamedGameDir(Archive.Game)
                        : FString::Printf(u"%s lists the archives there.", *CommandFor(u"status --all", Archive.Game));
         case EVerdict::Interrupted:
             return FString::Printf(u"Run %s to repair it.", *CommandFor(u"restore", Archive));
@@ -289,6 +291,9 @@ FString AdviceFor(EVerdict Problem, const FGameArchive& Archive)
             return FString::Printf(u"To put the original back anyway (the change is then gone from the game), run %s; "
                                    u"then install the mod again into the original, and shrink again.",
                                    *CommandFor(u"restore --discard-changes", Archive));
+        case EVerdict::ShrunkOtherwise:
+            return FString::Printf(u"To shrink it with another choice, run %s first, then the shrink again.",
+                                   *CommandFor(u"restore", Archive));
         case EVerdict::Failed:
             return FString::Printf(u"Run %s to see the state of the files.", *CommandFor(u"status", Archive));
         case EVerdict::Done:
@@ -305,20 +310,89 @@ FArchiveVerdict SayVerdict(const FGameArchive& Archive, const FVerdict& Verdict)
     Said.Problem = Verdict.Kind;
     Said.Sentence = DescribeVerdict(Archive, Verdict);
     Said.Advice = AdviceFor(Verdict.Kind, Archive);
+    // The shrink asked for, with its options, is the second of the two commands to run.
+    if (Verdict.Kind == EVerdict::ShrunkOtherwise)
+        Said.Advice = FString::Printf(u"To shrink it with the new choice, run %s first, then %s.",
+                                      *CommandFor(u"restore", Archive),
+                                      *CommandFor(*(u"shrink" + ShrinkOptionsFor(Verdict.Asked)), Archive));
     Said.EngineText = Verdict.EngineText;
     if (!Verdict.Reason.IsEmpty())
         Said.EngineText += u" (" + Verdict.Reason + u")";
     return Said;
 }
 
-FArchiveVerdict CheckBeforeShrink(const FGameArchive& Archive, const FArchiveLook& Look)
+FArchiveVerdict CheckBeforeShrink(const FGameArchive& Archive, const FArchiveLook& Look, const FShrinkSettings& Asked)
 {
-    return SayVerdict(Archive, JudgeShrink(Look.Status, Look.Needs, Look.TextureDictionaries));
+    return SayVerdict(Archive, JudgeShrink(Look.Status, Look.Needs, Look.TextureDictionaries, Asked));
 }
 
 FArchiveVerdict CheckBeforeRestore(const FGameArchive& Archive, const FArchiveLook& Look)
 {
     return SayVerdict(Archive, JudgeRestore(Look.Status, Look.Needs));
+}
+
+namespace
+{
+// What a file that a clean-up removes was, for people.
+FString KeptFileRole(const FGameArchive& Archive, const FString& Path)
+{
+    if (Path == Archive.Files.ShrunkBak)
+        return FString(u"the shrunk copy kept for the next shrink");
+    if (Path == Archive.Files.Temp)
+        return FString(u"left by an interrupted shrink");
+    return FString(u"the record of the shrunk copy");
+}
+
+// A delete the system refused: the game holding the file, a closed folder, or another failure.
+EVerdict RefusedDelete(uint32_t Error)
+{
+    if (Error == CoreOS::OSERROR_SharingViolation || Error == CoreOS::OSERROR_LockViolation)
+        return EVerdict::InUse;
+    return Error == CoreOS::OSERROR_AccessDenied ? EVerdict::AccessDenied : EVerdict::Failed;
+}
+} // namespace
+
+FArchiveVerdict SayClean(const FGameArchive& Archive, const FCleanResult& Clean)
+{
+    FArchiveVerdict Said;
+    const FString Kept = ShownFile(Archive, Archive.Files.ShrunkBak);
+    for (const FString& Path : Clean.Removed)
+        Said.Sentence += FString::Printf(u"Removed %s: %s.\n", *ShownFile(Archive, Path),
+                                         *KeptFileRole(Archive, Path));
+    switch (Clean.Outcome)
+    {
+        case ECleanOutcome::Done:
+            Said.Problem = EVerdict::Done;
+            break;
+        case ECleanOutcome::NothingToDo:
+            Said.Problem = EVerdict::NothingToDo;
+            Said.Sentence = FString::Printf(u"Nothing to remove beside %s: no shrunk copy is kept there.",
+                                            *Archive.Shown);
+            break;
+        case ECleanOutcome::Busy:
+        case ECleanOutcome::Interrupted:
+        {
+            FVerdict Verdict;
+            Verdict.Kind = Clean.Outcome == ECleanOutcome::Busy ? EVerdict::Busy : EVerdict::Interrupted;
+            Said = SayVerdict(Archive, Verdict);
+            break;
+        }
+        case ECleanOutcome::Changed:
+            Said.Problem = EVerdict::Changed;
+            Said.Sentence = FString::Printf(u"%s holds a change made after the shrink (a mod installed into the shrunk "
+                                            u"archive), and it is the only copy of it: it was left as it is.",
+                                            *Kept);
+            Said.Advice = FString::Printf(u"To remove it anyway, run %s.",
+                                          *CommandFor(u"clean --discard-changes", Archive));
+            break;
+        case ECleanOutcome::Failed:
+            Said.Problem = RefusedDelete(Clean.OsError);
+            Said.Sentence += FString::Printf(u"%s could not be removed: %s", *ShownFile(Archive, Clean.FailedFile),
+                                             *SystemMessage(Clean.OsError));
+            Said.Advice = AdviceFor(Said.Problem, Archive);
+            break;
+    }
+    return Said;
 }
 
 EPellmorError ErrorFor(EVerdict Problem)
@@ -345,6 +419,8 @@ EPellmorError ErrorFor(EVerdict Problem)
             return EPellmorError::Cancelled;
         case EVerdict::Changed:
             return EPellmorError::Changed;
+        case EVerdict::ShrunkOtherwise:
+            return EPellmorError::ShrunkOtherwise;
         case EVerdict::Done:
         case EVerdict::NothingToDo:
         case EVerdict::Interrupted:

@@ -4,6 +4,7 @@
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
 #include "engine/FGameArchives.h"
+#include "engine/FPreviewPage.h"
 
 namespace
 {
@@ -150,6 +151,15 @@ bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, F
             Archives.AddItem(DescribeArchive(Game, Path));
     }
     return true;
+}
+
+FString MeasuredArchive(const FGameArchive& Archive, bool bJson, FPellmorConsole& Console)
+{
+    const FString Source = PathAsOnDisk(GetPreviewSource(Archive.Files));
+    if (!bJson && !Source.EqualsNoCase(*PathAsOnDisk(Archive.Files.Cur)))
+        SayErr(Console, FString::Printf(u"pellmor: %s is shrunk; measuring its original, kept as %s", *Archive.Shown,
+                                        *ShownFile(Archive, Source)));
+    return Source;
 }
 
 bool ListSourceArchives(const FPellmorOptions& Options, FPellmorConsole& Console, TDynArray<FGameArchive>& Archives,

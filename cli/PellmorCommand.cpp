@@ -295,7 +295,7 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
         FArchiveFindings Findings;
         EPellmorError Error = EPellmorError::Failed;
         const EJobEnd End =
-            FindOut(Console, Options, Options.Settings, appWithSystemSeparators(Archive.Files.Cur), Findings, Error);
+            FindOut(Console, Options, Options.Settings, MeasuredArchive(Archive, Options.bJson, Console), Findings, Error);
         if (End == EJobEnd::Cancelled)
             return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
         if (End == EJobEnd::Failed)
@@ -353,7 +353,7 @@ bool CompareSources(const FPellmorOptions& Options, FPellmorConsole& Console, TD
     if (!ListSourceArchives(Options, Console, Archives, Exit))
         return false;
     for (const FGameArchive& Archive : Archives)
-        Sources.AddItem(Options.NamesArchives() ? appWithSystemSeparators(Archive.Files.Cur) : Options.Operands[0]);
+        Sources.AddItem(Options.NamesArchives() ? MeasuredArchive(Archive, Options.bJson, Console) : Options.Operands[0]);
     return true;
 }
 

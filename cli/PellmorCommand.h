@@ -29,9 +29,12 @@ enum EPellmorExit : int32_t
 //   help [COMMAND]               the help of all commands, or of one
 //
 // with the options of GetPellmorHelp. Writes to Console and returns the exit code; with --json every outcome,
-// failures too, is one JSON object on standard output. Relative paths are taken from the current directory at
-// the call. Blocks until the command is done; the Core must be started, and no engine client may exist.
-int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console);
+// failures too, is one JSON object on standard output. Relative paths are taken from WorkingDir (absolute), the
+// folder the user started the program in, which the program must ask for before the Core's file manager makes
+// the program's own folder the current one; empty: the current directory at the call. Blocks until the command
+// is done; the Core must be started, and no engine client may exist.
+int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console,
+                          const FString& WorkingDir = FString());
 
 // The help of all commands (Command empty) or of one, lines below 80 columns, ending with a line break. Empty
 // for a command that does not exist.

@@ -43,13 +43,13 @@ typedef bool (*FTakeValue)(FPellmorOptions& Options, const FString& Value, FStri
 
 bool TakeSkipRules(FPellmorOptions& Options, const FString& Value, FString&)
 {
-    Options.SkipRulesFile = appAbsolutePath(Value);
+    Options.SkipRulesFile = appAbsolutePath(Value, Options.WorkingDir);
     return true;
 }
 
 bool TakeWinePrefix(FPellmorOptions& Options, const FString& Value, FString&)
 {
-    Options.WinePrefix = appAbsolutePath(Value);
+    Options.WinePrefix = appAbsolutePath(Value, Options.WorkingDir);
     return true;
 }
 
@@ -97,7 +97,7 @@ bool TakeMaxSide(FPellmorOptions& Options, const FString& Value, FString& What)
 
 bool TakeOut(FPellmorOptions& Options, const FString& Value, FString&)
 {
-    Options.OutDir = appWithoutTrailingSeparators(appAbsolutePath(Value));
+    Options.OutDir = appWithoutTrailingSeparators(appAbsolutePath(Value, Options.WorkingDir));
     return true;
 }
 
@@ -157,7 +157,7 @@ const FOptionSpec Options[] = {
      EPellmorValue::None, nullptr},
     {OPTION_DiscardChanges, u"--discard-changes",
      u"restore even though the shrunk archive changed after the shrink (a mod installed meanwhile is then gone "
-     u"from the game)",
+     u"from the game); clean: remove a kept shrunk copy that holds such a change too",
      EPellmorValue::None, nullptr},
     {OPTION_Out, u"--out DIR",
      u"write the page into DIR (default: pellmor-preview in the current folder); a folder that is there is only "
@@ -252,8 +252,8 @@ const FCommandSpec Commands[] = {
      u"shrink Models\\gta3.img; the original is kept as Models\\gta3_ORIG_BAK.img",
      u"Shrinks Models\\gta3.img as the dialog's Shrink button does: it builds Models\\gta3_TEMP.img, keeps the "
      u"original as Models\\gta3_ORIG_BAK.img and puts the shrunk archive in its place. A shrunk archive kept by "
-     u"an earlier restore (Models\\gta3_SHRUNK_BAK.img) is taken as it is while it matches gta3.img. Needs more "
-     u"than 768 MiB free. Ctrl-C (also SIGTERM, or a closed terminal) cancels and leaves the files as they were. A "
+     u"an earlier restore (Models\\gta3_SHRUNK_BAK.img) is taken as it is while it matches gta3.img. Needs free "
+     u"space for the new archive, as much as gta3.img takes (status says how much is free and needed). Ctrl-C (also SIGTERM, or a closed terminal) cancels and leaves the files as they were. A "
      u"game that is shrunk already is nothing to do (exit code 0).",
      &RunShrink},
     {u"restore",
@@ -270,6 +270,21 @@ const FCommandSpec Commands[] = {
      u"refuses, since the original lacks that change, unless --discard-changes is given. A game that is the original "
      u"already is nothing to do (exit code 0).",
      &RunRestore},
+    {u"clean",
+     nullptr,
+     EOperand::GameDir,
+     {u"GAME_DIR", nullptr},
+     {nullptr, nullptr},
+     0,
+     OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All | OPTION_DiscardChanges,
+     u"remove the shrunk copy kept for the next shrink; never an original",
+     u"Removes what shrinks keep beside the archive that the game does not need: the shrunk copy a restore keeps "
+     u"for the next shrink (Models\\gta3_SHRUNK_BAK.img) and the leftover of an interrupted shrink "
+     u"(Models\\gta3_TEMP.img), and says what it removed. The archive in use and the kept original "
+     u"(Models\\gta3_ORIG_BAK.img) are never touched. A kept copy that holds a change made after the shrink (a mod "
+     u"installed into the shrunk archive) is removed only with --discard-changes. The next shrink builds its "
+     u"archive anew.",
+     &RunClean},
     {u"report",
      nullptr,
      EOperand::Archive,
@@ -487,14 +502,10 @@ int32_t UsageError(FPellmorConsole& Console, bool bJson, const FString& Why, con
     return PrintFailure(Console, bJson, EPellmorError::Usage, Why, Advice);
 }
 
-bool Exists(const FString& Path)
-{
-    return CoreOS::FileGetAttributes(*appAbsolutePath(Path)) != CoreOS::FILEATTR_Invalid;
-}
-
 // When a shell cut a path at its blanks: the command line with the first run of two or more positional
-// arguments that, joined with blanks, name an existing file or folder, quoted as one. Empty when there is none.
-FString SuggestQuoting(const TDynArray<FString>& Args, const TDynArray<int32_t>& Positional)
+// arguments that, joined with blanks, name an existing file or folder (from WorkingDir), quoted as one. Empty when
+// there is none.
+FString SuggestQuoting(const TDynArray<FString>& Args, const TDynArray<int32_t>& Positional, const FString& WorkingDir)
 {
     for (int32_t First = 1; First < Positional.Num(); ++First)
         for (int32_t Last = Positional.Num() - 1; Last > First; --Last)
@@ -502,7 +513,7 @@ FString SuggestQuoting(const TDynArray<FString>& Args, const TDynArray<int32_t>&
             FString Joined = Args[Positional[First]];
             for (int32_t i = First + 1; i <= Last; ++i)
                 Joined += u" " + Args[Positional[i]];
-            if (!Exists(Joined))
+            if (CoreOS::FileGetAttributes(*appAbsolutePath(Joined, WorkingDir)) == CoreOS::FILEATTR_Invalid)
                 continue;
             FString Line = u"pellmor";
             for (int32_t i = 0; i < Args.Num(); ++i)
@@ -517,12 +528,12 @@ FString SuggestQuoting(const TDynArray<FString>& Args, const TDynArray<int32_t>&
     return FString();
 }
 
-int32_t OperandCountError(FPellmorConsole& Console, bool bJson, const FCommandSpec& Spec,
+int32_t OperandCountError(FPellmorConsole& Console, const FPellmorOptions& Options, const FCommandSpec& Spec,
                           const TDynArray<FString>& Args, const TDynArray<int32_t>& Positional)
 {
     const int32_t Given = Positional.Num() - 1;
     if (Given < Spec.MinOperands)
-        return UsageError(Console, bJson, FString::Printf(u"%s needs %s", Spec.Name, Spec.OperandHelp[Given]),
+        return UsageError(Console, Options.bJson, FString::Printf(u"%s needs %s", Spec.Name, Spec.OperandHelp[Given]),
                           Spec.Name);
     FString Extra;
     for (int32_t i = MaxOperands(Spec) + 1; i < Positional.Num(); ++i)
@@ -532,10 +543,10 @@ int32_t OperandCountError(FPellmorConsole& Console, bool bJson, const FCommandSp
         u"%s takes %s%d argument%s (%s), not %d; extra: %s", Spec.Name, Spec.MinOperands < Max ? u"at most " : u"", Max,
         Max == 1 ? u"" : u"s", Max == 1 ? Spec.Operands[0] : *(FString(Spec.Operands[0]) + u" and " + Spec.Operands[1]),
         Given, *Extra);
-    const FString Quoted = SuggestQuoting(Args, Positional);
+    const FString Quoted = SuggestQuoting(Args, Positional, Options.WorkingDir);
     if (Quoted.IsEmpty())
-        return UsageError(Console, bJson, Why, Spec.Name);
-    return PrintFailure(Console, bJson, EPellmorError::Usage, Why,
+        return UsageError(Console, Options.bJson, Why, Spec.Name);
+    return PrintFailure(Console, Options.bJson, EPellmorError::Usage, Why,
                         u"A path with blanks must be quoted, as one argument:\n  " + Quoted);
 }
 
@@ -549,7 +560,9 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
     if (Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory))
     {
         const FGameDir Game = InterpretGameDirArgument(Src);
-        const FString Archive = PathAsOnDisk(GetGameArchiveFiles(Game.Dir).Cur);
+        const FArchiveFiles Files = GetGameArchiveFiles(Game.Dir);
+        // A shrunk game is measured from its original, as the dialog's preview is.
+        const FString Archive = PathAsOnDisk(GetPreviewSource(Files));
         if (FileSizeOf(Archive) < 0)
         {
             Exit = PrintFailure(Console, bJson, EPellmorError::NoGame,
@@ -559,7 +572,10 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
             return false;
         }
         if (!bJson)
-            SayErr(Console, FString::Printf(u"pellmor: taking the game's archive %s", *ShellQuote(Archive)));
+            SayErr(Console, Archive.EqualsNoCase(*PathAsOnDisk(Files.Cur))
+                                ? FString::Printf(u"pellmor: taking the game's archive %s", *ShellQuote(Archive))
+                                : FString::Printf(u"pellmor: the game is shrunk; taking its original, kept as %s",
+                                                  *ShellQuote(Archive)));
         Src = Archive;
     }
     if (FileSizeOf(Src) < 0)
@@ -787,7 +803,7 @@ bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmo
             Exit = UsageError(Console, Options.bJson, FString::Printf(u"an empty path for %s", Spec.Name), Spec.Name);
             return false;
         }
-        Operand = appAbsolutePath(Operand);
+        Operand = appAbsolutePath(Operand, Options.WorkingDir);
     }
     if ((Given & OPTION_WinePrefix) && Options.Operands.Num() > 0)
     {
@@ -831,13 +847,14 @@ TDynArray<FString> GetPellmorCommands()
     return Names;
 }
 
-int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console)
+int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Console, const FString& WorkingDir)
 {
     int32_t Exit = PELLMOR_Usage;
     if (RunPellmorDocs(Args, Console, Exit))
         return Exit;
 
     FPellmorOptions Options;
+    Options.WorkingDir = WorkingDir.IsEmpty() ? appCurrentDirectory() : WorkingDir;
     // A script that asked for JSON gets it also for a mistake in the arguments after --json.
     for (int32_t i = 0; i < Args.Num() && Args[i] != u"--"; ++i)
         Options.bJson = Options.bJson || Args[i] == u"--json";
@@ -875,7 +892,7 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
     if (!CheckOptionsFit(Console, *Spec, Line.Given, Options.bJson, Exit))
         return Exit;
     if (Positional.Num() - 1 < Spec->MinOperands || Positional.Num() - 1 > MaxOperands(*Spec))
-        return OperandCountError(Console, Options.bJson, *Spec, Args, Positional);
+        return OperandCountError(Console, Options, *Spec, Args, Positional);
 
     Options.Command = Spec->Name;
     for (int32_t i = 1; i < Positional.Num(); ++i)
@@ -888,6 +905,16 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
     if (Line.bVerbose)
         Console.SetVerbose(false);
     return Result;
+}
+
+FString ShrinkOptionsFor(const FShrinkSettings& Settings)
+{
+    const bool bLargestSide = Settings.Mode == EShrinkMode::LargestSide;
+    FString Text = bLargestSide ? FString::Printf(u" --max-side %d", Settings.MaxSide) : FString();
+    // Smoothing is named only where it is not what the mode does by itself.
+    if (Settings.IsSmooth() != bLargestSide)
+        Text += Settings.IsSmooth() ? u" --smooth" : u" --no-smooth";
+    return Text;
 }
 
 // ---- The tables described, for the manual page and shell completion ----------------------------------------

@@ -22,6 +22,9 @@
 struct FPellmorOptions
 {
     FString Command;                 // the command's own name (an alias is taken to it)
+    // The folder the command was started in, absolute: every relative path on the command line is taken from it,
+    // and a game there is found first.
+    FString WorkingDir;
     TDynArray<FString> Operands;     // absolute paths; SRC is the archive itself, also when a game folder was named
     FString SkipRulesFile;           // absolute, or empty for the usual rules
     FSkipRulesCheck SkipRules;       // the rules a shrink will use, for the commands that shrink
@@ -45,8 +48,10 @@ struct FPellmorOptions
     bool NamesArchives() const { return bAllArchives || ArchiveNames.Num() > 0; }
 };
 
-// status (PellmorStatus.cpp), shrink and restore over the engine client (PellmorGame.cpp).
+// status (PellmorStatus.cpp), shrink and restore over the engine client (PellmorGame.cpp), clean
+// (PellmorClean.cpp).
 int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console);
+int32_t RunClean(const FPellmorOptions& Options, FPellmorConsole& Console);
 int32_t RunShrink(const FPellmorOptions& Options, FPellmorConsole& Console);
 int32_t RunRestore(const FPellmorOptions& Options, FPellmorConsole& Console);
 // The game folder named on the command line (or the one around the Models folder or archive named), else the one
@@ -75,6 +80,7 @@ enum class EPellmorError : int32_t
     Busy,         // another shrink or restore is running on the archive
     Cancelled,    // Ctrl-C, SIGTERM, SIGHUP
     Changed,      // a restore refused: the shrunk archive in use changed after the shrink (a mod)
+    ShrunkOtherwise, // a shrink refused: the archive is shrunk already with another choice
     Failed,       // the work itself failed; the message says why (stays the last)
 };
 const char16_t* PellmorErrorCode(EPellmorError Error);
@@ -123,6 +129,10 @@ FString ShownFile(const FGameArchive& Archive, const FString& Path);
 // that an archive named does not exist or lies outside the game folder (exit 2).
 bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, FPellmorConsole& Console,
                          TDynArray<FGameArchive>& Archives, int32_t& Exit);
+// The file a dry run of the game's Archive reads: its original, which a shrunk game keeps as NAME_ORIG_BAK.img, so
+// that an estimate never measures a shrink of the shrunk archive. Says so on standard error (unless bJson) when
+// it is the kept one.
+FString MeasuredArchive(const FGameArchive& Archive, bool bJson, FPellmorConsole& Console);
 // The archives a dry run reads (report --compare, preview): the file SRC names, or with --archive or --all those
 // of the game folder found as ListCommandArchives finds them. False after saying why not (Exit set).
 bool ListSourceArchives(const FPellmorOptions& Options, FPellmorConsole& Console, TDynArray<FGameArchive>& Archives,
@@ -151,8 +161,8 @@ struct FArchiveVerdict
 
 // A verdict in the words that status, shrink and restore all use.
 FArchiveVerdict SayVerdict(const FGameArchive& Archive, const FVerdict& Verdict);
-// Whether a shrink or a restore of the archive can go ahead (Done when it can), in those words.
-FArchiveVerdict CheckBeforeShrink(const FGameArchive& Archive, const FArchiveLook& Look);
+// Whether a shrink with Asked or a restore of the archive can go ahead (Done when it can), in those words.
+FArchiveVerdict CheckBeforeShrink(const FGameArchive& Archive, const FArchiveLook& Look, const FShrinkSettings& Asked);
 FArchiveVerdict CheckBeforeRestore(const FGameArchive& Archive, const FArchiveLook& Look);
 // What to do about a problem, for this archive and this system; empty for Done, NothingToDo and Cancelled.
 FString AdviceFor(EVerdict Problem, const FGameArchive& Archive);
@@ -160,8 +170,14 @@ FString AdviceFor(EVerdict Problem, const FGameArchive& Archive);
 // "/games/game/x"): a folder, or a file when it is the path's last name. Empty when none is that near, or the path
 // exists. Looks at the disk.
 FString CorrectMistypedPath(const FString& Path);
+// What a folder named on the command line that holds no game turned out to be ("x does not exist", "x is a
+// file"), and the game folder nearby that was probably meant, or a mistyped name corrected.
+FString DescribeNamedGameDir(const FGameDir& Game);
 // One line about a kept shrunk archive that no longer matches: Why as InspectArchive or the shrink gave it.
 FString DescribeStaleKept(const FGameArchive& Archive, const FString& Why, bool bRebuilt);
+// How a clean-up of the archive ended, in the same words: what it removed (Sentence, one line a file) or what
+// kept it from removing anything, and what to do.
+FArchiveVerdict SayClean(const FGameArchive& Archive, const FCleanResult& Clean);
 // The JSON code of a problem (Done and NothingToDo have none: Failed is given).
 EPellmorError ErrorFor(EVerdict Problem);
 // A verdict that is a failure, the way PrintFailure prints one (the engine's text follows on standard error with
@@ -186,7 +202,7 @@ int32_t ProseWidth(FPellmorConsole& Console);
 // its own). No line ends with an opening bracket.
 FString WrapText(const FString& Text, int32_t Width, int32_t Indent);
 // Lines for people, broken as WrapText does at ProseWidth, each ending with a line break (one is added when Text
-// has none at its end): on standard output and on standard error.
+// has none at its end): on standard output and on standard error. An empty Text writes nothing.
 void SayOut(FPellmorConsole& Console, const FString& Text);
 void SayErr(FPellmorConsole& Console, const FString& Text);
 // The widest line of Text.
@@ -225,5 +241,8 @@ void PrintSkipRulesWarnings(FPellmorConsole& Console, const FSkipRulesCheck& Che
 int64_t FileSizeOf(const FString& Path);
 // The path as the disk spells it (CoreOS::PathOnDisk).
 FString PathAsOnDisk(const FString& Path);
+// The options that ask for a shrink with Settings, each after a blank: "" for the standard shrink, " --smooth",
+// " --max-side 512", " --max-side 512 --no-smooth".
+FString ShrinkOptionsFor(const FShrinkSettings& Settings);
 // "none", "current" or "stale".
 const char16_t* KeptName(EKeptArchive Kept);

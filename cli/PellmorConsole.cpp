@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorJson.h"
@@ -190,7 +191,7 @@ FProgressDisplay::FMeasure FProgressDisplay::Measure(int32_t Percent) const
     // A rate means something only after a moment and some work.
     if (Seconds >= 0.5 && Percent > 0 && TotalBytes > 0)
     {
-        Now.MBPerSecond = double(TotalBytes) * Percent / 100.0 / 1e6 / Seconds;
+        Now.MBPerSecond = double(TotalBytes) * Percent / 100.0 / appBytesPerMegabyte() / Seconds;
         Now.SecondsLeft = Seconds * (100 - Percent) / Percent;
     }
     return Now;

@@ -113,7 +113,8 @@ TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, co
         Run.Before = LookAt(Archive, true);
         if (bShrink)
             Run.Before.Needs.bNeedsBuild = !LooksTakenAsItIs(Run.Before.Status, JobOptionsOf(Options));
-        Run.Verdict = bShrink ? CheckBeforeShrink(Archive, Run.Before) : CheckBeforeRestore(Archive, Run.Before);
+        Run.Verdict = bShrink ? CheckBeforeShrink(Archive, Run.Before, Options.Settings)
+                              : CheckBeforeRestore(Archive, Run.Before);
         const bool bBuild = bShrink && Run.Verdict.Problem == EVerdict::Done && Run.Before.Needs.bNeedsBuild;
         Run.BuildBytes = bBuild && Run.Before.Status.CurBytes > 0 ? Run.Before.Status.CurBytes : 0;
         Runs.AddItem(Run);
@@ -264,8 +265,14 @@ FString DoneText(const FArchiveRun& Run, bool bShrink)
                                     u"the mod again into the original, then run %s.\n",
                                     *ShownFile(Archive, Archive.Files.ShrunkBak), *CommandFor(u"shrink", Archive));
         else if (After.ShrunkBytes >= 0)
-            Text += FString::Printf(u"The shrunk archive is kept as %s (%s), so the next shrink takes seconds.\n",
-                                    *ShownFile(Archive, Archive.Files.ShrunkBak), *appFormatMegabytes(After.ShrunkBytes));
+        {
+            // The shrink that takes it over is the one with the choice it was made with.
+            const FShrinkSettings Made =
+                After.RecordRead == ERecordRead::Read ? After.Record.Settings : FShrinkSettings::Standard();
+            Text += FString::Printf(u"The shrunk archive is kept as %s (%s), so %s takes seconds.\n",
+                                    *ShownFile(Archive, Archive.Files.ShrunkBak), *appFormatMegabytes(After.ShrunkBytes),
+                                    *CommandFor(*(u"shrink" + ShrinkOptionsFor(Made)), Archive));
+        }
         return Text;
     }
     const int64_t Before = Run.Before.Status.CurBytes;
@@ -402,12 +409,20 @@ bool ResolveGameDir(const FPellmorOptions& Options, FPellmorConsole& Console, FG
         if (Named && !Options.bJson)
             SayErr(Console, FString::Printf(u"pellmor: %s is %s; the game folder is %s",
                                             *ShellQuote(Options.Operands[0]), Named, *ShellQuote(Game.Dir)));
+        // A name that is no folder at all is a slip: said at once, with the folder probably meant.
+        if (Game.Given == EGameDirGiven::Missing || Game.Given == EGameDirGiven::OtherFile)
+        {
+            Exit = PrintFailure(Console, Options.bJson, EPellmorError::NoGame, DescribeNamedGameDir(Game), FString());
+            return false;
+        }
         return true;
     }
     FString Why;
-    if (FindGameDir(GetGameDirSearch(Options.WinePrefix), Game, Why))
+    FGameDirSearch Search = GetGameDirSearch(Options.WinePrefix);
+    Search.CurrentDir = Options.WorkingDir;
+    if (FindGameDir(Search, Game, Why))
     {
-        Game.Dir = appAbsolutePath(Game.Dir);
+        Game.Dir = appAbsolutePath(Game.Dir, Options.WorkingDir);
         return true;
     }
     // An example the user can paste, in their system's own terms.

@@ -13,6 +13,8 @@ const char16_t* GameDirSourceName(EGameDirSource Source)
     {
         case EGameDirSource::Argument:
             return u"argument";
+        case EGameDirSource::CurrentFolder:
+            return u"current-folder";
         case EGameDirSource::Remembered:
             return u"remembered";
         case EGameDirSource::ProgramFolder:
@@ -89,6 +91,8 @@ const struct
     {EPellmorError::Changed, u"changed", PELLMOR_Failed,
      u"a restore was refused: the archive in use changed after the shrink (a mod was installed into it); "
      u"restore --discard-changes puts the original back anyway"},
+    {EPellmorError::ShrunkOtherwise, u"shrunk-otherwise", PELLMOR_Failed,
+     u"a shrink was refused: the archive is shrunk already with another choice; restore first, then shrink"},
     {EPellmorError::Failed, u"failed", PELLMOR_Failed, u"the work itself failed; the message says why"},
 };
 static_assert(sizeof(ErrorCodes) / sizeof(ErrorCodes[0]) == size_t(EPellmorError::Failed) + 1,
@@ -329,8 +333,11 @@ FString WrapText(const FString& Text, int32_t Width, int32_t Indent)
 
 namespace
 {
+// Nothing for an empty text: a message that has nothing to say prints no empty line.
 FString Said(FPellmorConsole& Console, const FString& Text)
 {
+    if (Text.IsEmpty())
+        return FString();
     const FString Lines = Text.EndsWith(u"\n") ? Text.Left(Text.Len() - 1) : Text;
     return WrapText(Lines, ProseWidth(Console), 0);
 }
@@ -366,25 +373,30 @@ int32_t WidestLine(const FString& Text)
 
 namespace
 {
-// How many letters must be changed, added or dropped to turn A into B, regardless of ASCII case.
+// How many letters must be changed, added, dropped or swapped with their neighbour to turn A into B, regardless
+// of ASCII case: "gmae" is one slip from "game", as people type it.
 int32_t EditDistance(const FString& A, const FString& B)
 {
-    TDynArray<int32_t> Row;
+    const int32_t Width = B.Len() + 1;
+    auto Same = [&A, &B](int32_t i, int32_t j) { return appToLower(A[i]) == appToLower(B[j]); };
+    // Three rows of the table: two back, one back and this one.
+    TDynArray<int32_t> Rows;
+    Rows.Add(3 * Width);
+    auto At = [&Rows, Width](int32_t i, int32_t j) -> int32_t& { return Rows[(i % 3) * Width + j]; };
     for (int32_t j = 0; j <= B.Len(); ++j)
-        Row.AddItem(j);
+        At(0, j) = j;
     for (int32_t i = 1; i <= A.Len(); ++i)
     {
-        int32_t Diagonal = Row[0];
-        Row[0] = i;
+        At(i, 0) = i;
         for (int32_t j = 1; j <= B.Len(); ++j)
         {
-            const int32_t Above = Row[j];
-            const bool bSame = appToLower(A[i - 1]) == appToLower(B[j - 1]);
-            Row[j] = std::min({Above + 1, Row[j - 1] + 1, Diagonal + (bSame ? 0 : 1)});
-            Diagonal = Above;
+            int32_t Best = std::min({At(i - 1, j) + 1, At(i, j - 1) + 1, At(i - 1, j - 1) + (Same(i - 1, j - 1) ? 0 : 1)});
+            if (i > 1 && j > 1 && Same(i - 1, j - 2) && Same(i - 2, j - 1))
+                Best = std::min(Best, At(i - 2, j - 2) + 1);
+            At(i, j) = Best;
         }
     }
-    return Row[B.Len()];
+    return At(A.Len(), B.Len());
 }
 
 } // namespace
@@ -492,6 +504,8 @@ FString DescribeGameDirSource(const FGameDir& Game)
     {
         case EGameDirSource::Argument:
             return FString();
+        case EGameDirSource::CurrentFolder:
+            return FString(u"the current folder");
         case EGameDirSource::Remembered:
             return FString(u"the folder PellmorWin.exe last showed");
         case EGameDirSource::ProgramFolder:

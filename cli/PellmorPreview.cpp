@@ -17,7 +17,7 @@ bool ListPreviewArchives(const FPellmorOptions& Options, FPellmorConsole& Consol
         return false;
     for (const FGameArchive& Archive : Archives)
     {
-        Request.Archives.AddItem(Options.NamesArchives() ? appWithSystemSeparators(GetPreviewSource(Archive.Files))
+        Request.Archives.AddItem(Options.NamesArchives() ? MeasuredArchive(Archive, Options.bJson, Console)
                                                          : Options.Operands[0]);
         Request.Shown.AddItem(Archive.Shown);
     }
@@ -64,7 +64,8 @@ int32_t RunPreview(const FPellmorOptions& Options, FPellmorConsole& Console)
     Request.SkipRulesFile = Options.SkipRulesFile;
     Request.Jobs = Options.Jobs;
     Request.Count = Options.Count > 0 ? Options.Count : int32_t(PREVIEW_DefaultCount);
-    const FString Dir = Options.OutDir.IsEmpty() ? appAbsolutePath(FString(u"pellmor-preview")) : Options.OutDir;
+    const FString Dir =
+        Options.OutDir.IsEmpty() ? appAbsolutePath(FString(u"pellmor-preview"), Options.WorkingDir) : Options.OutDir;
     FString Why;
     if (!CanWritePreview(Dir, Why))
         return PrintFailure(Console, Options.bJson, EPellmorError::Usage, Why, FString());

@@ -9,7 +9,7 @@ namespace
 FArchiveVerdict NextVerdict(const FGameArchive& Archive, const FArchiveLook& Look)
 {
     const EArchiveState State = Look.Status.State;
-    FArchiveVerdict Verdict = CheckBeforeShrink(Archive, Look);
+    FArchiveVerdict Verdict = CheckBeforeShrink(Archive, Look, FShrinkSettings::Standard());
     if (State == EArchiveState::Shrunk || State == EArchiveState::Interrupted)
     {
         const FArchiveVerdict Restore = CheckBeforeRestore(Archive, Look);
@@ -19,6 +19,20 @@ FArchiveVerdict NextVerdict(const FGameArchive& Archive, const FArchiveLook& Loo
             Verdict = FArchiveVerdict();
     }
     return Verdict;
+}
+
+// The shrink that takes the kept shrunk copy over: the one with the choice it was made with (a copy made before
+// records were kept was made by the standard shrink).
+FString ReuseStep(const FGameArchive& Archive, const FArchiveStatus& Status)
+{
+    const bool bRecorded = Status.RecordRead == ERecordRead::Read;
+    const FShrinkSettings Made = bRecorded ? Status.Record.Settings : FShrinkSettings::Standard();
+    FString Next = FString::Printf(u"Run %s to make the archive smaller (it reuses the kept shrunk copy, made %s: a "
+                                   u"matter of seconds",
+                                   *CommandFor(*(u"shrink" + ShrinkOptionsFor(Made)), Archive), *Made.Describe());
+    if (bRecorded && !Status.Record.bBuiltInRules)
+        Next += u"; with the skip rules it was made with";
+    return Next + u"; another choice builds a new one).";
 }
 
 FString NextStep(const FGameArchive& Archive, const FArchiveLook& Look, const FArchiveVerdict& Verdict)
@@ -32,9 +46,9 @@ FString NextStep(const FGameArchive& Archive, const FArchiveLook& Look, const FA
     if (Look.Status.State == EArchiveState::Shrunk)
         return FString::Printf(u"The game loads the shrunk archive. Run %s to put the original back.",
                                *CommandFor(u"restore", Archive));
-    const FString Next = FString::Printf(
-        u"Run %s to make the archive smaller%s.", *CommandFor(u"shrink", Archive),
-        Look.Status.Kept == EKeptArchive::Current ? u" (it reuses the kept shrunk copy: a matter of seconds)" : u"");
+    if (Look.Status.Kept == EKeptArchive::Current)
+        return ReuseStep(Archive, Look.Status);
+    const FString Next = FString::Printf(u"Run %s to make the archive smaller.", *CommandFor(u"shrink", Archive));
     if (Look.Status.Kept != EKeptArchive::Stale)
         return Next;
     return Next + u" " + DescribeStaleKept(Archive, Look.Status.KeptWhy, false);
@@ -97,15 +111,6 @@ FArchiveReport LookAtArchive(const FGameArchive& Archive)
     return Report;
 }
 
-// The failure of a broken archive as status prints it: the text above gave the advice already, JSON has it here.
-FArchiveVerdict Briefly(const FArchiveVerdict& Verdict, const FPellmorOptions& Options)
-{
-    FArchiveVerdict Said = Verdict;
-    if (!Options.bJson)
-        Said.Advice.Empty();
-    return Said;
-}
-
 // ---- JSON -------------------------------------------------------------------------------------------------------
 
 // The members of one archive's status.
@@ -115,7 +120,8 @@ void WriteStatusMembers(FJsonWriter& Json, const FArchiveReport& Report)
     const FArchiveStatus& Status = Report.Look.Status;
     const FShrinkNeeds& Needs = Report.Look.Needs;
     const bool bRestorable = Status.State == EArchiveState::Shrunk || Status.State == EArchiveState::Interrupted;
-    const bool bCanShrink = CheckBeforeShrink(Report.Archive, Report.Look).Problem == EVerdict::Done;
+    const bool bCanShrink =
+        CheckBeforeShrink(Report.Archive, Report.Look, FShrinkSettings::Standard()).Problem == EVerdict::Done;
     const bool bCanRestore = bRestorable && CheckBeforeRestore(Report.Archive, Report.Look).Problem == EVerdict::Done;
     Json.Key(u"gameDir");
     WriteGameDir(Json, Report.Archive.Game);
@@ -231,7 +237,9 @@ FString StatusText(const FArchiveReport& Report, int32_t Width)
                          Width, 13);
     if (!IsBroken(Status.State) && Status.State != EArchiveState::Busy)
         Text += WrapText(FString::Printf(u"Checks:      %s", *ChecksLine(Report.Look)), Width, 13);
-    Text += WrapText(FString::Printf(u"Next:        %s", *Report.Next), Width, 13);
+    // What is wrong with a broken archive is the failure, said once on standard error.
+    if (!IsBroken(Status.State))
+        Text += WrapText(FString::Printf(u"Next:        %s", *Report.Next), Width, 13);
     return Text;
 }
 
@@ -274,10 +282,11 @@ FString StatusTable(const TDynArray<FArchiveReport>& Reports, int32_t Width, int
         Text += WrapText(FString::Printf(u"Disk: the archives' files take %s more than the originals alone.",
                                          *appFormatMegabytes(ExtraBytes)),
                          ProseColumns, 2);
-    Text += u"Next:\n";
+    FString Next;
     for (const FArchiveReport& Report : Reports)
-        Text += WrapText(FString::Printf(u"  %s: %s", *Report.Archive.Shown, *Report.Next), ProseColumns, 4);
-    return Text;
+        if (!IsBroken(Report.Look.Status.State))
+            Next += WrapText(FString::Printf(u"  %s: %s", *Report.Archive.Shown, *Report.Next), ProseColumns, 4);
+    return Next.IsEmpty() ? Text : Text + u"Next:\n" + Next;
 }
 } // namespace
 
@@ -300,7 +309,7 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
             Console.Out(StatusText(Report, ProseWidth(Console)));
         const FJsonMembers Members = [&Report](FJsonWriter& Json) { WriteStatusMembers(Json, Report); };
         if (IsBroken(Report.Look.Status.State))
-            return PrintVerdict(Console, Options, Briefly(Report.Verdict, Options), Members);
+            return PrintVerdict(Console, Options, Report.Verdict, Members);
         if (Options.bJson)
         {
             FJsonWriter Json;
@@ -320,6 +329,6 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
     if (!Options.bJson)
         for (const FArchiveReport& Report : Reports)
             if (IsBroken(Report.Look.Status.State))
-                PrintVerdict(Console, Options, Briefly(Report.Verdict, Options));
+                PrintVerdict(Console, Options, Report.Verdict);
     return Exit;
 }

@@ -332,9 +332,16 @@ bool Take(FGameDir& Found, EGameDirSource Source, const FString& Dir)
     return true;
 }
 
-// The steps before the Wine prefixes: the remembered folder, the program's folder, the registry.
+// The steps before the Wine prefixes: the current folder, the remembered folder, the program's folder, the
+// registry.
 bool FindGameDirFirst(const FGameDirSearch& Search, FGameDir& Found)
 {
+    if (HoldsGame(Search.CurrentDir))
+        return Take(Found, EGameDirSource::CurrentFolder, Search.CurrentDir);
+    // Started in the game's Models folder: the game is the folder above.
+    const FString Above = appPathFolder(Search.CurrentDir);
+    if (!Search.CurrentDir.IsEmpty() && appPathFileName(Search.CurrentDir).EqualsNoCase(u"Models") && HoldsGame(Above))
+        return Take(Found, EGameDirSource::CurrentFolder, Above);
     if (HoldsGame(Search.Remembered))
         return Take(Found, EGameDirSource::Remembered, Search.Remembered);
     if (HoldsGame(Search.ProgramDir))

@@ -22,6 +22,7 @@ extern const char16_t* const GSteamAppId;
 enum class EGameDirSource : int32_t
 {
     Argument,      // the user named it
+    CurrentFolder, // the folder the command was started in (or the game above it, from its Models folder)
     Remembered,    // the folder in the dialog's box when it last closed
     ProgramFolder, // the program's own folder, or the one above it (the program copied into the game)
     Registry,      // the registry value (Windows: the 32-bit view, where the game's installer writes, else 64-bit)
@@ -57,6 +58,8 @@ struct FGameDir
 // remembered choices; tests fill it themselves.
 struct FGameDirSearch
 {
+    FString CurrentDir;     // the folder a command was started in: taken first when it (or the folder above its
+                            // Models) holds the game; empty for the dialog, which is started from anywhere
     FString Remembered;     // the folder in the dialog's box when it last closed; taken when it holds the game
     FString ProgramDir;     // the program's own folder: it, or the folder above it, when it holds the game
     bool bRegistry = false; // the system has a registry: read it, and take the default folder last
@@ -73,7 +76,8 @@ FGameDirSearch GetGameDirSearch(const FString& WinePrefix);
 // there; otherwise Path as given, with a game folder nearby if there is one. Looks at the disk only; any thread.
 FGameDir InterpretGameDirArgument(const FString& Path);
 
-// Looks for the game in this order, the same for both front ends: the remembered folder, the program's folder or
+// Looks for the game in this order, the same for both front ends: the current folder (a command's, when it or
+// the folder above its Models holds the game's archive or gta_sa.exe), the remembered folder, the program's folder or
 // the one above it (each only when it holds the game's archive or gta_sa.exe), the registry value (with
 // bRegistry; the 32-bit view first), the Wine prefix (the one named, else $WINEPREFIX, else ~/.wine), the Steam
 // libraries (a game folder holding the archive, else a Proton prefix's registry value), the default folder

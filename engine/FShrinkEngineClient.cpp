@@ -141,7 +141,15 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
     PollRequest(ShrinkRequest);
     PollRequest(UnshrinkRequest);
     PollRequest(PreviewRequest);
+    PollRequest(CleanRequest);
     bPreviewing = PreviewRequest.JobId != 0 ? 1 : 0;
+    bCleaning = CleanRequest.JobId != 0 ? 1 : 0;
+    if (CleanRequest.bEnded)
+    {
+        CleanRequest.bEnded = false;
+        CleanArchives = CleanRequest.Outcome.Archives;
+        bCleaned = 1;
+    }
     if (PreviewRequest.bEnded)
     {
         PreviewRequest.bEnded = false;
@@ -183,7 +191,7 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
     }
 
     if (CanShrinkRequest.JobId == 0 && CanUnshrinkRequest.JobId == 0 && ShrinkRequest.JobId == 0 &&
-        UnshrinkRequest.JobId == 0)
+        UnshrinkRequest.JobId == 0 && CleanRequest.JobId == 0)
     {
         CanShrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanShrink,%s", *Dir), TestOptions);
         CanUnshrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanUnshrink,%s", *Dir), TestOptions);
@@ -193,10 +201,16 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
     return true;
 }
 
+bool FShrinkEngineClient::IsWorkInFlight() const
+{
+    return ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0 || PreviewRequest.JobId != 0 ||
+           CleanRequest.JobId != 0;
+}
+
 bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command,
                                            const FString& Dir, const FShrinkJobOptions& Options)
 {
-    if (ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0 || PreviewRequest.JobId != 0)
+    if (IsWorkInFlight())
         return false;
     // A shrink's settings travel in its command line, as the job server reads them back.
     const FString Line = &Request == &ShrinkRequest
@@ -234,9 +248,14 @@ bool FShrinkEngineClient::PerformUnshrink(const FString& Dir, const FShrinkJobOp
     return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir, Options);
 }
 
+bool FShrinkEngineClient::CleanKept(const FString& Dir, const FShrinkJobOptions& Options)
+{
+    return QueueTransaction(CleanRequest, bCleaning, u"CleanKept", Dir, Options);
+}
+
 bool FShrinkEngineClient::MakePreview(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    if (PreviewRequest.JobId != 0 || ShrinkRequest.JobId != 0 || UnshrinkRequest.JobId != 0)
+    if (IsWorkInFlight())
         return false;
     PreviewRequest.JobId =
         Server->QueueJob(FString::Printf(u"MakePreview,%s,%s", *Dir, *Options.Settings.ToText()), Options);

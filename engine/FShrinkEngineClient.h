@@ -44,6 +44,9 @@ public:
     // Queue the preview page of the game in Dir (the archives and settings of Options, into Options.PreviewDir).
     // False, and nothing changes, while a preview, a shrink or a restore is in flight.
     virtual bool MakePreview(const FString& Dir, const FShrinkJobOptions& Options) = 0;
+    // Queue the removal of what the shrinks keep beside the archives of Options (CleanArchive). False, and nothing
+    // changes, while a shrink, a restore, a preview or another clean-up is in flight.
+    virtual bool CleanKept(const FString& Dir, const FShrinkJobOptions& Options) = 0;
     bool PerformShrink(const FString& Dir) { return PerformShrink(Dir, FShrinkJobOptions()); }
     bool PerformUnshrink(const FString& Dir) { return PerformUnshrink(Dir, FShrinkJobOptions()); }
 
@@ -65,6 +68,11 @@ public:
     // takes them and empties them.
     FString PreviewPage;
     FString PreviewResult;
+    // A clean-up in flight, and how the last one ended on each archive (bCleaned set when it ended; the front end
+    // clears it when it has told the player).
+    int32_t bCleaning = 0;
+    int32_t bCleaned = 0;
+    TDynArray<FArchiveOutcome> CleanArchives;
 
     // The same as values: how the last shrink and the last restore ended (success too), kept until the next
     // one ends; and the files as the last shrink test saw them (busy, damaged, a stale kept archive ...),
@@ -104,6 +112,7 @@ public:
     bool PerformShrink(const FString& Dir, const FShrinkJobOptions& Options) override;
     bool PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options) override;
     bool MakePreview(const FString& Dir, const FShrinkJobOptions& Options) override;
+    bool CleanKept(const FString& Dir, const FShrinkJobOptions& Options) override;
     using FShrinkEngineClientBase::PerformShrink;
     using FShrinkEngineClientBase::PerformUnshrink;
 
@@ -114,6 +123,7 @@ public:
     FEngineRequest UnshrinkRequest;
     FEngineRequest EstimateRequest;
     FEngineRequest PreviewRequest;
+    FEngineRequest CleanRequest;
     // Shared with the worker thread without a lock: the shrinker reads the one and writes the other.
     std::atomic<int32_t> CancelFlag;
     std::atomic<int32_t> Progress;
@@ -128,6 +138,9 @@ private:
     void DropEstimate();
     // Collects a finished estimate, or asks for one when the shrink test passes and there is none.
     void FollowEstimate(const FString& Dir);
+    // Whether a job that changes or reads the game's files as a whole is in flight: a transaction, a preview or a
+    // clean-up. One at a time.
+    bool IsWorkInFlight() const;
     // Queues "Command,Dir" into Request unless a transaction is in flight; sets bRunning on success.
     bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command, const FString& Dir,
                           const FShrinkJobOptions& Options);

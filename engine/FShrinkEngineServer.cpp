@@ -279,7 +279,8 @@ bool MayTakeKept(const FArchiveFiles& Files, const FShrinkJobOptions& Options, F
 }
 
 // What the new shrunk archive in Files.Temp was built with and from, written before it takes the kept name: a
-// kept archive is never without the record that says what it is.
+// kept archive is never without the record that says what it is. A record that could not be filled (a file's
+// size, time or directory could not be read) is not written: it would later call the archive changed.
 bool RecordBuild(const FArchiveFiles& Files, const FShrinkJobOptions& Options, const FShrinkResult& Build)
 {
     FShrinkRecord Record;
@@ -291,7 +292,8 @@ bool RecordBuild(const FArchiveFiles& Files, const FShrinkJobOptions& Options, c
     Record.Shrunk = StampOf(Files.Temp);
     Record.ShrunkDigest = Build.OutputDigest;
     Record.ShrunkDirectoryDigest = DigestImgDirectory(Files.Temp);
-    return WriteShrinkRecord(Files, Record);
+    const bool bFilled = Record.Source.Time >= 0 && Record.Shrunk.Time >= 0 && Record.ShrunkDirectoryDigest != 0;
+    return bFilled && WriteShrinkRecord(Files, Record);
 }
 
 // Builds a new shrunk archive into the kept name: the long part of a shrink, and the only one that cancel stops.
@@ -421,8 +423,7 @@ bool ChangeStandsInTheWay(const FArchiveFiles& Files, const FShrinkJobOptions& O
     FShrinkRecord Record;
     if (Result.StateBefore != EArchiveState::Shrunk || ReadShrinkRecord(Files, Record) != ERecordRead::Read)
         return false;
-    uint64_t Digest = 0;
-    if (DigestImgArchive(*Files.Cur, Digest) && Digest == Record.ShrunkDigest)
+    if (!IsShrunkChanged(Files, Record))
         return false;
     Record.bChanged = true;
     if (Options.bDiscardChanges && WriteShrinkRecord(Files, Record))
@@ -478,6 +479,7 @@ FTransactionResult RunTransaction(const FArchiveFiles& Files, const FShrinkJobOp
                                : ShrinkLocked(Files, Options);
         Result.StateAfter = StateFromFiles(Files);
     }
+    Result.Asked = Options.Settings;
     Result.Verdict = JudgeTransaction(Files, bRestore, Result);
     return Result;
 }
@@ -491,6 +493,68 @@ FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOpt
 FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
     return RunTransaction(Files, Options, true);
+}
+
+namespace
+{
+// Deletes one file of the set when it is there, counting it into Result; false when it stays.
+bool RemoveKept(const FString& Path, FCleanResult& Result)
+{
+    const int64_t Bytes = FileManager()->FileSize(*Path);
+    if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
+        return true;
+    if (!FileManager()->Delete(*Path, false, true))
+    {
+        Result.Outcome = ECleanOutcome::Failed;
+        Result.FailedFile = Path;
+        Result.OsError = CoreOS::LastError();
+        return false;
+    }
+    Result.Removed.AddItem(Path);
+    Result.FreedBytes += Bytes > 0 ? Bytes : 0;
+    return true;
+}
+
+FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
+{
+    FCleanResult Result;
+    const EArchiveState State = StateFromFiles(Files);
+    if (State == EArchiveState::Interrupted)
+    {
+        Result.Outcome = ECleanOutcome::Interrupted;
+        return Result;
+    }
+    // The record describes the shrunk archive in use while there is one, else the kept one.
+    FShrinkRecord Record;
+    const bool bKept = CoreOS::FileGetAttributes(*Files.ShrunkBak) != CoreOS::FILEATTR_Invalid;
+    if (bKept && State != EArchiveState::Shrunk && ReadShrinkRecord(Files, Record) == ERecordRead::Read &&
+        Record.bChanged && !bDiscardChanges)
+    {
+        Result.Outcome = ECleanOutcome::Changed;
+        return Result;
+    }
+    // The kept archive goes before its record, as a shrink deletes them: an archive without its record would be
+    // taken for one made before records were kept.
+    if (!RemoveKept(Files.ShrunkBak, Result) || !RemoveKept(Files.Temp, Result))
+        return Result;
+    // A record outlives no shrunk archive it could describe.
+    if (State != EArchiveState::Shrunk && !RemoveKept(Files.Record, Result))
+        return Result;
+    Result.Outcome = Result.Removed.Num() > 0 ? ECleanOutcome::Done : ECleanOutcome::NothingToDo;
+    return Result;
+}
+} // namespace
+
+FCleanResult CleanArchive(const FArchiveFiles& Files, bool bDiscardChanges)
+{
+    FTransactionLock Lock(Files);
+    if (Lock.IsBusy())
+    {
+        FCleanResult Result;
+        Result.Outcome = ECleanOutcome::Busy;
+        return Result;
+    }
+    return CleanLocked(Files, bDiscardChanges);
 }
 
 bool LooksTakenAsItIs(const FArchiveStatus& Status, const FShrinkJobOptions& Options)
@@ -843,6 +907,21 @@ FJobOutcome RunTransaction(const TDynArray<FArchiveFiles>& Sets, bool bShrink, c
 
 namespace
 {
+FJobOutcome RunCleanJob(const TDynArray<FArchiveFiles>& Sets, const FShrinkJobOptions& Options)
+{
+    FJobOutcome Outcome;
+    for (const FArchiveFiles& Files : Sets)
+    {
+        FArchiveOutcome Archive = NameArchive(Files);
+        Archive.Clean = CleanArchive(Files, Options.bDiscardChanges);
+        const ECleanOutcome End = Archive.Clean.Outcome;
+        if (Outcome.Result.IsEmpty() && End != ECleanOutcome::Done && End != ECleanOutcome::NothingToDo)
+            Outcome.Result = FString::Printf(u"Clean up - %s was left as it was", *Files.Name);
+        Outcome.Archives.AddItem(Archive);
+    }
+    return Outcome;
+}
+
 // The preview page of the archives' originals; the files of the game are only read.
 FJobOutcome RunPreviewJob(const TDynArray<FArchiveFiles>& Sets, const FShrinkJobOptions& Options)
 {
@@ -899,6 +978,8 @@ FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJob
         return EstimateShrink(Sets, Options);
     if (Cmd.EqualsNoCase(u"MakePreview"))
         return RunPreviewJob(Sets, Options);
+    if (Cmd.EqualsNoCase(u"CleanKept"))
+        return RunCleanJob(Sets, Options);
     EngineTrace(u"Unknown Cmd: %s", *Cmd);
     return FJobOutcome();
 }

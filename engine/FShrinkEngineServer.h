@@ -74,6 +74,33 @@ FString CheckCanShrink(const FArchiveFiles& Files);
 FString CheckCanUnshrink(const FArchiveFiles& Files);
 FTransactionResult ShrinkArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options);
 FTransactionResult RestoreArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options = FShrinkJobOptions());
+// How a clean-up of what a shrink keeps beside an archive ended.
+enum class ECleanOutcome : int32_t
+{
+    Done,        // Removed lists what was removed
+    NothingToDo, // no kept shrunk archive and no leftover of a build
+    Busy,        // another shrink or restore holds the folder; nothing was touched
+    Interrupted, // NAME.img is missing while the original is kept: a restore comes first; nothing was touched
+    // The kept shrunk archive holds a change made to it after the shrink (a mod installed while the game was
+    // shrunk, then a restore told to discard it): it is the only copy of that change, and stays unless told.
+    Changed,
+    Failed, // FailedFile could not be deleted (OsError); those in Removed were
+};
+
+struct FCleanResult
+{
+    ECleanOutcome Outcome = ECleanOutcome::NothingToDo;
+    TDynArray<FString> Removed; // the files removed, in the order removed
+    int64_t FreedBytes = 0;     // what they held
+    FString FailedFile;
+    uint32_t OsError = 0;
+};
+
+// Removes what a shrink keeps beside an archive that the game does not need: the shrunk archive kept for the next
+// shrink (NAME_SHRUNK_BAK.img, with its record unless the shrunk archive in use needs it) and the leftover of an
+// interrupted build (NAME_TEMP.img). Never NAME.img, never the kept original NAME_ORIG_BAK.img. Holds the folder's
+// transaction lock; refuses a kept archive that holds a change made after the shrink unless bDiscardChanges.
+FCleanResult CleanArchive(const FArchiveFiles& Files, bool bDiscardChanges);
 // Whether a shrink with Options looks as if it will take the kept shrunk archive of Status's set as it is, by the
 // cheap look status affords: it looks built from the archive in use, with the same settings and skip rules (one
 // made before shrinks kept a record: by the standard shrink with the built-in rules). For progress totals and
@@ -121,6 +148,7 @@ struct FArchiveOutcome
     // An estimate: what a shrink with the job's settings would make of it (Status.CurBytes before); -1 when it
     // was not estimated (not in its original state, or the dry run failed or was stopped).
     int64_t EstimatedBytes = -1;
+    FCleanResult Clean; // a CleanKept: what it removed, or why not
 };
 
 // What a finished job hands back: the result text, and as values what the front ends need besides it.
@@ -189,7 +217,9 @@ public:
     // turn; a cancel ends it before the next turn. "Shrink canceled" replaces a shrink's text only when a build
     // was cancelled or a turn was not started for the cancel. "MakePreview,Dir[,Settings]" writes the preview
     // page of the settings into Options.PreviewDir (of each archive the original: the kept one of a shrunk
-    // game): PreviewPage is set and the text is "Preview made", else the text says why not.
+    // game): PreviewPage is set and the text is "Preview made", else the text says why not. "CleanKept,Dir"
+    // removes what the shrinks keep beside each archive (CleanArchive, with Options.bDiscardChanges); its text is
+    // empty when every archive ended Done or NothingToDo.
     static FJobOutcome RunJob(const FString& Command, const FShrinkJobOptions& Options,
                               const FJobProgressSink& Progress = FJobProgressSink());
 

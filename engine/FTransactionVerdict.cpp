@@ -81,11 +81,11 @@ EVerdict JudgeBuild(const FArchiveFiles& Files, const FTransactionResult& Result
 }
 
 // The engine's own test refused: what the files are like now says why, else they changed while looked at.
-FVerdict JudgeNotReady(const FArchiveFiles& Files, bool bRestore)
+FVerdict JudgeNotReady(const FArchiveFiles& Files, bool bRestore, const FShrinkSettings& Asked)
 {
     const FArchiveStatus Status = InspectArchive(Files);
     const FShrinkNeeds Needs = CheckShrinkNeeds(Files, Status);
-    FVerdict Verdict = bRestore ? JudgeRestore(Status, Needs) : JudgeShrink(Status, Needs, -1);
+    FVerdict Verdict = bRestore ? JudgeRestore(Status, Needs) : JudgeShrink(Status, Needs, -1, Asked);
     if (Verdict.IsDone())
     {
         Verdict.Kind = EVerdict::Failed;
@@ -95,11 +95,19 @@ FVerdict JudgeNotReady(const FArchiveFiles& Files, bool bRestore)
 }
 } // namespace
 
-FVerdict JudgeShrink(const FArchiveStatus& Status, const FShrinkNeeds& Needs, int32_t TextureDictionaries)
+FVerdict JudgeShrink(const FArchiveStatus& Status, const FShrinkNeeds& Needs, int32_t TextureDictionaries,
+                     const FShrinkSettings& Asked)
 {
     FVerdict Verdict = Make(JudgeState(Status.State), false, Status.State);
     if (Verdict.Kind == EVerdict::Damaged)
         Verdict.Damage = Status.Check.Damage;
+    if (Status.State == EArchiveState::Shrunk && Status.RecordRead == ERecordRead::Read &&
+        !Status.Record.Settings.MakesSameArchive(Asked))
+    {
+        Verdict.Kind = EVerdict::ShrunkOtherwise;
+        Verdict.Made = Status.Record.Settings;
+        Verdict.Asked = Asked;
+    }
     Verdict.OsError = Verdict.Kind == EVerdict::CannotRead ? Status.ReadError : 0;
     if (!Verdict.IsDone())
         return Verdict;
@@ -128,7 +136,7 @@ FVerdict JudgeRestore(const FArchiveStatus& Status, const FShrinkNeeds& Needs)
         default:
         {
             // Busy, missing, damaged, not an archive, unreadable: what stops a shrink stops a restore.
-            FVerdict Verdict = JudgeShrink(Status, Needs, -1);
+            FVerdict Verdict = JudgeShrink(Status, Needs, -1, FShrinkSettings::Standard());
             Verdict.bRestore = true;
             return Verdict;
         }
@@ -146,7 +154,7 @@ FVerdict JudgeTransaction(const FArchiveFiles& Files, bool bRestore, const FTran
         case ETransactionFailure::None:
             break;
         case ETransactionFailure::NotReady:
-            Verdict = JudgeNotReady(Files, bRestore);
+            Verdict = JudgeNotReady(Files, bRestore, Result.Asked);
             Verdict.EngineText = Result.Message;
             return Verdict;
         case ETransactionFailure::Busy:

@@ -26,6 +26,9 @@ enum class EVerdict : int32_t
 {
     Done,         // done; before a transaction: nothing stands in its way
     NothingToDo,  // the files are in the state asked for already, or the archive holds nothing to shrink
+    // A shrink asked of an archive that is shrunk already with another choice (Made): it is left as it is, and a
+    // restore must come first.
+    ShrunkOtherwise,
     NoFiles,      // neither the archive nor its kept original is there
     Interrupted,  // the archive is missing, but its original is kept: a restore comes first
     Busy,         // another shrink or restore holds the folder; nothing was touched
@@ -49,6 +52,8 @@ struct FVerdict
     int64_t FreeBytes = -1; // NoSpace: free on the archive's volume (-1: cannot be told) and needed
     int64_t NeededBytes = 0;
     FImgDamage Damage;    // Damaged
+    FShrinkSettings Made;  // ShrunkOtherwise: what the shrunk archive in use was made with
+    FShrinkSettings Asked; // ShrunkOtherwise: what the shrink asked for
     uint32_t OsError = 0; // the system's error behind InUse, AccessDenied, CannotRead or Failed; 0 when none
     // Where a transaction stopped; None before one, and when its own test refused (the verdict then says what
     // stands in the way, as before a transaction). Failed at NotReady: that test refused although the files look
@@ -88,13 +93,17 @@ struct FTransactionResult
     // The last rename of a shrink failed and the first was undone: the original is in use again (the shrunk
     // archive is kept for the next shrink).
     bool bRolledBack = false;
+    // What a shrink was asked to make (a shrunk game made otherwise is told apart by it).
+    FShrinkSettings Asked;
     // What the front ends say: JudgeTransaction of the above, made by the transaction itself.
     FVerdict Verdict;
 };
 
-// What stands in the way of a shrink of the files that Status, Needs and TextureDictionaries (of the archive in
-// use; 0 means nothing to shrink, -1 not known) describe; Done when nothing does.
-FVerdict JudgeShrink(const FArchiveStatus& Status, const FShrinkNeeds& Needs, int32_t TextureDictionaries);
+// What stands in the way of a shrink with Asked of the files that Status, Needs and TextureDictionaries (of the
+// archive in use; 0 means nothing to shrink, -1 not known) describe; Done when nothing does. A shrunk archive is
+// nothing to do when its record says it was made as Asked (or cannot say), else ShrunkOtherwise.
+FVerdict JudgeShrink(const FArchiveStatus& Status, const FShrinkNeeds& Needs, int32_t TextureDictionaries,
+                     const FShrinkSettings& Asked);
 // The same for a restore: the original must be kept, and the folder writable.
 FVerdict JudgeRestore(const FArchiveStatus& Status, const FShrinkNeeds& Needs);
 // How a transaction on Files ended. A refused rename or delete is told apart as the game holding the archive

@@ -324,4 +324,18 @@ void SetInterruptHandler(FInterruptHandler Handler);
 // Whether the system has a registry that RegistryReadValue reads (Windows, also under Wine). POSIX has none;
 // a front end there looks elsewhere (a Wine prefix's registry files) for what Windows keeps in the registry.
 bool HasRegistry();
+
+// The units this system's players see sizes in: Windows' Explorer counts KB, MB and GB of 1024 bytes and shows
+// three digits; elsewhere file managers count them in 1000s.
+enum ESizeUnits
+{
+    SIZEUNITS_Decimal,
+    SIZEUNITS_Explorer,
+};
+ESizeUnits SizeUnits();
+
+// The folder where the user's own settings for programs live, into Dest (terminated): $XDG_CONFIG_HOME (when it
+// is an absolute path), else $HOME/.config on POSIX. Returns its length; 0 on Windows, where a program keeps its
+// settings beside itself, and when neither variable is set.
+int32_t UserConfigDir(char16_t* Dest, int32_t Capacity);
 } // namespace CoreOS

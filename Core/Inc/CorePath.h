@@ -31,3 +31,7 @@ FString appPathAsOnDisk(const FString& Path);
 // Path as given when it is absolute, else joined to the current directory ("." and a leading "./" name that
 // directory itself); written with the system's separators. Asks the system for the current directory.
 FString appAbsolutePath(const FString& Path);
+// The same against Base (absolute) in place of the current directory; Path as given when Base is empty.
+FString appAbsolutePath(const FString& Path, const FString& Base);
+// The current directory, absolute, with the system's separators; empty when the system cannot tell.
+FString appCurrentDirectory();

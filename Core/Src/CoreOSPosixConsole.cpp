@@ -3,8 +3,12 @@
 
 #include <atomic>
 #include <csignal>
+#include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include "Core/Inc/CoreUtf8.h"
+#include "Core/Src/CoreOSNative.h"
 
 namespace
 {
@@ -65,5 +69,22 @@ void SetInterruptHandler(FInterruptHandler Handler)
 bool HasRegistry()
 {
     return false;
+}
+
+ESizeUnits SizeUnits()
+{
+    return SIZEUNITS_Decimal;
+}
+
+int32_t UserConfigDir(char16_t* Dest, int32_t Capacity)
+{
+    const char* Config = getenv("XDG_CONFIG_HOME");
+    const char* Home = getenv("HOME");
+    std::string Dir;
+    if (Config && Config[0] == '/')
+        Dir = Config;
+    else if (Home && Home[0] == '/')
+        Dir = std::string(Home) + "/.config";
+    return Native::CopyText(appUtf8ToUtf16(Dir.c_str()).c_str(), Dest, Capacity);
 }
 } // namespace CoreOS

@@ -61,4 +61,16 @@ bool HasRegistry()
 {
     return true;
 }
+
+ESizeUnits SizeUnits()
+{
+    return SIZEUNITS_Explorer;
+}
+
+int32_t UserConfigDir(char16_t* Dest, int32_t Capacity)
+{
+    if (Capacity > 0)
+        Dest[0] = 0;
+    return 0;
+}
 } // namespace CoreOS

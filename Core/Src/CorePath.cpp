@@ -85,11 +85,23 @@ FString appPathAsOnDisk(const FString& Path)
     return appWithSystemSeparators(FString(Buffer));
 }
 
-FString appAbsolutePath(const FString& Path)
+FString appCurrentDirectory()
 {
     char16_t Current[4096];
     const int32_t CurrentLen = CoreOS::DirGetCurrent(Current, 4096);
-    if (appIsAbsolutePath(*Path) || CurrentLen <= 0 || CurrentLen >= 4096 - 1)
+    if (CurrentLen <= 0 || CurrentLen >= 4096 - 1)
+        return FString();
+    return appWithSystemSeparators(FString(Current));
+}
+
+FString appAbsolutePath(const FString& Path)
+{
+    return appAbsolutePath(Path, appCurrentDirectory());
+}
+
+FString appAbsolutePath(const FString& Path, const FString& Base)
+{
+    if (appIsAbsolutePath(*Path) || Base.IsEmpty())
         return appWithSystemSeparators(Path);
     // "." and a trailing "/." name the folder itself.
     FString Relative = Path;
@@ -97,5 +109,5 @@ FString appAbsolutePath(const FString& Path)
         Relative = Relative.Left(Relative.Len() - 1);
     while (Relative.StartsWith(u"./") || Relative.StartsWith(u".\\"))
         Relative = Relative.Mid(2);
-    return appWithSystemSeparators(appWithTrailingSeparator(FString(Current)) + Relative);
+    return appWithSystemSeparators(appWithTrailingSeparator(Base) + Relative);
 }

@@ -47,6 +47,7 @@ public:
     bool PerformShrink(const FString&, const FShrinkJobOptions&) override { return false; }
     bool PerformUnshrink(const FString&, const FShrinkJobOptions&) override { return false; }
     bool MakePreview(const FString&, const FShrinkJobOptions&) override { return false; }
+    bool CleanKept(const FString&, const FShrinkJobOptions&) override { return false; }
     void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
     {
         CanShrinkText = CanShrink;

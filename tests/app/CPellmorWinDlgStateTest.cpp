@@ -1,4 +1,5 @@
 // The main dialog's state rules over a client whose answers the test sets.
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CorePath.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -192,7 +193,8 @@ TEST_F(CPellmorWinDlgStateTest, ProgressWindowFollowsTheShrinkAndHandsCancelOn)
     EXPECT_TRUE(Progress.IsWindowVisible());
     EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_TEXT), u"37/100");
     EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_DETAIL),
-              u"gta_int.img (2 of 3)\r\n512.0 MB of 930.2 MB, 0:42 left");
+              u"gta_int.img (2 of 3)\r\n" + appFormatMegabytes(512000000) + u" of " + appFormatMegabytes(930200000) +
+                  u", 0:42 left");
     int32_t Low = -1, High = -1, Pos = -1;
     UiHeadless::ProgressState(Progress, IDC_PROGRESS, Low, High, Pos);
     EXPECT_TRUE(Low == 0 && High == 100 && Pos == 37) << Low << " " << High << " " << Pos;

@@ -1,6 +1,7 @@
 // The main dialog over the real engine and a small game directory on disk.
 #include <memory>
 
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CorePath.h"
 #include "app/PellmorWinAdvice.h"
 #include "tests/app/AppTestSupport.h"
@@ -22,10 +23,11 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     Tick();
     EXPECT_EQ(Status(), u"Please wait.\r\n");
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(StandardText); }));
-    // The state's own text, then the archive's size under it.
+    // The state's own text, then the archive's size under it, in the system's units.
+    const int64_t Before = int64_t(TestFileText(GameFile(u"")).size());
     EXPECT_EQ(Status(), u"Found standard GTA:SA files.\r\n\r\nPress the 'Shrink' button below to compress\r\n"
-                        u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n\r\ngta3.img: 0.0 MB\r\n"
-                        u"Estimating...\r\n");
+                        u"your IMG Files.\r\n\r\nDont worry - It's all reversable.\r\n\r\ngta3.img: " +
+                            appFormatMegabytes(Before) + u"\r\nEstimating...\r\n");
     EXPECT_FALSE(Enabled(IDC_RESTORE));
 
     // Preview... makes the page in the engine, every button off meanwhile, and opens it in the browser.
@@ -42,9 +44,12 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
     EXPECT_TRUE(Status() == u"Please wait.\r\n" && !Enabled(IDC_SHRINK) && !Enabled(IDC_RESTORE));
     ASSERT_TRUE(TickUntil([&] { return StatusStartsWith(ShrunkText); }));
+    const int64_t After = int64_t(TestFileText(GameFile(u"")).size());
     EXPECT_EQ(Status(), u"Found shrunked GTA:SA files.\r\n\r\nEnjoy your wankerized and slightly less warpy game!\r\n"
                         u"\r\nPress the 'Restore' button below to revert back\r\nto your original IMG Files.\r\n\r\n"
-                        u"gta3.img: 0.0 MB -> 0.0 MB, 0.0 MB less\r\nShrunk with the standard shrink.\r\n");
+                        u"gta3.img: " +
+                            appFormatMegabytes(Before) + u" -> " + appFormatMegabytes(After) + u", " +
+                            appFormatMegabytes(Before - After) + u" less\r\nShrunk with the standard shrink.\r\n");
     EXPECT_FALSE(Enabled(IDC_SHRINK));
     EXPECT_TRUE(Enabled(IDC_RESTORE));
 
@@ -206,7 +211,9 @@ TEST_F(CPellmorWinDlgTest, ADamagedArchiveKeepsShrinkOffAndAnAutomaticShrinkFail
     ASSERT_TRUE(WriteFileBytes(
         GameFile(u""),
         FImgBuilder().Add("a.col", FBytes(100, 1)).Add("b.col", FBytes(100, 2)).SetDirEntry(1, 2, 2500).Build()));
-    const FString Damage = u"gta3.img is damaged: 1 entry lies past the end of the file, which is 5.1 MB short.";
+    const int64_t Short = int64_t(2 + 2500) * 2048 - int64_t(TestFileText(GameFile(u"")).size());
+    const FString Damage = u"gta3.img is damaged: 1 entry lies past the end of the file, which is " +
+                           appFormatMegabytes(Short) + u" short.";
     const FString CopyAgain = u"Copy gta3.img again from the game's install or a backup.";
     OpenDialog();
     ASSERT_TRUE(TickUntil([&] { return !StatusStartsWith(u"Please wait."); }));

@@ -29,11 +29,12 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
     const FString Img = Game + u"/models/gta3.img";
     ASSERT_TRUE(WriteTestFile(Dir.File(u"not.img"), "VER1...."));
     ASSERT_TRUE(WriteTestFile(Dir.File(u"cut.img"), TestFileText(Img).substr(0, 20000)));
+    ASSERT_TRUE(CoreOS::DirMake(*Dir.File(u"game"))); // for "gmae": two letters swapped are one slip
     const struct
     {
         std::vector<FString> Args;
         int32_t Exit;
-        const char* Words;
+        std::string Words;
         const char* Code;
     } Cases[] = {
         {{}, PELLMOR_Usage, "pellmor: no command given\nusage: pellmor COMMAND", "usage"}, // and the help
@@ -70,11 +71,13 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"report", Dir.File(u"not.img")}, PELLMOR_Failed, "no IMG archive", "not-an-archive"},
         {{u"report", Dir.File(u"cut.img")}, PELLMOR_Failed, "is damaged: ", "damaged"},
         {{u"report", Dir.Path()}, PELLMOR_Usage, "a folder without Models", "no-game"},
-        {{u"status", Dir.File(u"nowhere")}, PELLMOR_Usage, "no game files in", "no-game"},
+        {{u"status", Dir.File(u"nowhere")}, PELLMOR_Usage, "nowhere does not exist", "no-game"},
+        {{u"status", Dir.Path()}, PELLMOR_Usage, "no game files in", "no-game"},
         {{u"report", u"--wine-prefix", Dir.File(u"nowhere")}, PELLMOR_Usage, "no Wine prefix", "no-game"},
         {{u"shrink", Dir.File(u"nowhere")}, PELLMOR_Usage, "spelled right?", nullptr},
         {{u"shrink", Dir.Path()}, PELLMOR_Usage, "seems to be", nullptr},
         {{u"status", Game + u"/modls"}, PELLMOR_Usage, "does not exist. Did you mean", nullptr},
+        {{u"status", Dir.File(u"gmae")}, PELLMOR_Usage, "Did you mean " + Dir.File(u"game?").ToUtf8(), nullptr},
         {{u"restore", Game + u"/models/gta3.img/x.img"}, PELLMOR_Usage, "Did you mean", nullptr},
         {{u"shrink", Dir.File(u"GTA SX/models")}, PELLMOR_Usage, "GTA SA", "no-game"}, // a slip of the keys
         {{u"report", Dir.File(u"GTA SA/modles/gta3.img")}, PELLMOR_Failed, "Did you mean", "cannot-read"},
@@ -94,6 +97,14 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         FTestConsole Plain;
         EXPECT_EQ(RunPellmor(Case.Args, Plain), Case.Exit) << Line << "\n" << Plain.ErrText;
         EXPECT_TRUE(Has(Plain.ErrText + Plain.OutText, Case.Words)) << Line << "\n" << Plain.ErrText;
+        // Each message goes to one stream, and no empty line stands alone.
+        std::istringstream ErrLines(Plain.ErrText);
+        for (std::string Err; std::getline(ErrLines, Err);)
+            EXPECT_FALSE(Err.size() > 20 && Has(Plain.OutText, Err.substr(Err.rfind("pellmor: ", 0) == 0 ? 9 : 0)))
+                << Line << ": on both streams: " << Err;
+        EXPECT_FALSE(Case.Exit != PELLMOR_Done && (Plain.OutText.rfind("\n", 0) == 0 || Has(Plain.OutText, "\n\n")))
+            << Line << "\n"
+            << Plain.OutText;
         if (!Case.Code)
             continue;
         std::vector<FString> Args = Case.Args;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "Core/Inc/Core.h"
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 #include "PellmorTestSupport.h"
 #include "cli/PellmorCommands.h"
@@ -83,10 +84,18 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
     EXPECT_EQ(Json.Get({"changedAfterShrink"}), "false");
     ASSERT_EQ(RunPellmor({u"status", Dir.Path()}, Plain), PELLMOR_Done);
     EXPECT_THAT(Plain.OutText, HasSubstr("at most 64 pixels, not smooth (the shrunk archive in use)"));
+    // Another choice on the shrunk game is refused, with the two commands that make it.
+    ASSERT_EQ(RunPellmorJson({u"shrink", Dir.Path(), u"--max-side", u"32"}, Json), PELLMOR_Failed);
+    EXPECT_EQ(Json.Get({"error", "code"}), "shrunk-otherwise");
+    EXPECT_THAT(Json.Get({"error", "advice"}), HasSubstr("pellmor restore "));
+    EXPECT_THAT(Json.Get({"error", "advice"}), HasSubstr("then pellmor shrink --max-side 32 "));
 
-    // The same choice takes the kept archive over; the standard shrink does not.
+    // The same choice takes the kept archive over, and status names it; the standard shrink does not.
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done) << Restore.ErrText;
-    EXPECT_EQ(Status(), "original");
+    EXPECT_THAT(Restore.OutText, HasSubstr("so pellmor shrink --max-side 64 --no-smooth "));
+    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Json), PELLMOR_Done);
+    EXPECT_EQ(Json.Get({"state"}), "original");
+    EXPECT_THAT(Json.Get({"next"}), HasSubstr("Run pellmor shrink --max-side 64 --no-smooth "));
     ASSERT_EQ(RunPellmor({u"shrink", Dir.Path(), u"--max-side", u"64", u"--no-smooth"}, Reuse), PELLMOR_Done);
     EXPECT_THAT(Reuse.OutText, HasSubstr("reusing"));
     ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done);
@@ -134,7 +143,7 @@ TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
         const char16_t* Name;
         const char16_t* Command;
         int32_t Exit;
-        const char* Words;
+        std::string Words;
         const char* Code; // null: "result" is "nothing-to-do"
         const char* State;
         int32_t StatusExit;
@@ -143,7 +152,9 @@ TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
         {u"original", u"unshrink", PELLMOR_Done, "Nothing to restore", nullptr, "original", PELLMOR_Done},
         {u"read-only", u"shrink", PELLMOR_Failed, "You may not change the files in", "access-denied", "original",
          PELLMOR_Done},
-        {u"full", u"shrink", PELLMOR_Failed, "needs 806.4 MB free on the drive that holds it; 104.9 MB are free",
+        {u"full", u"shrink", PELLMOR_Failed,
+         "needs " + appFormatMegabytes(GShrinkNeedsFreeBytes).ToUtf8() + " free on the drive that holds it; " +
+             appFormatMegabytes(int64_t(100) << 20).ToUtf8() + " are free",
          "no-space", "original", PELLMOR_Done},
         {u"not-img", u"shrink", PELLMOR_Failed, "no IMG archive", "not-an-archive", "not-an-archive", PELLMOR_Failed},
         {u"damaged", u"shrink", PELLMOR_Failed, "entries lie past the end of the file", "damaged", "damaged",
@@ -269,9 +280,10 @@ TEST_F(PellmorGameTest, EveryArchiveOfTheGameIsShrunkRestoredAndShrunkAgainEachO
     }
     EXPECT_EQ(Json.Get({"1", "bytesAfter"}), std::to_string(Shrunk.size()));
 
-    // report covers each archive and their sum; one of --archive names alone.
+    // report covers each archive and their sum, measured from the originals the shrink keeps; one of --archive
+    // names alone.
     ASSERT_EQ(RunPellmorJson({u"report", Dir.Path(), u"--all"}, Json), PELLMOR_Done);
-    EXPECT_EQ(Json.Get({"bytes"}), std::to_string(Read(u"models/gta3.img").size() + Shrunk.size()));
+    EXPECT_EQ(Json.Get({"bytes"}), std::to_string(Read(u"models/gta3_ORIG_BAK.img").size() + Interiors.size()));
     ASSERT_EQ(RunPellmorJson({u"restore", Dir.Path(), u"--archive", u"GTA_INT"}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"0", "archive"}), Shown(u"models/gta_int.img").ToUtf8());
     EXPECT_EQ(Json.Get({"1", "archive"}), "");
@@ -412,3 +424,34 @@ TEST_F(PellmorGameTest, SignalsCancelAShrinkAndTheExitCodeSaysWhich)
     }
 }
 #endif
+
+// A command started in the game's folder (or its Models folder) finds the game there, writes its preview page
+// where it was started and never beside the program, and measures a shrunk game from the original it keeps.
+TEST_F(PellmorGameTest, ACommandStartedInTheGameFindsItAndMeasuresTheOriginal)
+{
+    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 30));
+    FTestConsole Shrink, Started, Compare, Preview;
+    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Shrink), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"status"}, Started, Dir.File(u"models")), PELLMOR_Done) << Started.ErrText;
+    EXPECT_THAT(Started.OutText, HasSubstr("(from the current folder)"));
+
+    ASSERT_EQ(RunPellmor({u"report", u".", u"--compare"}, Compare, Dir.Path()), PELLMOR_Done) << Compare.ErrText;
+    EXPECT_THAT(Compare.ErrText, HasSubstr("the game is shrunk; taking its original"));
+    EXPECT_THAT(Compare.OutText, HasSubstr("gta3_ORIG_BAK.img"));
+
+    const FString Here = Dir.File(u"here");
+    ASSERT_TRUE(CoreOS::DirMake(*Here));
+    ASSERT_EQ(RunPellmor({u"preview", u"..", u"--count", u"2"}, Preview, Here), PELLMOR_Done) << Preview.ErrText;
+    EXPECT_TRUE(TestFileExists(Here + u"/pellmor-preview/index.html"));
+    EXPECT_FALSE(TestFileExists(FString(appBaseDir()) + u"pellmor-preview/index.html"));
+
+    // What the restore keeps for the next shrink is the player's to drop; the original stays.
+    FTestConsole Restore, Again;
+    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done);
+    FJson Json;
+    ASSERT_EQ(RunPellmorJson({u"clean", Dir.Path()}, Json), PELLMOR_Done);
+    EXPECT_EQ(Json.Get({"removed", "0"}), Shown(u"models/gta3_SHRUNK_BAK.img").ToUtf8());
+    EXPECT_EQ(Status(), "original");
+    ASSERT_EQ(RunPellmor({u"clean", Dir.Path()}, Again), PELLMOR_Done);
+    EXPECT_THAT(Again.OutText, HasSubstr("Nothing to remove"));
+}

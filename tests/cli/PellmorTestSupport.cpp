@@ -8,12 +8,12 @@
 #include <map>
 #include <sstream>
 
-int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console)
+int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console, const FString& WorkingDir)
 {
     TDynArray<FString> List;
     for (const FString& Arg : Args)
         List.AddItem(Arg);
-    return RunPellmorCommand(List, Console);
+    return RunPellmorCommand(List, Console, WorkingDir);
 }
 
 bool Has(const std::string& Text, const std::string& Words)

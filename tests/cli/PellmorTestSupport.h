@@ -42,8 +42,8 @@ public:
     CoreOS::EInterrupt Noted = CoreOS::INTERRUPT_None;
 };
 
-// Runs pellmor with the arguments into a fresh console.
-int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console);
+// Runs pellmor with the arguments into a fresh console, as if started in WorkingDir (empty: the current directory).
+int32_t RunPellmor(const std::vector<FString>& Args, FTestConsole& Console, const FString& WorkingDir = FString());
 
 // Whether Text holds Words.
 bool Has(const std::string& Text, const std::string& Words);

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "Core/Inc/Core.h"
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreHash.h"
+#include "Core/Inc/CoreOS.h"
 #include "tests/support/CaptureDebugOutput.h"
 
 namespace
@@ -120,4 +122,22 @@ TEST(CoreUtilTest, Hash64GivesTheKnownDigestsHoweverTheBytesAreCut)
             EXPECT_EQ(Hash.Digest(), Row.Seed0) << Row.Bytes.size() << " in pieces of " << Piece;
         }
     }
+}
+
+TEST(CoreUtilTest, SizesAreShownInTheUnitsOfTheSystemsFileManager)
+{
+    const bool bExplorer = CoreOS::SizeUnits() == CoreOS::SIZEUNITS_Explorer;
+    const struct
+    {
+        int64_t Bytes;
+        const char16_t* Decimal;
+        const char16_t* Explorer; // three digits, cut, in units of 1024
+    } Rows[] = {
+        {952631296, u"952.6 MB", u"908 MB"},  {1500000000, u"1500.0 MB", u"1.39 GB"},
+        {47890000, u"47.9 MB", u"45.6 MB"},   {1048576000, u"1048.6 MB", u"0.97 GB"},
+        {512, u"0.0 MB", u"512 bytes"},       {-1, u"-", u"-"},
+    };
+    for (const auto& Row : Rows)
+        EXPECT_EQ(appFormatMegabytes(Row.Bytes), bExplorer ? Row.Explorer : Row.Decimal) << Row.Bytes;
+    EXPECT_EQ(appFormatSize(170700), bExplorer ? u"166 KB" : u"170.7 KB");
 }
