@@ -1,5 +1,8 @@
 # Native build (sanitizers) in build/, Windows cross build in build-win/.
-#   make deps      install missing Debian packages
+#   make deps      install missing Debian packages (and the preview test's npm packages): all that any target needs.
+#                  Each target checks only what it uses (scripts/need-deps.sh's parts) and installs that when
+#                  something is missing, so that a user with the packages builds the programs, the demo and the
+#                  release packages without root.
 #   make native    build/ with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make windows   build-win/ with mingw-w64, static .exe files
 #   make test      both builds, then both suites (Windows under Wine), the GUI tests, the preview page in a
@@ -95,14 +98,21 @@ export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR DIST_DIR DIST_LINUX_DIR DIST_WIN_DIR
 
 all: native windows
 
-deps:
-	@scripts/need-deps.sh >/dev/null 2>&1 || scripts/install-deps.sh
+# $(call need,PARTS): the recipe line that checks for what PARTS of the work use (scripts/need-deps.sh) and
+# installs it when something is missing.
+need = @scripts/need-deps.sh $(1) >/dev/null 2>&1 || scripts/install-deps.sh $(1)
 
-native: deps
+deps:
+	$(call need,all)
+
+# The native and Windows builds make the test programs too.
+native:
+	$(call need,build tests)
 	$(CMAKE) -S . -B $(BUILD_DIR) $(NATIVE_CONFIG)
 	$(CMAKE) --build $(BUILD_DIR) -j $(JOBS)
 
-windows: deps
+windows:
+	$(call need,build windows tests)
 	$(CMAKE) -S . -B $(WIN_BUILD_DIR) $(WIN_CONFIG)
 	$(CMAKE) --build $(WIN_BUILD_DIR) -j $(JOBS)
 
@@ -122,19 +132,19 @@ test: deps
 	FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) scripts/run-tests.sh --native $$native --windows $$windows --gui $$windows \
 	    --preview $$native --fuzz $$fuzz --dist $$dist
 
-test-native: native
+test-native: deps native
 	@scripts/run-tests.sh --native ok
 
-test-windows: windows
+test-windows: deps windows
 	@scripts/run-tests.sh --windows ok
 
-test-gui: windows
+test-gui: deps windows
 	@scripts/run-tests.sh --gui ok
 
-test-preview: native
+test-preview: deps native
 	@scripts/run-tests.sh --preview ok
 
-test-dist: dist
+test-dist: deps dist
 	@scripts/run-tests.sh --dist ok
 
 # Any report of ThreadSanitizer fails the run.
@@ -153,7 +163,8 @@ tsan: deps
 # The first run after a checkout: the command-line tool built for speed (no sanitizers, no tests), a sample game
 # made once and kept, and one shrink. A sample left shrunk by an earlier demo is restored first; the engine keeps
 # the shrunk archive then, so the shrink that follows only swaps files.
-demo: deps
+demo:
+	$(call need,build)
 	$(CMAKE) -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF $(WERROR_CONFIG)
 	$(CMAKE) --build $(RELEASE_DIR) -j $(JOBS) --target pellmor make-sample-game
 	@set -e; \
@@ -182,11 +193,13 @@ demo: deps
 	echo "   Undo it with: $$pellmor restore $$game"
 
 # The programs and the files that go with them, built for release.
-dist-linux: deps
+dist-linux:
+	$(call need,build windows dist)
 	$(CMAKE) -S . -B $(DIST_LINUX_DIR) $(DIST_LINUX_CONFIG)
 	$(DIST_EPOCH) $(CMAKE) --build $(DIST_LINUX_DIR) -j $(JOBS) --target release-files
 
-dist-windows: deps
+dist-windows:
+	$(call need,build windows dist)
 	$(CMAKE) -S . -B $(DIST_WIN_DIR) $(DIST_WIN_CONFIG)
 	$(DIST_EPOCH) $(CMAKE) --build $(DIST_WIN_DIR) -j $(JOBS) --target PellmorWin pellmor
 
