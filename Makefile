@@ -206,14 +206,26 @@ dist-windows:
 dist: dist-linux dist-windows
 	$(DIST_EPOCH) packaging/make-dist.sh $(DIST_LINUX_DIR) $(DIST_WIN_DIR) $(DIST_DIR)
 
-install: dist-linux
+# `sudo make install` after a user's `make dist-linux`: root installs what the user built as it is, since a build
+# by root would leave files of root's in the user's build folder; root's own folder (or none yet) is built first.
+# The install's list of what it installed (install_manifest.txt) goes to the folder's owner too.
+install:
+	@if [ -d $(DIST_LINUX_DIR) ] && [ "$$(stat -c %u $(DIST_LINUX_DIR))" != "$$(id -u)" ]; then \
+	    test -f $(DIST_LINUX_DIR)/packaging/pellmor.1.gz || \
+	        { echo "install: $(DIST_LINUX_DIR) is not built; run make dist-linux as its owner first"; exit 1; }; \
+	    echo "install: installing $(DIST_LINUX_DIR) as its owner built it"; \
+	else \
+	    $(MAKE) --no-print-directory dist-linux; \
+	fi
 	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(DIST_LINUX_DIR) --prefix "$(PREFIX)" --strip
+	@chown --reference=$(DIST_LINUX_DIR) $(DIST_LINUX_DIR)/install_manifest.txt
 
 # Removes what `make install` would install now: the install rules tried in an empty folder give the list.
 uninstall:
 	@test -f $(DIST_LINUX_DIR)/cmake_install.cmake || { echo "uninstall: no $(DIST_LINUX_DIR); nothing was installed from it"; exit 1; }
 	@set -e; list=$$(mktemp -d); \
 	DESTDIR="$$list" $(CMAKE) --install $(DIST_LINUX_DIR) --prefix "$(PREFIX)" >/dev/null; \
+	chown --reference=$(DIST_LINUX_DIR) $(DIST_LINUX_DIR)/install_manifest.txt; \
 	(cd "$$list" && find . ! -type d) | while read -r file; do rm -fv "$(DESTDIR)$${file#.}"; done; \
 	rm -rf "$$list"
 
