@@ -207,6 +207,15 @@ const char16_t* const GameDirHelp =
 
 typedef int32_t (*FRunCommand)(const FPellmorOptions& Options, FPellmorConsole& Console);
 
+// A failure that a command ends with by itself, beyond those of every command (a wrong option, no game folder),
+// and when, in words that follow "Exits with N when": the command's help names its exit code from the table of
+// exit codes, so that the two never disagree.
+struct FCommandExit
+{
+    EPellmorError Error;
+    const char16_t* When; // "there are no game files"; null after the last
+};
+
 // What the first operand names.
 enum class EOperand : int32_t
 {
@@ -226,6 +235,7 @@ struct FCommandSpec
     const char16_t* Summary;
     const char16_t* Help;
     FRunCommand Run;
+    FCommandExit Exits[4] = {};
 };
 
 const FCommandSpec Commands[] = {
@@ -238,9 +248,12 @@ const FCommandSpec Commands[] = {
      OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
      u"the state of the game files and what to do next",
      u"Shows the state of the game files (original, shrunk, interrupted, missing, damaged, not-an-archive or "
-     u"busy), their sizes, whether a shrink has what it needs (write access, free space), and what to do next. "
-     u"Exits with 1 when there are no game files or the archive is damaged or no IMG archive.",
-     &RunStatus},
+     u"busy), their sizes, whether a shrink has what it needs (write access, free space), and what to do next.",
+     &RunStatus,
+     {{EPellmorError::NoGame, u"there are no game files"},
+      {EPellmorError::Damaged, u"the archive is damaged"},
+      {EPellmorError::NotAnArchive, u"is no IMG archive"},
+      {EPellmorError::CannotRead, u"cannot be read"}}},
     {u"shrink",
      nullptr,
      EOperand::GameDir,
@@ -459,13 +472,45 @@ FString WholeHelp()
     return Text + u"\n" + Wrap(Exits, 0, 0);
 }
 
+// The exit code of the command's own failures that end with Exit, in words: "the archive is damaged, is no IMG
+// archive or cannot be read".
+FString ExitCases(const FCommandSpec& Spec, int32_t Exit)
+{
+    TDynArray<FString> Cases;
+    for (const FCommandExit& Case : Spec.Exits)
+        if (Case.When && PellmorExitCode(Case.Error, CoreOS::INTERRUPT_None) == Exit)
+            Cases.AddItem(FString(Case.When));
+    FString Text;
+    for (int32_t i = 0; i < Cases.Num(); ++i)
+        Text += (i == 0 ? u"" : i + 1 == Cases.Num() ? u" or " : u", ") + Cases[i];
+    return Text;
+}
+
+// What the command does, then the exit codes of its own failures: "Exits with 2 when there are no game files,
+// and with 1 when the archive is damaged, ...". The help and the manual page both say it so.
+FString CommandHelpText(const FCommandSpec& Spec)
+{
+    FString Exits;
+    TDynArray<int32_t> Named;
+    for (const FCommandExit& Case : Spec.Exits)
+    {
+        const int32_t Exit = PellmorExitCode(Case.Error, CoreOS::INTERRUPT_None);
+        if (!Case.When || Named.FindItemIndex(Exit) >= 0)
+            continue;
+        Named.AddItem(Exit);
+        Exits += FString::Printf(Exits.IsEmpty() ? u" Exits with %d when %s" : u", and with %d when %s", Exit,
+                                 *ExitCases(Spec, Exit));
+    }
+    return FString(Spec.Help) + Exits + (Exits.IsEmpty() ? u"" : u".");
+}
+
 FString CommandHelp(const FCommandSpec& Spec)
 {
     FString Usage = u"usage: pellmor " + CommandSynopsis(Spec);
     for (const FOptionSpec& Option : Options)
         if (Spec.Options & Option.Option)
             Usage += FString::Printf(u" [%s]", Option.Synopsis);
-    FString Text = Wrap(Usage, 0, 7) + u"\n" + Wrap(Spec.Help, 0, 0);
+    FString Text = Wrap(Usage, 0, 7) + u"\n" + Wrap(CommandHelpText(Spec), 0, 0);
     if (Spec.Alias)
         Text += Wrap(FString::Printf(u"Also called %s.", Spec.Alias), 0, 0);
     if (Spec.First == EOperand::GameDir)
@@ -921,7 +966,7 @@ TDynArray<FPellmorCommandDoc> GetPellmorCommandDocs()
         }
         Doc.MinOperands = Spec.MinOperands;
         Doc.Summary = appWithSystemSeparators(Spec.Summary);
-        Doc.Help = appWithSystemSeparators(Spec.Help);
+        Doc.Help = appWithSystemSeparators(CommandHelpText(Spec));
         Doc.bGameDir = Spec.First == EOperand::GameDir;
         for (const FOptionSpec& Option : Options)
             if (Spec.Options & Option.Option)
