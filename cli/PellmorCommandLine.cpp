@@ -110,14 +110,24 @@ bool TakeCount(FPellmorOptions& Options, const FString& Value, FString& What)
     return Count >= 1 && Count <= PREVIEW_MaxCount;
 }
 
+// The largest sides a player is shown as choices, as the dialog offers them: "1024 512 256 128".
+FString OfferedMaxSides()
+{
+    FString Sides;
+    for (const FShrinkSettings& Choice : FShrinkSettings::Choices())
+        if (Choice.Mode == EShrinkMode::LargestSide)
+            Sides += FString::Printf(Sides.IsEmpty() ? u"%d" : u" %d", Choice.MaxSide);
+    return Sides;
+}
+
 struct FOptionSpec
 {
     EOption Option;
     const char16_t* Synopsis;
     const char16_t* Help;
-    EPellmorValue Value;               // what its value is: how a missing one is asked for, and shell completion
-    FTakeValue Take;                   // stores the value; null for an option without one
-    const char16_t* Choices = nullptr; // the values it takes, when they are a short list: "128 256 512"
+    EPellmorValue Value;            // what its value is: how a missing one is asked for, and shell completion
+    FTakeValue Take;                // stores the value; null for an option without one
+    FString (*Choices)() = nullptr; // the values offered for it (Tab), when there is a short list of usual ones
 };
 
 const FOptionSpec Options[] = {
@@ -144,7 +154,7 @@ const FOptionSpec Options[] = {
     {OPTION_MaxSide, u"--max-side N",
      u"bring every texture whose larger side is above N (16 to 8192) down by whole halvings to N or less, and "
      u"leave the others as they are; smooth unless --no-smooth is given (default: the standard shrink)",
-     EPellmorValue::Number, &TakeMaxSide},
+     EPellmorValue::Number, &TakeMaxSide, &OfferedMaxSides},
     {OPTION_Smooth, u"--smooth",
      u"halve textures of one level with a 2x2 box filter instead of taking one pixel of four (cut-outs keep their "
      u"coverage); the default with --max-side",
@@ -995,7 +1005,7 @@ TDynArray<FPellmorOptionDoc> GetPellmorOptionDocs()
         Doc.Name = Blank >= 0 ? Synopsis.Left(Blank) : Synopsis;
         Doc.ValueName = Blank >= 0 ? Synopsis.Mid(Blank + 1) : FString();
         Doc.Value = Option.Value;
-        Doc.Choices = Option.Choices ? Option.Choices : u"";
+        Doc.Choices = Option.Choices ? Option.Choices() : FString();
         Doc.Help = appWithSystemSeparators(Option.Help);
         for (const FCommandSpec& Spec : Commands)
             if (Spec.Options & Option.Option)
