@@ -1,6 +1,6 @@
 # Native build (sanitizers) in build/, Windows cross build in build-win/.
 #   make deps      install missing Debian packages (and the preview test's npm packages): all that any target needs.
-#                  Each target checks only what it uses (scripts/need-deps.sh's parts) and installs that when
+#                  Each target checks only what it uses (scripts/need-deps.sh's groups) and installs that when
 #                  something is missing, so that a user with the packages builds the programs, the demo and the
 #                  release packages without root.
 #   make native    build/ with AddressSanitizer and UndefinedBehaviorSanitizer
@@ -98,7 +98,7 @@ export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR DIST_DIR DIST_LINUX_DIR DIST_WIN_DIR
 
 all: native windows
 
-# $(call need,PARTS): the recipe line that checks for what PARTS of the work use (scripts/need-deps.sh) and
+# $(call need,GROUPS): the recipe line that checks for what the GROUPS of work use (scripts/need-deps.sh) and
 # installs it when something is missing.
 need = @scripts/need-deps.sh $(1) >/dev/null 2>&1 || scripts/install-deps.sh $(1)
 

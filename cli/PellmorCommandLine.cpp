@@ -484,10 +484,10 @@ FString WholeHelp()
 
 // The exit code of the command's own failures that end with Exit, in words: "the archive is damaged, is no IMG
 // archive or cannot be read".
-FString ExitCases(const FCommandSpec& Spec, int32_t Exit)
+FString ExitCases(const FCommandSpec& Command, int32_t Exit)
 {
     TDynArray<FString> Cases;
-    for (const FCommandExit& Case : Spec.Exits)
+    for (const FCommandExit& Case : Command.Exits)
         if (Case.When && PellmorExitCode(Case.Error, CoreOS::INTERRUPT_None) == Exit)
             Cases.AddItem(FString(Case.When));
     FString Text;
@@ -498,20 +498,20 @@ FString ExitCases(const FCommandSpec& Spec, int32_t Exit)
 
 // What the command does, then the exit codes of its own failures: "Exits with 2 when there are no game files,
 // and with 1 when the archive is damaged, ...". The help and the manual page both say it so.
-FString CommandHelpText(const FCommandSpec& Spec)
+FString CommandHelpText(const FCommandSpec& Command)
 {
     FString Exits;
     TDynArray<int32_t> Named;
-    for (const FCommandExit& Case : Spec.Exits)
+    for (const FCommandExit& Case : Command.Exits)
     {
         const int32_t Exit = PellmorExitCode(Case.Error, CoreOS::INTERRUPT_None);
         if (!Case.When || Named.FindItemIndex(Exit) >= 0)
             continue;
         Named.AddItem(Exit);
         Exits += FString::Printf(Exits.IsEmpty() ? u" Exits with %d when %s" : u", and with %d when %s", Exit,
-                                 *ExitCases(Spec, Exit));
+                                 *ExitCases(Command, Exit));
     }
-    return FString(Spec.Help) + Exits + (Exits.IsEmpty() ? u"" : u".");
+    return FString(Command.Help) + Exits + (Exits.IsEmpty() ? u"" : u".");
 }
 
 FString CommandHelp(const FCommandSpec& Spec)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the named parts of the work need (Debian 12, as root): the parts of
-# need-deps.sh (build, windows, dist, tests, checks), every part when none is named. With checks also the preview
+# Installs the Debian packages that the named groups of work need (Debian 12, as root): the groups of
+# need-deps.sh (build, windows, dist, tests, checks), every group when none is named. With checks also the preview
 # test's npm packages, into the checkout. Safe to run again: apt skips what is there, the deb-src entry is added
 # once.
-#   scripts/install-deps.sh [PART...]
+#   scripts/install-deps.sh [GROUP...]
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

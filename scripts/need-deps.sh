@@ -1,24 +1,24 @@
 #!/usr/bin/env bash
-# Exits 0 when every Debian package, command and apt source that the named parts of the work rely on is present,
-# 1 otherwise (and names what is missing on stderr). The parts:
+# Exits 0 when every Debian package, command and apt source that the named groups of work rely on is present,
+# 1 otherwise (and names what is missing on stderr). The groups:
 #   build    the Linux programs for release: make demo, and with dist also make dist-linux and make install
 #   windows  the Windows programs (mingw-w64)
 #   dist     the release packages: make dist (with build and windows)
 #   tests    the test programs that make native and make windows build beside the programs
 #   checks   running the suites: Wine, X, the browser and the preview test's npm packages, the fuzz targets'
 #            clang, strace, lintian
-#   all      every part (the default)
+#   all      every group (the default)
 # So a user who has the Debian packages builds and runs the demo without the test suites' npm packages, which
 # only root installs into the checkout.
-#   scripts/need-deps.sh [PART...]            check
-#   scripts/need-deps.sh --list [PART...]     print the parts' package list (install-deps.sh reads it)
-#   scripts/need-deps.sh --npm [PART...]      exit 0 when the parts include the npm packages
+#   scripts/need-deps.sh [GROUP...]            check
+#   scripts/need-deps.sh --list [GROUP...]     print the groups' package list (install-deps.sh reads it)
+#   scripts/need-deps.sh --npm [GROUP...]      exit 0 when the groups include the npm packages
 #   scripts/need-deps.sh --deb-src            check only for a deb-src entry for bookworm main
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 
-# Each part's packages and the commands they bring.
+# Each group's packages and the commands they bring.
 BUILD_PACKAGES=(
     build-essential cmake make git pkg-config
     # the preview's PNG files and the resampling modes' block coder (stb, header only)
@@ -80,26 +80,26 @@ mode=check
 case "${1:-}" in
     --list | --npm | --deb-src) mode=${1#--}; shift ;;
 esac
-parts=("$@")
-((${#parts[@]})) || parts=(all)
-[[ " ${parts[*]} " == *" all "* ]] && parts=(build windows dist tests checks)
+groups=("$@")
+((${#groups[@]})) || groups=(all)
+[[ " ${groups[*]} " == *" all "* ]] && groups=(build windows dist tests checks)
 PACKAGES=()
 COMMANDS=()
-for part in "${parts[@]}"; do
-    case $part in
+for group in "${groups[@]}"; do
+    case $group in
         build) PACKAGES+=("${BUILD_PACKAGES[@]}"); COMMANDS+=("${BUILD_COMMANDS[@]}") ;;
         windows) PACKAGES+=("${WINDOWS_PACKAGES[@]}"); COMMANDS+=("${WINDOWS_COMMANDS[@]}") ;;
         dist) PACKAGES+=("${DIST_PACKAGES[@]}"); COMMANDS+=("${DIST_COMMANDS[@]}") ;;
         tests) PACKAGES+=("${TESTS_PACKAGES[@]}"); COMMANDS+=("${TESTS_COMMANDS[@]}") ;;
         checks) PACKAGES+=("${CHECKS_PACKAGES[@]}"); COMMANDS+=("${CHECKS_COMMANDS[@]}") ;;
-        *) echo "need-deps: no part $part (build, windows, dist, tests, checks, all)" >&2; exit 2 ;;
+        *) echo "need-deps: no group $group (build, windows, dist, tests, checks, all)" >&2; exit 2 ;;
     esac
 done
-# A package or command of two parts once.
+# A package or command of two groups once.
 mapfile -t PACKAGES < <(printf '%s\n' "${PACKAGES[@]}" | awk '!seen[$0]++')
 mapfile -t COMMANDS < <(printf '%s\n' "${COMMANDS[@]}" | awk '!seen[$0]++')
-# Whether the parts hold $1.
-wants() { [[ " ${parts[*]} " == *" $1 "* ]]; }
+# Whether the groups hold $1.
+wants() { [[ " ${groups[*]} " == *" $1 "* ]]; }
 
 if [[ $mode == list ]]; then
     printf '%s\n' "${PACKAGES[@]}"
