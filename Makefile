@@ -1,5 +1,8 @@
 # Native build (sanitizers) in build/, Windows cross build in build-win/.
-#   make deps      install missing Debian packages
+#   make deps      install missing Debian packages (and the preview test's npm packages): all that any target needs.
+#                  Each target checks only what it uses (scripts/need-deps.sh's groups) and installs that when
+#                  something is missing, so that a user with the packages builds the programs, the demo and the
+#                  release packages without root.
 #   make native    build/ with AddressSanitizer and UndefinedBehaviorSanitizer
 #   make windows   build-win/ with mingw-w64, static .exe files
 #   make test      both builds, then both suites (Windows under Wine), the GUI tests, the preview page in a
@@ -95,14 +98,21 @@ export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR DIST_DIR DIST_LINUX_DIR DIST_WIN_DIR
 
 all: native windows
 
-deps:
-	@scripts/need-deps.sh >/dev/null 2>&1 || scripts/install-deps.sh
+# $(call need,GROUPS): the recipe line that checks for what the GROUPS of work use (scripts/need-deps.sh) and
+# installs it when something is missing.
+need = @scripts/need-deps.sh $(1) >/dev/null 2>&1 || scripts/install-deps.sh $(1)
 
-native: deps
+deps:
+	$(call need,all)
+
+# The native and Windows builds make the test programs too.
+native:
+	$(call need,build tests)
 	$(CMAKE) -S . -B $(BUILD_DIR) $(NATIVE_CONFIG)
 	$(CMAKE) --build $(BUILD_DIR) -j $(JOBS)
 
-windows: deps
+windows:
+	$(call need,build windows tests)
 	$(CMAKE) -S . -B $(WIN_BUILD_DIR) $(WIN_CONFIG)
 	$(CMAKE) --build $(WIN_BUILD_DIR) -j $(JOBS)
 
@@ -122,19 +132,19 @@ test: deps
 	FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) scripts/run-tests.sh --native $$native --windows $$windows --gui $$windows \
 	    --preview $$native --fuzz $$fuzz --dist $$dist
 
-test-native: native
+test-native: deps native
 	@scripts/run-tests.sh --native ok
 
-test-windows: windows
+test-windows: deps windows
 	@scripts/run-tests.sh --windows ok
 
-test-gui: windows
+test-gui: deps windows
 	@scripts/run-tests.sh --gui ok
 
-test-preview: native
+test-preview: deps native
 	@scripts/run-tests.sh --preview ok
 
-test-dist: dist
+test-dist: deps dist
 	@scripts/run-tests.sh --dist ok
 
 # Any report of ThreadSanitizer fails the run.
@@ -153,7 +163,8 @@ tsan: deps
 # The first run after a checkout: the command-line tool built for speed (no sanitizers, no tests), a sample game
 # made once and kept, and one shrink. A sample left shrunk by an earlier demo is restored first; the engine keeps
 # the shrunk archive then, so the shrink that follows only swaps files.
-demo: deps
+demo:
+	$(call need,build)
 	$(CMAKE) -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF $(WERROR_CONFIG)
 	$(CMAKE) --build $(RELEASE_DIR) -j $(JOBS) --target pellmor make-sample-game
 	@set -e; \
@@ -182,25 +193,39 @@ demo: deps
 	echo "   Undo it with: $$pellmor restore $$game"
 
 # The programs and the files that go with them, built for release.
-dist-linux: deps
+dist-linux:
+	$(call need,build windows dist)
 	$(CMAKE) -S . -B $(DIST_LINUX_DIR) $(DIST_LINUX_CONFIG)
 	$(DIST_EPOCH) $(CMAKE) --build $(DIST_LINUX_DIR) -j $(JOBS) --target release-files
 
-dist-windows: deps
+dist-windows:
+	$(call need,build windows dist)
 	$(CMAKE) -S . -B $(DIST_WIN_DIR) $(DIST_WIN_CONFIG)
 	$(DIST_EPOCH) $(CMAKE) --build $(DIST_WIN_DIR) -j $(JOBS) --target PellmorWin pellmor
 
 dist: dist-linux dist-windows
 	$(DIST_EPOCH) packaging/make-dist.sh $(DIST_LINUX_DIR) $(DIST_WIN_DIR) $(DIST_DIR)
 
-install: dist-linux
+# `sudo make install` after a user's `make dist-linux`: root installs what the user built as it is, since a build
+# by root would leave files of root's in the user's build folder; root's own folder (or none yet) is built first.
+# The install's list of what it installed (install_manifest.txt) goes to the folder's owner too.
+install:
+	@if [ -d $(DIST_LINUX_DIR) ] && [ "$$(stat -c %u $(DIST_LINUX_DIR))" != "$$(id -u)" ]; then \
+	    test -f $(DIST_LINUX_DIR)/packaging/pellmor.1.gz || \
+	        { echo "install: $(DIST_LINUX_DIR) is not built; run make dist-linux as its owner first"; exit 1; }; \
+	    echo "install: installing $(DIST_LINUX_DIR) as its owner built it"; \
+	else \
+	    $(MAKE) --no-print-directory dist-linux; \
+	fi
 	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(DIST_LINUX_DIR) --prefix "$(PREFIX)" --strip
+	@chown --reference=$(DIST_LINUX_DIR) $(DIST_LINUX_DIR)/install_manifest.txt
 
 # Removes what `make install` would install now: the install rules tried in an empty folder give the list.
 uninstall:
 	@test -f $(DIST_LINUX_DIR)/cmake_install.cmake || { echo "uninstall: no $(DIST_LINUX_DIR); nothing was installed from it"; exit 1; }
 	@set -e; list=$$(mktemp -d); \
 	DESTDIR="$$list" $(CMAKE) --install $(DIST_LINUX_DIR) --prefix "$(PREFIX)" >/dev/null; \
+	chown --reference=$(DIST_LINUX_DIR) $(DIST_LINUX_DIR)/install_manifest.txt; \
 	(cd "$$list" && find . ! -type d) | while read -r file; do rm -fv "$(DESTDIR)$${file#.}"; done; \
 	rm -rf "$$list"
 

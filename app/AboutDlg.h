@@ -9,7 +9,7 @@ class CAboutDlg : public CDialog
 public:
     CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 
-    // Under the box's own texts, the release the program was built as: "Release 0.2.0".
+    // Under the box's own texts, the release the program was built as: "Release 1.03.1".
     bool OnInitDialog() override
     {
         CDialog::OnInitDialog();

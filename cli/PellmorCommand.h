@@ -52,7 +52,7 @@ enum class EPellmorValue : int32_t
     Folder,  // a folder's path
     Path,    // a file's or a folder's path (an archive, or the game folder that holds it)
     Archive, // an archive of the game folder on the command line: a name in Models or a path below the game folder
-    Number,  // a number; the option's Choices are the ones it takes, when they are few
+    Number,  // a number; the option's Choices are the usual ones, when there are few
     Command, // the name of a command
 };
 
@@ -62,7 +62,7 @@ struct FPellmorOptionDoc
     FString ShortName; // "-h", or empty
     FString ValueName; // "FILE"; empty when the option takes no value
     EPellmorValue Value = EPellmorValue::None;
-    FString Choices; // the values it takes, separated by blanks ("128 256 512"); empty when not a short list
+    FString Choices; // the usual values, offered first, separated by blanks ("1024 512 256 128"); may be empty
     FString Help;
     TDynArray<FString> Commands; // the commands that take it; empty when every command does
 };

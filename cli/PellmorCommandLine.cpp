@@ -110,14 +110,24 @@ bool TakeCount(FPellmorOptions& Options, const FString& Value, FString& What)
     return Count >= 1 && Count <= PREVIEW_MaxCount;
 }
 
+// The largest sides a player is shown as choices, as the dialog offers them: "1024 512 256 128".
+FString OfferedMaxSides()
+{
+    FString Sides;
+    for (const FShrinkSettings& Choice : FShrinkSettings::Choices())
+        if (Choice.Mode == EShrinkMode::LargestSide)
+            Sides += FString::Printf(Sides.IsEmpty() ? u"%d" : u" %d", Choice.MaxSide);
+    return Sides;
+}
+
 struct FOptionSpec
 {
     EOption Option;
     const char16_t* Synopsis;
     const char16_t* Help;
-    EPellmorValue Value;               // what its value is: how a missing one is asked for, and shell completion
-    FTakeValue Take;                   // stores the value; null for an option without one
-    const char16_t* Choices = nullptr; // the values it takes, when they are a short list: "128 256 512"
+    EPellmorValue Value;            // what its value is: how a missing one is asked for, and shell completion
+    FTakeValue Take;                // stores the value; null for an option without one
+    FString (*Choices)() = nullptr; // the values offered for it (Tab), when there is a short list of usual ones
 };
 
 const FOptionSpec Options[] = {
@@ -144,7 +154,7 @@ const FOptionSpec Options[] = {
     {OPTION_MaxSide, u"--max-side N",
      u"bring every texture whose larger side is above N (16 to 8192) down by whole halvings to N or less, and "
      u"leave the others as they are; smooth unless --no-smooth is given (default: the standard shrink)",
-     EPellmorValue::Number, &TakeMaxSide},
+     EPellmorValue::Number, &TakeMaxSide, &OfferedMaxSides},
     {OPTION_Smooth, u"--smooth",
      u"halve textures of one level with a 2x2 box filter instead of taking one pixel of four (cut-outs keep their "
      u"coverage); the default with --max-side",
@@ -207,6 +217,15 @@ const char16_t* const GameDirHelp =
 
 typedef int32_t (*FRunCommand)(const FPellmorOptions& Options, FPellmorConsole& Console);
 
+// A failure that a command ends with by itself, beyond those of every command (a wrong option, no game folder),
+// and when, in words that follow "Exits with N when": the command's help names its exit code from the table of
+// exit codes, so that the two never disagree.
+struct FCommandExit
+{
+    EPellmorError Error;
+    const char16_t* When; // "there are no game files"; null after the last
+};
+
 // What the first operand names.
 enum class EOperand : int32_t
 {
@@ -226,6 +245,7 @@ struct FCommandSpec
     const char16_t* Summary;
     const char16_t* Help;
     FRunCommand Run;
+    FCommandExit Exits[4] = {};
 };
 
 const FCommandSpec Commands[] = {
@@ -238,9 +258,12 @@ const FCommandSpec Commands[] = {
      OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
      u"the state of the game files and what to do next",
      u"Shows the state of the game files (original, shrunk, interrupted, missing, damaged, not-an-archive or "
-     u"busy), their sizes, whether a shrink has what it needs (write access, free space), and what to do next. "
-     u"Exits with 1 when there are no game files or the archive is damaged or no IMG archive.",
-     &RunStatus},
+     u"busy), their sizes, whether a shrink has what it needs (write access, free space), and what to do next.",
+     &RunStatus,
+     {{EPellmorError::NoGame, u"there are no game files"},
+      {EPellmorError::Damaged, u"the archive is damaged"},
+      {EPellmorError::NotAnArchive, u"is no IMG archive"},
+      {EPellmorError::CannotRead, u"cannot be read"}}},
     {u"shrink",
      nullptr,
      EOperand::GameDir,
@@ -474,13 +497,45 @@ FString WholeHelp()
     return Text + u"\n" + Wrap(Exits, 0, 0);
 }
 
+// The exit code of the command's own failures that end with Exit, in words: "the archive is damaged, is no IMG
+// archive or cannot be read".
+FString ExitCases(const FCommandSpec& Command, int32_t Exit)
+{
+    TDynArray<FString> Cases;
+    for (const FCommandExit& Case : Command.Exits)
+        if (Case.When && PellmorExitCode(Case.Error, CoreOS::INTERRUPT_None) == Exit)
+            Cases.AddItem(FString(Case.When));
+    FString Text;
+    for (int32_t i = 0; i < Cases.Num(); ++i)
+        Text += (i == 0 ? u"" : i + 1 == Cases.Num() ? u" or " : u", ") + Cases[i];
+    return Text;
+}
+
+// What the command does, then the exit codes of its own failures: "Exits with 2 when there are no game files,
+// and with 1 when the archive is damaged, ...". The help and the manual page both say it so.
+FString CommandHelpText(const FCommandSpec& Command)
+{
+    FString Exits;
+    TDynArray<int32_t> Named;
+    for (const FCommandExit& Case : Command.Exits)
+    {
+        const int32_t Exit = PellmorExitCode(Case.Error, CoreOS::INTERRUPT_None);
+        if (!Case.When || Named.FindItemIndex(Exit) >= 0)
+            continue;
+        Named.AddItem(Exit);
+        Exits += FString::Printf(Exits.IsEmpty() ? u" Exits with %d when %s" : u", and with %d when %s", Exit,
+                                 *ExitCases(Command, Exit));
+    }
+    return FString(Command.Help) + Exits + (Exits.IsEmpty() ? u"" : u".");
+}
+
 FString CommandHelp(const FCommandSpec& Spec)
 {
     FString Usage = u"usage: pellmor " + CommandSynopsis(Spec);
     for (const FOptionSpec& Option : Options)
         if (Spec.Options & Option.Option)
             Usage += FString::Printf(u" [%s]", Option.Synopsis);
-    FString Text = Wrap(Usage, 0, 7) + u"\n" + Wrap(Spec.Help, 0, 0);
+    FString Text = Wrap(Usage, 0, 7) + u"\n" + Wrap(CommandHelpText(Spec), 0, 0);
     if (Spec.Alias)
         Text += Wrap(FString::Printf(u"Also called %s.", Spec.Alias), 0, 0);
     if (Spec.First == EOperand::GameDir)
@@ -948,7 +1003,7 @@ TDynArray<FPellmorCommandDoc> GetPellmorCommandDocs()
         }
         Doc.MinOperands = Spec.MinOperands;
         Doc.Summary = appWithSystemSeparators(Spec.Summary);
-        Doc.Help = appWithSystemSeparators(Spec.Help);
+        Doc.Help = appWithSystemSeparators(CommandHelpText(Spec));
         Doc.bGameDir = Spec.First == EOperand::GameDir;
         for (const FOptionSpec& Option : Options)
             if (Spec.Options & Option.Option)
@@ -977,7 +1032,7 @@ TDynArray<FPellmorOptionDoc> GetPellmorOptionDocs()
         Doc.Name = Blank >= 0 ? Synopsis.Left(Blank) : Synopsis;
         Doc.ValueName = Blank >= 0 ? Synopsis.Mid(Blank + 1) : FString();
         Doc.Value = Option.Value;
-        Doc.Choices = Option.Choices ? Option.Choices : u"";
+        Doc.Choices = Option.Choices ? Option.Choices() : FString();
         Doc.Help = appWithSystemSeparators(Option.Help);
         for (const FCommandSpec& Spec : Commands)
             if (Spec.Options & Option.Option)

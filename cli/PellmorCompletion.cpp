@@ -94,7 +94,7 @@ _pellmor_dequote()
 }
 
 # Completes $cur as a value of the kind $1; $2 is the game folder on the line (or empty), the words after it the
-# values a number takes.
+# usual values of a number.
 _pellmor_complete_value()
 {
     local kind=$1 game=$2
@@ -186,7 +186,7 @@ FString Tables(const TDynArray<FPellmorCommandDoc>& Commands, const TDynArray<FP
     }
     FString Text = u"\n# The commands.\n_pellmor_commands()\n{\n    echo \"" + Joined(Names, u" ") + u"\"\n}\n";
 
-    Text += u"\n# What the value of option $1 is, then the values it takes when they are few; nothing when it takes "
+    Text += u"\n# What the value of option $1 is, then its usual values when there are few; nothing when it takes "
             u"none.\n_pellmor_option_value()\n{\n    case $1 in\n";
     for (const FPellmorOptionDoc& Option : Options)
     {

@@ -149,7 +149,8 @@ FString OptionsSection(const TDynArray<FPellmorOptionDoc>& Options, const TDynAr
         {
             TDynArray<FString> Choices;
             Option.Choices.Split(u" ", &Choices);
-            Text += u"; \\fI" + RoffText(Option.ValueName) + u"\\fR is " + ListInWords(Choices, false, u" or ");
+            Text +=
+                u"; the usual values of \\fI" + RoffText(Option.ValueName) + u"\\fR are " + ListInWords(Choices, false);
         }
         Text += u".\n";
         if (Option.Commands.Num() > 0)

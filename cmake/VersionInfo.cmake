@@ -8,6 +8,12 @@ endif()
 
 add_compile_definitions(PELLMOR_VERSION="${PROJECT_VERSION}")
 
+# The numbers of the resource's fixed version, which the resource compiler reads as C numbers: the release
+# 1.03.1 continues the caption's "v1.03", and "03" there would be an octal number ("08" none at all).
+foreach(field MAJOR MINOR PATCH)
+    math(EXPR PELLMOR_VERSION_${field} "0${PROJECT_VERSION_${field}}")
+endforeach()
+
 # pellmor_version_resource(TARGET DESCRIPTION): the Windows program TARGET carries a VERSIONINFO resource with
 # the version, DESCRIPTION and the copyright. Nothing on other systems.
 function(pellmor_version_resource target description)

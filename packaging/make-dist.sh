@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Assembles the release packages from the release builds (make dist):
 #   DIST/PellmorWin-VERSION-windows-x64.zip   the Windows programs, the read-me, the example skip rules, the
-#                                             licence and the notices, text files with Windows line ends
-#   DIST/pellmor_VERSION_amd64.deb            pellmor, its manual page, its bash completion and its docs
+#                                             licence and the notices, text files with Windows line ends (and
+#                                             a .txt file that holds more than ASCII with UTF-8's byte-order
+#                                             mark, by which Notepad before Windows 10 knows it)
+#   DIST/pellmor_VERSION_amd64.deb            pellmor, its manual page, its bash completion and its docs: the
+#                                             read-me for Linux, the copyright as Debian wants it (no mark)
 #   DIST/SHA256SUMS                           of both
 # Two runs over the same builds of one commit give the same bytes: every time stamp is the last commit's
 # (SOURCE_DATE_EPOCH, unless set; the present time outside a git checkout), the zip's entries are sorted and hold
@@ -34,8 +37,16 @@ done
 
 # Every file and folder below $1 with the commit's time.
 stamp() { find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +; }
-# A text file with Windows line ends.
-crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
+# A text file for Windows: Windows line ends, and the byte-order mark before a .txt file's text beyond ASCII.
+windows_text()
+{
+    if [[ $2 == *.txt ]] && LC_ALL=C grep -q '[^[:print:][:space:]]' "$1"; then
+        printf '\357\273\277' >"$2"
+    else
+        : >"$2"
+    fi
+    sed 's/\r$//; s/$/\r/' "$1" >>"$2"
+}
 
 # ---- The Windows zip ------------------------------------------------------------------------------------------
 
@@ -44,10 +55,10 @@ zip_stage=$stage/windows
 rm -rf "$zip_stage"
 mkdir -p "$zip_stage"
 cp "$windows/app/PellmorWin.exe" "$windows/cli/pellmor.exe" "$zip_stage/"
-crlf "$repo/packaging/README.txt" "$zip_stage/README.txt"
-crlf "$files/SkipRules.example.ini" "$zip_stage/SkipRules.example.ini"
-crlf "$repo/LICENSE" "$zip_stage/LICENSE.txt"
-crlf "$files/THIRD-PARTY.txt" "$zip_stage/THIRD-PARTY.txt"
+windows_text "$repo/packaging/README.txt" "$zip_stage/README.txt"
+windows_text "$files/SkipRules.example.ini" "$zip_stage/SkipRules.example.ini"
+windows_text "$repo/LICENSE" "$zip_stage/LICENSE.txt"
+windows_text "$files/THIRD-PARTY.txt" "$zip_stage/THIRD-PARTY.txt"
 chmod 0644 "$zip_stage"/*
 stamp "$zip_stage"
 rm -f "$dist/$zip_name"
@@ -64,7 +75,7 @@ DESTDIR=$deb_stage cmake --install "$linux" --prefix /usr --strip >/dev/null
 strip --remove-section=.comment --remove-section=.note "$deb_stage/usr/bin/pellmor"
 mkdir -p "$doc" "$deb_stage/DEBIAN"
 cp "$files/copyright" "$doc/copyright"
-sed 's/\r$//' "$repo/packaging/README.txt" >"$doc/README"
+cp "$repo/packaging/README-linux.txt" "$doc/README"
 "$repo/packaging/debian-changelog.sh" "$repo/CHANGELOG.md" "$repo/packaging/debian/control.in" |
     gzip -9n >"$doc/changelog.gz"
 

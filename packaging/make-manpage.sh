@@ -8,7 +8,7 @@ set -eu
 pellmor=$1 sections=$2 license=$3 changelog=$4 out=$5
 
 version=$("$pellmor" --version | sed -n '1s/^pellmor //p')
-# "## 0.2.0 (2026-12-07)"
+# "## 1.03.1 (2026-12-07)"
 date=$(sed -n "s/^## $version (\([0-9-]*\))\$/\1/p" "$changelog")
 if [ -z "$version" ] || [ -z "$date" ]; then
     echo "make-manpage: no section \"## $version (YYYY-MM-DD)\" in $changelog" >&2

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build and the tests need (Debian 12, as root).
-# Safe to run again: apt skips what is there, the deb-src entry is added once.
+# Installs the Debian packages that the named groups of work need (Debian 12, as root): the groups of
+# need-deps.sh (build, windows, dist, tests, checks), every group when none is named. With checks also the preview
+# test's npm packages, into the checkout. Safe to run again: apt skips what is there, the deb-src entry is added
+# once.
+#   scripts/install-deps.sh [GROUP...]
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+"$here/need-deps.sh" --list "$@" >/dev/null || exit 2
 
 if [[ $(id -u) -ne 0 ]]; then
     if command -v sudo >/dev/null 2>&1; then
         exec sudo -E "$0" "$@"
     fi
-    echo "install-deps: run as root" >&2
+    "$here/need-deps.sh" "$@" || true
+    echo "install-deps: the above is missing; run scripts/install-deps.sh $* as root to install it" >&2
     exit 1
 fi
 
@@ -56,7 +61,7 @@ SRC
 
 add_deb_src
 
-mapfile -t packages < <("$here/need-deps.sh" --list)
+mapfile -t packages < <("$here/need-deps.sh" --list "$@")
 
 # Wait for another apt (say, a first-boot upgrade) instead of failing on its lock.
 apt_wait=(-o DPkg::Lock::Timeout=600)
@@ -74,9 +79,11 @@ done
 
 # The preview page's test drives Debian's chromium with puppeteer-core from npm, at the versions of its lock file;
 # no browser is downloaded (PUPPETEER_SKIP_DOWNLOAD), the test names /usr/bin/chromium.
-(cd "$here/../tests/preview" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund)
+if "$here/need-deps.sh" --npm "$@"; then
+    (cd "$here/../tests/preview" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund)
+fi
 
-if ! "$here/need-deps.sh"; then
+if ! "$here/need-deps.sh" "$@"; then
     echo "install-deps: something is still missing" >&2
     exit 1
 fi

@@ -1,19 +1,51 @@
 #!/usr/bin/env bash
-# Exits 0 when every Debian package, command and apt source that the build and
-# the tests rely on is present, 1 otherwise (and names what is missing on stderr).
-#   scripts/need-deps.sh          check
-#   scripts/need-deps.sh --list     print the package list (install-deps.sh reads it)
-#   scripts/need-deps.sh --deb-src  check only for a deb-src entry for bookworm main
+# Exits 0 when every Debian package, command and apt source that the named groups of work rely on is present,
+# 1 otherwise (and names what is missing on stderr). The groups:
+#   build    the Linux programs for release: make demo, and with dist also make dist-linux and make install
+#   windows  the Windows programs (mingw-w64)
+#   dist     the release packages: make dist (with build and windows)
+#   tests    the test programs that make native and make windows build beside the programs
+#   checks   running the suites: Wine, X, the browser and the preview test's npm packages, the fuzz targets'
+#            clang, strace, lintian
+#   all      every group (the default)
+# So a user who has the Debian packages builds and runs the demo without the test suites' npm packages, which
+# only root installs into the checkout.
+#   scripts/need-deps.sh [GROUP...]            check
+#   scripts/need-deps.sh --list [GROUP...]     print the groups' package list (install-deps.sh reads it)
+#   scripts/need-deps.sh --npm [GROUP...]      exit 0 when the groups include the npm packages
+#   scripts/need-deps.sh --deb-src            check only for a deb-src entry for bookworm main
 set -uo pipefail
 
-PACKAGES=(
-    # native build and tests
+here=$(cd "$(dirname "$0")" && pwd)
+
+# Each group's packages and the commands they bring.
+BUILD_PACKAGES=(
     build-essential cmake make git pkg-config
+    # the preview's PNG files and the resampling modes' block coder (stb, header only)
+    libstb-dev
+    # dpkg-dev so that `apt-get source libsquish` works: both builds compile the block coder from Debian's source;
+    # dpkg-buildflags gives the release build Debian's hardening flags
+    dpkg-dev
+)
+BUILD_COMMANDS=(gcc g++ make cmake git pkg-config dpkg-source dpkg-buildflags gzip)
+
+# The posix-thread variant gives std::thread and std::mutex. Its runtime's copyright file is also what the notices
+# of the release files are made from, in the Linux build too.
+WINDOWS_PACKAGES=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
+WINDOWS_COMMANDS=(x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres)
+
+# zip for the Windows download; dpkg-dev's dpkg-shlibdeps for the package's Depends.
+DIST_PACKAGES=(zip dpkg-dev)
+DIST_COMMANDS=(zip dpkg-deb dpkg-shlibdeps)
+
+TESTS_PACKAGES=(
     googletest libgtest-dev libgmock-dev
     # the tests' reader of the command's JSON (header only)
     nlohmann-json3-dev
-    # Windows cross build: the posix-thread variant gives std::thread and std::mutex
-    gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+)
+TESTS_COMMANDS=(ctest)
+
+CHECKS_PACKAGES=(
     # Windows tests under Wine (64-bit only, no i386 multiarch)
     wine wine64 libwine
     # X libraries and fonts Wine loads at run time for real windows and dialogs;
@@ -24,38 +56,58 @@ PACKAGES=(
     xvfb xauth xdotool x11-apps imagemagick
     # GNU time for measured runs
     time
-    # the preview's PNG files (stb_image_write, header only; the tests read them back with stb_image)
-    libstb-dev
     # the preview page's test: Debian's browser, headless, driven by a Node script (puppeteer-core from npm,
     # which comes with nodejs)
     chromium nodejs
-    # dpkg-dev so that `apt-get source libsquish` works: both builds compile the block coder from Debian's source
-    dpkg-dev
     # fuzz targets: clang with libFuzzer and the sanitizer runtimes, and llvm-symbolizer for readable reports
     clang libclang-rt-14-dev llvm-14
     # real system calls made to fail (make syscall-faults)
     strace
-    # the release packages (make dist) and their check: zip and unzip for the Windows download, dpkg-dev's
-    # dpkg-shlibdeps and dpkg-buildflags, lintian, man-db to render the manual page, bash-completion whose
-    # helpers the completion uses in an interactive bash
-    zip unzip lintian man-db bash-completion
+    # the packaging check: unzip, lintian, man-db to render the manual page, bash-completion whose helpers the
+    # completion uses in an interactive bash
+    unzip lintian man-db bash-completion
 )
-
-COMMANDS=(
-    gcc g++ make cmake ctest git pkg-config
-    x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-windres
+CHECKS_COMMANDS=(
     wine wineboot wineserver
     Xvfb xvfb-run xauth xdotool xwd import
-    dpkg-source
     clang clang++ llvm-symbolizer-14
     strace
     chromium node npm
-    zip unzip lintian man dpkg-deb dpkg-shlibdeps dpkg-buildflags gzip
+    unzip lintian man
 )
 
-if [[ "${1:-}" == "--list" ]]; then
+mode=check
+case "${1:-}" in
+    --list | --npm | --deb-src) mode=${1#--}; shift ;;
+esac
+groups=("$@")
+((${#groups[@]})) || groups=(all)
+[[ " ${groups[*]} " == *" all "* ]] && groups=(build windows dist tests checks)
+PACKAGES=()
+COMMANDS=()
+for group in "${groups[@]}"; do
+    case $group in
+        build) PACKAGES+=("${BUILD_PACKAGES[@]}"); COMMANDS+=("${BUILD_COMMANDS[@]}") ;;
+        windows) PACKAGES+=("${WINDOWS_PACKAGES[@]}"); COMMANDS+=("${WINDOWS_COMMANDS[@]}") ;;
+        dist) PACKAGES+=("${DIST_PACKAGES[@]}"); COMMANDS+=("${DIST_COMMANDS[@]}") ;;
+        tests) PACKAGES+=("${TESTS_PACKAGES[@]}"); COMMANDS+=("${TESTS_COMMANDS[@]}") ;;
+        checks) PACKAGES+=("${CHECKS_PACKAGES[@]}"); COMMANDS+=("${CHECKS_COMMANDS[@]}") ;;
+        *) echo "need-deps: no group $group (build, windows, dist, tests, checks, all)" >&2; exit 2 ;;
+    esac
+done
+# A package or command of two groups once.
+mapfile -t PACKAGES < <(printf '%s\n' "${PACKAGES[@]}" | awk '!seen[$0]++')
+mapfile -t COMMANDS < <(printf '%s\n' "${COMMANDS[@]}" | awk '!seen[$0]++')
+# Whether the groups hold $1.
+wants() { [[ " ${groups[*]} " == *" $1 "* ]]; }
+
+if [[ $mode == list ]]; then
     printf '%s\n' "${PACKAGES[@]}"
     exit 0
+fi
+if [[ $mode == npm ]]; then
+    wants checks
+    exit
 fi
 
 # True when apt knows a deb-src entry for bookworm main, in either the one-line
@@ -88,7 +140,7 @@ have_bookworm_deb_src()
     return 1
 }
 
-if [[ "${1:-}" == "--deb-src" ]]; then
+if [[ $mode == deb-src ]]; then
     have_bookworm_deb_src
     exit
 fi
@@ -111,24 +163,24 @@ for c in "${COMMANDS[@]}"; do
 done
 
 # Debian's wine64 package keeps the loader out of PATH.
-if [[ ! -x /usr/lib/wine/wine64 ]]; then
+if wants checks && [[ ! -x /usr/lib/wine/wine64 ]]; then
     echo "need-deps: /usr/lib/wine/wine64 is missing (package wine64)" >&2
     missing=1
 fi
 
-if [[ ! -f /usr/src/googletest/CMakeLists.txt ]]; then
+if wants tests && [[ ! -f /usr/src/googletest/CMakeLists.txt ]]; then
     echo "need-deps: /usr/src/googletest is missing (package googletest)" >&2
     missing=1
 fi
 
 # The preview page's test: puppeteer-core at the versions of its lock file (install-deps.sh runs npm ci).
-here=$(cd "$(dirname "$0")" && pwd)
-if [[ ! -f "$here/../tests/preview/node_modules/puppeteer-core/package.json" ]]; then
+if wants checks && [[ ! -f "$here/../tests/preview/node_modules/puppeteer-core/package.json" ]]; then
     echo "need-deps: tests/preview/node_modules has no puppeteer-core (npm ci)" >&2
     missing=1
 fi
 
-if ! have_bookworm_deb_src; then
+# The block coder's sources, for every build.
+if (wants build || wants windows) && ! have_bookworm_deb_src; then
     echo "need-deps: no deb-src entry for bookworm main" >&2
     missing=1
 fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The packaging check: what `make dist` wrote into dist/ is what a player downloads. Prints a PASS or FAIL line
 # per check, then
-#   dist: 7 passed, 0 failed
+#   dist: 8 passed, 0 failed
 # and exits non-zero when a check failed. Needs dist/ and the release builds (DIST_DIR, DIST_LINUX_DIR,
 # DIST_WIN_DIR; make dist); the Windows programs run under Wine (scripts/wine-run.sh's prefix), the dialog on a
 # virtual X screen.
@@ -26,11 +26,13 @@ cleanup()
 }
 trap cleanup EXIT
 
+# A check passes when its function returns 0 and called fail nowhere: a fail before its last line counts too.
 check()
 {
     local name=$1
     shift
-    if "$@" >"$work/$name.log" 2>&1; then
+    rm -f "$work/failed"
+    if "$@" >"$work/$name.log" 2>&1 && [[ ! -e $work/failed ]]; then
         echo "PASS $name"
         passed=$((passed + 1))
     else
@@ -40,7 +42,7 @@ check()
     fi
 }
 
-fail() { echo "$*"; return 1; }
+fail() { echo "$*"; : >"$work/failed"; return 1; }
 
 version=$(sed -n 's/^project(PellmorWin VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 zip=$DIST_DIR/PellmorWin-$version-windows-x64.zip
@@ -57,9 +59,29 @@ zip_contents()
     got=$(unzip -Z1 "$zip" | LC_ALL=C sort) || return 1
     [[ $got == "$want" ]] || fail "the zip holds: $got"
     mkdir -p "$unzipped" && unzip -q "$zip" -d "$unzipped" || return 1
-    grep -q $'\r$' "$unzipped/README.txt" || fail "README.txt has no Windows line ends"
     grep -q 'libsquish' "$unzipped/THIRD-PARTY.txt" || fail "THIRD-PARTY.txt names no libsquish"
+    grep -q 'start PellmorWin.exe' "$unzipped/README.txt" || fail "README.txt is not the read-me for Windows"
     strings -el "$unzipped/PellmorWin.exe" | grep -qx "$version" || fail "PellmorWin.exe has no version resource $version"
+}
+
+# The text files as Notepad shows them, also the one of Windows 7 and 8: Windows line ends throughout, and a .txt
+# file with more than ASCII in it marked as UTF-8 (which the notices are, with the names of their authors).
+zip_texts()
+{
+    local file name bad=0
+    for file in "$unzipped"/*.txt "$unzipped"/*.ini; do
+        name=${file##*/}
+        ! grep -qv $'\r$' "$file" || { echo "$name has lines without Windows line ends"; bad=1; }
+        if [[ $(head -c3 "$file") == $'\xef\xbb\xbf' ]]; then
+            [[ $name == *.txt ]] || { echo "$name begins with a byte-order mark"; bad=1; }
+        elif LC_ALL=C grep -q '[^[:print:][:space:]]' "$file"; then
+            echo "$name holds more than ASCII without UTF-8's byte-order mark"
+            bad=1
+        fi
+    done
+    LC_ALL=C grep -q '[^[:print:][:space:]]' "$unzipped/THIRD-PARTY.txt" ||
+        { echo "THIRD-PARTY.txt is all ASCII: its mark went untried"; bad=1; }
+    return $bad
 }
 
 zip_programs_start()
@@ -81,6 +103,11 @@ zip_programs_start()
         sleep 0.5
     done
     xdotool search --name '^PellmorWin v' >/dev/null 2>&1 || fail "PellmorWin.exe showed no window in 30 s"
+    # The release goes on from the number in the window's own caption ("PellmorWin v1.03": 1.03.1), so that
+    # nothing a player sees contradicts it.
+    local caption
+    caption=$(xdotool getwindowname "$(xdotool search --name '^PellmorWin v' | head -n1)")
+    [[ $version == "${caption#PellmorWin v}".* ]] || fail "release $version under the caption \"$caption\""
     kill "$app_pid"
     wait "$app_pid" 2>/dev/null
     app_pid=""
@@ -102,6 +129,13 @@ deb_contents()
     out=$("$extracted/usr/bin/pellmor" --version) || return 1
     [[ $out == "pellmor $version" ]] || fail "pellmor --version: $out"
     "$extracted/usr/bin/pellmor" --help >/dev/null || fail "pellmor --help failed"
+    zcat "$extracted/usr/share/doc/pellmor/changelog.gz" | head -n1 | grep -q "^pellmor ($version) " ||
+        fail "the changelog's newest entry is not $version"
+    local readme=$extracted/usr/share/doc/pellmor/README
+    grep -q 'pellmor status' "$readme" && grep -q 'man pellmor' "$readme" && ! grep -q 'start PellmorWin.exe' "$readme" ||
+        fail "the package's README is not the read-me for Linux"
+    [[ $(head -c7 "$extracted/usr/share/doc/pellmor/copyright") == Format: ]] ||
+        fail "the copyright does not begin with its Format: line"
 }
 
 # The page renders without a warning, and its EXIT STATUS names the exit codes of `pellmor --help`.
@@ -116,6 +150,14 @@ manual_page()
     page_codes=$(zcat "$page" | sed -n '/^\.SH "EXIT STATUS"/,/^\.SH/p' | sed -n 's/^\.B \([0-9]*\)$/\1/p' | tr '\n' ' ')
     [[ -n $help_codes && $help_codes == "$page_codes" ]] ||
         fail "exit codes: pellmor --help says '$help_codes', the manual page '$page_codes'"
+    # What the page says status exits with in a folder without the game is what it does.
+    local said status_exit=0
+    said=$(MANWIDTH=80 man -l "$page" 2>/dev/null | tr -s ' \n' ' ' |
+        sed -n 's/.*Exits with \([0-9]*\) when there are no game files.*/\1/p')
+    mkdir -p "$work/no-game"
+    "$extracted/usr/bin/pellmor" status "$work/no-game" >/dev/null 2>&1 || status_exit=$?
+    [[ -n $said && $said == "$status_exit" ]] ||
+        fail "status without game files: the page says '$said', it exits $status_exit"
 }
 
 # In a non-interactive bash, as Tab does in an interactive one.
@@ -136,6 +178,8 @@ bash_completion()
         expect "shrink shrink-img" pellmor sh
         expect "--skip-rules" pellmor shrink --sk
         expect "--max-side" pellmor shrink --ma
+        expect "1024 512 256 128" pellmor shrink --max-side ""
+        expect "256" pellmor report --max-side = 2
         expect "gta3 gta_int" pellmor status "$2" --archive ""
         expect "status shrink shrink-img" pellmor help s
     ' - "$extracted/usr/share/bash-completion/completions/pellmor" "$work/game"
@@ -163,6 +207,7 @@ if [[ ! -f $zip || ! -f $deb ]]; then
 fi
 
 check zip-contents zip_contents
+check zip-texts zip_texts
 check zip-programs-start zip_programs_start
 check deb-contents deb_contents
 check manual-page manual_page
