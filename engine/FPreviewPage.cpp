@@ -3,6 +3,7 @@
 // anywhere: the page works offline.
 #include "engine/FPreviewPage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtf8.h"
+#include "engine/FPreviewPictures.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STBI_WRITE_NO_STDIO
@@ -22,9 +24,8 @@ namespace
 const char16_t* const MarkerName = u".pellmor-preview";
 const char* const MarkerTitle = "pellmor preview page";
 
-// The pictures' boxes on the page: the larger side of a pair drawn at least Small, at most Large CSS pixels (a
-// click shows the pair at the original's own size, up to Zoomed).
-const int32_t SmallSide = 128, LargeSide = 320, ZoomedSide = 1024;
+// The whole textures of a pair shown when it is clicked: their larger side drawn at most this many CSS pixels.
+const int32_t ZoomedSide = 1024;
 
 bool WriteBytes(const FString& Path, const void* Data, size_t Count)
 {
@@ -107,31 +108,52 @@ int64_t Percent(int64_t Part, int64_t Whole)
 }
 
 const char16_t* const Style =
-    u"body{font:15px/1.4 system-ui,'Segoe UI',sans-serif;margin:24px auto;max-width:1120px;padding:0 16px;"
-    u"background:#f5f5f2;color:#222}h1{font-size:24px;margin:0 0 4px}h2{font-size:19px;margin:32px 0 8px}"
-    u"table{border-collapse:collapse}td,th{padding:3px 12px 3px 0;text-align:left}td.n,th.n{text-align:right}"
-    u".note{color:#555}.chart text{font-size:13px;fill:#222}.pairs{display:flex;flex-wrap:wrap;gap:16px}"
-    u".pairs{align-items:flex-start}.pair{background:#fff;border:1px solid "
-    u"#ddd;border-radius:6px;padding:10px;cursor:zoom-in}"
-    u".pair.zoom{cursor:zoom-out;flex-basis:100%}.pair h3{font-size:14px;margin:0;word-break:break-all}"
-    u".pair p{margin:2px 0 8px;font-size:13px;color:#444}.shots{display:flex;gap:10px;align-items:flex-start}"
-    u"figure{margin:0}figcaption{font-size:12px;color:#555}.frame{display:block;"
-    u"background:repeating-conic-gradient(#ccc 0 25%,#fff 0 50%) 0 0/16px 16px}"
-    u".frame img{display:block;width:var(--w);height:var(--h)}.zoom .frame img{width:var(--zw);height:var(--zh)}"
-    u"img.px{image-rendering:pixelated;image-rendering:crisp-edges}.missing{width:var(--w);height:var(--h);"
-    u"display:flex;align-items:center;justify-content:center;background:#eee;font-size:12px}";
+    u"body{font:15px/1.4 system-ui,'Segoe UI',sans-serif;margin:20px auto;max-width:1680px;padding:0 16px;"
+    u"background:#f5f5f2;color:#222}h1{font-size:24px;margin:0 0 4px}h2{font-size:19px;margin:24px 0 8px}"
+    u".top{display:grid;grid-template-columns:repeat(auto-fit,minmax(min(100%,460px),1fr));gap:0 48px}"
+    u"table{border-collapse:collapse}td,th{padding:3px 12px 3px 0;text-align:left;vertical-align:top}"
+    u"td.n,th.n{text-align:right}td.n{white-space:nowrap}#archives "
+    u"td:first-child{overflow-wrap:anywhere}.note{color:#555;max-width:80ch}"
+    u".chart{display:block;width:100%;max-width:720px}.chart text{font-size:14px;fill:#222}"
+    u".pairs{display:grid;grid-template-columns:repeat(auto-fill,minmax(min(100%,390px),1fr));gap:12px;"
+    u"align-items:start}.pair{background:#fff;border:1px solid #ddd;border-radius:6px;padding:10px;min-width:0;"
+    u"cursor:zoom-in}.pair.zoom{grid-column:1/-1;cursor:zoom-out}.pair h3{font-size:15px;margin:0;"
+    u"overflow-wrap:anywhere}.pair p{margin:2px 0 8px;font-size:14px;color:#444}"
+    u".shots,.detail,.whole{display:flex;gap:8px;align-items:flex-start}.shots{flex-wrap:wrap}"
+    u"figure{margin:0;width:min-content}figcaption{font-size:14px;line-height:1.3;color:#555;margin-top:2px}"
+    u".small figcaption{white-space:nowrap}.small .frame{width:fit-content}"
+    u".frame{display:block;position:relative;background:repeating-conic-gradient(#ccc 0 25%,#fff 0 50%) 0 0/16px "
+    u"16px}.frame img{display:block}.spot{position:absolute;box-sizing:border-box;border:2px solid #ff2e88;"
+    u"box-shadow:0 0 0 1px #000a}.detail img{width:var(--cw);height:var(--ch)}"
+    u".whole{display:none;margin-top:10px}.zoom .whole{display:flex}.whole figure{width:auto;"
+    u"flex:0 1 var(--ww);min-width:0}.whole .frame{aspect-ratio:var(--ar)}.whole img{width:100%;height:100%}"
+    u"img.px{image-rendering:crisp-edges;image-rendering:pixelated}.missing{display:flex;align-items:center;"
+    u"justify-content:center;text-align:center;background:#eee;font-size:14px}"
+    u"@media (min-width:600px){.zoom .detail img{width:calc(2*var(--cw));height:calc(2*var(--ch));"
+    u"image-rendering:crisp-edges;image-rendering:pixelated}}"
+    u"@media (max-width:480px){body{margin-top:12px;padding:0 10px}.pair{padding:8px}.small img{width:64px;"
+    u"height:auto}}";
 
-const char16_t* const Script = u"document.querySelectorAll('.pair').forEach(function(p){p.addEventListener('click',"
-                               u"function(){p.classList.toggle('zoom');});});";
+// A click toggles a pair's larger view; its whole pictures are fetched the first time, so that the page opens
+// with the small files only.
+const char16_t* const Script =
+    u"document.querySelectorAll('.pair').forEach(function(p){p.addEventListener('click',function(){"
+    u"p.classList.toggle('zoom');p.querySelectorAll('img[data-src]').forEach(function(i){i.src=i.dataset.src;"
+    u"i.removeAttribute('data-src');});});});";
 
-// The top of the page: the archives, today's size and the estimate for the choice shown.
+// The title, and what the page is about.
+FString TitleHtml(const FPreview& Preview)
+{
+    return FString::Printf(u"<h1>What the textures will look like</h1>\n<p>The choice shown: <b>%s</b>. Nothing was "
+                           u"written in the game's folder.</p>\n",
+                           *Escape(Capitalized(Preview.Settings.Describe())));
+}
+
+// The archives, today's size and the estimate for the choice shown.
 FString ArchivesHtml(const FPreview& Preview)
 {
-    FString Html = FString::Printf(u"<h1>What the textures will look like</h1>\n<p>The choice shown: <b>%s</b>. "
-                                   u"Nothing was written in the game's folder.</p>\n",
-                                   *Escape(Capitalized(Preview.Settings.Describe())));
-    Html += u"<table id=\"archives\"><tr><th>Archive</th><th class=\"n\">Now</th><th class=\"n\">After "
-            u"(estimated)</th><th class=\"n\">Smaller by</th></tr>\n";
+    FString Html = u"<h2>The archives</h2>\n<table id=\"archives\"><tr><th>Archive</th><th class=\"n\">Now</th>"
+                   u"<th class=\"n\">After (estimated)</th><th class=\"n\">Smaller by</th></tr>\n";
     for (const FPreviewArchive& Archive : Preview.Archives)
         Html += FString::Printf(u"<tr class=\"archive\" data-bytes=\"%lld\" data-estimated-bytes=\"%lld\"><td>%s"
                                 u"</td><td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%lld%%</td>"
@@ -149,25 +171,27 @@ FString ArchivesHtml(const FPreview& Preview)
     return Html;
 }
 
-// The estimated size of every choice, as bars under today's size; the choice shown is marked.
+// The estimated size of every choice, as bars under today's size; the choice shown is marked. Each bar has its
+// words on a line above it and is as long as its share of the chart's width, so that the chart takes any width
+// with its words at their own size.
 FString ChartHtml(const FPreview& Preview)
 {
-    const int32_t LabelWidth = 230, BarWidth = 520, Row = 30;
+    const int32_t Row = 38;
     const int64_t Now = Preview.Bytes() > 0 ? Preview.Bytes() : 1;
-    const int32_t Height = Row * (Preview.Choices.Num() + 1) + 8;
-    FString Svg = FString::Printf(u"<h2>The size of each choice</h2>\n<svg class=\"chart\" width=\"%d\" height=\"%d\" "
-                                  u"viewBox=\"0 0 %d %d\" role=\"img\" aria-label=\"estimated sizes\">\n",
-                                  LabelWidth + BarWidth + 170, Height, LabelWidth + BarWidth + 170, Height);
+    FString Svg = FString::Printf(u"<h2>The size of each choice</h2>\n<svg class=\"chart\" width=\"100%%\" "
+                                  u"height=\"%d\" role=\"img\" aria-label=\"estimated sizes\">\n",
+                                  Row * (Preview.Choices.Num() + 1));
     auto Bar = [&](int32_t Index, const FString& Label, int64_t Bytes, const char16_t* Fill, bool bShown)
     {
-        const int32_t Y = 4 + Index * Row;
-        const int32_t Width = int32_t(int64_t(BarWidth) * (Bytes < Now ? Bytes : Now) / Now);
-        Svg += FString::Printf(
-            u"<text x=\"%d\" y=\"%d\" text-anchor=\"end\"%s>%s</text><rect x=\"%d\" y=\"%d\" width=\"%d\" "
-            u"height=\"%d\" fill=\"%s\" rx=\"2\"/><text x=\"%d\" y=\"%d\"%s>%s%s</text>\n",
-            LabelWidth - 8, Y + 17, bShown ? u" font-weight=\"bold\"" : u"", *Escape(Label), LabelWidth, Y,
-            Width < 1 ? 1 : Width, Row - 8, Fill, LabelWidth + Width + 6, Y + 17,
-            bShown ? u" font-weight=\"bold\"" : u"", *appFormatMegabytes(Bytes), bShown ? u"  \u25c0 shown" : u"");
+        const int32_t Y = Index * Row;
+        const int64_t Permille = std::max<int64_t>(1, 1000 * std::min(Bytes, Now) / Now);
+        const char16_t* const Weight = bShown ? u" font-weight=\"bold\"" : u"";
+        Svg += FString::Printf(u"<text x=\"0\" y=\"%d\"%s>%s</text><text x=\"100%%\" y=\"%d\" text-anchor=\"end\"%s>"
+                               u"%s%s</text><rect x=\"0\" y=\"%d\" width=\"%lld.%lld%%\" height=\"12\" fill=\"%s\" "
+                               u"rx=\"2\"/>\n",
+                               Y + 15, Weight, *Escape(Label), Y + 15, Weight, *appFormatMegabytes(Bytes),
+                               bShown ? u" \u25c0 shown" : u"", Y + 20, (long long)(Permille / 10),
+                               (long long)(Permille % 10), Fill);
     };
     Bar(0, FString(u"Now"), Preview.Bytes(), u"#9a9a9a", false);
     for (int32_t i = 0; i < Preview.Choices.Num(); ++i)
@@ -179,44 +203,129 @@ FString ChartHtml(const FPreview& Preview)
     return Svg + u"</svg>\n";
 }
 
-// The size a picture of Width x Height is drawn at when its pair's larger side is drawn as Side.
-FString BoxStyle(const FTexturePicture& Before, int32_t Side, int32_t Zoomed)
+// What the page draws of a pair beyond its two whole pictures, made once for the files and the page.
+struct FPairPictures
 {
-    const int32_t Larger = Before.Width > Before.Height ? Before.Width : Before.Height;
-    auto Scaled = [Larger](int32_t Value, int32_t To)
-    { return Larger > 0 ? int32_t(int64_t(Value) * To / Larger) : To; };
-    return FString::Printf(u"--w:%dpx;--h:%dpx;--zw:%dpx;--zh:%dpx", Scaled(Before.Width, Side),
-                           Scaled(Before.Height, Side), Scaled(Before.Width, Zoomed), Scaled(Before.Height, Zoomed));
+    FTexturePicture Small;
+    FPreviewDetail Detail;
+};
+
+// The files of a pair, in the order the marker lists them.
+enum EPairFile : int32_t
+{
+    PAIRFILE_Small,
+    PAIRFILE_DetailBefore,
+    PAIRFILE_DetailAfter,
+    PAIRFILE_Before,
+    PAIRFILE_After,
+    PAIRFILE_Count,
+};
+
+FString PairFileName(int32_t Number, int32_t File)
+{
+    const char16_t* const Names[PAIRFILE_Count] = {u"small", u"detail-before", u"detail-after", u"before", u"after"};
+    return FString::Printf(u"%03d-%s.png", Number, Names[File]);
 }
 
-// One side of a pair: the picture over the checkerboard, drawn in the pair's box.
-FString ShotHtml(const FTexturePicture& Picture, const FString& File, const char16_t* Caption, bool bPixelated)
+const FTexturePicture& PairFilePicture(const FTexturePair& Pair, const FPairPictures& Shown, int32_t File)
 {
-    FString Html = u"<figure><span class=\"frame\">";
+    switch (File)
+    {
+        case PAIRFILE_Small:
+            return Shown.Small;
+        case PAIRFILE_DetailBefore:
+            return Shown.Detail.Before;
+        case PAIRFILE_DetailAfter:
+            return Shown.Detail.After;
+        case PAIRFILE_Before:
+            return Pair.Before;
+        default:
+            return Pair.After;
+    }
+}
+
+// A picture of Width x Height CSS pixels over the checkerboard, or a box of that size that says it cannot be
+// shown. Its file is fetched at once, or only when the pair is first clicked (bLater: a whole picture, whose box
+// takes its size from the figure it is in). Inside goes over it.
+FString FrameHtml(const FTexturePicture& Picture, const FString& File, int32_t Width, int32_t Height,
+                  const char16_t* Alt, const char16_t* Class, bool bLater, const FString& Inside = FString())
+{
     if (Picture.IsEmpty())
-        Html += u"<span class=\"missing\">cannot be shown</span>";
-    else
-        Html += FString::Printf(u"<img src=\"%s\" alt=\"%s\"%s>", *File, Caption, bPixelated ? u" class=\"px\"" : u"");
-    return Html + FString::Printf(u"</span><figcaption>%s, %dx%d</figcaption></figure>", Caption, Picture.Width,
-                                  Picture.Height);
+        return bLater ? FString(u"<span class=\"frame missing\">cannot be shown</span>")
+                      : FString::Printf(u"<span class=\"frame missing\" style=\"width:%dpx;height:%dpx\">cannot be "
+                                        u"shown</span>",
+                                        Width, Height);
+    return FString::Printf(u"<span class=\"frame\"><img %s=\"%s\" width=\"%d\" height=\"%d\" alt=\"%s\"%s%s%s>%s"
+                           u"</span>",
+                           bLater ? u"data-src" : u"src", *File, Width, Height, Alt, *Class ? u" class=\"" : u"", Class,
+                           *Class ? u"\"" : u"", *Inside);
 }
 
-FString PairHtml(const FPreview& Preview, const FTexturePair& Pair, int32_t Number)
+// The whole texture small, the part shown up close framed on it.
+FString SmallHtml(const FTexturePair& Pair, const FPairPictures& Shown, int32_t Number)
+{
+    const FPreviewDetail& Detail = Shown.Detail;
+    const int32_t Width = Pair.Before.Width, Height = Pair.Before.Height;
+    FString Spot;
+    if (!Detail.IsEmpty() && (Detail.Before.Width < Width || Detail.Before.Height < Height))
+        Spot = FString::Printf(u"<span class=\"spot\" style=\"left:calc(100%%*%d/%d);top:calc(100%%*%d/%d);"
+                               u"width:calc(100%%*%d/%d);height:calc(100%%*%d/%d)\"></span>",
+                               Detail.X, Width, Detail.Y, Height, Detail.Before.Width, Width, Detail.Before.Height,
+                               Height);
+    return u"<figure class=\"small\">" +
+           FrameHtml(Shown.Small, PairFileName(Number, PAIRFILE_Small),
+                     Shown.Small.IsEmpty() ? PREVIEW_SmallSide : Shown.Small.Width,
+                     Shown.Small.IsEmpty() ? PREVIEW_SmallSide : Shown.Small.Height, u"The whole texture", u"", false,
+                     Spot) +
+           u"<figcaption>The whole</figcaption></figure>";
+}
+
+// The part where the shrink loses the most: the original's pixels as they are beside the shrunk texture's,
+// magnified to the same size.
+FString DetailHtml(const FTexturePair& Pair, const FPreviewDetail& Detail, int32_t Number)
 {
     const FTextureFact& Fact = Pair.Fact;
-    const int32_t Larger = Fact.Width > Fact.Height ? Fact.Width : Fact.Height;
-    const int32_t Side = Larger < SmallSide ? SmallSide : Larger > LargeSide ? LargeSide : Larger;
-    const int32_t Zoomed = Larger < LargeSide ? LargeSide * 2 : Larger > ZoomedSide ? ZoomedSide : Larger;
+    const int32_t Width = std::min<int32_t>(PREVIEW_DetailSide, Fact.Width);
+    const int32_t Height = std::min<int32_t>(PREVIEW_DetailSide, Fact.Height);
+    auto Shrunk = [](int32_t Value, int32_t To, int32_t From)
+    { return From > 0 ? std::max(1, int32_t((int64_t(Value) * To + From / 2) / From)) : Value; };
+    FString Html = FString::Printf(u"<div class=\"detail\" style=\"--cw:%dpx;--ch:%dpx\"><figure>", Width, Height);
+    Html += FrameHtml(Detail.Before, PairFileName(Number, PAIRFILE_DetailBefore), Width, Height, u"Before", u"", false);
+    Html += FString::Printf(u"<figcaption><b>Before</b><br>%dx%d pixels</figcaption></figure><figure>", Width, Height);
+    Html += FrameHtml(Detail.After, PairFileName(Number, PAIRFILE_DetailAfter), Width, Height, u"After", u"", false);
+    return Html + FString::Printf(u"<figcaption><b>After</b><br>%dx%d pixels, magnified</figcaption></figure></div>",
+                                  Shrunk(Width, Fact.NewWidth, Fact.Width),
+                                  Shrunk(Height, Fact.NewHeight, Fact.Height));
+}
+
+// The whole textures before and after, drawn at the same size (the original's own, up to ZoomedSide), shown when
+// the pair is clicked.
+FString WholeHtml(const FTexturePair& Pair, int32_t Number)
+{
+    const FTextureFact& Fact = Pair.Fact;
+    FString Html = u"<div class=\"whole\"><figure>";
+    Html +=
+        FrameHtml(Pair.Before, PairFileName(Number, PAIRFILE_Before), Fact.Width, Fact.Height, u"Before", u"", true);
+    Html += FString::Printf(u"<figcaption>Before, %dx%d</figcaption></figure><figure>", Fact.Width, Fact.Height);
+    Html += FrameHtml(Pair.After, PairFileName(Number, PAIRFILE_After), Fact.Width, Fact.Height, u"After", u"px", true);
+    return Html + FString::Printf(u"<figcaption>After, %dx%d, its pixels drawn larger</figcaption></figure></div>",
+                                  Fact.NewWidth, Fact.NewHeight);
+}
+
+FString PairHtml(const FPreview& Preview, const FTexturePair& Pair, const FPairPictures& Shown, int32_t Number)
+{
+    const FTextureFact& Fact = Pair.Fact;
+    const int32_t Larger = std::max(Fact.Width, Fact.Height);
+    const int32_t Zoomed = Larger > ZoomedSide ? int32_t(int64_t(Fact.Width) * ZoomedSide / Larger) : Fact.Width;
     const FString Where = Preview.Archives.Num() > 1 ? Preview.Archives[Pair.Archive].Shown + u": " : FString();
     FString Html = FString::Printf(
-        u"<div class=\"pair\" style=\"%s\" title=\"Click to see it larger\"><h3>%s%s.txd / %s</h3><p>%s, %dx%d "
-        u"\u2192 %dx%d, %s saved</p><div class=\"shots\">",
-        *BoxStyle(Pair.Before.IsEmpty() ? FTexturePicture{Fact.Width, Fact.Height, {}} : Pair.Before, Side, Zoomed),
-        *Escape(Where), *Escape(Fact.TxdName), *Escape(Fact.Name), *Escape(Fact.FormatName()), Fact.Width, Fact.Height,
-        Fact.NewWidth, Fact.NewHeight, *appFormatSize(Fact.Bytes - Fact.NewBytes));
-    Html += ShotHtml(Pair.Before, FString::Printf(u"%03d-before.png", Number), u"Before", Larger < Side);
-    Html += ShotHtml(Pair.After, FString::Printf(u"%03d-after.png", Number), u"After", true);
-    return Html + u"</div></div>\n";
+        u"<div class=\"pair\" style=\"--ww:%dpx;--ar:%d/%d\" title=\"Click to see it larger\"><h3>%s%s.txd / %s</h3>"
+        u"<p>%s, %dx%d \u2192 %dx%d, %s saved</p><div class=\"shots\">",
+        std::max(Zoomed, 1), std::max(Fact.Width, 1), std::max(Fact.Height, 1), *Escape(Where), *Escape(Fact.TxdName),
+        *Escape(Fact.Name), *Escape(Fact.FormatName()), Fact.Width, Fact.Height, Fact.NewWidth, Fact.NewHeight,
+        *appFormatSize(Fact.Bytes - Fact.NewBytes));
+    Html += SmallHtml(Pair, Shown, Number) + DetailHtml(Pair, Shown.Detail, Number);
+    return Html + u"</div>" + WholeHtml(Pair, Number) + u"</div>\n";
 }
 
 // The textures the choice leaves as they are, by reason, so that nothing is hidden.
@@ -242,20 +351,24 @@ FString KeptHtml(const FTextureFacts& Facts)
     return Html + u"</table>\n";
 }
 
-FString PageHtml(const FPreview& Preview)
+FString PageHtml(const FPreview& Preview, const TDynArray<FPairPictures>& Shown)
 {
     FString Html = FString::Printf(u"<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<meta "
+                                   u"name=\"viewport\" content=\"width=device-width,initial-scale=1\">\n<meta "
                                    u"name=\"generator\" content=\"pellmor preview\">\n<title>Texture preview: %s"
                                    u"</title>\n<style>%s</style></head>\n<body>\n",
                                    *Escape(Preview.Settings.Describe()), Style);
-    Html += ArchivesHtml(Preview) + ChartHtml(Preview);
-    Html += FString::Printf(u"<h2>The %d textures this choice saves the most on</h2>\n<p class=\"note\">Before and "
-                            u"after at the same size on the page, the smaller one scaled up pixel by pixel as the "
-                            u"game shows it up close; see-through parts over a checkerboard. Click a pair to see "
-                            u"it larger.</p>\n<div class=\"pairs\">\n",
-                            Preview.Pairs.Num());
+    Html += TitleHtml(Preview) + u"<div class=\"top\"><section>" + ArchivesHtml(Preview) + u"</section><section>" +
+            ChartHtml(Preview) + u"</section></div>\n";
+    Html += FString::Printf(
+        u"<h2>The %d textures this choice saves the most on</h2>\n<p class=\"note\">Each one small, with the part "
+        u"framed where it loses the most: before, pixel for pixel, and after, as the game draws it up close "
+        u"(magnified back smoothly, as the graphics card does); see-through parts over a checkerboard. Click one to "
+        u"see it larger.</p>\n<div "
+        u"class=\"pairs\">\n",
+        Preview.Pairs.Num());
     for (int32_t i = 0; i < Preview.Pairs.Num(); ++i)
-        Html += PairHtml(Preview, Preview.Pairs[i], i + 1);
+        Html += PairHtml(Preview, Preview.Pairs[i], Shown[i], i + 1);
     Html += u"</div>\n" + KeptHtml(Preview.Facts);
     return Html + FString::Printf(u"<script>%s</script>\n</body></html>\n", Script);
 }
@@ -307,24 +420,23 @@ bool WritePreviewPage(const FString& Dir, const FPreview& Preview, FString& Why)
         for (const FString& Name : Old)
             appFileDelete(*appPathJoin(Dir, Name));
     CoreOS::DirMake(*Dir);
+    TDynArray<FPairPictures> Shown;
+    for (const FTexturePair& Pair : Preview.Pairs)
+        Shown.AddItem(FPairPictures{MakeSmallPicture(Pair.Before), FindPreviewDetail(Pair.Before, Pair.After)});
     // The marker first, naming every file: a page cut short by a failure is still known as ours.
-    TDynArray<FString> Names;
     std::string Marker = std::string(MarkerTitle) + "\nindex.html\n";
-    for (int32_t i = 0; i < Preview.Pairs.Num() * 2; ++i)
-    {
-        Names.AddItem(FString::Printf(u"%03d-%s.png", i / 2 + 1, i % 2 == 0 ? u"before" : u"after"));
-        Marker += Names.Last().ToUtf8() + "\n";
-    }
+    for (int32_t i = 0; i < Preview.Pairs.Num() * PAIRFILE_Count; ++i)
+        Marker += PairFileName(i / PAIRFILE_Count + 1, i % PAIRFILE_Count).ToUtf8() + "\n";
     bool bOk = WriteBytes(appPathJoin(Dir, MarkerName), Marker.data(), Marker.size());
-    for (int32_t i = 0; i < Names.Num() && bOk; ++i)
+    for (int32_t i = 0; i < Preview.Pairs.Num() * PAIRFILE_Count && bOk; ++i)
     {
-        const FTexturePair& Pair = Preview.Pairs[i / 2];
-        const FTexturePicture& Picture = i % 2 == 0 ? Pair.Before : Pair.After;
+        const int32_t Pair = i / PAIRFILE_Count, File = i % PAIRFILE_Count;
+        const FTexturePicture& Picture = PairFilePicture(Preview.Pairs[Pair], Shown[Pair], File);
         const FByteArray Png = EncodePng(Picture);
-        bOk = Picture.IsEmpty() ||
-              (Png.Num() > 0 && WriteBytes(appPathJoin(Dir, Names[i]), Png.GetData(), size_t(Png.Num())));
+        bOk = Picture.IsEmpty() || (Png.Num() > 0 && WriteBytes(appPathJoin(Dir, PairFileName(Pair + 1, File)),
+                                                                Png.GetData(), size_t(Png.Num())));
     }
-    const std::string Html = PageHtml(Preview).ToUtf8();
+    const std::string Html = PageHtml(Preview, Shown).ToUtf8();
     bOk = bOk && WriteBytes(appPathJoin(Dir, FString(u"index.html")), Html.data(), Html.size());
     if (!bOk)
         Why = FString::Printf(u"cannot write the preview page in %s", *Dir);

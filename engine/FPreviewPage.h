@@ -1,6 +1,6 @@
 // A preview of a shrink for players: dry runs of the archives for every choice a player is shown, the textures the
-// chosen one saves the most bytes on decoded before and after, and a page of our own (index.html and one PNG
-// file per picture) that shows them, offline.
+// chosen one saves the most bytes on decoded before and after, and a page of our own (index.html and PNG files)
+// that shows them, offline.
 #pragma once
 
 #include <atomic>
@@ -96,8 +96,9 @@ FPreviewResult MakePreview(const FPreviewRequest& Request, FPreview& Out);
 // False with the reason for people otherwise.
 bool CanWritePreview(const FString& Dir, FString& Why);
 // Writes the page into Dir (made when missing): the files of a page of ours that it held are removed first,
-// then DIR/index.html, one PNG file per picture and the marker that lists them are written. Nothing else in Dir
-// is touched. False with the reason for people when Dir may not take a page or a file cannot be written.
+// then DIR/index.html, the marker that lists the files, and five PNG files a pair: the original small, the part
+// of it shown up close before and after (FindPreviewDetail) and the whole pictures. Nothing else in Dir is
+// touched. False with the reason for people when Dir may not take a page or a file cannot be written.
 bool WritePreviewPage(const FString& Dir, const FPreview& Preview, FString& Why);
 // Encodes a picture as a PNG file's bytes (stb_image_write).
 FByteArray EncodePng(const FTexturePicture& Picture);

@@ -1,5 +1,6 @@
 // The preview of a sample archive of every texture kind: its pictures and estimate are what a real shrink makes,
-// the PNG files hold the pictures exactly, and the page's folder is replaced only when it holds a page of ours.
+// the PNG files hold the pictures and close-ups exactly, and the page's folder is replaced only when it holds a
+// page of ours.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "Core/Inc/CorePath.h"
 #include "engine/FPreviewPage.h"
+#include "engine/FPreviewPictures.h"
 #include "tests/support/TempDir.h"
 #include "tools/make-sample-game/SampleGame.h"
 
@@ -88,6 +90,8 @@ TEST(FPreviewPageTest, PicturesAreTheShrinksOwnAndThePageKeepsThemExactly)
         EXPECT_TRUE(
             HoldsPicture(appPathJoin(Page, FString::Printf(u"%03d-before.png", i + 1)), Preview.Pairs[i].Before));
         EXPECT_TRUE(HoldsPicture(appPathJoin(Page, FString::Printf(u"%03d-after.png", i + 1)), Preview.Pairs[i].After));
+        EXPECT_TRUE(HoldsPicture(appPathJoin(Page, FString::Printf(u"%03d-detail-after.png", i + 1)),
+                                 FindPreviewDetail(Preview.Pairs[i].Before, Preview.Pairs[i].After).After));
     }
     // A page of ours is replaced whole; a folder that holds anything else is not touched.
     Preview.Pairs.SetNum(2);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The preview page in a real browser: pellmor preview of a sample archive with every texture kind, opened in
-# Debian's chromium by check-page.js, against pellmor report --json of the same choice. Keeps the screenshot as
-# $BUILD_DIR/screens/preview.png (docs/screens/preview.png is a copy of one). Prints the checks and "preview: N passed, M failed"; exits 1 when one failed.
+# Debian's chromium by check-page.js, against pellmor report --json of the same choice. Keeps the screenshots of a
+# laptop's screen and a phone's as $BUILD_DIR/screens/preview.png (docs/screens/preview.png is a copy of one) and
+# preview-phone.png. Prints the checks and "preview: N passed, M failed"; exits 1 when one failed.
 # Needs the native build ($BUILD_DIR, default build) and scripts/install-deps.sh's npm ci in tests/preview.
 set -uo pipefail
 
@@ -24,7 +25,8 @@ page=$("$pellmor" preview "$work/game" --max-side 256 --out "$work/page" </dev/n
 "$pellmor" report "$work/game" --max-side 256 --json >"$work/report.json" 2>/dev/null || fail "pellmor report --json"
 
 mkdir -p "$build/screens"
-out=$(cd "$repo/tests/preview" && node check-page.js "$page" "$work/report.json" "$build/screens/preview.png")
+out=$(cd "$repo/tests/preview" && node check-page.js "$page" "$work/report.json" "$build/screens/preview.png" \
+    "$build/screens/preview-phone.png")
 echo "$out"
 passed=$(grep -c '^PASS ' <<<"$out")
 failed=$(grep -c '^FAIL ' <<<"$out")
