@@ -9,6 +9,7 @@
 #include "cli/PellmorCommands.h"
 #include "engine/FPreviewPage.h"
 #include "engine/FShrinkEngineServer.h"
+#include "shrinker/FSkipRules.h"
 
 namespace
 {
@@ -246,6 +247,9 @@ struct FCommandSpec
     const char16_t* Help;
     FRunCommand Run;
     FCommandExit Exits[4] = {};
+    // It says which skip rules a shrink would take although it takes no --skip-rules (status): the file is chosen
+    // here, and read by the command.
+    bool bTellsSkipRules = false;
 };
 
 const FCommandSpec Commands[] = {
@@ -258,12 +262,14 @@ const FCommandSpec Commands[] = {
      OPTION_Json | OPTION_WinePrefix | OPTION_Archive | OPTION_All,
      u"the state of the game files and what to do next",
      u"Shows the state of the game files (original, shrunk, interrupted, missing, damaged, not-an-archive or "
-     u"busy), their sizes, whether a shrink has what it needs (write access, free space), and what to do next.",
+     u"busy), their sizes, whether a shrink has what it needs (write access, free space), which skip rules it "
+     u"would take, and what to do next.",
      &RunStatus,
      {{EPellmorError::NoGame, u"there are no game files"},
       {EPellmorError::Damaged, u"the archive is damaged"},
       {EPellmorError::NotAnArchive, u"is no IMG archive"},
-      {EPellmorError::CannotRead, u"cannot be read"}}},
+      {EPellmorError::CannotRead, u"cannot be read"}},
+     true},
     {u"shrink",
      nullptr,
      EOperand::GameDir,
@@ -665,8 +671,17 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
 
 // Reads the skip rules the command will shrink with and warns about what it cannot read. False when a file
 // the user named cannot be read.
+// Without --skip-rules, the user's own file comes before the one beside the program.
+void ChooseSkipRulesFile(FPellmorOptions& Options, bool bNamed)
+{
+    const FString UserFile = FSkipRules::UserFile();
+    if (!bNamed && !UserFile.IsEmpty() && CoreOS::FileGetAttributes(*UserFile) != CoreOS::FILEATTR_Invalid)
+        Options.SkipRulesFile = UserFile;
+}
+
 bool CheckSkipRules(FPellmorConsole& Console, FPellmorOptions& Options, bool bNamed, int32_t& Exit)
 {
+    ChooseSkipRulesFile(Options, bNamed);
     Options.SkipRules = CheckSkipRulesFile(Options.SkipRulesFile);
     if (bNamed && !Options.SkipRules.bFileFound)
     {
@@ -882,6 +897,8 @@ bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmo
         return false;
     if ((Spec.Options & OPTION_SkipRules) && !CheckSkipRules(Console, Options, Given & OPTION_SkipRules, Exit))
         return false;
+    if (Spec.bTellsSkipRules)
+        ChooseSkipRulesFile(Options, false);
     return true;
 }
 } // namespace

@@ -2,6 +2,7 @@
 // next, in the words that shrink and restore use.
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorCommands.h"
+#include "shrinker/FSkipRules.h"
 
 namespace
 {
@@ -192,6 +193,21 @@ FString ExtraLine(int64_t ExtraBytes, int32_t Width)
                     Width, 13);
 }
 
+// Which skip rules a shrink would take, and where the player's own file would go when there is none.
+FString SkipRulesLine(const FSkipRulesCheck& SkipRules, int32_t Width)
+{
+    FString Line = DescribeSkipRules(SkipRules);
+    if (SkipRules.Source == ESkipRulesSource::BuiltIn && !SkipRules.bFileFound)
+    {
+        const FString UserFile = FSkipRules::UserFile();
+        const FString Beside = appWithSystemSeparators(FString(appBaseDir()) + GSkipRulesFileName);
+        Line += UserFile.IsEmpty() ? FString::Printf(u"; %s changes them", *ShellQuote(Beside))
+                                   : FString::Printf(u"; %s (or %s) changes them", *ShellQuote(UserFile),
+                                                     *ShellQuote(Beside));
+    }
+    return WrapText(u"Skip rules:  " + Line, Width, 13);
+}
+
 FString ChecksLine(const FArchiveLook& Look)
 {
     const FShrinkNeeds& Needs = Look.Needs;
@@ -204,7 +220,7 @@ FString ChecksLine(const FArchiveLook& Look)
 }
 
 // The state of the one archive of the game, file by file, as status always showed it.
-FString StatusText(const FArchiveReport& Report, int32_t Width)
+FString StatusText(const FArchiveReport& Report, const FSkipRulesCheck& SkipRules, int32_t Width)
 {
     const FArchiveFiles& Files = Report.Archive.Files;
     const FArchiveStatus& Status = Report.Look.Status;
@@ -236,7 +252,8 @@ FString StatusText(const FArchiveReport& Report, int32_t Width)
                                                                                : u"the kept shrunk archive"),
                          Width, 13);
     if (!IsBroken(Status.State) && Status.State != EArchiveState::Busy)
-        Text += WrapText(FString::Printf(u"Checks:      %s", *ChecksLine(Report.Look)), Width, 13);
+        Text += SkipRulesLine(SkipRules, Width) +
+                WrapText(FString::Printf(u"Checks:      %s", *ChecksLine(Report.Look)), Width, 13);
     // What is wrong with a broken archive is the failure, said once on standard error.
     if (!IsBroken(Status.State))
         Text += WrapText(FString::Printf(u"Next:        %s", *Report.Next), Width, 13);
@@ -300,14 +317,19 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
     TDynArray<FArchiveReport> Reports;
     for (const FGameArchive& Archive : Archives)
         Reports.AddItem(LookAtArchive(Archive));
+    const FSkipRulesCheck SkipRules = CheckSkipRulesFile(Options.SkipRulesFile);
 
     if (!Options.NamesArchives())
     {
         // One archive, one object: the shape scripts have always read.
         const FArchiveReport& Report = Reports[0];
         if (!Options.bJson)
-            Console.Out(StatusText(Report, ProseWidth(Console)));
-        const FJsonMembers Members = [&Report](FJsonWriter& Json) { WriteStatusMembers(Json, Report); };
+            Console.Out(StatusText(Report, SkipRules, ProseWidth(Console)));
+        const FJsonMembers Members = [&Report, &SkipRules](FJsonWriter& Json)
+        {
+            WriteStatusMembers(Json, Report);
+            WriteSkipRules(Json.Key(u"skipRules"), SkipRules);
+        };
         if (IsBroken(Report.Look.Status.State))
             return PrintVerdict(Console, Options, Report.Verdict, Members);
         if (Options.bJson)
@@ -325,7 +347,8 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
         if (Exit == PELLMOR_Done && IsBroken(Report.Look.Status.State))
             Exit = PellmorExitCode(ErrorFor(Report.Verdict.Problem), CoreOS::INTERRUPT_None);
     Console.Out(Options.bJson ? StatusJsonArray(Reports)
-                              : StatusTable(Reports, TableWidth(Console), ProseWidth(Console)));
+                              : StatusTable(Reports, TableWidth(Console), ProseWidth(Console)) +
+                                    SkipRulesLine(SkipRules, ProseWidth(Console)));
     if (!Options.bJson)
         for (const FArchiveReport& Report : Reports)
             if (IsBroken(Report.Look.Status.State))

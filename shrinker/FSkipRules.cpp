@@ -1,6 +1,7 @@
 // Skip rules: parsing, matching and the built-in list.
 #include "shrinker/FSkipRules.h"
 
+#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/FConfigCache.h"
 #include "Core/Inc/FConfigCacheIni.h"
@@ -63,6 +64,14 @@ const char16_t* FSkipRules::DefaultFile()
 {
     static const FString File = FString(u"../") + GSkipRulesFileName;
     return *File;
+}
+
+FString FSkipRules::UserFile()
+{
+    char16_t Config[4096];
+    if (CoreOS::UserConfigDir(Config, 4096) <= 0)
+        return FString();
+    return appPathJoin(appPathJoin(FString(Config), u"pellmor"), GSkipRulesFileName);
 }
 
 int32_t FSkipRules::NumDefaultRules()

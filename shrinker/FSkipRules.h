@@ -38,6 +38,10 @@ public:
     // The file the rules are read from: through the config cache, "../SkipRules.ini" is SkipRules.ini in the
     // program's own directory.
     static const char16_t* DefaultFile();
+    // The user's own rules, SkipRules.ini in the pellmor folder of the user's settings (on Linux
+    // $XDG_CONFIG_HOME/pellmor/, else ~/.config/pellmor/), which the command line takes before the program's
+    // when it is there; empty where the system keeps no such folder (Windows). Absolute.
+    static FString UserFile();
 
     // Fills the set when it holds no exact rule yet: from section SkipRules of File when that section exists
     // (an empty section gives no rules at all), else from the built-in rules. A relative File is read through

@@ -7,7 +7,7 @@
 
 #include "Core/Inc/CoreTemplateString.h"
 
-// "912.3 MB" (MB of 1,000,000 bytes) in decimal units; as Explorer shows it on Windows: "870 MB" (MB of 1024 KB),
+// "912.3 MB" (MB of 1,000,000 bytes), "80.0 GB" from 1000 MB on, in decimal units; as Explorer shows it on Windows: "870 MB" (MB of 1024 KB),
 // "1.39 GB", "512 bytes". "-" for a negative size (not known).
 FString appFormatMegabytes(int64_t Bytes);
 // A size that may be small: "170.7 KB" (KB of 1,000 bytes) below a megabyte in decimal units, else as

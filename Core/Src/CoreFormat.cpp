@@ -40,6 +40,9 @@ FString appFormatMegabytes(int64_t Bytes)
         return FString(u"-");
     if (IsExplorer())
         return ExplorerSize(Bytes);
+    // From a thousand megabytes on, gigabytes, as the file managers count them.
+    if (Bytes >= 999950000)
+        return FString::Printf(u"%.1f GB", double(Bytes) / 1e9);
     return FString::Printf(u"%.1f MB", double(Bytes) / 1e6);
 }
 

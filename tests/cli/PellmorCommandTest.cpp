@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <sstream>
@@ -256,6 +257,21 @@ TEST(PellmorCommandTest, SkipRulesFileReplacesTheBuiltInRulesAndItsMistakesAreNa
     ASSERT_EQ(RunPellmor({u"report", u"--skip-rules", Rules, Src}, NoSection), PELLMOR_Done);
     EXPECT_THAT(NoSection.OutText, HasSubstr("the built-in rules (218), as "));
     EXPECT_THAT(NoSection.OutText, HasSubstr("has no [SkipRules] section"));
+
+#ifndef _WIN32
+    // The package puts pellmor in /usr/bin: the user's own file is taken without --skip-rules, and status says so.
+    const char* Config = getenv("XDG_CONFIG_HOME");
+    const std::string Saved = Config ? Config : "";
+    ASSERT_EQ(setenv("XDG_CONFIG_HOME", Dir.File(u"config").ToUtf8().c_str(), 1), 0);
+    ASSERT_TRUE(CoreOS::DirMake(*Dir.File(u"config")) && CoreOS::DirMake(*Dir.File(u"config/pellmor")));
+    ASSERT_TRUE(WriteTestFile(Dir.File(u"config/pellmor/SkipRules.ini"), "[SkipRules]\nskip=*\n"));
+    FJson Status;
+    ASSERT_EQ(RunPellmorJson({u"report", Src}, Json), PELLMOR_Done);
+    ASSERT_EQ(RunPellmorJson({u"status", Dir.Path()}, Status), PELLMOR_Done);
+    Config ? setenv("XDG_CONFIG_HOME", Saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(Json.Get({"textures", "change"}), "0");
+    EXPECT_EQ(Status.Get({"skipRules", "path"}), Dir.File(u"config/pellmor/SkipRules.ini").ToUtf8());
+#endif
 }
 
 // A terminal model replays what the bar wrote: at 50, 80 and 120 columns every drawing is as long as the others

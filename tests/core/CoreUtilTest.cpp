@@ -133,8 +133,8 @@ TEST(CoreUtilTest, SizesAreShownInTheUnitsOfTheSystemsFileManager)
         const char16_t* Decimal;
         const char16_t* Explorer; // three digits, cut, in units of 1024
     } Rows[] = {
-        {952631296, u"952.6 MB", u"908 MB"},  {1500000000, u"1500.0 MB", u"1.39 GB"},
-        {47890000, u"47.9 MB", u"45.6 MB"},   {1048576000, u"1048.6 MB", u"0.97 GB"},
+        {952631296, u"952.6 MB", u"908 MB"},  {1500000000, u"1.5 GB", u"1.39 GB"},
+        {47890000, u"47.9 MB", u"45.6 MB"},   {1048576000, u"1.0 GB", u"0.97 GB"},
         {512, u"0.0 MB", u"512 bytes"},       {-1, u"-", u"-"},
     };
     for (const auto& Row : Rows)

@@ -18,10 +18,12 @@ fail() { echo "FAIL $1"; echo "preview: 0 passed, 1 failed"; exit 1; }
 [[ -d "$repo/tests/preview/node_modules/puppeteer-core" ]] || fail "no puppeteer-core (scripts/install-deps.sh)"
 "$build/tools/make-sample-game/make-sample-game" --out "$work/game" --entries 400 --lettering --quiet ||
     fail "make-sample-game"
-# Far from any terminal: no progress line, the page's path alone.
-page=$("$pellmor" preview "$work/game" --max-side 256 --out "$work/page" </dev/null 2>"$work/preview.err") ||
+# Far from any terminal: no progress line, the page's path alone. Without --out the page goes into the folder
+# pellmor was started in (never beside the program), and a relative game folder is taken from there too.
+page=$(cd "$work" && "$pellmor" preview game --max-side 256 </dev/null 2>"$work/preview.err") ||
     fail "pellmor preview: $(cat "$work/preview.err")"
-[[ "$page" == "$work/page/index.html" ]] || fail "pellmor preview printed '$page'"
+[[ "$page" == "$work/pellmor-preview/index.html" ]] || fail "pellmor preview printed '$page'"
+[[ ! -e "$build/cli/pellmor-preview" ]] || fail "pellmor preview wrote beside the program"
 "$pellmor" report "$work/game" --max-side 256 --json >"$work/report.json" 2>/dev/null || fail "pellmor report --json"
 
 mkdir -p "$build/screens"
