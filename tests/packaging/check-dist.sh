@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The packaging check: what `make dist` wrote into dist/ is what a player downloads. Prints a PASS or FAIL line
 # per check, then
-#   dist: 8 passed, 0 failed
+#   dist: 9 passed, 0 failed
 # and exits non-zero when a check failed. Needs dist/ and the release builds (DIST_DIR, DIST_LINUX_DIR,
 # DIST_WIN_DIR; make dist); the Windows programs run under Wine (scripts/wine-run.sh's prefix), the dialog on a
 # virtual X screen.
@@ -200,6 +200,18 @@ same_bytes_again()
     cmp "$DIST_DIR/SHA256SUMS" "$work/again/SHA256SUMS" || fail "$(diff "$DIST_DIR/SHA256SUMS" "$work/again/SHA256SUMS")"
 }
 
+# A user with the Debian packages builds the demo and the release files: what those targets check for holds none
+# of the test suites' npm packages, which only root installs into the checkout.
+user_build()
+{
+    local target groups
+    for target in demo dist-linux dist-windows install; do
+        groups=$(make -n "$target" 2>/dev/null | sed -n 's/.*need-deps\.sh \([a-z ]*\).*/\1/p' | head -n1)
+        [[ -n $groups ]] || fail "make $target checks for nothing"
+        ! scripts/need-deps.sh --npm $groups || fail "make $target wants the npm packages ($groups)"
+    done
+}
+
 if [[ ! -f $zip || ! -f $deb ]]; then
     echo "FAIL dist: $zip or $deb is missing (make dist)"
     echo "dist: 0 passed, 1 failed"
@@ -214,6 +226,7 @@ check manual-page manual_page
 check bash-completion bash_completion
 check lintian lintian_errors
 check same-bytes-again same_bytes_again
+check user-build user_build
 
 echo "dist: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]
