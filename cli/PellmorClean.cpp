@@ -15,21 +15,13 @@ struct FCleanRun
 void WriteRun(FJsonWriter& Json, const FCleanRun& Run)
 {
     Json.BeginObject();
-    Json.Key(u"gameDir");
-    WriteGameDir(Json, Run.Archive.Game);
-    Json.Key(u"archive").String(Run.Archive.Shown);
-    Json.Key(u"path").String(PathAsOnDisk(Run.Archive.Files.Cur));
+    WriteArchiveNames(Json, Run.Archive);
     Json.Key(u"removed").BeginArray();
     for (const FString& Path : Run.Clean.Removed)
         Json.String(ShownFile(Run.Archive, Path));
     Json.EndArray();
     Json.Key(u"freedBytes").Number(Run.Clean.FreedBytes);
-    if (Run.Verdict.Problem == EVerdict::NothingToDo)
-        Json.Key(u"result").String(u"nothing-to-do");
-    else if (Run.Verdict.Problem == EVerdict::Done)
-        Json.Key(u"result").String(u"done");
-    else
-        WriteJsonError(Json.Key(u"error"), ErrorFor(Run.Verdict.Problem), Run.Verdict.Sentence, Run.Verdict.Advice);
+    WriteArchiveEnd(Json, Run.Verdict);
     Json.EndObject();
 }
 

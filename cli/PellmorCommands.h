@@ -227,6 +227,10 @@ bool IsWindowsSystem();
 FString DescribeGameDirSource(const FGameDir& Game);
 // {"path": ..., "from": "argument"|"registry"|"wine-prefix"|"steam"|"default", "detail": ... or null}
 void WriteGameDir(FJsonWriter& Json, const FGameDir& Game);
+// The members that say which archive an object is about: "gameDir", "archive" (as shown) and "path".
+void WriteArchiveNames(FJsonWriter& Json, const FGameArchive& Archive);
+// How the work on one archive ended: "result" ("done", "nothing-to-do") when it ended as asked, else "error".
+void WriteArchiveEnd(FJsonWriter& Json, const FArchiveVerdict& Verdict);
 
 // Where the skip rules come from, for people ("/x/rules.ini (12 rules)", "the built-in rules (218) ...").
 FString DescribeSkipRules(const FSkipRulesCheck& Check);

@@ -215,10 +215,7 @@ const FArchiveStatus& StatusAfter(const FArchiveRun& Run)
 void WriteRun(FJsonWriter& Json, const FArchiveRun& Run)
 {
     Json.BeginObject();
-    Json.Key(u"gameDir");
-    WriteGameDir(Json, Run.Archive.Game);
-    Json.Key(u"archive").String(Run.Archive.Shown);
-    Json.Key(u"path").String(PathAsOnDisk(Run.Archive.Files.Cur));
+    WriteArchiveNames(Json, Run.Archive);
     Json.Key(u"stateBefore").String(GetArchiveStateName(Run.Before.Status.State));
     Json.Key(u"stateAfter").String(GetArchiveStateName(StatusAfter(Run).State));
     Json.Key(u"bytesBefore").Size(Run.Before.Status.CurBytes);
@@ -229,13 +226,7 @@ void WriteRun(FJsonWriter& Json, const FArchiveRun& Run)
         Json.Key(u"keptWhy").String(Run.Result.KeptWhy);
     else
         Json.Key(u"keptWhy").Null();
-    // "result" for an archive that ended as asked, else "error".
-    if (Run.Verdict.Problem == EVerdict::NothingToDo)
-        Json.Key(u"result").String(u"nothing-to-do");
-    else if (Run.Verdict.Problem == EVerdict::Done)
-        Json.Key(u"result").String(u"done");
-    else
-        WriteJsonError(Json.Key(u"error"), ErrorFor(Run.Verdict.Problem), Run.Verdict.Sentence, Run.Verdict.Advice);
+    WriteArchiveEnd(Json, Run.Verdict);
     Json.EndObject();
 }
 

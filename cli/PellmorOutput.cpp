@@ -522,6 +522,24 @@ FString DescribeGameDirSource(const FGameDir& Game)
     return FString();
 }
 
+void WriteArchiveNames(FJsonWriter& Json, const FGameArchive& Archive)
+{
+    Json.Key(u"gameDir");
+    WriteGameDir(Json, Archive.Game);
+    Json.Key(u"archive").String(Archive.Shown);
+    Json.Key(u"path").String(PathAsOnDisk(Archive.Files.Cur));
+}
+
+void WriteArchiveEnd(FJsonWriter& Json, const FArchiveVerdict& Verdict)
+{
+    if (Verdict.Problem == EVerdict::NothingToDo)
+        Json.Key(u"result").String(u"nothing-to-do");
+    else if (Verdict.Problem == EVerdict::Done)
+        Json.Key(u"result").String(u"done");
+    else
+        WriteJsonError(Json.Key(u"error"), ErrorFor(Verdict.Problem), Verdict.Sentence, Verdict.Advice);
+}
+
 void WriteGameDir(FJsonWriter& Json, const FGameDir& Game)
 {
     Json.BeginObject(FJsonWriter::Inline);

@@ -124,10 +124,7 @@ void WriteStatusMembers(FJsonWriter& Json, const FArchiveReport& Report)
     const bool bCanShrink =
         CheckBeforeShrink(Report.Archive, Report.Look, FShrinkSettings::Standard()).Problem == EVerdict::Done;
     const bool bCanRestore = bRestorable && CheckBeforeRestore(Report.Archive, Report.Look).Problem == EVerdict::Done;
-    Json.Key(u"gameDir");
-    WriteGameDir(Json, Report.Archive.Game);
-    Json.Key(u"archive").String(Report.Archive.Shown);
-    Json.Key(u"path").String(PathAsOnDisk(Files.Cur));
+    WriteArchiveNames(Json, Report.Archive);
     Json.Key(u"state").String(GetArchiveStateName(Status.State));
     Json.Key(u"canShrink").Bool(bCanShrink);
     Json.Key(u"canRestore").Bool(bCanRestore);
