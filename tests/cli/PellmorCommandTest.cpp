@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Core/Inc/Core.h"
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 #include "PellmorTestSupport.h"
 #include "cli/PellmorCommands.h"
@@ -78,7 +79,10 @@ TEST(PellmorCommandTest, CommandLineMistakesAreExplainedPlainlyAndInJson)
         {{u"shrink", Dir.File(u"nowhere")}, PELLMOR_Usage, "spelled right?", nullptr},
         {{u"shrink", Dir.Path()}, PELLMOR_Usage, "seems to be", nullptr},
         {{u"status", Game + u"/modls"}, PELLMOR_Usage, "does not exist. Did you mean", nullptr},
-        {{u"status", Dir.File(u"gmae")}, PELLMOR_Usage, "Did you mean " + Dir.File(u"game?").ToUtf8(), nullptr},
+        {{u"status", Dir.File(u"gmae")},
+         PELLMOR_Usage,
+         "Did you mean " + appWithSystemSeparators(Dir.File(u"game?")).ToUtf8(),
+         nullptr},
         {{u"restore", Game + u"/models/gta3.img/x.img"}, PELLMOR_Usage, "Did you mean", nullptr},
         {{u"shrink", Dir.File(u"GTA SX/models")}, PELLMOR_Usage, "GTA SA", "no-game"}, // a slip of the keys
         {{u"report", Dir.File(u"GTA SA/modles/gta3.img")}, PELLMOR_Failed, "Did you mean", "cannot-read"},
@@ -295,8 +299,10 @@ TEST(PellmorCommandTest, ProgressBarKeepsItsWidthAndNeverWraps)
         Now += 10000;
         Display.Update(99); // 108.0 MB/s
         Now += 2000;
-        Display.Finish(true); // 92.3 MB/s
+        Display.Finish(true); // 1.2 GB in 13 s
     };
+    // In the megabytes of the system's file manager: 92.3 of a million bytes, 88.0 of 1024 KB.
+    const std::string Rate = FString::Printf(u"%6.1f MB/s", 1200000000.0 / 13.0 / appBytesPerMegabyte()).ToUtf8();
     for (const int Width : {50, 80, 120})
     {
         FTestConsole Console;
@@ -310,7 +316,7 @@ TEST(PellmorCommandTest, ProgressBarKeepsItsWidthAndNeverWraps)
         ASSERT_EQ(Rows.size(), 4u) << Console.OutText;
         EXPECT_EQ(Rows[0], "models/gta3.img");
         EXPECT_EQ(Rows[1], "models/gta_int.img");
-        EXPECT_TRUE(Has(Rows[2], "] 100%  ") && Has(Rows[2], "  92.3 MB/s     0:00 left")) << Rows[2];
+        EXPECT_TRUE(Has(Rows[2], "] 100%  ") && Has(Rows[2], Rate + "     0:00 left")) << Rows[2];
         EXPECT_EQ(Has(Rows[2], "  16300/16300 entries"), Width >= 80) << Rows[2];
         std::set<size_t> Lengths, Bars;
         std::istringstream Drawings(Console.OutText);
