@@ -212,7 +212,8 @@ FString ChecksLine(const FArchiveLook& Look)
     Line += FString::Printf(u", %s free", *appFormatMegabytes(Needs.FreeBytes));
     if (Look.Status.State == EArchiveState::Original)
         Line += Needs.bNeedsBuild ? FString::Printf(u" (a shrink needs %s)", *appFormatMegabytes(Needs.NeededBytes))
-                                  : FString(u" (a shrink only swaps files)");
+                                  : FString::Printf(u" (the shrink below only swaps files; another choice needs %s)",
+                                                    *appFormatMegabytes(Needs.NeededBytes));
     return Line;
 }
 
