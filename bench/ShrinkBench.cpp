@@ -23,7 +23,7 @@
 #include "shrinker/FImgArchive.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FRwChunk.h"
-#include "shrinker/FTextureUtil.h"
+#include "shrinker/FTextureResample.h"
 #include "shrinker/FTxdImage.h"
 
 namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Core/Inc/Core.h"
-#include "shrinker/FTextureUtil.h"
+#include "shrinker/FTextureBoxHalving.h"
 
 namespace
 {

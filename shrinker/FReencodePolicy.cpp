@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "Core/Inc/CoreUtil.h"
-#include "shrinker/FTextureUtil.h"
+#include "shrinker/FTextureResample.h"
 
 std::atomic<int32_t> GHalveTextures{1};
 std::atomic<int32_t> GHalveOpaqueTextures{1};

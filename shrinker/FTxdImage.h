@@ -10,7 +10,7 @@
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 #include "shrinker/FHeldBytes.h"
-#include "shrinker/FTextureUtil.h"
+#include "shrinker/FTextureCoding.h"
 
 // The 88-byte record header exactly as stored (little-endian; both targets are little-endian machines).
 struct FTxdImageHeader

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "shrinker/FReencodePolicy.h"
-#include "shrinker/FTextureUtil.h"
+#include "shrinker/FTextureResample.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/CaptureDebugOutput.h"
 #include "tools/make-sample-game/SampleGame.h"

@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "shrinker/FTextureUtil.h"
+#include "shrinker/FTextureBoxHalving.h"
+#include "shrinker/FTextureResample.h"
 #include "tests/support/CaptureDebugOutput.h"
 
 namespace
