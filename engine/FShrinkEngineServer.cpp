@@ -30,8 +30,15 @@ bool FlushToDisk(const FString& Path)
     return CoreOS::FileClose(File) && bFlushed;
 }
 
-// The OS error of the last failed rename on this thread, for the transaction that reports it.
-thread_local uint32_t GRenameError = 0;
+// Moves OldName onto NewName, replacing what is there, and syncs the folder so that the rename survives a power
+// cut. Returns the system's error, 0 when it moved.
+uint32_t MoveReplacing(const FString& NewName, const FString& OldName)
+{
+    const bool bMoved = FileManager()->Move(*NewName, *OldName, true, true, false);
+    const uint32_t Error = bMoved ? CoreOS::OSERROR_None : CoreOS::LastError();
+    CoreOS::SyncDirectory(*appPathFolder(NewName));
+    return Error;
+}
 } // namespace
 
 TDynArray<FString> GetFileSet(const FString& Dir, const char16_t* Suffix)
@@ -66,15 +73,8 @@ int32_t RenameFiles(const TDynArray<FString>& NewList, const TDynArray<FString>&
     int32_t Count = 0;
     for (int32_t i = 0; i < OldList.Num(); ++i)
     {
-        const bool bMoved = FileManager()->Move(*NewList[i], *OldList[i], true, true, false);
-        const uint32_t Error = CoreOS::LastError();
-        // The rename itself is atomic; syncing the folder makes it survive a power cut.
-        CoreOS::SyncDirectory(*appPathFolder(NewList[i]));
-        if (!bMoved)
-        {
-            GRenameError = Error;
+        if (MoveReplacing(NewList[i], OldList[i]) != CoreOS::OSERROR_None)
             return -1;
-        }
         ++Count;
     }
     return Count;
@@ -190,19 +190,15 @@ bool IsThereUnread(const FString& Name, uint32_t& Error)
     return true;
 }
 
-// RenameFiles for the one move that must never replace what is there: the game's own archive going to the kept
-// original's name. Whatever holds that name now (unread, or there a moment after it was looked at) stays.
-int32_t MoveWithoutReplacing(const FString& NewName, const FString& OldName)
+// The one move that must never replace what is there: the game's own archive going to the kept original's name.
+// Whatever holds that name now (unread, or there a moment after it was looked at) stays. Returns the system's
+// error, 0 when it moved.
+uint32_t MoveWithoutReplacing(const FString& NewName, const FString& OldName)
 {
     const bool bMoved = CoreOS::FileMove(*OldName, *NewName);
-    const uint32_t Error = CoreOS::LastError();
+    const uint32_t Error = bMoved ? CoreOS::OSERROR_None : CoreOS::LastError();
     CoreOS::SyncDirectory(*appPathFolder(NewName));
-    if (!bMoved)
-    {
-        GRenameError = Error;
-        return -1;
-    }
-    return 1;
+    return Error;
 }
 
 FTransactionResult Failed(FTransactionResult Result, ETransactionFailure Failure, const char16_t* Message)
@@ -339,9 +335,9 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
         return Failed(Result, ETransactionFailure::BuildFailed,
                       u"Perform Shrink - Failed while building TempShrinkFiles");
     }
-    if (RenameFiles(BakModFiles, TempShrinkFiles) == -1)
+    Result.OsError = MoveReplacing(Files.ShrunkBak, Files.Temp);
+    if (Result.OsError != CoreOS::OSERROR_None)
     {
-        Result.OsError = GRenameError;
         return Failed(Result, ETransactionFailure::RenameFailed,
                       u"Perform Shrink - Failed renaming TempShrinkFiles to BakModFiles");
     }
@@ -352,16 +348,16 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
 // game always has its archive: the original is in use again and the shrunk one stays kept.
 FTransactionResult SwapIn(const FArchiveFiles& Files, FTransactionResult Result)
 {
-    if (MoveWithoutReplacing(Files.OrigBak, Files.Cur) == -1)
+    Result.OsError = MoveWithoutReplacing(Files.OrigBak, Files.Cur);
+    if (Result.OsError != CoreOS::OSERROR_None)
     {
-        Result.OsError = GRenameError;
         return Failed(Result, ETransactionFailure::RenameFailed,
                       u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
     }
-    if (RenameFiles(AsFileSet(Files.Cur), AsFileSet(Files.ShrunkBak)) == -1)
+    Result.OsError = MoveReplacing(Files.Cur, Files.ShrunkBak);
+    if (Result.OsError != CoreOS::OSERROR_None)
     {
-        Result.OsError = GRenameError;
-        Result.bRolledBack = MoveWithoutReplacing(Files.Cur, Files.OrigBak) != -1;
+        Result.bRolledBack = MoveWithoutReplacing(Files.Cur, Files.OrigBak) == CoreOS::OSERROR_None;
         EngineTrace(Result.bRolledBack ? u"The original is back in place"
                                        : u"The original stays kept: a restore "
                                          u"puts it back");
@@ -447,12 +443,11 @@ FTransactionResult RestoreLocked(const FArchiveFiles& Files, const FShrinkJobOpt
     Result.BytesBefore = FileManager()->FileSize(*Files.Cur);
     if (ChangeStandsInTheWay(Files, Options, Result))
         return Result;
-    const TDynArray<FString> CurFiles = AsFileSet(Files.Cur);
     // Keeping the shrunk archive is a bonus: without a current archive this move fails and the restore goes on.
-    RenameFiles(AsFileSet(Files.ShrunkBak), CurFiles);
-    if (RenameFiles(CurFiles, AsFileSet(Files.OrigBak)) == -1)
+    MoveReplacing(Files.ShrunkBak, Files.Cur);
+    Result.OsError = MoveReplacing(Files.Cur, Files.OrigBak);
+    if (Result.OsError != CoreOS::OSERROR_None)
     {
-        Result.OsError = GRenameError;
         return Failed(Result, ETransactionFailure::RenameFailed,
                       u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles");
     }
