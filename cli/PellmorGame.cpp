@@ -112,7 +112,8 @@ TDynArray<FArchiveRun> CheckArchives(const TDynArray<FGameArchive>& Archives, co
         Run.Archive = Archive;
         Run.Before = LookAt(Archive, true);
         if (bShrink)
-            Run.Before.Needs.bNeedsBuild = !LooksTakenAsItIs(Run.Before.Status, JobOptionsOf(Options));
+            Run.Before.Needs.bNeedsBuild =
+                !LooksTakenAsItIs(Run.Before.Status, Archive.Files, Options.Settings, Options.SkipRulesFile);
         Run.Verdict = bShrink ? CheckBeforeShrink(Archive, Run.Before, Options.Settings)
                               : CheckBeforeRestore(Archive, Run.Before);
         const bool bBuild = bShrink && Run.Verdict.Problem == EVerdict::Done && Run.Before.Needs.bNeedsBuild;

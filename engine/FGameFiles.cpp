@@ -9,6 +9,7 @@
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FFileManager.h"
 #include "Core/Inc/FGlobalVars.h"
+#include "shrinker/FSkipRules.h"
 
 namespace
 {
@@ -86,13 +87,6 @@ FArchiveFiles GetArchiveFiles(const FString& ArchivePath)
     return MakeFiles(Folder, Name.Left(DotAt), Name.Mid(DotAt));
 }
 
-TDynArray<FString> AsFileSet(const FString& Name)
-{
-    TDynArray<FString> Set;
-    Set.AddItem(Name);
-    return Set;
-}
-
 const char16_t* GetArchiveStateName(EArchiveState State)
 {
     switch (State)
@@ -117,29 +111,84 @@ const char16_t* GetArchiveStateName(EArchiveState State)
     return u"";
 }
 
-bool IsKeptArchiveCurrent(const FArchiveFiles& Files, ERecordRead RecordRead, const FShrinkRecord& Record, FString& Why)
+namespace
+{
+// What the record says against taking the kept archive over, by the question asked; empty when nothing does.
+FString RecordedReason(const FArchiveFiles& Files, const FShrinkRecord& Record, const FKeptQuestion& Question)
+{
+    if (Record.bChanged)
+        return u"it was changed after it was made, and a restore kept it so";
+    if (Question.Settings && !Record.Settings.MakesSameArchive(*Question.Settings))
+        return u"the kept archive was made " + Record.Settings.Describe() + u"; this shrink is " +
+               Question.Settings->Describe();
+    if (Question.Settings && Record.SkipRulesDigest != Question.SkipRulesDigest)
+        return u"the kept archive was made with other skip rules";
+    if (StampOf(Files.ShrunkBak) != Record.Shrunk)
+        return u"the kept archive changed after it was made";
+    if (StampOf(Files.Cur) != Record.Source)
+        return FString::Printf(u"%s changed after the kept shrunk archive was built", *Files.Name);
+    uint64_t Digest = 0;
+    if (Question.bByContent && (!DigestImgArchive(*Files.Cur, Digest) || Digest != Record.SourceDigest))
+        return FString::Printf(u"%s is not the archive the kept one was built from", *Files.Name);
+    return FString();
+}
+
+// A kept archive made before shrinks kept a record: taken as a standard shrink with rules unknown, so it is taken
+// over only by a standard shrink with the built-in rules, and only when it looks built from the archive in use.
+FString UnrecordedReason(const FArchiveFiles& Files, const FKeptQuestion& Question)
+{
+    if (Question.Settings && !Question.Settings->MakesSameArchive(FShrinkSettings::Standard()))
+        return u"the kept archive was made by the standard shrink; this shrink is " + Question.Settings->Describe();
+    if (Question.Settings && Question.SkipRulesDigest != FSkipRules::DefaultDigest())
+        return u"the kept archive was made with skip rules that are not known, and these are not the built-in ones";
+    FString Why;
+    return LooksBuiltFrom(Files, Why) ? FString() : Why;
+}
+} // namespace
+
+bool JudgeKeptArchive(const FArchiveFiles& Files, ERecordRead RecordRead, const FShrinkRecord& Record,
+                      const FKeptQuestion& Question, FString& Why)
 {
     switch (RecordRead)
     {
         case ERecordRead::None:
-            return LooksBuiltFrom(Files, Why);
+            Why = UnrecordedReason(Files, Question);
+            break;
         case ERecordRead::Unreadable:
             Why = u"its record cannot be read";
-            return false;
+            break;
         case ERecordRead::Read:
+            Why = RecordedReason(Files, Record, Question);
             break;
     }
-    if (Record.bChanged)
-    {
-        Why = u"it was changed after it was made, and a restore kept it so";
+    return Why.IsEmpty();
+}
+
+uint64_t GetSkipRulesDigest(const FString& SkipRulesFile)
+{
+    FSkipRules Rules;
+    Rules.Load(SkipRulesFile.IsEmpty() ? FSkipRules::DefaultFile() : *SkipRulesFile);
+    return Rules.Digest();
+}
+
+bool LooksTakenAsItIs(const FArchiveStatus& Status, const FArchiveFiles& Files, const FShrinkSettings& Settings,
+                      const FString& SkipRulesFile)
+{
+    if (Status.Kept != EKeptArchive::Current)
         return false;
-    }
-    if (StampOf(Files.Cur) != Record.Source)
-    {
-        Why = FString::Printf(u"%s changed after the kept shrunk archive was built", *Files.Name);
-        return false;
-    }
-    return true;
+    FKeptQuestion Question;
+    Question.Settings = &Settings;
+    Question.SkipRulesDigest = GetSkipRulesDigest(SkipRulesFile);
+    FString Why;
+    return JudgeKeptArchive(Files, Status.RecordRead, Status.Record, Question, Why);
+}
+
+EArchiveState GetStateFromFiles(const FArchiveFiles& Files)
+{
+    const bool bCur = SizeOf(Files.Cur) >= 0;
+    if (SizeOf(Files.OrigBak) >= 0)
+        return bCur ? EArchiveState::Shrunk : EArchiveState::Interrupted;
+    return bCur ? EArchiveState::Original : EArchiveState::Missing;
 }
 
 FArchiveStatus InspectArchive(const FArchiveFiles& Files)
@@ -181,7 +230,7 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
     {
         // Only the archive in use as the original can be compared with what was built from it.
         const bool bCurrent = Status.State != EArchiveState::Original ||
-                              IsKeptArchiveCurrent(Files, Status.RecordRead, Status.Record, Status.KeptWhy);
+                              JudgeKeptArchive(Files, Status.RecordRead, Status.Record, FKeptQuestion(), Status.KeptWhy);
         Status.Kept = bCurrent ? EKeptArchive::Current : EKeptArchive::Stale;
     }
     return Status;

@@ -33,8 +33,6 @@ struct FArchiveFiles
 FArchiveFiles GetGameArchiveFiles(const FString& Dir);
 // The set of any archive DIR\NAME.img (either separator; the extension is kept as written).
 FArchiveFiles GetArchiveFiles(const FString& ArchivePath);
-// The archive's names in the one-element lists that the transactions pair up element by element.
-TDynArray<FString> AsFileSet(const FString& Name);
 
 // What the files of a set say, from the two tests' point of view.
 enum class EArchiveState : int32_t
@@ -80,18 +78,42 @@ struct FArchiveStatus
 // Looks at the files (sizes, the lock, the current archive's header and directory, the kept archive's). Reads
 // only; any thread; blocks on the file system for a few reads.
 FArchiveStatus InspectArchive(const FArchiveFiles& Files);
+// The state from which files exist alone, as the transactions decide: original, shrunk, interrupted or missing.
+EArchiveState GetStateFromFiles(const FArchiveFiles& Files);
 
 // What the set's files hold on the disk beyond the original archive alone: the shrunk archive in use beside the
 // kept original, a kept shrunk archive, a leftover of a build. 0 when only the original is there, or nothing.
 int64_t GetBytesBeyondOriginal(const FArchiveStatus& Status);
 
-// Whether the kept shrunk archive looks built from the archive now in NAME.img, by the cheap look status affords
-// once a second: with a record, NAME.img has the size and time the record gave the original, and the kept archive
-// was not changed after it was made; without one (a shrink made before records were kept), NAME.img was last
-// modified no later than the kept archive and both directories hold the same entry names in the same order. Why
-// says what differs when it does not. A shrink decides by content, settings and rules (FShrinkEngineServer).
-bool IsKeptArchiveCurrent(const FArchiveFiles& Files, ERecordRead RecordRead, const FShrinkRecord& Record,
-                          FString& Why);
+// What is asked of the kept shrunk archive: whether it may be taken over by a shrink.
+struct FKeptQuestion
+{
+    // The shrink's choice and the digest of its skip rules; without them, whether it was built from the archive
+    // in use at all (status: what any shrink would find).
+    const FShrinkSettings* Settings = nullptr;
+    uint64_t SkipRulesDigest = 0;
+    // Also by content: the archive in use read whole and compared with what the kept one was built from (a copy
+    // keeps the file's time). A transaction asks so; status affords the cheap look only.
+    bool bByContent = false;
+};
+
+// The one verdict on the kept shrunk archive of Files, with its record as RecordRead and Record give it: taken
+// over as it is (true), or built anew, Why saying what differs in one plain line. With a record: not changed by
+// a restore told to discard a change, made with the same choice and skip rules, unchanged since it was made, and
+// built from NAME.img as it is now (its size and time, and by content when asked). Without one (a shrink made
+// before records were kept): taken as made by the standard shrink with the built-in rules, and built from NAME.img
+// when NAME.img was last modified no later than it and both directories hold the same entry names in the same
+// order. Reads only; any thread; by content it reads NAME.img whole.
+bool JudgeKeptArchive(const FArchiveFiles& Files, ERecordRead RecordRead, const FShrinkRecord& Record,
+                      const FKeptQuestion& Question, FString& Why);
+
+// Whether a shrink with Settings and the skip rules of SkipRulesFile (empty: the usual ones) looks as if it will
+// take the kept shrunk archive of Status's set as it is, by the cheap look: for progress totals and space checks.
+// Reads the skip rules file.
+bool LooksTakenAsItIs(const FArchiveStatus& Status, const FArchiveFiles& Files, const FShrinkSettings& Settings,
+                      const FString& SkipRulesFile);
+// The digest of the skip rules a shrink with SkipRulesFile (empty: the usual ones) would use.
+uint64_t GetSkipRulesDigest(const FString& SkipRulesFile);
 
 // How many entries of NAME.img are texture dictionaries (a name with the extension txd): an archive without any
 // has nothing to shrink. -1 when its directory cannot be read (missing, damaged, no IMG version-2 archive). Reads

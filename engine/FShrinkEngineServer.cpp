@@ -30,6 +30,14 @@ bool FlushToDisk(const FString& Path)
     return CoreOS::FileClose(File) && bFlushed;
 }
 
+// A name as the one-element list that the set routines pair up element by element.
+TDynArray<FString> AsFileSet(const FString& Name)
+{
+    TDynArray<FString> Set;
+    Set.AddItem(Name);
+    return Set;
+}
+
 // Moves OldName onto NewName, replacing what is there, and syncs the folder so that the rename survives a power
 // cut. Returns the system's error, 0 when it moved.
 uint32_t MoveReplacing(const FString& NewName, const FString& OldName)
@@ -121,18 +129,24 @@ uint32_t GetFreeDiskSpaceMB(const FString& Dir)
 
 // ---- Tests and transactions ---------------------------------------------------------------------------------
 
+// The two tests in the engine's own words, over the state the files are in.
 FString CheckCanShrink(const FArchiveFiles& Files)
 {
-    if (CountExistingFiles(AsFileSet(Files.Cur)) != 1)
-        return FString(u"Perform Unshrink - Prerequisite fail - Not all Cur Files exist");
-    if (CountExistingFiles(AsFileSet(Files.OrigBak)) == 1)
-        return FString(u"Perform Unshrink - Prerequisite fail - All Bak Files already exist");
-    return FString();
+    switch (GetStateFromFiles(Files))
+    {
+        case EArchiveState::Original:
+            return FString();
+        case EArchiveState::Shrunk:
+            return FString(u"Perform Unshrink - Prerequisite fail - All Bak Files already exist");
+        default:
+            return FString(u"Perform Unshrink - Prerequisite fail - Not all Cur Files exist");
+    }
 }
 
 FString CheckCanUnshrink(const FArchiveFiles& Files)
 {
-    if (CountExistingFiles(AsFileSet(Files.OrigBak)) == 1)
+    const EArchiveState State = GetStateFromFiles(Files);
+    if (State == EArchiveState::Shrunk || State == EArchiveState::Interrupted)
         return FString();
     return FString(u"Perform Unshrink - Prerequisite fail - Not all Bak Files exist");
 }
@@ -206,72 +220,6 @@ FTransactionResult Failed(FTransactionResult Result, ETransactionFailure Failure
     Result.Failure = Failure;
     Result.Message = Message;
     return Result;
-}
-
-// The state before a transaction, from existence alone (the transactions decide on nothing else).
-EArchiveState StateFromFiles(const FArchiveFiles& Files)
-{
-    const bool bCur = CountExistingFiles(AsFileSet(Files.Cur)) == 1;
-    if (CountExistingFiles(AsFileSet(Files.OrigBak)) == 1)
-        return bCur ? EArchiveState::Shrunk : EArchiveState::Interrupted;
-    return bCur ? EArchiveState::Original : EArchiveState::Missing;
-}
-
-// The digest of the skip rules that a shrink with these options would use.
-uint64_t SkipRulesDigestOf(const FShrinkJobOptions& Options)
-{
-    FSkipRules Rules;
-    Rules.Load(Options.SkipRulesFile.IsEmpty() ? FSkipRules::DefaultFile() : *Options.SkipRulesFile);
-    return Rules.Digest();
-}
-
-// A kept shrunk archive made before shrinks kept a record: taken as a standard shrink with rules unknown, so it
-// is taken over only by a standard shrink with the built-in rules, and only when it looks built from the
-// archive in use.
-bool MayTakeUnrecorded(const FArchiveFiles& Files, const FShrinkJobOptions& Options, FString& Why)
-{
-    if (!Options.Settings.MakesSameArchive(FShrinkSettings::Standard()))
-    {
-        Why = u"the kept archive was made by the standard shrink; this shrink is " + Options.Settings.Describe();
-        return false;
-    }
-    if (SkipRulesDigestOf(Options) != FSkipRules::DefaultDigest())
-    {
-        Why = u"the kept archive was made with skip rules that are not known, and these are not the built-in ones";
-        return false;
-    }
-    return IsKeptArchiveCurrent(Files, ERecordRead::None, FShrinkRecord(), Why);
-}
-
-// Whether the kept shrunk archive may be taken over: built from the archive in use, by its size and time as
-// status sees them and by its content (a copy keeps the time), with the same settings and skip rules, and not
-// changed since. Why says
-// what differs when it may not. Reads the whole archive in use when everything else agrees.
-bool MayTakeKept(const FArchiveFiles& Files, const FShrinkJobOptions& Options, FString& Why)
-{
-    FShrinkRecord Record;
-    const ERecordRead Read = ReadShrinkRecord(Files, Record);
-    if (Read == ERecordRead::None)
-        return MayTakeUnrecorded(Files, Options, Why);
-    uint64_t Digest = 0;
-    if (Read == ERecordRead::Unreadable)
-        Why = u"its record cannot be read";
-    else if (Record.bChanged)
-        Why = u"it was changed after it was made, and a restore kept it so";
-    else if (!Record.Settings.MakesSameArchive(Options.Settings))
-        Why = u"the kept archive was made " + Record.Settings.Describe() + u"; this shrink is " +
-              Options.Settings.Describe();
-    else if (Record.SkipRulesDigest != SkipRulesDigestOf(Options))
-        Why = u"the kept archive was made with other skip rules";
-    else if (StampOf(Files.ShrunkBak) != Record.Shrunk)
-        Why = u"the kept archive changed after it was made";
-    else if (StampOf(Files.Cur) != Record.Source)
-        Why = FString::Printf(u"%s changed after the kept shrunk archive was built", *Files.Name);
-    else if (!DigestImgArchive(*Files.Cur, Digest) || Digest != Record.SourceDigest)
-        Why = FString::Printf(u"%s is not the archive the kept one was built from", *Files.Name);
-    else
-        return true;
-    return false;
 }
 
 // What the new shrunk archive in Files.Temp was built with and from, written before it takes the kept name: a
@@ -372,7 +320,7 @@ FTransactionResult SwapIn(const FArchiveFiles& Files, FTransactionResult Result)
 FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
     FTransactionResult Result;
-    Result.StateBefore = StateFromFiles(Files);
+    Result.StateBefore = GetStateFromFiles(Files);
     const FString Check = CheckCanShrink(Files);
     if (!Check.IsEmpty())
     {
@@ -398,7 +346,14 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
     // build: after a mod was installed it would silently take the mod away again.
     if (CountExistingFiles(AsFileSet(Files.ShrunkBak)) != 0)
     {
-        Result.Kept = MayTakeKept(Files, Options, Result.KeptWhy) ? EKeptArchive::Current : EKeptArchive::Stale;
+        FShrinkRecord Record;
+        const ERecordRead Read = ReadShrinkRecord(Files, Record);
+        FKeptQuestion Question;
+        Question.Settings = &Options.Settings;
+        Question.SkipRulesDigest = GetSkipRulesDigest(Options.SkipRulesFile);
+        Question.bByContent = true;
+        Result.Kept =
+            JudgeKeptArchive(Files, Read, Record, Question, Result.KeptWhy) ? EKeptArchive::Current : EKeptArchive::Stale;
         if (Result.Kept == EKeptArchive::Stale)
             EngineTrace(u"The kept shrunk archive is stale (%s): building a new one", *Result.KeptWhy);
     }
@@ -432,7 +387,7 @@ bool ChangeStandsInTheWay(const FArchiveFiles& Files, const FShrinkJobOptions& O
 FTransactionResult RestoreLocked(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
     FTransactionResult Result;
-    Result.StateBefore = StateFromFiles(Files);
+    Result.StateBefore = GetStateFromFiles(Files);
     const FString Check = CheckCanUnshrink(Files);
     if (!Check.IsEmpty())
     {
@@ -458,7 +413,7 @@ FTransactionResult RestoreLocked(const FArchiveFiles& Files, const FShrinkJobOpt
 FTransactionResult BusyResult(const FArchiveFiles& Files)
 {
     FTransactionResult Result;
-    Result.StateBefore = StateFromFiles(Files);
+    Result.StateBefore = GetStateFromFiles(Files);
     return Failed(Result, ETransactionFailure::Busy, BusyMessage);
 }
 
@@ -472,7 +427,7 @@ FTransactionResult RunTransaction(const FArchiveFiles& Files, const FShrinkJobOp
         Result = Lock.IsBusy() ? BusyResult(Files)
                  : bRestore    ? RestoreLocked(Files, Options)
                                : ShrinkLocked(Files, Options);
-        Result.StateAfter = StateFromFiles(Files);
+        Result.StateAfter = GetStateFromFiles(Files);
     }
     Result.Asked = Options.Settings;
     Result.Verdict = JudgeTransaction(Files, bRestore, Result);
@@ -513,7 +468,7 @@ bool RemoveKept(const FString& Path, FCleanResult& Result)
 FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
 {
     FCleanResult Result;
-    const EArchiveState State = StateFromFiles(Files);
+    const EArchiveState State = GetStateFromFiles(Files);
     if (State == EArchiveState::Interrupted)
     {
         Result.Outcome = ECleanOutcome::Interrupted;
@@ -550,17 +505,6 @@ FCleanResult CleanArchive(const FArchiveFiles& Files, bool bDiscardChanges)
         return Result;
     }
     return CleanLocked(Files, bDiscardChanges);
-}
-
-bool LooksTakenAsItIs(const FArchiveStatus& Status, const FShrinkJobOptions& Options)
-{
-    if (Status.Kept != EKeptArchive::Current)
-        return false;
-    if (Status.RecordRead != ERecordRead::Read)
-        return Options.Settings.MakesSameArchive(FShrinkSettings::Standard()) &&
-               SkipRulesDigestOf(Options) == FSkipRules::DefaultDigest();
-    return Status.Record.Settings.MakesSameArchive(Options.Settings) &&
-           Status.Record.SkipRulesDigest == SkipRulesDigestOf(Options);
 }
 
 FString PerformShrink(const FString& Dir)
@@ -765,7 +709,7 @@ FJobOutcome AnswerTest(const TDynArray<FArchiveFiles>& Sets, bool bShrink)
 int64_t GetBuildBytes(const FArchiveFiles& Files, const FShrinkJobOptions& Options)
 {
     const FArchiveStatus Status = InspectArchive(Files);
-    if (LooksTakenAsItIs(Status, Options))
+    if (LooksTakenAsItIs(Status, Files, Options.Settings, Options.SkipRulesFile))
         return 0;
     return Status.CurBytes > 0 ? Status.CurBytes : 0;
 }
@@ -777,7 +721,7 @@ int64_t EstimateArchive(const FArchiveFiles& Files, const FArchiveStatus& Status
                         std::atomic<int32_t>& Stop, bool& bStopped)
 {
     const int64_t Kept = FileManager()->FileSize(*Files.ShrunkBak);
-    if (Kept >= 0 && LooksTakenAsItIs(Status, Options))
+    if (Kept >= 0 && LooksTakenAsItIs(Status, Files, Options.Settings, Options.SkipRulesFile))
         return Kept;
     // A cancel flag and a progress value of its own: the shrinks' are the client's, which it publishes.
     std::atomic<int32_t> Progress(0);
@@ -822,7 +766,7 @@ bool IsCancelAsked()
 FTransactionResult NotStarted(const FArchiveFiles& Files)
 {
     FTransactionResult Result;
-    Result.StateBefore = StateFromFiles(Files);
+    Result.StateBefore = GetStateFromFiles(Files);
     Result.StateAfter = Result.StateBefore;
     Result = Failed(Result, ETransactionFailure::Cancelled, u"Shrink canceled");
     Result.Verdict = JudgeTransaction(Files, false, Result);

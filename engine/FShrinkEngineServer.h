@@ -17,7 +17,9 @@
 // ---- Game file sets -----------------------------------------------------------------------------------------
 // A set holds Dir + "Models\gta3" + Suffix + ".img". Dir must end with a separator; names are formed by plain
 // concatenation. The routines below run on the job server's worker thread and keep no state: the files on disk
-// are the state.
+// are the state. They are the engine's set routines as its text interface has always offered them (GetFileSet,
+// the two-list BuildShrunkFiles and GetFreeDiskSpaceMB only for that interface's callers); the transactions
+// below work on an archive's FArchiveFiles.
 TDynArray<FString> GetFileSet(const FString& Dir, const char16_t* Suffix);
 // How many names of the list exist (can be opened for reading).
 int32_t CountExistingFiles(const TDynArray<FString>& List);
@@ -101,11 +103,6 @@ struct FCleanResult
 // interrupted build (NAME_TEMP.img). Never NAME.img, never the kept original NAME_ORIG_BAK.img. Holds the folder's
 // transaction lock; refuses a kept archive that holds a change made after the shrink unless bDiscardChanges.
 FCleanResult CleanArchive(const FArchiveFiles& Files, bool bDiscardChanges);
-// Whether a shrink with Options looks as if it will take the kept shrunk archive of Status's set as it is, by the
-// cheap look status affords: it looks built from the archive in use, with the same settings and skip rules (one
-// made before shrinks kept a record: by the standard shrink with the built-in rules). For progress totals and
-// space checks; the transaction decides by content too. Reads the skip rules file.
-bool LooksTakenAsItIs(const FArchiveStatus& Status, const FShrinkJobOptions& Options);
 // The set a job works on: Options.ArchivePath when given, else the game folder's main archive.
 FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options);
 // Every set a job works on: that one, or with bAllArchives (and no ArchivePath) each archive of ListGameArchives.
