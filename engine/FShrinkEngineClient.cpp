@@ -111,8 +111,7 @@ void FShrinkEngineClient::FollowEstimate(const FString& Dir)
     // Only a folder that can be shrunk is estimated, and only between transactions, whose end changes the files.
     if (!bEstimated && EstimateRequest.JobId == 0 && CanShrinkText.EqualsNoCase(u"true") && ShrinkRequest.JobId == 0 &&
         UnshrinkRequest.JobId == 0)
-        EstimateRequest.JobId =
-            Server->QueueJob(FString::Printf(u"Estimate,%s,%s", *Dir, *TestOptions.Settings.ToText()), TestOptions);
+        EstimateRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::Estimate, Dir, TestOptions, FString()});
     bEstimating = EstimateRequest.JobId != 0 ? 1 : 0;
 }
 
@@ -193,8 +192,8 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
     if (CanShrinkRequest.JobId == 0 && CanUnshrinkRequest.JobId == 0 && ShrinkRequest.JobId == 0 &&
         UnshrinkRequest.JobId == 0 && CleanRequest.JobId == 0)
     {
-        CanShrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanShrink,%s", *Dir), TestOptions);
-        CanUnshrinkRequest.JobId = Server->QueueJob(FString::Printf(u"CanUnshrink,%s", *Dir), TestOptions);
+        CanShrinkRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::CanShrink, Dir, TestOptions, FString()});
+        CanUnshrinkRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::CanUnshrink, Dir, TestOptions, FString()});
         TestDir = Dir;
     }
     FollowEstimate(Dir);
@@ -207,16 +206,12 @@ bool FShrinkEngineClient::IsWorkInFlight() const
            CleanRequest.JobId != 0;
 }
 
-bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command,
+bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRunning, EJobKind Kind,
                                            const FString& Dir, const FShrinkJobOptions& Options)
 {
     if (IsWorkInFlight())
         return false;
-    // A shrink's settings travel in its command line, as the job server reads them back.
-    const FString Line = &Request == &ShrinkRequest
-                             ? FString::Printf(u"%s,%s,%s", Command, *Dir, *Options.Settings.ToText())
-                             : FString::Printf(u"%s,%s", Command, *Dir);
-    Request.JobId = Server->QueueJob(Line, Options);
+    Request.JobId = Server->QueueJob(FJobRequest{Kind, Dir, Options, FString()});
     if (Request.JobId == 0)
         return false;
     bRunning = 1;
@@ -240,25 +235,24 @@ bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRu
 
 bool FShrinkEngineClient::PerformShrink(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    return QueueTransaction(ShrinkRequest, bShrinking, u"PerformShrink", Dir, Options);
+    return QueueTransaction(ShrinkRequest, bShrinking, EJobKind::Shrink, Dir, Options);
 }
 
 bool FShrinkEngineClient::PerformUnshrink(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    return QueueTransaction(UnshrinkRequest, bUnshrinking, u"PerformUnshrink", Dir, Options);
+    return QueueTransaction(UnshrinkRequest, bUnshrinking, EJobKind::Restore, Dir, Options);
 }
 
 bool FShrinkEngineClient::CleanKept(const FString& Dir, const FShrinkJobOptions& Options)
 {
-    return QueueTransaction(CleanRequest, bCleaning, u"CleanKept", Dir, Options);
+    return QueueTransaction(CleanRequest, bCleaning, EJobKind::Clean, Dir, Options);
 }
 
 bool FShrinkEngineClient::MakePreview(const FString& Dir, const FShrinkJobOptions& Options)
 {
     if (IsWorkInFlight())
         return false;
-    PreviewRequest.JobId =
-        Server->QueueJob(FString::Printf(u"MakePreview,%s,%s", *Dir, *Options.Settings.ToText()), Options);
+    PreviewRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::Preview, Dir, Options, FString()});
     bPreviewing = PreviewRequest.JobId != 0 ? 1 : 0;
     return bPreviewing != 0;
 }

@@ -141,8 +141,8 @@ private:
     // Whether a job that changes or reads the game's files as a whole is in flight: a transaction, a preview or a
     // clean-up. One at a time.
     bool IsWorkInFlight() const;
-    // Queues "Command,Dir" into Request unless a transaction is in flight; sets bRunning on success.
-    bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, const char16_t* Command, const FString& Dir,
+    // Queues a request of Kind into Request unless a transaction is in flight; sets bRunning on success.
+    bool QueueTransaction(FEngineRequest& Request, int32_t& bRunning, EJobKind Kind, const FString& Dir,
                           const FShrinkJobOptions& Options);
 
     // Takes the end of a transaction collected into Request (success too) into Outcome and Archives; false when

@@ -540,15 +540,15 @@ FShrinkEngineServerBase* CreateEngineServer()
 
 int32_t FShrinkEngineServer::QueueJob(const FString& Command)
 {
-    return QueueJob(Command, FShrinkJobOptions());
+    return QueueJob(ReadJobLine(Command));
 }
 
-int32_t FShrinkEngineServer::QueueJob(const FString& Command, const FShrinkJobOptions& Options)
+int32_t FShrinkEngineServer::QueueJob(const FJobRequest& Request)
 {
     std::lock_guard<std::mutex> Guard(VarsLock);
     const int32_t Id = ++Vars.NextJobId;
-    FShrinkJob* Job = new FShrinkJob{Id, Command, Options, FJobOutcome(), FJobProgress(), false};
-    Job->Options.Cancel = &Job->Cancel;
+    FShrinkJob* Job = new FShrinkJob{Id, Request, FJobOutcome(), FJobProgress(), false};
+    Job->Request.Options.Cancel = &Job->Cancel;
     Vars.JobMap.Set(Id, Job);
     Vars.PendingQueue.AddItem(Id);
     return Id;
@@ -652,7 +652,7 @@ void FShrinkEngineServer::Iterate()
     }
     // The job runs without the lock: its record cannot go away before this thread handles a DeleteJob.
     if (Job)
-        Job->Outcome = RunJob(Job->Command, Job->Options,
+        Job->Outcome = RunJob(Job->Request,
                               [this, Job](const FJobProgress& Progress)
                               {
                                   std::lock_guard<std::mutex> Guard(VarsLock);
@@ -666,7 +666,29 @@ void FShrinkEngineServer::Iterate()
 
 FString FShrinkEngineServer::RunCommand(const FString& Command)
 {
-    return RunJob(Command, FShrinkJobOptions()).Result;
+    return RunJob(ReadJobLine(Command)).Result;
+}
+
+FJobRequest ReadJobLine(const FString& Line)
+{
+    static const struct
+    {
+        const char16_t* Name;
+        EJobKind Kind;
+    } Names[] = {
+        {u"CanShrink", EJobKind::CanShrink}, {u"CanUnshrink", EJobKind::CanUnshrink},
+        {u"PerformShrink", EJobKind::Shrink}, {u"PerformUnshrink", EJobKind::Restore},
+        {u"Estimate", EJobKind::Estimate},   {u"MakePreview", EJobKind::Preview},
+        {u"CleanKept", EJobKind::Clean},
+    };
+    const int32_t Comma = Line.InStr(u",");
+    FJobRequest Request;
+    Request.CommandName = Comma >= 0 ? Line.Left(Comma) : Line;
+    Request.Dir = Comma >= 0 ? Line.Mid(Comma + 1) : FString();
+    for (const auto& Name : Names)
+        if (Request.CommandName.EqualsNoCase(Name.Name))
+            Request.Kind = Name.Kind;
+    return Request;
 }
 
 namespace
@@ -893,33 +915,28 @@ FJobOutcome RunPreviewJob(const TDynArray<FArchiveFiles>& Sets, const FShrinkJob
 }
 } // namespace
 
-FJobOutcome FShrinkEngineServer::RunJob(const FString& Command, const FShrinkJobOptions& JobOptions,
-                                        const FJobProgressSink& Progress)
+FJobOutcome FShrinkEngineServer::RunJob(const FJobRequest& Request, const FJobProgressSink& Progress)
 {
-    // The argument is everything after the first comma, so a directory holding a comma arrives whole; a last
-    // piece that reads as a shrink's settings is those settings.
-    const int32_t Comma = Command.InStr(u",");
-    const FString Cmd = Comma >= 0 ? Command.Left(Comma) : Command;
-    FString Arg = Comma >= 0 ? Command.Mid(Comma + 1) : FString();
-    FShrinkJobOptions Options = JobOptions;
-    int32_t Last = Arg.Len() - 1;
-    while (Last >= 0 && Arg[Last] != u',')
-        --Last;
-    if (Last >= 0 && FShrinkSettings::FromText(Arg.Mid(Last + 1), Options.Settings))
-        Arg = Arg.Left(Last);
-    const TDynArray<FArchiveFiles> Sets = GetJobArchiveSets(Arg, Options);
-
-    if (Cmd.EqualsNoCase(u"CanShrink") || Cmd.EqualsNoCase(u"CanUnshrink"))
-        return AnswerTest(Sets, Cmd.EqualsNoCase(u"CanShrink"));
-    if (Cmd.EqualsNoCase(u"PerformShrink") || Cmd.EqualsNoCase(u"PerformUnshrink"))
-        return RunTransaction(Sets, Cmd.EqualsNoCase(u"PerformShrink"), Options, Progress);
-    if (Cmd.EqualsNoCase(u"Estimate"))
-        return EstimateShrink(Sets, Options);
-    if (Cmd.EqualsNoCase(u"MakePreview"))
-        return RunPreviewJob(Sets, Options);
-    if (Cmd.EqualsNoCase(u"CleanKept"))
-        return RunCleanJob(Sets, Options);
-    EngineTrace(u"Unknown Cmd: %s", *Cmd);
+    const FShrinkJobOptions& Options = Request.Options;
+    const TDynArray<FArchiveFiles> Sets = GetJobArchiveSets(Request.Dir, Options);
+    switch (Request.Kind)
+    {
+        case EJobKind::CanShrink:
+        case EJobKind::CanUnshrink:
+            return AnswerTest(Sets, Request.Kind == EJobKind::CanShrink);
+        case EJobKind::Shrink:
+        case EJobKind::Restore:
+            return RunTransaction(Sets, Request.Kind == EJobKind::Shrink, Options, Progress);
+        case EJobKind::Estimate:
+            return EstimateShrink(Sets, Options);
+        case EJobKind::Preview:
+            return RunPreviewJob(Sets, Options);
+        case EJobKind::Clean:
+            return RunCleanJob(Sets, Options);
+        case EJobKind::Unknown:
+            break;
+    }
+    EngineTrace(u"Unknown Cmd: %s", *Request.CommandName);
     return FJobOutcome();
 }
 

@@ -48,8 +48,7 @@ struct FShrinkJobOptions
     // Without ArchivePath: every archive the game loads (gta3.img, then those of data\gta.dat), one transaction
     // each in that order, as pellmor --all does them; the tests answer for all of them together.
     bool bAllArchives = false;
-    // What a shrink makes. It travels in the job's command line ("PerformShrink,Dir,standard smooth"), which the
-    // engine client writes from this value and the job server reads back into it.
+    // What a shrink makes (and an estimate or a preview shows).
     FShrinkSettings Settings;
     // A restore goes ahead although the shrunk archive in use changed after the shrink (the change is lost from
     // the game; the changed archive is kept, never to be taken over by a shrink).
@@ -108,6 +107,37 @@ FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Op
 // Every set a job works on: that one, or with bAllArchives (and no ArchivePath) each archive of ListGameArchives.
 TDynArray<FArchiveFiles> GetJobArchiveSets(const FString& Dir, const FShrinkJobOptions& Options);
 
+// ---- Jobs ---------------------------------------------------------------------------------------------------
+
+// What a job does.
+enum class EJobKind : int32_t
+{
+    Unknown,     // a line whose command is none of these: it does nothing
+    CanShrink,   // "true" or "false" (or "busy"), and each archive's status
+    CanUnshrink, // the same for a restore
+    Shrink,      // the shrink transaction on each archive that passes its test
+    Restore,     // the restore transaction, likewise
+    Estimate,    // what a shrink would make of each archive in its original state
+    Preview,     // the preview page of the archives' originals
+    Clean,       // what the shrinks keep beside each archive, removed
+};
+
+// One request to the engine, as values: what to do, the game folder, and what travels with it. The front ends
+// make these; the text job lines are read into one only at the edge (ReadJobLine), so that nothing in a folder's
+// name is ever read as anything but the folder.
+struct FJobRequest
+{
+    EJobKind Kind = EJobKind::Unknown;
+    FString Dir;               // the game folder, ending with a separator
+    FShrinkJobOptions Options; // which archives, the settings, the skip rules, the threads
+    FString CommandName;       // Unknown: the command as the line wrote it, for the trace
+};
+
+// Reads a job line "Cmd,Dir": the command's name in any letter case ("CanShrink", "CanUnshrink", "PerformShrink",
+// "PerformUnshrink", "Estimate", "MakePreview", "CleanKept") and the directory, everything after the first comma
+// (a directory holding a comma arrives whole; a line without one has an empty directory).
+FJobRequest ReadJobLine(const FString& Line);
+
 // ---- Job server ---------------------------------------------------------------------------------------------
 // Reached only through this interface. Every operation is called on the owner's thread and returns at once,
 // except Shutdown, which waits for the worker.
@@ -118,15 +148,15 @@ public:
     // Asks the worker to stop, waits for it (a job in progress is finished first) and destroys the server.
     virtual void Shutdown() = 0;
     virtual bool IsBusy() = 0;
-    // Queues "Cmd,Arg"; returns the new job's id (1, 2, 3, ...; never 0).
+    // Queues the job line "Cmd,Arg" (ReadJobLine); returns the new job's id (1, 2, 3, ...; never 0).
     virtual int32_t QueueJob(const FString& Command) = 0;
     // True with the job's result once it has finished; false while it is queued or running, or unknown.
     virtual bool GetJobResult(int32_t Id, FString& Result) = 0;
     // Asks for the job's removal; the worker carries it out between jobs. A running job is asked to stop as well
     // (an estimate stops within the entries in flight; the tests and the transactions run to their end). Always 0.
     virtual int32_t DeleteJob(int32_t Id) = 0;
-    // QueueJob with the options that travel with a transaction.
-    virtual int32_t QueueJob(const FString& Command, const FShrinkJobOptions& Options) = 0;
+    // Queues a request; returns the new job's id as the other QueueJob does.
+    virtual int32_t QueueJob(const FJobRequest& Request) = 0;
     // Like GetJobResult, with the typed outcome besides the text.
     virtual bool GetJobOutcome(int32_t Id, struct FJobOutcome& Outcome) = 0;
     // Where a running transaction stands (see FJobProgress); false until it has said, and for a test.
@@ -176,8 +206,7 @@ typedef std::function<void(const FJobProgress&)> FJobProgressSink;
 struct FShrinkJob
 {
     int32_t Id;
-    FString Command;
-    FShrinkJobOptions Options;
+    FJobRequest Request;
     FJobOutcome Outcome;
     FJobProgress Progress; // guarded by the server's lock
     bool bHasProgress = false;
@@ -195,30 +224,26 @@ public:
     int32_t QueueJob(const FString& Command) override;
     bool GetJobResult(int32_t Id, FString& Result) override;
     int32_t DeleteJob(int32_t Id) override;
-    int32_t QueueJob(const FString& Command, const FShrinkJobOptions& Options) override;
+    int32_t QueueJob(const FJobRequest& Request) override;
     bool GetJobOutcome(int32_t Id, FJobOutcome& Outcome) override;
     bool GetJobProgress(int32_t Id, FJobProgress& Progress) override;
 
     // The worker thread's body.
     void ThreadLoop();
-    // Runs one command line and gives its result text.
+    // Runs one job line and gives its result text.
     static FString RunCommand(const FString& Command);
-    // Runs one command line with its options: "Cmd,Dir", or "Cmd,Dir,Settings" with a shrink's settings in
-    // FShrinkSettings' text form (Options.Settings then comes from the line; a last piece that is no such text
-    // is part of the directory). The tests answer "true" or "false", or "busy" while another transaction holds
-    // the folder; of several archives "true" when one of them passes, "busy" when one is held. "Estimate" gives
-    // each archive in its original state its EstimatedBytes: the kept shrunk archive's size when a shrink looks
-    // as if it would take it over, else a dry run's (which stops at Options.Cancel: "Estimate canceled"); its
-    // text is the bytes of all of them. It reads only, and takes no lock. A transaction runs
-    // on each archive that passes its test, one after another, and tells Progress where it stands at each one's
-    // turn; a cancel ends it before the next turn. "Shrink canceled" replaces a shrink's text only when a build
-    // was cancelled or a turn was not started for the cancel. "MakePreview,Dir[,Settings]" writes the preview
-    // page of the settings into Options.PreviewDir (of each archive the original: the kept one of a shrunk
-    // game): PreviewPage is set and the text is "Preview made", else the text says why not. "CleanKept,Dir"
-    // removes what the shrinks keep beside each archive (CleanArchive, with Options.bDiscardChanges); its text is
-    // empty when every archive ended Done or NothingToDo.
-    static FJobOutcome RunJob(const FString& Command, const FShrinkJobOptions& Options,
-                              const FJobProgressSink& Progress = FJobProgressSink());
+    // Runs one request. The tests answer "true" or "false", or "busy" while another transaction holds the folder;
+    // of several archives "true" when one of them passes, "busy" when one is held. An estimate gives each archive
+    // in its original state its EstimatedBytes: the kept shrunk archive's size when a shrink looks as if it would
+    // take it over, else a dry run's (which stops at Options.Cancel: "Estimate canceled"); its text is the bytes of
+    // all of them. It reads only, and takes no lock. A transaction runs on each archive that passes its test, one
+    // after another, and tells Progress where it stands at each one's turn; a cancel ends it before the next turn.
+    // "Shrink canceled" replaces a shrink's text only when a build was cancelled or a turn was not started for the
+    // cancel. A preview writes the page of the settings into Options.PreviewDir (of each archive the original: the
+    // kept one of a shrunk game): PreviewPage is set and the text is "Preview made", else the text says why not. A
+    // clean-up removes what the shrinks keep beside each archive (CleanArchive, with Options.bDiscardChanges); its
+    // text is empty when every archive ended Done or NothingToDo.
+    static FJobOutcome RunJob(const FJobRequest& Request, const FJobProgressSink& Progress = FJobProgressSink());
 
     std::thread ThreadHandle;
     std::atomic<int32_t> StopFlag;

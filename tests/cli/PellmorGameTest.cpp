@@ -429,29 +429,33 @@ TEST_F(PellmorGameTest, SignalsCancelAShrinkAndTheExitCodeSaysWhich)
 // where it was started and never beside the program, and measures a shrunk game from the original it keeps.
 TEST_F(PellmorGameTest, ACommandStartedInTheGameFindsItAndMeasuresTheOriginal)
 {
-    ASSERT_TRUE(MakeSampleGame(Dir.Path(), 30));
+    // A folder's name is only ever the folder: none of it is read as a shrink's settings.
+    const FString Game = Dir.File(u"GTA,standard") + u"/";
+    ASSERT_TRUE(MakeSampleGame(Game, 30));
+    const std::string Original = Read(u"models/gta3.img", Game);
     FTestConsole Shrink, Started, Compare, Preview;
-    ASSERT_EQ(RunPellmor({u"shrink", Dir.Path()}, Shrink), PELLMOR_Done);
-    ASSERT_EQ(RunPellmor({u"status"}, Started, Dir.File(u"models")), PELLMOR_Done) << Started.ErrText;
+    ASSERT_EQ(RunPellmor({u"shrink", Game}, Shrink), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"status"}, Started, Game + u"models"), PELLMOR_Done) << Started.ErrText;
     EXPECT_THAT(Started.OutText, HasSubstr("(from the current folder)"));
 
-    ASSERT_EQ(RunPellmor({u"report", u".", u"--compare"}, Compare, Dir.Path()), PELLMOR_Done) << Compare.ErrText;
+    ASSERT_EQ(RunPellmor({u"report", u".", u"--compare"}, Compare, Game), PELLMOR_Done) << Compare.ErrText;
     EXPECT_THAT(Compare.ErrText, HasSubstr("the game is shrunk; taking its original"));
     EXPECT_THAT(Compare.OutText, HasSubstr("gta3_ORIG_BAK.img"));
 
     const FString Here = Dir.File(u"here");
     ASSERT_TRUE(CoreOS::DirMake(*Here));
-    ASSERT_EQ(RunPellmor({u"preview", u"..", u"--count", u"2"}, Preview, Here), PELLMOR_Done) << Preview.ErrText;
+    ASSERT_EQ(RunPellmor({u"preview", u"../GTA,standard", u"--count", u"2"}, Preview, Here), PELLMOR_Done)
+        << Preview.ErrText;
     EXPECT_TRUE(TestFileExists(Here + u"/pellmor-preview/index.html"));
     EXPECT_FALSE(TestFileExists(FString(appBaseDir()) + u"pellmor-preview/index.html"));
 
     // What the restore keeps for the next shrink is the player's to drop; the original stays.
     FTestConsole Restore, Again;
-    ASSERT_EQ(RunPellmor({u"restore", Dir.Path()}, Restore), PELLMOR_Done);
+    ASSERT_EQ(RunPellmor({u"restore", Game}, Restore), PELLMOR_Done);
     FJson Json;
-    ASSERT_EQ(RunPellmorJson({u"clean", Dir.Path()}, Json), PELLMOR_Done);
+    ASSERT_EQ(RunPellmorJson({u"clean", Game}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"removed", "0"}), Shown(u"models/gta3_SHRUNK_BAK.img").ToUtf8());
-    EXPECT_EQ(Status(), "original");
-    ASSERT_EQ(RunPellmor({u"clean", Dir.Path()}, Again), PELLMOR_Done);
+    EXPECT_EQ(Read(u"models/gta3.img", Game), Original);
+    ASSERT_EQ(RunPellmor({u"clean", Game}, Again), PELLMOR_Done);
     EXPECT_THAT(Again.OutText, HasSubstr("Nothing to remove"));
 }
