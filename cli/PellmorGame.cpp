@@ -1,6 +1,6 @@
 // pellmor shrink and restore: the transactions run on the engine client exactly as the dialog runs them (the same
-// client, the same jobs, Update every tick), with a console in place of the window. Several archives are done one
-// after another, each a transaction of its own on a client of its own, so that one archive's failure touches no
+// client, the same job, Update every tick), with a console in place of the window. Several archives are one job:
+// the engine runs them one after another, each a transaction of its own, so that one archive's failure touches no
 // other; what stands in the way is told before anything starts.
 #include <chrono>
 #include <thread>
@@ -45,7 +45,6 @@ struct FTransactionRun
     bool bShrink;
     FProgressDisplay& Display;
     int64_t TotalBytes = 0;
-    int64_t DoneBytes = 0;
     bool bCancelAsked = false;
 };
 
@@ -60,21 +59,25 @@ FShrinkJobOptions JobOptionsOf(const FPellmorOptions& Options)
     return JobOptions;
 }
 
-// Runs the archive's transaction on a fresh engine client: the shrink's progress into the display, Ctrl-C into
-// the shrink's own cancel flag, as the progress window's Cancel button does it. A restore is two renames and is
-// never broken off.
-FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
+// The display at the start of Turns' archive Index (1-based): its caption, and the share of the bytes built
+// before it.
+void ShowTurn(FTransactionRun& Run, const TDynArray<FArchiveRun*>& Turns, int32_t Index);
+
+// Runs the archives of JobOptions (those of Turns, in order) as one job of the engine's, on an engine client
+// exactly as the dialog runs it: the engine takes them one after another; the shrink's progress goes into the
+// display, its caption following the archive whose turn it is (each archive's turn is shown, also one that began
+// and ended between two looks), and Ctrl-C into the shrink's own cancel flag, as the progress window's Cancel
+// button does it, after which the engine starts no other. A restore is two renames an archive and is never broken
+// off. Gives each archive's part, in order.
+TDynArray<FArchiveOutcome> RunOnEngine(FTransactionRun& Run, const FString& Dir, const FShrinkJobOptions& JobOptions,
+                                       const TDynArray<FArchiveRun*>& Turns)
 {
     FShrinkEngineClientBase* Client = CreateEngineClient();
-    FShrinkJobOptions JobOptions = JobOptionsOf(Run.Options);
-    JobOptions.ArchivePath = Archive.Archive.Files.Cur;
-    const FString& Dir = Archive.Archive.Game.Dir;
-    // A fresh client has nothing in flight and refuses nothing; were it to, the archive counts as busy.
-    FTransactionResult Result;
-    Result.Failure = ETransactionFailure::Busy;
-    Result.Verdict.Kind = EVerdict::Busy;
+    TDynArray<FArchiveOutcome> Outcomes;
+    // A fresh client has nothing in flight and refuses nothing.
     const bool bQueued =
         Run.bShrink ? Client->PerformShrink(Dir, JobOptions) : Client->PerformUnshrink(Dir, JobOptions);
+    int32_t Turn = 0;
     for (bool bFirst = true; bQueued; bFirst = false)
     {
         if (!bFirst)
@@ -88,17 +91,22 @@ FTransactionResult RunOnEngine(FTransactionRun& Run, const FArchiveRun& Archive)
                 Run.Console.Out(FString(u"Cancelling...\n"));
         }
         Client->Update(Dir);
-        if (!(Run.bShrink ? Client->bShrinking : Client->bUnshrinking))
-        {
-            Result = Run.bShrink ? Client->ShrinkOutcome : Client->UnshrinkOutcome;
+        const bool bEnded = !(Run.bShrink ? Client->bShrinking : Client->bUnshrinking);
+        if (bEnded)
+            Outcomes = Run.bShrink ? Client->ShrinkArchives : Client->UnshrinkArchives;
+        // The turns that began since the last look, up to the one running now (or, at the end, the last that ran).
+        int32_t Now = Client->ShrinkProgressInfo.ArchiveIndex;
+        for (int32_t i = Turn; bEnded && i < Outcomes.Num(); ++i)
+            Now = Outcomes[i].bRan ? i + 1 : Now;
+        for (; Run.bShrink && !Run.bCancelAsked && Turn < Now && Turn < Turns.Num(); ++Turn)
+            ShowTurn(Run, Turns, Turn + 1);
+        if (bEnded)
             break;
-        }
-        if (Run.bShrink && !Run.bCancelAsked && Run.TotalBytes > 0 && Archive.BuildBytes > 0)
-            Run.Display.Update(
-                int32_t((Run.DoneBytes + Archive.BuildBytes * Client->ShrinkProgress / 100) * 100 / Run.TotalBytes));
+        if (Run.bShrink && !Run.bCancelAsked && Run.TotalBytes > 0)
+            Run.Display.Update(Client->ShrinkProgress);
     }
     delete Client;
-    return Result;
+    return Outcomes;
 }
 
 // Looks at every archive and decides which can go ahead.
@@ -173,30 +181,60 @@ FString Announce(const TDynArray<FArchiveRun>& Runs, const FShrinkSettings& Sett
                            *appFormatMegabytes(First->Before.Status.CurBytes), *Made);
 }
 
-// Runs each archive that may go ahead, one after another; after Ctrl-C the rest are not started.
-void RunArchives(FTransactionRun& Run, TDynArray<FArchiveRun>& Runs, bool bList)
+void ShowTurn(FTransactionRun& Run, const TDynArray<FArchiveRun*>& Turns, int32_t Index)
 {
-    for (FArchiveRun& Archive : Runs)
-        Run.TotalBytes += Archive.BuildBytes;
-    for (FArchiveRun& Archive : Runs)
+    int64_t Before = 0;
+    for (int32_t i = 0; i + 1 < Index; ++i)
+        Before += Turns[i]->BuildBytes;
+    Run.Display.SetCaption(Turns[Index - 1]->Archive.Shown, Turns.Num() > 1 || Run.Options.NamesArchives());
+    if (Run.TotalBytes > 0)
+        Run.Display.Update(int32_t(Before * 100 / Run.TotalBytes));
+}
+
+// What became of an archive the engine did not start: a cancel came before its turn, or its own test refused
+// (the files changed since they were looked at), and then what stands in its way now.
+void SayNotStarted(FTransactionRun& Run, FArchiveRun& Archive)
+{
+    if (Run.bCancelAsked)
     {
-        if (Archive.Verdict.Problem != EVerdict::Done)
-            continue;
-        if (Run.Console.Interrupted() != CoreOS::INTERRUPT_None)
+        Archive.bNotStarted = true;
+        Archive.Verdict.Problem = EVerdict::Cancelled;
+        Archive.Verdict.Sentence =
+            FString::Printf(u"Cancelled before it started; %s is as it was.", *Archive.Archive.Shown);
+        return;
+    }
+    Archive.After = LookAt(Archive.Archive, true);
+    Archive.Verdict = Run.bShrink ? CheckBeforeShrink(Archive.Archive, Archive.After, Run.Options.Settings)
+                                  : CheckBeforeRestore(Archive.Archive, Archive.After);
+}
+
+// Runs every archive that may go ahead as one job of the engine's; after Ctrl-C the engine starts no other.
+void RunArchives(FTransactionRun& Run, TDynArray<FArchiveRun>& Runs)
+{
+    TDynArray<FArchiveRun*> Turns;
+    FShrinkJobOptions JobOptions = JobOptionsOf(Run.Options);
+    for (FArchiveRun& Archive : Runs)
+        if (Archive.Verdict.Problem == EVerdict::Done)
         {
-            Archive.bNotStarted = true;
-            Archive.Verdict.Problem = EVerdict::Cancelled;
-            Archive.Verdict.Sentence =
-                FString::Printf(u"Cancelled before it started; %s is as it was.", *Archive.Archive.Shown);
-            PrintPlainVerdict(Run.Options, Run.Console, Archive.Verdict);
-            continue;
+            Turns.AddItem(&Archive);
+            JobOptions.ArchivePaths.AddItem(Archive.Archive.Files.Cur);
+            Run.TotalBytes += Archive.BuildBytes;
         }
-        Run.Display.SetCaption(Archive.Archive.Shown, bList);
-        Archive.Result = RunOnEngine(Run, Archive);
-        Archive.bRan = true;
-        Archive.After = LookAt(Archive.Archive, false);
-        Archive.Verdict = SayVerdict(Archive.Archive, Archive.Result.Verdict);
-        Run.DoneBytes += Archive.BuildBytes;
+    if (Turns.Num() == 0)
+        return;
+    const TDynArray<FArchiveOutcome> Outcomes = RunOnEngine(Run, Turns[0]->Archive.Game.Dir, JobOptions, Turns);
+    for (int32_t i = 0; i < Turns.Num(); ++i)
+    {
+        FArchiveRun& Archive = *Turns[i];
+        if (i < Outcomes.Num() && Outcomes[i].bRan)
+        {
+            Archive.Result = Outcomes[i].Transaction;
+            Archive.bRan = true;
+            Archive.After = LookAt(Archive.Archive, false);
+            Archive.Verdict = SayVerdict(Archive.Archive, Archive.Result.Verdict);
+        }
+        else
+            SayNotStarted(Run, Archive);
         if (Archive.Verdict.Problem != EVerdict::Done)
         {
             Run.Display.Finish(false);
@@ -377,7 +415,7 @@ int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console
     FProgressDisplay Bar(Console, FString(u"shrink"), Entries, Bytes, Output);
     FTransactionRun Run{Options, Console, bShrink, Bar};
     Console.WatchInterrupt(true);
-    RunArchives(Run, Runs, bList);
+    RunArchives(Run, Runs);
     Exit = ExitCodeOf(Runs, Console.Interrupted());
     Bar.Finish(Exit == PELLMOR_Done);
     Console.WatchInterrupt(false);

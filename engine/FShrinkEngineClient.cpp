@@ -8,6 +8,16 @@
 
 namespace
 {
+bool IsSameList(const TDynArray<FString>& A, const TDynArray<FString>& B)
+{
+    if (A.Num() != B.Num())
+        return false;
+    for (int32_t i = 0; i < A.Num(); ++i)
+        if (A[i] != B[i])
+            return false;
+    return true;
+}
+
 // Copies the text out and empties it at the source.
 FString Take(FString& Text)
 {
@@ -123,12 +133,12 @@ bool FShrinkEngineClient::Update(const FString& Dir)
 bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Options)
 {
     // Answers about another folder, or other archives, say nothing about these.
-    if (Dir != TestDir || Options.ArchivePath != TestOptions.ArchivePath ||
+    if (Dir != TestDir || !IsSameList(Options.ArchivePaths, TestOptions.ArchivePaths) ||
         Options.bAllArchives != TestOptions.bAllArchives)
     {
         DropTests();
         DropEstimate();
-        TestOptions.ArchivePath = Options.ArchivePath;
+        TestOptions.ArchivePaths = Options.ArchivePaths;
         TestOptions.bAllArchives = Options.bAllArchives;
     }
     if (!Options.Settings.MakesSameArchive(TestOptions.Settings))
@@ -228,7 +238,7 @@ bool FShrinkEngineClient::QueueTransaction(FEngineRequest& Request, int32_t& bRu
     // first answers published afterwards come from tests queued once the transaction has finished.
     DropTests();
     DropEstimate();
-    TestOptions.ArchivePath = Options.ArchivePath;
+    TestOptions.ArchivePaths = Options.ArchivePaths;
     TestOptions.bAllArchives = Options.bAllArchives;
     return true;
 }

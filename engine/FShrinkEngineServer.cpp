@@ -166,17 +166,16 @@ bool CanUnshrink(const FString& Dir)
     return CheckCanUnshrink(Dir).IsEmpty();
 }
 
-FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options)
-{
-    return Options.ArchivePath.IsEmpty() ? GetGameArchiveFiles(Dir) : GetArchiveFiles(Options.ArchivePath);
-}
-
 TDynArray<FArchiveFiles> GetJobArchiveSets(const FString& Dir, const FShrinkJobOptions& Options)
 {
     TDynArray<FArchiveFiles> Sets;
-    if (!Options.bAllArchives || !Options.ArchivePath.IsEmpty())
+    for (const FString& Path : Options.ArchivePaths)
+        Sets.AddItem(GetArchiveFiles(Path));
+    if (Sets.Num() > 0)
+        return Sets;
+    if (!Options.bAllArchives)
     {
-        Sets.AddItem(GetJobArchiveFiles(Dir, Options));
+        Sets.AddItem(GetGameArchiveFiles(Dir));
         return Sets;
     }
     // Each set is named as the disk spells its archive, so that the backups follow it ("MODELS\GTA_INT.IMG" in

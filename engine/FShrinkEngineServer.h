@@ -42,10 +42,12 @@ uint32_t GetFreeDiskSpaceMB(const FString& Dir);
 // What travels with a transaction besides its game folder.
 struct FShrinkJobOptions
 {
-    FString ArchivePath;   // empty: Models\gta3.img below the game folder
+    // The archives (each NAME.img, absolute), one transaction each in this order; empty: Models\gta3.img below the
+    // game folder, or with bAllArchives every archive the game loads.
+    TDynArray<FString> ArchivePaths;
     FString SkipRulesFile; // empty: SkipRules.ini beside the program
     int32_t Jobs = 0;      // threads of a build; 0: as many as the machine runs at once
-    // Without ArchivePath: every archive the game loads (gta3.img, then those of data\gta.dat), one transaction
+    // Without ArchivePaths: every archive the game loads (gta3.img, then those of data\gta.dat), one transaction
     // each in that order, as pellmor --all does them; the tests answer for all of them together.
     bool bAllArchives = false;
     // What a shrink makes (and an estimate or a preview shows).
@@ -102,9 +104,8 @@ struct FCleanResult
 // interrupted build (NAME_TEMP.img). Never NAME.img, never the kept original NAME_ORIG_BAK.img. Holds the folder's
 // transaction lock; refuses a kept archive that holds a change made after the shrink unless bDiscardChanges.
 FCleanResult CleanArchive(const FArchiveFiles& Files, bool bDiscardChanges);
-// The set a job works on: Options.ArchivePath when given, else the game folder's main archive.
-FArchiveFiles GetJobArchiveFiles(const FString& Dir, const FShrinkJobOptions& Options);
-// Every set a job works on: that one, or with bAllArchives (and no ArchivePath) each archive of ListGameArchives.
+// Every set a job works on: those of Options.ArchivePaths, else with bAllArchives each archive of ListGameArchives,
+// else the game folder's main archive.
 TDynArray<FArchiveFiles> GetJobArchiveSets(const FString& Dir, const FShrinkJobOptions& Options);
 
 // ---- Jobs ---------------------------------------------------------------------------------------------------
