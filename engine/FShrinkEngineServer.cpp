@@ -527,8 +527,9 @@ FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
     // The record describes the shrunk archive in use while there is one, else the kept one.
     FShrinkRecord Record;
     const bool bKept = CoreOS::FileGetAttributes(*Files.ShrunkBak) != CoreOS::FILEATTR_Invalid;
-    if (bKept && State != EArchiveState::Shrunk && ReadShrinkRecord(Files, Record) == ERecordRead::Read &&
-        Record.bChanged && !bDiscardChanges)
+    const ERecordRead Read =
+        bKept && State != EArchiveState::Shrunk ? ReadShrinkRecord(Files, Record) : ERecordRead::None;
+    if (IsKeptArchiveChanged(State, bKept, Read, Record) && !bDiscardChanges)
     {
         Result.Outcome = ECleanOutcome::Changed;
         return Result;
@@ -544,6 +545,16 @@ FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
     return Result;
 }
 } // namespace
+
+bool IsKeptArchiveChanged(EArchiveState State, bool bKept, ERecordRead RecordRead, const FShrinkRecord& Record)
+{
+    return bKept && State != EArchiveState::Shrunk && RecordRead == ERecordRead::Read && Record.bChanged;
+}
+
+bool IsKeptArchiveChanged(const FArchiveStatus& Status)
+{
+    return IsKeptArchiveChanged(Status.State, Status.ShrunkBytes >= 0, Status.RecordRead, Status.Record);
+}
 
 FCleanResult CleanArchive(const FArchiveFiles& Files, bool bDiscardChanges)
 {

@@ -101,6 +101,11 @@ struct FCleanResult
 // interrupted build (NAME_TEMP.img). Never NAME.img, never the kept original NAME_ORIG_BAK.img. Holds the folder's
 // transaction lock; refuses a kept archive that holds a change made after the shrink unless bDiscardChanges.
 FCleanResult CleanArchive(const FArchiveFiles& Files, bool bDiscardChanges);
+// Whether the kept shrunk archive beside a set in State (bKept: NAME_SHRUNK_BAK.img is there) holds a change made
+// after its shrink, by the set's record: the only copy of that change, which CleanArchive keeps unless told
+// (ECleanOutcome::Changed). The second form asks it of what status saw.
+bool IsKeptArchiveChanged(EArchiveState State, bool bKept, ERecordRead RecordRead, const FShrinkRecord& Record);
+bool IsKeptArchiveChanged(const FArchiveStatus& Status);
 // Whether a shrink with Options looks as if it will take the kept shrunk archive of Status's set as it is, by the
 // cheap look status affords: it looks built from the archive in use, with the same settings and skip rules (one
 // made before shrinks kept a record: by the standard shrink with the built-in rules). For progress totals and
