@@ -104,7 +104,13 @@ FString DescribeSystemError(uint32_t Error)
 {
     char16_t Text[512] = {};
     CoreOS::SystemErrorMessage(Error, Text, 512);
-    return FString::Printf(u"system error %u: %s", Error, Text);
+    // Some of the system's texts keep a place for the file they are about ("Bad EXE format for %1."), which the
+    // system fills in only when asked with the file.
+    FString Said(Text);
+    const int32_t Insert = Said.InStr(u"%1");
+    if (Insert >= 0)
+        Said = Said.Left(Insert) + u"the file" + Said.Mid(Insert + 2);
+    return FString::Printf(u"system error %u: %s", Error, *Said);
 }
 
 FString DescribeLogPlace(const FString& LogPath)

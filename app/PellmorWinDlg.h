@@ -70,15 +70,17 @@ public:
     };
 
     // One tick: picks up the directory box and the all-archives box, hands a cancel request on, lets the client
-    // update, shows progress and failures, follows the tests (and what the engine saw with them) with the status
-    // and the buttons, and takes the automatic /s and /u steps, which wait while another shrink or restore holds
-    // the game's files.
+    // update, shows progress, a preview or clean-up that ended, the end of a transaction and its failure, follows
+    // the tests (and what the engine saw with them) with the status and the buttons, and takes the automatic /s
+    // and /u steps, which wait while another shrink or restore holds the game's files.
     void UpdateState();
-    // Shows the state: enables the buttons and rewrites the status text, only where something changed. What the
-    // engine found with the answers may replace the state's text (another transaction holding the files, damaged
-    // standard files: Shrink stays off, it would only fail) or add lines under it: a stale kept archive, the
-    // archives' sizes (each archive's state when several are listed), what is wrong with a folder without the
-    // game, and where the folder in the box came from.
+    // Shows the state: enables the buttons (Remove kept copy... while a kept copy or a build's leftover is there)
+    // and rewrites the status text, only where something changed, and logs the text when it is not "Please wait.".
+    // What the engine found with the answers may replace the state's text (another transaction holding the files,
+    // damaged original files: Shrink stays off, it would only fail) or add lines under it: a stale kept archive,
+    // the archives' sizes (each archive's state when several are listed), how the shrunk archive was made and
+    // whether the choice shown needs a restore first, the last preview page, what is wrong with a folder without
+    // the game, and where the folder in the box came from.
     void SetStatus(const FDialogAnswers& Answers);
     // Writes the status box, and only that control: the directory box, where the user may be typing, keeps its
     // text, caret and selection.
@@ -233,8 +235,9 @@ private:
     FVerdict FindShrunkOtherwise(const FDialogAnswers& Answers, FString& Name) const;
     // Writes the line under the texture size and Smooth for the choice shown.
     void ShowChoiceNote();
-    // The status's lines on the choice: how the archive in use was shrunk and whether it changed since, what the
-    // choice makes of the archives to shrink, and a kept archive made otherwise.
+    // The status's lines on the choice: how the archive in use was shrunk, whether it changed since and whether
+    // the choice shown needs a restore first, what the choice makes of the archives to shrink, and a kept archive
+    // made otherwise.
     FString GetChoiceLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink) const;
     // Shows the progress window while a shrink is in flight, and hides it afterwards.
     void FollowProgress();
