@@ -2,6 +2,7 @@
 #include "app/PellmorWinAdvice.h"
 
 #include "Core/Inc/CoreFormat.h"
+#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 
 namespace
@@ -77,7 +78,6 @@ FString DescribeKind(const FVerdict& Verdict, const FArchiveFiles& Files)
 FString DescribeFailure(const FString& Message, const FVerdict& Verdict, const FArchiveFiles& Files)
 {
     FString Text = Message;
-    // The caption is "Perform Shrink" for both transactions, so a restore's failure says whose it is.
     if (Verdict.bRestore)
     {
         Text += Paragraph;
@@ -90,6 +90,32 @@ FString DescribeFailure(const FString& Message, const FVerdict& Verdict, const F
     if (!Advice.IsEmpty())
         Text += Paragraph + Advice;
     return Text;
+}
+
+FString DescribeShrunkOtherwise(const FString& Name, const FVerdict& Verdict)
+{
+    return FString::Printf(u"%s is shrunk already, with another choice: it was made %s, and this shrink asks for %s. "
+                           u"Nothing was changed.%sTo shrink it with this choice, restore it first (Restore in the "
+                           u"window, or PellmorWin.exe /u), then shrink again.",
+                           *Name, *Verdict.Made.Describe(), *Verdict.Asked.Describe(), Paragraph);
+}
+
+FString DescribeSystemError(uint32_t Error)
+{
+    char16_t Text[512] = {};
+    CoreOS::SystemErrorMessage(Error, Text, 512);
+    // Some of the system's texts keep a place for the file they are about ("Bad EXE format for %1."), which the
+    // system fills in only when asked with the file.
+    FString Said(Text);
+    const int32_t Insert = Said.InStr(u"%1");
+    if (Insert >= 0)
+        Said = Said.Left(Insert) + u"the file" + Said.Mid(Insert + 2);
+    return FString::Printf(u"system error %u: %s", Error, *Said);
+}
+
+FString DescribeLogPlace(const FString& LogPath)
+{
+    return LogPath.IsEmpty() ? FString() : u"What happened is logged in " + LogPath;
 }
 
 FString DescribeUnknownFlag(const FString& Flag)
@@ -208,7 +234,7 @@ FString DescribeArchiveLine(const FArchiveOutcome& Archive, bool bState)
     switch (Status.State)
     {
         case EArchiveState::Original:
-            return Name + (bState ? u"standard, " : u"") + appFormatMegabytes(Status.CurBytes);
+            return Name + (bState ? u"original, " : u"") + appFormatMegabytes(Status.CurBytes);
         case EArchiveState::Shrunk:
             // The original's size is known while it is kept.
             return Name + (bState ? u"shrunk, " : u"") +
@@ -297,6 +323,11 @@ FString DescribeKeptSettings(const FArchiveStatus& Seen, const FShrinkSettings& 
            u"; Shrink builds a new one for this choice.";
 }
 
+FString DescribeRestoreFirst()
+{
+    return u"To shrink with this choice instead, click Restore first, then Shrink.";
+}
+
 FString DescribeDiscardQuestion(const FString& Names)
 {
     return Names + u" changed after the shrink: a mod was installed into the shrunk archive. A restore puts the "
@@ -317,4 +348,162 @@ FString DescribeProgress(const FShrinkProgressInfo& Info)
     if (Info.SecondsLeft >= 0)
         Text += FString::Printf(u", %s left", *appFormatDuration(Info.SecondsLeft));
     return Text;
+}
+
+FString DescribeChoice(const FShrinkSettings& Settings)
+{
+    const FString Size =
+        Settings.Mode == EShrinkMode::Standard
+            ? FString(u"Each texture loses its sharpest level: smaller files, less memory for the game, a little "
+                      u"blurrier up close.")
+            : FString::Printf(u"Textures larger than %d pixels are halved until they fit: smaller files, less "
+                              u"memory, blurrier up close.",
+                              Settings.MaxSide);
+    return Size + (Settings.IsSmooth() ? u" Smooth: pixels averaged, not picked; softer, less jagged."
+                                       : u" Pixels picked, not averaged; crisper, more jagged.");
+}
+
+FString DescribeStopQuestion(bool bShrink)
+{
+    if (bShrink)
+        return u"A shrink is running. Stop it and exit?\r\n\r\nYes stops the shrink: the archive it is working on "
+               u"stays as it was. No lets the shrink go on.";
+    return u"A restore is running. Exit once it has finished?\r\n\r\nNo keeps the window open.";
+}
+
+FString DescribePreviewLine(const FString& Page, bool bOpened)
+{
+    return u"The preview page is " + Page +
+           (bOpened ? u"; it went to your web browser." : u"; open it in your web browser.");
+}
+
+FString DescribePreviewNotOpened(const FString& Page, uint32_t Error)
+{
+    return u"The preview is made, but Windows opened no web browser for it (" + DescribeSystemError(Error) +
+           u").\r\n\r\nOpen this page in your web browser by hand:\r\n" + Page;
+}
+
+namespace
+{
+FString FileSizeText(const FString& Path, int64_t Bytes)
+{
+    return appPathFileName(Path) + u" (" + appFormatMegabytes(Bytes) + u")";
+}
+
+// What a file that a clean-up removes was, for people.
+FString KeptFileRole(const FArchiveFiles& Files, const FString& Path)
+{
+    if (Path == Files.ShrunkBak)
+        return u"the shrunk copy kept for the next shrink";
+    if (Path == Files.Temp)
+        return u"left by a shrink that did not finish";
+    return u"the record of the shrunk copy";
+}
+} // namespace
+
+bool HasKeptFiles(const TDynArray<FArchiveOutcome>& Archives)
+{
+    for (const FArchiveOutcome& Archive : Archives)
+        if (Archive.Status.ShrunkBytes >= 0 || Archive.Status.TempBytes >= 0)
+            return true;
+    return false;
+}
+
+FString DescribeCleanQuestion(const TDynArray<FArchiveOutcome>& Archives)
+{
+    FString Text = u"PellmorWin keeps these files beside the game's archives; the game does not need them:\r\n";
+    for (const FArchiveOutcome& Archive : Archives)
+    {
+        const FArchiveFiles Files = GetArchiveFiles(Archive.Path);
+        const FArchiveStatus& Status = Archive.Status;
+        if (Status.ShrunkBytes >= 0)
+            Text += u"\r\n" + FileSizeText(Files.ShrunkBak, Status.ShrunkBytes) + u": " +
+                    KeptFileRole(Files, Files.ShrunkBak) +
+                    (IsKeptArchiveChanged(Status) ? u", with a change made after the shrink" : u"");
+        if (Status.TempBytes >= 0)
+            Text += u"\r\n" + FileSizeText(Files.Temp, Status.TempBytes) + u": " + KeptFileRole(Files, Files.Temp);
+    }
+    return Text + u"\r\n\r\nThe original archives stay as they are, and the game as it is; the next shrink builds "
+                  u"its archive anew. Remove these files?";
+}
+
+FString GetKeptChangedNames(const TDynArray<FArchiveOutcome>& Archives)
+{
+    FString Names;
+    for (const FArchiveOutcome& Archive : Archives)
+        if (IsKeptArchiveChanged(Archive.Status))
+            Names += (Names.IsEmpty() ? u"" : u", ") + appPathFileName(GetArchiveFiles(Archive.Path).ShrunkBak);
+    return Names;
+}
+
+FString DescribeKeptChangeQuestion(const FString& Names)
+{
+    return Names + u" holds a change made after the shrink (a mod installed into the shrunk archive), and it is the "
+                   u"only copy of that change.\r\n\r\nRemove it all the same and lose the change? No keeps it and "
+                   u"removes the rest.";
+}
+
+namespace
+{
+// What the clean-up of one archive kept, and why; empty when it removed what there was.
+FString DescribeNotCleaned(const FArchiveOutcome& Archive)
+{
+    const FCleanResult& Clean = Archive.Clean;
+    const FArchiveFiles Files = GetArchiveFiles(Archive.Path);
+    switch (Clean.Outcome)
+    {
+        case ECleanOutcome::Busy:
+            return Archive.Name + u": another shrink or restore is running on it; nothing was removed.";
+        case ECleanOutcome::Interrupted:
+            return Archive.Name + u" is missing while its original is kept; nothing was removed. Click Restore to "
+                                  u"repair it first.";
+        case ECleanOutcome::Changed:
+            return appPathFileName(Files.ShrunkBak) + u" was kept: it holds a change made after the shrink.";
+        case ECleanOutcome::Failed:
+            return appPathFileName(Clean.FailedFile) + u" could not be removed: " + DescribeSystemError(Clean.OsError);
+        default:
+            return FString();
+    }
+}
+} // namespace
+
+FString DescribeCleanResult(const TDynArray<FArchiveOutcome>& Archives)
+{
+    FString Text;
+    int64_t Freed = 0;
+    for (const FArchiveOutcome& Archive : Archives)
+    {
+        const FArchiveFiles Files = GetArchiveFiles(Archive.Path);
+        for (const FString& Path : Archive.Clean.Removed)
+            Text += u"Removed " + appPathFileName(Path) + u": " + KeptFileRole(Files, Path) + u".\r\n";
+        const FString Kept = DescribeNotCleaned(Archive);
+        if (!Kept.IsEmpty())
+            Text += Kept + u"\r\n";
+        Freed += Archive.Clean.FreedBytes;
+    }
+    if (Text.IsEmpty())
+        return u"There was nothing to remove.";
+    if (Freed > 0)
+        Text += u"\r\n" + appFormatMegabytes(Freed) + u" freed. The original archives are as they were.";
+    return Text;
+}
+
+FString DescribeOutcomeForLog(const TDynArray<FArchiveOutcome>& Archives)
+{
+    FString Lines;
+    for (const FArchiveOutcome& Archive : Archives)
+    {
+        const FTransactionResult& Done = Archive.Transaction;
+        if (!Archive.bRan && Done.Failure == ETransactionFailure::None)
+            continue;
+        FString Line = Archive.Name + (Done.Verdict.EndedAsAsked() ? u": done" : u": not done");
+        if (Done.BytesBefore >= 0 && Done.BytesAfter >= 0)
+            Line += u", " + DescribeSizeChange(Done.BytesBefore, Done.BytesAfter);
+        if (!Done.Message.IsEmpty())
+            Line += u"; " + Done.Message;
+        if (Done.Verdict.OsError)
+            Line += u"; " + DescribeSystemError(Done.Verdict.OsError);
+        Lines += Line + u"\r\n";
+    }
+    return Lines;
 }

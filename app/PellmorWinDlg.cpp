@@ -10,7 +10,9 @@
 
 namespace
 {
-const char16_t* const ResultCaption = u"Perform Shrink";
+const char16_t* const ShrinkCaption = u"Perform Shrink";
+const char16_t* const RestoreCaption = u"Perform Restore";
+const char16_t* const CleanCaption = u"Remove kept copy";
 // What a test answers while another shrink or restore holds the game's files.
 const char16_t* const BusyAnswer = u"busy";
 // Seconds between an automatic shrink or restore and the next automatic step.
@@ -79,6 +81,8 @@ ON_WM_QUERYDRAGICON()
 ON_BN_CLICKED(IDC_SHRINK, OnShrink)
 ON_BN_CLICKED(IDC_RESTORE, OnRestore)
 ON_BN_CLICKED(IDC_PREVIEW, OnPreview)
+ON_BN_CLICKED(IDC_CLEAN, OnClean)
+ON_COMMAND(IDC_CANCEL_SHRINK, OnCancelShrink)
 ON_BN_CLICKED(IDC_EXIT, OnExit)
 ON_EN_CHANGE(IDC_DIR, OnDirChange)
 ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
@@ -94,12 +98,12 @@ CPellmorWinDlg::CPellmorWinDlg(CWnd* ParentWnd)
 }
 
 CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoices& InChoices, CWnd* ParentWnd)
-    : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastCanPreview(0), LastBusy(0),
+    : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastCanPreview(0), LastCanClean(0), LastBusy(0),
       NextAutoTime(Now()), AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0),
       bAutoUnshrink(0), m_bAllArchives(InChoices.bAllArchives ? 1 : 0), m_nTextureSize(0),
       m_bSmooth(InChoices.Settings.IsSmooth()), SmoothChoice(InChoices.Settings.Smooth), Choices(InChoices),
-      Client(nullptr), ProgressDlg(nullptr), bClosing(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f),
-      bShowingResult(0), bOriginAboveProgram(false)
+      Client(nullptr), ProgressDlg(nullptr), bClosing(0), bCancelAsked(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f),
+      bShowingResult(0), bSawShrinking(0), bSawRestoring(0), bOriginAboveProgram(false)
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);
@@ -111,7 +115,7 @@ CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoice
     m_nTextureSize = SizeSides.FindItemIndex(Side);
     if (m_nTextureSize < 0)
         m_nTextureSize = SizeSides.AddItem(Side);
-    ProgressDlg = new CProgressDlg;
+    ProgressDlg = new CProgressDlg(this);
     Client = CreateEngineClient();
     // Where nothing is found (no registry, no Wine prefix, no Steam library) the default folder is shown all the
     // same, and the status says that it holds no game.
@@ -168,10 +172,14 @@ bool CPellmorWinDlg::OnInitDialog()
     SetIcon(m_hIcon, false);
 
     SetTimer(TimerId, TimerPeriodMs);
+    ShowChoiceNote();
 
     // The automatic flags are set by now. A run that ends before its attempt is decided did not do its job.
     if (bAutoShrink || bAutoUnshrink)
         ExitCode = EXIT_Failed;
+    Log.BeginRun(FDialogLog::ChoosePath(), bAutoShrink ? u"/s" : (bAutoUnshrink ? u"/u" : u"the window"));
+    Log.Write(u"Game folder: " + m_strDir + u" (" + (GetSourceLine().IsEmpty() ? FString(u"typed") : GetSourceLine()) +
+              u")");
 
     if (CWnd* Exit = GetDlgItem(IDC_EXIT))
         Exit->SetFocus();
@@ -182,7 +190,7 @@ void CPellmorWinDlg::OnSysCommand(uint32_t nID, intptr_t lParam)
 {
     if ((nID & 0xFFF0) == IDM_ABOUTBOX)
     {
-        CAboutDlg About;
+        CAboutDlg About(Log.GetPath());
         About.DoModal();
     }
     else
@@ -204,7 +212,7 @@ void* CPellmorWinDlg::OnQueryDragIcon()
 
 void CPellmorWinDlg::OnTimer(uintptr_t nIDEvent)
 {
-    if (nIDEvent == TimerId || nIDEvent == RecheckTimerId)
+    if (nIDEvent == TimerId || nIDEvent == RecheckTimerId || nIDEvent == FollowTimerId)
         UpdateState();
     CDialog::OnTimer(nIDEvent);
 }
@@ -228,6 +236,8 @@ void CPellmorWinDlg::OnPreview()
     UpdateData(true);
     FShrinkJobOptions Options = GetJobOptions();
     Options.PreviewDir = GetPreviewDir();
+    Log.Write(u"Preview of " + GetGameDir() + u", " + Options.Settings.Describe() + u", into " + Options.PreviewDir);
+    PreviewLine.Empty();
     Client->MakePreview(GetGameDir(), Options);
     UpdateState();
 }
@@ -244,13 +254,50 @@ void CPellmorWinDlg::FollowPreview()
     const FString Page = Take(Client->PreviewPage);
     const FString Result = Take(Client->PreviewResult);
     if (!Page.IsEmpty())
-        AfxOpenDocument(Page);
-    else if (!Result.IsEmpty() && !bClosing)
     {
-        bShowingResult = 1;
-        MessageBox(*Result, u"Preview", MB_OK);
-        bShowingResult = 0;
+        // A program that took the page may still show nothing (under Wine no browser may be set up): the status
+        // says where the page is either way, so that it can be opened by hand.
+        uint32_t Error = 0;
+        const bool bOpened = AfxOpenDocument(Page, Error);
+        PreviewLine = DescribePreviewLine(Page, bOpened);
+        Log.Write(bOpened ? u"Preview page " + Page + u" handed to the web browser"
+                          : u"Preview page " + Page + u" not opened: " + DescribeSystemError(Error));
+        if (!bOpened && !bClosing)
+            ShowMessage(DescribePreviewNotOpened(Page, Error), u"Preview");
     }
+    else if (!Result.IsEmpty())
+    {
+        Log.Write(u"Preview not made: " + Result);
+        if (!bClosing)
+            ShowMessage(Result, u"Preview");
+    }
+}
+
+void CPellmorWinDlg::OnClean()
+{
+    UpdateData(true);
+    const TDynArray<FArchiveOutcome> Archives = DecodeAnswers(GetGameDir(), GetJobOptions()).Archives;
+    if (!HasKeptFiles(Archives) || !AskYesNo(DescribeCleanQuestion(Archives), CleanCaption, MB_ICONQUESTION))
+        return;
+    // A kept copy that is the only copy of a mod's change goes only on a second, explicit Yes.
+    const FString Changed = GetKeptChangedNames(Archives);
+    FShrinkJobOptions Options = GetJobOptions();
+    Options.bDiscardChanges =
+        !Changed.IsEmpty() && AskYesNo(DescribeKeptChangeQuestion(Changed), CleanCaption, MB_ICONWARNING);
+    Log.Write(u"Clean-up of " + GetGameDir() + (Options.bDiscardChanges ? u", changed copies too" : u""));
+    Client->CleanKept(GetGameDir(), Options);
+    UpdateState();
+}
+
+void CPellmorWinDlg::FollowClean()
+{
+    if (!Client->bCleaned)
+        return;
+    Client->bCleaned = 0;
+    const FString Text = DescribeCleanResult(Client->CleanArchives);
+    Log.Write(u"Clean-up ended:\r\n" + Text);
+    if (!bClosing)
+        ShowMessage(Text, CleanCaption);
 }
 
 bool CPellmorWinDlg::PerformTransaction(bool bShrink, bool bDiscardChanges)
@@ -259,19 +306,38 @@ bool CPellmorWinDlg::PerformTransaction(bool bShrink, bool bDiscardChanges)
     const FString Dir = GetGameDir();
     FShrinkJobOptions Options = GetJobOptions();
     Options.bDiscardChanges = bDiscardChanges;
+    PreviewLine.Empty();
     const bool bQueued = bShrink ? Client->PerformShrink(Dir, Options) : Client->PerformUnshrink(Dir, Options);
+    Log.Write(FString(bShrink ? u"Shrink" : u"Restore") + u" of " + Dir +
+              (Options.bAllArchives ? u", all archives" : u"") +
+              (bShrink ? u", " + Options.Settings.Describe() : FString()) +
+              (bDiscardChanges ? u", losing the change" : u"") + (bQueued ? u"" : u": refused, another one runs"));
     UpdateState();
     return bQueued;
 }
 
 bool CPellmorWinDlg::AskToDiscardChanges(const FString& Names)
 {
+    return AskYesNo(DescribeDiscardQuestion(Names), u"Restore", MB_ICONWARNING);
+}
+
+bool CPellmorWinDlg::AskYesNo(const FString& Text, const char16_t* Caption, uint32_t Icon)
+{
     // The ticks that come while the question is open wait, as under a failure's box. Enter answers No.
     bShowingResult = 1;
-    const int32_t Answer =
-        MessageBox(*DescribeDiscardQuestion(Names), u"Restore", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    const bool bYes = MessageBox(*Text, Caption, MB_YESNO | Icon | MB_DEFBUTTON2) == IDYES;
     bShowingResult = 0;
-    return Answer == IDYES;
+    const int32_t FirstLineEnd = Text.InStr(u"\r\n");
+    Log.Write(u"Asked (" + FString(Caption) + u"): " + (FirstLineEnd >= 0 ? Text.Left(FirstLineEnd) : Text) +
+              (bYes ? u" Answer: Yes" : u" Answer: No"));
+    return bYes;
+}
+
+void CPellmorWinDlg::ShowMessage(const FString& Text, const char16_t* Caption)
+{
+    bShowingResult = 1;
+    MessageBox(*Text, Caption, MB_OK);
+    bShowingResult = 0;
 }
 
 void CPellmorWinDlg::OnDirChange()
@@ -286,6 +352,7 @@ void CPellmorWinDlg::OnDirChange()
 
 void CPellmorWinDlg::AwaitNewAnswers()
 {
+    PreviewLine.Empty();
     SetStatus(FDialogAnswers());
     // Every key starts the wait again: a folder is checked once the typing pauses, not at every letter.
     SetTimer(RecheckTimerId, RecheckPeriodMs);
@@ -305,6 +372,9 @@ void CPellmorWinDlg::OnTextureSize()
         m_bSmooth = GetSettings().IsSmooth() ? 1 : 0;
         CheckDlgButton(IDC_SMOOTH, m_bSmooth ? BST_CHECKED : BST_UNCHECKED);
     }
+    // A preview shown is one of the choice before.
+    PreviewLine.Empty();
+    ShowChoiceNote();
     UpdateState();
 }
 
@@ -312,7 +382,14 @@ void CPellmorWinDlg::OnSmooth()
 {
     m_bSmooth = IsDlgButtonChecked(IDC_SMOOTH) == BST_CHECKED ? 1 : 0;
     SmoothChoice = m_bSmooth ? ESmoothChoice::Smooth : ESmoothChoice::NoSmooth;
+    PreviewLine.Empty();
+    ShowChoiceNote();
     UpdateState();
+}
+
+void CPellmorWinDlg::ShowChoiceNote()
+{
+    SetDlgItemText(IDC_CHOICE_NOTE, *DescribeChoice(GetSettings()));
 }
 
 void CPellmorWinDlg::OnBrowse()
@@ -369,19 +446,23 @@ void CPellmorWinDlg::RequestClose(intptr_t Result)
         return;
     }
     // Ending now would leave the engine to stop on its own while the dialog is gone and the program seems
-    // finished. Instead the shrink is cancelled (it stops within one archive entry and removes its unfinished
-    // output) and a restore, a few renames, is waited for; the status says "Please wait." meanwhile.
-    if (bClosing)
+    // finished. Instead, once the player says so, the shrink is cancelled (it stops within one archive entry and
+    // removes its unfinished output) and a restore, a few renames, is waited for; the status says "Please wait."
+    // meanwhile. No, the default, keeps the job running: a stray Enter or Esc during /s or /u stops nothing.
+    if (bClosing || bShowingResult ||
+        !AskYesNo(DescribeStopQuestion(Client->bShrinking != 0), u"Exit", MB_ICONQUESTION))
         return;
     bClosing = 1;
     CloseResult = Result;
     if (Client->bShrinking)
         ProgressDlg->m_bCancel = 1;
+    SetTimer(FollowTimerId, FollowPeriodMs);
     UpdateState();
 }
 
 void CPellmorWinDlg::EndAndRemember(intptr_t Result)
 {
+    Log.Write(bAutoShrink || bAutoUnshrink ? FString::Printf(u"Closed, exit code %d", ExitCode) : FString(u"Closed"));
     // What the player chose is there at the next start; an automatic run chose nothing and keeps it.
     if (!bAutoShrink && !bAutoUnshrink)
     {
@@ -436,7 +517,10 @@ void CPellmorWinDlg::TakeResult(FString& Result, const FVerdict& Verdict, const 
     }
     // Closing cancelled the shrink on the user's word; saying so again would only hold the exit up.
     if (bClosing && Verdict.Kind == EVerdict::Cancelled)
+    {
+        Log.Write(u"Shrink canceled for the exit");
         return;
+    }
     // A restore refused for a change that the status had not seen yet (it looks at sizes and times, the restore
     // at the content): the player is asked, as before a restore. An automatic run only tells.
     if (Verdict.Kind == EVerdict::Changed && !bAutoShrink && !bAutoUnshrink && !bClosing)
@@ -450,14 +534,15 @@ void CPellmorWinDlg::TakeResult(FString& Result, const FVerdict& Verdict, const 
     const FString Done = Verdict.bRestore ? FString() : DescribeShrunkBefore(Archives);
     if (!Done.IsEmpty())
         Text += u"\r\n\r\n" + Done;
-    ShowFailure(Text);
+    ShowFailure(Text, Verdict.bRestore);
 }
 
-void CPellmorWinDlg::ShowFailure(const FString& Text)
+void CPellmorWinDlg::ShowFailure(const FString& Text, bool bRestore)
 {
-    bShowingResult = 1;
-    MessageBox(*Text, ResultCaption, MB_OK);
-    bShowingResult = 0;
+    const char16_t* Caption = bRestore ? RestoreCaption : ShrinkCaption;
+    Log.Write(FString(Caption) + u" failed:\r\n" + Text);
+    const FString LogPlace = DescribeLogPlace(Log.GetPath());
+    ShowMessage(LogPlace.IsEmpty() ? Text : Text + u"\r\n\r\n" + LogPlace, Caption);
 }
 
 void CPellmorWinDlg::UpdateState()
@@ -473,11 +558,20 @@ void CPellmorWinDlg::UpdateState()
     Client->Update(Dir, Options);
     FollowProgress();
     FollowPreview();
+    FollowClean();
+    if (bSawShrinking && !Client->bShrinking)
+        NoteTransactionEnd(false);
+    if (bSawRestoring && !Client->bUnshrinking)
+        NoteTransactionEnd(true);
+    bSawShrinking = Client->bShrinking;
+    bSawRestoring = Client->bUnshrinking;
     TakeResults(Dir);
 
     FDialogAnswers Answers = DecodeAnswers(Dir, Options);
     if (Answers.bAnswered || Client->bShrinking || Client->bUnshrinking)
         KillTimer(RecheckTimerId);
+    if (!Client->bShrinking && !Client->bUnshrinking)
+        KillTimer(FollowTimerId);
     if (bClosing)
     {
         if (!Client->bShrinking && !Client->bUnshrinking)
@@ -491,13 +585,48 @@ void CPellmorWinDlg::UpdateState()
     StepAutomatically(Answers);
 }
 
+void CPellmorWinDlg::OnCancelShrink()
+{
+    // The engine hears of it now, not on the next tick a second away; the dialog then looks for the shrink's end
+    // at a faster pace until it comes.
+    if (!Client->bShrinking)
+        return;
+    HandOverCancel();
+    Client->Update(GetGameDir(), GetJobOptions());
+    SetTimer(FollowTimerId, FollowPeriodMs);
+}
+
 void CPellmorWinDlg::HandOverCancel()
 {
     // From the progress window to the engine; forgotten once no shrink runs.
     if (!Client->bShrinking)
         ProgressDlg->m_bCancel = 0;
-    else if (ProgressDlg->m_bCancel)
+    else if (ProgressDlg->m_bCancel && !bCancelAsked)
+    {
         Client->bCancelShrink = 1;
+        bCancelAsked = 1;
+        Log.Write(u"Cancel of the shrink asked");
+    }
+}
+
+void CPellmorWinDlg::NoteTransactionEnd(bool bRestore)
+{
+    const bool bFailed = !(bRestore ? Client->UnshrinkResult : Client->ShrinkResult).IsEmpty();
+    Log.Write(FString(bRestore ? u"Restore" : u"Shrink") + (bFailed ? u" ended without doing it all:" : u" done:") +
+              u"\r\n" + DescribeOutcomeForLog(bRestore ? Client->UnshrinkArchives : Client->ShrinkArchives));
+    const bool bTooLate = !bRestore && bCancelAsked && !bFailed;
+    if (!bRestore)
+        bCancelAsked = 0;
+    if (bFailed)
+        return;
+    // The automatic run did what it says, even when the player closes the window before its next step.
+    if ((bAutoShrink || bAutoUnshrink) && AutoState == AUTO_Started)
+        ExitCode = EXIT_Done;
+    if (bTooLate && !bClosing)
+    {
+        Log.Write(u"The cancel came too late");
+        ShowMessage(u"The cancel came too late: the shrink had finished.", ShrinkCaption);
+    }
 }
 
 void CPellmorWinDlg::TakeResults(const FString& Dir)
@@ -532,8 +661,8 @@ FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir, const FShrinkJo
     if (Answers.bElsewhere)
         Answers.Seen.State = EArchiveState::Busy;
     Answers.bAnswered = bSameDir && !CanShrinkText.IsEmpty() && !CanUnshrinkText.IsEmpty();
-    Answers.bBusy =
-        Client->bShrinking || Client->bUnshrinking || Client->bPreviewing || !Answers.bAnswered || Answers.bElsewhere;
+    Answers.bBusy = Client->bShrinking || Client->bUnshrinking || Client->bPreviewing || Client->bCleaning ||
+                    !Answers.bAnswered || Answers.bElsewhere;
     Answers.bCanShrink = CanShrinkText.EqualsNoCase(u"true");
     Answers.bCanUnshrink = CanUnshrinkText.EqualsNoCase(u"true");
     return Answers;
@@ -548,7 +677,7 @@ void CPellmorWinDlg::StepAutomatically(const FDialogAnswers& Answers)
     else if (Time >= NextAutoTime)
     {
         NextAutoTime = Time;
-        TakeAutomaticStep(Answers.bCanShrink, Answers.bCanUnshrink);
+        TakeAutomaticStep(Answers);
     }
 }
 
@@ -556,7 +685,8 @@ void CPellmorWinDlg::FollowProgress()
 {
     if (Client->bShrinking)
         ProgressDlg->ShowProgress(Client->ShrinkProgress, Client->GetShrinkProgressText(),
-                                  DescribeProgress(Client->ShrinkProgressInfo));
+                                  bCancelAsked ? FString(u"Cancelling...")
+                                               : DescribeProgress(Client->ShrinkProgressInfo));
     else if (ProgressDlg->m_hWnd && ProgressDlg->IsWindowVisible())
         ProgressDlg->ShowWindow(SW_HIDE);
 }
@@ -574,19 +704,45 @@ void CPellmorWinDlg::WaitForOtherTransaction(bool bElsewhere, float Time)
     if ((!bAutoShrink && !bAutoUnshrink) || AutoState != AUTO_Waiting || Time - ElsewhereSince < AutoWaitLimit)
         return;
     AutoState = AUTO_Failed;
-    ShowFailure(DescribeWaitGivenUp(AutoWaitMinutes));
+    ShowFailure(DescribeWaitGivenUp(AutoWaitMinutes), bAutoUnshrink != 0);
     CloseAutomatic(EXIT_Failed);
 }
 
-void CPellmorWinDlg::TakeAutomaticStep(bool CanShrink, bool CanUnshrink)
+FVerdict CPellmorWinDlg::FindShrunkOtherwise(const FDialogAnswers& Answers, FString& Name) const
+{
+    // What the engine's own shrink would say of each archive: only the state and the record count here.
+    for (const FArchiveOutcome& Archive : Answers.Archives)
+    {
+        const FVerdict Verdict = JudgeShrink(Archive.Status, FShrinkNeeds(), -1, GetSettings());
+        if (Verdict.Kind == EVerdict::ShrunkOtherwise)
+        {
+            Name = Archive.Name;
+            return Verdict;
+        }
+    }
+    return FVerdict();
+}
+
+void CPellmorWinDlg::TakeAutomaticStep(const FDialogAnswers& Answers)
 {
     if (!bAutoShrink && !bAutoUnshrink)
         return;
     const bool bShrink = bAutoShrink != 0;
+    const bool CanShrink = Answers.bCanShrink;
+    const bool CanUnshrink = Answers.bCanUnshrink;
+    FString Other;
+    const FVerdict Otherwise = bShrink ? FindShrunkOtherwise(Answers, Other) : FVerdict();
     switch (AutoState)
     {
         case AUTO_Waiting:
-            if (bShrink ? CanShrink : CanUnshrink)
+            // A game shrunk with another choice is not shrunk as /s asks: it says so, and shrinks nothing.
+            if (Otherwise.Kind == EVerdict::ShrunkOtherwise)
+            {
+                AutoState = AUTO_Failed;
+                ShowFailure(DescribeShrunkOtherwise(Other, Otherwise), false);
+                CloseAutomatic(EXIT_Failed);
+            }
+            else if (bShrink ? CanShrink : CanUnshrink)
             {
                 AutoState = AUTO_Started;
                 if (!PerformTransaction(bShrink))
@@ -646,13 +802,8 @@ void CPellmorWinDlg::SetStatus(const FDialogAnswers& Answers)
     bool bChanged = ShowButtons(Busy, CanShrink, CanUnshrink);
     // A preview reads the original: one of a shrunk game too.
     const bool CanPreview = !Busy && (Answers.bCanShrink || Answers.bCanUnshrink) && Replaced.IsEmpty();
-    if (CanPreview != (LastCanPreview != 0))
-    {
-        LastCanPreview = CanPreview;
-        if (CWnd* Button = GetDlgItem(IDC_PREVIEW))
-            Button->EnableWindow(CanPreview);
-        bChanged = true;
-    }
+    bChanged = EnableButton(IDC_PREVIEW, CanPreview, LastCanPreview) || bChanged;
+    bChanged = EnableButton(IDC_CLEAN, !Busy && HasKeptFiles(Answers.Archives), LastCanClean) || bChanged;
     const FString Note = Replaced + Added;
     if (Note != LastNote)
     {
@@ -669,6 +820,19 @@ void CPellmorWinDlg::SetStatus(const FDialogAnswers& Answers)
         // The restored files' text ends with a blank line of its own.
         SetStatusText(Text + (Text.EndsWith(u"\r\n\r\n") && Added.StartsWith(u"\r\n") ? Added.Mid(2) : Added));
     }
+    // What was found goes into the log once it is known.
+    if (!Busy || !Replaced.IsEmpty())
+        Log.Write(u"Status:\r\n" + m_strStatus);
+}
+
+bool CPellmorWinDlg::EnableButton(int32_t Id, bool bEnable, int32_t& Last)
+{
+    if (bEnable == (Last != 0))
+        return false;
+    Last = bEnable;
+    if (CWnd* Button = GetDlgItem(Id))
+        Button->EnableWindow(bEnable);
+    return true;
 }
 
 bool CPellmorWinDlg::ShowButtons(bool Busy, bool CanShrink, bool CanUnshrink)
@@ -679,21 +843,8 @@ bool CPellmorWinDlg::ShowButtons(bool Busy, bool CanShrink, bool CanUnshrink)
         LastBusy = Busy;
         bChanged = true;
     }
-    if (CanShrink != (LastCanShrink != 0))
-    {
-        LastCanShrink = CanShrink;
-        if (CWnd* Button = GetDlgItem(IDC_SHRINK))
-            Button->EnableWindow(CanShrink);
-        bChanged = true;
-    }
-    if (CanUnshrink != (LastCanUnshrink != 0))
-    {
-        LastCanUnshrink = CanUnshrink;
-        if (CWnd* Button = GetDlgItem(IDC_RESTORE))
-            Button->EnableWindow(CanUnshrink);
-        bChanged = true;
-    }
-    return bChanged;
+    bChanged = EnableButton(IDC_SHRINK, CanShrink, LastCanShrink) || bChanged;
+    return EnableButton(IDC_RESTORE, CanUnshrink, LastCanUnshrink) || bChanged;
 }
 
 FString CPellmorWinDlg::GetAddedLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink)
@@ -709,6 +860,8 @@ FString CPellmorWinDlg::GetAddedLines(const FDialogAnswers& Answers, bool CanShr
             Lines += Line + u"\r\n";
     }
     Lines += GetChoiceLines(Answers, CanShrink, CanUnshrink);
+    if (!PreviewLine.IsEmpty())
+        Lines += PreviewLine + u"\r\n";
     if (!CanShrink && !CanUnshrink)
         Lines += GetNoGameLines();
     const FString Source = GetSourceLine();
@@ -731,6 +884,9 @@ FString CPellmorWinDlg::GetChoiceLines(const FDialogAnswers& Answers, bool CanSh
         for (const FArchiveOutcome& Archive : Answers.Archives)
             if (Archive.Status.bShrunkChanged)
                 Add(DescribeShrunkChanged(Archive.Name));
+        FString Name;
+        if (FindShrunkOtherwise(Answers, Name).Kind == EVerdict::ShrunkOtherwise)
+            Add(DescribeRestoreFirst());
     }
     if (CanShrink)
     {

@@ -1,18 +1,20 @@
-// The main dialog: the game directory with Browse..., the texture size with Smooth, the all-archives box, the
-// status, and the Shrink, Preview..., Restore and Exit buttons. Once a second it lets the engine client collect
-// results and refresh its two tests, and shows what they say.
+// The main dialog: the game directory with Browse..., the texture size with Smooth and a line on what the choice
+// does, the all-archives box, the status, and the Shrink, Preview..., Restore, Remove kept copy... and Exit
+// buttons. Once a second it lets the engine client collect results and refresh its two tests, and shows what they
+// say; what it found and did goes into its log.
 #pragma once
 
+#include "app/PellmorWinLog.h"
 #include "app/resource.h"
 #include "app/ui/UiFramework.h"
 #include "engine/FGameDir.h"
 #include "engine/FGameFiles.h"
 #include "engine/FPlayerChoices.h"
 #include "engine/FShrinkEngineServer.h"
+#include "engine/FTransactionVerdict.h"
 
 class CProgressDlg;
 class FShrinkEngineClientBase;
-struct FVerdict;
 
 // What the client's answers say on one tick, decoded once.
 struct FDialogAnswers
@@ -50,29 +52,35 @@ public:
         // answers are in, so that the buttons come back before the player reaches them.
         RecheckTimerId = 124,
         RecheckPeriodMs = 100,
+        // While a shrink that was told to stop winds down, or the dialog waits to close, its end is looked for at
+        // this pace, so that the dialog moves on as soon as the engine has let go.
+        FollowTimerId = 125,
+        FollowPeriodMs = 100,
     };
 
     // The program's exit code after an automatic /s or /u run (0 for an interactive one).
     enum EExitCode : int32_t
     {
         EXIT_Done = 0,   // the files were brought into the state asked for, or were in it already
-        EXIT_Failed = 1, // the shrink or restore failed (its message was shown), another one held the files too
-                         // long, or the run was ended before
+        EXIT_Failed = 1, // the shrink or restore failed (its message was shown), a shrink found the game shrunk
+                         // with another choice, another one held the files too long, or the run was ended before
         EXIT_NoGame = 2, // neither test passes: no game files in the folder
         // 2 as well: an unknown flag on the command line (the dialog is not shown). Either way nothing was done.
         EXIT_BadFlag = 2,
     };
 
     // One tick: picks up the directory box and the all-archives box, hands a cancel request on, lets the client
-    // update, shows progress and failures, follows the tests (and what the engine saw with them) with the status
-    // and the buttons, and takes the automatic /s and /u steps, which wait while another shrink or restore holds
-    // the game's files.
+    // update, shows progress, a preview or clean-up that ended, the end of a transaction and its failure, follows
+    // the tests (and what the engine saw with them) with the status and the buttons, and takes the automatic /s
+    // and /u steps, which wait while another shrink or restore holds the game's files.
     void UpdateState();
-    // Shows the state: enables the buttons and rewrites the status text, only where something changed. What the
-    // engine found with the answers may replace the state's text (another transaction holding the files, damaged
-    // standard files: Shrink stays off, it would only fail) or add lines under it: a stale kept archive, the
-    // archives' sizes (each archive's state when several are listed), what is wrong with a folder without the
-    // game, and where the folder in the box came from.
+    // Shows the state: enables the buttons (Remove kept copy... while a kept copy or a build's leftover is there)
+    // and rewrites the status text, only where something changed, and logs the text when it is not "Please wait.".
+    // What the engine found with the answers may replace the state's text (another transaction holding the files,
+    // damaged original files: Shrink stays off, it would only fail) or add lines under it: a stale kept archive,
+    // the archives' sizes (each archive's state when several are listed), how the shrunk archive was made and
+    // whether the choice shown needs a restore first, the last preview page, what is wrong with a folder without
+    // the game, and where the folder in the box came from.
     void SetStatus(const FDialogAnswers& Answers);
     // Writes the status box, and only that control: the directory box, where the user may be typing, keeps its
     // text, caret and selection.
@@ -97,6 +105,12 @@ public:
     // The preview page of the folder in the box and the choice shown, made by the engine into a folder of its own
     // under the user's temporary folder, then opened in the system's default browser (see FollowPreview).
     void OnPreview();
+    // Removes what the shrinks keep beside the archives (the shrunk copy a restore keeps, a build's leftover),
+    // after a question that names each file with its size; a kept copy that holds a change made after the shrink
+    // only after a second question. Says what it removed once the engine is done (see FollowClean).
+    void OnClean();
+    // The progress window's Cancel: handed to the engine at once (see HandOverCancel).
+    void OnCancelShrink();
     void OnExit();
     // The directory box changed: what the status and the buttons say is about another folder, so the dialog is
     // busy until the next check has answered for the new one.
@@ -115,6 +129,7 @@ public:
     int32_t LastCanShrink;
     int32_t LastCanUnshrink;
     int32_t LastCanPreview;
+    int32_t LastCanClean;
     int32_t LastBusy;
     // What the status shows besides the state's own text (see SetStatus); a change rewrites it too.
     FString LastNote;
@@ -144,14 +159,21 @@ public:
     FGameDir Origin;
     FShrinkEngineClientBase* Client;
     CProgressDlg* ProgressDlg;
-    // The user asked to close while a shrink or restore was in flight: the shrink is being cancelled (a
-    // restore waited for) and the dialog ends on the first tick after the engine let go of the game files.
+    // The user asked to close while a shrink or restore was in flight, and said Yes: the shrink is being cancelled
+    // (a restore waited for) and the dialog ends on the first tick after the engine let go of the game files.
     int32_t bClosing;
+    // The cancel of the running shrink has been handed to the engine (from the progress window, or by closing).
+    int32_t bCancelAsked;
+    // The status's line on the last preview page (see DescribePreviewLine), while the folder and the choice stay.
+    FString PreviewLine;
+    // The log of this run (PellmorWin.log); its file is chosen and the run begun when the window is made.
+    FDialogLog Log;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     bool OnInitDialog() override;
-    // Enter, Esc, the close box and Exit all end up here.
+    // Enter, Esc, the close box and Exit all end up here. While a shrink or a restore runs they ask first, No by
+    // default, so that a stray key never stops an unattended run.
     void OnOK() override;
     void OnCancel() override;
 
@@ -178,6 +200,10 @@ private:
     void EndAndRemember(intptr_t Result);
     // The steps of a tick.
     void HandOverCancel();
+    // A shrink (or a restore, bRestore) ended since the last tick: its end goes into the log, an automatic run
+    // that asked for it is done when it ended as asked, and a cancel that came after the shrink had finished is
+    // said so.
+    void NoteTransactionEnd(bool bRestore);
     void TakeResults(const FString& Dir);
     FDialogAnswers DecodeAnswers(const FString& Dir, const FShrinkJobOptions& Options) const;
     void StepAutomatically(const FDialogAnswers& Answers);
@@ -185,6 +211,8 @@ private:
     void AwaitNewAnswers();
     // Enables the buttons for the state; true when the state differs from the one shown.
     bool ShowButtons(bool Busy, bool CanShrink, bool CanUnshrink);
+    // Enables or disables button Id unless Last says it is so already; true when it changed.
+    bool EnableButton(int32_t Id, bool bEnable, int32_t& Last);
     // The lines that the status adds under the state's own text (see SetStatus); empty when none.
     FString GetAddedLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink);
     // Where the folder in the box came from, while it is the one the search or Browse put there; else empty.
@@ -198,23 +226,36 @@ private:
     bool PerformTransaction(bool bShrink, bool bDiscardChanges = false);
     // Asks whether to restore the archives Names although that loses what changed in them; true on Yes.
     bool AskToDiscardChanges(const FString& Names);
-    // The status's lines on the choice: how the archive in use was shrunk and whether it changed since, what the
-    // choice makes of the archives to shrink, and a kept archive made otherwise.
+    // A question with Yes and No, No the default (Enter); true on Yes. Ticks wait while it is open.
+    bool AskYesNo(const FString& Text, const char16_t* Caption, uint32_t Icon);
+    // A message box with OK, Caption over it; ticks wait while it is open.
+    void ShowMessage(const FString& Text, const char16_t* Caption);
+    // What stops an automatic shrink of the archives seen (one shrunk already with another choice than the one to
+    // make): a ShrunkOtherwise verdict with the archive's name in Name, else Done.
+    FVerdict FindShrunkOtherwise(const FDialogAnswers& Answers, FString& Name) const;
+    // Writes the line under the texture size and Smooth for the choice shown.
+    void ShowChoiceNote();
+    // The status's lines on the choice: how the archive in use was shrunk, whether it changed since and whether
+    // the choice shown needs a restore first, what the choice makes of the archives to shrink, and a kept archive
+    // made otherwise.
     FString GetChoiceLines(const FDialogAnswers& Answers, bool CanShrink, bool CanUnshrink) const;
     // Shows the progress window while a shrink is in flight, and hides it afterwards.
     void FollowProgress();
     // Opens a preview page that the engine finished, or shows why it made none.
     void FollowPreview();
+    // Says what a clean-up that the engine finished removed.
+    void FollowClean();
     // Takes a transaction's failure from the client (emptying it there) and shows it with the advice for the
     // engine's Verdict.
     void TakeResult(FString& Result, const FVerdict& Verdict, const TDynArray<FArchiveOutcome>& Archives,
                     const FString& Dir);
-    // How a failure is put before the user: one message box, captioned "Perform Shrink".
-    void ShowFailure(const FString& Text);
+    // How a failure is put before the user: one message box, captioned "Perform Shrink" (or "Perform Restore" for
+    // a restore's), with where the log is under it; the log keeps it too.
+    void ShowFailure(const FString& Text, bool bRestore);
     // The status texts of the usual states, as the two tests and Busy give them.
     static FString GetStateText(bool CanShrink, bool CanUnshrink, bool Busy);
     // The automatic /s or /u step on an idle tick, with the answers of that tick.
-    void TakeAutomaticStep(bool CanShrink, bool CanUnshrink);
+    void TakeAutomaticStep(const FDialogAnswers& Answers);
     // The automatic mode waits while another shrink or restore holds the files, up to AutoWaitLimit seconds;
     // then it gives up like any failure.
     void WaitForOtherTransaction(bool bElsewhere, float Time);
@@ -225,6 +266,10 @@ private:
     float ElsewhereSince;
     // A failure's message box is open: the ticks that arrive meanwhile (its message loop runs the timer) wait.
     int32_t bShowingResult;
+    // The client's bShrinking and bUnshrinking as the last tick left them: a tick that finds them cleared takes the
+    // transaction's end.
+    int32_t bSawShrinking;
+    int32_t bSawRestoring;
     // Origin is the folder above the program's own (the program in a folder of the game's).
     bool bOriginAboveProgram;
     // GetNoGameLines' text for the folder NoGameDir.

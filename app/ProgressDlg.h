@@ -9,8 +9,9 @@
 class CProgressDlg : public CDialog
 {
 public:
-    // No window yet: ShowProgress makes it on first use.
-    CProgressDlg();
+    // No window yet: ShowProgress makes it on first use, owned by Owner. A press of Cancel is told to Owner at
+    // once, as the command IDC_CANCEL_SHRINK (WM_COMMAND, sent), besides being kept in m_bCancel.
+    explicit CProgressDlg(CWnd* Owner = nullptr);
 
     // Makes the window (modeless) when there is none yet, shows it when hidden, then SetProgress. When the
     // window cannot be made, says "Error creating Dialog" and returns.

@@ -8,8 +8,9 @@
 #define IDR_MAINFRAME 128
 #define IDD_PROGRESS 129
 
-// About box: the release line, filled in from the build's version
+// About box: the release line, filled in from the build's version, and where the log is
 #define IDC_ABOUT_RELEASE 1020
+#define IDC_ABOUT_LOG 1021
 
 // Main dialog
 #define IDC_DIR 1000
@@ -22,10 +23,13 @@
 #define IDC_PREVIEW 1011
 #define IDC_TEXTURE_SIZE 1012
 #define IDC_SMOOTH 1013
+#define IDC_CLEAN 1014
+#define IDC_CHOICE_NOTE 1015
 
 // Progress dialog
 #define IDC_PROGRESS_TEXT 1000
 #define IDC_PROGRESS 1006
+// Cancel, which the progress window also sends to its owner as a command
 #define IDC_CANCEL_SHRINK 1007
 #define IDC_PROGRESS_DETAIL 1010
 

@@ -183,6 +183,16 @@ bool LooksTakenAsItIs(const FArchiveStatus& Status, const FArchiveFiles& Files, 
     return JudgeKeptArchive(Files, Status.RecordRead, Status.Record, Question, Why);
 }
 
+bool IsKeptArchiveChanged(EArchiveState State, bool bKept, ERecordRead RecordRead, const FShrinkRecord& Record)
+{
+    return bKept && State != EArchiveState::Shrunk && RecordRead == ERecordRead::Read && Record.bChanged;
+}
+
+bool IsKeptArchiveChanged(const FArchiveStatus& Status)
+{
+    return IsKeptArchiveChanged(Status.State, Status.ShrunkBytes >= 0, Status.RecordRead, Status.Record);
+}
+
 EArchiveState GetStateFromFiles(const FArchiveFiles& Files)
 {
     const bool bCur = SizeOf(Files.Cur) >= 0;

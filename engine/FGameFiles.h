@@ -85,6 +85,12 @@ EArchiveState GetStateFromFiles(const FArchiveFiles& Files);
 // kept original, a kept shrunk archive, a leftover of a build. 0 when only the original is there, or nothing.
 int64_t GetBytesBeyondOriginal(const FArchiveStatus& Status);
 
+// Whether the kept shrunk archive beside a set in State (bKept: NAME_SHRUNK_BAK.img is there) holds a change made
+// after its shrink, by the set's record: the only copy of that change, which a clean-up keeps unless told. The
+// second form asks it of what status saw.
+bool IsKeptArchiveChanged(EArchiveState State, bool bKept, ERecordRead RecordRead, const FShrinkRecord& Record);
+bool IsKeptArchiveChanged(const FArchiveStatus& Status);
+
 // What is asked of the kept shrunk archive: whether it may be taken over by a shrink.
 struct FKeptQuestion
 {

@@ -476,8 +476,9 @@ FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
     // The record describes the shrunk archive in use while there is one, else the kept one.
     FShrinkRecord Record;
     const bool bKept = CoreOS::FileGetAttributes(*Files.ShrunkBak) != CoreOS::FILEATTR_Invalid;
-    if (bKept && State != EArchiveState::Shrunk && ReadShrinkRecord(Files, Record) == ERecordRead::Read &&
-        Record.bChanged && !bDiscardChanges)
+    const ERecordRead Read =
+        bKept && State != EArchiveState::Shrunk ? ReadShrinkRecord(Files, Record) : ERecordRead::None;
+    if (IsKeptArchiveChanged(State, bKept, Read, Record) && !bDiscardChanges)
     {
         Result.Outcome = ECleanOutcome::Changed;
         return Result;

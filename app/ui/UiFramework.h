@@ -345,5 +345,7 @@ bool AfxLoadString(int32_t Id, FString& Out);
 // closes; the owner's timers go on meanwhile, as under a message box.
 bool AfxPickFolder(CWnd* Owner, const char16_t* Title, const FString& StartFolder, FString& Picked);
 // Opens the file at Path as the system's default program for it does (a page in the default browser). Returns at
-// once; false when no program took it.
-bool AfxOpenDocument(const FString& Path);
+// once, true when a program took it (which says nothing about what that program then does: under Wine a page goes
+// on to the desktop's own opener). False when none did, with Error the system's error number (ERROR_NO_ASSOCIATION
+// when nothing is registered for the file's kind); the system shows no message of its own.
+bool AfxOpenDocument(const FString& Path, uint32_t& Error);

@@ -70,6 +70,8 @@ struct FState
     int32_t FailingTemplate = 0;
     UiHeadless::FIdleHook IdleHook = nullptr;
     int32_t BoxAnswer = 0;
+    TDynArray<int32_t> QueuedAnswers;
+    uint32_t OpenError = 0;
     FString PickerAnswer;
     FString PickerStart;
     TDynArray<FString> Opened; // AfxOpenDocument's paths
@@ -264,6 +266,12 @@ int32_t ShowMessageBox(const char16_t* Text, const char16_t* Caption, uint32_t T
     State().MessageBoxes.AddItem(UiHeadless::FShownMessageBox{FString(Caption), FString(Text), Type});
     if ((Type & MB_TYPEMASK) != MB_YESNO)
         return IDOK;
+    if (State().QueuedAnswers.Num() > 0)
+    {
+        const int32_t Answer = State().QueuedAnswers[0];
+        State().QueuedAnswers.Remove(0);
+        return Answer;
+    }
     if (State().BoxAnswer)
         return State().BoxAnswer;
     return (Type & MB_DEFBUTTON2) ? IDNO : IDYES;
@@ -529,10 +537,11 @@ bool AfxPickFolder(CWnd*, const char16_t*, const FString& StartFolder, FString& 
     return true;
 }
 
-bool AfxOpenDocument(const FString& Path)
+bool AfxOpenDocument(const FString& Path, uint32_t& Error)
 {
     State().Opened.AddItem(Path);
-    return true;
+    Error = State().OpenError;
+    return Error == 0;
 }
 
 // ---- The tests' side -----------------------------------------------------------------------------------------------
@@ -670,11 +679,18 @@ const TDynArray<FShownMessageBox>& ShownMessageBoxes()
 void ClearMessageBoxes()
 {
     State().MessageBoxes.Empty();
+    State().QueuedAnswers.Empty();
 }
 
 void AnswerMessageBoxes(int32_t Answer)
 {
     State().BoxAnswer = Answer;
+}
+
+void QueueMessageBoxAnswers(std::initializer_list<int32_t> Answers)
+{
+    for (int32_t Answer : Answers)
+        State().QueuedAnswers.AddItem(Answer);
 }
 
 void ScriptFolderPicker(const FString& Picked)
@@ -696,6 +712,11 @@ const TDynArray<FString>& OpenedDocuments()
 void ClearOpenedDocuments()
 {
     State().Opened.Empty();
+}
+
+void FailOpenDocuments(uint32_t Error)
+{
+    State().OpenError = Error;
 }
 
 void FailDialogCreation(int32_t TemplateId)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "Core/Inc/Core.h"
 #include "app/ui/UiFramework.h"
@@ -49,8 +50,9 @@ bool IsEnded(CWnd& Dialog, intptr_t* Result = nullptr);
 TDynArray<FString> SystemMenuItems(CWnd& Window);
 
 // Every message box shown so far (AfxMessageBox and CWnd::MessageBox). A box with OK is answered with IDOK; one
-// that asks Yes or No with AnswerMessageBoxes' answer, or while there is none (0, at the start) with its default
-// button, as when the user presses Enter.
+// that asks Yes or No with the next of QueueMessageBoxAnswers' answers while there is one, else with
+// AnswerMessageBoxes' answer, or while there is none (0, at the start) with its default button, as when the user
+// presses Enter.
 struct FShownMessageBox
 {
     FString Caption;
@@ -60,6 +62,8 @@ struct FShownMessageBox
 const TDynArray<FShownMessageBox>& ShownMessageBoxes();
 void ClearMessageBoxes();
 void AnswerMessageBoxes(int32_t Answer);
+// The answers of the next questions, one each, in order (ClearMessageBoxes drops those not given).
+void QueueMessageBoxAnswers(std::initializer_list<int32_t> Answers);
 
 // The folder pickers shown from now on (AfxPickFolder) answer with Picked, as when the user chose that folder;
 // an empty text is the user cancelling, which they do until told otherwise. Each records the folder it opened in.
@@ -67,9 +71,11 @@ void ScriptFolderPicker(const FString& Picked);
 // The folder the last picker shown since ScriptFolderPicker opened in; empty when none was shown.
 FString FolderPickerStart();
 
-// The documents opened so far (AfxOpenDocument), in order; each opening succeeds.
+// The documents opened so far (AfxOpenDocument), in order. Each opening succeeds, unless FailOpenDocuments gave
+// an error number: from then on each fails with it, as when no program is registered for the file (0 lifts it).
 const TDynArray<FString>& OpenedDocuments();
 void ClearOpenedDocuments();
+void FailOpenDocuments(uint32_t Error);
 
 // Makes Create and DoModal fail for dialogs of this template (0 lifts it), as when a window cannot be made.
 void FailDialogCreation(int32_t TemplateId);

@@ -340,11 +340,53 @@ bool AfxPickFolder(CWnd* Owner, const char16_t* Title, const FString& StartFolde
     return bPicked;
 }
 
-bool AfxOpenDocument(const FString& Path)
+namespace
 {
-    // ShellExecute answers with a value above 32 when a program took the file.
-    const HINSTANCE Result = ShellExecuteW(nullptr, L"open", W(*Path), nullptr, nullptr, SW_SHOWNORMAL);
-    return reinterpret_cast<intptr_t>(Result) > 32;
+// The system's error number for one of ShellExecute's own codes (32 or less), which are no error numbers of the
+// system: the dialog words a failure with the system's text for it.
+uint32_t ShellExecuteError(intptr_t Code)
+{
+    switch (Code)
+    {
+        case 0:
+            return ERROR_OUTOFMEMORY;
+        case SE_ERR_SHARE:
+            return ERROR_SHARING_VIOLATION;
+        case SE_ERR_ASSOCINCOMPLETE:
+        case SE_ERR_NOASSOC:
+            return ERROR_NO_ASSOCIATION;
+        case SE_ERR_DDETIMEOUT:
+        case SE_ERR_DDEFAIL:
+        case SE_ERR_DDEBUSY:
+            return ERROR_DDE_FAIL;
+        case SE_ERR_DLLNOTFOUND:
+            return ERROR_DLL_NOT_FOUND;
+        default:
+            // 2 file not found, 3 path not found, 5 access denied, 8 out of memory, 11 bad format: the system's own.
+            return uint32_t(Code);
+    }
+}
+} // namespace
+
+bool AfxOpenDocument(const FString& Path, uint32_t& Error)
+{
+    // The shell may hand the file on through COM, which wants the thread in an apartment; the call waits until the
+    // hand-over is done, so the apartment may go right after. Without a window of its own the shell shows no error
+    // of its own either (SEE_MASK_FLAG_NO_UI): the dialog says what went wrong, with the page's path.
+    const HRESULT Init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SHELLEXECUTEINFOW Info = {};
+    Info.cbSize = sizeof(Info);
+    Info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    Info.lpVerb = L"open";
+    Info.lpFile = W(*Path);
+    Info.nShow = SW_SHOWNORMAL;
+    const bool bOpened = ShellExecuteExW(&Info) != FALSE;
+    // A failure sets the thread's last error, and hInstApp to one of ShellExecute's codes, 32 or less.
+    const DWORD LastError = GetLastError();
+    if (SUCCEEDED(Init))
+        CoUninitialize();
+    Error = bOpened ? 0 : (LastError ? LastError : ShellExecuteError(reinterpret_cast<intptr_t>(Info.hInstApp)));
+    return bOpened;
 }
 
 // The program's entry point: a GUI-subsystem program starts here rather than in main.

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "Core/Inc/CorePath.h"
+#include "Core/Inc/CoreUtil.h"
 #include "engine/FShrinkEngineServer.h"
 #include "tests/support/ImgBuilder.h"
 
@@ -13,6 +15,16 @@ const char16_t* const CannotFindText = u"Cannot find GTA:SA files.\r\n";
 void SleepBriefly()
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+void ForgetDialogLog()
+{
+    CoreOS::FileDelete(*appPathJoin(FString(appBaseDir()), FString(GDialogLogFileName)));
+}
+
+std::string DialogLogText()
+{
+    return TestFileText(appPathJoin(FString(appBaseDir()), FString(GDialogLogFileName)));
 }
 
 std::atomic<uint32_t> FManualClock::Now{0};
@@ -41,6 +53,7 @@ void FDialogTest::SetUp()
 {
     // Every dialog remembers its choices beside the program when it closes; no test sees another's.
     ForgetPlayerChoices();
+    ForgetDialogLog();
     CoreOS::SetRegistryReadHook(&NoRegistryValue);
     UiHeadless::ClearMessageBoxes();
     GameDir = Temp.Path().Left(Temp.Path().Len() - 1);
@@ -56,8 +69,10 @@ void FDialogTest::TearDown()
     UiHeadless::ClearMessageBoxes();
     UiHeadless::AnswerMessageBoxes(0);
     UiHeadless::ScriptFolderPicker(FString());
+    UiHeadless::FailOpenDocuments(0);
     CoreOS::SetRegistryReadHook(nullptr);
     ForgetPlayerChoices();
+    ForgetDialogLog();
 }
 
 void FDialogTest::OpenDialog(const FString& Dir, bool bAutoShrink, bool bAutoUnshrink)

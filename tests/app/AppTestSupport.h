@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Core/Inc/CoreOS.h"
+#include "app/PellmorWinAdvice.h"
 #include "app/PellmorWinDlg.h"
 #include "app/ProgressDlg.h"
 #include "app/ui/UiHeadless.h"
@@ -19,6 +20,12 @@
 
 // A couple of milliseconds of real time, for the engine's worker thread.
 void SleepBriefly();
+
+// Deletes the dialog's log beside the program, where every dialog of the tests writes it: each test reads only
+// its own runs.
+void ForgetDialogLog();
+// The log's text as the dialog wrote it (UTF-8).
+std::string DialogLogText();
 
 // The Core clock reads this while a test runs; the test moves it on.
 class FManualClock
@@ -81,6 +88,8 @@ protected:
     void WaitForEngine();
 
     FString Status() { return UiHeadless::ControlText(*Dlg, IDC_STATUS); }
+    // A failure's text as its message box shows it: with where the log is under it.
+    FString WithLogPlace(const FString& Text) { return Text + u"\r\n\r\n" + DescribeLogPlace(Dlg->Log.GetPath()); }
     bool StatusStartsWith(const char16_t* Text) { return Status().StartsWith(Text); }
     bool Enabled(int32_t Id) { return UiHeadless::IsControlEnabled(*Dlg, Id); }
     bool IsEnded() { return UiHeadless::IsEnded(*Dlg); }

@@ -28,6 +28,7 @@ protected:
     void SetUp() override
     {
         ForgetPlayerChoices();
+        ForgetDialogLog();
         UiHeadless::ClearMessageBoxes();
     }
     void TearDown() override
@@ -36,6 +37,7 @@ protected:
         theApp.m_nExitCode = 0;
         UiHeadless::ClearMessageBoxes();
         ForgetPlayerChoices();
+        ForgetDialogLog();
     }
 };
 } // namespace
@@ -127,6 +129,19 @@ TEST_F(CPellmorWinAppTest, AutomaticRunUsesTheRememberedChoicesAndEndsWithItsExi
     EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
     EXPECT_EQ(CountShrunk(), 3);
     FShrinkRecord Record;
+    ASSERT_EQ(ReadShrinkRecord(GetArchiveFiles(Archives[0]), Record), ERecordRead::Read);
+    EXPECT_EQ(Record.Settings.ToText(), u"max-side:128");
+
+    // /s with another choice finds the game shrunk otherwise: it changes nothing and says that a restore comes
+    // first, since it did not do what it says.
+    Choices.Settings = FShrinkSettings::Standard();
+    SavePlayerChoices(Choices);
+    EXPECT_EQ(Run({u"/s"}), CPellmorWinDlg::EXIT_Failed);
+    ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
+    EXPECT_TRUE(UiHeadless::ShownMessageBoxes()[0].Text.StartsWith(
+        u"gta3.img is shrunk already, with another choice: it was made at most 128 pixels, smooth, and this shrink "
+        u"asks for the standard shrink."))
+        << UiHeadless::ShownMessageBoxes()[0].Text.ToUtf8();
     ASSERT_EQ(ReadShrinkRecord(GetArchiveFiles(Archives[0]), Record), ERecordRead::Read);
     EXPECT_EQ(Record.Settings.ToText(), u"max-side:128");
 

@@ -1,5 +1,6 @@
 // The main dialog's state rules over a client whose answers the test sets.
 #include "Core/Inc/CoreFormat.h"
+#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -153,24 +154,38 @@ TEST_F(CPellmorWinDlgStateTest, StatusAndButtonsFollowTheClientAndTheTextChanges
     EXPECT_EQ(Fake->LastDir, GameDir + u"\\");
 }
 
-// Failures are shown once each, both under the caption "Perform Shrink", and taken from the client. The advice comes
-// from the outcome, not from the text; a restore's failure says whose it is.
-TEST_F(CPellmorWinDlgStateTest, FailuresAreShownOnceEach)
+// Failures are shown once each, under the caption of the transaction that failed, and taken from the client. The
+// advice comes from the outcome, not from the text; under it the box says where the log is, which keeps the
+// failure with the system's error.
+TEST_F(CPellmorWinDlgStateTest, FailuresAreShownOnceEachAndLogged)
 {
     Open();
     Fake->Answer(u"true", u"false");
+    Fake->bUnshrinking = 1;
+    Tick();
+    FArchiveOutcome Held;
+    Held.Name = u"gta3.img";
+    Held.bRan = true;
+    Held.Transaction.Message = u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles";
+    Held.Transaction.Verdict.OsError = CoreOS::OSERROR_SharingViolation;
+    Fake->UnshrinkArchives.AddItem(Held);
+    Fake->bUnshrinking = 0;
     Fake->ShrinkResult = u"Not enough disk space to do shrink";
-    Fake->UnshrinkResult = u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles";
+    Fake->UnshrinkResult = Held.Transaction.Message;
     Fake->UnshrinkOutcome.Verdict.bRestore = true;
     Tick();
     Tick();
     const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();
     ASSERT_EQ(Boxes.Num(), 2);
-    EXPECT_EQ(Boxes[0].Text, u"Not enough disk space to do shrink");
-    EXPECT_EQ(Boxes[1].Text, u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles\r\n\r\nThe restore failed.");
-    EXPECT_TRUE(Boxes[0].Caption == u"Perform Shrink" && Boxes[1].Caption == u"Perform Shrink");
+    EXPECT_EQ(Boxes[0].Text, WithLogPlace(u"Not enough disk space to do shrink"));
+    EXPECT_EQ(Boxes[1].Text, WithLogPlace(Held.Transaction.Message + u"\r\n\r\nThe restore failed."));
+    EXPECT_TRUE(Boxes[0].Caption == u"Perform Shrink" && Boxes[1].Caption == u"Perform Restore");
     EXPECT_EQ(Boxes[1].Type, uint32_t(MB_OK));
     EXPECT_TRUE(Fake->ShrinkResult.IsEmpty() && Fake->UnshrinkResult.IsEmpty());
+    const std::string Log = DialogLogText();
+    for (const FString& Line : {FString(u"Perform Restore failed:"), Held.Transaction.Message,
+                                DescribeSystemError(CoreOS::OSERROR_SharingViolation)})
+        EXPECT_NE(Log.find(Line.ToUtf8()), std::string::npos) << Line.ToUtf8() << " in\n" << Log;
 
     // A progress window that cannot be made is reported on every tick of the shrink.
     UiHeadless::FailDialogCreation(IDD_PROGRESS);
@@ -179,6 +194,35 @@ TEST_F(CPellmorWinDlgStateTest, FailuresAreShownOnceEach)
     Tick();
     ASSERT_EQ(Boxes.Num(), 4);
     EXPECT_TRUE(Boxes[2].Text == u"Error creating Dialog" && Boxes[3].Text == u"Error creating Dialog");
+}
+
+// A preview page made: the status says where it is, and whether it went to the browser; when the system opened
+// nothing for it, a message says so with the page, to be opened by hand. Another choice drops the line.
+TEST_F(CPellmorWinDlgStateTest, APreviewSaysWhereItsPageIsAndWhenNoBrowserTookIt)
+{
+    Open();
+    Fake->Answer(u"true", u"false");
+    Tick();
+    const FString Page = u"C:\\Temp\\PellmorWin-preview\\index.html";
+    const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();
+    for (const uint32_t Error : {0u, 1155u})
+    {
+        UiHeadless::FailOpenDocuments(Error);
+        Fake->PreviewPage = Page;
+        Tick();
+        const TDynArray<FString>& Opened = UiHeadless::OpenedDocuments();
+        ASSERT_GT(Opened.Num(), 0);
+        EXPECT_EQ(Opened[Opened.Num() - 1], Page);
+        EXPECT_NE(
+            Status().InStr(*(Page + (Error ? u"; open it in your web browser." : u"; it went to your web browser."))),
+            -1)
+            << Status().ToUtf8();
+        ASSERT_EQ(Boxes.Num(), Error ? 1 : 0);
+    }
+    EXPECT_EQ(Boxes[0].Caption, u"Preview");
+    EXPECT_TRUE(Boxes[0].Text.EndsWith(*(u"by hand:\r\n" + Page))) << Boxes[0].Text.ToUtf8();
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 2));
+    EXPECT_EQ(Status().InStr(*Page), -1) << Status().ToUtf8();
 }
 
 TEST_F(CPellmorWinDlgStateTest, ProgressWindowFollowsTheShrinkAndHandsCancelOn)
@@ -199,17 +243,23 @@ TEST_F(CPellmorWinDlgStateTest, ProgressWindowFollowsTheShrinkAndHandsCancelOn)
     UiHeadless::ProgressState(Progress, IDC_PROGRESS, Low, High, Pos);
     EXPECT_TRUE(Low == 0 && High == 100 && Pos == 37) << Low << " " << High << " " << Pos;
 
-    // Cancel reaches the client on the next tick, and is forgotten once no shrink runs.
+    // Cancel reaches the client at once, not on the next tick, and the end is looked for at a faster pace. A shrink
+    // that ends as asked all the same says that the cancel came too late; the cancel is then forgotten.
     ASSERT_TRUE(UiHeadless::ClickButton(Progress, IDC_CANCEL_SHRINK));
-    EXPECT_EQ(Fake->bCancelShrink, 0);
-    Tick();
     EXPECT_EQ(Fake->bCancelShrink, 1);
+    EXPECT_EQ(UiHeadless::TimerPeriod(*Dlg, CPellmorWinDlg::FollowTimerId), uint32_t(CPellmorWinDlg::FollowPeriodMs));
+    Tick();
+    EXPECT_EQ(UiHeadless::ControlText(Progress, IDC_PROGRESS_DETAIL), u"Cancelling...");
     Fake->bShrinking = 0;
     Fake->bCancelShrink = 0;
     Tick();
+    ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, u"The cancel came too late: the shrink had finished.");
+    UiHeadless::ClearMessageBoxes();
     EXPECT_EQ(Progress.m_bCancel, 0);
     EXPECT_FALSE(Progress.IsWindowVisible());
     EXPECT_NE(Progress.m_hWnd, nullptr);
+    EXPECT_EQ(UiHeadless::TimerPeriod(*Dlg, CPellmorWinDlg::FollowTimerId), 0u);
 
     // Shown again by the next shrink; Esc does not take it away.
     Fake->bShrinking = 1;

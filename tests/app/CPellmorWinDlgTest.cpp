@@ -30,7 +30,8 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
                             appFormatMegabytes(Before) + u"\r\nEstimating...\r\n");
     EXPECT_FALSE(Enabled(IDC_RESTORE));
 
-    // Preview... makes the page in the engine, every button off meanwhile, and opens it in the browser.
+    // Preview... makes the page in the engine, every button off meanwhile, opens it in the browser and says where
+    // it is.
     const int32_t Opened = UiHeadless::OpenedDocuments().Num();
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_PREVIEW));
     EXPECT_EQ(Status(), u"Making the preview...\r\n");
@@ -40,6 +41,7 @@ TEST_F(CPellmorWinDlgTest, OpensWithActionsDisabledThenFollowsShrinkAndRestore)
     EXPECT_EQ(Page, appPathJoin(CPellmorWinDlg::GetPreviewDir(), FString(u"index.html")));
     EXPECT_TRUE(TestFileExists(Page));
     ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_PREVIEW) && Enabled(IDC_SHRINK); }));
+    EXPECT_NE(Status().InStr(*(Page + u"; it went to your web browser.")), -1) << Status().ToUtf8();
 
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
     EXPECT_TRUE(Status() == u"Please wait.\r\n" && !Enabled(IDC_SHRINK) && !Enabled(IDC_RESTORE));
@@ -145,28 +147,51 @@ TEST_F(CPellmorWinDlgTest, AutomaticModesMakeOneAttemptAndEndWithItsExitCode)
     EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0);
 }
 
-// Closing the dialog while a shrink runs cancels the shrink and waits for the engine before the dialog goes, saying
-// "Please wait." meanwhile; the files stay standard. (Cancel in the progress window: the GUI suite clicks it.)
-TEST_F(CPellmorWinDlgTest, CloseDuringAShrinkStopsItAndKeepsTheFiles)
+// Exit, Esc, Enter and the close box ask while a shrink runs, No by default. Yes cancels the shrink and waits for the
+// engine before the dialog goes, saying "Please wait." meanwhile; the files stay original. A stray Enter during /s
+// stops nothing, and the run ends as it would have, with 0. (Cancel in the progress window: the GUI suite clicks
+// it.)
+TEST_F(CPellmorWinDlgTest, ExitDuringAShrinkAsksAndOnlyYesStopsIt)
 {
-    FShrinkGate Closing;
+    auto AskedToStop = [&](int32_t Count)
+    {
+        const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();
+        return Boxes.Num() == Count && Boxes[Boxes.Num() - 1].Text == DescribeStopQuestion(true) &&
+               Boxes[Boxes.Num() - 1].Type == uint32_t(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    };
+    auto Gate = std::make_unique<FShrinkGate>();
     OpenDialog();
     ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_SHRINK); }));
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_SHRINK));
-    ASSERT_TRUE(Closing.WaitArrived());
+    ASSERT_TRUE(Gate->WaitArrived());
+    UiHeadless::QueueMessageBoxAnswers({IDNO, IDYES});
     ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_EXIT));
     UiHeadless::PumpMessages();
+    EXPECT_TRUE(AskedToStop(1));
+    EXPECT_EQ(Dlg->Client->bCancelShrink, 0);
     Dlg->PostMessage(WM_CLOSE);
     UiHeadless::PumpMessages();
+    EXPECT_TRUE(AskedToStop(2));
     EXPECT_FALSE(IsEnded());
     EXPECT_EQ(Status(), u"Please wait.\r\n");
     EXPECT_FALSE(Enabled(IDC_SHRINK) || Enabled(IDC_RESTORE));
-    Tick();
-    EXPECT_FALSE(IsEnded());
-    Closing.Open();
+    Gate->Open();
     ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 0); // no "Shrink canceled" for a dialog that is going
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes().Num(), 2); // no "Shrink canceled" for a dialog that is going
     EXPECT_EQ(FileState(), "shrink");
+
+    UiHeadless::ClearMessageBoxes();
+    Gate.reset();
+    Gate = std::make_unique<FShrinkGate>();
+    OpenDialog(GameDir, true, false);
+    ASSERT_TRUE(TickUntil([&] { return Dlg->Client->bShrinking != 0; }));
+    ASSERT_TRUE(Gate->WaitArrived());
+    Dlg->SendMessage(WM_COMMAND, IDOK);
+    EXPECT_TRUE(AskedToStop(1));
+    Gate->Open();
+    ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
+    EXPECT_EQ(Dlg->ExitCode, CPellmorWinDlg::EXIT_Done);
+    EXPECT_EQ(FileState(), "restore");
 }
 
 TEST_F(CPellmorWinDlgTest, AnotherTransactionTurnsTheButtonsOffAndAnAutomaticRunWaitsForIt)
@@ -201,7 +226,8 @@ TEST_F(CPellmorWinDlgTest, AnotherTransactionTurnsTheButtonsOffAndAnAutomaticRun
     ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
     EXPECT_EQ(Dlg->ExitCode, CPellmorWinDlg::EXIT_Failed);
     ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, DescribeWaitGivenUp(10));
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text, WithLogPlace(DescribeWaitGivenUp(10)));
+    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Caption, u"Perform Restore");
     EXPECT_EQ(FileState(), "restore");
 }
 
@@ -225,8 +251,9 @@ TEST_F(CPellmorWinDlgTest, ADamagedArchiveKeepsShrinkOffAndAnAutomaticShrinkFail
     ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
     EXPECT_EQ(Dlg->ExitCode, CPellmorWinDlg::EXIT_Failed);
     ASSERT_EQ(UiHeadless::ShownMessageBoxes().Num(), 1);
-    EXPECT_EQ(UiHeadless::ShownMessageBoxes()[0].Text,
-              u"Perform Shrink - Failed while building TempShrinkFiles\r\n\r\n" + Damage + u" " + CopyAgain);
+    EXPECT_EQ(
+        UiHeadless::ShownMessageBoxes()[0].Text,
+        WithLogPlace(u"Perform Shrink - Failed while building TempShrinkFiles\r\n\r\n" + Damage + u" " + CopyAgain));
     EXPECT_EQ(FileState(), "shrink");
 }
 
@@ -238,6 +265,7 @@ TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemember
     FTempDir Game;
     ASSERT_TRUE(MakeSampleGame(Game.Path(), 20));
     auto Smooth = [&] { return Dlg->IsDlgButtonChecked(IDC_SMOOTH) == BST_CHECKED; };
+    auto Note = [&] { return UiHeadless::ControlText(*Dlg, IDC_CHOICE_NOTE); };
     auto Estimated = [&] { return Status().InStr(u"With this choice gta3.img becomes about ") >= 0; };
     FShrinkGate Gate;
     OpenDialog(Game.Path(), false, false);
@@ -245,15 +273,21 @@ TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemember
     ASSERT_TRUE(TickUntil([&] { return Status().EndsWith(u"Estimating...\r\n"); }));
     ASSERT_TRUE(Gate.WaitArrived());
 
-    // The standard shrink's estimate is held in its dry run; the new choice drops it.
+    // The standard shrink's estimate is held in its dry run; the new choice drops it. The line under the choice
+    // says what it does.
+    const FString StandardNote = Note();
+    EXPECT_NE(StandardNote.InStr(u"smaller files"), -1) << StandardNote.ToUtf8();
     ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 4));
     EXPECT_TRUE(Smooth());
+    EXPECT_NE(Note().InStr(u"larger than 128 pixels"), -1) << Note().ToUtf8();
+    EXPECT_NE(Note().InStr(u"Smooth: pixels averaged"), -1) << Note().ToUtf8();
     EXPECT_TRUE(Status().EndsWith(u"Estimating...\r\n")) << Status().ToUtf8();
     Gate.Open();
     ASSERT_TRUE(TickUntil(Estimated));
     const FString Smallest = Status();
     ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 0));
     EXPECT_FALSE(Smooth());
+    EXPECT_EQ(Note(), StandardNote);
     ASSERT_TRUE(TickUntil(Estimated));
     EXPECT_NE(Status(), Smallest);
 
@@ -274,6 +308,15 @@ TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemember
     OpenDialog(Game.Path(), false, false);
     EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"At most 256 pixels");
     EXPECT_FALSE(Smooth());
+    EXPECT_NE(Note().InStr(u"Pixels picked"), -1) << Note().ToUtf8();
+
+    // Shrunk with another choice than the one shown, the game must be restored first; the status says so.
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_RESTORE); }));
+    EXPECT_EQ(Status().InStr(*DescribeRestoreFirst()), -1) << Status().ToUtf8();
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 1));
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_RESTORE); }));
+    EXPECT_TRUE(Status().EndsWith(*(u"not smooth.\r\n" + DescribeRestoreFirst() + u"\r\n"))) << Status().ToUtf8();
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 3));
 
     // After a restore the kept archive is named when the choice shown would not take it over.
     ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_RESTORE); }));
@@ -287,14 +330,15 @@ TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemember
         << Status().ToUtf8();
 }
 
-// A mod installed into the shrunk archive: the status says so, /u refuses with the advice, and Restore asks first:
-// No leaves everything as it is, Yes restores and loses the change.
-TEST_F(CPellmorWinDlgTest, RestoringAChangedArchiveAsksFirstAndAnAutomaticRestoreRefuses)
+// A mod installed into the shrunk archive (appended to it, as mod tools do): the status says so, /u refuses with the
+// advice, and Restore asks first: No leaves everything as it is, Yes restores and loses the change. The kept
+// shrunk copy then holds that change: Remove kept copy... removes it only on a second, explicit Yes.
+TEST_F(CPellmorWinDlgTest, RestoringAChangedArchiveAsksFirstAndSoDoesRemovingItsCopy)
 {
     OpenDialog(GameDir, true, false);
     ASSERT_TRUE(TickUntil([&] { return IsEnded(); }));
     WaitForEngine(); // the tests queued with the shrink's end may still have gta3.img open
-    const std::string Modded = PlainArchive(7);
+    const std::string Modded = TestFileText(GameFile(u"")) + "a mod";
     ASSERT_TRUE(WriteTestFile(GameFile(u""), Modded));
     const FString Changed = u"gta3.img changed after the shrink (a mod was installed into it)";
 
@@ -307,11 +351,12 @@ TEST_F(CPellmorWinDlgTest, RestoringAChangedArchiveAsksFirstAndAnAutomaticRestor
 
     OpenDialog();
     ASSERT_TRUE(TickUntil([&] { return Status().InStr(*Changed) >= 0; }));
+    EXPECT_FALSE(Enabled(IDC_CLEAN));
+    const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();
     for (const int32_t Answer : {IDNO, IDYES})
     {
         UiHeadless::AnswerMessageBoxes(Answer);
         ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_RESTORE));
-        const TDynArray<UiHeadless::FShownMessageBox>& Boxes = UiHeadless::ShownMessageBoxes();
         ASSERT_EQ(Boxes.Num(), Answer == IDNO ? 1 : 2);
         EXPECT_EQ(Boxes[Boxes.Num() - 1].Text, DescribeDiscardQuestion(u"gta3.img"));
         EXPECT_EQ(Boxes[Boxes.Num() - 1].Type, uint32_t(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
@@ -320,4 +365,29 @@ TEST_F(CPellmorWinDlgTest, RestoringAChangedArchiveAsksFirstAndAnAutomaticRestor
         EXPECT_TRUE(TestFileText(GameFile(u"")) == (Answer == IDNO ? Modded : Original));
     }
     EXPECT_TRUE(StatusStartsWith(StandardText));
+
+    const FString Kept = GameFile(u"_SHRUNK_BAK");
+    const FString Listed = u"gta3_SHRUNK_BAK.img (" + appFormatMegabytes(int64_t(Modded.size())) + u")";
+    ASSERT_TRUE(TickUntil([&] { return Enabled(IDC_CLEAN); }));
+    UiHeadless::ClearMessageBoxes();
+    for (const int32_t Second : {IDNO, IDYES})
+    {
+        UiHeadless::QueueMessageBoxAnswers({IDYES, Second});
+        ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_CLEAN));
+        const int32_t Asked = Boxes.Num();
+        ASSERT_GE(Asked, 2);
+        EXPECT_NE(Boxes[Asked - 2].Text.InStr(*Listed), -1) << Boxes[Asked - 2].Text.ToUtf8();
+        EXPECT_NE(Boxes[Asked - 2].Text.InStr(u"The original archives stay as they are"), -1);
+        EXPECT_EQ(Boxes[Asked - 1].Text, DescribeKeptChangeQuestion(u"gta3_SHRUNK_BAK.img"));
+        ASSERT_TRUE(TickUntil([&] { return Boxes.Num() > Asked; }));
+        EXPECT_EQ(Boxes[Boxes.Num() - 1].Caption, u"Remove kept copy");
+        EXPECT_NE(Boxes[Boxes.Num() - 1].Text.InStr(Second == IDNO ? u"gta3_SHRUNK_BAK.img was kept"
+                                                                   : u"Removed gta3_SHRUNK_BAK.img"),
+                  -1)
+            << Boxes[Boxes.Num() - 1].Text.ToUtf8();
+        EXPECT_EQ(TestFileExists(Kept), Second == IDNO);
+        ASSERT_TRUE(TickUntil([&] { return !StatusStartsWith(u"Please wait."); }));
+    }
+    ASSERT_TRUE(TickUntil([&] { return !Enabled(IDC_CLEAN); }));
+    EXPECT_TRUE(TestFileText(GameFile(u"")) == Original);
 }

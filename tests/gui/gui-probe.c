@@ -5,9 +5,9 @@
 // Prints every visible top-level window (only those captioned CAPTION when it is given) and its controls,
 // one line each, tab-separated, in UTF-8:
 //   window  CAPTION  LEFT TOP RIGHT BOTTOM
-//   control ID  CLASS  enabled|disabled  visible|hidden  LEFT TOP RIGHT BOTTOM  TEXT
+//   control ID  CLASS  enabled|disabled  visible|hidden  LEFT TOP RIGHT BOTTOM  TEXT  vscroll|-
 // Places are screen pixels (the X screen's, under Wine without a virtual desktop); line breaks in texts are
-// written as \r and \n. Captions and places are read without the program's help, so the windows of a program
+// written as \r and \n. The last field says whether the control has a vertical scroll bar (WS_VSCROLL). Captions and places are read without the program's help, so the windows of a program
 // that is busy or stopped are found all the same; the controls' texts are asked for with WM_GETTEXT, which the
 // program answers, and one not answered within 5 s reads "(no answer)". Exits with 1 when no window matched.
 // A test tool: it reads windows through Win32 directly, as only a Win32 program can.
@@ -83,7 +83,7 @@ static BOOL CALLBACK PrintControl(HWND Control, LPARAM Unused)
              Box.left, Box.top, Box.right, Box.bottom);
     Print(Line);
     PrintEscaped(Text);
-    Print(L"\n");
+    Print((GetWindowLongW(Control, GWL_STYLE) & WS_VSCROLL) ? L"\tvscroll\n" : L"\t-\n");
     return TRUE;
 }
 

@@ -104,6 +104,10 @@ prepare_prefix()
         wineserver -w
         touch "$WINEPREFIX/.pellmor-gui-ready"
     fi
+    # Web pages that the program opens go to Wine's browser (the prefix has no association for them of its own,
+    # and ShellExecute would fail), which is /bin/true here: no real browser opens on the test screen.
+    wine reg add 'HKLM\Software\Classes\.html' /ve /t REG_SZ /d htmlfile /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d true /f >/dev/null 2>&1
     # A run that was stopped in the scaled test leaves the scale behind.
     set_dpi 96
 }
@@ -172,10 +176,9 @@ hold_file()
     return 1
 }
 
-# A modest game shrinks in well under a second under Wine, too fast to press Cancel in a window whose request
-# reaches the engine only on the dialog's next one-second tick. While a test needs the shrink to last, the
-# program is let run 5 ms in every 100 ms (SIGSTOP and SIGCONT; its shrink runs on every core meanwhile); its
-# timer, tied to the clock, still ticks once a second.
+# A modest game shrinks in well under a second under Wine, too fast to press Cancel or Exit while it runs. While a
+# test needs the shrink to last, the program is let run 5 ms in every 100 ms (SIGSTOP and SIGCONT; its shrink runs
+# on every core meanwhile); its timer, tied to the clock, still ticks once a second.
 throttle_start()
 {
     local pid=$app_pid
@@ -250,7 +253,8 @@ take_watch()
     return 1
 }
 
-# The field $2 (4: enabled, 5: visible, 6: place, 7: text) of control $1 in a probe's output ($3, default: the
+# The field $2 (4: enabled, 5: visible, 6: place, 7: text, 8: vscroll or -) of control $1 in a probe's output ($3,
+# default: the
 # last probe's).
 control_field()
 {
@@ -316,7 +320,8 @@ open_about()
     xdotool mousemove $((l + $2)) $((t + $2 + 1)) click 1
     sleep 0.5
     xdotool key Up Return
-    wait_for "About PellmorWin" "PellmorWin Version 1.0" && wait_for "About PellmorWin" "Release $release" 2
+    wait_for "About PellmorWin" "PellmorWin Version 1.0" && wait_for "About PellmorWin" "Release $release" &&
+        wait_for "About PellmorWin" "PellmorWin.log"
 }
 
 # ---- Game files -------------------------------------------------------------------------------------------------
@@ -405,14 +410,57 @@ test_auto_shrink()
     run_auto /s 0 && expect_state "$small" shrunk
 }
 
-# Restores, keeping the shrunk archive; without a game there is nothing to restore.
+# Restores, keeping the shrunk archive; without a game there is nothing to restore. The window then offers to
+# remove the kept copy: it asks first, naming the file and its size, and says what it removed.
 test_auto_restore()
 {
+    local main="PellmorWin v1.03" clean="Remove kept copy"
     set_game_dir "$small"
     run_auto /u 0 && expect_state "$small" standard || return 1
     [[ -f $small/models/gta3_SHRUNK_BAK.img ]] || { log "the shrunk archive was not kept"; return 1; }
+    start_app
+    wait_for "$main" "$standard_status" || return 1
+    expect_control "$main" 1014 4 enabled || return 1
+    click "$main" 1014 || return 1
+    wait_for "$clean" "gta3_SHRUNK_BAK.img (" && wait_for "$clean" "Remove these files?" || return 1
+    shoot clean-question "$clean"
+    click "$clean" 6 || return 1
+    wait_for "$clean" "Removed gta3_SHRUNK_BAK.img" || return 1
+    shoot clean-result "$clean"
+    click "$clean" 1 || return 1
+    wait_for "$main" "$standard_status" || return 1
+    expect_control "$main" 1014 4 disabled || return 1
+    [[ ! -f $small/models/gta3_SHRUNK_BAK.img ]] || { log "the kept copy is still there"; return 1; }
+    expect_state "$small" standard || return 1
+    click "$main" 1005 || return 1
+    expect_exit || return 1
+    # The window remembered its folder, which /u would find first.
+    rm -f "$win_dir/app/PellmorWin.ini"
     set_game_dir "$work/games"
     run_auto /u 2
+}
+
+# Preview... makes the page and hands it to the system. When nothing is registered for web pages (the prefix's
+# .html is given a kind without a program for a moment) a message names the page to open by hand; otherwise the
+# status says where the page is and that it went to the browser.
+test_preview()
+{
+    local main="PellmorWin v1.03" rc=1
+    make_game "$small" --entries 60 || return 1
+    set_game_dir "$small"
+    wine reg add 'HKLM\Software\Classes\.html' /ve /t REG_SZ /d PellmorWinNoProgram /f >/dev/null 2>&1
+    start_app
+    if wait_for "$main" "$standard_status" && click "$main" 1011 &&
+        wait_for "Preview" "Open this page in your web browser by hand:" && grep -qF "index.html" "$work/probe.txt"; then
+        shoot preview-not-opened "Preview"
+        click "Preview" 1 && wait_for "$main" "; open it in your web browser." && rc=0
+    fi
+    wine reg add 'HKLM\Software\Classes\.html' /ve /t REG_SZ /d htmlfile /f >/dev/null 2>&1
+    ((rc == 0)) || return 1
+    click "$main" 1011 && wait_for "$main" "; it went to your web browser." || return 1
+    shoot main-preview "$main"
+    click "$main" 1005 || return 1
+    expect_exit
 }
 
 # The game holds its archive open: the shrink fails, its message comes once, and the program ends after OK.
@@ -426,6 +474,10 @@ test_auto_held()
     [[ $(grep -c '^window' "$work/probe.txt") -eq 1 ]] || { log "more than one message box"; return 1; }
     grep -qF "Close the game, or any program that has gta3.img open, and try again." "$work/probe.txt" ||
         { log "no advice for an archive in use"; return 1; }
+    # The log beside the program keeps the failure with the system's error, and the message says where it is.
+    grep -qF "What happened is logged in " "$work/probe.txt" || { log "the message does not name the log"; return 1; }
+    grep -q "gta3.img: not done.*system error [0-9]" "$win_dir/app/PellmorWin.log" ||
+        { log "the log lacks the failure's system error"; return 1; }
     shoot held "Perform Shrink"
     click "Perform Shrink" 1 || return 1
     sleep 0.5
@@ -519,6 +571,8 @@ test_texture_size()
     wait_for "$main" "At most 128 pixels" || return 1
     sleep 1
     wait_for "$main" "With this choice gta3.img becomes about" || return 1
+    # The line under the choice says what it does.
+    grep -qF "Textures larger than 128 pixels" "$work/probe.txt" || { log "no line on the size chosen"; return 1; }
     shoot main-size "$main"
     click "$main" 1003 || return 1
     wait_for "$main" "Shrunk at most 128 pixels, smooth." || return 1
@@ -573,15 +627,30 @@ test_cancel()
     expect_exit || return 1
 }
 
-# Closing while a shrink runs: the shrink is cancelled, and the program ends by itself once the engine has let go
-# of the files, which are then in a state the tests recognise (shrunk when the shrink ended first). Meanwhile the
-# dialog says "Please wait.", as it does all through a shrink, so a probe cannot tell closing from shrinking; the
-# dialog's own tests look at that.
+# Exit while a shrink runs asks first, and No is the default: a stray Enter keeps the shrink going. Yes cancels it,
+# and the program ends by itself once the engine has let go of the files, which are then in a state the tests
+# recognise (shrunk when the shrink ended first). Meanwhile the dialog says "Please wait.", as it does all through
+# a shrink, so a probe cannot tell closing from shrinking; the dialog's own tests look at that.
 test_close_during_shrink()
 {
-    local main="PellmorWin v1.03"
+    local main="PellmorWin v1.03" question="A shrink is running. Stop it and exit?"
     start_slow_shrink || return 1
     click_seen 1005 "$work/main.txt" || return 1
+    wait_for "Exit" "$question" || return 1
+    shoot_seen exit-question
+    xdotool key Return
+    local deadline=$((SECONDS + patience))
+    while probe "Exit" >/dev/null; do
+        ((SECONDS < deadline)) || { log "Enter did not answer the question"; return 1; }
+        sleep 0.2
+    done
+    kill -0 "$app_pid" 2>/dev/null || { log "a stray Enter ended the program"; return 1; }
+    probe "Shrink Progress" >"$work/probe.txt" || [[ $(game_state "$big") == shrunk ]] ||
+        { log "a stray Enter stopped the shrink"; return 1; }
+    click_seen 1005 "$work/main.txt" || return 1
+    if wait_for "Exit" "$question" 15; then
+        click "Exit" 6 || return 1
+    fi
     wait_app_exit "$patience" || { log "the program did not end after the shrink stopped"; return 1; }
     throttle_stop
     [[ $app_rc -eq 0 ]] || { log "exit code $app_rc"; return 1; }
@@ -609,7 +678,8 @@ test_two_programs()
     app_pid=$first_pid
     first_pid=""
     # The first program's shrink went on meanwhile, undisturbed. Cancel it if it still runs; on a loaded machine
-    # it may have finished already, and then the files must be shrunk.
+    # it may have finished already, and then the files must be shrunk (and a Cancel that came after its end says
+    # that it came too late).
     click "Shrink Progress" 1007 >/dev/null
     throttle_stop
     local deadline=$((SECONDS + patience))
@@ -618,6 +688,12 @@ test_two_programs()
             click "Perform Shrink" 1 || return 1
             wait_for "$main" "$standard_status" || return 1
             expect_state "$big" standard
+            return
+        fi
+        if grep -qF "The cancel came too late: the shrink had finished." "$work/probe.txt" 2>/dev/null; then
+            click "Perform Shrink" 1 || return 1
+            wait_for "$main" "$shrunk_status" || return 1
+            expect_state "$big" shrunk
             return
         fi
         if probe "$main" >"$work/probe.txt" 2>/dev/null && grep -qF "$shrunk_status" "$work/probe.txt"; then
@@ -692,7 +768,7 @@ test_in_game_folder()
     shoot main-in-game "$main"
 
     click "$main" 1009 || return 1
-    wait_for "$main" "mod.img: standard" 15 || return 1
+    wait_for "$main" "mod.img: original" 15 || return 1
     shoot main-all-standard "$main"
     click "$main" 1003 || return 1
     wait_for "$main" "mod.img: shrunk" 30 || return 1
@@ -701,7 +777,7 @@ test_in_game_folder()
     done
     shoot main-all-shrunk "$main"
     click "$main" 1004 || return 1
-    wait_for "$main" "mod.img: standard" 30 || return 1
+    wait_for "$main" "mod.img: original" 30 || return 1
     expect_state "$game" standard || return 1
     click "$main" 1005 || return 1
     wait_app_exit 15 || { log "Exit did not end the program"; return 1; }
@@ -717,7 +793,10 @@ test_scaled_150_progress()
     set_dpi 144
     if start_slow_shrink && wait_for "Shrink Progress" " MB of " 15; then
         shoot progress-150 "Shrink Progress"
-        click "Shrink Progress" 1007 && wait_for "Perform Shrink" "Shrink canceled" 30 && throttle_stop &&
+        # Exit asks; No keeps the shrink going.
+        click_seen 1005 "$work/main.txt" && wait_for "Exit" "Stop it and exit?" && shoot_seen exit-question-150 &&
+            click "Exit" 7 &&
+            click "Shrink Progress" 1007 && wait_for "Perform Shrink" "Shrink canceled" 30 && throttle_stop &&
             click "Perform Shrink" 1 && wait_for "$main" "$standard_status" 15 && click "$main" 1005 &&
             wait_app_exit 15
         rc=$?
@@ -728,16 +807,55 @@ test_scaled_150_progress()
 }
 
 # The dialogs on a display scaled to 150%: the program draws them itself at that scale (the manifest says it
-# is aware of the scale); the screenshots show whether anything is clipped or overlaps.
+# is aware of the scale); the screenshots show whether anything is clipped or overlaps: the main window with the
+# line on the choice and then the preview's line, the About box, and after a shrink and a restore the clean-up's
+# question and answer.
 test_scaled_150()
 {
-    local main="PellmorWin v1.03" rc=1
+    local main="PellmorWin v1.03" clean="Remove kept copy" rc=1
+    make_game "$small" --entries 60 || return 1
     set_dpi 144
     set_game_dir "$small"
     start_app
     if wait_for "$main" "$standard_status" && shoot main-standard-150 "$main" && open_about "$main" 14; then
         shoot about-150 "About PellmorWin"
-        click "About PellmorWin" 1 && click "$main" 1005 && expect_exit && rc=0
+        click "About PellmorWin" 1 && click "$main" 1011 && wait_for "$main" "; it went to your web browser." &&
+            shoot main-preview-150 "$main" &&
+            click "$main" 1003 && wait_for "$main" "$shrunk_status" && click "$main" 1004 &&
+            wait_for "$main" "$standard_status" && click "$main" 1014 && wait_for "$clean" "Remove these files?" &&
+            shoot clean-question-150 "$clean" && click "$clean" 6 && wait_for "$clean" "Removed" &&
+            shoot clean-result-150 "$clean" && click "$clean" 1 && wait_for "$main" "$standard_status" &&
+            click "$main" 1005 && expect_exit && rc=0
+    fi
+    set_dpi 96
+    return $rc
+}
+
+# Four archives shrunk, and a preview made, at 150%: the status's lines overflow its box, which has a vertical
+# scroll bar, so that its last line can be reached (Ctrl+End in the box shows it).
+test_scaled_150_archives()
+{
+    local main="PellmorWin v1.03" game=$work/games/four archive rc=1
+    make_game "$game" --entries 60 --extra-archive gta_int:30 --extra-archive mod:20 --extra-archive extra:20 ||
+        return 1
+    for archive in gta_int mod extra; do
+        [[ -f $game/models/${archive}_ORIG_BAK.img ]] && mv -f "$game/models/${archive}_ORIG_BAK.img" "$game/models/$archive.img"
+        rm -f "$game/models/${archive}_SHRUNK_BAK.img"
+    done
+    set_dpi 144
+    set_game_dir "$game"
+    start_app
+    if wait_for "$main" "$standard_status" && click "$main" 1009 && wait_for "$main" "extra.img: original" &&
+        click "$main" 1003 && wait_for "$main" "extra.img: shrunk" && click "$main" 1011 &&
+        wait_for "$main" "; it went to your web browser."; then
+        if [[ $(control_field 1001 8) == vscroll ]]; then
+            shoot main-all-150 "$main"
+            click "$main" 1001 && xdotool key ctrl+End && sleep 0.5 && shoot main-all-150-end "$main" &&
+                click "$main" 1004 && wait_for "$main" "extra.img: original" && click "$main" 1005 && expect_exit &&
+                rc=0
+        else
+            log "the status box has no vertical scroll bar"
+        fi
     fi
     set_dpi 96
     return $rc
@@ -787,7 +905,7 @@ run_test()
 }
 
 mkdir -p "$work/games" "$screens"
-rm -f "$screens"/*.png
+rm -f "$screens"/*.png "$win_dir/app/PellmorWin.log"
 small=$work/games/small
 other=$work/games/other
 big=$work/games/big
@@ -802,8 +920,8 @@ if ! make_game "$small" --entries 60 || ! make_game "$other" --entries 40 || ! m
     exit 1
 fi
 
-all_tests="auto-shrink auto-restore auto-held interactive cancel close-during-shrink two-programs write-protected
-    scaled-150 in-game-folder scaled-150-progress texture-size"
+all_tests="auto-shrink auto-restore auto-held interactive preview cancel close-during-shrink two-programs
+    write-protected scaled-150 scaled-150-archives in-game-folder scaled-150-progress texture-size"
 for name in ${PELLMOR_GUI_TESTS:-$all_tests}; do
     run_test "$name"
 done
