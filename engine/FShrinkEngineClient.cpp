@@ -132,6 +132,24 @@ bool FShrinkEngineClient::Update(const FString& Dir)
 
 bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Options)
 {
+    FollowTestOptions(Dir, Options);
+    CollectJobs();
+    PublishTests();
+    FollowShrink();
+    FollowRestore();
+    if (CanShrinkRequest.JobId == 0 && CanUnshrinkRequest.JobId == 0 && ShrinkRequest.JobId == 0 &&
+        UnshrinkRequest.JobId == 0 && CleanRequest.JobId == 0)
+    {
+        CanShrinkRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::CanShrink, Dir, TestOptions, FString()});
+        CanUnshrinkRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::CanUnshrink, Dir, TestOptions, FString()});
+        TestDir = Dir;
+    }
+    FollowEstimate(Dir);
+    return true;
+}
+
+void FShrinkEngineClient::FollowTestOptions(const FString& Dir, const FShrinkJobOptions& Options)
+{
     // Answers about another folder, or other archives, say nothing about these.
     if (Dir != TestDir || !IsSameList(Options.ArchivePaths, TestOptions.ArchivePaths) ||
         Options.bAllArchives != TestOptions.bAllArchives)
@@ -144,13 +162,13 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
     if (!Options.Settings.MakesSameArchive(TestOptions.Settings))
         DropEstimate();
     TestOptions.Settings = Options.Settings;
+}
 
-    PollRequest(CanShrinkRequest);
-    PollRequest(CanUnshrinkRequest);
-    PollRequest(ShrinkRequest);
-    PollRequest(UnshrinkRequest);
-    PollRequest(PreviewRequest);
-    PollRequest(CleanRequest);
+void FShrinkEngineClient::CollectJobs()
+{
+    for (FEngineRequest* Request :
+         {&CanShrinkRequest, &CanUnshrinkRequest, &ShrinkRequest, &UnshrinkRequest, &PreviewRequest, &CleanRequest})
+        PollRequest(*Request);
     bPreviewing = PreviewRequest.JobId != 0 ? 1 : 0;
     bCleaning = CleanRequest.JobId != 0 ? 1 : 0;
     if (CleanRequest.bEnded)
@@ -165,14 +183,20 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
         PreviewPage = PreviewRequest.Outcome.PreviewPage;
         PreviewResult = Take(PreviewRequest.Result);
     }
+}
 
+void FShrinkEngineClient::PublishTests()
+{
     if (PublishAnswer(CanShrinkRequest, CanShrinkText))
     {
         Status = CanShrinkRequest.Outcome.Status;
         Archives = CanShrinkRequest.Outcome.Archives;
     }
     PublishAnswer(CanUnshrinkRequest, CanUnshrinkText);
+}
 
+void FShrinkEngineClient::FollowShrink()
+{
     if (ShrinkRequest.JobId != 0)
     {
         bShrinking = 1;
@@ -191,23 +215,16 @@ bool FShrinkEngineClient::Update(const FString& Dir, const FShrinkJobOptions& Op
         ShrinkResult = ShrinkRequest.Result;
         ShrinkRequest.Result.Empty();
     }
+}
 
+void FShrinkEngineClient::FollowRestore()
+{
     bUnshrinking = UnshrinkRequest.JobId != 0 ? 1 : 0;
     if (TakeTransactionEnd(UnshrinkRequest, UnshrinkOutcome, UnshrinkArchives) && !UnshrinkRequest.Result.IsEmpty())
     {
         UnshrinkResult = UnshrinkRequest.Result;
         UnshrinkRequest.Result.Empty();
     }
-
-    if (CanShrinkRequest.JobId == 0 && CanUnshrinkRequest.JobId == 0 && ShrinkRequest.JobId == 0 &&
-        UnshrinkRequest.JobId == 0 && CleanRequest.JobId == 0)
-    {
-        CanShrinkRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::CanShrink, Dir, TestOptions, FString()});
-        CanUnshrinkRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::CanUnshrink, Dir, TestOptions, FString()});
-        TestDir = Dir;
-    }
-    FollowEstimate(Dir);
-    return true;
 }
 
 bool FShrinkEngineClient::IsWorkInFlight() const

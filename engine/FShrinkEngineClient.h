@@ -130,6 +130,13 @@ public:
 
 private:
     void PollRequest(FEngineRequest& Request);
+    // The steps of Update, in its order: the folder and archives asked about, the finished jobs collected, the
+    // tests' answers published, the shrink's progress and end, the restore's end.
+    void FollowTestOptions(const FString& Dir, const FShrinkJobOptions& Options);
+    void CollectJobs();
+    void PublishTests();
+    void FollowShrink();
+    void FollowRestore();
     // Publishes a collected test answer into Text; true when there was one.
     static bool PublishAnswer(FEngineRequest& Request, FString& Text);
     // Withdraws the tests in flight and forgets every answer: they no longer describe the files in question.

@@ -29,6 +29,11 @@ public:
     int32_t NoSave;
     // Values written in double quotes.
     int32_t Quotes;
+
+private:
+    // The index of the section Name, added when it is new; -1 for a name too long to be one, whose lines then
+    // belong to no section.
+    int32_t OpenSection(const FString& Name);
 };
 
 class FConfigCacheIni : public Core::Service::FConfigCache, public TMap<FString, FConfigFile>

@@ -91,6 +91,34 @@ void AddWords(FConfigSection& Section, const FString& Key, const char16_t* Value
             Section.Add(Word.Left(Equals), Word.Mid(Equals + 1));
     }
 }
+
+// One "key=value" line from Start to End into Section (a line without '=' is no pair): trailing blanks and
+// double quotes around the value go, and a value holding '=' gives a pair per word.
+void ReadPair(FConfigSection& Section, const char16_t* Start, const char16_t* End)
+{
+    const char16_t* Equals = Start;
+    while (Equals < End && *Equals != '=')
+        ++Equals;
+    if (Equals == End)
+        return;
+    const FString Key(Start, int32_t(Equals - Start));
+    const char16_t* Value = Equals + 1;
+    int32_t ValueLen = int32_t(End - Value);
+    while (ValueLen > 0 && Value[ValueLen - 1] == ' ')
+        --ValueLen;
+    if (ValueLen >= 2 && Value[0] == '"' && Value[ValueLen - 1] == '"')
+    {
+        ++Value;
+        ValueLen -= 2;
+    }
+    bool bMore = false;
+    for (int32_t i = 0; i < ValueLen && !bMore; ++i)
+        bMore = Value[i] == '=';
+    if (bMore)
+        AddWords(Section, Key, Value, ValueLen);
+    else
+        Section.Add(Key, FString(Value, ValueLen));
+}
 } // namespace
 
 namespace Core
@@ -123,50 +151,26 @@ void FConfigFile::Read(FFileManager* InFileManager, const char16_t* Path)
             continue;
 
         if (Start[0] == '[' && Start[Len - 1] == ']' && Len >= 2)
-        {
-            const FString Name(Start + 1, Len - 2);
-            // A refused name leaves its lines outside any section rather than in the one before.
-            Current = -1;
-            if (Name.Len() <= FConfigCacheIni::MAX_NAME)
-            {
-                Current = FindIndex(Name);
-                if (Current < 0)
-                {
-                    Set(Name, FConfigSection());
-                    Current = FindIndex(Name);
-                }
-            }
-            continue;
-        }
-        if (Current < 0)
-            continue;
-
-        const char16_t* Equals = Start;
-        while (Equals < Ptr && *Equals != '=')
-            ++Equals;
-        if (Equals == Ptr)
-            continue;
-        const FString Key(Start, int32_t(Equals - Start));
-        const char16_t* Value = Equals + 1;
-        int32_t ValueLen = int32_t(Ptr - Value);
-        while (ValueLen > 0 && Value[ValueLen - 1] == ' ')
-            --ValueLen;
-        if (ValueLen >= 2 && Value[0] == '"' && Value[ValueLen - 1] == '"')
-        {
-            ++Value;
-            ValueLen -= 2;
-        }
-
-        FConfigSection& Section = Pairs[Current].Value;
-        bool bMore = false;
-        for (int32_t i = 0; i < ValueLen && !bMore; ++i)
-            bMore = Value[i] == '=';
-        if (bMore)
-            AddWords(Section, Key, Value, ValueLen);
-        else
-            Section.Add(Key, FString(Value, ValueLen));
+            Current = OpenSection(FString(Start + 1, Len - 2));
+        else if (Current >= 0)
+            ReadPair(Pairs[Current].Value, Start, Ptr);
     }
 }
+
+int32_t FConfigFile::OpenSection(const FString& Name)
+{
+    // A refused name leaves its lines outside any section rather than in the one before.
+    if (Name.Len() > FConfigCacheIni::MAX_NAME)
+        return -1;
+    int32_t Index = FindIndex(Name);
+    if (Index < 0)
+    {
+        Set(Name, FConfigSection());
+        Index = FindIndex(Name);
+    }
+    return Index;
+}
+
 
 bool FConfigFile::Write(FFileManager* InFileManager, const char16_t* Path)
 {

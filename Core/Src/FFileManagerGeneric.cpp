@@ -45,6 +45,41 @@ namespace Imp
 {
 using namespace Core::Service;
 
+namespace
+{
+// Copies what Reader holds into Writer in steps, telling Progress at each whole percent.
+ECopyResult CopyBytes(FArchive& Reader, FArchive& Writer, FCopyProgress* Progress)
+{
+    enum
+    {
+        COPY_STEP = 32768
+    };
+    std::unique_ptr<uint8_t[]> Buffer(new uint8_t[COPY_STEP]);
+    const int64_t Size = Reader.TotalSize();
+    int64_t LastPercent = 0;
+    for (int64_t Done = 0; Done < Size;)
+    {
+        const int32_t Count = int32_t(std::min<int64_t>(COPY_STEP, Size - Done));
+        Reader.Serialize(Buffer.get(), Count);
+        if (Reader.GetError())
+            return COPY_ReadFail;
+        Writer.Serialize(Buffer.get(), Count);
+        if (Writer.GetError())
+            return COPY_WriteFail;
+        // The share of what had been copied before this step; 64-bit so no size overflows the product.
+        const int64_t Percent = Done * 100 / Size;
+        Done += Count;
+        if (Percent != LastPercent)
+        {
+            LastPercent = Percent;
+            if (Progress && !Progress->Poll(float(Percent) / 100.0f))
+                return COPY_Canceled;
+        }
+    }
+    return COPY_Ok;
+}
+} // namespace
+
 ECopyResult FFileManagerGeneric::Copy(const char16_t* Dest, const char16_t* Src, bool bReplace, bool bEvenIfReadOnly,
                                       bool, int32_t Compress, FCopyProgress* Progress)
 {
@@ -65,43 +100,7 @@ ECopyResult FFileManagerGeneric::Copy(const char16_t* Dest, const char16_t* Src,
     if (!Writer)
         return COPY_WriteFail;
 
-    enum
-    {
-        COPY_STEP = 32768
-    };
-    std::unique_ptr<uint8_t[]> Buffer(new uint8_t[COPY_STEP]);
-    const int64_t Size = Reader->TotalSize();
-    int64_t LastPercent = 0;
-    ECopyResult Result = COPY_Ok;
-    for (int64_t Done = 0; Done < Size;)
-    {
-        const int32_t Count = int32_t(std::min<int64_t>(COPY_STEP, Size - Done));
-        Reader->Serialize(Buffer.get(), Count);
-        if (Reader->GetError())
-        {
-            Result = COPY_ReadFail;
-            break;
-        }
-        Writer->Serialize(Buffer.get(), Count);
-        if (Writer->GetError())
-        {
-            Result = COPY_WriteFail;
-            break;
-        }
-        // The share of what had been copied before this step; 64-bit so no size overflows the product.
-        const int64_t Percent = Done * 100 / Size;
-        Done += Count;
-        if (Percent != LastPercent)
-        {
-            LastPercent = Percent;
-            if (Progress && !Progress->Poll(float(Percent) / 100.0f))
-            {
-                Result = COPY_Canceled;
-                break;
-            }
-        }
-    }
-
+    ECopyResult Result = CopyBytes(*Reader, *Writer, Progress);
     if (!Writer->Close())
         Result = COPY_WriteFail;
     Writer.reset();
