@@ -9,11 +9,6 @@
 
 namespace
 {
-bool Exists(const FString& Path)
-{
-    return CoreOS::FileGetAttributes(*Path) != CoreOS::FILEATTR_Invalid;
-}
-
 // The names in Folder: its folders, and its files too with bFiles.
 TDynArray<FString> NamesIn(const FString& Folder, bool bFiles)
 {
@@ -26,7 +21,7 @@ FString CorrectMistypedPath(const FString& Path)
     // Up to the deepest part of the path that exists; Below holds the names after it, the last one first.
     FString Existing = appWithoutTrailingSeparators(Path);
     TDynArray<FString> Below;
-    while (!Exists(Existing))
+    while (!appPathExists(Existing))
     {
         const FString Above = appWithoutTrailingSeparators(appPathFolder(Existing));
         if (Above.IsEmpty() || Above == Existing)

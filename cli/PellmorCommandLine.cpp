@@ -574,7 +574,7 @@ FString SuggestQuoting(const TDynArray<FString>& Args, const TDynArray<int32_t>&
             FString Joined = Args[Positional[First]];
             for (int32_t i = First + 1; i <= Last; ++i)
                 Joined += u" " + Args[Positional[i]];
-            if (CoreOS::FileGetAttributes(*appAbsolutePath(Joined, WorkingDir)) == CoreOS::FILEATTR_Invalid)
+            if (!appPathExists(appAbsolutePath(Joined, WorkingDir)))
                 continue;
             FString Line = u"pellmor";
             for (int32_t i = 0; i < Args.Num(); ++i)
@@ -675,7 +675,7 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
 void ChooseSkipRulesFile(FPellmorOptions& Options, bool bNamed)
 {
     const FString UserFile = FSkipRules::UserFile();
-    if (!bNamed && !UserFile.IsEmpty() && CoreOS::FileGetAttributes(*UserFile) != CoreOS::FILEATTR_Invalid)
+    if (!bNamed && !UserFile.IsEmpty() && appPathExists(UserFile))
         Options.SkipRulesFile = UserFile;
 }
 

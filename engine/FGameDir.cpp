@@ -24,30 +24,17 @@ const int64_t MaxVdfBytes = 1 << 20;
 // Library paths and keys are short; a longer token is damage, and is skipped.
 const int32_t MaxVdfToken = 4096;
 
-bool IsDirectory(const FString& Path)
-{
-    const uint32_t Attributes = CoreOS::FileGetAttributes(*Path);
-    return Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory);
-}
-
-bool IsFile(const FString& Path)
-{
-    const uint32_t Attributes = CoreOS::FileGetAttributes(*Path);
-    return Attributes != CoreOS::FILEATTR_Invalid && !(Attributes & CoreOS::FILEATTR_Directory);
-}
-
 // A game folder holds the archive the game loads, or the original kept while a shrink is in use or interrupted.
 bool HoldsGameFiles(const FString& Dir)
 {
     const FArchiveFiles Files = GetGameArchiveFiles(appWithTrailingSeparator(Dir));
-    return IsFile(Files.Cur) || IsFile(Files.OrigBak);
+    return appIsFile(Files.Cur) || appIsFile(Files.OrigBak);
 }
 
 void CollectFolder(void* Context, const char16_t* Name, bool bDirectory)
 {
-    const FString Found = Name;
-    if (bDirectory && Found != u"." && Found != u"..")
-        static_cast<TDynArray<FString>*>(Context)->AddItem(Found);
+    if (bDirectory && !appIsDotEntry(Name))
+        static_cast<TDynArray<FString>*>(Context)->AddItem(FString(Name));
 }
 
 // The first folder below Path, down to Depth levels, that holds the game (nearer levels first); else empty.
@@ -86,7 +73,7 @@ FString FindGameDirNear(const FString& Path)
     if (HoldsGameFiles(SteamGame))
         return appWithTrailingSeparator(SteamGame);
     int32_t Budget = 512;
-    return IsDirectory(Path) ? FindGameDirBelow(Path, 2, Budget) : FString();
+    return appIsFolder(Path) ? FindGameDirBelow(Path, 2, Budget) : FString();
 }
 
 bool LoadUtf8File(const FString& Path, FString& Text)
@@ -295,7 +282,7 @@ TDynArray<FString> FindSteamApps(const TDynArray<FString>& Roots)
     for (const FString& Root : Roots)
     {
         const FString SteamApps = appPathJoin(Root, u"steamapps");
-        if (Root.IsEmpty() || !IsDirectory(SteamApps))
+        if (Root.IsEmpty() || !appIsFolder(SteamApps))
             continue;
         AddUnique(Libraries, appWithSystemSeparators(SteamApps));
         FString Vdf;
@@ -321,7 +308,7 @@ TDynArray<FString> SteamRoots(const FGameDirSearch& Search)
 // A folder that holds the game's archive, or its program: the program copied into the game's folder finds it.
 bool HoldsGame(const FString& Dir)
 {
-    return !Dir.IsEmpty() && (HoldsGameFiles(Dir) || IsFile(appPathJoin(Dir, u"gta_sa.exe")));
+    return !Dir.IsEmpty() && (HoldsGameFiles(Dir) || appIsFile(appPathJoin(Dir, u"gta_sa.exe")));
 }
 
 bool Take(FGameDir& Found, EGameDirSource Source, const FString& Dir)
@@ -379,11 +366,11 @@ FGameDir InterpretGameDirArgument(const FString& Path)
     FGameDir Game;
     Game.Source = EGameDirSource::Argument;
     Game.Dir = appWithTrailingSeparator(Path);
-    if (IsDirectory(Path) && HoldsGameFiles(Path))
+    if (appIsFolder(Path) && HoldsGameFiles(Path))
         return Game;
 
     const FString Parent = appPathFolder(Path);
-    if (IsDirectory(Path) && appPathFileName(Path).EqualsNoCase(u"Models") && HoldsGameFiles(Parent))
+    if (appIsFolder(Path) && appPathFileName(Path).EqualsNoCase(u"Models") && HoldsGameFiles(Parent))
     {
         Game.Dir = appWithTrailingSeparator(Parent);
         Game.Given = EGameDirGiven::ModelsFolder;
@@ -393,7 +380,7 @@ FGameDir InterpretGameDirArgument(const FString& Path)
     // One of the four names of the archive's file set, in the Models folder of a game.
     const FString Above = appWithTrailingSeparator(appPathFolder(Parent));
     const FArchiveFiles Files = GetGameArchiveFiles(Above);
-    if (IsFile(Path) && !Parent.IsEmpty() && !appPathFolder(Parent).IsEmpty())
+    if (appIsFile(Path) && !Parent.IsEmpty() && !appPathFolder(Parent).IsEmpty())
         for (const FString* Name : {&Files.Cur, &Files.OrigBak, &Files.ShrunkBak, &Files.Temp})
             if (appWithSystemSeparators(*Name).EqualsNoCase(*appWithSystemSeparators(Path)))
             {
@@ -401,8 +388,8 @@ FGameDir InterpretGameDirArgument(const FString& Path)
                 Game.Given = EGameDirGiven::ArchiveFile;
                 return Game;
             }
-    Game.Given = IsDirectory(Path) ? EGameDirGiven::OtherFolder
-                 : IsFile(Path)    ? EGameDirGiven::OtherFile
+    Game.Given = appIsFolder(Path) ? EGameDirGiven::OtherFolder
+                 : appIsFile(Path)    ? EGameDirGiven::OtherFile
                                    : EGameDirGiven::Missing;
     Game.Nearby = FindGameDirNear(Path);
     return Game;
@@ -555,7 +542,7 @@ bool FindSteamGameDir(const TDynArray<FString>& Roots, FGameDir& Found, FString&
     {
         const FString Prefix = appPathJoin(appPathJoin(appPathJoin(Library, u"compatdata"), GSteamAppId), u"pfx");
         FString Dir, PrefixWhy;
-        if (IsDirectory(Prefix) && FindWineGameDir(Prefix, Dir, PrefixWhy))
+        if (appIsFolder(Prefix) && FindWineGameDir(Prefix, Dir, PrefixWhy))
         {
             Found.Source = EGameDirSource::Steam;
             Found.Dir = Dir;

@@ -342,7 +342,7 @@ bool IsTransactionRunning(const FArchiveFiles& Files)
 {
     // Looking makes no file: without a lock file no transaction can be running.
     const FString Path = GetTransactionLockFile(Files);
-    if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
+    if (!appPathExists(Path))
         return false;
     // Another program's look holds the lock for a moment only; a transaction holds it for as long as it runs.
     for (int32_t Try = 0; Try < 5; ++Try)

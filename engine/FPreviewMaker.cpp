@@ -211,7 +211,7 @@ int64_t FPreview::EstimatedBytes() const
 
 FString GetPreviewSource(const FArchiveFiles& Files)
 {
-    return CoreOS::FileGetAttributes(*Files.OrigBak) != CoreOS::FILEATTR_Invalid ? Files.OrigBak : Files.Cur;
+    return appPathExists(Files.OrigBak) ? Files.OrigBak : Files.Cur;
 }
 
 FPreviewResult MakePreview(const FPreviewRequest& Request, FPreview& Out)

@@ -73,8 +73,7 @@ bool ReadOurFiles(const FString& Dir, TDynArray<FString>& Names)
 
 void CountEntry(void* Context, const char16_t* Name, bool)
 {
-    const FString Entry(Name);
-    if (Entry != u"." && Entry != u"..")
+    if (!appIsDotEntry(Name))
         ++*static_cast<int32_t*>(Context);
 }
 

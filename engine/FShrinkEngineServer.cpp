@@ -192,7 +192,7 @@ const char16_t* const BusyMessage = u"Another shrink or restore is running on th
 // Whether a file is there under Name although it could not be opened for reading; Error says why it could not.
 bool IsThereUnread(const FString& Name, uint32_t& Error)
 {
-    if (CoreOS::FileGetAttributes(*Name) == CoreOS::FILEATTR_Invalid)
+    if (!appPathExists(Name))
         return false;
     CoreOS::FFileHandle File =
         CoreOS::FileOpen(*Name, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read, CoreOS::FILECREATE_OpenExisting);
@@ -450,7 +450,7 @@ namespace
 bool RemoveKept(const FString& Path, FCleanResult& Result)
 {
     const int64_t Bytes = FileManager()->FileSize(*Path);
-    if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
+    if (!appPathExists(Path))
         return true;
     if (!FileManager()->Delete(*Path, false, true))
     {
@@ -475,7 +475,7 @@ FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
     }
     // The record describes the shrunk archive in use while there is one, else the kept one.
     FShrinkRecord Record;
-    const bool bKept = CoreOS::FileGetAttributes(*Files.ShrunkBak) != CoreOS::FILEATTR_Invalid;
+    const bool bKept = appPathExists(Files.ShrunkBak);
     const ERecordRead Read =
         bKept && State != EArchiveState::Shrunk ? ReadShrinkRecord(Files, Record) : ERecordRead::None;
     if (IsKeptArchiveChanged(State, bKept, Read, Record) && !bDiscardChanges)

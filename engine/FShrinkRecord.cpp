@@ -8,6 +8,7 @@
 #include "Core/Inc/CoreFileText.h"
 #include "Core/Inc/CoreHash.h"
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/FConfigCacheIni.h"
 #include "Core/Inc/FGlobalVars.h"
 #include "shrinker/FImgArchive.h"
@@ -111,7 +112,7 @@ FFileStamp StampOf(const FString& Path)
 
 ERecordRead ReadShrinkRecord(const FArchiveFiles& Files, FShrinkRecord& Record)
 {
-    if (CoreOS::FileGetAttributes(*Files.Record) == CoreOS::FILEATTR_Invalid)
+    if (!appPathExists(Files.Record))
         return ERecordRead::None;
     Core::Imp::FConfigFile File;
     File.Read(GGlobalVars()->GetFileManager(), *Files.Record);

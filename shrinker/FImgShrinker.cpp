@@ -11,6 +11,7 @@
 #include "Core/Inc/CoreAssert.h"
 #include "Core/Inc/CoreFileRaw.h"
 #include "Core/Inc/CoreOS.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
 #include "shrinker/FReencodePolicy.h"
 #include "shrinker/FRwChunk.h"
@@ -62,7 +63,7 @@ FString LastSystemError()
 
 void RemoveOutput(const FString& Path)
 {
-    if (CoreOS::FileGetAttributes(*Path) == CoreOS::FILEATTR_Invalid)
+    if (!appPathExists(Path))
         return;
     appFileClose(appFileOpenWrite(*Path));
     appFileDelete(*Path);

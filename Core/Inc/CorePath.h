@@ -35,3 +35,11 @@ FString appAbsolutePath(const FString& Path);
 FString appAbsolutePath(const FString& Path, const FString& Base);
 // The current directory, absolute, with the system's separators; empty when the system cannot tell.
 FString appCurrentDirectory();
+
+// What is at Path, as the system says: anything at all, a folder, a file (anything that is no folder). Each asks
+// the system once.
+bool appPathExists(const FString& Path);
+bool appIsFolder(const FString& Path);
+bool appIsFile(const FString& Path);
+// Whether Name is one of the entries a folder lists for itself and its parent, "." and "..".
+bool appIsDotEntry(const char16_t* Name);

@@ -85,6 +85,28 @@ FString appPathAsOnDisk(const FString& Path)
     return appWithSystemSeparators(FString(Buffer));
 }
 
+bool appPathExists(const FString& Path)
+{
+    return CoreOS::FileGetAttributes(*Path) != CoreOS::FILEATTR_Invalid;
+}
+
+bool appIsFolder(const FString& Path)
+{
+    const uint32_t Attributes = CoreOS::FileGetAttributes(*Path);
+    return Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory);
+}
+
+bool appIsFile(const FString& Path)
+{
+    const uint32_t Attributes = CoreOS::FileGetAttributes(*Path);
+    return Attributes != CoreOS::FILEATTR_Invalid && !(Attributes & CoreOS::FILEATTR_Directory);
+}
+
+bool appIsDotEntry(const char16_t* Name)
+{
+    return Name[0] == u'.' && (Name[1] == 0 || (Name[1] == u'.' && Name[2] == 0));
+}
+
 FString appCurrentDirectory()
 {
     char16_t Current[4096];

@@ -425,7 +425,7 @@ struct FFindContext
 void CollectFound(void* Context, const char16_t* Name, bool bDirectory)
 {
     FFindContext& Find = *static_cast<FFindContext*>(Context);
-    if (appStrcmp(Name, u".") == 0 || appStrcmp(Name, u"..") == 0)
+    if (appIsDotEntry(Name))
         return;
     if (bDirectory ? Find.bDirectories : Find.bFiles)
         Find.Result->AddItem(FString(Name));
