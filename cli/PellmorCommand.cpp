@@ -84,9 +84,7 @@ int32_t RunShrinkImg(const FPellmorOptions& Options, FPellmorConsole& Console)
     const FString& Src = Options.Operands[0];
     const FString& Dest = Options.Operands[1];
     FShrinkOptions ShrinkOptions;
-    ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
-    ShrinkOptions.Jobs = Options.Jobs;
-    ShrinkOptions.Settings = Options.Settings;
+    ShrinkOptions.Choice() = Options.Choice();
     ShrinkOptions.bReplaceWhenDone = true;
     FShrinkResult Result;
     const EJobEnd End =
@@ -259,8 +257,7 @@ EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const 
     Findings.Bytes = FileSizeOf(Src);
     Findings.Entries = CheckImgArchive(*Src).NumEntries;
     FShrinkOptions ShrinkOptions;
-    ShrinkOptions.SkipRulesFile = Options.SkipRulesFile;
-    ShrinkOptions.Jobs = Options.Jobs;
+    ShrinkOptions.Choice() = Options.Choice();
     ShrinkOptions.Settings = Settings;
     ShrinkOptions.bDryRun = true;
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions,

@@ -19,14 +19,15 @@
 #include "shrinker/FShrinkSettings.h"
 #include "shrinker/FSkipRulesCheck.h"
 
-struct FPellmorOptions
+// The command line read: what a shrink makes and how (the base: --max-side, --smooth, --skip-rules, --jobs), and
+// the rest.
+struct FPellmorOptions : FShrinkChoice
 {
     FString Command;                 // the command's own name (an alias is taken to it)
     // The folder the command was started in, absolute: every relative path on the command line is taken from it,
     // and a game there is found first.
     FString WorkingDir;
     TDynArray<FString> Operands;     // absolute paths; SRC is the archive itself, also when a game folder was named
-    FString SkipRulesFile;           // absolute, or empty for the usual rules
     FSkipRulesCheck SkipRules;       // the rules a shrink will use, for the commands that shrink
     FString WinePrefix;              // absolute, or empty: where to look for a game no one named
     TDynArray<FString> ArchiveNames; // --archive, as given (below the game folder, or a name in Models)
@@ -35,10 +36,6 @@ struct FPellmorOptions
     bool bReport = false;
     bool bVerbose = false;
     bool bProgress = false; // --progress: with bJson, JSON lines of progress on standard error
-    int32_t Jobs = 0; // --jobs: texture dictionaries processed at once; 0 as many as the machine runs
-    // --max-side, --smooth, --no-smooth: what a shrink (or the dry run of report) makes; the standard shrink
-    // without them.
-    FShrinkSettings Settings;
     bool bCompare = false;        // report --compare: a dry run of each choice a player has
     bool bDiscardChanges = false; // restore --discard-changes: restore although the shrunk archive changed
     FString OutDir;               // preview --out: absolute, or empty for pellmor-preview in the current folder

@@ -52,9 +52,7 @@ struct FTransactionRun
 FShrinkJobOptions JobOptionsOf(const FPellmorOptions& Options)
 {
     FShrinkJobOptions JobOptions;
-    JobOptions.SkipRulesFile = Options.SkipRulesFile;
-    JobOptions.Jobs = Options.Jobs;
-    JobOptions.Settings = Options.Settings;
+    JobOptions.Choice() = Options.Choice();
     JobOptions.bDiscardChanges = Options.bDiscardChanges;
     return JobOptions;
 }

@@ -60,9 +60,7 @@ int32_t RunPreview(const FPellmorOptions& Options, FPellmorConsole& Console)
     int32_t Exit = PELLMOR_Usage;
     if (!ListPreviewArchives(Options, Console, Request, Exit))
         return Exit;
-    Request.Settings = Options.Settings;
-    Request.SkipRulesFile = Options.SkipRulesFile;
-    Request.Jobs = Options.Jobs;
+    Request.Choice() = Options.Choice();
     Request.Count = Options.Count > 0 ? Options.Count : int32_t(PREVIEW_DefaultCount);
     const FString Dir =
         Options.OutDir.IsEmpty() ? appAbsolutePath(FString(u"pellmor-preview"), Options.WorkingDir) : Options.OutDir;

@@ -94,9 +94,8 @@ bool FPreviewMaker::RunChoice(int32_t Archive, FPreviewChoice& Choice)
     FShrinkOptions Options;
     Options.bDryRun = true;
     Options.bSizesOnly = true;
+    Options.Choice() = Request.Choice();
     Options.Settings = Choice.bShown ? Request.Settings : Choice.Settings;
-    Options.SkipRulesFile = Request.SkipRulesFile;
-    Options.Jobs = Request.Jobs;
     Options.Cancel = Request.Cancel;
     Options.Progress = Request.Progress ? &Request.Progress->Percent : nullptr;
     if (Choice.bShown)
@@ -145,8 +144,7 @@ void FPreviewMaker::DecodeBest()
                 Pairs.AddItem(Pair);
             }
         FShrinkOptions Options;
-        Options.Settings = Request.Settings;
-        Options.SkipRulesFile = Request.SkipRulesFile;
+        Options.Choice() = Request.Choice();
         if (Pairs.Num() > 0)
             DecodeTexturePairs(*Out.Archives[Archive].Path, Options, Pairs);
         for (const FTexturePair& Pair : Pairs)

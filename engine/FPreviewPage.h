@@ -53,13 +53,10 @@ struct FPreview
 };
 
 // What a preview is made of.
-struct FPreviewRequest
+struct FPreviewRequest : FShrinkChoice
 {
     TDynArray<FString> Archives; // paths of the archives, in the order shown
     TDynArray<FString> Shown;    // how each is shown to people (empty: the paths)
-    FShrinkSettings Settings;
-    FString SkipRulesFile; // empty: the usual rules
-    int32_t Jobs = 0;      // as FShrinkOptions::Jobs
     int32_t Count = PREVIEW_DefaultCount;
     std::atomic<int32_t>* Cancel = nullptr;      // read between the entries of the dry runs
     struct FPreviewProgress* Progress = nullptr; // written as the work goes on, when given

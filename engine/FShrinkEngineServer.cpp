@@ -260,9 +260,7 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
         return Failed(Result, ETransactionFailure::NoSpace, u"Not enough disk space to do shrink");
 
     FShrinkOptions Build;
-    Build.SkipRulesFile = Options.SkipRulesFile;
-    Build.Jobs = Options.Jobs;
-    Build.Settings = Options.Settings;
+    Build.Choice() = Options.Choice();
     FShrinkResult Last;
     if (BuildShrunkFiles(CurFiles, TempShrinkFiles, Build, Last) == -1)
     {
@@ -749,9 +747,7 @@ int64_t EstimateArchive(const FArchiveFiles& Files, const FArchiveStatus& Status
     std::atomic<int32_t> Progress(0);
     FShrinkOptions DryRun;
     DryRun.bDryRun = true;
-    DryRun.SkipRulesFile = Options.SkipRulesFile;
-    DryRun.Jobs = Options.Jobs;
-    DryRun.Settings = Options.Settings;
+    DryRun.Choice() = Options.Choice();
     DryRun.Cancel = &Stop;
     DryRun.Progress = &Progress;
     const FShrinkResult Result = ShrinkImgFile(u"", *Files.Cur, DryRun);
@@ -892,9 +888,7 @@ FJobOutcome RunPreviewJob(const TDynArray<FArchiveFiles>& Sets, const FShrinkJob
         Request.Archives.AddItem(GetPreviewSource(Files));
         Request.Shown.AddItem(Files.Name);
     }
-    Request.Settings = Options.Settings;
-    Request.SkipRulesFile = Options.SkipRulesFile;
-    Request.Jobs = Options.Jobs;
+    Request.Choice() = Options.Choice();
     Request.Cancel = GShrinkCancelFlag;
     // Its own progress: the shrink's value is the shrink's alone.
     FPreviewProgress Progress;

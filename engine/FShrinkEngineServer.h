@@ -40,18 +40,14 @@ uint32_t GetFreeDiskSpaceMB(const FString& Dir);
 // ---- Tests and transactions ---------------------------------------------------------------------------------
 
 // What travels with a transaction besides its game folder.
-struct FShrinkJobOptions
+struct FShrinkJobOptions : FShrinkChoice
 {
     // The archives (each NAME.img, absolute), one transaction each in this order; empty: Models\gta3.img below the
     // game folder, or with bAllArchives every archive the game loads.
     TDynArray<FString> ArchivePaths;
-    FString SkipRulesFile; // empty: SkipRules.ini beside the program
-    int32_t Jobs = 0;      // threads of a build; 0: as many as the machine runs at once
     // Without ArchivePaths: every archive the game loads (gta3.img, then those of data\gta.dat), one transaction
     // each in that order, as pellmor --all does them; the tests answer for all of them together.
     bool bAllArchives = false;
-    // What a shrink makes (and an estimate or a preview shows).
-    FShrinkSettings Settings;
     // A restore goes ahead although the shrunk archive in use changed after the shrink (the change is lost from
     // the game; the changed archive is kept, never to be taken over by a shrink).
     bool bDiscardChanges = false;

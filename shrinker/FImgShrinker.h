@@ -24,22 +24,17 @@ enum : int32_t
     SHRINK_MaxJobs = 64,
 };
 
-struct FShrinkOptions
+struct FShrinkOptions : FShrinkChoice
 {
     FReencodeImageFunc Reencode = nullptr;    // null: ReencodeImage; called on several threads at once
                                               // unless Jobs is 1
     bool bDryRun = false;                     // process every entry, write nothing
-    FString SkipRulesFile;                    // empty: SkipRules.ini beside the program (config cache)
     std::atomic<int32_t>* Cancel = nullptr;   // null: GShrinkCancelFlag as it is at the call
     std::atomic<int32_t>* Progress = nullptr; // null: GShrinkProgress as it is at the call
     bool bReplaceWhenDone = false;            // write DEST through a temporary file beside it (DEST +
                                               // ".pellmor-part"), renamed over DEST only when complete
-    int32_t Jobs = 0;                         // texture dictionaries processed at once: 1 runs the whole shrink
-                                              // on the calling thread; 0 as many as the machine runs at once
-                                              // (at most SHRINK_MaxJobs either way)
     int64_t InFlightBytes = 0;                // with Jobs above 1, bytes of entries read and not yet written at
                                               // most (a larger entry goes through alone); 0: 16 MiB
-    FShrinkSettings Settings;                 // what the player chose; the standard shrink by default
     // A dry run that only works out sizes: every texture's plan and checks are made as in a shrink, but a single
     // level that would be resampled is not decoded, resampled or encoded; the sizes, statistics and facts are
     // those of the full dry run, at a fraction of its time. Only with bDryRun; OutputDigest then means nothing.

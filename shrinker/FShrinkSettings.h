@@ -63,3 +63,17 @@ struct FShrinkSettings
     // pixels, smooth", "at most 512 pixels, not smooth".
     FString Describe() const;
 };
+
+// What a shrink makes and how it goes about it: the player's choice, the skip rules and the threads. The options
+// of a shrink, of an engine job, of a preview and of the command line each hold it as their base, and hand it on
+// whole (Choice() = Other.Choice()), so that none of the three is ever left behind on the way.
+struct FShrinkChoice
+{
+    FShrinkSettings Settings; // what the player chose; the standard shrink by default
+    FString SkipRulesFile;    // empty: SkipRules.ini beside the program (config cache)
+    int32_t Jobs = 0;         // texture dictionaries processed at once: 1 runs a shrink on the calling thread; 0 as
+                              // many as the machine runs at once (at most SHRINK_MaxJobs either way)
+
+    FShrinkChoice& Choice() { return *this; }
+    const FShrinkChoice& Choice() const { return *this; }
+};
