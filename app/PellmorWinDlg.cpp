@@ -14,7 +14,6 @@ const char16_t* const ShrinkCaption = u"Perform Shrink";
 const char16_t* const RestoreCaption = u"Perform Restore";
 const char16_t* const CleanCaption = u"Remove kept copy";
 // What a test answers while another shrink or restore holds the game's files.
-const char16_t* const BusyAnswer = u"busy";
 // Seconds between an automatic shrink or restore and the next automatic step.
 const float AutoPause = 3.0f;
 // How long an automatic run waits for another shrink or restore on the same files: longer than a shrink of the
@@ -638,17 +637,16 @@ void CPellmorWinDlg::TakeResults(const FString& Dir)
 FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir, const FShrinkJobOptions& Options) const
 {
     FDialogAnswers Answers;
-    const FString& CanShrinkText = Client->CanShrinkText;
-    const FString& CanUnshrinkText = Client->CanUnshrinkText;
+    const ETestAnswer CanShrink = Client->CanShrinkAnswer;
+    const ETestAnswer CanUnshrink = Client->CanUnshrinkAnswer;
     // The answers are about Dir and Options; the user may have typed another folder, or changed the all-archives
     // box or the settings, while a failure was on the screen.
     const FShrinkJobOptions Current = GetJobOptions();
     const bool bSameDir = GetGameDir() == Dir && Current.bAllArchives == Options.bAllArchives;
     // Another shrink or restore (another PellmorWin.exe, or pellmor) holds the game's files.
-    Answers.bElsewhere =
-        bSameDir && (CanShrinkText.EqualsNoCase(BusyAnswer) || CanUnshrinkText.EqualsNoCase(BusyAnswer));
+    Answers.bElsewhere = bSameDir && (CanShrink == ETestAnswer::Busy || CanUnshrink == ETestAnswer::Busy);
     // What the engine saw comes with the shrink test's answer and goes with it.
-    if (bSameDir && !CanShrinkText.IsEmpty())
+    if (bSameDir && CanShrink != ETestAnswer::Unknown)
     {
         Answers.Seen = Client->Status;
         Answers.Archives = Client->Archives;
@@ -660,11 +658,11 @@ FDialogAnswers CPellmorWinDlg::DecodeAnswers(const FString& Dir, const FShrinkJo
     }
     if (Answers.bElsewhere)
         Answers.Seen.State = EArchiveState::Busy;
-    Answers.bAnswered = bSameDir && !CanShrinkText.IsEmpty() && !CanUnshrinkText.IsEmpty();
+    Answers.bAnswered = bSameDir && CanShrink != ETestAnswer::Unknown && CanUnshrink != ETestAnswer::Unknown;
     Answers.bBusy = Client->bShrinking || Client->bUnshrinking || Client->bPreviewing || Client->bCleaning ||
                     !Answers.bAnswered || Answers.bElsewhere;
-    Answers.bCanShrink = CanShrinkText.EqualsNoCase(u"true");
-    Answers.bCanUnshrink = CanUnshrinkText.EqualsNoCase(u"true");
+    Answers.bCanShrink = CanShrink == ETestAnswer::Passes;
+    Answers.bCanUnshrink = CanUnshrink == ETestAnswer::Passes;
     return Answers;
 }
 

@@ -75,11 +75,12 @@ void FShrinkEngineClient::PollRequest(FEngineRequest& Request)
     }
 }
 
-bool FShrinkEngineClient::PublishAnswer(FEngineRequest& Request, FString& Text)
+bool FShrinkEngineClient::PublishAnswer(FEngineRequest& Request, FString& Text, ETestAnswer& Answer)
 {
     if (Request.JobId != 0 || Request.Result.IsEmpty())
         return false;
     Text = Request.Result;
+    Answer = Request.Outcome.Answer;
     Request.Result.Empty();
     return true;
 }
@@ -96,6 +97,8 @@ void FShrinkEngineClient::DropTests()
     }
     CanShrinkText.Empty();
     CanUnshrinkText.Empty();
+    CanShrinkAnswer = ETestAnswer::Unknown;
+    CanUnshrinkAnswer = ETestAnswer::Unknown;
     Archives.Empty();
 }
 
@@ -119,7 +122,7 @@ void FShrinkEngineClient::FollowEstimate(const FString& Dir)
         bEstimated = true;
     }
     // Only a folder that can be shrunk is estimated, and only between transactions, whose end changes the files.
-    if (!bEstimated && EstimateRequest.JobId == 0 && CanShrinkText.EqualsNoCase(u"true") && ShrinkRequest.JobId == 0 &&
+    if (!bEstimated && EstimateRequest.JobId == 0 && CanShrinkAnswer == ETestAnswer::Passes && ShrinkRequest.JobId == 0 &&
         UnshrinkRequest.JobId == 0)
         EstimateRequest.JobId = Server->QueueJob(FJobRequest{EJobKind::Estimate, Dir, TestOptions, FString()});
     bEstimating = EstimateRequest.JobId != 0 ? 1 : 0;
@@ -187,12 +190,12 @@ void FShrinkEngineClient::CollectJobs()
 
 void FShrinkEngineClient::PublishTests()
 {
-    if (PublishAnswer(CanShrinkRequest, CanShrinkText))
+    if (PublishAnswer(CanShrinkRequest, CanShrinkText, CanShrinkAnswer))
     {
         Status = CanShrinkRequest.Outcome.Status;
         Archives = CanShrinkRequest.Outcome.Archives;
     }
-    PublishAnswer(CanUnshrinkRequest, CanUnshrinkText);
+    PublishAnswer(CanUnshrinkRequest, CanUnshrinkText, CanUnshrinkAnswer);
 }
 
 void FShrinkEngineClient::FollowShrink()

@@ -56,6 +56,9 @@ public:
     // The published status.
     FString CanShrinkText;   // "true", "false", or empty while unknown
     FString CanUnshrinkText; // the same for the restore test
+    // The same answers as values, published with the texts; the front ends read these.
+    ETestAnswer CanShrinkAnswer = ETestAnswer::Unknown;
+    ETestAnswer CanUnshrinkAnswer = ETestAnswer::Unknown;
     int32_t bShrinking = 0;
     int32_t ShrinkProgress = 0; // 0 to 100 over the bytes of all the shrink's builds; it never goes back
     FShrinkProgressInfo ShrinkProgressInfo;
@@ -137,8 +140,8 @@ private:
     void PublishTests();
     void FollowShrink();
     void FollowRestore();
-    // Publishes a collected test answer into Text; true when there was one.
-    static bool PublishAnswer(FEngineRequest& Request, FString& Text);
+    // Publishes a collected test answer into Text and Answer; true when there was one.
+    static bool PublishAnswer(FEngineRequest& Request, FString& Text, ETestAnswer& Answer);
     // Withdraws the tests in flight and forgets every answer: they no longer describe the files in question.
     void DropTests();
     // Stops and withdraws the estimate in flight and forgets the one published.

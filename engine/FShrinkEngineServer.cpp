@@ -720,6 +720,7 @@ FJobOutcome AnswerTest(const TDynArray<FArchiveFiles>& Sets, bool bShrink)
         Outcome.Archives.AddItem(Archive);
     }
     Outcome.Status = Outcome.Archives[0].Status;
+    Outcome.Answer = bBusy ? ETestAnswer::Busy : bAnyPasses ? ETestAnswer::Passes : ETestAnswer::Fails;
     Outcome.Result = bBusy ? FString(u"busy") : FString(bAnyPasses);
     return Outcome;
 }

@@ -175,10 +175,20 @@ struct FArchiveOutcome
     FCleanResult Clean; // a CleanKept: what it removed, or why not
 };
 
+// A test's answer as a value: the job's text says the same ("true", "false", "busy").
+enum class ETestAnswer : int32_t
+{
+    Unknown, // not asked, or not answered yet
+    Passes,  // the test passes (for one of the archives, when there are several)
+    Fails,
+    Busy, // another transaction holds the folder of one of the archives
+};
+
 // What a finished job hands back: the result text, and as values what the front ends need besides it.
 struct FJobOutcome
 {
     FString Result;
+    ETestAnswer Answer = ETestAnswer::Unknown; // of a test
     // Of a PerformShrink or PerformUnshrink; of several archives the first that did not end as asked, else the
     // last that ran.
     FTransactionResult Transaction;

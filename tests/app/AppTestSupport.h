@@ -55,10 +55,20 @@ public:
     bool PerformUnshrink(const FString&, const FShrinkJobOptions&) override { return false; }
     bool MakePreview(const FString&, const FShrinkJobOptions&) override { return false; }
     bool CleanKept(const FString&, const FShrinkJobOptions&) override { return false; }
+    // The answers as the engine's tests give them: "true", "false", "busy", or empty while unknown.
     void Answer(const char16_t* CanShrink, const char16_t* CanUnshrink)
     {
         CanShrinkText = CanShrink;
         CanUnshrinkText = CanUnshrink;
+        CanShrinkAnswer = AnswerOf(CanShrinkText);
+        CanUnshrinkAnswer = AnswerOf(CanUnshrinkText);
+    }
+    static ETestAnswer AnswerOf(const FString& Text)
+    {
+        return Text.IsEmpty()                 ? ETestAnswer::Unknown
+               : Text.EqualsNoCase(u"true") ? ETestAnswer::Passes
+               : Text.EqualsNoCase(u"busy") ? ETestAnswer::Busy
+                                            : ETestAnswer::Fails;
     }
 
     FString LastDir;

@@ -114,8 +114,8 @@ TEST_F(CPellmorWinDlgStateTest, BrowseLandsOnTheGameFolder)
     EXPECT_EQ(appWithSystemSeparators(UiHeadless::FolderPickerStart()), appWithSystemSeparators(Empty));
 }
 
-// The client's answers are read without regard to case ("yes" is no "true"); a transaction running or an answer not
-// yet in is "Please wait.". The text is written only when the state changes, so that it is never undone under the
+// The client's answers (as the fake reads its texts: without regard to case, and "yes" is no "true"); a transaction
+// running or an answer not yet in is "Please wait.". The text is written only when the state changes, so that it is never undone under the
 // user's hands.
 TEST_F(CPellmorWinDlgStateTest, StatusAndButtonsFollowTheClientAndTheTextChangesOnlyWithTheState)
 {
