@@ -46,8 +46,12 @@ FShrinkEngineClient::~FShrinkEngineClient()
     // A shrink in flight (running or still queued) is cancelled, so it stops within one entry and removes its
     // unfinished output; Shutdown then waits for the worker. The two pointers stay valid until the worker is
     // gone, so a queued shrink that starts now still sees the cancel request.
-    if (ShrinkRequest.JobId != 0 || PreviewRequest.JobId != 0)
-        CancelFlag.store(1);
+    for (const FEngineRequest* Request : {&ShrinkRequest, &PreviewRequest})
+        if (Request->JobId != 0)
+        {
+            Server->CancelJob(Request->JobId);
+            CancelFlag.store(1);
+        }
     DropEstimate();
     Server->Shutdown();
     Server = nullptr;
@@ -204,6 +208,9 @@ void FShrinkEngineClient::FollowShrink()
     {
         bShrinking = 1;
         MeasureShrink();
+        // The job's own stop request first: whoever watches the published flag sees a cancel already on its way.
+        if (bCancelShrink)
+            Server->CancelJob(ShrinkRequest.JobId);
         CancelFlag.store(bCancelShrink);
     }
     else

@@ -260,6 +260,7 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
         return Failed(Result, ETransactionFailure::NoSpace, u"Not enough disk space to do shrink");
 
     FShrinkOptions Build;
+    Build.Cancel = Options.Cancel;
     Build.Choice() = Options.Choice();
     FShrinkResult Last;
     if (BuildShrunkFiles(CurFiles, TempShrinkFiles, Build, Last) == -1)
@@ -583,12 +584,21 @@ bool FShrinkEngineServer::GetJobProgress(int32_t Id, FJobProgress& Progress)
     return true;
 }
 
+void FShrinkEngineServer::CancelJob(int32_t Id)
+{
+    std::lock_guard<std::mutex> Guard(VarsLock);
+    if (FShrinkJob** Job = Vars.JobMap.Find(Id))
+        (*Job)->Cancel.store(1);
+}
+
 int32_t FShrinkEngineServer::DeleteJob(int32_t Id)
 {
     std::lock_guard<std::mutex> Guard(VarsLock);
     Vars.DeleteList.AddItem(Id);
-    // Nobody wants its result: a running job that can stop early does.
-    if (FShrinkJob** Job = Vars.JobMap.Find(Id))
+    // Nobody wants its result: a job whose result is all it makes (an estimate) stops early. A transaction that
+    // changes the files runs to its end; only CancelJob stops it.
+    FShrinkJob** Job = Vars.JobMap.Find(Id);
+    if (Job && (*Job)->Request.Kind == EJobKind::Estimate)
         (*Job)->Cancel.store(1);
     return 0;
 }
@@ -776,9 +786,9 @@ FJobOutcome EstimateShrink(const TDynArray<FArchiveFiles>& Sets, const FShrinkJo
     return Outcome;
 }
 
-bool IsCancelAsked()
+bool IsCancelAsked(const FShrinkJobOptions& Options)
 {
-    return GShrinkCancelFlag && GShrinkCancelFlag->load() != 0;
+    return Options.Cancel && Options.Cancel->load() != 0;
 }
 
 // A shrink whose turn came after the cancel: it did not start, and the files are as they were.
@@ -820,7 +830,7 @@ void RunTurns(const TDynArray<FArchiveFiles>& Sets, bool bShrink, const FShrinkJ
     {
         const FArchiveFiles& Files = Sets[Turns[Turn]];
         FArchiveOutcome& Archive = Outcome.Archives[Turns[Turn]];
-        if (bShrink && IsCancelAsked())
+        if (bShrink && IsCancelAsked(Options))
         {
             Archive.Transaction = NotStarted(Files);
             return;
@@ -890,7 +900,7 @@ FJobOutcome RunPreviewJob(const TDynArray<FArchiveFiles>& Sets, const FShrinkJob
         Request.Shown.AddItem(Files.Name);
     }
     Request.Choice() = Options.Choice();
-    Request.Cancel = GShrinkCancelFlag;
+    Request.Cancel = Options.Cancel;
     // Its own progress: the shrink's value is the shrink's alone.
     FPreviewProgress Progress;
     Request.Progress = &Progress;

@@ -51,9 +51,9 @@ struct FShrinkJobOptions : FShrinkChoice
     // A restore goes ahead although the shrunk archive in use changed after the shrink (the change is lost from
     // the game; the changed archive is kept, never to be taken over by a shrink).
     bool bDiscardChanges = false;
-    // The job's own stop request, for a job that may end early without harm (an estimate); null: none. The job
-    // server points it at the job's record, and sets it when the running job is deleted. A shrink stops only at
-    // GShrinkCancelFlag.
+    // The job's one stop request, for every kind of job; null: none. The job server points it at the job's record
+    // and sets it on CancelJob, and when a running estimate is deleted. A shrink's build stops at it (and then no other archive
+    // is started), as a preview's and an estimate's dry runs do; a test, a restore and a clean-up run to their end.
     std::atomic<int32_t>* Cancel = nullptr;
     // MakePreview: the folder its page goes into.
     FString PreviewDir;
@@ -149,8 +149,8 @@ public:
     virtual int32_t QueueJob(const FString& Command) = 0;
     // True with the job's result once it has finished; false while it is queued or running, or unknown.
     virtual bool GetJobResult(int32_t Id, FString& Result) = 0;
-    // Asks for the job's removal; the worker carries it out between jobs. A running job is asked to stop as well
-    // (an estimate stops within the entries in flight; the tests and the transactions run to their end). Always 0.
+    // Asks for the job's removal; the worker carries it out between jobs. A running estimate is asked to stop as
+    // well (within the entries in flight); the tests, the transactions and a preview run to their end. Always 0.
     virtual int32_t DeleteJob(int32_t Id) = 0;
     // Queues a request; returns the new job's id as the other QueueJob does.
     virtual int32_t QueueJob(const FJobRequest& Request) = 0;
@@ -158,6 +158,9 @@ public:
     virtual bool GetJobOutcome(int32_t Id, struct FJobOutcome& Outcome) = 0;
     // Where a running transaction stands (see FJobProgress); false until it has said, and for a test.
     virtual bool GetJobProgress(int32_t Id, struct FJobProgress& Progress) = 0;
+    // Asks the job to stop (its Options.Cancel): a pending job then starts nothing it may leave out, a running one
+    // stops where it may. Its result stays until it is deleted. An unknown id is harmless.
+    virtual void CancelJob(int32_t Id) = 0;
 };
 
 // One archive's part in a job.
@@ -234,6 +237,7 @@ public:
     int32_t QueueJob(const FJobRequest& Request) override;
     bool GetJobOutcome(int32_t Id, FJobOutcome& Outcome) override;
     bool GetJobProgress(int32_t Id, FJobProgress& Progress) override;
+    void CancelJob(int32_t Id) override;
 
     // The worker thread's body.
     void ThreadLoop();
