@@ -393,7 +393,7 @@ FString FileSizeText(const FString& Path, int64_t Bytes)
 // What a file that a clean-up removes was, for people.
 FString KeptFileRole(const FArchiveFiles& Files, const FString& Path)
 {
-    if (Path == Files.ShrunkBak)
+    if (Path == Files.KeptShrunk)
         return u"the shrunk copy kept for the next shrink";
     if (Path == Files.Temp)
         return u"left by a shrink that did not finish";
@@ -404,7 +404,7 @@ FString KeptFileRole(const FArchiveFiles& Files, const FString& Path)
 bool HasKeptFiles(const TDynArray<FArchiveOutcome>& Archives)
 {
     for (const FArchiveOutcome& Archive : Archives)
-        if (Archive.Status.ShrunkBytes >= 0 || Archive.Status.TempBytes >= 0)
+        if (Archive.Status.KeptShrunkBytes >= 0 || Archive.Status.TempBytes >= 0)
             return true;
     return false;
 }
@@ -416,9 +416,9 @@ FString DescribeCleanQuestion(const TDynArray<FArchiveOutcome>& Archives)
     {
         const FArchiveFiles Files = GetArchiveFiles(Archive.Path);
         const FArchiveStatus& Status = Archive.Status;
-        if (Status.ShrunkBytes >= 0)
-            Text += u"\r\n" + FileSizeText(Files.ShrunkBak, Status.ShrunkBytes) + u": " +
-                    KeptFileRole(Files, Files.ShrunkBak) +
+        if (Status.KeptShrunkBytes >= 0)
+            Text += u"\r\n" + FileSizeText(Files.KeptShrunk, Status.KeptShrunkBytes) + u": " +
+                    KeptFileRole(Files, Files.KeptShrunk) +
                     (IsKeptArchiveChanged(Status) ? u", with a change made after the shrink" : u"");
         if (Status.TempBytes >= 0)
             Text += u"\r\n" + FileSizeText(Files.Temp, Status.TempBytes) + u": " + KeptFileRole(Files, Files.Temp);
@@ -432,7 +432,7 @@ FString GetKeptChangedNames(const TDynArray<FArchiveOutcome>& Archives)
     FString Names;
     for (const FArchiveOutcome& Archive : Archives)
         if (IsKeptArchiveChanged(Archive.Status))
-            Names += (Names.IsEmpty() ? u"" : u", ") + appPathFileName(GetArchiveFiles(Archive.Path).ShrunkBak);
+            Names += (Names.IsEmpty() ? u"" : u", ") + appPathFileName(GetArchiveFiles(Archive.Path).KeptShrunk);
     return Names;
 }
 
@@ -458,7 +458,7 @@ FString DescribeNotCleaned(const FArchiveOutcome& Archive)
             return Archive.Name + u" is missing while its original is kept; nothing was removed. Click Restore to "
                                   u"repair it first.";
         case ECleanOutcome::Changed:
-            return appPathFileName(Files.ShrunkBak) + u" was kept: it holds a change made after the shrink.";
+            return appPathFileName(Files.KeptShrunk) + u" was kept: it holds a change made after the shrink.";
         case ECleanOutcome::Failed:
             return appPathFileName(Clean.FailedFile) + u" could not be removed: " + DescribeSystemError(Clean.OsError);
         default:

@@ -235,7 +235,7 @@ FArchiveLook LookAt(const FGameArchive& Archive, bool bNeeds)
 
 FString DescribeStaleKept(const FGameArchive& Archive, const FString& Why, bool bRebuilt)
 {
-    const FString Kept = ShownFile(Archive, Archive.Files.ShrunkBak);
+    const FString Kept = ShownFile(Archive, Archive.Files.KeptShrunk);
     if (bRebuilt)
         return FString::Printf(u"The kept shrunk archive %s no longer matched (%s), so a new one was built.", *Kept,
                                *Why);
@@ -331,7 +331,7 @@ namespace
 // What a file that a clean-up removes was, for people.
 FString KeptFileRole(const FGameArchive& Archive, const FString& Path)
 {
-    if (Path == Archive.Files.ShrunkBak)
+    if (Path == Archive.Files.KeptShrunk)
         return FString(u"the shrunk copy kept for the next shrink");
     if (Path == Archive.Files.Temp)
         return FString(u"left by an interrupted shrink");
@@ -350,7 +350,7 @@ EVerdict RefusedDelete(uint32_t Error)
 FArchiveVerdict SayClean(const FGameArchive& Archive, const FCleanResult& Clean)
 {
     FArchiveVerdict Said;
-    const FString Kept = ShownFile(Archive, Archive.Files.ShrunkBak);
+    const FString Kept = ShownFile(Archive, Archive.Files.KeptShrunk);
     for (const FString& Path : Clean.Removed)
         Said.Sentence += FString::Printf(u"Removed %s: %s.\n", *ShownFile(Archive, Path),
                                          *KeptFileRole(Archive, Path));

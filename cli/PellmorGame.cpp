@@ -288,17 +288,17 @@ FString DoneText(const FArchiveRun& Run, bool bShrink)
     {
         FString Text = FString::Printf(u"Done. %s is the original again (%s).\n", *Archive.Shown,
                                        *appFormatMegabytes(After.CurBytes));
-        if (After.ShrunkBytes >= 0 && After.RecordRead == ERecordRead::Read && After.Record.bChanged)
+        if (After.KeptShrunkBytes >= 0 && After.RecordRead == ERecordRead::Read && After.Record.bChanged)
             Text += FString::Printf(u"The changed shrunk archive is kept as %s, but no shrink takes it over. Install "
                                     u"the mod again into the original, then run %s.\n",
-                                    *ShownFile(Archive, Archive.Files.ShrunkBak), *CommandFor(u"shrink", Archive));
-        else if (After.ShrunkBytes >= 0)
+                                    *ShownFile(Archive, Archive.Files.KeptShrunk), *CommandFor(u"shrink", Archive));
+        else if (After.KeptShrunkBytes >= 0)
         {
             // The shrink that takes it over is the one with the choice it was made with.
             const FShrinkSettings Made =
                 After.RecordRead == ERecordRead::Read ? After.Record.Settings : FShrinkSettings::Standard();
             Text += FString::Printf(u"The shrunk archive is kept as %s (%s), so %s takes seconds.\n",
-                                    *ShownFile(Archive, Archive.Files.ShrunkBak), *appFormatMegabytes(After.ShrunkBytes),
+                                    *ShownFile(Archive, Archive.Files.KeptShrunk), *appFormatMegabytes(After.KeptShrunkBytes),
                                     *CommandFor(*(u"shrink" + ShrinkOptionsFor(Made)), Archive));
         }
         return Text;

@@ -58,7 +58,7 @@ FString NextStep(const FGameArchive& Archive, const FArchiveLook& Look, const FA
 // What the shrunk archive (in use or kept) was made with, from its record; empty without one.
 FString SettingsMade(const FArchiveStatus& Status)
 {
-    const bool bShrunk = Status.State == EArchiveState::Shrunk || Status.ShrunkBytes >= 0;
+    const bool bShrunk = Status.State == EArchiveState::Shrunk || Status.KeptShrunkBytes >= 0;
     return bShrunk && Status.RecordRead == ERecordRead::Read ? Status.Record.Settings.Describe() : FString();
 }
 
@@ -131,7 +131,7 @@ void WriteStatusMembers(FJsonWriter& Json, const FArchiveReport& Report)
     Json.Key(u"files").BeginObject(FJsonWriter::Inline);
     Json.Key(*Files.Name).Size(Status.CurBytes);
     Json.Key(*appPathFileName(Files.OrigBak)).Size(Status.OrigBytes);
-    Json.Key(*appPathFileName(Files.ShrunkBak)).Size(Status.ShrunkBytes);
+    Json.Key(*appPathFileName(Files.KeptShrunk)).Size(Status.KeptShrunkBytes);
     Json.Key(*appPathFileName(Files.Temp)).Size(Status.TempBytes);
     Json.EndObject();
     Json.Key(u"checks").BeginObject(FJsonWriter::Inline);
@@ -235,7 +235,7 @@ FString StatusText(const FArchiveReport& Report, const FSkipRulesCheck& SkipRule
         {&Files.Cur, Status.CurBytes,
          Status.State == EArchiveState::Interrupted ? u"" : GetArchiveStateName(Status.State)},
         {&Files.OrigBak, Status.OrigBytes, u"the original, kept"},
-        {&Files.ShrunkBak, Status.ShrunkBytes, u"a shrunk copy kept for the next shrink"},
+        {&Files.KeptShrunk, Status.KeptShrunkBytes, u"a shrunk copy kept for the next shrink"},
         {&Files.Temp, Status.TempBytes, u"left by an interrupted shrink; the next shrink deletes it"},
     };
     TDynArray<TDynArray<FString>> Present;

@@ -381,7 +381,7 @@ FGameDir InterpretGameDirArgument(const FString& Path)
     const FString Above = appWithTrailingSeparator(appPathFolder(Parent));
     const FArchiveFiles Files = GetGameArchiveFiles(Above);
     if (appIsFile(Path) && !Parent.IsEmpty() && !appPathFolder(Parent).IsEmpty())
-        for (const FString* Name : {&Files.Cur, &Files.OrigBak, &Files.ShrunkBak, &Files.Temp})
+        for (const FString* Name : {&Files.Cur, &Files.OrigBak, &Files.KeptShrunk, &Files.Temp})
             if (appWithSystemSeparators(*Name).EqualsNoCase(*appWithSystemSeparators(Path)))
             {
                 Game.Dir = Above;

@@ -27,7 +27,7 @@ FArchiveFiles MakeFiles(const FString& Folder, const FString& Base, const FStrin
     Files.Cur = Folder + Base + Extension;
     Files.Temp = Folder + Base + u"_TEMP" + Extension;
     Files.OrigBak = Folder + Base + u"_ORIG_BAK" + Extension;
-    Files.ShrunkBak = Folder + Base + u"_SHRUNK_BAK" + Extension;
+    Files.KeptShrunk = Folder + Base + u"_SHRUNK_BAK" + Extension;
     Files.Record = Folder + Base + u"_SHRINK.ini";
     return Files;
 }
@@ -37,7 +37,7 @@ FArchiveFiles MakeFiles(const FString& Folder, const FString& Base, const FStrin
 bool LooksBuiltFrom(const FArchiveFiles& Files, FString& Why)
 {
     const FFileStamp Cur = StampOf(Files.Cur);
-    const FFileStamp Kept = StampOf(Files.ShrunkBak);
+    const FFileStamp Kept = StampOf(Files.KeptShrunk);
     if (Cur.Time < 0 || Kept.Time < 0)
     {
         Why = u"the time of the last change cannot be read";
@@ -50,7 +50,7 @@ bool LooksBuiltFrom(const FArchiveFiles& Files, FString& Why)
     }
     TDynArray<FImgDirEntry> CurDir;
     TDynArray<FImgDirEntry> KeptDir;
-    if (!ReadImgDirectory(*Files.Cur, CurDir) || !ReadImgDirectory(*Files.ShrunkBak, KeptDir))
+    if (!ReadImgDirectory(*Files.Cur, CurDir) || !ReadImgDirectory(*Files.KeptShrunk, KeptDir))
     {
         Why = u"a directory cannot be read";
         return false;
@@ -123,7 +123,7 @@ FString RecordedReason(const FArchiveFiles& Files, const FShrinkRecord& Record, 
                Question.Settings->Describe();
     if (Question.Settings && Record.SkipRulesDigest != Question.SkipRulesDigest)
         return u"the kept archive was made with other skip rules";
-    if (StampOf(Files.ShrunkBak) != Record.Shrunk)
+    if (StampOf(Files.KeptShrunk) != Record.Shrunk)
         return u"the kept archive changed after it was made";
     if (StampOf(Files.Cur) != Record.Source)
         return FString::Printf(u"%s changed after the kept shrunk archive was built", *Files.Name);
@@ -190,7 +190,7 @@ bool IsKeptArchiveChanged(EArchiveState State, bool bKept, ERecordRead RecordRea
 
 bool IsKeptArchiveChanged(const FArchiveStatus& Status)
 {
-    return IsKeptArchiveChanged(Status.State, Status.ShrunkBytes >= 0, Status.RecordRead, Status.Record);
+    return IsKeptArchiveChanged(Status.State, Status.KeptShrunkBytes >= 0, Status.RecordRead, Status.Record);
 }
 
 EArchiveState GetStateFromFiles(const FArchiveFiles& Files)
@@ -210,7 +210,7 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
     if (CurError != 0 && CurError != CoreOS::OSERROR_FileNotFound && CurError != CoreOS::OSERROR_PathNotFound)
         Status.ReadError = CurError;
     Status.OrigBytes = SizeOf(Files.OrigBak);
-    Status.ShrunkBytes = SizeOf(Files.ShrunkBak);
+    Status.KeptShrunkBytes = SizeOf(Files.KeptShrunk);
     Status.TempBytes = SizeOf(Files.Temp);
 
     if (IsTransactionRunning(Files))
@@ -232,11 +232,11 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
             Status.State = EArchiveState::Original;
     }
 
-    if (Status.State == EArchiveState::Shrunk || Status.ShrunkBytes >= 0)
+    if (Status.State == EArchiveState::Shrunk || Status.KeptShrunkBytes >= 0)
         Status.RecordRead = ReadShrinkRecord(Files, Status.Record);
     Status.bShrunkChanged = Status.State == EArchiveState::Shrunk && Status.RecordRead == ERecordRead::Read &&
                             IsShrunkChanged(Files, Status.Record);
-    if (Status.ShrunkBytes >= 0)
+    if (Status.KeptShrunkBytes >= 0)
     {
         // Only the archive in use as the original can be compared with what was built from it.
         const bool bCurrent = Status.State != EArchiveState::Original ||
@@ -249,7 +249,7 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
 int64_t GetBytesBeyondOriginal(const FArchiveStatus& Status)
 {
     int64_t Total = 0;
-    for (const int64_t Bytes : {Status.CurBytes, Status.OrigBytes, Status.ShrunkBytes, Status.TempBytes})
+    for (const int64_t Bytes : {Status.CurBytes, Status.OrigBytes, Status.KeptShrunkBytes, Status.TempBytes})
         Total += Bytes > 0 ? Bytes : 0;
     // The original is the kept one while there is one, else the archive in use.
     const int64_t Original = Status.OrigBytes >= 0 ? Status.OrigBytes : Status.CurBytes;

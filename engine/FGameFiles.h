@@ -23,7 +23,7 @@ struct FArchiveFiles
     FString Cur;       // the archive the game loads
     FString Temp;      // the output of a build in progress
     FString OrigBak;   // the original while the shrunk archive is in use
-    FString ShrunkBak; // a finished shrunk archive that is not in use
+    FString KeptShrunk; // a finished shrunk archive that is not in use
     FString Record;    // NAME_SHRINK.ini: what the shrunk archive (in use or kept) was built with and from
     FString Folder;    // the folder that holds them, ending with a separator
     FString Name;      // the archive's own file name, "gta3.img"
@@ -61,12 +61,12 @@ struct FArchiveStatus
     EArchiveState State = EArchiveState::Missing;
     int64_t CurBytes = -1; // sizes; -1 when the file cannot be opened for reading
     int64_t OrigBytes = -1;
-    int64_t ShrunkBytes = -1;
+    int64_t KeptShrunkBytes = -1;
     int64_t TempBytes = -1;
     EKeptArchive Kept = EKeptArchive::None;
     FString KeptWhy;          // why a kept archive is stale, one plain line
     FImgArchiveCheck Check{}; // of NAME.img when it is in use as the original
-    // The shrink's record, of the shrunk archive in use (State Shrunk) or kept (ShrunkBytes >= 0).
+    // The shrink's record, of the shrunk archive in use (State Shrunk) or kept (KeptShrunkBytes >= 0).
     ERecordRead RecordRead = ERecordRead::None;
     FShrinkRecord Record;
     // The shrunk archive in use is no longer what the shrink put in place (IsShrunkChanged): a mod was installed

@@ -243,12 +243,9 @@ bool RecordBuild(const FArchiveFiles& Files, const FShrinkJobOptions& Options, c
 FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJobOptions& Options,
                                     FTransactionResult Result)
 {
-    const TDynArray<FString> CurFiles = AsFileSet(Files.Cur);
-    const TDynArray<FString> TempShrinkFiles = AsFileSet(Files.Temp);
-    const TDynArray<FString> BakModFiles = AsFileSet(Files.ShrunkBak);
     // The kept archive goes before its record: an archive left without its record would be taken for one made
     // before records were kept.
-    if (DeleteFiles(BakModFiles) == -1 || !DeleteShrinkRecord(Files))
+    if (DeleteFiles(AsFileSet(Files.KeptShrunk)) == -1 || !DeleteShrinkRecord(Files))
     {
         Result.OsError = CoreOS::LastError();
         return Failed(Result, ETransactionFailure::DeleteFailed,
@@ -263,7 +260,7 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
     Build.Cancel = Options.Cancel;
     Build.Choice() = Options.Choice();
     FShrinkResult Last;
-    if (BuildShrunkFiles(CurFiles, TempShrinkFiles, Build, Last) == -1)
+    if (BuildShrunkFiles(AsFileSet(Files.Cur), AsFileSet(Files.Temp), Build, Last) == -1)
     {
         Result.BuildFailure = Last.Failure;
         Result.BuildReason = Last.Reason;
@@ -281,7 +278,7 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
         return Failed(Result, ETransactionFailure::BuildFailed,
                       u"Perform Shrink - Failed while building TempShrinkFiles");
     }
-    Result.OsError = MoveReplacing(Files.ShrunkBak, Files.Temp);
+    Result.OsError = MoveReplacing(Files.KeptShrunk, Files.Temp);
     if (Result.OsError != CoreOS::OSERROR_None)
     {
         return Failed(Result, ETransactionFailure::RenameFailed,
@@ -300,7 +297,7 @@ FTransactionResult SwapIn(const FArchiveFiles& Files, FTransactionResult Result)
         return Failed(Result, ETransactionFailure::RenameFailed,
                       u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
     }
-    Result.OsError = MoveReplacing(Files.Cur, Files.ShrunkBak);
+    Result.OsError = MoveReplacing(Files.Cur, Files.KeptShrunk);
     if (Result.OsError != CoreOS::OSERROR_None)
     {
         Result.bRolledBack = MoveWithoutReplacing(Files.Cur, Files.OrigBak) == CoreOS::OSERROR_None;
@@ -342,7 +339,7 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
 
     // A shrunk archive kept from an earlier shrink is reused as it is, but only when it is what this shrink would
     // build: after a mod was installed it would silently take the mod away again.
-    if (CountExistingFiles(AsFileSet(Files.ShrunkBak)) != 0)
+    if (CountExistingFiles(AsFileSet(Files.KeptShrunk)) != 0)
     {
         FShrinkRecord Record;
         const ERecordRead Read = ReadShrinkRecord(Files, Record);
@@ -397,7 +394,7 @@ FTransactionResult RestoreLocked(const FArchiveFiles& Files, const FShrinkJobOpt
     if (ChangeStandsInTheWay(Files, Options, Result))
         return Result;
     // Keeping the shrunk archive is a bonus: without a current archive this move fails and the restore goes on.
-    MoveReplacing(Files.ShrunkBak, Files.Cur);
+    MoveReplacing(Files.KeptShrunk, Files.Cur);
     Result.OsError = MoveReplacing(Files.Cur, Files.OrigBak);
     if (Result.OsError != CoreOS::OSERROR_None)
     {
@@ -474,7 +471,7 @@ FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
     }
     // The record describes the shrunk archive in use while there is one, else the kept one.
     FShrinkRecord Record;
-    const bool bKept = appPathExists(Files.ShrunkBak);
+    const bool bKept = appPathExists(Files.KeptShrunk);
     const ERecordRead Read =
         bKept && State != EArchiveState::Shrunk ? ReadShrinkRecord(Files, Record) : ERecordRead::None;
     if (IsKeptArchiveChanged(State, bKept, Read, Record) && !bDiscardChanges)
@@ -484,7 +481,7 @@ FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
     }
     // The kept archive goes before its record, as a shrink deletes them: an archive without its record would be
     // taken for one made before records were kept.
-    if (!RemoveKept(Files.ShrunkBak, Result) || !RemoveKept(Files.Temp, Result))
+    if (!RemoveKept(Files.KeptShrunk, Result) || !RemoveKept(Files.Temp, Result))
         return Result;
     // A record outlives no shrunk archive it could describe.
     if (State != EArchiveState::Shrunk && !RemoveKept(Files.Record, Result))
@@ -751,7 +748,7 @@ int64_t GetBuildBytes(const FArchiveFiles& Files, const FShrinkJobOptions& Optio
 int64_t EstimateArchive(const FArchiveFiles& Files, const FArchiveStatus& Status, const FShrinkJobOptions& Options,
                         std::atomic<int32_t>& Stop, bool& bStopped)
 {
-    const int64_t Kept = FileManager()->FileSize(*Files.ShrunkBak);
+    const int64_t Kept = FileManager()->FileSize(*Files.KeptShrunk);
     if (Kept >= 0 && LooksTakenAsItIs(Status, Files, Options.Settings, Options.SkipRulesFile))
         return Kept;
     // A cancel flag and a progress value of its own: the shrinks' are the client's, which it publishes.

@@ -277,7 +277,7 @@ TEST_F(FShrinkEngineServerTest, TheShrinksRecordDecidesReuseAndRestore)
     const FCleanResult Clean = CleanArchive(Files, false);
     EXPECT_EQ(Clean.Outcome, ECleanOutcome::Done);
     ASSERT_EQ(Clean.Removed.Num(), 2);
-    EXPECT_EQ(Clean.Removed[0], Files.ShrunkBak);
+    EXPECT_EQ(Clean.Removed[0], Files.KeptShrunk);
     EXPECT_EQ(Clean.Removed[1], Files.Record);
     EXPECT_EQ(Read(u""), Copy);
     EXPECT_EQ(CleanArchive(Files, false).Outcome, ECleanOutcome::NothingToDo);

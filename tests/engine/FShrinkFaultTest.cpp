@@ -54,7 +54,7 @@ protected:
     void Reset()
     {
         CoreOS::ResetOsFaults();
-        for (const FString& Name : {Files().Cur, Files().Temp, Files().OrigBak, Files().ShrunkBak})
+        for (const FString& Name : {Files().Cur, Files().Temp, Files().OrigBak, Files().KeptShrunk})
         {
             CoreOS::FileSetAttributes(*Name, CoreOS::FILEATTR_Normal);
             CoreOS::FileDelete(*Name);
