@@ -65,7 +65,7 @@ FString RecordText(const FShrinkRecord& Record)
     Line(u"SourceBytes", FString::Printf(u"%lld", (long long)Record.Source.Bytes));
     Line(u"SourceTime", FString::Printf(u"%lld", (long long)Record.Source.Time));
     Line(u"SourceDigest", Hex(Record.SourceDigest));
-    Line(u"KeptShrunkBytes", FString::Printf(u"%lld", (long long)Record.Shrunk.Bytes));
+    Line(u"ShrunkBytes", FString::Printf(u"%lld", (long long)Record.Shrunk.Bytes));
     Line(u"ShrunkTime", FString::Printf(u"%lld", (long long)Record.Shrunk.Time));
     Line(u"ShrunkDigest", Hex(Record.ShrunkDigest));
     Line(u"ShrunkDirectory", Hex(Record.ShrunkDirectoryDigest));
@@ -87,7 +87,7 @@ bool ParseRecord(const Core::Service::FConfigSection& Values, FShrinkRecord& Rec
         FShrinkSettings::FromText(Get(u"Settings"), Record.Settings) &&
         ParseHex(Get(u"SkipRules"), Record.SkipRulesDigest) && ParseNumber(Get(u"BuiltInRules"), BuiltIn) &&
         ParseNumber(Get(u"SourceBytes"), Record.Source.Bytes) && ParseNumber(Get(u"SourceTime"), Record.Source.Time) &&
-        ParseHex(Get(u"SourceDigest"), Record.SourceDigest) && ParseNumber(Get(u"KeptShrunkBytes"), Record.Shrunk.Bytes) &&
+        ParseHex(Get(u"SourceDigest"), Record.SourceDigest) && ParseNumber(Get(u"ShrunkBytes"), Record.Shrunk.Bytes) &&
         ParseNumber(Get(u"ShrunkTime"), Record.Shrunk.Time) && ParseHex(Get(u"ShrunkDigest"), Record.ShrunkDigest) &&
         ParseHex(Get(u"ShrunkDirectory"), Record.ShrunkDirectoryDigest) && ParseNumber(Get(u"Changed"), Changed);
     Record.bBuiltInRules = BuiltIn != 0;

@@ -43,18 +43,18 @@ void DecodeEntry(FFileHandle File, const FImgDirEntry& Dir, int32_t Entry, const
     if (!ReadImgBytes(File, Dir.DataOffset(), Bytes.GetData(), Bytes.Num()))
         return;
     FByteArray Shrunk(Bytes);
-    int32_t KeptShrunkBytes = Shrunk.Num();
+    int32_t ShrunkBytes = Shrunk.Num();
     FEntryTrace Trace;
     std::unique_ptr<FTxdEntryContext> Context(new FTxdEntryContext(
         SkipRules, Options.Reencode ? Options.Reencode : &ReencodeImage, TxdName, &Trace, nullptr, Options.Settings));
-    const bool bShrunk = ProcessTxdEntry(*Context, Shrunk.GetData(), KeptShrunkBytes) != TXDENTRY_Malformed;
+    const bool bShrunk = ProcessTxdEntry(*Context, Shrunk.GetData(), ShrunkBytes) != TXDENTRY_Malformed;
     for (FTexturePair& Pair : Pairs)
     {
         if (Pair.Fact.Entry != Entry)
             continue;
         Pair.Before = DecodeTexture(Bytes.GetData(), Bytes.Num(), Pair.Fact.Index);
         if (bShrunk)
-            Pair.After = DecodeTexture(Shrunk.GetData(), KeptShrunkBytes, Pair.Fact.Index);
+            Pair.After = DecodeTexture(Shrunk.GetData(), ShrunkBytes, Pair.Fact.Index);
     }
 }
 } // namespace

@@ -158,6 +158,12 @@ TEST_F(FGameDirTest, WineRegistryValuesAreFoundAsWineWritesThem)
     EXPECT_EQ(Value.ToUtf8(), "C:\\Games\\GTA \"SA\"\\");
     EXPECT_FALSE(ReadWineRegValue(Reg, FString(u"Software\\Quorrin: San Andreas"), FString(u"Missing"), Value));
     EXPECT_FALSE(ReadWineRegValue(Reg, FString(u"Software\\Quorrin"), FString(u"GTA:SA Path"), Value));
+    // Wine writes what is not ASCII as \x and up to four hex digits, which end at the first character that is
+    // none (g and G are not); \t, \n and \0 are its other escapes.
+    const FString Escaped = FString::FromUtf8("[Software\\\\Quorrin: San Andreas] 1\n"
+                                              "\"GTA:SA Path\"=str(2):\"C:\\\\Sp\\x00e95\\xfcg\\xE9G\\tX\\0\\n\"\n");
+    ASSERT_TRUE(ReadWineRegValue(Escaped, FString(u"Software\\Quorrin: San Andreas"), FString(u"GTA:SA Path"), Value));
+    EXPECT_EQ(Value, u"C:\\Sp\u00e95\u00fcg\u00e9G\tX\n");
 
     EXPECT_EQ(MapWineDrivePath(FString(u"/p/"), FString(u"C:\\Games\\GTA")).ToUtf8(), "/p/dosdevices/c:/Games/GTA/");
     EXPECT_EQ(MapWineDrivePath(FString(u"/p"), FString(u"z:")).ToUtf8(), "/p/dosdevices/z:/");
@@ -185,6 +191,8 @@ TEST_F(FGameDirTest, SteamLibraryListIsReadWhateverItsShape)
          {"/short"}},
         {"", {}},
         {"{{{{ \"path\"", {}},
+        // An escaped backslash is one; one at the end of a line escapes nothing, and the token is broken there.
+        {"\"path\" \"D:\\\\Games\"\n\"path\" \"/trail\\\n\"path\" \"/next\"", {"D:\\Games", "/next"}},
     };
     for (const auto& Case : Cases)
     {

@@ -11,6 +11,7 @@
 #include "Core/Inc/CorePath.h"
 #include "engine/FPreviewPage.h"
 #include "engine/FPreviewPictures.h"
+#include "shrinker/FTxdImage.h"
 #include "tests/support/TempDir.h"
 #include "tools/make-sample-game/SampleGame.h"
 
@@ -69,12 +70,24 @@ TEST(FPreviewPageTest, PicturesAreTheShrinksOwnAndThePageKeepsThemExactly)
     EXPECT_EQ(Preview.EstimatedBytes(), Result.OutputBytes);
     EXPECT_EQ(Preview.Facts.Changed, Result.Stats.Textures.Changed);
     TDynArray<FTexturePair> Written = Preview.Pairs;
+    // A pair whose entry is not in the archive gets no pictures.
+    FTexturePair Stray = Preview.Pairs[0];
+    Stray.Fact.Entry = 100000;
+    Stray.Before = Stray.After = FTexturePicture();
+    Written.AddItem(Stray);
     ASSERT_TRUE(DecodeTexturePairs(*Shrunk, Options, Written));
-    for (int32_t i = 0; i < Written.Num(); ++i)
+    EXPECT_TRUE(Written.Last().Before.IsEmpty() && Written.Last().After.IsEmpty());
+    for (int32_t i = 0; i < Preview.Pairs.Num(); ++i)
     {
         const FTexturePair& Pair = Preview.Pairs[i];
         SCOPED_TRACE(Pair.Fact.TxdName.ToUtf8() + "." + Pair.Fact.Name.ToUtf8());
         ASSERT_FALSE(Pair.Before.IsEmpty() || Pair.After.IsEmpty());
+        // A kind without alpha is drawn opaque, whatever its stored alpha bytes hold.
+        const FTextureKind* Kind = FindTextureKind(Pair.Fact.Kind);
+        bool bOpaque = true;
+        for (int32_t j = 3; j < Pair.Before.Rgba.Num(); j += 4)
+            bOpaque = bOpaque && Pair.Before.Rgba[j] == 255;
+        EXPECT_TRUE(!Kind || Kind->bAlpha || bOpaque);
         EXPECT_EQ(Pair.After.Width, Pair.Fact.NewWidth);
         EXPECT_TRUE(Written[i].Before.Rgba.Num() == Pair.After.Rgba.Num() &&
                     std::equal(Pair.After.Rgba.begin(), Pair.After.Rgba.end(), Written[i].Before.Rgba.begin()));

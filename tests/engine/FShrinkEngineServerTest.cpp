@@ -316,3 +316,22 @@ TEST_F(FShrinkEngineServerTest, StatusAndRestoreTakeOneVerdictOnAChangedShrunkAr
         EXPECT_EQ(Read(u"") == Original, !Row.bChanged);
     }
 }
+
+// The record is a file that outlives the program that wrote it: one written by an earlier release is read as it
+// stands, key by key.
+TEST_F(FShrinkEngineServerTest, ARecordOfAnEarlierReleaseIsRead)
+{
+    const FArchiveFiles Files = GetGameArchiveFiles(Game());
+    ASSERT_TRUE(WriteTestFile(Files.Record, "[Shrink]\r\nSettings=max-side:512 no-smooth\r\n"
+                                            "SkipRules=00000000000000ff\r\nBuiltInRules=1\r\nSourceBytes=1000\r\n"
+                                            "SourceTime=2000\r\nSourceDigest=0000000000000001\r\nShrunkBytes=500\r\n"
+                                            "ShrunkTime=3000\r\nShrunkDigest=0000000000000002\r\n"
+                                            "ShrunkDirectory=0000000000000003\r\nChanged=1\r\n"));
+    FShrinkRecord Record;
+    ASSERT_EQ(ReadShrinkRecord(Files, Record), ERecordRead::Read);
+    EXPECT_EQ(Record.Settings.ToText(), u"max-side:512 no-smooth");
+    EXPECT_TRUE(Record.SkipRulesDigest == 0xff && Record.bBuiltInRules && Record.bChanged);
+    EXPECT_TRUE(Record.Source.Bytes == 1000 && Record.Source.Time == 2000 && Record.SourceDigest == 1);
+    EXPECT_TRUE(Record.Shrunk.Bytes == 500 && Record.Shrunk.Time == 3000 && Record.ShrunkDigest == 2);
+    EXPECT_EQ(Record.ShrunkDirectoryDigest, 3u);
+}

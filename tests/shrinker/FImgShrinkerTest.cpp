@@ -117,6 +117,11 @@ TEST_F(FImgShrinkerTest, UnchangedArchiveIsReproducedByteForByte)
     EXPECT_TRUE(Capture.Contains("Writing "));
     // The dictionary was examined and counted although nothing changed.
     EXPECT_EQ(Utf8Lines(Result.ReportLines), std::vector<std::string>{"1 images have 3 MipLevels"});
+    // A dry run reads as a shrink does and writes nothing, which its trace says too.
+    FCaptureDebugOutput DryRun;
+    Options.bDryRun = true;
+    ASSERT_TRUE(Shrink(FImgBuilder(Builder).Build(), &KeepEverything));
+    EXPECT_TRUE(DryRun.Contains("Reading ") && !DryRun.Contains("Writing "));
 }
 
 TEST_F(FImgShrinkerTest, OnlyNamesEndingInTxdAreDictionaries)
@@ -307,6 +312,14 @@ TEST_F(FImgShrinkerTest, ReplaceWhenDoneKeepsTheOldDestinationUntilTheNewOneIsCo
     // A failed run leaves the old destination as it was and removes its temporary.
     ASSERT_TRUE(WriteFileBytes(Dest, {1, 2, 3}));
     EXPECT_FALSE(Shrink(Source, &DropLargestLevel, 3 * 2048));
+    EXPECT_EQ(ReadFileBytes(Dest), (FBytes{1, 2, 3}));
+    EXPECT_FALSE(TestFileExists(Part));
+
+    // A temporary that the system could not make durable is no complete archive, however its close went.
+    CoreOS::ArmOsFault(CoreOS::OSFAULT_Flush, 1);
+    EXPECT_FALSE(Shrink(Source, &DropLargestLevel));
+    CoreOS::ResetOsFaults();
+    EXPECT_EQ(Result.Failure, EShrinkFailure::WriteFailed);
     EXPECT_EQ(ReadFileBytes(Dest), (FBytes{1, 2, 3}));
     EXPECT_FALSE(TestFileExists(Part));
 
