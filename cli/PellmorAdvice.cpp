@@ -5,7 +5,7 @@
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FFileManager.h"
 #include "Core/Inc/FGlobalVars.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 
 namespace
 {

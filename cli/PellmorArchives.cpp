@@ -2,7 +2,7 @@
 // game loads (--all), and how they are named to people.
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 #include "engine/FGameArchives.h"
 #include "engine/FPreviewPage.h"
 

@@ -1,7 +1,7 @@
 // pellmor clean: removes what the shrinks keep beside each archive that the game does not need (the shrunk copy
 // kept for the next shrink, a leftover of an interrupted build), never an original, and says what it removed.
 #include "Core/Inc/CoreFormat.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 
 namespace
 {

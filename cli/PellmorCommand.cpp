@@ -7,7 +7,7 @@
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FTxdImage.h"
 

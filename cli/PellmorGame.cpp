@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "Core/Inc/CoreUtil.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 #include "engine/FShrinkEngineClient.h"
 
 namespace

@@ -2,7 +2,7 @@
 // them and the shell completion for the packaging.
 #include "cli/PellmorCommand.h"
 
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 
 namespace
 {

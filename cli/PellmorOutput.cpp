@@ -1,5 +1,5 @@
 // What the pellmor command says about failures, paths, game folders and skip rules, for people and for JSON.
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 #include <atomic>
 
 #include "Core/Inc/CorePath.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 #include "engine/FPreviewPage.h"
 
 namespace

@@ -1,7 +1,7 @@
 // pellmor status: the state of each archive as the engine sees it, what a shrink of it would need, and what to do
 // next, in the words that shrink and restore use.
 #include "Core/Inc/CoreUtil.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 #include "shrinker/FSkipRules.h"
 
 namespace

@@ -11,7 +11,7 @@
 #include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 #include "PellmorTestSupport.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 #include "cli/PellmorConsole.h"
 #include "shrinker/FImgShrinker.h"
 #include "tests/support/ImgBuilder.h"

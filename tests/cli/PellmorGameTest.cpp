@@ -12,7 +12,7 @@
 #include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 #include "PellmorTestSupport.h"
-#include "cli/PellmorCommands.h"
+#include "cli/PellmorInternals.h"
 #include "engine/FGameFiles.h"
 #include "shrinker/FImgShrinker.h"
 #include "tests/support/ImgBuilder.h"
