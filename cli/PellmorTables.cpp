@@ -157,7 +157,8 @@ const char16_t* const HelpCommandSummary = u"this text, or more about one comman
 
 const char16_t* const GameDirHelp =
     u"GAME_DIR is the game's folder, the one that holds Models; the Models folder or Models\\gta3.img will do "
-    u"too. Without GAME_DIR pellmor looks for the game in the folder PellmorWin.exe last showed, in pellmor's own "
+    u"too. Without GAME_DIR pellmor looks for the game in the current folder (or above it, in its Models folder), "
+    u"in the folder PellmorWin.exe last showed, in pellmor's own "
     u"folder and the one above it, in the registry, on Linux in the Wine prefix $WINEPREFIX (else .wine in the "
     u"home folder) and in the Steam libraries and their Proton prefixes, and on Windows last in the default "
     u"install folder.";
