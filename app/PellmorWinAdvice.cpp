@@ -9,69 +9,15 @@ namespace
 {
 const char16_t* const Paragraph = u"\r\n\r\n";
 
-FString CopyAgain(const FString& ArchiveName)
+// The archive as the dialog's words name it.
+FOutcomeNames NamesOf(const FArchiveFiles& Files)
 {
-    return FString::Printf(u"Copy %s again from the game's install or a backup.", *ArchiveName);
-}
-
-FString DescribeNotAnArchive(const FString& ArchiveName)
-{
-    return FString::Printf(u"%s is not an IMG version-2 archive, as the game's own is.", *ArchiveName);
-}
-
-FString DescribeWriteDenied(const FArchiveFiles& Files)
-{
-    return u"Windows does not let PellmorWin change the files in\r\n" + Files.Folder +
-           u"\r\n\r\nRun PellmorWin as administrator (right-click PellmorWin.exe and choose \"Run as "
-           u"administrator\"), or move the game to a folder you may write to, such as C:\\Games.";
-}
-
-FString DescribeInUse(const FArchiveFiles& Files)
-{
-    return FString::Printf(u"The game's archive is in use, so Windows does not let PellmorWin rename or delete it. "
-                           u"Close the game, or any program that has %s open, and try again.",
-                           *Files.Name);
-}
-
-FString DescribeSpace(const FVerdict& Verdict)
-{
-    const FString Needed = appFormatMegabytes(Verdict.NeededBytes);
-    if (Verdict.FreeBytes < 0)
-        return FString::Printf(u"PellmorWin cannot tell how much space is free on the drive that holds the game; a "
-                               u"shrink needs %s.",
-                               *Needed);
-    return FString::Printf(u"There is not enough free space on the drive that holds the game: %s free, %s needed. "
-                           u"Free some space and try again.",
-                           *appFormatMegabytes(Verdict.FreeBytes), *Needed);
-}
-
-// The advice for the kind of failure; empty where the engine's text says all there is.
-FString DescribeKind(const FVerdict& Verdict, const FArchiveFiles& Files)
-{
-    switch (Verdict.Kind)
-    {
-        case EVerdict::Busy:
-            return u"Another shrink or restore (another PellmorWin.exe, or pellmor) is running on these game files; "
-                   u"nothing was changed. Wait until it has finished, then try again.";
-        case EVerdict::NoSpace:
-            return DescribeSpace(Verdict);
-        case EVerdict::Damaged:
-            return DescribeDamage(Files.Name, Verdict.Damage) + u" " + CopyAgain(Files.Name);
-        case EVerdict::NotAnArchive:
-            return DescribeNotAnArchive(Files.Name) + u" " + CopyAgain(Files.Name);
-        case EVerdict::AccessDenied:
-            return DescribeWriteDenied(Files);
-        case EVerdict::InUse:
-            return DescribeInUse(Files);
-        case EVerdict::Changed:
-            return FString::Printf(u"%s changed after the shrink (a mod was installed into the shrunk archive), and "
-                                   u"a restore would take that change away from the game. To restore anyway, open "
-                                   u"PellmorWin, click Restore and answer Yes; then install the mod again into the "
-                                   u"original, and shrink again.",
-                                   *Files.Name);
-        default:
-            return FString();
-    }
+    FOutcomeNames Names;
+    Names.Archive = Files.Name;
+    Names.File = Files.Name;
+    Names.Folder = Files.Folder;
+    Names.Original = appPathFileName(Files.OrigBak);
+    return Names;
 }
 } // namespace
 
@@ -86,7 +32,7 @@ FString DescribeFailure(const FString& Message, const FVerdict& Verdict, const F
                                       *appPathFileName(Files.OrigBak))
                     : FString(u"The restore failed.");
     }
-    const FString Advice = DescribeKind(Verdict, Files);
+    const FString Advice = SayOutcome(&FOutcome::DialogAdvice, NamesOf(Files), Verdict);
     if (!Advice.IsEmpty())
         Text += Paragraph + Advice;
     return Text;
@@ -94,10 +40,9 @@ FString DescribeFailure(const FString& Message, const FVerdict& Verdict, const F
 
 FString DescribeShrunkOtherwise(const FString& Name, const FVerdict& Verdict)
 {
-    return FString::Printf(u"%s is shrunk already, with another choice: it was made %s, and this shrink asks for %s. "
-                           u"Nothing was changed.%sTo shrink it with this choice, restore it first (Restore in the "
-                           u"window, or PellmorWin.exe /u), then shrink again.",
-                           *Name, *Verdict.Made.Describe(), *Verdict.Asked.Describe(), Paragraph);
+    FArchiveFiles Files;
+    Files.Name = Name;
+    return SayOutcome(&FOutcome::DialogAdvice, NamesOf(Files), Verdict);
 }
 
 FString DescribeSystemError(uint32_t Error)
@@ -146,10 +91,10 @@ FString GetUnshrinkableStatus(const FArchiveStatus& Seen, const FString& Archive
     if (Seen.State == EArchiveState::Damaged)
         What = DescribeDamage(ArchiveName, Seen.Check.Damage);
     else if (Seen.State == EArchiveState::NotAnArchive)
-        What = DescribeNotAnArchive(ArchiveName);
+        What = DescribeNotAnArchiveForDialog(ArchiveName);
     else
         return FString();
-    return u"Found GTA:SA files, but " + What + Paragraph + CopyAgain(ArchiveName) +
+    return u"Found GTA:SA files, but " + What + Paragraph + DescribeCopyAgainForDialog(ArchiveName) +
            u" Shrink stays off until then.\r\n";
 }
 

@@ -10,6 +10,7 @@
 #include "engine/FGameDir.h"
 #include "engine/FGameFiles.h"
 #include "engine/FShrinkEngineClient.h"
+#include "engine/FOutcomes.h"
 #include "engine/FTransactionVerdict.h"
 
 // The text of a failure's message box: Message, the engine's own text, first and unchanged; then, after a blank

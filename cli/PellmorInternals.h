@@ -15,6 +15,7 @@
 #include "engine/FGameDir.h"
 #include "engine/FGameFiles.h"
 #include "engine/FShrinkEngineServer.h"
+#include "engine/FOutcomes.h"
 #include "engine/FTransactionVerdict.h"
 #include "shrinker/FShrinkSettings.h"
 #include "shrinker/FSkipRulesCheck.h"
@@ -81,6 +82,9 @@ enum class EPellmorError : int32_t
     Failed,       // the work itself failed; the message says why (stays the last)
 };
 const char16_t* PellmorErrorCode(EPellmorError Error);
+// The engine's verdict that the failure stands for (its row of the outcomes' table, engine/FOutcomes.h); Done for
+// those that only the command line knows (usage, no-archive).
+EVerdict PellmorErrorVerdict(EPellmorError Error);
 // What the code means, in a few words for the manual page: "too little free space for a shrink".
 const char16_t* PellmorErrorMeaning(EPellmorError Error);
 // The exit code of a command that ended with Error; a cancel's from what cancelled it (Ctrl-C when none did).

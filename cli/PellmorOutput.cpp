@@ -63,40 +63,38 @@ const char16_t* SkipRuleWhyText(ESkipRuleWhy Why)
 
 namespace
 {
-// Each failure's code for scripts, its exit code and what it means, in the order of EPellmorError. Exit code 2 says
-// that the command must be told something else, 1 that the work failed.
+// Each failure of a command in the order of EPellmorError: the verdict of the engine's it stands for, whose row of
+// the outcomes' table gives its code, exit code and meaning; or, for the two that only the command line knows,
+// those three here. Exit code 2 says that the command must be told something else, 1 that the work failed.
 const struct
 {
     EPellmorError Error;
-    const char16_t* Code;
-    int32_t Exit;
-    const char16_t* Meaning;
+    EVerdict Verdict; // Done: none
+    const char16_t* Code = nullptr;
+    EOutcomeExit Exit = EOutcomeExit::Failed;
+    const char16_t* Meaning = nullptr;
 } ErrorCodes[] = {
-    {EPellmorError::Usage, u"usage", PELLMOR_Usage, u"wrong arguments or options"},
-    {EPellmorError::NoGame, u"no-game", PELLMOR_Usage, u"no game folder found, or no game files in the folder named"},
-    {EPellmorError::NoArchive, u"no-archive", PELLMOR_Usage,
+    {EPellmorError::Usage, EVerdict::Done, u"usage", EOutcomeExit::Usage, u"wrong arguments or options"},
+    {EPellmorError::NoGame, EVerdict::NoFiles},
+    {EPellmorError::NoArchive, EVerdict::Done, u"no-archive", EOutcomeExit::Usage,
      u"an archive named with --archive is not there, or lies outside the game folder"},
-    {EPellmorError::NotAnArchive, u"not-an-archive", PELLMOR_Failed,
-     u"the archive is no IMG archive of the game's kind (version 2)"},
-    {EPellmorError::Damaged, u"damaged", PELLMOR_Failed, u"entries of the archive lie past its end; copy it again"},
-    {EPellmorError::CannotRead, u"cannot-read", PELLMOR_Failed,
-     u"SRC or the skip rules file cannot be read, or an archive of the game is there but cannot be"
-     u" (a permission, a disk fault)"},
-    {EPellmorError::NoSpace, u"no-space", PELLMOR_Failed, u"too little free space for a shrink"},
-    {EPellmorError::AccessDenied, u"access-denied", PELLMOR_Failed, u"the archive's folder may not be changed"},
-    {EPellmorError::InUse, u"in-use", PELLMOR_Failed, u"the game or another program has the archive open"},
-    {EPellmorError::Busy, u"busy", PELLMOR_Failed, u"another shrink or restore is running on the same files"},
-    {EPellmorError::Cancelled, u"cancelled", PELLMOR_Cancelled,
-     u"cancelled by Ctrl-C, SIGTERM or a closed terminal; the files are as they were"},
-    {EPellmorError::Changed, u"changed", PELLMOR_Failed,
-     u"a restore was refused: the archive in use changed after the shrink (a mod was installed into it); "
-     u"restore --discard-changes puts the original back anyway"},
-    {EPellmorError::ShrunkOtherwise, u"shrunk-otherwise", PELLMOR_Failed,
-     u"a shrink was refused: the archive is shrunk already with another choice; restore first, then shrink"},
-    {EPellmorError::Failed, u"failed", PELLMOR_Failed, u"the work itself failed; the message says why"},
+    {EPellmorError::NotAnArchive, EVerdict::NotAnArchive},
+    {EPellmorError::Damaged, EVerdict::Damaged},
+    {EPellmorError::CannotRead, EVerdict::CannotRead},
+    {EPellmorError::NoSpace, EVerdict::NoSpace},
+    {EPellmorError::AccessDenied, EVerdict::AccessDenied},
+    {EPellmorError::InUse, EVerdict::InUse},
+    {EPellmorError::Busy, EVerdict::Busy},
+    {EPellmorError::Cancelled, EVerdict::Cancelled},
+    {EPellmorError::Changed, EVerdict::Changed},
+    {EPellmorError::ShrunkOtherwise, EVerdict::ShrunkOtherwise},
+    {EPellmorError::Failed, EVerdict::Failed},
 };
 static_assert(sizeof(ErrorCodes) / sizeof(ErrorCodes[0]) == size_t(EPellmorError::Failed) + 1,
               "a code for every failure");
+static_assert(int32_t(EOutcomeExit::Failed) == PELLMOR_Failed && int32_t(EOutcomeExit::Usage) == PELLMOR_Usage &&
+                  int32_t(EOutcomeExit::Cancelled) == PELLMOR_Cancelled,
+              "the outcomes' exit codes are the command's");
 
 // The exit codes in increasing order, and what each means.
 const struct
@@ -112,22 +110,35 @@ const struct
     {PELLMOR_Terminated, u"cancelled with SIGTERM"},
 };
 
-int32_t ErrorIndex(EPellmorError Error)
+const size_t NumErrors = sizeof(ErrorCodes) / sizeof(ErrorCodes[0]);
+
+// The failure's row; a value outside the enumeration is a fault of the program's (the last row stands in for it).
+size_t ErrorIndex(EPellmorError Error)
 {
-    const int32_t Index = int32_t(Error);
-    appCheck(Index >= 0 && Index <= int32_t(EPellmorError::Failed) && ErrorCodes[Index].Error == Error);
+    const size_t Index = size_t(Error) < NumErrors ? size_t(Error) : NumErrors - 1;
+    appCheck(ErrorCodes[Index].Error == Error);
     return Index;
+}
+
+bool IsVerdict(EPellmorError Error)
+{
+    return ErrorCodes[ErrorIndex(Error)].Verdict != EVerdict::Done;
 }
 } // namespace
 
+EVerdict PellmorErrorVerdict(EPellmorError Error)
+{
+    return ErrorCodes[ErrorIndex(Error)].Verdict;
+}
+
 const char16_t* PellmorErrorCode(EPellmorError Error)
 {
-    return ErrorCodes[ErrorIndex(Error)].Code;
+    return IsVerdict(Error) ? GetOutcome(PellmorErrorVerdict(Error)).Code : ErrorCodes[ErrorIndex(Error)].Code;
 }
 
 const char16_t* PellmorErrorMeaning(EPellmorError Error)
 {
-    return ErrorCodes[ErrorIndex(Error)].Meaning;
+    return IsVerdict(Error) ? GetOutcome(PellmorErrorVerdict(Error)).Meaning : ErrorCodes[ErrorIndex(Error)].Meaning;
 }
 
 int32_t PellmorExitCode(EPellmorError Error, CoreOS::EInterrupt Interrupt)
@@ -136,7 +147,7 @@ int32_t PellmorExitCode(EPellmorError Error, CoreOS::EInterrupt Interrupt)
         return PELLMOR_Terminated;
     if (Error == EPellmorError::Cancelled && Interrupt == CoreOS::INTERRUPT_Hangup)
         return PELLMOR_HungUp;
-    return ErrorCodes[ErrorIndex(Error)].Exit;
+    return int32_t(IsVerdict(Error) ? GetOutcome(PellmorErrorVerdict(Error)).Exit : ErrorCodes[ErrorIndex(Error)].Exit);
 }
 
 TDynArray<FPellmorExitDoc> GetPellmorExitDocs()
@@ -155,7 +166,7 @@ TDynArray<FPellmorExitDoc> GetPellmorExitDocs()
             for (CoreOS::EInterrupt Interrupt : Interrupts)
                 bEnds = bEnds || PellmorExitCode(Code.Error, Interrupt) == Exit.Exit;
             if (bEnds)
-                Doc.Codes.AddItem(FString(Code.Code));
+                Doc.Codes.AddItem(FString(PellmorErrorCode(Code.Error)));
         }
         Docs.AddItem(Doc);
     }

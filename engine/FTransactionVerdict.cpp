@@ -1,7 +1,6 @@
 // The verdict on a shrink or a restore, before it starts and after it ended.
 #include "engine/FTransactionVerdict.h"
 
-#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 
 namespace
@@ -187,14 +186,4 @@ FVerdict JudgeTransaction(const FArchiveFiles& Files, bool bRestore, const FTran
     Verdict.Reason = Result.BuildReason;
     Verdict.EngineText = Result.Message;
     return Verdict;
-}
-
-FString DescribeDamage(const FString& Archive, const FImgDamage& Damage)
-{
-    if (Damage.EntriesPastEnd > 0)
-        return FString::Printf(u"%s is damaged: %d %s past the end of the file, which is %s short.", *Archive,
-                               Damage.EntriesPastEnd, Damage.EntriesPastEnd == 1 ? u"entry lies" : u"entries lie",
-                               *appFormatMegabytes(Damage.BytesPastEnd));
-    return FString::Printf(u"%s is damaged: its entries claim %s, more than twice what the file holds.", *Archive,
-                           *appFormatMegabytes(Damage.BytesClaimed));
 }

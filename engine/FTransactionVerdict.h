@@ -110,7 +110,3 @@ FVerdict JudgeRestore(const FArchiveStatus& Status, const FShrinkNeeds& Needs);
 // (InUse) or a folder the user may not change (AccessDenied): it makes and removes a probe file in the folder
 // when the system's error alone does not tell. Blocks on the disk for that moment; any thread.
 FVerdict JudgeTransaction(const FArchiveFiles& Files, bool bRestore, const FTransactionResult& Result);
-
-// The sentence both front ends use for a damaged archive: "gta3.img is damaged: 12 entries lie past the end of
-// the file, which is 3.2 MB short." Archive is the archive's name as the front end shows it.
-FString DescribeDamage(const FString& Archive, const FImgDamage& Damage);
