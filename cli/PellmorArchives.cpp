@@ -171,5 +171,11 @@ bool ListSourceArchives(const FPellmorOptions& Options, FPellmorConsole& Console
         return true;
     }
     FGameDir Game;
+    return FindGameArchives(Options, Console, Game, Archives, Exit);
+}
+
+bool FindGameArchives(const FPellmorOptions& Options, FPellmorConsole& Console, FGameDir& Game,
+                      TDynArray<FGameArchive>& Archives, int32_t& Exit)
+{
     return ResolveGameDir(Options, Console, Game, Exit) && ListCommandArchives(Options, Game, Console, Archives, Exit);
 }

@@ -25,10 +25,6 @@ void WriteRun(FJsonWriter& Json, const FCleanRun& Run)
     Json.EndObject();
 }
 
-bool EndedAsAsked(const FCleanRun& Run)
-{
-    return Run.Verdict.Problem == EVerdict::Done || Run.Verdict.Problem == EVerdict::NothingToDo;
-}
 } // namespace
 
 int32_t RunClean(const FPellmorOptions& Options, FPellmorConsole& Console)
@@ -36,7 +32,7 @@ int32_t RunClean(const FPellmorOptions& Options, FPellmorConsole& Console)
     FGameDir Game;
     TDynArray<FGameArchive> Archives;
     int32_t Exit = PELLMOR_Usage;
-    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+    if (!FindGameArchives(Options, Console, Game, Archives, Exit))
         return Exit;
     TDynArray<FCleanRun> Runs;
     int64_t Freed = 0;
@@ -48,9 +44,9 @@ int32_t RunClean(const FPellmorOptions& Options, FPellmorConsole& Console)
         Run.Clean = CleanArchive(Archive.Files, Options.bDiscardChanges);
         Run.Verdict = SayClean(Archive, Run.Clean);
         Freed += Run.Clean.FreedBytes;
-        if (Exit == PELLMOR_Done && !EndedAsAsked(Run))
+        if (Exit == PELLMOR_Done && !Run.Verdict.EndedAsAsked())
             Exit = PellmorExitCode(ErrorFor(Run.Verdict.Problem), CoreOS::INTERRUPT_None);
-        if (!Options.bJson && EndedAsAsked(Run))
+        if (!Options.bJson && Run.Verdict.EndedAsAsked())
             SayOut(Console, Run.Verdict.Sentence);
         else if (!Options.bJson)
         {

@@ -277,7 +277,7 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     FGameDir Game;
     TDynArray<FGameArchive> Archives;
     int32_t Exit = PELLMOR_Usage;
-    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+    if (!FindGameArchives(Options, Console, Game, Archives, Exit))
         return Exit;
     Exit = PELLMOR_Done;
     int64_t Bytes = 0;

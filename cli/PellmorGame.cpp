@@ -32,10 +32,6 @@ struct FArchiveRun
     int64_t BuildBytes = 0;   // what its build reads: its share of the progress
 };
 
-bool EndedAsAsked(const FArchiveRun& Run)
-{
-    return Run.Verdict.Problem == EVerdict::Done || Run.Verdict.Problem == EVerdict::NothingToDo;
-}
 
 // What the archives of one command share while they run.
 struct FTransactionRun
@@ -350,7 +346,7 @@ void PrintOutcome(FPellmorConsole& Console, const TDynArray<FArchiveRun>& Runs, 
 {
     bool bAllDone = true;
     for (const FArchiveRun& Run : Runs)
-        bAllDone = bAllDone && EndedAsAsked(Run);
+        bAllDone = bAllDone && Run.Verdict.EndedAsAsked();
     if (bList)
     {
         Console.Out(SummaryTable(Runs) + (bAllDone ? u"Done.\n" : u""));
@@ -376,7 +372,7 @@ int32_t ExitCodeOf(const TDynArray<FArchiveRun>& Runs, CoreOS::EInterrupt Interr
     {
         if (Run.Verdict.Problem == EVerdict::Cancelled)
             return PellmorExitCode(EPellmorError::Cancelled, Interrupt);
-        if (Exit == PELLMOR_Done && !EndedAsAsked(Run))
+        if (Exit == PELLMOR_Done && !Run.Verdict.EndedAsAsked())
             Exit = PellmorExitCode(ErrorFor(Run.Verdict.Problem), Interrupt);
     }
     return Exit;
@@ -387,7 +383,7 @@ int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console
     FGameDir Game;
     TDynArray<FGameArchive> Archives;
     int32_t Exit = PELLMOR_Usage;
-    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+    if (!FindGameArchives(Options, Console, Game, Archives, Exit))
         return Exit;
     const bool bList = Options.NamesArchives();
     TDynArray<FArchiveRun> Runs = CheckArchives(Archives, Options, bShrink);

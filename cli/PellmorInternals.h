@@ -130,6 +130,10 @@ FString ShownFile(const FGameArchive& Archive, const FString& Path);
 // that an archive named does not exist or lies outside the game folder (exit 2).
 bool ListCommandArchives(const FPellmorOptions& Options, const FGameDir& Game, FPellmorConsole& Console,
                          TDynArray<FGameArchive>& Archives, int32_t& Exit);
+// The game's folder (ResolveGameDir) and the archives the command works on there (ListCommandArchives): the start
+// of every command on a game. False after saying why not (Exit set).
+bool FindGameArchives(const FPellmorOptions& Options, FPellmorConsole& Console, FGameDir& Game,
+                      TDynArray<FGameArchive>& Archives, int32_t& Exit);
 // The file a dry run of the game's Archive reads: its original, which a shrunk game keeps as NAME_ORIG_BAK.img, so
 // that an estimate never measures a shrink of the shrunk archive. Says so on standard error (unless bJson) when
 // it is the kept one.
@@ -158,6 +162,9 @@ struct FArchiveVerdict
     FString Sentence;   // what is wrong or what happened, and what it means for the player's files
     FString Advice;     // what to do about it; may be empty
     FString EngineText; // the engine's own message (shown with --verbose); empty when the engine was not asked
+
+    // Done, or nothing to do: the files are in the state asked for.
+    bool EndedAsAsked() const { return Problem == EVerdict::Done || Problem == EVerdict::NothingToDo; }
 };
 
 // A verdict in the words that status, shrink and restore all use.

@@ -310,7 +310,7 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
     FGameDir Game;
     TDynArray<FGameArchive> Archives;
     int32_t Exit = PELLMOR_Usage;
-    if (!ResolveGameDir(Options, Console, Game, Exit) || !ListCommandArchives(Options, Game, Console, Archives, Exit))
+    if (!FindGameArchives(Options, Console, Game, Archives, Exit))
         return Exit;
     TDynArray<FArchiveReport> Reports;
     for (const FGameArchive& Archive : Archives)
