@@ -18,8 +18,8 @@
 // A set holds Dir + "Models\gta3" + Suffix + ".img". Dir must end with a separator; names are formed by plain
 // concatenation. The routines below run on the job server's worker thread and keep no state: the files on disk
 // are the state. They are the engine's set routines as its text interface has always offered them (GetFileSet,
-// the two-list BuildShrunkFiles and GetFreeDiskSpaceMB only for that interface's callers); the transactions
-// below work on an archive's FArchiveFiles.
+// RenameFiles, the two-list BuildShrunkFiles and GetFreeDiskSpaceMB are there only for that interface's callers);
+// the transactions below work on an archive's FArchiveFiles.
 TDynArray<FString> GetFileSet(const FString& Dir, const char16_t* Suffix);
 // How many names of the list exist (can be opened for reading).
 int32_t CountExistingFiles(const TDynArray<FString>& List);
