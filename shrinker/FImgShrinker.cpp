@@ -459,6 +459,7 @@ void FImgShrinker::ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers)
         new FTxdEntryContext(SkipRules, Options.Reencode, Piece.TxdName, &Work.Trace, &Buffers, Options.Settings));
     Piece.Context->bKeepFacts = bool(Options.OnTexture);
     Piece.Context->bSizesOnly = Options.bDryRun && Options.bSizesOnly;
+    Piece.Context->bMeasureLoss = Piece.Context->bKeepFacts && Options.bMeasureLoss && !Piece.Context->bSizesOnly;
     int32_t NewLength = Work.Length;
     Piece.bMalformed = ProcessTxdEntry(*Piece.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;
     Work.Length = NewLength;

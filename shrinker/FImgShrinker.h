@@ -42,6 +42,9 @@ struct FShrinkOptions : FShrinkChoice
     // When set, every texture of every well-formed dictionary is told here, on the calling thread, in entry
     // order and in each dictionary's order, as its entry is written (also in a dry run).
     std::function<void(const FTextureFact&)> OnTexture;
+    // With OnTexture: each changed texture's loss is measured and told in its fact (the original's and the new
+    // largest level decoded and compared); costs a decode of both. Not with bSizesOnly, which makes no pixels.
+    bool bMeasureLoss = false;
 };
 
 enum class EShrinkFailure : int32_t

@@ -10,6 +10,8 @@
 #include "Core/Inc/CoreUtil.h"
 #include "shrinker/FMemoryWriter.h"
 #include "shrinker/FShrinkStats.h"
+#include "shrinker/FTexturePictures.h"
+#include "shrinker/FTextureLoss.h"
 #include "shrinker/FTxdImage.h"
 
 namespace
@@ -292,6 +294,23 @@ FTextureFact FactAfter(FTextureFact Fact, const FTxdImage& Image, ETextureOutcom
     return Fact;
 }
 
+// What the change from Before to After loses, both largest levels decoded as the game shows them. Not measured
+// when either cannot be decoded, or the pictures do not fit in memory (the shrink itself goes on).
+FTextureLoss MeasureReduction(const FTxdImage& Before, const FTxdImage& After)
+{
+    try
+    {
+        FTexturePicture Original, Reduced;
+        if (!DecodeLargestLevel(Before, Original) || !DecodeLargestLevel(After, Reduced))
+            return FTextureLoss();
+        return MeasureLoss(Original, Reduced);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return FTextureLoss();
+    }
+}
+
 // Hands each texture to the policy and marks those it changed in Changed. A changed record is not written on its
 // own: its struct takes the record's new size, and the record goes straight into the rewritten stream. Whether
 // any texture changed.
@@ -304,6 +323,8 @@ bool ProcessImages(FTxdEntryContext& Context, FRwChunk& Dict, TDynArray<FTxdImag
         FTextureFact Fact;
         if (Context.bKeepFacts)
             Fact = FactBefore(Context, Images[i], i, Struct.DataBytes.Num());
+        // The record as parsed: its levels are views of the payload, which stays as it is until the rewrite.
+        const FTxdImage Before = Context.bMeasureLoss ? Images[i] : FTxdImage();
         const ETextureOutcome Outcome = ProcessImage(Context, Images[i]);
         if (Outcome == ETextureOutcome::Changed)
         {
@@ -314,6 +335,8 @@ bool ProcessImages(FTxdEntryContext& Context, FRwChunk& Dict, TDynArray<FTxdImag
         }
         if (Context.bKeepFacts)
             Context.Facts.AddItem(FactAfter(Fact, Images[i], Outcome, Struct.Head.Size));
+        if (Context.bMeasureLoss && Outcome == ETextureOutcome::Changed)
+            Context.Facts.Last().Loss = MeasureReduction(Before, Images[i]);
     }
     return bChanged;
 }

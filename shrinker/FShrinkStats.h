@@ -12,6 +12,7 @@
 #include "shrinker/FScratchBytes.h"
 #include "shrinker/FShrinkSettings.h"
 #include "shrinker/FSkipRules.h"
+#include "shrinker/FTextureLoss.h"
 
 class FTxdEntryContext;
 struct FTxdImage;
@@ -48,6 +49,8 @@ struct FTextureFact
     int64_t Bytes = 0;    // the texture's record, before
     int64_t NewBytes = 0; // and after
     ETextureOutcome Outcome = ETextureOutcome::Changed; // Changed, or why it stays as it is
+    // What a changed texture loses (FTextureLoss.h), when the shrink was asked to measure it; else not measured.
+    FTextureLoss Loss;
 
     // The format for people: the kind's name ("DXT1a"), else "palette", the four characters of the format
     // ("DXT5") or "format N".
@@ -157,6 +160,8 @@ public:
     // New records are only sized, not made: a single level to be resampled becomes zeros of the size its
     // encoding would have, after the same checks (FShrinkOptions::bSizesOnly).
     bool bSizesOnly = false;
+    // With bKeepFacts too, each changed texture's loss is measured into its fact (FShrinkOptions::bMeasureLoss).
+    bool bMeasureLoss = false;
     TDynArray<FTextureFact> Facts;
     // Where the entry's trace lines go, and the buffers its textures are re-encoded in.
     FEntryTrace& Trace;

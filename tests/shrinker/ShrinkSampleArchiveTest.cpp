@@ -194,7 +194,8 @@ TEST(ShrinkSampleArchiveTest, LargestSideBringsEveryTextureToItAndLeavesTheRestB
 }
 
 // A dry run that only works out sizes gives, for each choice a player is shown, the bytes, the counts and the facts
-// of the full dry run, texture by texture and in the order of the archive.
+// of the full dry run, texture by texture and in the order of the archive; the full one measures what each changed
+// texture loses, the same with any number of threads.
 TEST(ShrinkSampleArchiveTest, SizesOnlyDryRunGivesTheBytesAndFactsOfTheFullOne)
 {
     FTempDir Dir;
@@ -207,12 +208,28 @@ TEST(ShrinkSampleArchiveTest, SizesOnlyDryRunGivesTheBytesAndFactsOfTheFullOne)
     for (const FShrinkSettings& Settings : FShrinkSettings::Choices())
     {
         SCOPED_TRACE(Settings.ToText().ToUtf8());
-        std::vector<FTextureFact> Full, Sized;
+        std::vector<FTextureFact> Full, Sized, Measured;
         FShrinkOptions Options;
         Options.bDryRun = true;
         Options.Settings = Settings;
         Options.OnTexture = [&Full](const FTextureFact& Fact) { Full.push_back(Fact); };
         const FShrinkResult FullRun = ShrinkImgFile(u"", *Src, Options);
+        // The loss of each texture, the same on one thread as on two.
+        Options.bMeasureLoss = true;
+        Options.Jobs = 2;
+        Options.OnTexture = [&Measured](const FTextureFact& Fact) { Measured.push_back(Fact); };
+        ASSERT_TRUE(ShrinkImgFile(u"", *Src, Options).bOk);
+        Options.Jobs = 1;
+        Options.OnTexture = [&Full](const FTextureFact& Fact) { Full.push_back(Fact); };
+        Full.clear();
+        ASSERT_TRUE(ShrinkImgFile(u"", *Src, Options).bOk);
+        ASSERT_EQ(Full.size(), Measured.size());
+        for (size_t i = 0; i < Full.size(); ++i)
+        {
+            EXPECT_EQ(Full[i].Loss.SquaredError, Measured[i].Loss.SquaredError);
+            EXPECT_EQ(Full[i].Loss.IsMeasured(), Full[i].Outcome == ETextureOutcome::Changed);
+        }
+        Options.bMeasureLoss = false;
         Options.bSizesOnly = true;
         Options.OnTexture = [&Sized](const FTextureFact& Fact) { Sized.push_back(Fact); };
         const FShrinkResult SizedRun = ShrinkImgFile(u"", *Src, Options);

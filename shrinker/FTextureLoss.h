@@ -1,0 +1,27 @@
+// What a texture loses when it is made smaller, as the player sees it close up: the reduced largest level
+// magnified back to the original's size with bilinear filtering (as the graphics card does), against the
+// original's largest level.
+#pragma once
+
+#include <cstdint>
+
+
+struct FTexturePicture;
+
+// The alpha below which the game's alpha test discards a pixel of a cut-out: such pixels are never seen.
+const int32_t GAlphaTestReference = 2;
+
+struct FTextureLoss
+{
+    double SquaredError = 0; // summed over the pixels counted and the three colour channels
+    int64_t Pixels = 0;      // the original's pixels counted (those the alpha test keeps)
+
+    // The peak signal-to-noise ratio in dB; infinite when nothing is lost.
+    double Psnr() const;
+    bool IsMeasured() const { return Pixels > 0; }
+};
+
+// Reduced magnified to Original's size (bilinear between texel centres, wrapping at the edges as the game's
+// textures do), compared colour by colour with Original at every pixel whose alpha passes the alpha test. Nothing
+// is measured (Pixels 0) when either picture is empty or no pixel passes.
+FTextureLoss MeasureLoss(const FTexturePicture& Original, const FTexturePicture& Reduced);
