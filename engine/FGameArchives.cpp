@@ -1,11 +1,9 @@
 // The archives the game loads, from data\gta.dat, and archives named by the user.
 #include "engine/FGameArchives.h"
 
-#include "Core/Inc/CoreFileText.h"
-#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
-#include "Core/Inc/FGlobalVars.h"
+#include "engine/FGameDisk.h"
 #include "engine/FGameFiles.h"
 
 namespace
@@ -82,7 +80,7 @@ FString WithBackslashes(const FString& Name)
 bool AlreadyListed(const TDynArray<FString>& Archives, const FString& Path)
 {
     for (const FString& Listed : Archives)
-        if (Listed.EqualsNoCase(*Path) || CoreOS::IsSameFile(*Listed, *Path))
+        if (Listed.EqualsNoCase(*Path) || FGameDisk::IsSameFile(Listed, Path))
             return true;
     return false;
 }
@@ -134,8 +132,7 @@ TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNot
 bool ArchiveExists(const FString& Path)
 {
     const FArchiveFiles Files = GetArchiveFiles(Path);
-    FFileManager* Manager = GGlobalVars()->GetFileManager();
-    return Manager->FileSize(*Files.Cur) >= 0 || Manager->FileSize(*Files.OrigBak) >= 0;
+    return FGameDisk::FileSize(Files.Cur) >= 0 || FGameDisk::FileSize(Files.OrigBak) >= 0;
 }
 
 FGameArchiveList ListGameArchives(const FString& Dir)
@@ -144,10 +141,8 @@ FGameArchiveList ListGameArchives(const FString& Dir)
     List.Archives.AddItem(GetGameArchiveFiles(Dir).Cur);
     List.DatPath = Dir + u"data\\gta.dat";
 
-    FFileManager* Manager = GGlobalVars()->GetFileManager();
-    const int64_t Bytes = Manager->FileSize(*List.DatPath);
     FString Text;
-    if (Bytes < 0 || Bytes > MaxDatBytes || !appLoadFileToString(Text, Manager, *List.DatPath))
+    if (!FGameDisk::LoadText(List.DatPath, Text, MaxDatBytes))
         return List;
     List.bDatRead = true;
 

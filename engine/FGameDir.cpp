@@ -3,11 +3,10 @@
 
 #include <string>
 
-#include "Core/Inc/CoreFileText.h"
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
-#include "Core/Inc/FGlobalVars.h"
+#include "engine/FGameDisk.h"
 #include "engine/FGameFiles.h"
 #include "engine/FPlayerChoices.h"
 
@@ -28,21 +27,14 @@ const int32_t MaxVdfToken = 4096;
 bool HoldsGameFiles(const FString& Dir)
 {
     const FArchiveFiles Files = GetGameArchiveFiles(appWithTrailingSeparator(Dir));
-    return appIsFile(Files.Cur) || appIsFile(Files.OrigBak);
-}
-
-void CollectFolder(void* Context, const char16_t* Name, bool bDirectory)
-{
-    if (bDirectory && !appIsDotEntry(Name))
-        static_cast<TDynArray<FString>*>(Context)->AddItem(FString(Name));
+    return FGameDisk::IsFile(Files.Cur) || FGameDisk::IsFile(Files.OrigBak);
 }
 
 // The first folder below Path, down to Depth levels, that holds the game (nearer levels first); else empty.
 // Budget is how many more folders may be looked at: a whole drive is not searched through.
 FString FindGameDirBelow(const FString& Path, int32_t Depth, int32_t& Budget)
 {
-    TDynArray<FString> Subfolders;
-    CoreOS::FindFiles(*appPathJoin(Path, u"*"), &CollectFolder, &Subfolders);
+    const TDynArray<FString> Subfolders = FGameDisk::ListSubfolders(Path);
     for (int32_t i = 0; i < Subfolders.Num() && Budget > 0; ++i, --Budget)
         if (HoldsGameFiles(appPathJoin(Path, *Subfolders[i])))
             return appWithTrailingSeparator(appPathJoin(Path, *Subfolders[i]));
@@ -73,15 +65,13 @@ FString FindGameDirNear(const FString& Path)
     if (HoldsGameFiles(SteamGame))
         return appWithTrailingSeparator(SteamGame);
     int32_t Budget = 512;
-    return appIsFolder(Path) ? FindGameDirBelow(Path, 2, Budget) : FString();
+    return FGameDisk::IsFolder(Path) ? FindGameDirBelow(Path, 2, Budget) : FString();
 }
 
 bool LoadUtf8File(const FString& Path, FString& Text)
 {
-    FFileManager* FileManager = GGlobalVars()->GetFileManager();
-    const int64_t Bytes = FileManager->FileSize(*Path);
     FString Raw;
-    if (Bytes < 0 || Bytes > MaxVdfBytes || !appLoadFileToString(Raw, FileManager, *Path))
+    if (!FGameDisk::LoadText(Path, Raw, MaxVdfBytes))
         return false;
     // An 8-bit file comes one unit per byte; its bytes are UTF-8.
     Text = FString::FromUtf8(Raw.ToBytes().c_str());
@@ -282,7 +272,7 @@ TDynArray<FString> FindSteamApps(const TDynArray<FString>& Roots)
     for (const FString& Root : Roots)
     {
         const FString SteamApps = appPathJoin(Root, u"steamapps");
-        if (Root.IsEmpty() || !appIsFolder(SteamApps))
+        if (Root.IsEmpty() || !FGameDisk::IsFolder(SteamApps))
             continue;
         AddUnique(Libraries, appWithSystemSeparators(SteamApps));
         FString Vdf;
@@ -308,7 +298,7 @@ TDynArray<FString> SteamRoots(const FGameDirSearch& Search)
 // A folder that holds the game's archive, or its program: the program copied into the game's folder finds it.
 bool HoldsGame(const FString& Dir)
 {
-    return !Dir.IsEmpty() && (HoldsGameFiles(Dir) || appIsFile(appPathJoin(Dir, u"gta_sa.exe")));
+    return !Dir.IsEmpty() && (HoldsGameFiles(Dir) || FGameDisk::IsFile(appPathJoin(Dir, u"gta_sa.exe")));
 }
 
 bool Take(FGameDir& Found, EGameDirSource Source, const FString& Dir)
@@ -366,11 +356,11 @@ FGameDir InterpretGameDirArgument(const FString& Path)
     FGameDir Game;
     Game.Source = EGameDirSource::Argument;
     Game.Dir = appWithTrailingSeparator(Path);
-    if (appIsFolder(Path) && HoldsGameFiles(Path))
+    if (FGameDisk::IsFolder(Path) && HoldsGameFiles(Path))
         return Game;
 
     const FString Parent = appPathFolder(Path);
-    if (appIsFolder(Path) && appPathFileName(Path).EqualsNoCase(u"Models") && HoldsGameFiles(Parent))
+    if (FGameDisk::IsFolder(Path) && appPathFileName(Path).EqualsNoCase(u"Models") && HoldsGameFiles(Parent))
     {
         Game.Dir = appWithTrailingSeparator(Parent);
         Game.Given = EGameDirGiven::ModelsFolder;
@@ -380,7 +370,7 @@ FGameDir InterpretGameDirArgument(const FString& Path)
     // One of the four names of the archive's file set, in the Models folder of a game.
     const FString Above = appWithTrailingSeparator(appPathFolder(Parent));
     const FArchiveFiles Files = GetGameArchiveFiles(Above);
-    if (appIsFile(Path) && !Parent.IsEmpty() && !appPathFolder(Parent).IsEmpty())
+    if (FGameDisk::IsFile(Path) && !Parent.IsEmpty() && !appPathFolder(Parent).IsEmpty())
         for (const FString* Name : {&Files.Cur, &Files.OrigBak, &Files.KeptShrunk, &Files.Temp})
             if (appWithSystemSeparators(*Name).EqualsNoCase(*appWithSystemSeparators(Path)))
             {
@@ -388,9 +378,9 @@ FGameDir InterpretGameDirArgument(const FString& Path)
                 Game.Given = EGameDirGiven::ArchiveFile;
                 return Game;
             }
-    Game.Given = appIsFolder(Path) ? EGameDirGiven::OtherFolder
-                 : appIsFile(Path)    ? EGameDirGiven::OtherFile
-                                   : EGameDirGiven::Missing;
+    Game.Given = FGameDisk::IsFolder(Path) ? EGameDirGiven::OtherFolder
+                 : FGameDisk::IsFile(Path) ? EGameDirGiven::OtherFile
+                                           : EGameDirGiven::Missing;
     Game.Nearby = FindGameDirNear(Path);
     return Game;
 }
@@ -460,7 +450,7 @@ bool FindWineGameDir(const FString& Prefix, FString& Dir, FString& Why)
 {
     const FString RegFile = appPathJoin(Prefix, u"system.reg");
     FString Text;
-    if (Prefix.IsEmpty() || !appLoadFileToString(Text, GGlobalVars()->GetFileManager(), *RegFile))
+    if (Prefix.IsEmpty() || !FGameDisk::LoadText(RegFile, Text))
     {
         Why = FString::Printf(u"there is no Wine prefix at %s (no system.reg)", *Prefix);
         return false;
@@ -542,7 +532,7 @@ bool FindSteamGameDir(const TDynArray<FString>& Roots, FGameDir& Found, FString&
     {
         const FString Prefix = appPathJoin(appPathJoin(appPathJoin(Library, u"compatdata"), GSteamAppId), u"pfx");
         FString Dir, PrefixWhy;
-        if (appIsFolder(Prefix) && FindWineGameDir(Prefix, Dir, PrefixWhy))
+        if (FGameDisk::IsFolder(Prefix) && FindWineGameDir(Prefix, Dir, PrefixWhy))
         {
             Found.Source = EGameDirSource::Steam;
             Found.Dir = Dir;

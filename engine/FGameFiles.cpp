@@ -4,20 +4,13 @@
 #include <chrono>
 #include <thread>
 
-#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
-#include "Core/Inc/FFileManager.h"
-#include "Core/Inc/FGlobalVars.h"
+#include "engine/FGameDisk.h"
 #include "shrinker/FSkipRules.h"
 
 namespace
 {
-int64_t SizeOf(const FString& Path)
-{
-    return GGlobalVars()->GetFileManager()->FileSize(*Path);
-}
-
 // The four names from the folder (with its separator), the base name and the extension (with its dot).
 FArchiveFiles MakeFiles(const FString& Folder, const FString& Base, const FString& Extension)
 {
@@ -195,8 +188,8 @@ bool IsKeptArchiveChanged(const FArchiveStatus& Status)
 
 EArchiveState GetStateFromFiles(const FArchiveFiles& Files)
 {
-    const bool bCur = SizeOf(Files.Cur) >= 0;
-    if (SizeOf(Files.OrigBak) >= 0)
+    const bool bCur = FGameDisk::FileSize(Files.Cur) >= 0;
+    if (FGameDisk::FileSize(Files.OrigBak) >= 0)
         return bCur ? EArchiveState::Shrunk : EArchiveState::Interrupted;
     return bCur ? EArchiveState::Original : EArchiveState::Missing;
 }
@@ -204,14 +197,14 @@ EArchiveState GetStateFromFiles(const FArchiveFiles& Files)
 FArchiveStatus InspectArchive(const FArchiveFiles& Files)
 {
     FArchiveStatus Status;
-    Status.CurBytes = SizeOf(Files.Cur);
+    Status.CurBytes = FGameDisk::FileSize(Files.Cur);
     // A file that is there but cannot be opened is no missing file: a restore must not put another in its place.
-    const uint32_t CurError = Status.CurBytes < 0 ? CoreOS::LastError() : 0;
+    const uint32_t CurError = Status.CurBytes < 0 ? FGameDisk::LastError() : 0;
     if (CurError != 0 && CurError != CoreOS::OSERROR_FileNotFound && CurError != CoreOS::OSERROR_PathNotFound)
         Status.ReadError = CurError;
-    Status.OrigBytes = SizeOf(Files.OrigBak);
-    Status.KeptShrunkBytes = SizeOf(Files.KeptShrunk);
-    Status.TempBytes = SizeOf(Files.Temp);
+    Status.OrigBytes = FGameDisk::FileSize(Files.OrigBak);
+    Status.KeptShrunkBytes = FGameDisk::FileSize(Files.KeptShrunk);
+    Status.TempBytes = FGameDisk::FileSize(Files.Temp);
 
     if (IsTransactionRunning(Files))
         Status.State = EArchiveState::Busy;
@@ -279,28 +272,13 @@ FShrinkNeeds CheckShrinkNeeds(const FArchiveFiles& Files, const FArchiveStatus& 
     FShrinkNeeds Needs;
     Needs.bNeedsBuild = Status.Kept != EKeptArchive::Current;
     Needs.NeededBytes = GetShrinkNeededBytes(Status.CurBytes);
-    Needs.FreeBytes = CoreOS::FreeDiskSpace(*Files.Folder);
+    Needs.FreeBytes = FGameDisk::FreeSpace(Files.Folder);
 
-    const FString Probe = Files.Folder + u"PellmorWin-write-test.tmp";
-    auto MakeProbe = [&Probe] {
-        return CoreOS::FileOpen(*Probe, CoreOS::FILEACCESS_Write, CoreOS::FILESHARE_None, CoreOS::FILECREATE_CreateNew);
-    };
-    CoreOS::FFileHandle File = MakeProbe();
-    const uint32_t MakeError = File ? 0 : CoreOS::LastError();
-    // A probe by that name was left by a program stopped in between: it is removed, and the folder asked again.
-    if (MakeError == CoreOS::OSERROR_FileExists || MakeError == CoreOS::OSERROR_AlreadyExists)
-        File = CoreOS::FileDelete(*Probe) ? MakeProbe() : nullptr;
-    if (!File)
-    {
-        const uint32_t Error = CoreOS::LastError();
-        // Another program's probe, open or made again this very moment, proves nothing either way.
-        const bool bOthers = Error == CoreOS::OSERROR_SharingViolation || Error == CoreOS::OSERROR_FileExists ||
-                             Error == CoreOS::OSERROR_AlreadyExists;
-        Needs.WriteError = bOthers ? 0 : Error;
-        return Needs;
-    }
-    CoreOS::FileClose(File);
-    CoreOS::FileDelete(*Probe);
+    // Another program's probe, open or made again this very moment, proves nothing either way.
+    const uint32_t Error = FGameDisk::TryCreate(Files.Folder + u"PellmorWin-write-test.tmp");
+    const bool bOthers = Error == CoreOS::OSERROR_SharingViolation || Error == CoreOS::OSERROR_FileExists ||
+                         Error == CoreOS::OSERROR_AlreadyExists;
+    Needs.WriteError = bOthers ? 0 : Error;
     return Needs;
 }
 
@@ -316,10 +294,10 @@ FTransactionLock::FTransactionLock(const FArchiveFiles& Files, int32_t WaitMs)
     const FString Path = GetTransactionLockFile(Files);
     for (int32_t Waited = 0;; Waited += 20)
     {
-        Handle = CoreOS::LockAcquire(*Path);
+        Handle = FGameDisk::AcquireLock(Path);
         if (Handle)
             return;
-        if (CoreOS::LastError() != CoreOS::OSERROR_LockViolation)
+        if (FGameDisk::LastError() != CoreOS::OSERROR_LockViolation)
         {
             // No lock file can be made here (a folder the user may not write to): nothing can be changed in the
             // folder either, and the transaction's own steps will say so.
@@ -335,27 +313,27 @@ FTransactionLock::FTransactionLock(const FArchiveFiles& Files, int32_t WaitMs)
 
 FTransactionLock::~FTransactionLock()
 {
-    CoreOS::LockRelease(Handle);
+    FGameDisk::ReleaseLock(Handle);
 }
 
 bool IsTransactionRunning(const FArchiveFiles& Files)
 {
     // Looking makes no file: without a lock file no transaction can be running.
     const FString Path = GetTransactionLockFile(Files);
-    if (!appPathExists(Path))
+    if (!FGameDisk::Exists(Path))
         return false;
     // Another program's look holds the lock for a moment only; a transaction holds it for as long as it runs.
     for (int32_t Try = 0; Try < 5; ++Try)
     {
         if (Try > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        CoreOS::FLockHandle Handle = CoreOS::LockAcquire(*Path);
+        CoreOS::FLockHandle Handle = FGameDisk::AcquireLock(Path);
         if (Handle)
         {
-            CoreOS::LockRelease(Handle);
+            FGameDisk::ReleaseLock(Handle);
             return false;
         }
-        if (CoreOS::LastError() != CoreOS::OSERROR_LockViolation)
+        if (FGameDisk::LastError() != CoreOS::OSERROR_LockViolation)
             return false;
     }
     return true;

@@ -4,8 +4,8 @@
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtil.h"
 #include "Core/Inc/FConfigCache.h"
-#include "Core/Inc/FFileManager.h"
 #include "Core/Inc/FGlobalVars.h"
+#include "engine/FGameDisk.h"
 
 const char16_t* const GChoicesFileName = u"PellmorWin.ini";
 
@@ -52,5 +52,5 @@ void ForgetPlayerChoices()
 {
     if (Core::Service::FConfigCache* Cache = GGlobalVars()->GetConfigCache())
         Cache->UnloadFile(*CacheName());
-    GGlobalVars()->GetFileManager()->Delete(*appPathJoin(appBaseDir(), GChoicesFileName), false, true);
+    FGameDisk::Remove(appPathJoin(appBaseDir(), GChoicesFileName));
 }

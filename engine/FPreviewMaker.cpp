@@ -4,8 +4,8 @@
 
 #include "engine/FPreviewPage.h"
 
-#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
+#include "engine/FGameDisk.h"
 
 namespace
 {
@@ -209,7 +209,7 @@ int64_t FPreview::EstimatedBytes() const
 
 FString GetPreviewSource(const FArchiveFiles& Files)
 {
-    return appPathExists(Files.OrigBak) ? Files.OrigBak : Files.Cur;
+    return FGameDisk::Exists(Files.OrigBak) ? Files.OrigBak : Files.Cur;
 }
 
 FPreviewResult MakePreview(const FPreviewRequest& Request, FPreview& Out)

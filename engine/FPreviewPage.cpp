@@ -7,11 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "Core/Inc/CoreFileRaw.h"
 #include "Core/Inc/CoreFormat.h"
-#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "Core/Inc/CoreUtf8.h"
+#include "engine/FGameDisk.h"
 #include "engine/FPreviewPictures.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -27,32 +26,13 @@ const char* const MarkerTitle = "pellmor preview page";
 // The whole textures of a pair shown when it is clicked: their larger side drawn at most this many CSS pixels.
 const int32_t ZoomedSide = 1024;
 
-bool WriteBytes(const FString& Path, const void* Data, size_t Count)
-{
-    FFileHandle File = appFileOpenWrite(*Path);
-    if (!File)
-        return false;
-    const bool bWritten = appFileWrite(File, Data, uint32_t(Count)) == uint32_t(Count);
-    appFileClose(File);
-    return bWritten;
-}
-
-// The file's bytes, up to a size a marker never reaches; empty when it cannot be read.
-std::string ReadMarker(const FString& Path)
-{
-    FFileHandle File = appFileOpenRead(*Path);
-    if (!File)
-        return std::string();
-    char Buffer[65536];
-    const uint32_t Count = appFileRead(File, Buffer, sizeof(Buffer));
-    appFileClose(File);
-    return std::string(Buffer, Count);
-}
+// A marker is a few lines; it never reaches this size.
+const uint32_t MaxMarkerBytes = 65536;
 
 // The names the marker in Dir lists, when Dir holds a page of ours.
 bool ReadOurFiles(const FString& Dir, TDynArray<FString>& Names)
 {
-    const std::string Text = ReadMarker(appPathJoin(Dir, MarkerName));
+    const std::string Text = FGameDisk::ReadStart(appPathJoin(Dir, MarkerName), MaxMarkerBytes);
     size_t Start = 0;
     bool bTitle = true;
     while (Start < Text.size())
@@ -69,12 +49,6 @@ bool ReadOurFiles(const FString& Dir, TDynArray<FString>& Names)
         Start = End + 1;
     }
     return !bTitle;
-}
-
-void CountEntry(void* Context, const char16_t* Name, bool)
-{
-    if (!appIsDotEntry(Name))
-        ++*static_cast<int32_t*>(Context);
 }
 
 // Text for HTML: & < > " escaped.
@@ -392,17 +366,15 @@ FByteArray EncodePng(const FTexturePicture& Picture)
 
 bool CanWritePreview(const FString& Dir, FString& Why)
 {
-    const uint32_t Attributes = CoreOS::FileGetAttributes(*Dir);
-    if (Attributes == CoreOS::FILEATTR_Invalid)
+    const EDiskEntry Entry = FGameDisk::WhatIsAt(Dir);
+    if (Entry == EDiskEntry::None)
         return true;
     TDynArray<FString> Ours;
-    int32_t Entries = 0;
-    if (Attributes & CoreOS::FILEATTR_Directory)
+    if (Entry == EDiskEntry::Folder)
     {
         if (ReadOurFiles(Dir, Ours))
             return true;
-        CoreOS::FindFiles(*appPathJoin(Dir, FString(u"*")), &CountEntry, &Entries);
-        if (Entries == 0)
+        if (FGameDisk::ListFolder(Dir).Num() == 0)
             return true;
     }
     Why =
@@ -417,8 +389,8 @@ bool WritePreviewPage(const FString& Dir, const FPreview& Preview, FString& Why)
     TDynArray<FString> Old;
     if (ReadOurFiles(Dir, Old))
         for (const FString& Name : Old)
-            appFileDelete(*appPathJoin(Dir, Name));
-    CoreOS::DirMake(*Dir);
+            FGameDisk::Delete(appPathJoin(Dir, Name));
+    FGameDisk::MakeFolder(Dir);
     TDynArray<FPairPictures> Shown;
     for (const FTexturePair& Pair : Preview.Pairs)
         Shown.AddItem(FPairPictures{MakeSmallPicture(Pair.Before), FindPreviewDetail(Pair.Before, Pair.After)});
@@ -426,17 +398,18 @@ bool WritePreviewPage(const FString& Dir, const FPreview& Preview, FString& Why)
     std::string Marker = std::string(MarkerTitle) + "\nindex.html\n";
     for (int32_t i = 0; i < Preview.Pairs.Num() * PAIRFILE_Count; ++i)
         Marker += PairFileName(i / PAIRFILE_Count + 1, i % PAIRFILE_Count).ToUtf8() + "\n";
-    bool bOk = WriteBytes(appPathJoin(Dir, MarkerName), Marker.data(), Marker.size());
+    bool bOk = FGameDisk::WriteBytes(appPathJoin(Dir, MarkerName), Marker.data(), Marker.size());
     for (int32_t i = 0; i < Preview.Pairs.Num() * PAIRFILE_Count && bOk; ++i)
     {
         const int32_t Pair = i / PAIRFILE_Count, File = i % PAIRFILE_Count;
         const FTexturePicture& Picture = PairFilePicture(Preview.Pairs[Pair], Shown[Pair], File);
         const FByteArray Png = EncodePng(Picture);
-        bOk = Picture.IsEmpty() || (Png.Num() > 0 && WriteBytes(appPathJoin(Dir, PairFileName(Pair + 1, File)),
-                                                                Png.GetData(), size_t(Png.Num())));
+        bOk = Picture.IsEmpty() ||
+              (Png.Num() > 0 &&
+               FGameDisk::WriteBytes(appPathJoin(Dir, PairFileName(Pair + 1, File)), Png.GetData(), size_t(Png.Num())));
     }
     const std::string Html = PageHtml(Preview, Shown).ToUtf8();
-    bOk = bOk && WriteBytes(appPathJoin(Dir, FString(u"index.html")), Html.data(), Html.size());
+    bOk = bOk && FGameDisk::WriteBytes(appPathJoin(Dir, FString(u"index.html")), Html.data(), Html.size());
     if (!bOk)
         Why = FString::Printf(u"cannot write the preview page in %s", *Dir);
     return bOk;

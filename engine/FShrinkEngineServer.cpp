@@ -3,33 +3,15 @@
 
 #include <chrono>
 
-#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
-#include "Core/Inc/FFileManager.h"
 #include "engine/FGameArchives.h"
+#include "engine/FGameDisk.h"
 #include "engine/FPreviewPage.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FSkipRules.h"
 
 namespace
 {
-Core::Service::FFileManager* FileManager()
-{
-    return GGlobalVars()->GetFileManager();
-}
-
-// A finished archive reaches the disk before any rename makes it the one the game loads, so a power cut cannot
-// leave a truncated gta3.img behind.
-bool FlushToDisk(const FString& Path)
-{
-    CoreOS::FFileHandle File = CoreOS::FileOpen(*Path, CoreOS::FILEACCESS_Read | CoreOS::FILEACCESS_Write,
-                                                CoreOS::FILESHARE_Read, CoreOS::FILECREATE_OpenExisting);
-    if (!File)
-        return false;
-    const bool bFlushed = CoreOS::FileFlush(File);
-    return CoreOS::FileClose(File) && bFlushed;
-}
-
 // A name as the one-element list that the set routines pair up element by element.
 TDynArray<FString> AsFileSet(const FString& Name)
 {
@@ -38,15 +20,6 @@ TDynArray<FString> AsFileSet(const FString& Name)
     return Set;
 }
 
-// Moves OldName onto NewName, replacing what is there, and syncs the folder so that the rename survives a power
-// cut. Returns the system's error, 0 when it moved.
-uint32_t MoveReplacing(const FString& NewName, const FString& OldName)
-{
-    const bool bMoved = FileManager()->Move(*NewName, *OldName, true, true, false);
-    const uint32_t Error = bMoved ? CoreOS::OSERROR_None : CoreOS::LastError();
-    CoreOS::SyncDirectory(*appPathFolder(NewName));
-    return Error;
-}
 } // namespace
 
 TDynArray<FString> GetFileSet(const FString& Dir, const char16_t* Suffix)
@@ -58,7 +31,7 @@ int32_t CountExistingFiles(const TDynArray<FString>& List)
 {
     int32_t Count = 0;
     for (const FString& Name : List)
-        if (FileManager()->FileSize(*Name) >= 0)
+        if (FGameDisk::FileSize(Name) >= 0)
             ++Count;
     return Count;
 }
@@ -68,7 +41,7 @@ int32_t DeleteFiles(const TDynArray<FString>& List)
     int32_t Count = 0;
     for (const FString& Name : List)
     {
-        if (!FileManager()->Delete(*Name, false, true))
+        if (!FGameDisk::Remove(Name))
             return -1;
         ++Count;
     }
@@ -81,7 +54,7 @@ int32_t RenameFiles(const TDynArray<FString>& NewList, const TDynArray<FString>&
     int32_t Count = 0;
     for (int32_t i = 0; i < OldList.Num(); ++i)
     {
-        if (MoveReplacing(NewList[i], OldList[i]) != CoreOS::OSERROR_None)
+        if (FGameDisk::Rename(OldList[i], NewList[i], ERename::Replacing) != CoreOS::OSERROR_None)
             return -1;
         ++Count;
     }
@@ -104,10 +77,12 @@ int32_t BuildShrunkFiles(const TDynArray<FString>& SrcList, const TDynArray<FStr
         Last = ShrinkImgFile(*DestList[i], *SrcList[i], Options);
         if (!Last.bOk)
             return -1;
-        if (!FlushToDisk(DestList[i]))
+        // A finished archive reaches the disk before any rename makes it the one the game loads, so a power cut
+        // cannot leave a truncated gta3.img behind.
+        if (!FGameDisk::FlushToDisk(DestList[i]))
         {
             EngineTrace(u"Could not flush %s to the disk", *DestList[i]);
-            FileManager()->Delete(*DestList[i], false, true);
+            FGameDisk::Remove(DestList[i]);
             Last.bOk = false;
             Last.Failure = EShrinkFailure::WriteFailed;
             Last.Reason = FString::Printf(u"%s could not be written to the disk", *DestList[i]);
@@ -120,7 +95,7 @@ int32_t BuildShrunkFiles(const TDynArray<FString>& SrcList, const TDynArray<FStr
 
 uint32_t GetFreeDiskSpaceMB(const FString& Dir)
 {
-    const int64_t Bytes = CoreOS::FreeDiskSpace(*Dir);
+    const int64_t Bytes = FGameDisk::FreeSpace(Dir);
     if (Bytes <= 0)
         return 0;
     const int64_t MB = Bytes / 1048576;
@@ -181,7 +156,7 @@ TDynArray<FArchiveFiles> GetJobArchiveSets(const FString& Dir, const FShrinkJobO
     // Each set is named as the disk spells its archive, so that the backups follow it ("MODELS\GTA_INT.IMG" in
     // gta.dat for models/gta_int.img makes models/gta_int_ORIG_BAK.img) and a restore gives it its own name back.
     for (const FString& Path : ListGameArchives(Dir).Archives)
-        Sets.AddItem(GetArchiveFiles(appPathAsOnDisk(Path)));
+        Sets.AddItem(GetArchiveFiles(FGameDisk::SpelledOnDisk(Path)));
     return Sets;
 }
 
@@ -192,26 +167,11 @@ const char16_t* const BusyMessage = u"Another shrink or restore is running on th
 // Whether a file is there under Name although it could not be opened for reading; Error says why it could not.
 bool IsThereUnread(const FString& Name, uint32_t& Error)
 {
-    if (!appPathExists(Name))
+    if (!FGameDisk::Exists(Name))
         return false;
-    CoreOS::FFileHandle File =
-        CoreOS::FileOpen(*Name, CoreOS::FILEACCESS_Read, CoreOS::FILESHARE_Read, CoreOS::FILECREATE_OpenExisting);
-    Error = File ? CoreOS::OSERROR_None : CoreOS::LastError();
-    if (File)
-        CoreOS::FileClose(File);
+    Error = FGameDisk::TryRead(Name);
     EngineTrace(u"%s is there but could not be read: left alone", *Name);
     return true;
-}
-
-// The one move that must never replace what is there: the game's own archive going to the kept original's name.
-// Whatever holds that name now (unread, or there a moment after it was looked at) stays. Returns the system's
-// error, 0 when it moved.
-uint32_t MoveWithoutReplacing(const FString& NewName, const FString& OldName)
-{
-    const bool bMoved = CoreOS::FileMove(*OldName, *NewName);
-    const uint32_t Error = bMoved ? CoreOS::OSERROR_None : CoreOS::LastError();
-    CoreOS::SyncDirectory(*appPathFolder(NewName));
-    return Error;
 }
 
 FTransactionResult Failed(FTransactionResult Result, ETransactionFailure Failure, const char16_t* Message)
@@ -247,11 +207,11 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
     // before records were kept.
     if (DeleteFiles(AsFileSet(Files.KeptShrunk)) == -1 || !DeleteShrinkRecord(Files))
     {
-        Result.OsError = CoreOS::LastError();
+        Result.OsError = FGameDisk::LastError();
         return Failed(Result, ETransactionFailure::DeleteFailed,
                       u"Perform Shrink - Failed while trying to delete BakModFiles");
     }
-    Result.FreeBytes = CoreOS::FreeDiskSpace(*Files.Folder);
+    Result.FreeBytes = FGameDisk::FreeSpace(Files.Folder);
     Result.NeededBytes = GetShrinkNeededBytes(Result.BytesBefore);
     if (Result.FreeBytes < Result.NeededBytes)
         return Failed(Result, ETransactionFailure::NoSpace, u"Not enough disk space to do shrink");
@@ -272,13 +232,13 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
     }
     if (!RecordBuild(Files, Options, Last))
     {
-        FileManager()->Delete(*Files.Temp, false, true);
+        FGameDisk::Remove(Files.Temp);
         Result.BuildFailure = EShrinkFailure::WriteFailed;
         Result.BuildReason = FString::Printf(u"%s could not be written", *appPathFileName(Files.Record));
         return Failed(Result, ETransactionFailure::BuildFailed,
                       u"Perform Shrink - Failed while building TempShrinkFiles");
     }
-    Result.OsError = MoveReplacing(Files.KeptShrunk, Files.Temp);
+    Result.OsError = FGameDisk::Rename(Files.Temp, Files.KeptShrunk, ERename::Replacing);
     if (Result.OsError != CoreOS::OSERROR_None)
     {
         return Failed(Result, ETransactionFailure::RenameFailed,
@@ -291,23 +251,26 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
 // game always has its archive: the original is in use again and the shrunk one stays kept.
 FTransactionResult SwapIn(const FArchiveFiles& Files, FTransactionResult Result)
 {
-    Result.OsError = MoveWithoutReplacing(Files.OrigBak, Files.Cur);
+    // The one move that must never replace what is there: the game's own archive going to the kept original's
+    // name. Whatever holds that name now (unread, or there a moment after it was looked at) stays.
+    Result.OsError = FGameDisk::Rename(Files.Cur, Files.OrigBak, ERename::NeverReplacing);
     if (Result.OsError != CoreOS::OSERROR_None)
     {
         return Failed(Result, ETransactionFailure::RenameFailed,
                       u"Perform Shrink - Failed renaming CurFiles to BakOrigFiles");
     }
-    Result.OsError = MoveReplacing(Files.Cur, Files.KeptShrunk);
+    Result.OsError = FGameDisk::Rename(Files.KeptShrunk, Files.Cur, ERename::Replacing);
     if (Result.OsError != CoreOS::OSERROR_None)
     {
-        Result.bRolledBack = MoveWithoutReplacing(Files.Cur, Files.OrigBak) == CoreOS::OSERROR_None;
+        Result.bRolledBack =
+            FGameDisk::Rename(Files.OrigBak, Files.Cur, ERename::NeverReplacing) == CoreOS::OSERROR_None;
         EngineTrace(Result.bRolledBack ? u"The original is back in place"
                                        : u"The original stays kept: a restore "
                                          u"puts it back");
         return Failed(Result, ETransactionFailure::RenameFailed,
                       u"Perform Shrink - Failed renaming TempFiles to CurFiles");
     }
-    Result.BytesAfter = FileManager()->FileSize(*Files.Cur);
+    Result.BytesAfter = FGameDisk::FileSize(Files.Cur);
     return Result;
 }
 
@@ -323,10 +286,10 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
         Result.Failure = ETransactionFailure::NotReady;
         return Result;
     }
-    Result.BytesBefore = FileManager()->FileSize(*Files.Cur);
+    Result.BytesBefore = FGameDisk::FileSize(Files.Cur);
     if (DeleteFiles(AsFileSet(Files.Temp)) == -1)
     {
-        Result.OsError = CoreOS::LastError();
+        Result.OsError = FGameDisk::LastError();
         return Failed(Result, ETransactionFailure::DeleteFailed,
                       u"Perform Shrink - Failed while trying to delete TempShrinkFiles");
     }
@@ -390,18 +353,18 @@ FTransactionResult RestoreLocked(const FArchiveFiles& Files, const FShrinkJobOpt
         Result.Failure = ETransactionFailure::NotReady;
         return Result;
     }
-    Result.BytesBefore = FileManager()->FileSize(*Files.Cur);
+    Result.BytesBefore = FGameDisk::FileSize(Files.Cur);
     if (ChangeStandsInTheWay(Files, Options, Result))
         return Result;
     // Keeping the shrunk archive is a bonus: without a current archive this move fails and the restore goes on.
-    MoveReplacing(Files.KeptShrunk, Files.Cur);
-    Result.OsError = MoveReplacing(Files.Cur, Files.OrigBak);
+    FGameDisk::Rename(Files.Cur, Files.KeptShrunk, ERename::Replacing);
+    Result.OsError = FGameDisk::Rename(Files.OrigBak, Files.Cur, ERename::Replacing);
     if (Result.OsError != CoreOS::OSERROR_None)
     {
         return Failed(Result, ETransactionFailure::RenameFailed,
                       u"Perform Unshrink - Failed renaming BakOrigFiles to CurFiles");
     }
-    Result.BytesAfter = FileManager()->FileSize(*Files.Cur);
+    Result.BytesAfter = FGameDisk::FileSize(Files.Cur);
     return Result;
 }
 
@@ -445,14 +408,14 @@ namespace
 // Deletes one file of the set when it is there, counting it into Result; false when it stays.
 bool RemoveKept(const FString& Path, FCleanResult& Result)
 {
-    const int64_t Bytes = FileManager()->FileSize(*Path);
-    if (!appPathExists(Path))
+    const int64_t Bytes = FGameDisk::FileSize(Path);
+    if (!FGameDisk::Exists(Path))
         return true;
-    if (!FileManager()->Delete(*Path, false, true))
+    if (!FGameDisk::Remove(Path))
     {
         Result.Outcome = ECleanOutcome::Failed;
         Result.FailedFile = Path;
-        Result.OsError = CoreOS::LastError();
+        Result.OsError = FGameDisk::LastError();
         return false;
     }
     Result.Removed.AddItem(Path);
@@ -471,7 +434,7 @@ FCleanResult CleanLocked(const FArchiveFiles& Files, bool bDiscardChanges)
     }
     // The record describes the shrunk archive in use while there is one, else the kept one.
     FShrinkRecord Record;
-    const bool bKept = appPathExists(Files.KeptShrunk);
+    const bool bKept = FGameDisk::Exists(Files.KeptShrunk);
     const ERecordRead Read =
         bKept && State != EArchiveState::Shrunk ? ReadShrinkRecord(Files, Record) : ERecordRead::None;
     if (IsKeptArchiveChanged(State, bKept, Read, Record) && !bDiscardChanges)
@@ -748,7 +711,7 @@ int64_t GetBuildBytes(const FArchiveFiles& Files, const FShrinkJobOptions& Optio
 int64_t EstimateArchive(const FArchiveFiles& Files, const FArchiveStatus& Status, const FShrinkJobOptions& Options,
                         std::atomic<int32_t>& Stop, bool& bStopped)
 {
-    const int64_t Kept = FileManager()->FileSize(*Files.KeptShrunk);
+    const int64_t Kept = FGameDisk::FileSize(Files.KeptShrunk);
     if (Kept >= 0 && LooksTakenAsItIs(Status, Files, Options.Settings, Options.SkipRulesFile))
         return Kept;
     // A cancel flag and a progress value of its own: the shrinks' are the client's, which it publishes.

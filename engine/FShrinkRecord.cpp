@@ -5,12 +5,9 @@
 
 #include "engine/FGameFiles.h"
 
-#include "Core/Inc/CoreFileText.h"
 #include "Core/Inc/CoreHash.h"
-#include "Core/Inc/CoreOS.h"
-#include "Core/Inc/CorePath.h"
 #include "Core/Inc/FConfigCacheIni.h"
-#include "Core/Inc/FGlobalVars.h"
+#include "engine/FGameDisk.h"
 #include "shrinker/FImgArchive.h"
 
 namespace
@@ -99,9 +96,9 @@ bool ParseRecord(const Core::Service::FConfigSection& Values, FShrinkRecord& Rec
 FFileStamp StampOf(const FString& Path)
 {
     FFileStamp Stamp;
-    Stamp.Bytes = GGlobalVars()->GetFileManager()->FileSize(*Path);
+    Stamp.Bytes = FGameDisk::FileSize(Path);
     CoreOS::FLocalTime Time;
-    if (Stamp.Bytes < 0 || !CoreOS::GetFileTimeUtc(*Path, Time))
+    if (Stamp.Bytes < 0 || !FGameDisk::GetModifiedTime(Path, Time))
         return Stamp;
     const int64_t Seconds =
         ((((int64_t(Time.Year - 2000) * 13 + Time.Month) * 32 + Time.Day) * 24 + Time.Hour) * 60 + Time.Minute) * 60 +
@@ -112,10 +109,10 @@ FFileStamp StampOf(const FString& Path)
 
 ERecordRead ReadShrinkRecord(const FArchiveFiles& Files, FShrinkRecord& Record)
 {
-    if (!appPathExists(Files.Record))
+    if (!FGameDisk::Exists(Files.Record))
         return ERecordRead::None;
     Core::Imp::FConfigFile File;
-    File.Read(GGlobalVars()->GetFileManager(), *Files.Record);
+    FGameDisk::ReadConfig(Files.Record, File);
     const Core::Service::FConfigSection* Values = File.Find(FString(Section));
     FShrinkRecord Parsed;
     if (!Values || !ParseRecord(*Values, Parsed))
@@ -127,20 +124,20 @@ ERecordRead ReadShrinkRecord(const FArchiveFiles& Files, FShrinkRecord& Record)
 bool WriteShrinkRecord(const FArchiveFiles& Files, const FShrinkRecord& Record)
 {
     const FString Part = Files.Record + u".pellmor-part";
-    if (!appSaveStringToFile(RecordText(Record), GGlobalVars()->GetFileManager(), *Part))
+    if (!FGameDisk::SaveText(Part, RecordText(Record)))
     {
-        CoreOS::FileDelete(*Part);
+        FGameDisk::Delete(Part);
         return false;
     }
-    if (CoreOS::FileReplace(*Part, *Files.Record))
+    if (FGameDisk::ReplaceInOneStep(Part, Files.Record))
         return true;
-    CoreOS::FileDelete(*Part);
+    FGameDisk::Delete(Part);
     return false;
 }
 
 bool DeleteShrinkRecord(const FArchiveFiles& Files)
 {
-    return GGlobalVars()->GetFileManager()->Delete(*Files.Record, false, true);
+    return FGameDisk::Remove(Files.Record);
 }
 
 uint64_t DigestImgDirectory(const FString& Path)
