@@ -4,6 +4,7 @@
 #include "cli/PellmorCommand.h"
 
 #include <atomic>
+#include <cmath>
 
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
@@ -159,7 +160,64 @@ struct FArchiveFindings
     int64_t Bytes = -1;
     int32_t Entries = 0;
     FShrinkResult Result;
+    FLossTally Loss;
 };
+
+// A loss for people: "31.2 dB", or "none" when nothing is lost.
+FString LossText(const FTextureLoss& Loss)
+{
+    return std::isinf(Loss.Psnr()) ? FString(u"none") : FString::Printf(u"%.1f dB", Loss.Psnr());
+}
+
+// A loss for scripts: the PSNR, or null when nothing is lost (or nothing was measured).
+void WriteLoss(FJsonWriter& Json, const FTextureLoss& Loss)
+{
+    if (Loss.IsMeasured() && !std::isinf(Loss.Psnr()))
+        Json.Number(Loss.Psnr(), 2);
+    else
+        Json.Null();
+}
+
+// What the shrink costs the player: pooled, and the textures that lose the most.
+void WriteLossTally(FJsonWriter& Json, const FLossTally& Tally)
+{
+    Json.BeginObject();
+    WriteLoss(Json.Key(u"psnr"), Tally.All);
+    WriteLoss(Json.Key(u"psnrChanged"), Tally.Changed);
+    Json.Key(u"measured").Number(Tally.Measured);
+    Json.Key(u"worst").BeginArray();
+    for (const FTextureFact& Fact : Tally.Worst)
+    {
+        Json.BeginObject(FJsonWriter::Inline);
+        Json.Key(u"txd").String(Fact.TxdName);
+        Json.Key(u"texture").String(Fact.Name);
+        Json.Key(u"width").Number(Fact.Width);
+        Json.Key(u"height").Number(Fact.Height);
+        Json.Key(u"newWidth").Number(Fact.NewWidth);
+        Json.Key(u"newHeight").Number(Fact.NewHeight);
+        WriteLoss(Json.Key(u"psnr"), Fact.Loss);
+        Json.EndObject();
+    }
+    Json.EndArray();
+    Json.EndObject();
+}
+
+// The loss lines of the report: "Loss seen close up: ..." and the textures that lose the most.
+FString LossTallyText(const FLossTally& Tally)
+{
+    if (Tally.Measured == 0)
+        return FString();
+    FString Text = FString::Printf(u"\nLoss seen close up (PSNR, higher is better): %s over all textures, %s over the "
+                                   u"%d made smaller.\nThe textures that lose the most:\n",
+                                   *LossText(Tally.All), *LossText(Tally.Changed), Tally.Measured);
+    TDynArray<TDynArray<FString>> Rows;
+    for (const FTextureFact& Fact : Tally.Worst)
+        Rows.AddItem(TableRow({Fact.TxdName + u"." + Fact.Name,
+                               FString::Printf(u"%dx%d -> %dx%d", Fact.Width, Fact.Height, Fact.NewWidth,
+                                               Fact.NewHeight),
+                               LossText(Fact.Loss)}));
+    return Text + FormatTable(Rows, 1u << 2, 2);
+}
 
 // The findings as one JSON object.
 void WriteFindings(FJsonWriter& Json, const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules)
@@ -201,6 +259,8 @@ void WriteFindings(FJsonWriter& Json, const FArchiveFindings& Findings, const FS
     for (const FTextureSizeCount& Class : CountSizeClasses(Sizes))
         Json.Key(*FString::Printf(u"%d", Class.Width)).Number(Class.Count);
     Json.EndObject();
+    Json.Key(u"loss");
+    WriteLossTally(Json, Findings.Loss);
     Json.Key(u"mipLevels").BeginObject(FJsonWriter::Inline);
     for (const auto& Pair : Findings.Result.Stats.MipLevelStats)
         Json.Key(*FString::Printf(u"%d", Pair.Key)).Number(Pair.Value);
@@ -245,7 +305,7 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
                             *appFormatMegabytes(Bytes));
     if (Bytes > 0)
         Text += FString::Printf(u", %d%% smaller", int32_t((Bytes - Estimated) * 100 / Bytes));
-    return Text + u")\n";
+    return Text + u")\n" + LossTallyText(Findings.Loss);
 }
 
 // The dry run of one archive; Error says why it failed when the result is Failed.
@@ -260,6 +320,8 @@ EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const 
     ShrinkOptions.Choice() = Options.Choice();
     ShrinkOptions.Settings = Settings;
     ShrinkOptions.bDryRun = true;
+    ShrinkOptions.bMeasureLoss = true;
+    ShrinkOptions.OnTexture = [&Findings](const FTextureFact& Fact) { Findings.Loss.Add(Fact); };
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions,
                                       ArchiveJobOutput(Console, Options.bJson, Options.bProgress), Findings.Result);
     Error = DryRunError(Findings.Result);
@@ -340,6 +402,7 @@ struct FChoiceEstimate
     FShrinkSettings Settings;
     int64_t Bytes = 0;
     int32_t Changed = 0; // textures made smaller
+    FTextureLoss Loss;   // over all textures, as the player sees them close up
 };
 
 // The archives report --compare looks at: SRC, or those --archive or --all name. False after saying why not.
@@ -363,13 +426,15 @@ FString CompareText(const TDynArray<FChoiceEstimate>& Estimates, const TDynArray
     Text += FString::Printf(u"              %s\n", *appFormatMegabytes(Bytes));
     Text += FString::Printf(u"Skip rules:   %s\n\n", *DescribeSkipRules(SkipRules));
     TDynArray<TDynArray<FString>> Rows;
-    Rows.AddItem(TableRow({u"Choice", u"Estimated size", u"Smaller", u"Textures changed"}));
+    Rows.AddItem(TableRow({u"Choice", u"Estimated size", u"Smaller", u"Textures changed", u"Loss (PSNR)"}));
     for (const FChoiceEstimate& Estimate : Estimates)
         Rows.AddItem(
             TableRow({Estimate.Settings.Describe(), appFormatMegabytes(Estimate.Bytes),
                       Bytes > 0 ? FString::Printf(u"%d%%", int32_t((Bytes - Estimate.Bytes) * 100 / Bytes)) : FString(),
-                      FString::Printf(u"%d", Estimate.Changed)}));
-    return Text + FormatTable(Rows, (1u << 1) | (1u << 2) | (1u << 3), 0) + u"Nothing was written.\n";
+                      FString::Printf(u"%d", Estimate.Changed), LossText(Estimate.Loss)}));
+    return Text + FormatTable(Rows, (1u << 1) | (1u << 2) | (1u << 3) | (1u << 4), 0) +
+           u"The loss is what the player sees close up, over all textures: the higher, the less is lost.\n"
+           u"Nothing was written.\n";
 }
 
 // report --compare: a dry run of each choice over the archives, one line (or JSON object) per choice.
@@ -398,6 +463,8 @@ int32_t CompareChoices(const FPellmorOptions& Options, FPellmorConsole& Console)
                 return PrintFailure(Console, Options.bJson, Error, FailureText(Findings), FString());
             Estimate.Bytes += Findings.Result.OutputBytes;
             Estimate.Changed += Findings.Result.Stats.Textures.Changed;
+            Estimate.Loss.SquaredError += Findings.Loss.All.SquaredError;
+            Estimate.Loss.Pixels += Findings.Loss.All.Pixels;
         }
         Estimates.AddItem(Estimate);
     }
@@ -414,6 +481,7 @@ int32_t CompareChoices(const FPellmorOptions& Options, FPellmorConsole& Console)
         Json.Key(u"settings").String(Estimate.Settings.ToText());
         Json.Key(u"estimatedBytes").Number(Estimate.Bytes);
         Json.Key(u"texturesChanged").Number(Estimate.Changed);
+        WriteLoss(Json.Key(u"psnr"), Estimate.Loss);
         Json.EndObject();
     }
     Console.Out(Json.EndArray().Text());

@@ -163,3 +163,27 @@ int32_t FTxdEntryContext::MatchSkipRule() const
         SkipMatch = SkipRules.MatchSkipRule(TxdName);
     return SkipMatch;
 }
+
+void FLossTally::Add(const FTextureFact& Fact)
+{
+    if (Fact.Outcome != ETextureOutcome::Changed)
+        All.Pixels += int64_t(Fact.Width) * Fact.Height;
+    if (!Fact.Loss.IsMeasured())
+        return;
+    ++Measured;
+    for (FTextureLoss* Sum : {&Changed, &All})
+    {
+        Sum->SquaredError += Fact.Loss.SquaredError;
+        Sum->Pixels += Fact.Loss.Pixels;
+    }
+    // Kept in order: Fact goes before the first that loses less, and the last falls off past WorstKept.
+    int32_t At = 0;
+    while (At < Worst.Num() && Worst[At].Loss.Psnr() <= Fact.Loss.Psnr())
+        ++At;
+    if (At >= WorstKept)
+        return;
+    Worst.Insert(At);
+    Worst[At] = Fact;
+    if (Worst.Num() > WorstKept)
+        Worst.Remove(WorstKept);
+}

@@ -57,6 +57,22 @@ struct FTextureFact
     FString FormatName() const;
 };
 
+// What the changed textures of an archive (or of several) lose together, and the ones that lose the most.
+struct FLossTally
+{
+    enum : int32_t
+    {
+        WorstKept = 10,
+    };
+    FTextureLoss Changed; // the measured textures' pixels and squared errors, added
+    FTextureLoss All;     // the same with the pixels of the textures that stay as they are (which lose nothing)
+    int32_t Measured = 0; // textures whose loss was measured
+    TDynArray<FTextureFact> Worst; // those of the lowest PSNR, lowest first, at most WorstKept
+
+    // Counts Fact: its loss when it was measured, its largest level's pixels when it stays as it is.
+    void Add(const FTextureFact& Fact);
+};
+
 struct FTextureSizeCount
 {
     int32_t Width;

@@ -210,6 +210,14 @@ TEST(PellmorCommandTest, ShrinkImgWritesWhatTheReportEstimatesOrExplainsWhyNot)
         if (!Json.Get({"kinds", Kind}).empty())
             Kinds += std::stoi(Json.Get({"kinds", Kind}));
     EXPECT_EQ(Kinds, Total);
+    // What the shrink loses: the worst ten, the worst first, none better than the changed textures pooled.
+    const double Pooled = std::stod(Json.Get({"loss", "psnrChanged"}));
+    EXPECT_GT(std::stod(Json.Get({"loss", "psnr"})), Pooled);
+    EXPECT_EQ(Json.Get({"loss", "worst", "10", "psnr"}), "");
+    for (int i = 0; i < 9; ++i)
+        EXPECT_LE(std::stod(Json.Get({"loss", "worst", std::to_string(i), "psnr"})),
+                  std::stod(Json.Get({"loss", "worst", std::to_string(i + 1), "psnr"})));
+    EXPECT_LT(std::stod(Json.Get({"loss", "worst", "9", "psnr"})), Pooled);
 
     // Every choice a player has, in the order offered; the standard one is what report estimates, and a smaller
     // side changes more textures and saves more.
@@ -223,6 +231,7 @@ TEST(PellmorCommandTest, ShrinkImgWritesWhatTheReportEstimatesOrExplainsWhyNot)
     EXPECT_EQ(Compare.Get({"0", "estimatedBytes"}), std::to_string(FileSizeOf(Dest)));
     EXPECT_LT(std::stoll(Compare.Get({"5", "estimatedBytes"})), std::stoll(Compare.Get({"4", "estimatedBytes"})));
     EXPECT_GT(std::stoi(Compare.Get({"5", "texturesChanged"})), std::stoi(Compare.Get({"2", "texturesChanged"})));
+    EXPECT_LT(std::stod(Compare.Get({"5", "psnr"})), std::stod(Compare.Get({"4", "psnr"})));
 }
 
 TEST(PellmorCommandTest, SkipRulesFileReplacesTheBuiltInRulesAndItsMistakesAreNamed)
