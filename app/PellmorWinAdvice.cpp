@@ -301,6 +301,10 @@ FString DescribeChoice(const FShrinkSettings& Settings)
         Settings.Mode == EShrinkMode::Standard
             ? FString(u"Each texture loses its sharpest level: smaller files, less memory for the game, a little "
                       u"blurrier up close.")
+        : Settings.Mode == EShrinkMode::KeepQuality
+            ? FString::Printf(u"Each texture is halved as far as it stays at %d dB or better up close: smaller "
+                              u"files where it does not show.",
+                              Settings.MinPsnr)
             : FString::Printf(u"Textures larger than %d pixels are halved until they fit: smaller files, less "
                               u"memory, blurrier up close.",
                               Settings.MaxSide);

@@ -294,8 +294,10 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
     const char16_t* Conflict =
         (Line.Given & OPTION_All) && (Line.Given & OPTION_Archive)       ? u"give --archive or --all, not both"
         : (Line.Given & OPTION_Smooth) && (Line.Given & OPTION_NoSmooth) ? u"give --smooth or --no-smooth, not both"
+        : (Line.Given & OPTION_MaxSide) && (Line.Given & OPTION_KeepQuality)
+            ? u"give --max-side or --keep-quality, not both"
         : (Line.Given & OPTION_Compare) && (Line.Given & SettingsOptions)
-            ? u"--compare estimates every choice itself: leave out --max-side, --smooth and "
+            ? u"--compare estimates every choice itself: leave out --max-side, --keep-quality, --smooth and "
               u"--no-smooth"
             : nullptr;
     if (Conflict)

@@ -69,6 +69,23 @@ bool TakeMaxSide(FPellmorOptions& Options, const FString& Value, FString& What)
     return true;
 }
 
+// SHRINK_MinPsnr to SHRINK_MaxPsnr.
+bool TakeKeepQuality(FPellmorOptions& Options, const FString& Value, FString& What)
+{
+    const int64_t Db = ReadCount(Value, SHRINK_MaxPsnr);
+    What = NumberRange(SHRINK_MinPsnr, SHRINK_MaxPsnr);
+    if (!FShrinkSettings::IsValidMinPsnr(Db))
+        return false;
+    Options.Settings = FShrinkSettings::KeepQuality(int32_t(Db));
+    return true;
+}
+
+// The dB of no visible change, offered first.
+FString OfferedKeepQuality()
+{
+    return FString::Printf(u"%d 35 30", int32_t(SHRINK_NoVisibleChange));
+}
+
 bool TakeOut(FPellmorOptions& Options, const FString& Value, FString&)
 {
     Options.OutDir = appWithoutTrailingSeparators(appAbsolutePath(Value, Options.WorkingDir));
@@ -121,6 +138,11 @@ const FOptionSpec Options[] = {
      u"bring every texture whose larger side is above N (16 to 8192) down by whole halvings to N or less, and "
      u"leave the others as they are; smooth unless --no-smooth is given (default: the standard shrink)",
      EPellmorValue::Number, &TakeMaxSide, &OfferedMaxSides},
+    {OPTION_KeepQuality, u"--keep-quality DB",
+     u"bring every texture down by whole halvings as far as what it loses close up stays at DB (20 to 60; PSNR, "
+     u"higher keeps more) or better, never below 16 pixels on a side; 40 changes nothing a player sees; smooth "
+     u"unless --no-smooth is given",
+     EPellmorValue::Number, &TakeKeepQuality, &OfferedKeepQuality},
     {OPTION_Smooth, u"--smooth",
      u"halve textures of one level with a 2x2 box filter instead of taking one pixel of four (cut-outs keep their "
      u"coverage); the default with --max-side",
@@ -450,10 +472,12 @@ TDynArray<FString> GetPellmorCommands()
 
 FString ShrinkOptionsFor(const FShrinkSettings& Settings)
 {
-    const bool bLargestSide = Settings.Mode == EShrinkMode::LargestSide;
-    FString Text = bLargestSide ? FString::Printf(u" --max-side %d", Settings.MaxSide) : FString();
+    const bool bStandard = Settings.Mode == EShrinkMode::Standard;
+    FString Text = Settings.Mode == EShrinkMode::LargestSide   ? FString::Printf(u" --max-side %d", Settings.MaxSide)
+                   : Settings.Mode == EShrinkMode::KeepQuality ? FString::Printf(u" --keep-quality %d", Settings.MinPsnr)
+                                                               : FString();
     // Smoothing is named only where it is not what the mode does by itself.
-    if (Settings.IsSmooth() != bLargestSide)
+    if (Settings.IsSmooth() == bStandard)
         Text += Settings.IsSmooth() ? u" --smooth" : u" --no-smooth";
     return Text;
 }

@@ -27,6 +27,7 @@ enum EOption : uint32_t
     OPTION_DiscardChanges = 4096,
     OPTION_Out = 8192,
     OPTION_Count = 16384,
+    OPTION_KeepQuality = 32768,
 };
 
 // Stores an option's value; false when it is none the option takes. What is what the option takes, for the usage
@@ -45,7 +46,7 @@ struct FOptionSpec
 };
 
 // The options that choose what a shrink makes.
-constexpr uint32_t SettingsOptions = OPTION_MaxSide | OPTION_Smooth | OPTION_NoSmooth;
+constexpr uint32_t SettingsOptions = OPTION_MaxSide | OPTION_KeepQuality | OPTION_Smooth | OPTION_NoSmooth;
 
 // The command line apart from what a command takes in FPellmorOptions.
 struct FCommandLine
@@ -104,7 +105,7 @@ struct FCommandSpec
 
 enum : int32_t
 {
-    NumOptionSpecs = 15,
+    NumOptionSpecs = 16,
     NumGeneralOptions = 3,
     NumCommandSpecs = 7,
 };

@@ -458,7 +458,9 @@ void FImgShrinker::ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers)
     Piece.Context.reset(
         new FTxdEntryContext(SkipRules, Options.Reencode, Piece.TxdName, &Work.Trace, &Buffers, Options.Settings));
     Piece.Context->bKeepFacts = bool(Options.OnTexture);
-    Piece.Context->bSizesOnly = Options.bDryRun && Options.bSizesOnly;
+    // The keep-quality mode measures every depth it tries, which takes the pixels themselves.
+    Piece.Context->bSizesOnly =
+        Options.bDryRun && Options.bSizesOnly && Options.Settings.Mode != EShrinkMode::KeepQuality;
     Piece.Context->bMeasureLoss = Piece.Context->bKeepFacts && Options.bMeasureLoss && !Piece.Context->bSizesOnly;
     int32_t NewLength = Work.Length;
     Piece.bMalformed = ProcessTxdEntry(*Piece.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;

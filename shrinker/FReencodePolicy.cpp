@@ -2,9 +2,12 @@
 // levels and resampling single levels.
 #include "shrinker/FReencodePolicy.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Core/Inc/CoreUtil.h"
+#include "shrinker/FTextureLoss.h"
+#include "shrinker/FTexturePictures.h"
 #include "shrinker/FTextureResample.h"
 
 std::atomic<int32_t> GHalveTextures{1};
@@ -299,9 +302,14 @@ FPixelFormat GetLevelFormat(const FTxdEntryContext& Context, const FTxdImage& Im
 {
     if (Kind)
         return Kind->Pixels;
-    if (Context.Settings.Mode == EShrinkMode::LargestSide && IsDxt5(Image))
+    if (Context.Settings.Mode != EShrinkMode::Standard && IsDxt5(Image))
         return PIXEL_DXT5;
     return 0;
+}
+
+bool IsBlockCoded(const FTxdImage& Image, FPixelFormat LevelFormat)
+{
+    return LevelFormat ? GetBlockBytes(LevelFormat) > 0 : (Image.Header.FormatFlags & TXDFORMAT_Compressed) != 0;
 }
 
 // What the texture becomes in the shrink the player chose.
@@ -310,9 +318,58 @@ FTexturePlan PlanTexture(const FTxdEntryContext& Context, const FTxdImage& Image
     const FShrinkSettings& Settings = Context.Settings;
     if (Settings.Mode == EShrinkMode::Standard)
         return PlanStandard(Image.Header);
-    const bool bBlockCoded =
-        LevelFormat ? GetBlockBytes(LevelFormat) > 0 : (Image.Header.FormatFlags & TXDFORMAT_Compressed) != 0;
-    return PlanLargestSide(Image.Header, Settings.MaxSide, LevelFormat, bBlockCoded);
+    return PlanLargestSide(Image.Header, Settings.MaxSide, LevelFormat, IsBlockCoded(Image, LevelFormat));
+}
+
+// One depth of the keep-quality mode made on Trial, a copy of the texture: its levels dropped, the one left
+// resampled, as the largest-side mode makes them. Why not, when it cannot be made.
+ETextureOutcome MakeTrial(FTxdEntryContext& Context, FTxdImage& Trial, FPixelFormat LevelFormat,
+                          const FTexturePlan& Plan)
+{
+    if (IsPromotedLevelShort(Trial, LevelFormat, Plan.DropLevels))
+        return ETextureOutcome::BrokenLevels;
+    DropLevels(Trial, Plan.DropLevels);
+    if (Plan.NewWidth == Trial.Header.Width && Plan.NewHeight == Trial.Header.Height)
+        return ETextureOutcome::Changed;
+    return ResampleOneLevel(Context, Trial, LevelFormat, Plan.NewWidth, Plan.NewHeight);
+}
+
+// The keep-quality mode: the deepest whole halving whose loss close up stays at or above the dB asked, never
+// below SHRINK_MinKeptSide on a side. Each depth is made from the original and measured against it; the first that
+// loses too much (or cannot be made) ends the search, as a deeper one loses more. The texture becomes the deepest
+// that passed; it stays as it is (TooSmall) when none did.
+ETextureOutcome KeepQuality(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat)
+{
+    FTexturePicture Original;
+    if (!DecodeLargestLevel(Image, Original))
+        return ETextureOutcome::NotUnderstood;
+    const bool bBlockCoded = IsBlockCoded(Image, LevelFormat);
+    ETextureOutcome Outcome = ETextureOutcome::TooSmall;
+    FTxdImage Kept;
+    for (int32_t Side = std::max(int32_t(Image.Header.Width), int32_t(Image.Header.Height)) / 2; Side >= SHRINK_MinKeptSide; Side /= 2)
+    {
+        const FTexturePlan Plan = PlanLargestSide(Image.Header, Side, LevelFormat, bBlockCoded);
+        if (Plan.Outcome != ETextureOutcome::Changed || Plan.bStoppedShort ||
+            std::min(Plan.NewWidth, Plan.NewHeight) < SHRINK_MinKeptSide)
+            break;
+        FTxdImage Trial = Image;
+        const ETextureOutcome Made = MakeTrial(Context, Trial, LevelFormat, Plan);
+        FTexturePicture Reduced;
+        if (Made != ETextureOutcome::Changed)
+        {
+            Outcome = Outcome == ETextureOutcome::Changed ? Outcome : Made;
+            break;
+        }
+        if (!DecodeLargestLevel(Trial, Reduced) || MeasureLoss(Original, Reduced).Psnr() < Context.Settings.MinPsnr)
+            break;
+        Kept = std::move(Trial);
+        Outcome = ETextureOutcome::Changed;
+    }
+    if (Outcome == ETextureOutcome::Changed)
+        Image = std::move(Kept);
+    else if (Outcome == ETextureOutcome::BrokenLevels)
+        Context.Trace.Logf(u"Keeping %s: the level it would show first is cut short", *Context.ImageName);
+    return Outcome;
 }
 } // namespace
 
@@ -332,5 +389,7 @@ ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
     }
     // What the texture becomes is the policy's one decision; the steps that make it so are shared.
     const FPixelFormat LevelFormat = GetLevelFormat(Context, Image, Kind);
+    if (Context.Settings.Mode == EShrinkMode::KeepQuality)
+        return KeepQuality(Context, Image, LevelFormat);
     return ApplyPlan(Context, Image, LevelFormat, PlanTexture(Context, Image, LevelFormat));
 }

@@ -11,6 +11,7 @@ const char16_t* const StandardWord = u"standard";
 // No '=' in the text form: the player's choices and the shrink's record keep it as an INI value, and the INI
 // reader takes a value holding '=' for several pairs ("max-side=512 no-smooth" would lose its last word).
 const char16_t* const SidePrefix = u"max-side:";
+const char16_t* const QualityPrefix = u"keep-quality:";
 const char16_t* const SmoothWord = u"smooth";
 const char16_t* const NoSmoothWord = u"no-smooth";
 
@@ -36,7 +37,15 @@ bool ReadMode(const FString& Word, FShrinkSettings& Out)
         Out = FShrinkSettings::Standard();
         return true;
     }
-    const FString Prefix(SidePrefix);
+    const FString Prefix(SidePrefix), Quality(QualityPrefix);
+    if (Word.Left(Quality.Len()) == Quality)
+    {
+        const int32_t Db = ReadSide(Word.Mid(Quality.Len()));
+        if (!FShrinkSettings::IsValidMinPsnr(Db))
+            return false;
+        Out = FShrinkSettings::KeepQuality(Db);
+        return true;
+    }
     if (Word.Left(Prefix.Len()) != Prefix)
         return false;
     const int32_t Side = ReadSide(Word.Mid(Prefix.Len()));
@@ -61,6 +70,15 @@ FShrinkSettings FShrinkSettings::LargestSide(int32_t Side)
     return Settings;
 }
 
+FShrinkSettings FShrinkSettings::KeepQuality(int32_t Db)
+{
+    appCheck(IsValidMinPsnr(Db));
+    FShrinkSettings Settings;
+    Settings.Mode = EShrinkMode::KeepQuality;
+    Settings.MinPsnr = Db;
+    return Settings;
+}
+
 TDynArray<FShrinkSettings> FShrinkSettings::Choices()
 {
     TDynArray<FShrinkSettings> List;
@@ -78,27 +96,33 @@ bool FShrinkSettings::IsValidMaxSide(int64_t Side)
     return Side >= SHRINK_MinSide && Side <= SHRINK_MaxSide;
 }
 
+bool FShrinkSettings::IsValidMinPsnr(int64_t Db)
+{
+    return Db >= SHRINK_MinPsnr && Db <= SHRINK_MaxPsnr;
+}
+
 bool FShrinkSettings::IsSmooth() const
 {
     if (Smooth == ESmoothChoice::ModeDefault)
-        return Mode == EShrinkMode::LargestSide;
+        return Mode != EShrinkMode::Standard;
     return Smooth == ESmoothChoice::Smooth;
 }
 
 bool FShrinkSettings::MakesSameArchive(const FShrinkSettings& Other) const
 {
-    return Mode == Other.Mode && MaxSide == Other.MaxSide && IsSmooth() == Other.IsSmooth();
+    return Mode == Other.Mode && MaxSide == Other.MaxSide && MinPsnr == Other.MinPsnr && IsSmooth() == Other.IsSmooth();
 }
 
 bool FShrinkSettings::operator==(const FShrinkSettings& Other) const
 {
-    return Mode == Other.Mode && MaxSide == Other.MaxSide && Smooth == Other.Smooth;
+    return Mode == Other.Mode && MaxSide == Other.MaxSide && MinPsnr == Other.MinPsnr && Smooth == Other.Smooth;
 }
 
 FString FShrinkSettings::ToText() const
 {
-    FString Text =
-        Mode == EShrinkMode::Standard ? FString(StandardWord) : FString::Printf(u"%s%d", SidePrefix, MaxSide);
+    FString Text = Mode == EShrinkMode::Standard      ? FString(StandardWord)
+                   : Mode == EShrinkMode::KeepQuality ? FString::Printf(u"%s%d", QualityPrefix, MinPsnr)
+                                                      : FString::Printf(u"%s%d", SidePrefix, MaxSide);
     if (Smooth == ESmoothChoice::Smooth)
         Text += FString(u" ") + SmoothWord;
     else if (Smooth == ESmoothChoice::NoSmooth)
@@ -130,5 +154,10 @@ FString FShrinkSettings::Describe() const
 {
     if (Mode == EShrinkMode::Standard)
         return IsSmooth() ? FString(u"the standard shrink, smooth") : FString(u"the standard shrink");
-    return FString::Printf(u"at most %d pixels, %s", MaxSide, IsSmooth() ? u"smooth" : u"not smooth");
+    const char16_t* Smoothing = IsSmooth() ? u"smooth" : u"not smooth";
+    if (Mode == EShrinkMode::KeepQuality && MinPsnr == SHRINK_NoVisibleChange)
+        return FString::Printf(u"no visible change (%d dB), %s", MinPsnr, Smoothing);
+    if (Mode == EShrinkMode::KeepQuality)
+        return FString::Printf(u"every texture at least %d dB, %s", MinPsnr, Smoothing);
+    return FString::Printf(u"at most %d pixels, %s", MaxSide, Smoothing);
 }

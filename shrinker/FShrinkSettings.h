@@ -12,6 +12,9 @@ enum class EShrinkMode : int32_t
 {
     Standard,    // the fixed shrink: the largest level (or two) dropped, single levels halved once or twice
     LargestSide, // every texture brought down by whole halvings until its larger side is MaxSide or less
+    // Every texture brought down by whole halvings as far as what it loses close up stays at or above MinPsnr dB
+    // (FTextureLoss.h), never below SHRINK_MinKeptSide on a side.
+    KeepQuality,
 };
 
 // Whether single levels are resampled with a box filter: as the mode does by default, or as the player asked.
@@ -26,23 +29,32 @@ enum : int32_t
 {
     SHRINK_MinSide = 16,   // the smallest largest side a player may ask for
     SHRINK_MaxSide = 8192, // and the largest
+    SHRINK_MinPsnr = 20,   // the lowest loss in dB a player may ask to keep, and the highest
+    SHRINK_MaxPsnr = 60,
+    SHRINK_NoVisibleChange = 40, // the loss in dB below which a texture shows no change the player sees
+    SHRINK_MinKeptSide = 16,     // the smallest side a texture of the keep-quality mode is brought down to
 };
 
 struct FShrinkSettings
 {
     EShrinkMode Mode = EShrinkMode::Standard;
-    int32_t MaxSide = 0; // LargestSide: SHRINK_MinSide..SHRINK_MaxSide; 0 in the standard shrink
+    int32_t MaxSide = 0; // LargestSide: SHRINK_MinSide..SHRINK_MaxSide; 0 in the other modes
+    int32_t MinPsnr = 0; // KeepQuality: SHRINK_MinPsnr..SHRINK_MaxPsnr; 0 in the other modes
     ESmoothChoice Smooth = ESmoothChoice::ModeDefault;
 
     // The standard shrink, and the largest-side mode for a valid Side (assertion), with the mode's smoothing.
     static FShrinkSettings Standard();
     static FShrinkSettings LargestSide(int32_t Side);
+    // The keep-quality mode for a valid Db (assertion), smooth.
+    static FShrinkSettings KeepQuality(int32_t Db);
     // The choices a player is shown side by side, in this order: the standard shrink, the standard shrink
     // smooth, and at most 1024, 512, 256 and 128 pixels (smooth, as the mode is by default).
     static TDynArray<FShrinkSettings> Choices();
     // Whether a player may ask for Side as the largest side (for the front ends' usage errors, which name the
     // range SHRINK_MinSide to SHRINK_MaxSide).
     static bool IsValidMaxSide(int64_t Side);
+    // Whether a player may ask that every texture keep Db.
+    static bool IsValidMinPsnr(int64_t Db);
 
     // Whether single levels are resampled with the box filter, after the mode's default.
     bool IsSmooth() const;
@@ -53,14 +65,16 @@ struct FShrinkSettings
     bool operator==(const FShrinkSettings& Other) const;
     bool operator!=(const FShrinkSettings& Other) const { return !(*this == Other); }
 
-    // The text form, read back by FromText only: the mode ("standard" or "max-side:N"), then "smooth" or
-    // "no-smooth" when the player asked: "standard", "standard smooth", "max-side:512", "max-side:512 no-smooth".
+    // The text form, read back by FromText only: the mode ("standard", "max-side:N" or "keep-quality:DB"), then
+    // "smooth" or "no-smooth" when the player asked: "standard", "standard smooth", "max-side:512", "max-side:512
+    // no-smooth", "keep-quality:40".
     FString ToText() const;
     // Reads a text that ToText wrote into Out; false, with Out untouched, for any other text (an unknown mode
     // or word, a side out of range, extra blanks).
     static bool FromText(const FString& Text, FShrinkSettings& Out);
     // For people, after the mode's default: "the standard shrink", "the standard shrink, smooth", "at most 512
-    // pixels, smooth", "at most 512 pixels, not smooth".
+    // pixels, smooth", "at most 512 pixels, not smooth", "no visible change (40 dB), smooth", "every texture at
+    // least 30 dB, smooth".
     FString Describe() const;
 };
 

@@ -19,6 +19,8 @@ TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
         {StandardSmooth, u"standard smooth", u"the standard shrink, smooth"},
         {FShrinkSettings::LargestSide(512), u"max-side:512", u"at most 512 pixels, smooth"},
         {Picking, u"max-side:8192 no-smooth", u"at most 8192 pixels, not smooth"},
+        {FShrinkSettings::KeepQuality(40), u"keep-quality:40", u"no visible change (40 dB), smooth"},
+        {FShrinkSettings::KeepQuality(25), u"keep-quality:25", u"every texture at least 25 dB, smooth"},
     };
     for (const auto& Row : Rows)
     {
@@ -30,7 +32,8 @@ TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
     }
     for (const char16_t* Bad :
          {u"", u"Standard", u"standard  smooth", u"standard smooth ", u"max-side:15", u"max-side:8193",
-          u"max-side:0512", u"max-side:", u"max-side:5x", u"standard fast", u"max-side:512 smooth smooth"})
+          u"max-side:0512", u"max-side:", u"max-side:5x", u"standard fast", u"max-side:512 smooth smooth",
+          u"keep-quality:19", u"keep-quality:61", u"keep-quality:"})
     {
         FShrinkSettings Read = Picking;
         EXPECT_FALSE(FShrinkSettings::FromText(FString(Bad), Read)) << FString(Bad).ToUtf8();
@@ -46,4 +49,5 @@ TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
     EXPECT_FALSE(Asked == FShrinkSettings::LargestSide(512));
     EXPECT_FALSE(StandardSmooth.MakesSameArchive(FShrinkSettings::Standard()));
     EXPECT_FALSE(FShrinkSettings::LargestSide(256).MakesSameArchive(FShrinkSettings::LargestSide(512)));
+    EXPECT_FALSE(FShrinkSettings::KeepQuality(30).MakesSameArchive(FShrinkSettings::KeepQuality(40)));
 }

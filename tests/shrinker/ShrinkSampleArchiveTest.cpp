@@ -252,3 +252,40 @@ TEST(ShrinkSampleArchiveTest, SizesOnlyDryRunGivesTheBytesAndFactsOfTheFullOne)
         EXPECT_EQ(Changed, FullRun.Stats.Textures.Changed);
     }
 }
+
+// The keep-quality mode takes no texture below the loss asked, and goes further the more loss it may take.
+TEST(ShrinkSampleArchiveTest, KeepQualityTakesNoTextureBelowTheLossAsked)
+{
+    FTempDir Dir;
+    const FString Src = Dir / u"gta3.img";
+    SampleGame::FSampleGameOptions Sample;
+    Sample.Seed = 11;
+    Sample.EntryCount = 120;
+    Sample.bLettering = true;
+    ASSERT_TRUE(SampleGame::WriteSampleImg(Src.ToUtf8(), Sample, nullptr));
+    int64_t Bytes[2] = {};
+    const int32_t Asked[2] = {40, 25};
+    for (int32_t i = 0; i < 2; ++i)
+    {
+        FShrinkOptions Options;
+        Options.bDryRun = true;
+        Options.bSizesOnly = true; // not for this mode: it measures the pixels themselves
+        Options.bMeasureLoss = true;
+        Options.Settings = FShrinkSettings::KeepQuality(Asked[i]);
+        int32_t Changed = 0;
+        Options.OnTexture = [&](const FTextureFact& Fact)
+        {
+            if (Fact.Outcome != ETextureOutcome::Changed)
+                return;
+            ++Changed;
+            EXPECT_GE(Fact.Loss.Psnr(), Asked[i]) << Fact.TxdName.ToUtf8() << "." << Fact.Name.ToUtf8();
+            EXPECT_GE(std::min(Fact.NewWidth, Fact.NewHeight), 16);
+        };
+        const FShrinkResult Result = ShrinkImgFile(u"", *Src, Options);
+        ASSERT_TRUE(Result.bOk);
+        EXPECT_GT(Changed, 0);
+        Bytes[i] = Result.OutputBytes;
+    }
+    EXPECT_LT(Bytes[1], Bytes[0]);
+}
+
