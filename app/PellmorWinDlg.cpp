@@ -24,6 +24,27 @@ const float AutoWaitLimit = AutoWaitMinutes * 60.0f;
 // The largest sides the drop-down offers after the standard shrink.
 const int32_t OfferedSides[] = {1024, 512, 256, 128};
 
+// A choice of the drop-down as the player reads it.
+FString SizeChoiceLabel(const FShrinkSettings& Choice)
+{
+    switch (Choice.Mode)
+    {
+        case EShrinkMode::LargestSide:
+            return FString::Printf(u"At most %d pixels", Choice.MaxSide);
+        case EShrinkMode::KeepQuality:
+            return Choice.MinPsnr == SHRINK_NoVisibleChange ? FString(u"No visible change")
+                                                            : FString::Printf(u"At least %d dB", Choice.MinPsnr);
+        default:
+            return FString(u"Standard shrink");
+    }
+}
+
+// The same choice, whatever its smoothing.
+bool IsSameChoice(const FShrinkSettings& A, const FShrinkSettings& B)
+{
+    return A.Mode == B.Mode && A.MaxSide == B.MaxSide && A.MinPsnr == B.MinPsnr;
+}
+
 float Now()
 {
     return float(appSeconds());
@@ -106,14 +127,20 @@ CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoice
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);
-    SizeSides.AddItem(0);
+    SizeChoices.AddItem(FShrinkSettings::Standard());
     for (int32_t Side : OfferedSides)
-        SizeSides.AddItem(Side);
-    // A side of the remembered choice that the list does not offer (an INI file edited by hand) is added to it.
-    const int32_t Side = InChoices.Settings.MaxSide;
-    m_nTextureSize = SizeSides.FindItemIndex(Side);
+        SizeChoices.AddItem(FShrinkSettings::LargestSide(Side));
+    SizeChoices.AddItem(FShrinkSettings::KeepQuality(SHRINK_NoVisibleChange));
+    // A remembered choice that the list does not offer (an INI file edited by hand) is added to it.
+    m_nTextureSize = -1;
+    for (int32_t i = 0; i < SizeChoices.Num() && m_nTextureSize < 0; ++i)
+        m_nTextureSize = IsSameChoice(SizeChoices[i], InChoices.Settings) ? i : -1;
     if (m_nTextureSize < 0)
-        m_nTextureSize = SizeSides.AddItem(Side);
+    {
+        FShrinkSettings Remembered = InChoices.Settings;
+        Remembered.Smooth = ESmoothChoice::ModeDefault;
+        m_nTextureSize = SizeChoices.AddItem(Remembered);
+    }
     ProgressDlg = new CProgressDlg(this);
     Client = CreateEngineClient();
     // Where nothing is found (no registry, no Wine prefix, no Steam library) the default folder is shown all the
@@ -153,8 +180,8 @@ bool CPellmorWinDlg::OnInitDialog()
 {
     // The sizes go into the drop-down before the fields are loaded into the controls, which selects one of them.
     AttachControl(IDC_TEXTURE_SIZE, m_SizeBox);
-    for (int32_t Side : SizeSides)
-        m_SizeBox.AddString(Side ? *FString::Printf(u"At most %d pixels", Side) : u"Standard shrink");
+    for (const FShrinkSettings& Choice : SizeChoices)
+        m_SizeBox.AddString(*SizeChoiceLabel(Choice));
     CDialog::OnInitDialog();
 
     if (CMenu* SysMenu = GetSystemMenu(false))
@@ -491,8 +518,8 @@ FShrinkJobOptions CPellmorWinDlg::GetJobOptions() const
 
 FShrinkSettings CPellmorWinDlg::GetSettings() const
 {
-    const int32_t Side = m_nTextureSize >= 0 && m_nTextureSize < SizeSides.Num() ? SizeSides[m_nTextureSize] : 0;
-    FShrinkSettings Settings = Side ? FShrinkSettings::LargestSide(Side) : FShrinkSettings::Standard();
+    FShrinkSettings Settings = m_nTextureSize >= 0 && m_nTextureSize < SizeChoices.Num() ? SizeChoices[m_nTextureSize]
+                                                                                        : FShrinkSettings::Standard();
     Settings.Smooth = SmoothChoice;
     return Settings;
 }

@@ -145,12 +145,12 @@ public:
     FString m_strDir;
     FString m_strStatus;
     int32_t m_bAllArchives; // exchanged with the all-archives box
-    int32_t m_nTextureSize; // exchanged with the drop-down: an index into SizeSides
+    int32_t m_nTextureSize; // exchanged with the drop-down: an index into SizeChoices
     int32_t m_bSmooth;      // exchanged with Smooth
     CComboBox m_SizeBox;
-    // The drop-down's sizes in order, 0 for the standard shrink first (and a remembered side that is none of the
-    // usual ones last).
-    TDynArray<int32_t> SizeSides;
+    // The drop-down's choices in order: the standard shrink, the largest sides, no visible change (and a
+    // remembered choice that is none of these last). Their smoothing is the Smooth box's.
+    TDynArray<FShrinkSettings> SizeChoices;
     // Smooth as the player left it: ModeDefault until they tick or clear the box.
     ESmoothChoice SmoothChoice;
     // What the player chose, remembered when the dialog closes (an automatic run chose nothing and keeps them).

@@ -328,6 +328,16 @@ TEST_F(CPellmorWinDlgTest, TextureSizeAndSmoothAreEstimatedShrunkWithAndRemember
                              u"one for this choice.\r\n"),
               -1)
         << Status().ToUtf8();
+
+    // No visible change, last in the list, is remembered as the others are.
+    ASSERT_TRUE(UiHeadless::SelectItem(*Dlg, IDC_TEXTURE_SIZE, 5));
+    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"No visible change");
+    EXPECT_NE(Note().InStr(u"stays at 40 dB or better"), -1) << Note().ToUtf8();
+    ASSERT_TRUE(UiHeadless::ClickButton(*Dlg, IDC_EXIT));
+    UiHeadless::PumpMessages();
+    ASSERT_TRUE(IsEnded());
+    OpenDialog(Game.Path(), false, false);
+    EXPECT_EQ(UiHeadless::ControlText(*Dlg, IDC_TEXTURE_SIZE), u"No visible change");
 }
 
 // A mod installed into the shrunk archive (appended to it, as mod tools do): the status says so, /u refuses with the
