@@ -8,7 +8,7 @@ literals, applies each in turn to its file, rebuilds pellmor_tests in a plain (u
 suite in parallel shards with a time limit, and puts the file back. A mutant is killed when a test fails, the
 suite crashes or it runs past the limit; one that does not compile is replaced by the next site. Prints each
 survivor's file:line with the mutated line, then the score. --list only prints the sites."""
-import argparse, glob, os, random, re, signal, subprocess, sys, time
+import argparse, glob, os, random, re, signal, subprocess, sys, tempfile, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -78,20 +78,26 @@ def run(cmd, timeout=None, **kw):
 
 
 def run_suite(binary, shards, timeout):
-    """True when every shard passes within the time limit."""
-    procs = [subprocess.Popen([binary, "--gtest_fail_fast"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+    """None when every shard passes within the time limit, else what failed first."""
+    logs = [tempfile.TemporaryFile() for _ in range(shards)]
+    procs = [subprocess.Popen([binary, "--gtest_fail_fast"], stdout=logs[i], stderr=subprocess.STDOUT,
                               start_new_session=True,
                               env=dict(os.environ, GTEST_TOTAL_SHARDS=str(shards), GTEST_SHARD_INDEX=str(i)))
              for i in range(shards)]
-    deadline, passed = time.time() + timeout, True
-    while passed and any(p.poll() is None for p in procs) and time.time() < deadline:
-        passed = all(p.returncode in (None, 0) for p in procs)
+    deadline = time.time() + timeout
+    while any(p.poll() is None for p in procs) and all(p.returncode in (None, 0) for p in procs):
+        if time.time() > deadline: break
         time.sleep(0.2)
-    passed = passed and all(p.poll() == 0 for p in procs)
-    for p in procs:
-        if p.poll() is None: os.killpg(p.pid, signal.SIGKILL); p.wait()
-    return passed
-
+    why = None
+    for p, log in zip(procs, logs):
+        if p.poll() is None:
+            os.killpg(p.pid, signal.SIGKILL); p.wait()
+            why = why or "time limit"
+        elif p.returncode != 0 and not why:
+            log.seek(0)
+            failed = re.findall(rb"\[  FAILED  \] (\S+)", log.read())
+            why = failed[0].decode() if failed else "exit %d" % p.returncode
+    return why
 
 def main():
     ap = argparse.ArgumentParser()
@@ -117,10 +123,10 @@ def main():
         return
 
     build = ["cmake", "--build", args.build_dir, "-j", str(args.jobs), "--target", "pellmor_tests"]
-    if not os.path.exists(os.path.join(args.build_dir, "CMakeCache.txt")):
-        subprocess.check_call(["cmake", "-S", ROOT, "-B", args.build_dir, "-DCMAKE_BUILD_TYPE=Debug",
-                               "-DCMAKE_C_FLAGS_DEBUG=-O1", "-DCMAKE_CXX_FLAGS_DEBUG=-O1", "-DPELLMOR_WERROR=OFF"],
-                              stdout=subprocess.DEVNULL)
+    # Without the sanitizers, the standard library's own checks still stop an index past a vector's end.
+    subprocess.check_call(["cmake", "-S", ROOT, "-B", args.build_dir, "-DCMAKE_BUILD_TYPE=Debug",
+                           "-DCMAKE_C_FLAGS_DEBUG=-O1", "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -D_GLIBCXX_ASSERTIONS",
+                           "-DPELLMOR_WERROR=OFF"], stdout=subprocess.DEVNULL)
     binary = os.path.join(args.build_dir, "tests", "pellmor_tests")
     current = [None]
 
@@ -132,7 +138,7 @@ def main():
         restore(); print("\ninterrupted; sources restored"); sys.exit(130)
     signal.signal(signal.SIGINT, interrupted); signal.signal(signal.SIGTERM, interrupted)
 
-    if run(build).returncode != 0 or not run_suite(binary, args.shards, args.timeout):
+    if run(build).returncode != 0 or run_suite(binary, args.shards, args.timeout):
         sys.exit("mutants: the unmutated build or suite fails; nothing to measure")
     killed, survivors, tried = 0, [], 0
     try:
@@ -144,10 +150,11 @@ def main():
             if run(build).returncode != 0:
                 restore(); continue
             tried += 1
-            alive = run_suite(binary, args.shards, args.timeout)
+            why = run_suite(binary, args.shards, args.timeout)
             restore()
-            print("%3d %-8s %s  %s" % (tried, "SURVIVED" if alive else "killed", name(s), mutated(s).strip()), flush=True)
-            if alive: survivors.append(s)
+            print("%3d %-8s %s  %s%s" % (tried, "killed" if why else "SURVIVED", name(s), mutated(s).strip(),
+                                        "  [%s]" % why if why else ""), flush=True)
+            if not why: survivors.append(s)
             else: killed += 1
     finally:
         restore()
