@@ -79,9 +79,17 @@ def run(cmd, timeout=None, **kw):
 
 def run_suite(binary, shards, timeout):
     """None when every shard passes within the time limit, else what failed first."""
-    logs = [tempfile.TemporaryFile() for _ in range(shards)]
-    procs = [subprocess.Popen([binary, "--gtest_fail_fast"], stdout=logs[i], stderr=subprocess.STDOUT,
-                              start_new_session=True,
+    # Each shard runs its own link of the program in a folder of its own: the dialog's tests keep their files
+    # beside the program, and two shards must not share them.
+    logs, links = [tempfile.TemporaryFile() for _ in range(shards)], []
+    for i in range(shards):
+        folder = os.path.join(os.path.dirname(binary), "shard%d" % i)
+        os.makedirs(folder, exist_ok=True)
+        links.append(os.path.join(folder, os.path.basename(binary)))
+        if os.path.exists(links[i]): os.remove(links[i])
+        os.link(binary, links[i])
+    procs = [subprocess.Popen([links[i], "--gtest_fail_fast"], stdout=logs[i], stderr=subprocess.STDOUT,
+                              cwd=os.path.dirname(links[i]), start_new_session=True,
                               env=dict(os.environ, GTEST_TOTAL_SHARDS=str(shards), GTEST_SHARD_INDEX=str(i)))
              for i in range(shards)]
     deadline = time.time() + timeout
