@@ -155,8 +155,7 @@ TEST_F(FShrinkEngineJobTest, ClientRunsOneTransactionAtATimeAndPointsTheGlobalsA
 
     Gate.Close();
     ASSERT_TRUE(Client->PerformShrink(Game));
-    EXPECT_FALSE(Client->PerformUnshrink(Game));
-    EXPECT_FALSE(Client->PerformShrink(Game));
+    EXPECT_FALSE(Client->PerformUnshrink(Game) || Client->PerformShrink(Game));
     ASSERT_TRUE(Gate.WaitArrived());
     // The running shrink holds the folder: a transaction of its own (as from another program) is refused.
     EXPECT_EQ(RestoreArchive(GetGameArchiveFiles(Game)).Failure, ETransactionFailure::Busy);
@@ -198,6 +197,7 @@ TEST_F(FShrinkEngineJobTest, ClientPublishesCancels)
     // A cancel that comes once the archive is built does not hide that the shrink went through.
     Gate.CancelAt = "Writing ";
     ASSERT_TRUE(Client->PerformShrink(Game));
+    EXPECT_EQ(Client->GetShrinkProgressText(), u"0/100"); // afresh, not where the cancelled shrink stopped
     Settle(Client, Game);
     EXPECT_TRUE(Client->ShrinkResult.IsEmpty());
     EXPECT_EQ(Client->CanUnshrinkText, u"true");

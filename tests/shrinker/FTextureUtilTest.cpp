@@ -82,8 +82,9 @@ TEST(FTextureUtilTest, RefusedConversionsLeaveTheOutputAlone)
     // Sides that are not multiples of 4 would make the blocks overrun the level.
     EXPECT_FALSE(ConvertImage(6, 8, Src.data(), PIXEL_RGBA, Out, PIXEL_DXT1));
     EXPECT_FALSE(ConvertImage(8, 2, Src.data(), PIXEL_RGBA, Out, PIXEL_DXT3));
-    // A source shorter than its size says is not read past its end.
-    EXPECT_FALSE(ConvertImage(8, 8, Src.data(), PIXEL_DXT1, Out, PIXEL_RGBA, 31));
+    // A source shorter than its size says (empty too) is not read past its end.
+    for (const int32_t Bytes : {31, 0})
+        EXPECT_FALSE(ConvertImage(8, 8, Src.data(), PIXEL_DXT1, Out, PIXEL_RGBA, Bytes));
     ASSERT_EQ(Out.Num(), 1);
     EXPECT_EQ(Out[0], 7);
 }
