@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "engine/FPreviewPage.h"
 #include "engine/FPreviewPictures.h"
@@ -75,6 +76,9 @@ TEST(FPreviewPageTest, PicturesAreTheShrinksOwnAndThePageKeepsThemExactly)
     Stray.Fact.Entry = 100000;
     Stray.Before = Stray.After = FTexturePicture();
     Written.AddItem(Stray);
+    CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 2); // the archive cannot be opened again once its directory is read
+    EXPECT_FALSE(DecodeTexturePairs(*Shrunk, Options, Written));
+    CoreOS::ResetOsFaults();
     ASSERT_TRUE(DecodeTexturePairs(*Shrunk, Options, Written));
     EXPECT_TRUE(Written.Last().Before.IsEmpty() && Written.Last().After.IsEmpty());
     for (int32_t i = 0; i < Preview.Pairs.Num(); ++i)

@@ -163,6 +163,7 @@ TEST_F(FShrinkEngineJobTest, ClientRunsOneTransactionAtATimeAndPointsTheGlobalsA
     Client->Update(Game);
     EXPECT_EQ(Client->bShrinking, 1);
     EXPECT_EQ(Client->GetShrinkProgressText(), u"0/100");
+    EXPECT_EQ(Client->ShrinkProgressInfo.SecondsLeft, -1.0); // no rate before a byte is done
     Gate.Open();
     Settle(Client, Game);
     EXPECT_EQ(Client->bShrinking, 0);
