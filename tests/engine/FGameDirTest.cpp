@@ -195,6 +195,7 @@ TEST_F(FGameDirTest, SteamLibraryListIsReadWhateverItsShape)
         // broken there.
         {"\"path\" \"D:\\\\Games\"\n\"path\" \"/trail\\\n\"path\" \"/next\"", {"D:\\Games", "/next"}},
         {"\"path\" \"/end\\", {}},
+        {"path\"/glued\"{path{}", {"/glued"}}, // a bare word ends at a quote or a brace
     };
     for (const auto& Case : Cases)
     {

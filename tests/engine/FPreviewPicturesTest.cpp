@@ -51,8 +51,7 @@ TEST(FPreviewPicturesTest, CloseUpIsWhereTheSeenLossIsLargest)
     const FTexturePicture After = Flat(64, 64, 128);
     FPreviewDetail Detail = FindPreviewDetail(Before, After);
     EXPECT_EQ(Detail.X * 1000 + Detail.Y, 64 * 1000 + 0);
-    ASSERT_EQ(Detail.Before.Width, PREVIEW_DetailSide);
-    ASSERT_EQ(Detail.After.Height, PREVIEW_DetailSide);
+    ASSERT_TRUE(Detail.Before.Width == PREVIEW_DetailSide && Detail.After.Height == PREVIEW_DetailSide);
     EXPECT_EQ(Detail.Before.Rgba[((96 - 1) * 128 + 97) * 4], 255);
     EXPECT_EQ(Detail.After.Rgba[((96 - 1) * 128 + 97) * 4], 128);
 
