@@ -16,6 +16,8 @@
 #                  shrunk with the progress bar
 #   make tsan      build-tsan/ with ThreadSanitizer, then the shrinker's tests (not part of make test: slow)
 #   make syscall-faults  the release pellmor with real system calls made to fail (strace), not part of make test
+#   make mutants   seeded operator mutants of shrinker/ and engine/ against the unit tests, built in build-mutants/
+#                  (SEED, COUNT; not part of make test: a minute or so per mutant)
 #   make dist      the release packages in dist/: the Windows zip, the Debian package and their SHA256SUMS,
 #                  from release builds in build-dist-linux/ and build-dist-win/
 #   make install   pellmor, its manual page and its bash completion under PREFIX (/usr/local; DESTDIR too);
@@ -26,6 +28,9 @@ BUILD_DIR     ?= build
 WIN_BUILD_DIR ?= build-win
 RELEASE_DIR   ?= build-release
 TSAN_DIR      ?= build-tsan
+MUTANTS_DIR   ?= build-mutants
+SEED          ?= 1
+COUNT         ?= 40
 FUZZ_DIR      ?= build-fuzz
 # Seconds each fuzz target runs: in `make fuzz`, and in the fuzz step of `make test`.
 FUZZ_SECONDS      ?= 60
@@ -93,7 +98,7 @@ WERROR_CONFIG = $(if $(CI),-DPELLMOR_WERROR=ON)
 
 export BUILD_DIR WIN_BUILD_DIR FUZZ_DIR DIST_DIR DIST_LINUX_DIR DIST_WIN_DIR
 
-.PHONY: all deps native windows fuzz-build fuzz test test-native test-windows test-gui test-preview tsan syscall-faults demo clean \
+.PHONY: all deps native windows fuzz-build fuzz test test-native test-windows test-gui test-preview tsan mutants syscall-faults demo clean \
         distclean dist dist-linux dist-windows install uninstall test-dist
 
 all: native windows
@@ -153,6 +158,12 @@ syscall-faults: deps
 	$(CMAKE) --build $(RELEASE_DIR) -j $(JOBS) --target pellmor make-sample-game
 	tests/syscalls/inject-syscall-faults.sh $(RELEASE_DIR)/cli/pellmor \
 	    $(RELEASE_DIR)/tools/make-sample-game/make-sample-game
+
+# The unit tests against COUNT changed operators (&& for ||, < for <=, a condition negated, ...) picked by SEED:
+# how many of them some test notices. Prints each survivor's place and line.
+mutants:
+	$(call need,build tests)
+	scripts/mutants.py $(SEED) $(COUNT) --build-dir $(MUTANTS_DIR) --jobs $(JOBS)
 
 tsan: deps
 	$(CMAKE) -S . -B $(TSAN_DIR) $(TSAN_CONFIG)
@@ -231,12 +242,12 @@ uninstall:
 
 # The Wine prefixes survive `clean`: making one again costs a quarter of a minute.
 clean:
-	rm -rf $(BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(DIST_LINUX_DIR) $(DIST_WIN_DIR) $(DIST_DIR)
+	rm -rf $(BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(MUTANTS_DIR) $(FUZZ_DIR) $(DIST_LINUX_DIR) $(DIST_WIN_DIR) $(DIST_DIR)
 	if [ -d $(WIN_BUILD_DIR) ]; then \
 	    find $(WIN_BUILD_DIR) -mindepth 1 -maxdepth 1 ! -name wineprefix ! -name wineprefix.lock \
 	        ! -name wineprefix-gui ! -name wineprefix-gui.lock -exec rm -rf {} +; \
 	fi
 
 distclean:
-	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(FUZZ_DIR) $(DIST_LINUX_DIR) $(DIST_WIN_DIR) \
+	rm -rf $(BUILD_DIR) $(WIN_BUILD_DIR) $(RELEASE_DIR) $(TSAN_DIR) $(MUTANTS_DIR) $(FUZZ_DIR) $(DIST_LINUX_DIR) $(DIST_WIN_DIR) \
 	    $(DIST_DIR)

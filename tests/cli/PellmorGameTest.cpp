@@ -138,6 +138,8 @@ TEST_F(PellmorGameTest, ShrinkRestoreAndStatusFollowTheFiles)
 // first file that status and restore open). Each fault is armed afresh before each run.
 TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
 {
+    char16_t Denied[512] = {}; // the system's words for the error the unreadable archive's opening fails with
+    CoreOS::SystemErrorMessage(CoreOS::OSERROR_AccessDenied, Denied, 512);
     const struct
     {
         const char16_t* Name;
@@ -162,8 +164,8 @@ TEST_F(PellmorGameTest, WhatStandsInTheWayIsSaidPlainlyByStatusAndTheCommand)
         {u"busy", u"restore", PELLMOR_Failed, "Another shrink or restore is running", "busy", "busy", PELLMOR_Done},
         {u"in-use", u"shrink", PELLMOR_Failed, "is in use: the game or another program has it open", "in-use",
          "original", PELLMOR_Done},
-        {u"unreadable", u"restore", PELLMOR_Failed, "is there but cannot be read: ", "cannot-read", "unreadable",
-         PELLMOR_Failed},
+        {u"unreadable", u"restore", PELLMOR_Failed, "is there but cannot be read: " + FString(Denied).ToUtf8(),
+         "cannot-read", "unreadable", PELLMOR_Failed},
         {u"missing", u"shrink", PELLMOR_Usage, "no game files in", "no-game", "missing", PELLMOR_Usage},
     };
     for (const auto& Case : Cases)

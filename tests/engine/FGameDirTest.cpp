@@ -191,8 +191,11 @@ TEST_F(FGameDirTest, SteamLibraryListIsReadWhateverItsShape)
          {"/short"}},
         {"", {}},
         {"{{{{ \"path\"", {}},
-        // An escaped backslash is one; one at the end of a line escapes nothing, and the token is broken there.
+        // An escaped backslash is one; one at the end of a line or of the text escapes nothing, and the token is
+        // broken there.
         {"\"path\" \"D:\\\\Games\"\n\"path\" \"/trail\\\n\"path\" \"/next\"", {"D:\\Games", "/next"}},
+        {"\"path\" \"/end\\", {}},
+        {"path\"/glued\"{path{}", {"/glued"}}, // a bare word ends at a quote or a brace
     };
     for (const auto& Case : Cases)
     {

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 
+#include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "engine/FPreviewPage.h"
 #include "engine/FPreviewPictures.h"
@@ -70,13 +71,19 @@ TEST(FPreviewPageTest, PicturesAreTheShrinksOwnAndThePageKeepsThemExactly)
     EXPECT_EQ(Preview.EstimatedBytes(), Result.OutputBytes);
     EXPECT_EQ(Preview.Facts.Changed, Result.Stats.Textures.Changed);
     TDynArray<FTexturePair> Written = Preview.Pairs;
-    // A pair whose entry is not in the archive gets no pictures.
+    // A pair whose texture or entry is not in the archive gets no pictures.
     FTexturePair Stray = Preview.Pairs[0];
-    Stray.Fact.Entry = 100000;
     Stray.Before = Stray.After = FTexturePicture();
+    for (Stray.Fact.Index = 0; Stray.Fact.Index < 64; ++Stray.Fact.Index) // the dictionary's textures, and past them
+        Written.AddItem(Stray);
+    Stray.Fact.Entry = 100000;
     Written.AddItem(Stray);
+    CoreOS::ArmOsFault(CoreOS::OSFAULT_Open, 2); // the archive cannot be opened again once its directory is read
+    EXPECT_FALSE(DecodeTexturePairs(*Shrunk, Options, Written));
+    CoreOS::ResetOsFaults();
     ASSERT_TRUE(DecodeTexturePairs(*Shrunk, Options, Written));
     EXPECT_TRUE(Written.Last().Before.IsEmpty() && Written.Last().After.IsEmpty());
+    EXPECT_TRUE(Written[Written.Num() - 2].Before.IsEmpty());
     for (int32_t i = 0; i < Preview.Pairs.Num(); ++i)
     {
         const FTexturePair& Pair = Preview.Pairs[i];
@@ -96,8 +103,11 @@ TEST(FPreviewPageTest, PicturesAreTheShrinksOwnAndThePageKeepsThemExactly)
     }
 
     FString Why;
+    Preview.Pairs[0].Fact.Name = u"<\"R&D\">"; // the archive's names are text on the page, never markup
     ASSERT_TRUE(WritePreviewPage(Page, Preview, Why)) << Why.ToUtf8();
-    EXPECT_NE(ReadFile(appPathJoin(Page, FString(u"index.html"))).find("<svg"), std::string::npos);
+    const std::string Html = ReadFile(appPathJoin(Page, FString(u"index.html")));
+    EXPECT_TRUE(Html.find("<svg") != std::string::npos &&
+                Html.find("&lt;&quot;R&amp;D&quot;&gt;") != std::string::npos);
     for (int32_t i = 0; i < Preview.Pairs.Num(); ++i)
     {
         EXPECT_TRUE(

@@ -39,6 +39,7 @@ TEST(FImgArchiveTest, CheckFindsMissingEntriesAndToleratesAnUnpaddedLastBlock)
     };
     FTempDir Dir;
     const FString Path = Dir / u"gta3.img";
+    uint64_t Digest = 0;
     for (const FCase& Case : Cases)
     {
         SCOPED_TRACE(Case.Name);
@@ -48,6 +49,8 @@ TEST(FImgArchiveTest, CheckFindsMissingEntriesAndToleratesAnUnpaddedLastBlock)
         EXPECT_EQ(Check.FileBytes, int64_t(Case.Bytes.size()));
         EXPECT_EQ(Check.Damage.EntriesPastEnd, Case.EntriesPastEnd);
         EXPECT_EQ(Check.Damage.BytesPastEnd, Case.BytesPastEnd);
+        EXPECT_EQ(DigestImgArchive(*Path, Digest), Case.Result == EImgCheck::Ok); // only then has it a digest
     }
     EXPECT_EQ(CheckImgArchive(*(Dir / u"missing.img")).Result, EImgCheck::Unreadable);
+    EXPECT_FALSE(DigestImgArchive(*(Dir / u"missing.img"), Digest));
 }

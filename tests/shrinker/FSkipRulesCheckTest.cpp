@@ -55,7 +55,8 @@ TEST(FSkipRulesCheckTest, EveryLineThatGivesNoRuleIsNamedWithItsReason)
             EXPECT_EQ(Check.Warnings[int32_t(i)].Why, Case.Warnings[i].second) << Name;
         }
     }
-    // The warning keeps the line as written.
+    // The warning keeps the line as written, and its number: CR LF ends one line.
     ASSERT_TRUE(WriteTestFile(File, "[SkipRules]\r\nskip = *  \r\n"));
     EXPECT_EQ(CheckSkipRulesFile(File).Warnings[0].Text, FString(u"skip = *  "));
+    EXPECT_EQ(CheckSkipRulesFile(File).Warnings[0].Line, 2);
 }

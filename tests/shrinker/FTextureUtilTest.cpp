@@ -82,8 +82,9 @@ TEST(FTextureUtilTest, RefusedConversionsLeaveTheOutputAlone)
     // Sides that are not multiples of 4 would make the blocks overrun the level.
     EXPECT_FALSE(ConvertImage(6, 8, Src.data(), PIXEL_RGBA, Out, PIXEL_DXT1));
     EXPECT_FALSE(ConvertImage(8, 2, Src.data(), PIXEL_RGBA, Out, PIXEL_DXT3));
-    // A source shorter than its size says is not read past its end.
-    EXPECT_FALSE(ConvertImage(8, 8, Src.data(), PIXEL_DXT1, Out, PIXEL_RGBA, 31));
+    // A source shorter than its size says (empty too) is not read past its end.
+    for (const int32_t Bytes : {31, 0})
+        EXPECT_FALSE(ConvertImage(8, 8, Src.data(), PIXEL_DXT1, Out, PIXEL_RGBA, Bytes));
     ASSERT_EQ(Out.Num(), 1);
     EXPECT_EQ(Out[0], 7);
 }
@@ -200,6 +201,8 @@ TEST(FTextureUtilTest, BoxFilterAveragesTheAreaEachPixelCovers)
     EXPECT_EQ(BoxResize(Greys({1, 2, 3, 5}), 4, 1, 2, 1), Greys({2, 4})); // 1.5 -> 2, 4
     // 5 -> 2: (2a + 2b + c) / 5 and (c + 2d + 2e) / 5.
     EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40, 50}), 5, 1, 2, 1), Greys({18, 42}));
+    // 4 -> 3: (3a + b) / 4, (b + c) / 2 and (c + 3d) / 4.
+    EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40}), 4, 1, 3, 1), Greys({13, 25, 38}));
     // 3 x 3 -> 1 x 1 is the mean of all nine; 3 x 2 -> 1 x 1 of all six.
     EXPECT_EQ(BoxResize(Greys({0, 9, 18, 27, 36, 45, 54, 63, 72}), 3, 3, 1, 1), Greys({36}));
     EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40, 50, 60}), 3, 2, 1, 1), Greys({35}));
