@@ -193,6 +193,19 @@ TEST(ShrinkSampleArchiveTest, LargestSideBringsEveryTextureToItAndLeavesTheRestB
     EXPECT_EQ(Facts.Total, Facts.Changed + Facts.Skipped + Facts.KeptAsTheyAre());
 }
 
+namespace
+{
+// A sample archive of Entries entries with the signs of lettering and cut-outs.
+bool WriteLetteredSample(const FString& Src, uint32_t Seed, int32_t Entries)
+{
+    SampleGame::FSampleGameOptions Sample;
+    Sample.Seed = Seed;
+    Sample.EntryCount = Entries;
+    Sample.bLettering = true;
+    return SampleGame::WriteSampleImg(Src.ToUtf8(), Sample, nullptr);
+}
+} // namespace
+
 // A dry run that only works out sizes gives, for each choice a player is shown, the bytes, the counts and the facts
 // of the full dry run, texture by texture and in the order of the archive; the full one measures what each changed
 // texture loses, the same with any number of threads.
@@ -200,11 +213,7 @@ TEST(ShrinkSampleArchiveTest, SizesOnlyDryRunGivesTheBytesAndFactsOfTheFullOne)
 {
     FTempDir Dir;
     const FString Src = Dir / u"gta3.img";
-    SampleGame::FSampleGameOptions Sample;
-    Sample.Seed = 7;
-    Sample.EntryCount = 140;
-    Sample.bLettering = true;
-    ASSERT_TRUE(SampleGame::WriteSampleImg(Src.ToUtf8(), Sample, nullptr));
+    ASSERT_TRUE(WriteLetteredSample(Src, 7, 140));
     for (const FShrinkSettings& Settings : FShrinkSettings::Choices())
     {
         SCOPED_TRACE(Settings.ToText().ToUtf8());
@@ -258,11 +267,7 @@ TEST(ShrinkSampleArchiveTest, KeepQualityTakesNoTextureBelowTheLossAsked)
 {
     FTempDir Dir;
     const FString Src = Dir / u"gta3.img";
-    SampleGame::FSampleGameOptions Sample;
-    Sample.Seed = 11;
-    Sample.EntryCount = 120;
-    Sample.bLettering = true;
-    ASSERT_TRUE(SampleGame::WriteSampleImg(Src.ToUtf8(), Sample, nullptr));
+    ASSERT_TRUE(WriteLetteredSample(Src, 11, 120));
     int64_t Bytes[2] = {};
     const int32_t Asked[2] = {40, 25};
     for (int32_t i = 0; i < 2; ++i)
