@@ -157,6 +157,7 @@ struct FArchiveFindings
 {
     FString Src;
     FShrinkSettings Settings;
+    const FFitArchivePlan* FitPlan = nullptr; // the fit mode over several archives: this one's part of the plan
     int64_t Bytes = -1;
     int32_t Entries = 0;
     FShrinkResult Result;
@@ -212,14 +213,24 @@ FString LossTallyText(const FLossTally& Tally)
                                    *LossText(Tally.All), *LossText(Tally.Changed), Tally.Measured);
     TDynArray<TDynArray<FString>> Rows;
     for (const FTextureFact& Fact : Tally.Worst)
-        Rows.AddItem(TableRow({Fact.TxdName + u"." + Fact.Name,
-                               FString::Printf(u"%dx%d -> %dx%d", Fact.Width, Fact.Height, Fact.NewWidth,
-                                               Fact.NewHeight),
-                               LossText(Fact.Loss)}));
+        Rows.AddItem(
+            TableRow({Fact.TxdName + u"." + Fact.Name,
+                      FString::Printf(u"%dx%d -> %dx%d", Fact.Width, Fact.Height, Fact.NewWidth, Fact.NewHeight),
+                      LossText(Fact.Loss)}));
     return Text + FormatTable(Rows, 1u << 2, 2);
 }
 
 // The findings as one JSON object.
+// A lone archive's fit: what its plan came to against the size asked of it.
+FFitAccount FitOfFindings(const FArchiveFindings& Findings)
+{
+    FFitAccount Fit;
+    Fit.bAsked = Findings.Result.FitTarget > 0;
+    Fit.TargetBytes = Findings.Result.FitTarget;
+    Fit.Bytes = Findings.Result.OutputBytes;
+    return Fit;
+}
+
 void WriteFindings(FJsonWriter& Json, const FArchiveFindings& Findings, const FSkipRulesCheck& SkipRules)
 {
     const FTextureFacts& Facts = Findings.Result.Stats.Textures;
@@ -261,6 +272,8 @@ void WriteFindings(FJsonWriter& Json, const FArchiveFindings& Findings, const FS
     Json.EndObject();
     Json.Key(u"loss");
     WriteLossTally(Json, Findings.Loss);
+    if (Findings.Result.FitTarget > 0)
+        WriteFitAccount(Json.Key(u"fit"), FitOfFindings(Findings));
     Json.Key(u"mipLevels").BeginObject(FJsonWriter::Inline);
     for (const auto& Pair : Findings.Result.Stats.MipLevelStats)
         Json.Key(*FString::Printf(u"%d", Pair.Key)).Number(Pair.Value);
@@ -305,7 +318,10 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
                             *appFormatMegabytes(Bytes));
     if (Bytes > 0)
         Text += FString::Printf(u", %d%% smaller", int32_t((Bytes - Estimated) * 100 / Bytes));
-    return Text + u")\n" + LossTallyText(Findings.Loss);
+    Text += u")\n";
+    if (Findings.Result.FitTarget > 0)
+        Text += FitAccountText(FitOfFindings(Findings)) + u"\n";
+    return Text + LossTallyText(Findings.Loss);
 }
 
 // The dry run of one archive; Error says why it failed when the result is Failed.
@@ -321,6 +337,7 @@ EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const 
     ShrinkOptions.Settings = Settings;
     ShrinkOptions.bDryRun = true;
     ShrinkOptions.bMeasureLoss = true;
+    ShrinkOptions.FitPlan = Findings.FitPlan;
     ShrinkOptions.OnTexture = [&Findings](const FTextureFact& Fact) { Findings.Loss.Add(Fact); };
     const EJobEnd End = RunArchiveJob(Console, Src, FString(), ShrinkOptions,
                                       ArchiveJobOutput(Console, Options.bJson, Options.bProgress), Findings.Result);
@@ -333,6 +350,36 @@ FString FailureText(const FArchiveFindings& Findings)
     return DryRunFailureText(Findings.Src, Findings.Result);
 }
 
+// The fit mode over several archives: their measures and one plan over all of them, with the progress of the
+// measures shown and Ctrl-C as the cancel. Failed says which source failed, Result how.
+EJobEnd PlanArchivesTogether(FPellmorConsole& Console, const FPellmorOptions& Options,
+                             const TDynArray<FString>& Sources, FFitPlan& Plan, int32_t& Failed, FShrinkResult& Result)
+{
+    std::atomic<int32_t> Cancel{0};
+    std::atomic<int32_t> Progress{0};
+    FShrinkOptions Measuring;
+    Measuring.Choice() = Options.Choice();
+    Measuring.Cancel = &Cancel;
+    Measuring.Progress = &Progress;
+    int64_t Bytes = 0;
+    for (const FString& Source : Sources)
+        Bytes += FileSizeOf(Source);
+    FProgressDisplay Display(Console, FString(u"progress"), 0, Bytes,
+                             ArchiveJobOutput(Console, Options.bJson, Options.bProgress));
+    RunShowingProgress(
+        Console, Display, Cancel,
+        [&]()
+        {
+            Result = PlanFitTogether(Sources, Measuring, Plan, Failed,
+                                     [&](int32_t i) { Display.SetCaption(Sources[i], false); });
+            return Result.bOk;
+        },
+        [&]() { return Progress.load(); });
+    if (Result.bOk)
+        return EJobEnd::Done;
+    return Result.Failure == EShrinkFailure::Cancelled ? EJobEnd::Cancelled : EJobEnd::Failed;
+}
+
 // report --archive/--all: each archive of the game named, then what they would save together.
 int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
@@ -342,6 +389,22 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     if (!FindGameArchives(Options, Console, Game, Archives, Exit))
         return Exit;
     Exit = PELLMOR_Done;
+    TDynArray<FString> Sources;
+    for (const FGameArchive& Archive : Archives)
+        Sources.AddItem(MeasuredArchive(Archive, Options.bJson, Console));
+    // The fit mode plans the archives together before any of them is looked at.
+    FFitPlan Plan;
+    if (Options.Settings.Mode == EShrinkMode::Fit && Archives.Num() > 1)
+    {
+        int32_t Failed = -1;
+        FShrinkResult Result;
+        const EJobEnd End = PlanArchivesTogether(Console, Options, Sources, Plan, Failed, Result);
+        if (End == EJobEnd::Cancelled)
+            return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
+        if (End == EJobEnd::Failed)
+            return PrintFailure(Console, Options.bJson, DryRunError(Result), DryRunFailureText(Sources[Failed], Result),
+                                FString());
+    }
     int64_t Bytes = 0;
     int64_t Estimated = 0;
     FJsonWriter Json;
@@ -349,12 +412,13 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     Json.Key(u"gameDir");
     WriteGameDir(Json, Game);
     Json.Key(u"archives").BeginArray();
-    for (const FGameArchive& Archive : Archives)
+    for (int32_t i = 0; i < Archives.Num(); ++i)
     {
+        const FGameArchive& Archive = Archives[i];
         FArchiveFindings Findings;
+        Findings.FitPlan = Plan.Archives.Num() > 0 ? &Plan.Archives[i] : nullptr;
         EPellmorError Error = EPellmorError::Failed;
-        const EJobEnd End =
-            FindOut(Console, Options, Options.Settings, MeasuredArchive(Archive, Options.bJson, Console), Findings, Error);
+        const EJobEnd End = FindOut(Console, Options, Options.Settings, Sources[i], Findings, Error);
         if (End == EJobEnd::Cancelled)
             return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
         if (End == EJobEnd::Failed)
@@ -381,8 +445,16 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     Json.EndArray();
     Json.Key(u"bytes").Number(Bytes);
     Json.Key(u"estimatedBytes").Number(Estimated);
+    FFitAccount Fit;
+    Fit.bAsked = Plan.Archives.Num() > 0;
+    Fit.TargetBytes = Plan.TargetBytes;
+    Fit.Bytes = Estimated;
+    if (Exit == PELLMOR_Done && Fit.bAsked && !Fit.IsMet())
+        Exit = PELLMOR_Failed;
     if (Options.bJson)
     {
+        if (Fit.bAsked)
+            WriteFitAccount(Json.Key(u"fit"), Fit);
         Console.Out(Json.EndObject().Text());
         return Exit;
     }
@@ -390,7 +462,7 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
                                     *appFormatMegabytes(Bytes), *appFormatMegabytes(Estimated));
     if (Bytes > 0)
         Total += FString::Printf(u" (%d%% smaller)", int32_t((Bytes - Estimated) * 100 / Bytes));
-    Console.Out(Total + u".\nNothing was written.\n");
+    Console.Out(Total + u".\n" + (Fit.bAsked ? FitAccountText(Fit) + u"\n" : FString()) + u"Nothing was written.\n");
     return Exit;
 }
 
@@ -413,7 +485,8 @@ bool CompareSources(const FPellmorOptions& Options, FPellmorConsole& Console, TD
     if (!ListSourceArchives(Options, Console, Archives, Exit))
         return false;
     for (const FGameArchive& Archive : Archives)
-        Sources.AddItem(Options.NamesArchives() ? MeasuredArchive(Archive, Options.bJson, Console) : Options.Operands[0]);
+        Sources.AddItem(Options.NamesArchives() ? MeasuredArchive(Archive, Options.bJson, Console)
+                                                : Options.Operands[0]);
     return true;
 }
 
@@ -502,15 +575,17 @@ int32_t RunReport(const FPellmorOptions& Options, FPellmorConsole& Console)
         return PrintFailure(Console, Options.bJson, EPellmorError::Cancelled, FString(u"cancelled"), FString());
     if (End == EJobEnd::Failed)
         return PrintFailure(Console, Options.bJson, Error, FailureText(Findings), FString());
+    const int32_t Exit =
+        FitOfFindings(Findings).bAsked && !FitOfFindings(Findings).IsMet() ? PELLMOR_Failed : PELLMOR_Done;
     if (!Options.bJson)
     {
         Console.Out(FindingsText(Findings, Options.SkipRules) + u"Nothing was written.\n");
-        return PELLMOR_Done;
+        return Exit;
     }
     FJsonWriter Json;
     WriteFindings(Json, Findings, Options.SkipRules);
     Console.Out(Json.Text());
-    return PELLMOR_Done;
+    return Exit;
 }
 
 EPellmorError DryRunError(const FShrinkResult& Result)

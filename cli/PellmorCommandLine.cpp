@@ -17,6 +17,15 @@ using namespace PellmorTables;
 
 namespace
 {
+// How many options of a group were given.
+int32_t CountBits(uint32_t Bits)
+{
+    int32_t Count = 0;
+    for (; Bits != 0; Bits &= Bits - 1)
+        ++Count;
+    return Count;
+}
+
 bool IsHelpCommand(const FString& Name)
 {
     return Name.EqualsNoCase(u"help");
@@ -294,10 +303,10 @@ bool ReadOptions(FPellmorConsole& Console, const TDynArray<FString>& Args, FPell
     const char16_t* Conflict =
         (Line.Given & OPTION_All) && (Line.Given & OPTION_Archive)       ? u"give --archive or --all, not both"
         : (Line.Given & OPTION_Smooth) && (Line.Given & OPTION_NoSmooth) ? u"give --smooth or --no-smooth, not both"
-        : (Line.Given & OPTION_MaxSide) && (Line.Given & OPTION_KeepQuality)
-            ? u"give --max-side or --keep-quality, not both"
+        : CountBits(Line.Given & (OPTION_MaxSide | OPTION_KeepQuality | OPTION_Fit)) > 1
+            ? u"give one of --max-side, --keep-quality and --fit"
         : (Line.Given & OPTION_Compare) && (Line.Given & SettingsOptions)
-            ? u"--compare estimates every choice itself: leave out --max-side, --keep-quality, --smooth and "
+            ? u"--compare estimates every choice itself: leave out --max-side, --keep-quality, --fit, --smooth and "
               u"--no-smooth"
             : nullptr;
     if (Conflict)
@@ -466,4 +475,3 @@ int32_t RunPellmorCommand(const TDynArray<FString>& Args, FPellmorConsole& Conso
         Console.SetVerbose(false);
     return Result;
 }
-

@@ -32,7 +32,6 @@ struct FArchiveRun
     int64_t BuildBytes = 0;   // what its build reads: its share of the progress
 };
 
-
 // What the archives of one command share while they run.
 struct FTransactionRun
 {
@@ -245,7 +244,25 @@ const FArchiveStatus& StatusAfter(const FArchiveRun& Run)
     return Run.bRan ? Run.After.Status : Run.Before.Status;
 }
 
-void WriteRun(FJsonWriter& Json, const FArchiveRun& Run)
+// The fit mode: what the archives that were shrunk now came to, against the size asked of them together.
+FFitAccount AccountFit(const TDynArray<FArchiveRun>& Runs, const FShrinkSettings& Settings)
+{
+    FFitAccount Fit;
+    if (Settings.Mode != EShrinkMode::Fit)
+        return Fit;
+    int64_t Before = 0;
+    for (const FArchiveRun& Run : Runs)
+        if (Run.bRan && Run.Verdict.Problem == EVerdict::Done && Run.Result.BytesAfter >= 0)
+        {
+            Fit.bAsked = true;
+            Before += Run.Result.BytesBefore;
+            Fit.Bytes += Run.Result.BytesAfter;
+        }
+    Fit.TargetBytes = Settings.FitTarget(Before);
+    return Fit;
+}
+
+void WriteRun(FJsonWriter& Json, const FArchiveRun& Run, const FFitAccount& Fit)
 {
     Json.BeginObject();
     WriteArchiveNames(Json, Run.Archive);
@@ -260,16 +277,18 @@ void WriteRun(FJsonWriter& Json, const FArchiveRun& Run)
     else
         Json.Key(u"keptWhy").Null();
     WriteArchiveEnd(Json, Run.Verdict);
+    if (Fit.bAsked)
+        WriteFitAccount(Json.Key(u"fit"), Fit);
     Json.EndObject();
 }
 
-FString RunsJson(const TDynArray<FArchiveRun>& Runs, bool bList)
+FString RunsJson(const TDynArray<FArchiveRun>& Runs, bool bList, const FFitAccount& Fit)
 {
     FJsonWriter Json;
     if (bList)
         Json.BeginArray();
     for (const FArchiveRun& Run : Runs)
-        WriteRun(Json, Run);
+        WriteRun(Json, Run, Fit);
     if (bList)
         Json.EndArray();
     return Json.Text();
@@ -294,7 +313,8 @@ FString DoneText(const FArchiveRun& Run, bool bShrink)
             const FShrinkSettings Made =
                 After.RecordRead == ERecordRead::Read ? After.Record.Settings : FShrinkSettings::Standard();
             Text += FString::Printf(u"The shrunk archive is kept as %s (%s), so %s takes seconds.\n",
-                                    *ShownFile(Archive, Archive.Files.KeptShrunk), *appFormatMegabytes(After.KeptShrunkBytes),
+                                    *ShownFile(Archive, Archive.Files.KeptShrunk),
+                                    *appFormatMegabytes(After.KeptShrunkBytes),
                                     *CommandFor(*(u"shrink" + ShrinkOptionsFor(Made)), Archive));
         }
         return Text;
@@ -414,10 +434,18 @@ int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console
     Bar.Finish(Exit == PELLMOR_Done);
     Console.WatchInterrupt(false);
 
+    // A fit that the rules could not reach is a shrink that did not do what was asked, though it did what it could.
+    const FFitAccount Fit = AccountFit(Runs, Options.Settings);
+    if (Exit == PELLMOR_Done && Fit.bAsked && !Fit.IsMet())
+        Exit = PELLMOR_Failed;
     if (Options.bJson)
-        Console.Out(RunsJson(Runs, bList));
+        Console.Out(RunsJson(Runs, bList, Fit));
     else
+    {
         PrintOutcome(Console, Runs, bShrink, bList, Run.bCancelAsked);
+        if (Fit.bAsked)
+            SayOut(Console, FitAccountText(Fit));
+    }
     return Exit;
 }
 } // namespace

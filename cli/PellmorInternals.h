@@ -24,7 +24,7 @@
 // the rest.
 struct FPellmorOptions : FShrinkChoice
 {
-    FString Command;                 // the command's own name (an alias is taken to it)
+    FString Command; // the command's own name (an alias is taken to it)
     // The folder the command was started in, absolute: every relative path on the command line is taken from it,
     // and a game there is found first.
     FString WorkingDir;
@@ -36,7 +36,7 @@ struct FPellmorOptions : FShrinkChoice
     bool bJson = false;
     bool bReport = false;
     bool bVerbose = false;
-    bool bProgress = false; // --progress: with bJson, JSON lines of progress on standard error
+    bool bProgress = false;       // --progress: with bJson, JSON lines of progress on standard error
     bool bCompare = false;        // report --compare: a dry run of each choice a player has
     bool bDiscardChanges = false; // restore --discard-changes: restore although the shrunk archive changed
     FString OutDir;               // preview --out: absolute, or empty for pellmor-preview in the current folder
@@ -66,20 +66,20 @@ int32_t RunPreview(const FPellmorOptions& Options, FPellmorConsole& Console);
 // Why a command failed, for scripts: JSON's error.code (PellmorErrorCode names it).
 enum class EPellmorError : int32_t
 {
-    Usage,        // wrong arguments or options
-    NoGame,       // no game folder found, or no game files in it
-    NoArchive,    // an archive named by --archive is not there
-    NotAnArchive, // the file is no IMG archive of the kind the game uses
-    Damaged,      // the archive's entries lie past its end
-    CannotRead,   // a file the command needs cannot be read
-    NoSpace,      // too little free space for a shrink
-    AccessDenied, // the archive's folder may not be changed
-    InUse,        // the game (or another program) has the archive open
-    Busy,         // another shrink or restore is running on the archive
-    Cancelled,    // Ctrl-C, SIGTERM, SIGHUP
-    Changed,      // a restore refused: the shrunk archive in use changed after the shrink (a mod)
+    Usage,           // wrong arguments or options
+    NoGame,          // no game folder found, or no game files in it
+    NoArchive,       // an archive named by --archive is not there
+    NotAnArchive,    // the file is no IMG archive of the kind the game uses
+    Damaged,         // the archive's entries lie past its end
+    CannotRead,      // a file the command needs cannot be read
+    NoSpace,         // too little free space for a shrink
+    AccessDenied,    // the archive's folder may not be changed
+    InUse,           // the game (or another program) has the archive open
+    Busy,            // another shrink or restore is running on the archive
+    Cancelled,       // Ctrl-C, SIGTERM, SIGHUP
+    Changed,         // a restore refused: the shrunk archive in use changed after the shrink (a mod)
     ShrunkOtherwise, // a shrink refused: the archive is shrunk already with another choice
-    Failed,       // the work itself failed; the message says why (stays the last)
+    Failed,          // the work itself failed; the message says why (stays the last)
 };
 const char16_t* PellmorErrorCode(EPellmorError Error);
 // The engine's verdict that the failure stands for (its row of the outcomes' table, engine/FOutcomes.h); Done for
@@ -256,5 +256,19 @@ FString PathAsOnDisk(const FString& Path);
 // The options that ask for a shrink with Settings, each after a blank: "" for the standard shrink, " --smooth",
 // " --max-side 512", " --max-side 512 --no-smooth".
 FString ShrinkOptionsFor(const FShrinkSettings& Settings);
+
+// The fit mode's outcome: the size asked of the archives together and what they came to.
+struct FFitAccount
+{
+    bool bAsked = false;     // a fit was asked and something was made to fit
+    int64_t TargetBytes = 0; // the size asked, in bytes
+    int64_t Bytes = 0;       // what the archives came to
+
+    bool IsMet() const { return Bytes <= TargetBytes; }
+};
+// "It fits: 598.2 MB, of the 600.0 MB asked." or why it does not, in plain words.
+FString FitAccountText(const FFitAccount& Fit);
+// {"targetBytes", "bytes", "met"}.
+void WriteFitAccount(FJsonWriter& Json, const FFitAccount& Fit);
 // "none", "current" or "stale".
 const char16_t* KeptName(EKeptArchive Kept);

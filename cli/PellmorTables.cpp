@@ -1,6 +1,7 @@
 // The pellmor command's tables, and the help, the manual page's and the completion's data made of them.
 #include "cli/PellmorTables.h"
 
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CoreUtil.h"
 #include "engine/FPreviewPage.h"
@@ -80,6 +81,76 @@ bool TakeKeepQuality(FPellmorOptions& Options, const FString& Value, FString& Wh
     return true;
 }
 
+// The units of a size to fit in: those the sizes are shown in (decimal, or as Explorer counts on Windows).
+int64_t SizeUnit(char16_t Letter)
+{
+    const int64_t Mega = int64_t(appBytesPerMegabyte());
+    const int64_t Kilo = Mega == 1000000 ? 1000 : 1024;
+    switch (Letter)
+    {
+        case u'B':
+        case u'b':
+            return 1;
+        case u'K':
+        case u'k':
+            return Kilo;
+        case u'M':
+        case u'm':
+            return Mega;
+        case u'G':
+        case u'g':
+            return Mega * Kilo;
+        default:
+            return 0;
+    }
+}
+
+// "600M", "1.2G", "800000K", "629145600B" (an optional "B" after K, M or G) in bytes; "55%" as a share of
+// today's size, SHRINK_MinFitPercent to SHRINK_MaxFitPercent.
+bool TakeFit(FPellmorOptions& Options, const FString& Value, FString& What)
+{
+    What = FString::Printf(u"a size such as 600M, 1.2G or 55%% (%d%% to %d%%)", int32_t(SHRINK_MinFitPercent),
+                           int32_t(SHRINK_MaxFitPercent));
+    FString Number = Value;
+    if (Number.Len() >= 2 && (Number[Number.Len() - 1] == u'B' || Number[Number.Len() - 1] == u'b') &&
+        SizeUnit(Number[Number.Len() - 2]) > 1)
+        Number = Number.Left(Number.Len() - 1);
+    if (Number.Len() < 2)
+        return false;
+    const char16_t Unit = Number[Number.Len() - 1];
+    Number = Number.Left(Number.Len() - 1);
+    if (Unit == u'%')
+    {
+        const int64_t Percent = ReadCount(Number, SHRINK_MaxFitPercent);
+        if (!FShrinkSettings::IsValidFitPercent(Percent))
+            return false;
+        Options.Settings = FShrinkSettings::FitInPercent(int32_t(Percent));
+        return true;
+    }
+    const int64_t Scale = SizeUnit(Unit);
+    if (Scale == 0)
+        return false;
+    const int32_t Point = Number.InStr(u".");
+    const FString Whole = Point < 0 ? Number : Number.Left(Point);
+    const FString Fraction = Point < 0 ? FString() : Number.Mid(Point + 1);
+    // Whole numbers up to a thousand terabytes, and at most three decimals.
+    const int64_t Max = 999999999999999 / Scale;
+    const int64_t Units = ReadCount(Whole, Max);
+    const int64_t Thousandths = ReadCount(Fraction + FString(u"000").Left(3 - Fraction.Len()), 999);
+    if (Whole.IsEmpty() || Units > Max || Fraction.Len() > 3 || (Point >= 0 && Fraction.IsEmpty()) || Thousandths > 999)
+        return false;
+    const int64_t Bytes = Units * Scale + Thousandths * Scale / 1000;
+    if (Bytes <= 0)
+        return false;
+    Options.Settings = FShrinkSettings::FitIn(Bytes);
+    return true;
+}
+
+FString OfferedFit()
+{
+    return FString(u"75% 50%");
+}
+
 // The dB of no visible change, offered first.
 FString OfferedKeepQuality()
 {
@@ -143,6 +214,12 @@ const FOptionSpec Options[] = {
      u"higher keeps more) or better, never below 16 pixels on a side; 40 changes nothing a player sees; smooth "
      u"unless --no-smooth is given",
      EPellmorValue::Number, &TakeKeepQuality, &OfferedKeepQuality},
+    {OPTION_Fit, u"--fit SIZE",
+     u"bring the archive (with --all: the archives together) down to at most SIZE (600M, 1.2G, or 55% of today's "
+     u"size) with the least loss close up: the textures that lose least for the bytes they save go first, never "
+     u"below 16 pixels on a side; says so, and exits 1, when the rules cannot reach SIZE; smooth unless "
+     u"--no-smooth is given",
+     EPellmorValue::Number, &TakeFit, &OfferedFit},
     {OPTION_Smooth, u"--smooth",
      u"halve textures of one level with a 2x2 box filter instead of taking one pixel of four (cut-outs keep their "
      u"coverage); the default with --max-side",
@@ -215,7 +292,8 @@ const FCommandSpec Commands[] = {
      u"Shrinks Models\\gta3.img as the dialog's Shrink button does: it builds Models\\gta3_TEMP.img, keeps the "
      u"original as Models\\gta3_ORIG_BAK.img and puts the shrunk archive in its place. A shrunk archive kept by "
      u"an earlier restore (Models\\gta3_SHRUNK_BAK.img) is taken as it is while it matches gta3.img. Needs free "
-     u"space for the new archive, as much as gta3.img takes (status says how much is free and needed). Ctrl-C (also SIGTERM, or a closed terminal) cancels and leaves the files as they were. A "
+     u"space for the new archive, as much as gta3.img takes (status says how much is free and needed). Ctrl-C (also "
+     u"SIGTERM, or a closed terminal) cancels and leaves the files as they were. A "
      u"game that is shrunk already is nothing to do (exit code 0).",
      &RunShrink},
     {u"restore",
@@ -470,12 +548,49 @@ TDynArray<FString> GetPellmorCommands()
     return Names;
 }
 
+namespace
+{
+// The size of a fit as --fit takes it back: "55%", "600M", else in the largest unit that holds it whole.
+FString FitSizeText(const FShrinkSettings& Settings)
+{
+    if (Settings.FitPercent > 0)
+        return FString::Printf(u"%d%%", Settings.FitPercent);
+    for (const char16_t Unit : {u'G', u'M', u'K'})
+        if (Settings.FitBytes % SizeUnit(Unit) == 0)
+            return FString::Printf(u"%lld%c", (long long)(Settings.FitBytes / SizeUnit(Unit)), Unit);
+    return FString::Printf(u"%lldB", (long long)Settings.FitBytes);
+}
+} // namespace
+
+FString FitAccountText(const FFitAccount& Fit)
+{
+    if (Fit.IsMet())
+        return FString::Printf(u"It fits: %s, of the %s asked.", *appFormatMegabytes(Fit.Bytes),
+                               *appFormatMegabytes(Fit.TargetBytes));
+    return FString::Printf(
+        u"It does not fit in the %s asked: %s is as small as it goes. No texture goes below 16 pixels on "
+        u"a side, and those the skip rules name, palette textures and those that cannot be "
+        u"decoded stay as they are.",
+        *appFormatMegabytes(Fit.TargetBytes), *appFormatMegabytes(Fit.Bytes));
+}
+
+void WriteFitAccount(FJsonWriter& Json, const FFitAccount& Fit)
+{
+    Json.BeginObject(FJsonWriter::Inline);
+    Json.Key(u"targetBytes").Number(Fit.TargetBytes);
+    Json.Key(u"bytes").Number(Fit.Bytes);
+    Json.Key(u"met").Bool(Fit.IsMet());
+    Json.EndObject();
+}
+
 FString ShrinkOptionsFor(const FShrinkSettings& Settings)
 {
     const bool bStandard = Settings.Mode == EShrinkMode::Standard;
-    FString Text = Settings.Mode == EShrinkMode::LargestSide   ? FString::Printf(u" --max-side %d", Settings.MaxSide)
-                   : Settings.Mode == EShrinkMode::KeepQuality ? FString::Printf(u" --keep-quality %d", Settings.MinPsnr)
-                                                               : FString();
+    FString Text = Settings.Mode == EShrinkMode::LargestSide ? FString::Printf(u" --max-side %d", Settings.MaxSide)
+                   : Settings.Mode == EShrinkMode::KeepQuality
+                       ? FString::Printf(u" --keep-quality %d", Settings.MinPsnr)
+                   : Settings.Mode == EShrinkMode::Fit ? u" --fit " + FitSizeText(Settings)
+                                                       : FString();
     // Smoothing is named only where it is not what the mode does by itself.
     if (Settings.IsSmooth() == bStandard)
         Text += Settings.IsSmooth() ? u" --smooth" : u" --no-smooth";

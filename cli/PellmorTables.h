@@ -28,6 +28,7 @@ enum EOption : uint32_t
     OPTION_Out = 8192,
     OPTION_Count = 16384,
     OPTION_KeepQuality = 32768,
+    OPTION_Fit = 65536,
 };
 
 // Stores an option's value; false when it is none the option takes. What is what the option takes, for the usage
@@ -46,7 +47,7 @@ struct FOptionSpec
 };
 
 // The options that choose what a shrink makes.
-constexpr uint32_t SettingsOptions = OPTION_MaxSide | OPTION_KeepQuality | OPTION_Smooth | OPTION_NoSmooth;
+constexpr uint32_t SettingsOptions = OPTION_MaxSide | OPTION_KeepQuality | OPTION_Fit | OPTION_Smooth | OPTION_NoSmooth;
 
 // The command line apart from what a command takes in FPellmorOptions.
 struct FCommandLine
@@ -105,7 +106,7 @@ struct FCommandSpec
 
 enum : int32_t
 {
-    NumOptionSpecs = 16,
+    NumOptionSpecs = 17,
     NumGeneralOptions = 3,
     NumCommandSpecs = 7,
 };

@@ -114,6 +114,13 @@ FString RecordedReason(const FArchiveFiles& Files, const FShrinkRecord& Record, 
     if (Question.Settings && !Record.Settings.MakesSameArchive(*Question.Settings))
         return u"the kept archive was made " + Record.Settings.Describe() + u"; this shrink is " +
                Question.Settings->Describe();
+    if (Question.Settings && Record.FitShare != Question.FitShare)
+        return Question.FitShare == 0 ? u"the kept archive was planned to fit together with other archives; this "
+                                        u"shrink plans it alone"
+               : Record.FitShare == 0 ? u"the kept archive was planned to fit alone; this shrink plans it together "
+                                        u"with other archives"
+                                      : u"the kept archive's part of the plan over several archives differs from this "
+                                        u"shrink's";
     if (Question.Settings && Record.SkipRulesDigest != Question.SkipRulesDigest)
         return u"the kept archive was made with other skip rules";
     if (StampOf(Files.KeptShrunk) != Record.Shrunk)
@@ -232,8 +239,9 @@ FArchiveStatus InspectArchive(const FArchiveFiles& Files)
     if (Status.KeptShrunkBytes >= 0)
     {
         // Only the archive in use as the original can be compared with what was built from it.
-        const bool bCurrent = Status.State != EArchiveState::Original ||
-                              JudgeKeptArchive(Files, Status.RecordRead, Status.Record, FKeptQuestion(), Status.KeptWhy);
+        const bool bCurrent =
+            Status.State != EArchiveState::Original ||
+            JudgeKeptArchive(Files, Status.RecordRead, Status.Record, FKeptQuestion(), Status.KeptWhy);
         Status.Kept = bCurrent ? EKeptArchive::Current : EKeptArchive::Stale;
     }
     return Status;

@@ -20,13 +20,13 @@ typedef struct FOsLock* FLockHandle;
 // game's main archive is Models\gta3.img below the game folder.
 struct FArchiveFiles
 {
-    FString Cur;       // the archive the game loads
-    FString Temp;      // the output of a build in progress
-    FString OrigBak;   // the original while the shrunk archive is in use
+    FString Cur;        // the archive the game loads
+    FString Temp;       // the output of a build in progress
+    FString OrigBak;    // the original while the shrunk archive is in use
     FString KeptShrunk; // a finished shrunk archive that is not in use
-    FString Record;    // NAME_SHRINK.ini: what the shrunk archive (in use or kept) was built with and from
-    FString Folder;    // the folder that holds them, ending with a separator
-    FString Name;      // the archive's own file name, "gta3.img"
+    FString Record;     // NAME_SHRINK.ini: what the shrunk archive (in use or kept) was built with and from
+    FString Folder;     // the folder that holds them, ending with a separator
+    FString Name;       // the archive's own file name, "gta3.img"
 };
 
 // The set of Dir + "Models\gta3.img". Dir must end with a separator (names are formed by concatenation).
@@ -101,6 +101,9 @@ struct FKeptQuestion
     // Also by content: the archive in use read whole and compared with what the kept one was built from (a copy
     // keeps the file's time). A transaction asks so; status affords the cheap look only.
     bool bByContent = false;
+    // The fit mode planned over several archives: this archive's share of the plan (FShrinkRecord::FitShare); 0
+    // planned alone.
+    int64_t FitShare = 0;
 };
 
 // The one verdict on the kept shrunk archive of Files, with its record as RecordRead and Record give it: taken
@@ -139,7 +142,7 @@ struct FShrinkNeeds
     uint32_t WriteError = 0; // 0 when files can be made in the folder, else the OS error (5: access denied)
     int64_t FreeBytes = -1;  // free for the user on the folder's volume; -1 when it cannot be told
     int64_t NeededBytes = GShrinkNeedsFreeBytes; // GetShrinkNeededBytes of the archive in use
-    bool bNeedsBuild = true; // false when a current kept archive makes the build unnecessary
+    bool bNeedsBuild = true;                     // false when a current kept archive makes the build unnecessary
 
     bool HasSpace() const { return !bNeedsBuild || FreeBytes >= NeededBytes; }
 };

@@ -68,6 +68,7 @@ public:
     FPreviewResult Make();
 
 private:
+    bool PlanFit();
     bool RunChoice(int32_t Archive, FPreviewChoice& Choice);
     void Advance();
     void DecodeBest();
@@ -76,6 +77,7 @@ private:
     FPreview& Out;
     FPreviewResult Result;
     std::vector<FCandidate> Best;
+    FFitPlan FitPlan; // the fit mode: the plan over every archive, made before the dry runs
 };
 
 void FPreviewMaker::Advance()
@@ -107,6 +109,8 @@ bool FPreviewMaker::RunChoice(int32_t Archive, FPreviewChoice& Choice)
             if (Best.size() >= size_t(Request.Count) * 4 + 256)
                 KeepBest(Best, Request.Count);
         };
+    if (Options.Settings.Mode == EShrinkMode::Fit)
+        Options.FitPlan = &FitPlan.Archives[Archive];
     FPreviewArchive& Shown = Out.Archives[Archive];
     const FShrinkResult Run = ShrinkImgFile(u"", *Shown.Path, Options);
     Advance();
@@ -127,6 +131,30 @@ bool FPreviewMaker::RunChoice(int32_t Archive, FPreviewChoice& Choice)
     return true;
 }
 
+// The fit mode's plan over all the archives together, as a shrink of them makes it; its measures are the
+// preview's first step.
+bool FPreviewMaker::PlanFit()
+{
+    if (Request.Settings.Mode != EShrinkMode::Fit)
+        return true;
+    FShrinkOptions Options;
+    Options.Choice() = Request.Choice();
+    Options.Cancel = Request.Cancel;
+    Options.Progress = Request.Progress ? &Request.Progress->Percent : nullptr;
+    TDynArray<FString> Sources;
+    for (const FPreviewArchive& Archive : Out.Archives)
+        Sources.AddItem(Archive.Path);
+    int32_t Failed = -1;
+    const FShrinkResult Run = PlanFitTogether(Sources, Options, FitPlan, Failed);
+    Advance();
+    if (Run.bOk)
+        return true;
+    Result.bCancelled = Run.Failure == EShrinkFailure::Cancelled;
+    Result.FailedArchive = Out.Archives[Failed].Path;
+    Result.Shrink = Run;
+    return false;
+}
+
 // The second pass: the best candidates' dictionaries, archive by archive.
 void FPreviewMaker::DecodeBest()
 {
@@ -145,6 +173,8 @@ void FPreviewMaker::DecodeBest()
             }
         FShrinkOptions Options;
         Options.Choice() = Request.Choice();
+        if (Request.Settings.Mode == EShrinkMode::Fit)
+            Options.FitPlan = &FitPlan.Archives[Archive];
         if (Pairs.Num() > 0)
             DecodeTexturePairs(*Out.Archives[Archive].Path, Options, Pairs);
         for (const FTexturePair& Pair : Pairs)
@@ -170,8 +200,11 @@ FPreviewResult FPreviewMaker::Make()
         Archive.Bytes = CheckImgArchive(*Archive.Path).FileBytes;
         Out.Archives.AddItem(Archive);
     }
+    const bool bFit = Request.Settings.Mode == EShrinkMode::Fit;
     if (Request.Progress)
-        Request.Progress->Steps.store(Out.Archives.Num() * Out.Choices.Num() + 1);
+        Request.Progress->Steps.store(Out.Archives.Num() * Out.Choices.Num() + 1 + (bFit ? 1 : 0));
+    if (!PlanFit())
+        return Result;
     // The choice shown first in each archive, so that a failure is told before the others' runs.
     for (int32_t Archive = 0; Archive < Out.Archives.Num(); ++Archive)
         for (int32_t Pass = 0; Pass < 2; ++Pass)

@@ -190,6 +190,7 @@ bool RecordBuild(const FArchiveFiles& Files, const FShrinkJobOptions& Options, c
     Record.Settings = Options.Settings;
     Record.SkipRulesDigest = Build.SkipRulesDigest;
     Record.bBuiltInRules = Build.SkipRulesDigest == FSkipRules::DefaultDigest();
+    Record.FitShare = Options.FitPlan ? Options.FitPlan->PlannedBytes : 0;
     Record.Source = StampOf(Files.Cur);
     Record.SourceDigest = Build.SourceDigest;
     Record.Shrunk = StampOf(Files.Temp);
@@ -219,6 +220,10 @@ FTransactionResult BuildKeptArchive(const FArchiveFiles& Files, const FShrinkJob
     FShrinkOptions Build;
     Build.Cancel = Options.Cancel;
     Build.Choice() = Options.Choice();
+    Build.FitPlan = Options.FitPlan;
+    // The measures of a plan over several archives filled the first half of each one's progress.
+    if (Options.FitPlan)
+        Build.ProgressBase = Build.ProgressSpan = 50;
     FShrinkResult Last;
     if (BuildShrunkFiles(AsFileSet(Files.Cur), AsFileSet(Files.Temp), Build, Last) == -1)
     {
@@ -310,8 +315,9 @@ FTransactionResult ShrinkLocked(const FArchiveFiles& Files, const FShrinkJobOpti
         Question.Settings = &Options.Settings;
         Question.SkipRulesDigest = GetSkipRulesDigest(Options.SkipRulesFile);
         Question.bByContent = true;
-        Result.Kept =
-            JudgeKeptArchive(Files, Read, Record, Question, Result.KeptWhy) ? EKeptArchive::Current : EKeptArchive::Stale;
+        Question.FitShare = Options.FitPlan ? Options.FitPlan->PlannedBytes : 0;
+        Result.Kept = JudgeKeptArchive(Files, Read, Record, Question, Result.KeptWhy) ? EKeptArchive::Current
+                                                                                      : EKeptArchive::Stale;
         if (Result.Kept == EKeptArchive::Stale)
             EngineTrace(u"The kept shrunk archive is stale (%s): building a new one", *Result.KeptWhy);
     }
@@ -644,9 +650,9 @@ FJobRequest ReadJobLine(const FString& Line)
         const char16_t* Name;
         EJobKind Kind;
     } Names[] = {
-        {u"CanShrink", EJobKind::CanShrink}, {u"CanUnshrink", EJobKind::CanUnshrink},
+        {u"CanShrink", EJobKind::CanShrink},  {u"CanUnshrink", EJobKind::CanUnshrink},
         {u"PerformShrink", EJobKind::Shrink}, {u"PerformUnshrink", EJobKind::Restore},
-        {u"Estimate", EJobKind::Estimate},   {u"MakePreview", EJobKind::Preview},
+        {u"Estimate", EJobKind::Estimate},    {u"MakePreview", EJobKind::Preview},
         {u"CleanKept", EJobKind::Clean},
     };
     const int32_t Comma = Line.InStr(u",");
@@ -726,21 +732,59 @@ int64_t EstimateArchive(const FArchiveFiles& Files, const FArchiveStatus& Status
     return Result.bOk ? Result.OutputBytes : -1;
 }
 
+// The fit mode over several archives in their original state: what the plan over all of them makes of each
+// (the plan's sizes are exact: no second pass is needed). False when one could not be measured (bStopped when
+// that was the stop).
+bool EstimateTogether(TDynArray<FArchiveOutcome>& Archives, const TDynArray<FArchiveFiles>& Sets,
+                      const FShrinkJobOptions& Options, std::atomic<int32_t>& Stop, bool& bStopped)
+{
+    TDynArray<FString> Sources;
+    TDynArray<int32_t> Places;
+    for (int32_t i = 0; i < Sets.Num(); ++i)
+        if (Archives[i].Status.State == EArchiveState::Original)
+        {
+            Sources.AddItem(Sets[i].Cur);
+            Places.AddItem(i);
+        }
+    if (Sources.Num() < 2)
+        return false;
+    std::atomic<int32_t> Progress(0);
+    FShrinkOptions Measuring;
+    Measuring.Choice() = Options.Choice();
+    Measuring.Cancel = &Stop;
+    Measuring.Progress = &Progress;
+    FFitPlan Plan;
+    int32_t Failed = -1;
+    const FShrinkResult Result = PlanFitTogether(Sources, Measuring, Plan, Failed);
+    bStopped = Result.Failure == EShrinkFailure::Cancelled;
+    if (!Result.bOk)
+        return false;
+    for (int32_t i = 0; i < Places.Num(); ++i)
+        Archives[Places[i]].EstimatedBytes = Plan.Archives[i].PlannedBytes;
+    return true;
+}
+
 FJobOutcome EstimateShrink(const TDynArray<FArchiveFiles>& Sets, const FShrinkJobOptions& Options)
 {
     FJobOutcome Outcome;
     std::atomic<int32_t> NoStop(0);
     std::atomic<int32_t>& Stop = Options.Cancel ? *Options.Cancel : NoStop;
     bool bStopped = false;
-    int64_t Total = 0;
     for (const FArchiveFiles& Files : Sets)
     {
         FArchiveOutcome Archive = NameArchive(Files);
         Archive.Status = InspectArchive(Files);
-        if (Archive.Status.State == EArchiveState::Original && !bStopped)
-            Archive.EstimatedBytes = EstimateArchive(Files, Archive.Status, Options, Stop, bStopped);
-        Total += Archive.EstimatedBytes > 0 ? Archive.EstimatedBytes : 0;
         Outcome.Archives.AddItem(Archive);
+    }
+    const bool bTogether =
+        Options.Settings.Mode == EShrinkMode::Fit && EstimateTogether(Outcome.Archives, Sets, Options, Stop, bStopped);
+    int64_t Total = 0;
+    for (int32_t i = 0; i < Sets.Num(); ++i)
+    {
+        FArchiveOutcome& Archive = Outcome.Archives[i];
+        if (!bTogether && Archive.Status.State == EArchiveState::Original && !bStopped)
+            Archive.EstimatedBytes = EstimateArchive(Sets[i], Archive.Status, Options, Stop, bStopped);
+        Total += Archive.EstimatedBytes > 0 ? Archive.EstimatedBytes : 0;
     }
     Outcome.Result = bStopped ? FString(u"Estimate canceled") : FString::Printf(u"%lld", (long long)Total);
     return Outcome;
@@ -760,6 +804,56 @@ FTransactionResult NotStarted(const FArchiveFiles& Files)
     Result = Failed(Result, ETransactionFailure::Cancelled, u"Shrink canceled");
     Result.Verdict = JudgeTransaction(Files, false, Result);
     return Result;
+}
+
+// A shrink whose archive could not be measured for a plan over several archives: as a build that failed (a
+// cancel: as a turn that did not start), the files as they were.
+FTransactionResult NotMeasured(const FArchiveFiles& Files, const FShrinkResult& Measured)
+{
+    if (Measured.Failure == EShrinkFailure::Cancelled)
+        return NotStarted(Files);
+    FTransactionResult Result;
+    Result.StateBefore = GetStateFromFiles(Files);
+    Result.StateAfter = Result.StateBefore;
+    Result.BuildFailure = Measured.Failure;
+    Result.BuildReason = Measured.Reason;
+    Result.Damage = Measured.Damage;
+    Result =
+        Failed(Result, ETransactionFailure::BuildFailed, u"Perform Shrink - Failed while building TempShrinkFiles");
+    Result.Verdict = JudgeTransaction(Files, false, Result);
+    return Result;
+}
+
+// The fit mode over the archives of several turns: each measured in its turn's name (the first half of its
+// progress), then one plan over all of them. False when one could not be measured: its outcome then says why.
+bool PlanTurnsTogether(const TDynArray<FArchiveFiles>& Sets, const TDynArray<int32_t>& Turns,
+                       const FShrinkJobOptions& Options, const FJobProgressSink& Sink, FJobProgress Progress,
+                       FJobOutcome& Outcome, FFitPlan& Plan)
+{
+    TDynArray<FString> Sources;
+    for (int32_t Set : Turns)
+        Sources.AddItem(Sets[Set].Cur);
+    FShrinkOptions Measuring;
+    Measuring.Choice() = Options.Choice();
+    Measuring.Cancel = Options.Cancel;
+    Measuring.ProgressSpan = 50;
+    int32_t Failed = -1;
+    const FShrinkResult Result = PlanFitTogether(Sources, Measuring, Plan, Failed,
+                                                 [&](int32_t Turn)
+                                                 {
+                                                     Progress.Archive = Sets[Turns[Turn]].Name;
+                                                     Progress.ArchiveIndex = Turn + 1;
+                                                     if (GShrinkProgress)
+                                                         GShrinkProgress->store(0);
+                                                     if (Sink)
+                                                         Sink(Progress);
+                                                 });
+    if (Result.bOk)
+        return true;
+    FArchiveOutcome& Archive = Outcome.Archives[Turns[Failed]];
+    Archive.Transaction = NotMeasured(Sets[Turns[Failed]], Result);
+    Archive.bRan = Result.Failure != EShrinkFailure::Cancelled;
+    return false;
 }
 
 // Runs the transaction on each set whose test passes, in order, until a cancel. When none passes, the first
@@ -786,9 +880,16 @@ void RunTurns(const TDynArray<FArchiveFiles>& Sets, bool bShrink, const FShrinkJ
         Bytes.AddItem(bShrink ? GetBuildBytes(Sets[Set], Options) : 0);
         Progress.TotalBytes += Bytes.Last();
     }
+    // The fit mode over several archives plans them together first; each turn then makes its part of the plan.
+    FFitPlan Plan;
+    FShrinkJobOptions TurnOptions = Options;
+    if (bShrink && Options.Settings.Mode == EShrinkMode::Fit && Turns.Num() > 1 &&
+        !PlanTurnsTogether(Sets, Turns, Options, Sink, Progress, Outcome, Plan))
+        return;
     for (int32_t Turn = 0; Turn < Turns.Num(); ++Turn)
     {
         const FArchiveFiles& Files = Sets[Turns[Turn]];
+        TurnOptions.FitPlan = Plan.Archives.Num() > 0 ? &Plan.Archives[Turn] : nullptr;
         FArchiveOutcome& Archive = Outcome.Archives[Turns[Turn]];
         if (bShrink && IsCancelAsked(Options))
         {
@@ -802,7 +903,7 @@ void RunTurns(const TDynArray<FArchiveFiles>& Sets, bool bShrink, const FShrinkJ
             GShrinkProgress->store(0);
         if (Sink)
             Sink(Progress);
-        Archive.Transaction = bShrink ? ShrinkArchive(Files, Options) : RestoreArchive(Files, Options);
+        Archive.Transaction = bShrink ? ShrinkArchive(Files, TurnOptions) : RestoreArchive(Files, TurnOptions);
         Archive.bRan = true;
         if (Archive.Transaction.Failure == ETransactionFailure::Cancelled)
             return;

@@ -52,11 +52,15 @@ struct FShrinkJobOptions : FShrinkChoice
     // the game; the changed archive is kept, never to be taken over by a shrink).
     bool bDiscardChanges = false;
     // The job's one stop request, for every kind of job; null: none. The job server points it at the job's record
-    // and sets it on CancelJob, and when a running estimate is deleted. A shrink's build stops at it (and then no other archive
-    // is started), as a preview's and an estimate's dry runs do; a test, a restore and a clean-up run to their end.
+    // and sets it on CancelJob, and when a running estimate is deleted. A shrink's build stops at it (and then no other
+    // archive is started), as a preview's and an estimate's dry runs do; a test, a restore and a clean-up run to their
+    // end.
     std::atomic<int32_t>* Cancel = nullptr;
     // MakePreview: the folder its page goes into.
     FString PreviewDir;
+    // A shrink in the fit mode over several archives: what the plan made over all of them makes of the one whose
+    // turn it is (set by the job for each turn; null: the archive is planned alone).
+    const FFitArchivePlan* FitPlan = nullptr;
 };
 
 // The two tests and the two transactions on the game's main archive. Each returns the empty text on success,

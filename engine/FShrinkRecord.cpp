@@ -67,6 +67,8 @@ FString RecordText(const FShrinkRecord& Record)
     Line(u"ShrunkDigest", Hex(Record.ShrunkDigest));
     Line(u"ShrunkDirectory", Hex(Record.ShrunkDirectoryDigest));
     Line(u"Changed", FString(Record.bChanged ? u"1" : u"0"));
+    if (Record.FitShare != 0)
+        Line(u"FitShare", FString::Printf(u"%lld", (long long)Record.FitShare));
     return Text;
 }
 
@@ -89,7 +91,9 @@ bool ParseRecord(const Core::Service::FConfigSection& Values, FShrinkRecord& Rec
         ParseHex(Get(u"ShrunkDirectory"), Record.ShrunkDirectoryDigest) && ParseNumber(Get(u"Changed"), Changed);
     Record.bBuiltInRules = BuiltIn != 0;
     Record.bChanged = Changed != 0;
-    return bRead;
+    // Records of archives planned alone have no share.
+    const FString Share = Get(u"FitShare");
+    return bRead && (Share.IsEmpty() || (ParseNumber(Share, Record.FitShare) && Record.FitShare > 0));
 }
 } // namespace
 

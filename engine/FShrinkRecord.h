@@ -36,6 +36,9 @@ struct FShrinkRecord
     // The shrunk archive was changed after it was made (a mod installed while the game was shrunk) and kept by a
     // restore that was told to discard the change: it is never taken over again.
     bool bChanged = false;
+    // The fit mode planned over several archives together: the size this one's part of the plan came to (a lone
+    // archive's plan, 0, is another plan). Not written when 0.
+    int64_t FitShare = 0;
 };
 
 enum class ERecordRead : int32_t

@@ -315,6 +315,7 @@ bool FImgShrinker::Plan(FFileHandle fhRead, const FString& Src)
     if (Check.NumEntries > MaxEntries)
         return Fail(EShrinkFailure::TooLarge, FString::Printf(u"the directory of %s holds %d entries, more than %d",
                                                               *Src, Check.NumEntries, MaxEntries));
+    Result.SourceBytes = Check.FileBytes;
     Header.NumEntries = uint32_t(Check.NumEntries);
     if (!ReadImgDirectory(fhRead, Check.NumEntries, SrcDir))
         return Fail(EShrinkFailure::CannotReadSource, FString::Printf(u"cannot read %s", *Src));
@@ -458,9 +459,13 @@ void FImgShrinker::ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers)
     Piece.Context.reset(
         new FTxdEntryContext(SkipRules, Options.Reencode, Piece.TxdName, &Work.Trace, &Buffers, Options.Settings));
     Piece.Context->bKeepFacts = bool(Options.OnTexture);
-    // The keep-quality mode measures every depth it tries, which takes the pixels themselves.
-    Piece.Context->bSizesOnly =
-        Options.bDryRun && Options.bSizesOnly && Options.Settings.Mode != EShrinkMode::KeepQuality;
+    // The keep-quality mode and the fit mode's first pass measure every depth they try, which takes the pixels.
+    const bool bMeasures = Options.Settings.Mode == EShrinkMode::KeepQuality ||
+                           (Options.Settings.Mode == EShrinkMode::Fit && !Options.FitPlan);
+    Piece.Context->bSizesOnly = Options.bDryRun && Options.bSizesOnly && !bMeasures;
+    Piece.Context->bMeasureSteps = Options.Settings.Mode == EShrinkMode::Fit && !Options.FitPlan;
+    Piece.Context->FitPlan = Options.FitPlan;
+    Piece.Context->Entry = Work.Index;
     Piece.Context->bMeasureLoss = Piece.Context->bKeepFacts && Options.bMeasureLoss && !Piece.Context->bSizesOnly;
     int32_t NewLength = Work.Length;
     Piece.bMalformed = ProcessTxdEntry(*Piece.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;
@@ -554,7 +559,8 @@ bool FImgShrinker::IsCancelled()
 void FImgShrinker::PublishProgress(int32_t Index)
 {
     const int64_t NumEntries = SrcDir.Num();
-    const int32_t Percent = int32_t(uint64_t(Index) * 101 / uint64_t(NumEntries));
+    const int32_t Percent =
+        Options.ProgressBase + int32_t(uint64_t(Index) * uint64_t(Options.ProgressSpan + 1) / uint64_t(NumEntries));
     const int64_t TraceEvery = NumEntries / 20 > 0 ? NumEntries / 20 : 1;
     if (Index % TraceEvery == 0)
         EngineTrace(u"PercentDone: %d", Percent);
@@ -592,10 +598,68 @@ bool FImgShrinker::FailOutOfMemory()
 
 // ---- Entry points -----------------------------------------------------------------------------------------------
 
+FShrinkResult MeasureForFit(const char16_t* SrcFilename, const FShrinkOptions& Options, int32_t Archive,
+                            FFitMeasure& Measure)
+{
+    FShrinkOptions Measuring = Options;
+    Measuring.bDryRun = true;
+    Measuring.bSizesOnly = false;
+    Measuring.bMeasureLoss = false;
+    Measuring.FitPlan = nullptr;
+    Measuring.OnTexture = [&Measure, Archive](const FTextureFact& Fact) { Measure.Add(Archive, Fact); };
+    if (Measure.ArchiveBytes.Num() <= Archive)
+        Measure.ArchiveBytes.SetNum(Archive + 1);
+    FImgShrinker Shrinker(Measuring);
+    FShrinkResult Result = Shrinker.ShrinkFile(u"", SrcFilename);
+    Measure.ArchiveBytes[Archive] = Result.OutputBytes;
+    return Result;
+}
+
+FShrinkResult PlanFitTogether(const TDynArray<FString>& Sources, const FShrinkOptions& Options, FFitPlan& Plan,
+                              int32_t& Failed, const std::function<void(int32_t)>& BeforeEach)
+{
+    FFitMeasure Measure;
+    FShrinkResult Last;
+    int64_t Bytes = 0;
+    for (int32_t i = 0; i < Sources.Num(); ++i)
+    {
+        if (BeforeEach)
+            BeforeEach(i);
+        Last = MeasureForFit(*Sources[i], Options, i, Measure);
+        Failed = i;
+        if (!Last.bOk)
+            return Last;
+        Bytes += Last.SourceBytes;
+    }
+    Plan = PlanFit(Measure, Options.Settings.FitTarget(Bytes));
+    Failed = -1;
+    return Last;
+}
+
 FShrinkResult ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename, const FShrinkOptions& Options)
 {
-    FImgShrinker Shrinker(Options);
-    return Shrinker.ShrinkFile(DestFilename, SrcFilename);
+    if (Options.Settings.Mode != EShrinkMode::Fit || Options.FitPlan)
+    {
+        FImgShrinker Shrinker(Options);
+        return Shrinker.ShrinkFile(DestFilename, SrcFilename);
+    }
+    // An archive planned alone: the first half of the progress measures it, the second makes what the plan says.
+    FShrinkOptions First = Options;
+    First.ProgressSpan = Options.ProgressSpan / 2;
+    FFitMeasure Measure;
+    const FShrinkResult Measured = MeasureForFit(SrcFilename, First, 0, Measure);
+    if (!Measured.bOk)
+        return Measured;
+    const int64_t Target = Options.FitShare > 0 ? Options.FitShare : Options.Settings.FitTarget(Measured.SourceBytes);
+    const FFitPlan Plan = PlanFit(Measure, Target);
+    FShrinkOptions Second = Options;
+    Second.FitPlan = &Plan.Archives[0];
+    Second.ProgressBase = Options.ProgressBase + First.ProgressSpan;
+    Second.ProgressSpan = Options.ProgressSpan - First.ProgressSpan;
+    FImgShrinker Shrinker(Second);
+    FShrinkResult Result = Shrinker.ShrinkFile(DestFilename, SrcFilename);
+    Result.FitTarget = Target;
+    return Result;
 }
 
 bool ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename)

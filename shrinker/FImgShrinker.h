@@ -8,6 +8,7 @@
 
 #include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
+#include "shrinker/FFitPlan.h"
 #include "shrinker/FImgArchive.h"
 #include "shrinker/FShrinkSettings.h"
 #include "shrinker/FShrinkStats.h"
@@ -45,6 +46,14 @@ struct FShrinkOptions : FShrinkChoice
     // With OnTexture: each changed texture's loss is measured and told in its fact (the original's and the new
     // largest level decoded and compared); costs a decode of both. Not with bSizesOnly, which makes no pixels.
     bool bMeasureLoss = false;
+    // The fit mode: what the plan makes of this archive (FFitPlan.h), made by whoever planned several archives
+    // together; null: the archive is measured and planned alone first, to fit in FitShare bytes when above 0,
+    // else in what its settings ask of it.
+    const FFitArchivePlan* FitPlan = nullptr;
+    int64_t FitShare = 0;
+    // The share of the progress value this run fills: from ProgressBase, ProgressSpan percent wide.
+    int32_t ProgressBase = 0;
+    int32_t ProgressSpan = 100;
 };
 
 enum class EShrinkFailure : int32_t
@@ -78,6 +87,10 @@ struct FShrinkResult
     uint64_t SourceDigest = 0;
     uint64_t OutputDigest = 0;
     uint64_t SkipRulesDigest = 0;
+    int64_t SourceBytes = 0; // the source file's size, once its directory was checked
+    // The fit mode, planned here alone: the size the archive was to fit in (the plan met it when OutputBytes is at
+    // most that); 0 otherwise.
+    int64_t FitTarget = 0;
 };
 
 // Shrinks the archive SrcFilename into DestFilename. Blocks for the whole shrink. With Jobs 1 everything runs on
@@ -96,5 +109,17 @@ struct FShrinkResult
 // Allocation failures and short writes are failures with a reason, never an end of the program. The report
 // lines are traced in every case and cover what was processed.
 FShrinkResult ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename, const FShrinkOptions& Options);
+// The fit mode's first pass over one archive: a dry run that changes no texture and measures each one's whole
+// halvings into Measure as its archive number Archive, with ArchiveBytes[Archive] set to what the dry run writes.
+// Fails as a dry run of ShrinkImgFile fails.
+FShrinkResult MeasureForFit(const char16_t* SrcFilename, const FShrinkOptions& Options, int32_t Archive,
+                            FFitMeasure& Measure);
+// The fit mode over several archives together: each measured in turn (MeasureForFit, each archive's run filling
+// the progress value from Options.ProgressBase over Options.ProgressSpan), then planned to fit in the size
+// Options.Settings asks of all of them (FitTarget of their sizes added). BeforeEach, when given, is told the index
+// of each archive before it is measured. Returns the first failure, as a dry run of that archive fails (Failed
+// says which); bOk with Plan made, its archives in the order of Sources.
+FShrinkResult PlanFitTogether(const TDynArray<FString>& Sources, const FShrinkOptions& Options, FFitPlan& Plan,
+                              int32_t& Failed, const std::function<void(int32_t)>& BeforeEach = {});
 // The engine's plain entry: default options; true exactly when the result is bOk.
 bool ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename);

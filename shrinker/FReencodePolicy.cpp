@@ -237,9 +237,15 @@ bool SizeOneLevel(FTxdEntryContext& Context, const FTxdImage& Image, FPixelForma
     return true;
 }
 
-// Decodes the texture's one level, resamples it to NewWidth x NewHeight and encodes it again in its own format.
+EResampleFilter ResampleFilterFor(const FShrinkSettings& Settings)
+{
+    return Settings.IsSmooth() ? EResampleFilter::Box : EResampleFilter::Bilinear;
+}
+
+// Decodes the texture's one level, resamples it to NewWidth x NewHeight and encodes it again in its own format;
+// with bSizesOnly, only its size is made (SizeOneLevel).
 ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat,
-                                 int32_t NewWidth, int32_t NewHeight)
+                                 int32_t NewWidth, int32_t NewHeight, bool bSizesOnly)
 {
     // Without a known format the level cannot be decoded, and a block-coded result must fill whole blocks.
     if (!LevelFormat || (LevelFormat != PIXEL_RGBA && (NewWidth % 4 != 0 || NewHeight % 4 != 0)))
@@ -248,8 +254,8 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FP
     FTxdImageHeader& Header = Image.Header;
     const FHeldBytes& Level = Image.MipList[0];
     FShrinkBuffers& Buffers = Context.Buffers;
-    const EResampleFilter Filter = Context.Settings.IsSmooth() ? EResampleFilter::Box : EResampleFilter::Bilinear;
-    if (Context.bSizesOnly)
+    const EResampleFilter Filter = ResampleFilterFor(Context.Settings);
+    if (bSizesOnly)
     {
         if (!SizeOneLevel(Context, Image, LevelFormat, NewWidth, NewHeight))
             return ETextureOutcome::NotUnderstood;
@@ -284,7 +290,7 @@ ETextureOutcome ApplyPlan(FTxdEntryContext& Context, FTxdImage& Image, FPixelFor
     DropLevels(Image, Plan.DropLevels);
     if (Plan.NewWidth == Image.Header.Width && Plan.NewHeight == Image.Header.Height)
         return ETextureOutcome::Changed;
-    return ResampleOneLevel(Context, Image, LevelFormat, Plan.NewWidth, Plan.NewHeight);
+    return ResampleOneLevel(Context, Image, LevelFormat, Plan.NewWidth, Plan.NewHeight, Context.bSizesOnly);
 }
 
 // DXT5 is no kind of the standard shrink (which leaves a single level of it alone); the largest-side mode
@@ -321,54 +327,186 @@ FTexturePlan PlanTexture(const FTxdEntryContext& Context, const FTxdImage& Image
     return PlanLargestSide(Image.Header, Settings.MaxSide, LevelFormat, IsBlockCoded(Image, LevelFormat));
 }
 
-// One depth of the keep-quality mode made on Trial, a copy of the texture: its levels dropped, the one left
-// resampled, as the largest-side mode makes them. Why not, when it cannot be made.
-ETextureOutcome MakeTrial(FTxdEntryContext& Context, FTxdImage& Trial, FPixelFormat LevelFormat,
-                          const FTexturePlan& Plan)
+// The pixels of a large texture that the fit mode's first pass compares at each depth: enough for a close
+// estimate of its loss, far fewer than the 1,048,576 of a 1024 x 1024 texture.
+const int64_t FitMeasuredPixels = 8192;
+
+// The plan of Depth whole halvings of a texture: the largest-side mode's way to a side of its larger side halved
+// Depth times. TooSmall when the depth would take a side below SHRINK_MinKeptSide or stop short of the size (a
+// block-coded side that would stop being a multiple of 4, a last level that cannot be decoded).
+FTexturePlan PlanDepth(const FTxdImage& Image, FPixelFormat LevelFormat, int32_t Depth)
 {
+    const FTxdImageHeader& Header = Image.Header;
+    const int32_t Side = std::max(int32_t(Header.Width), int32_t(Header.Height)) >> Depth;
+    FTexturePlan Plan = PlanLargestSide(Header, std::max(Side, 1), LevelFormat, IsBlockCoded(Image, LevelFormat));
+    if (Plan.Outcome == ETextureOutcome::Changed &&
+        (Plan.bStoppedShort || std::min(Plan.NewWidth, Plan.NewHeight) < SHRINK_MinKeptSide))
+        Plan.Outcome = ETextureOutcome::TooSmall;
+    return Plan;
+}
+
+// A texture brought down by Depth whole halvings (PlanDepth), made on Image. Changed, or why it could not be.
+ETextureOutcome MakeDepth(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat, int32_t Depth)
+{
+    const FTexturePlan Plan = PlanDepth(Image, LevelFormat, Depth);
+    if (Plan.Outcome != ETextureOutcome::Changed)
+        return Plan.Outcome;
+    if (IsPromotedLevelShort(Image, LevelFormat, Plan.DropLevels))
+        return ETextureOutcome::BrokenLevels;
+    DropLevels(Image, Plan.DropLevels);
+    if (Plan.NewWidth == Image.Header.Width && Plan.NewHeight == Image.Header.Height)
+        return ETextureOutcome::Changed;
+    return ResampleOneLevel(Context, Image, LevelFormat, Plan.NewWidth, Plan.NewHeight, Context.bSizesOnly);
+}
+
+// The pixels a sketch resamples from: a level decoded as stored, or the last sketch's resampled pixels.
+struct FSketchSource
+{
+    int32_t Width = 0;
+    int32_t Height = 0;
+    FByteArray Rgba; // empty until a depth needs it
+};
+
+// What a first pass of the fit mode needs of a depth, at a fraction of making it: the record sized (its one level
+// resampled only in size, as a dry run that only works out sizes does) and the picture the player would see,
+// before the resampled level's blocks are coded again. A resampled depth is resampled from the depth before it
+// (Source, which it then replaces), not from the original: close enough to choose by, at a third of the work.
+ETextureOutcome SketchDepth(FTxdEntryContext& Context, FTxdImage& Trial, FPixelFormat LevelFormat, int32_t Depth,
+                            FSketchSource& Source, FTexturePicture& Reduced)
+{
+    const FTexturePlan Plan = PlanDepth(Trial, LevelFormat, Depth);
+    if (Plan.Outcome != ETextureOutcome::Changed)
+        return Plan.Outcome;
     if (IsPromotedLevelShort(Trial, LevelFormat, Plan.DropLevels))
         return ETextureOutcome::BrokenLevels;
     DropLevels(Trial, Plan.DropLevels);
     if (Plan.NewWidth == Trial.Header.Width && Plan.NewHeight == Trial.Header.Height)
-        return ETextureOutcome::Changed;
-    return ResampleOneLevel(Context, Trial, LevelFormat, Plan.NewWidth, Plan.NewHeight);
+        return DecodeLargestLevel(Trial, Reduced) ? ETextureOutcome::Changed : ETextureOutcome::NotUnderstood;
+    const FHeldBytes& Level = Trial.MipList[0];
+    if (Source.Rgba.Num() == 0)
+    {
+        Source.Width = Trial.Header.Width;
+        Source.Height = Trial.Header.Height;
+        if (!LevelFormat || !ConvertImage(Source.Width, Source.Height, Level.GetData(), LevelFormat, Source.Rgba,
+                                          PIXEL_RGBA, Level.Num()))
+            return ETextureOutcome::NotUnderstood;
+    }
+    FByteArray Resized;
+    Resized.SetNum(Plan.NewWidth * Plan.NewHeight * 4);
+    if (!ResampleLevel(Source.Width, Source.Height, Source.Rgba.GetData(), PIXEL_RGBA, Source.Rgba.Num(),
+                       Resized.GetData(), Plan.NewWidth, Plan.NewHeight, Context.Buffers, &Context.Trace,
+                       ResampleFilterFor(Context.Settings)))
+        return ETextureOutcome::NotUnderstood;
+    const ETextureOutcome Sized = ResampleOneLevel(Context, Trial, LevelFormat, Plan.NewWidth, Plan.NewHeight, true);
+    if (Sized != ETextureOutcome::Changed)
+        return Sized;
+    Source.Width = Plan.NewWidth;
+    Source.Height = Plan.NewHeight;
+    Source.Rgba = Resized;
+    ShowAsTheGameDoes(Trial, std::move(Resized), Reduced);
+    return ETextureOutcome::Changed;
 }
 
-// The keep-quality mode: the deepest whole halving whose loss close up stays at or above the dB asked, never
-// below SHRINK_MinKeptSide on a side. Each depth is made from the original and measured against it; the first that
-// loses too much (or cannot be made) ends the search, as a deeper one loses more. The texture becomes the deepest
-// that passed; it stays as it is (TooSmall) when none did.
-ETextureOutcome KeepQuality(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat)
+// Walks a texture's whole halvings, shallowest first, each made from the original and measured against it,
+// until one cannot be made or Visit says to stop (a deeper halving loses more). Visit(Depth, Trial, Loss) gets
+// each one. With bSketch, each depth is only sketched (SketchDepth) and its loss estimated from a part of a large
+// texture's pixels (EstimateLoss); Trial then holds the right sizes, not the pixels. What ended the walk: Changed
+// when Visit stopped it or every depth was visited, else why the first depth that could not be made could not.
+// NotUnderstood when the original cannot be decoded.
+template <typename FVisit>
+ETextureOutcome WalkDepths(FTxdEntryContext& Context, const FTxdImage& Image, FPixelFormat LevelFormat, bool bSketch,
+                           FVisit&& Visit)
 {
     FTexturePicture Original;
-    if (!DecodeLargestLevel(Image, Original))
-        return ETextureOutcome::NotUnderstood;
-    const bool bBlockCoded = IsBlockCoded(Image, LevelFormat);
-    ETextureOutcome Outcome = ETextureOutcome::TooSmall;
-    FTxdImage Kept;
-    for (int32_t Side = std::max(int32_t(Image.Header.Width), int32_t(Image.Header.Height)) / 2; Side >= SHRINK_MinKeptSide; Side /= 2)
+    FSketchSource Source;
+    if (bSketch && Image.MipList.Num() == 1 && LevelFormat)
     {
-        const FTexturePlan Plan = PlanLargestSide(Image.Header, Side, LevelFormat, bBlockCoded);
-        if (Plan.Outcome != ETextureOutcome::Changed || Plan.bStoppedShort ||
-            std::min(Plan.NewWidth, Plan.NewHeight) < SHRINK_MinKeptSide)
-            break;
-        FTxdImage Trial = Image;
-        const ETextureOutcome Made = MakeTrial(Context, Trial, LevelFormat, Plan);
-        FTexturePicture Reduced;
-        if (Made != ETextureOutcome::Changed)
-        {
-            Outcome = Outcome == ETextureOutcome::Changed ? Outcome : Made;
-            break;
-        }
-        if (!DecodeLargestLevel(Trial, Reduced) || MeasureLoss(Original, Reduced).Psnr() < Context.Settings.MinPsnr)
-            break;
-        Kept = std::move(Trial);
-        Outcome = ETextureOutcome::Changed;
+        // A level that will be resampled is decoded once, for the sketches and for the original picture.
+        Source.Width = Image.Header.Width;
+        Source.Height = Image.Header.Height;
+        const FHeldBytes& Level = Image.MipList[0];
+        if (!ConvertImage(Source.Width, Source.Height, Level.GetData(), LevelFormat, Source.Rgba, PIXEL_RGBA,
+                          Level.Num()))
+            return ETextureOutcome::NotUnderstood;
+        ShowAsTheGameDoes(Image, FByteArray(Source.Rgba), Original);
     }
-    if (Outcome == ETextureOutcome::Changed)
-        Image = std::move(Kept);
-    else if (Outcome == ETextureOutcome::BrokenLevels)
+    else if (!DecodeLargestLevel(Image, Original))
+        return ETextureOutcome::NotUnderstood;
+    for (int32_t Depth = 1;; ++Depth)
+    {
+        FTxdImage Trial = Image;
+        FTexturePicture Reduced;
+        ETextureOutcome Made;
+        if (bSketch)
+            Made = SketchDepth(Context, Trial, LevelFormat, Depth, Source, Reduced);
+        else if ((Made = MakeDepth(Context, Trial, LevelFormat, Depth)) == ETextureOutcome::Changed &&
+                 !DecodeLargestLevel(Trial, Reduced))
+            Made = ETextureOutcome::NotUnderstood;
+        if (Made != ETextureOutcome::Changed)
+            return Made;
+        if (!Visit(Depth, Trial, EstimateLoss(Original, Reduced, bSketch ? FitMeasuredPixels : 0)))
+            return ETextureOutcome::Changed;
+    }
+}
+
+void LogBrokenLevels(FTxdEntryContext& Context, ETextureOutcome Outcome)
+{
+    if (Outcome == ETextureOutcome::BrokenLevels)
         Context.Trace.Logf(u"Keeping %s: the level it would show first is cut short", *Context.ImageName);
+}
+
+// The keep-quality mode: the deepest whole halving whose loss close up stays at or above the dB asked. The
+// texture becomes the deepest that passed; it stays as it is when none did (TooSmall, or why the first depth
+// could not be made).
+ETextureOutcome KeepQuality(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat)
+{
+    FTxdImage Kept;
+    bool bKept = false;
+    const ETextureOutcome Walked = WalkDepths(Context, Image, LevelFormat, false,
+                                              [&](int32_t, FTxdImage& Trial, const FTextureLoss& Loss)
+                                              {
+                                                  if (Loss.Psnr() < Context.Settings.MinPsnr)
+                                                      return false;
+                                                  Kept = std::move(Trial);
+                                                  bKept = true;
+                                                  return true;
+                                              });
+    if (bKept)
+    {
+        Image = std::move(Kept);
+        return ETextureOutcome::Changed;
+    }
+    const ETextureOutcome Outcome = Walked == ETextureOutcome::Changed ? ETextureOutcome::TooSmall : Walked;
+    LogBrokenLevels(Context, Outcome);
+    return Outcome;
+}
+
+// The fit mode's first pass: every whole halving the texture may take, measured into Context.Steps; the texture
+// stays as it is (TooSmall when it may take none).
+ETextureOutcome MeasureSteps(FTxdEntryContext& Context, const FTxdImage& Image, FPixelFormat LevelFormat)
+{
+    const ETextureOutcome Walked = WalkDepths(Context, Image, LevelFormat, true,
+                                              [&](int32_t, FTxdImage& Trial, const FTextureLoss& Loss)
+                                              {
+                                                  FTextureStep Step;
+                                                  Step.NewBytes = GetTxdImageBytes(Trial);
+                                                  Step.SquaredError = Loss.SquaredError;
+                                                  Context.Steps.AddItem(Step);
+                                                  return true;
+                                              });
+    if (Context.Steps.Num() > 0)
+        return ETextureOutcome::TooSmall;
+    return Walked == ETextureOutcome::Changed ? ETextureOutcome::TooSmall : Walked;
+}
+
+// The fit mode's second pass: the halvings the plan gives the texture.
+ETextureOutcome FitToPlan(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat)
+{
+    const int32_t Depth = Context.FitPlan ? Context.FitPlan->DepthOf(Context.Entry, Context.ImageIndex) : 0;
+    if (Depth == 0)
+        return ETextureOutcome::TooSmall;
+    const ETextureOutcome Outcome = MakeDepth(Context, Image, LevelFormat, Depth);
+    LogBrokenLevels(Context, Outcome);
     return Outcome;
 }
 } // namespace
@@ -391,5 +529,8 @@ ETextureOutcome ReencodeImage(FTxdEntryContext& Context, FTxdImage& Image)
     const FPixelFormat LevelFormat = GetLevelFormat(Context, Image, Kind);
     if (Context.Settings.Mode == EShrinkMode::KeepQuality)
         return KeepQuality(Context, Image, LevelFormat);
+    if (Context.Settings.Mode == EShrinkMode::Fit)
+        return Context.bMeasureSteps ? MeasureSteps(Context, Image, LevelFormat)
+                                     : FitToPlan(Context, Image, LevelFormat);
     return ApplyPlan(Context, Image, LevelFormat, PlanTexture(Context, Image, LevelFormat));
 }

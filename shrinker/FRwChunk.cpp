@@ -162,9 +162,10 @@ ETextureOutcome Reencode(FTxdEntryContext& Context, FTxdImage& Image)
 
 // One texture of a well-formed dictionary: named, counted, and handed to the re-encoding step unless it is a
 // palette texture, which is kept as it is.
-ETextureOutcome ProcessImage(FTxdEntryContext& Context, FTxdImage& Image)
+ETextureOutcome ProcessImage(FTxdEntryContext& Context, FTxdImage& Image, int32_t Index)
 {
     Context.ImageName = Context.TxdName + u"." + Image.GetName();
+    Context.ImageIndex = Index;
     int32_t* Count = Context.Stats.MipLevelStats.Find(Image.Header.MipLevels);
     if (Count)
         ++*Count;
@@ -325,7 +326,7 @@ bool ProcessImages(FTxdEntryContext& Context, FRwChunk& Dict, TDynArray<FTxdImag
             Fact = FactBefore(Context, Images[i], i, Struct.DataBytes.Num());
         // The record as parsed: its levels are views of the payload, which stays as it is until the rewrite.
         const FTxdImage Before = Context.bMeasureLoss ? Images[i] : FTxdImage();
-        const ETextureOutcome Outcome = ProcessImage(Context, Images[i]);
+        const ETextureOutcome Outcome = ProcessImage(Context, Images[i], i);
         if (Outcome == ETextureOutcome::Changed)
         {
             bChanged = true;
@@ -337,8 +338,24 @@ bool ProcessImages(FTxdEntryContext& Context, FRwChunk& Dict, TDynArray<FTxdImag
             Context.Facts.AddItem(FactAfter(Fact, Images[i], Outcome, Struct.Head.Size));
         if (Context.bMeasureLoss && Outcome == ETextureOutcome::Changed)
             Context.Facts.Last().Loss = MeasureReduction(Before, Images[i]);
+        if (Context.bMeasureSteps)
+            Context.Facts.Last().Steps = std::move(Context.Steps);
+        Context.Steps.Empty();
     }
     return bChanged;
+}
+
+// The fit mode's first pass: what the entry holds as its facts count it, the dictionary's stream as a rewrite
+// would write it with no record changed (its containers' sizes made up from what they hold).
+void TellEntrySizes(FTxdEntryContext& Context, FRwChunk& Dict, int32_t EntryBytes)
+{
+    UpdateContainerSizes(Dict);
+    const int64_t DictionaryBytes = int64_t(sizeof(FRwChunkHead)) + Dict.Head.Size;
+    for (FTextureFact& Fact : Context.Facts)
+    {
+        Fact.EntryBytes = EntryBytes;
+        Fact.DictionaryBytes = DictionaryBytes;
+    }
 }
 
 // Writes the dictionary over the entry's bytes, zeros after it, and sets NumBytes to the new stream's length.
@@ -497,7 +514,11 @@ ETxdEntryResult ProcessTxdEntry(FTxdEntryContext& Context, uint8_t* Bytes, int32
     }
     TDynArray<uint8_t> Changed(Images.Num());
     if (!ProcessImages(Context, Roots[0], Images, Changed))
+    {
+        if (Context.bMeasureSteps)
+            TellEntrySizes(Context, Roots[0], NumBytes);
         return TXDENTRY_Unchanged;
+    }
     RewriteDictionary(Roots[0], Images, Changed, Bytes, NumBytes);
     return TXDENTRY_Changed;
 }

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "Core/Inc/CoreAssert.h"
+#include "Core/Inc/CoreFormat.h"
 
 namespace
 {
@@ -12,6 +13,7 @@ const char16_t* const StandardWord = u"standard";
 // reader takes a value holding '=' for several pairs ("max-side=512 no-smooth" would lose its last word).
 const char16_t* const SidePrefix = u"max-side:";
 const char16_t* const QualityPrefix = u"keep-quality:";
+const char16_t* const FitPrefix = u"fit:";
 const char16_t* const SmoothWord = u"smooth";
 const char16_t* const NoSmoothWord = u"no-smooth";
 
@@ -30,6 +32,39 @@ int32_t ReadSide(const FString& Digits)
     return Value;
 }
 
+// A decimal number of at most 15 digits without sign or leading zero; -1 for anything else.
+int64_t ReadBytes(const FString& Digits)
+{
+    if (Digits.IsEmpty() || Digits.Len() > 15 || Digits[0] == u'0')
+        return -1;
+    int64_t Value = 0;
+    for (int32_t i = 0; i < Digits.Len(); ++i)
+    {
+        if (Digits[i] < u'0' || Digits[i] > u'9')
+            return -1;
+        Value = Value * 10 + (Digits[i] - u'0');
+    }
+    return Value;
+}
+
+// "fit:BYTES" or "fit:PERCENT%" after its prefix.
+bool ReadFit(const FString& Size, FShrinkSettings& Out)
+{
+    if (!Size.IsEmpty() && Size[Size.Len() - 1] == u'%')
+    {
+        const int32_t Percent = ReadSide(Size.Left(Size.Len() - 1));
+        if (!FShrinkSettings::IsValidFitPercent(Percent))
+            return false;
+        Out = FShrinkSettings::FitInPercent(Percent);
+        return true;
+    }
+    const int64_t Bytes = ReadBytes(Size);
+    if (Bytes <= 0)
+        return false;
+    Out = FShrinkSettings::FitIn(Bytes);
+    return true;
+}
+
 bool ReadMode(const FString& Word, FShrinkSettings& Out)
 {
     if (Word == StandardWord)
@@ -37,7 +72,9 @@ bool ReadMode(const FString& Word, FShrinkSettings& Out)
         Out = FShrinkSettings::Standard();
         return true;
     }
-    const FString Prefix(SidePrefix), Quality(QualityPrefix);
+    const FString Prefix(SidePrefix), Quality(QualityPrefix), Fit(FitPrefix);
+    if (Word.Left(Fit.Len()) == Fit)
+        return ReadFit(Word.Mid(Fit.Len()), Out);
     if (Word.Left(Quality.Len()) == Quality)
     {
         const int32_t Db = ReadSide(Word.Mid(Quality.Len()));
@@ -79,6 +116,24 @@ FShrinkSettings FShrinkSettings::KeepQuality(int32_t Db)
     return Settings;
 }
 
+FShrinkSettings FShrinkSettings::FitIn(int64_t Bytes)
+{
+    appCheck(Bytes > 0);
+    FShrinkSettings Settings;
+    Settings.Mode = EShrinkMode::Fit;
+    Settings.FitBytes = Bytes;
+    return Settings;
+}
+
+FShrinkSettings FShrinkSettings::FitInPercent(int32_t Percent)
+{
+    appCheck(IsValidFitPercent(Percent));
+    FShrinkSettings Settings;
+    Settings.Mode = EShrinkMode::Fit;
+    Settings.FitPercent = Percent;
+    return Settings;
+}
+
 TDynArray<FShrinkSettings> FShrinkSettings::Choices()
 {
     TDynArray<FShrinkSettings> List;
@@ -101,6 +156,18 @@ bool FShrinkSettings::IsValidMinPsnr(int64_t Db)
     return Db >= SHRINK_MinPsnr && Db <= SHRINK_MaxPsnr;
 }
 
+bool FShrinkSettings::IsValidFitPercent(int64_t Percent)
+{
+    return Percent >= SHRINK_MinFitPercent && Percent <= SHRINK_MaxFitPercent;
+}
+
+int64_t FShrinkSettings::FitTarget(int64_t Bytes) const
+{
+    if (Mode != EShrinkMode::Fit)
+        return 0;
+    return FitBytes > 0 ? FitBytes : Bytes / 100 * FitPercent + Bytes % 100 * FitPercent / 100;
+}
+
 bool FShrinkSettings::IsSmooth() const
 {
     if (Smooth == ESmoothChoice::ModeDefault)
@@ -110,19 +177,35 @@ bool FShrinkSettings::IsSmooth() const
 
 bool FShrinkSettings::MakesSameArchive(const FShrinkSettings& Other) const
 {
-    return Mode == Other.Mode && MaxSide == Other.MaxSide && MinPsnr == Other.MinPsnr && IsSmooth() == Other.IsSmooth();
+    return Mode == Other.Mode && MaxSide == Other.MaxSide && MinPsnr == Other.MinPsnr && FitBytes == Other.FitBytes &&
+           FitPercent == Other.FitPercent && IsSmooth() == Other.IsSmooth();
 }
 
 bool FShrinkSettings::operator==(const FShrinkSettings& Other) const
 {
-    return Mode == Other.Mode && MaxSide == Other.MaxSide && MinPsnr == Other.MinPsnr && Smooth == Other.Smooth;
+    return Mode == Other.Mode && MaxSide == Other.MaxSide && MinPsnr == Other.MinPsnr && FitBytes == Other.FitBytes &&
+           FitPercent == Other.FitPercent && Smooth == Other.Smooth;
 }
 
 FString FShrinkSettings::ToText() const
 {
-    FString Text = Mode == EShrinkMode::Standard      ? FString(StandardWord)
-                   : Mode == EShrinkMode::KeepQuality ? FString::Printf(u"%s%d", QualityPrefix, MinPsnr)
-                                                      : FString::Printf(u"%s%d", SidePrefix, MaxSide);
+    FString Text;
+    switch (Mode)
+    {
+        case EShrinkMode::Standard:
+            Text = StandardWord;
+            break;
+        case EShrinkMode::LargestSide:
+            Text = FString::Printf(u"%s%d", SidePrefix, MaxSide);
+            break;
+        case EShrinkMode::KeepQuality:
+            Text = FString::Printf(u"%s%d", QualityPrefix, MinPsnr);
+            break;
+        case EShrinkMode::Fit:
+            Text = FitBytes > 0 ? FString::Printf(u"%s%lld", FitPrefix, (long long)FitBytes)
+                                : FString::Printf(u"%s%d%%", FitPrefix, FitPercent);
+            break;
+    }
     if (Smooth == ESmoothChoice::Smooth)
         Text += FString(u" ") + SmoothWord;
     else if (Smooth == ESmoothChoice::NoSmooth)
@@ -159,5 +242,9 @@ FString FShrinkSettings::Describe() const
         return FString::Printf(u"no visible change (%d dB), %s", MinPsnr, Smoothing);
     if (Mode == EShrinkMode::KeepQuality)
         return FString::Printf(u"every texture at least %d dB, %s", MinPsnr, Smoothing);
+    if (Mode == EShrinkMode::Fit && FitBytes > 0)
+        return FString::Printf(u"fit in %s, %s", *appFormatMegabytes(FitBytes), Smoothing);
+    if (Mode == EShrinkMode::Fit)
+        return FString::Printf(u"fit in %d%% of today's size, %s", FitPercent, Smoothing);
     return FString::Printf(u"at most %d pixels, %s", MaxSide, Smoothing);
 }

@@ -9,6 +9,7 @@
 #include "Core/Inc/CoreTemplateMap.h"
 #include "Core/Inc/CoreTemplateString.h"
 #include "shrinker/FEntryTrace.h"
+#include "shrinker/FFitPlan.h"
 #include "shrinker/FScratchBytes.h"
 #include "shrinker/FShrinkSettings.h"
 #include "shrinker/FSkipRules.h"
@@ -46,11 +47,16 @@ struct FTextureFact
     int32_t NewWidth = 0;
     int32_t NewHeight = 0;
     int32_t NewMipLevels = 0;
-    int64_t Bytes = 0;    // the texture's record, before
-    int64_t NewBytes = 0; // and after
+    int64_t Bytes = 0;                                  // the texture's record, before
+    int64_t NewBytes = 0;                               // and after
     ETextureOutcome Outcome = ETextureOutcome::Changed; // Changed, or why it stays as it is
     // What a changed texture loses (FTextureLoss.h), when the shrink was asked to measure it; else not measured.
     FTextureLoss Loss;
+    // The fit mode's measuring pass: the whole halvings the texture may take (none when it stays as it is), and
+    // its entry's blocks and dictionary stream as FFitMeasure counts them.
+    TDynArray<FTextureStep> Steps;
+    int64_t EntryBytes = 0;
+    int64_t DictionaryBytes = 0;
 
     // The format for people: the kind's name ("DXT1a"), else "palette", the four characters of the format
     // ("DXT5") or "format N".
@@ -179,6 +185,15 @@ public:
     // With bKeepFacts too, each changed texture's loss is measured into its fact (FShrinkOptions::bMeasureLoss).
     bool bMeasureLoss = false;
     TDynArray<FTextureFact> Facts;
+    // The fit mode's first pass (with bKeepFacts): no texture changes; each one's whole halvings are measured into
+    // Steps, which its fact takes.
+    bool bMeasureSteps = false;
+    TDynArray<FTextureStep> Steps;
+    // The fit mode's second pass: what the plan makes of this archive, and the entry's place in it (the texture's
+    // place in its dictionary is ImageIndex).
+    const FFitArchivePlan* FitPlan = nullptr;
+    int32_t Entry = 0;
+    int32_t ImageIndex = 0;
     // Where the entry's trace lines go, and the buffers its textures are re-encoded in.
     FEntryTrace& Trace;
     FShrinkBuffers& Buffers;

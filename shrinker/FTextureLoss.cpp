@@ -3,27 +3,28 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "shrinker/FTexturePictures.h"
 
 namespace
 {
-// The texel of Picture at (X, Y), wrapping around at the edges.
-const uint8_t* Texel(const FTexturePicture& Picture, int32_t X, int32_t Y)
+// Where a pixel centre of the larger picture falls on the smaller one: the texel left of (above) it, wrapped
+// around, the one after it, also wrapped, and how far towards that one, in 0..1.
+struct FPlace
 {
-    X = ((X % Picture.Width) + Picture.Width) % Picture.Width;
-    Y = ((Y % Picture.Height) + Picture.Height) % Picture.Height;
-    return &Picture.Rgba[(int64_t(Y) * Picture.Width + X) * 4];
-}
+    int32_t First;
+    int32_t Next;
+    float Towards;
+};
 
-// Where a pixel centre of the larger picture falls on the smaller one: the texel left of (above) it and how far
-// towards the next one, in 0..1.
-void Locate(int32_t Pixel, int32_t Size, int32_t ReducedSize, int32_t& Texel, double& Towards)
+FPlace Locate(int32_t Pixel, int32_t Size, int32_t ReducedSize)
 {
     const double At = (Pixel + 0.5) * ReducedSize / Size - 0.5;
     const double Floor = std::floor(At);
-    Texel = int32_t(Floor);
-    Towards = At - Floor;
+    const int32_t Texel = int32_t(Floor);
+    const auto Wrap = [ReducedSize](int32_t T) { return ((T % ReducedSize) + ReducedSize) % ReducedSize; };
+    return {Wrap(Texel), Wrap(Texel + 1), float(At - Floor)};
 }
 } // namespace
 
@@ -35,37 +36,62 @@ double FTextureLoss::Psnr() const
     return 10 * std::log10(255.0 * 255.0 / Mean);
 }
 
-FTextureLoss MeasureLoss(const FTexturePicture& Original, const FTexturePicture& Reduced)
+FTextureLoss EstimateLoss(const FTexturePicture& Original, const FTexturePicture& Reduced, int64_t MostPixels)
 {
     FTextureLoss Loss;
     if (Original.IsEmpty() || Reduced.IsEmpty())
         return Loss;
-    for (int32_t Y = 0; Y < Original.Height; ++Y)
+    // Of every Stride rows one is compared, a different one in each group (a fixed pattern would fall in step
+    // with a pattern of the picture); what it finds counts for the group.
+    const int64_t Pixels = int64_t(Original.Width) * Original.Height;
+    const int32_t Stride = MostPixels > 0 && Pixels > MostPixels ? int32_t((Pixels + MostPixels - 1) / MostPixels) : 1;
+    // The places of every column are worked out once; each row of the magnified picture is blended between two
+    // rows of the reduced one first, so that a pixel takes one blend of two texels per channel.
+    std::vector<FPlace> Columns(size_t(Original.Width));
+    for (int32_t X = 0; X < Original.Width; ++X)
+        Columns[size_t(X)] = Locate(X, Original.Width, Reduced.Width);
+    std::vector<float> Blended(size_t(Reduced.Width) * 3);
+    uint32_t Pick = 0x9E3779B9u;
+    for (int32_t Group = 0; Group < Original.Height; Group += Stride)
     {
-        int32_t Row = 0;
-        double Down = 0;
-        Locate(Y, Original.Height, Reduced.Height, Row, Down);
-        for (int32_t X = 0; X < Original.Width; ++X)
-        {
-            const uint8_t* Seen = &Original.Rgba[(int64_t(Y) * Original.Width + X) * 4];
-            if (Seen[3] < GAlphaTestReference)
-                continue;
-            int32_t Column = 0;
-            double Right = 0;
-            Locate(X, Original.Width, Reduced.Width, Column, Right);
-            const uint8_t* A = Texel(Reduced, Column, Row);
-            const uint8_t* B = Texel(Reduced, Column + 1, Row);
-            const uint8_t* C = Texel(Reduced, Column, Row + 1);
-            const uint8_t* D = Texel(Reduced, Column + 1, Row + 1);
+        Pick = Pick * 1664525u + 1013904223u;
+        const int32_t Rows = Original.Height - Group < Stride ? Original.Height - Group : Stride;
+        const int32_t Y = Group + int32_t((Pick >> 8) % uint32_t(Rows));
+        const FPlace Row = Locate(Y, Original.Height, Reduced.Height);
+        const uint8_t* Upper = &Reduced.Rgba[int64_t(Row.First) * Reduced.Width * 4];
+        const uint8_t* Lower = &Reduced.Rgba[int64_t(Row.Next) * Reduced.Width * 4];
+        for (int32_t X = 0; X < Reduced.Width; ++X)
             for (int32_t Channel = 0; Channel < 3; ++Channel)
             {
-                const double Top = A[Channel] + (B[Channel] - A[Channel]) * Right;
-                const double Bottom = C[Channel] + (D[Channel] - C[Channel]) * Right;
-                const double Error = Top + (Bottom - Top) * Down - Seen[Channel];
-                Loss.SquaredError += Error * Error;
+                const float Top = Upper[X * 4 + Channel];
+                Blended[size_t(X) * 3 + Channel] = Top + (Lower[X * 4 + Channel] - Top) * Row.Towards;
             }
-            ++Loss.Pixels;
+        const uint8_t* Seen = &Original.Rgba[int64_t(Y) * Original.Width * 4];
+        double RowError = 0;
+        int64_t RowPixels = 0;
+        for (int32_t X = 0; X < Original.Width; ++X, Seen += 4)
+        {
+            if (Seen[3] < GAlphaTestReference)
+                continue;
+            const FPlace& Column = Columns[size_t(X)];
+            const float* Left = &Blended[size_t(Column.First) * 3];
+            const float* Right = &Blended[size_t(Column.Next) * 3];
+            float PixelError = 0;
+            for (int32_t Channel = 0; Channel < 3; ++Channel)
+            {
+                const float Error = Left[Channel] + (Right[Channel] - Left[Channel]) * Column.Towards - Seen[Channel];
+                PixelError += Error * Error;
+            }
+            RowError += PixelError;
+            ++RowPixels;
         }
+        Loss.SquaredError += RowError * Rows;
+        Loss.Pixels += RowPixels * Rows;
     }
     return Loss;
+}
+
+FTextureLoss MeasureLoss(const FTexturePicture& Original, const FTexturePicture& Reduced)
+{
+    return EstimateLoss(Original, Reduced, 0);
 }

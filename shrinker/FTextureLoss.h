@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-
 struct FTexturePicture;
 
 // The alpha below which the game's alpha test discards a pixel of a cut-out: such pixels are never seen.
@@ -25,3 +24,7 @@ struct FTextureLoss
 // textures do), compared colour by colour with Original at every pixel whose alpha passes the alpha test. Nothing
 // is measured (Pixels 0) when either picture is empty or no pixel passes.
 FTextureLoss MeasureLoss(const FTexturePicture& Original, const FTexturePicture& Reduced);
+// The same, for a picture of more than MostPixels (above 0) from about MostPixels of them: one row of each group
+// of rows, picked from a fixed sequence, counts for its group. For choices that weigh many textures, where a
+// close estimate of the large ones does.
+FTextureLoss EstimateLoss(const FTexturePicture& Original, const FTexturePicture& Reduced, int64_t MostPixels);

@@ -47,6 +47,8 @@ void DecodeEntry(FFileHandle File, const FImgDirEntry& Dir, int32_t Entry, const
     FEntryTrace Trace;
     std::unique_ptr<FTxdEntryContext> Context(new FTxdEntryContext(
         SkipRules, Options.Reencode ? Options.Reencode : &ReencodeImage, TxdName, &Trace, nullptr, Options.Settings));
+    Context->FitPlan = Options.FitPlan;
+    Context->Entry = Entry;
     const bool bShrunk = ProcessTxdEntry(*Context, Shrunk.GetData(), ShrunkBytes) != TXDENTRY_Malformed;
     for (FTexturePair& Pair : Pairs)
     {
@@ -65,13 +67,18 @@ bool DecodeLargestLevel(const FTxdImage& Image, FTexturePicture& Picture)
     if (!Format || Image.MipList.Num() == 0)
         return false;
     const FHeldBytes& Level = Image.MipList[0];
-    const int32_t Width = Image.Header.Width, Height = Image.Header.Height;
-    FByteArray& Rgba = Picture.Rgba;
-    if (!ConvertImage(Width, Height, Level.GetData(), Format, Rgba, PIXEL_RGBA, Level.Num()))
+    FByteArray Rgba;
+    if (!ConvertImage(Image.Header.Width, Image.Header.Height, Level.GetData(), Format, Rgba, PIXEL_RGBA, Level.Num()))
         return false;
+    ShowAsTheGameDoes(Image, std::move(Rgba), Picture);
+    return true;
+}
+
+void ShowAsTheGameDoes(const FTxdImage& Image, FByteArray&& Rgba, FTexturePicture& Picture)
+{
     // A 32-bit level is stored blue, green, red, alpha (the game's A8R8G8B8 read byte by byte).
     const FTextureKind* Kind = FindTextureKind(GetTextureKind(Image.Header));
-    const bool bSwap = Format == PIXEL_RGBA;
+    const bool bSwap = StoredFormat(Image) == PIXEL_RGBA;
     const bool bOpaque = Kind && !Kind->bAlpha;
     for (int32_t i = 0; i + 3 < Rgba.Num(); i += 4)
     {
@@ -80,9 +87,9 @@ bool DecodeLargestLevel(const FTxdImage& Image, FTexturePicture& Picture)
         if (bOpaque)
             Rgba[i + 3] = 255;
     }
-    Picture.Width = Width;
-    Picture.Height = Height;
-    return true;
+    Picture.Width = Image.Header.Width;
+    Picture.Height = Image.Header.Height;
+    Picture.Rgba = std::move(Rgba);
 }
 
 bool DecodeTexturePairs(const char16_t* SrcFilename, const FShrinkOptions& Options, TDynArray<FTexturePair>& Pairs)

@@ -31,6 +31,9 @@ struct FTexturePair
 // stored bytes of a 32-bit one put in the order red, green, blue, alpha; alpha 255 where the kind has none.
 // False for a palette texture and any format that the shrinker does not decode.
 bool DecodeLargestLevel(const struct FTxdImage& Image, FTexturePicture& Picture);
+// Rgba, the largest level of Image's size decoded as stored (as ConvertImage gives it), as the game shows it, into
+// Picture.
+void ShowAsTheGameDoes(const struct FTxdImage& Image, FByteArray&& Rgba, FTexturePicture& Picture);
 
 // For each fact of Pairs (the Entry and Index that a dry run of SrcFilename with Options told), decodes the
 // texture's largest level as the archive holds it and as the shrink of Options (its settings and skip rules)
