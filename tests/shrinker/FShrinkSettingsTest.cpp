@@ -21,6 +21,8 @@ TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
         {Picking, u"max-side:8192 no-smooth", u"at most 8192 pixels, not smooth"},
         {FShrinkSettings::KeepQuality(40), u"keep-quality:40", u"no visible change (40 dB), smooth"},
         {FShrinkSettings::KeepQuality(25), u"keep-quality:25", u"every texture at least 25 dB, smooth"},
+        {FShrinkSettings::FitIn(600000000), u"fit:600000000", u"fit in 600.0 MB, smooth"},
+        {FShrinkSettings::FitInPercent(55), u"fit:55%", u"fit in 55% of today's size, smooth"},
     };
     for (const auto& Row : Rows)
     {
@@ -33,7 +35,7 @@ TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
     for (const char16_t* Bad :
          {u"", u"Standard", u"standard  smooth", u"standard smooth ", u"max-side:15", u"max-side:8193",
           u"max-side:0512", u"max-side:", u"max-side:5x", u"standard fast", u"max-side:512 smooth smooth",
-          u"keep-quality:19", u"keep-quality:61", u"keep-quality:"})
+          u"keep-quality:19", u"keep-quality:61", u"keep-quality:", u"fit:0", u"fit:100%", u"fit:%", u"fit:-5"})
     {
         FShrinkSettings Read = Picking;
         EXPECT_FALSE(FShrinkSettings::FromText(FString(Bad), Read)) << FString(Bad).ToUtf8();
@@ -50,4 +52,8 @@ TEST(FShrinkSettingsTest, TextFormReadsBackAndUnknownTextIsRefused)
     EXPECT_FALSE(StandardSmooth.MakesSameArchive(FShrinkSettings::Standard()));
     EXPECT_FALSE(FShrinkSettings::LargestSide(256).MakesSameArchive(FShrinkSettings::LargestSide(512)));
     EXPECT_FALSE(FShrinkSettings::KeepQuality(30).MakesSameArchive(FShrinkSettings::KeepQuality(40)));
+    EXPECT_FALSE(FShrinkSettings::FitIn(1000).MakesSameArchive(FShrinkSettings::FitInPercent(10)));
+    // A share of a size that does not divide by 100 rounds down, without overflowing a large one.
+    EXPECT_EQ(FShrinkSettings::FitInPercent(55).FitTarget(999), 549);
+    EXPECT_EQ(FShrinkSettings::FitInPercent(99).FitTarget(INT64_MAX / 10), INT64_MAX / 10 / 100 * 99 + 79);
 }

@@ -294,3 +294,41 @@ TEST(ShrinkSampleArchiveTest, KeepQualityTakesNoTextureBelowTheLossAsked)
     EXPECT_LT(Bytes[1], Bytes[0]);
 }
 
+
+// The fit mode at the standard shrink's size loses less than the standard shrink, makes the same bytes for any
+// number of threads, and a size out of reach comes out as small as the rules allow, no texture below 16 pixels.
+TEST(ShrinkSampleArchiveTest, FitLosesLessThanTheStandardShrinkForItsSize)
+{
+    FTempDir Dir;
+    const FString Src = Dir / u"gta3.img";
+    ASSERT_TRUE(WriteLetteredSample(Src, 11, 120));
+    auto Run = [&Src](const FShrinkSettings& Settings, int32_t Jobs, FTextureLoss& Loss)
+    {
+        FShrinkOptions Options;
+        Options.bDryRun = true;
+        Options.bMeasureLoss = true;
+        Options.Settings = Settings;
+        Options.Jobs = Jobs;
+        Options.OnTexture = [&Loss](const FTextureFact& Fact)
+        {
+            Loss.SquaredError += Fact.Loss.SquaredError;
+            EXPECT_GE(std::min(Fact.NewWidth, Fact.NewHeight), std::min({Fact.Width, Fact.Height, 16}));
+        };
+        return ShrinkImgFile(u"", *Src, Options);
+    };
+    FTextureLoss Standard, Fit, FitAlone, Smallest;
+    const FShrinkResult StandardRun = Run(FShrinkSettings::Standard(), 0, Standard);
+    ASSERT_TRUE(StandardRun.bOk);
+    const FShrinkResult FitRun = Run(FShrinkSettings::FitIn(StandardRun.OutputBytes), 2, Fit);
+    const FShrinkResult FitAloneRun = Run(FShrinkSettings::FitIn(StandardRun.OutputBytes), 1, FitAlone);
+    ASSERT_TRUE(FitRun.bOk && FitAloneRun.bOk);
+    EXPECT_LE(FitRun.OutputBytes, StandardRun.OutputBytes);
+    EXPECT_EQ(FitRun.FitTarget, StandardRun.OutputBytes);
+    EXPECT_LT(Fit.SquaredError, Standard.SquaredError / 2);
+    EXPECT_EQ(FitRun.OutputDigest, FitAloneRun.OutputDigest);
+
+    const FShrinkResult SmallestRun = Run(FShrinkSettings::FitIn(1), 2, Smallest);
+    ASSERT_TRUE(SmallestRun.bOk);
+    EXPECT_LT(SmallestRun.OutputBytes, FitRun.OutputBytes);
+    EXPECT_GT(SmallestRun.OutputBytes, SmallestRun.FitTarget);
+}
