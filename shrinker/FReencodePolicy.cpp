@@ -380,8 +380,9 @@ ETextureOutcome SketchDepth(FTxdEntryContext& Context, FTxdImage& Trial, FPixelF
     if (IsPromotedLevelShort(Trial, LevelFormat, Plan.DropLevels))
         return ETextureOutcome::BrokenLevels;
     DropLevels(Trial, Plan.DropLevels);
+    // A level of its own is read where it lies, only where the estimate looks (Reduced stays empty).
     if (Plan.NewWidth == Trial.Header.Width && Plan.NewHeight == Trial.Header.Height)
-        return DecodeLargestLevel(Trial, Reduced) ? ETextureOutcome::Changed : ETextureOutcome::NotUnderstood;
+        return ETextureOutcome::Changed;
     const FHeldBytes& Level = Trial.MipList[0];
     if (Source.Rgba.Num() == 0)
     {
@@ -418,8 +419,14 @@ ETextureOutcome WalkDepths(FTxdEntryContext& Context, const FTxdImage& Image, FP
                            FVisit&& Visit)
 {
     FTexturePicture Original;
+    FLevelRows OriginalLevel;
     FSketchSource Source;
-    if (bSketch && Image.MipList.Num() == 1 && LevelFormat)
+    if (!bSketch)
+    {
+        if (!DecodeLargestLevel(Image, Original))
+            return ETextureOutcome::NotUnderstood;
+    }
+    else if (Image.MipList.Num() == 1 && LevelFormat)
     {
         // A level that will be resampled is decoded once, for the sketches and for the original picture.
         Source.Width = Image.Header.Width;
@@ -430,8 +437,10 @@ ETextureOutcome WalkDepths(FTxdEntryContext& Context, const FTxdImage& Image, FP
             return ETextureOutcome::NotUnderstood;
         ShowAsTheGameDoes(Image, FByteArray(Source.Rgba), Original);
     }
-    else if (!DecodeLargestLevel(Image, Original))
+    else if (!OriginalLevel.Open(Image))
         return ETextureOutcome::NotUnderstood;
+    FPictureRows OriginalPicture(Original);
+    FRowSource& OriginalRows = Original.IsEmpty() ? static_cast<FRowSource&>(OriginalLevel) : OriginalPicture;
     for (int32_t Depth = 1;; ++Depth)
     {
         FTxdImage Trial = Image;
@@ -444,7 +453,12 @@ ETextureOutcome WalkDepths(FTxdEntryContext& Context, const FTxdImage& Image, FP
             Made = ETextureOutcome::NotUnderstood;
         if (Made != ETextureOutcome::Changed)
             return Made;
-        if (!Visit(Depth, Trial, EstimateLoss(Original, Reduced, bSketch ? FitMeasuredPixels : 0)))
+        FPictureRows ReducedPicture(Reduced);
+        FLevelRows ReducedLevel;
+        if (Reduced.IsEmpty() && !ReducedLevel.Open(Trial))
+            return ETextureOutcome::NotUnderstood;
+        FRowSource& ReducedRows = Reduced.IsEmpty() ? static_cast<FRowSource&>(ReducedLevel) : ReducedPicture;
+        if (!Visit(Depth, Trial, EstimateLoss(OriginalRows, ReducedRows, bSketch ? FitMeasuredPixels : 0)))
             return ETextureOutcome::Changed;
     }
 }

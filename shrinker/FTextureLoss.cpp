@@ -36,10 +36,21 @@ double FTextureLoss::Psnr() const
     return 10 * std::log10(255.0 * 255.0 / Mean);
 }
 
-FTextureLoss EstimateLoss(const FTexturePicture& Original, const FTexturePicture& Reduced, int64_t MostPixels)
+FPictureRows::FPictureRows(const FTexturePicture& InPicture) : Picture(InPicture)
+{
+    Width = Picture.Width;
+    Height = Picture.Height;
+}
+
+const uint8_t* FPictureRows::Row(int32_t Y)
+{
+    return &Picture.Rgba[int64_t(Y) * Width * 4];
+}
+
+FTextureLoss EstimateLoss(FRowSource& Original, FRowSource& Reduced, int64_t MostPixels)
 {
     FTextureLoss Loss;
-    if (Original.IsEmpty() || Reduced.IsEmpty())
+    if (Original.Width <= 0 || Original.Height <= 0 || Reduced.Width <= 0 || Reduced.Height <= 0)
         return Loss;
     // Of every Stride rows one is compared, a different one in each group (a fixed pattern would fall in step
     // with a pattern of the picture); what it finds counts for the group.
@@ -58,15 +69,15 @@ FTextureLoss EstimateLoss(const FTexturePicture& Original, const FTexturePicture
         const int32_t Rows = Original.Height - Group < Stride ? Original.Height - Group : Stride;
         const int32_t Y = Group + int32_t((Pick >> 8) % uint32_t(Rows));
         const FPlace Row = Locate(Y, Original.Height, Reduced.Height);
-        const uint8_t* Upper = &Reduced.Rgba[int64_t(Row.First) * Reduced.Width * 4];
-        const uint8_t* Lower = &Reduced.Rgba[int64_t(Row.Next) * Reduced.Width * 4];
+        const uint8_t* Upper = Reduced.Row(Row.First);
+        const uint8_t* Lower = Reduced.Row(Row.Next);
         for (int32_t X = 0; X < Reduced.Width; ++X)
             for (int32_t Channel = 0; Channel < 3; ++Channel)
             {
                 const float Top = Upper[X * 4 + Channel];
                 Blended[size_t(X) * 3 + Channel] = Top + (Lower[X * 4 + Channel] - Top) * Row.Towards;
             }
-        const uint8_t* Seen = &Original.Rgba[int64_t(Y) * Original.Width * 4];
+        const uint8_t* Seen = Original.Row(Y);
         double RowError = 0;
         int64_t RowPixels = 0;
         for (int32_t X = 0; X < Original.Width; ++X, Seen += 4)
@@ -93,5 +104,8 @@ FTextureLoss EstimateLoss(const FTexturePicture& Original, const FTexturePicture
 
 FTextureLoss MeasureLoss(const FTexturePicture& Original, const FTexturePicture& Reduced)
 {
-    return EstimateLoss(Original, Reduced, 0);
+    if (Original.IsEmpty() || Reduced.IsEmpty())
+        return FTextureLoss();
+    FPictureRows OriginalRows(Original), ReducedRows(Reduced);
+    return EstimateLoss(OriginalRows, ReducedRows, 0);
 }

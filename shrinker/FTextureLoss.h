@@ -7,6 +7,29 @@
 
 struct FTexturePicture;
 
+// Rows of pixels as the game shows them (4 bytes each: red, green, blue, alpha), asked for one at a time: a
+// picture decoded whole, or a level decoded only where rows are asked for (FLevelRows, FTexturePictures.h).
+class FRowSource
+{
+public:
+    virtual ~FRowSource() {}
+    // Row Y, 0 to Height - 1, Width pixels; valid for as long as the source.
+    virtual const uint8_t* Row(int32_t Y) = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+};
+
+// The rows of a picture decoded whole.
+class FPictureRows : public FRowSource
+{
+public:
+    explicit FPictureRows(const FTexturePicture& InPicture);
+    const uint8_t* Row(int32_t Y) override;
+
+private:
+    const FTexturePicture& Picture;
+};
+
 // The alpha below which the game's alpha test discards a pixel of a cut-out: such pixels are never seen.
 const int32_t GAlphaTestReference = 2;
 
@@ -27,4 +50,4 @@ FTextureLoss MeasureLoss(const FTexturePicture& Original, const FTexturePicture&
 // The same, for a picture of more than MostPixels (above 0) from about MostPixels of them: one row of each group
 // of rows, picked from a fixed sequence, counts for its group. For choices that weigh many textures, where a
 // close estimate of the large ones does.
-FTextureLoss EstimateLoss(const FTexturePicture& Original, const FTexturePicture& Reduced, int64_t MostPixels);
+FTextureLoss EstimateLoss(FRowSource& Original, FRowSource& Reduced, int64_t MostPixels);

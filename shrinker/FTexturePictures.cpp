@@ -2,6 +2,8 @@
 // shrink makes them.
 #include "shrinker/FTexturePictures.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -72,6 +74,50 @@ bool DecodeLargestLevel(const FTxdImage& Image, FTexturePicture& Picture)
         return false;
     ShowAsTheGameDoes(Image, std::move(Rgba), Picture);
     return true;
+}
+
+bool FLevelRows::Open(const FTxdImage& Image)
+{
+    Format = StoredFormat(Image);
+    if (!Format || Image.MipList.Num() == 0)
+        return false;
+    Width = Image.Header.Width;
+    Height = Image.Header.Height;
+    const FHeldBytes& Stored = Image.MipList[0];
+    if (GetConvertedBytes(Width, Height, Format, PIXEL_RGBA, Stored.Num()) < 0)
+        return false;
+    Level = Stored.GetData();
+    const FTextureKind* Kind = FindTextureKind(GetTextureKind(Image.Header));
+    bSwap = Format == PIXEL_RGBA;
+    bOpaque = Kind && !Kind->bAlpha;
+    BandRows = GetBlockBytes(Format) > 0 ? 4 : 1;
+    Pixels.reset(new uint8_t[size_t(Width) * size_t(Height) * 4]);
+    Decoded.assign(size_t((Height + BandRows - 1) / BandRows), 0);
+    return true;
+}
+
+const uint8_t* FLevelRows::Row(int32_t Y)
+{
+    const int32_t Band = Y / BandRows;
+    const size_t RowBytes = size_t(Width) * 4;
+    uint8_t* First = Pixels.get() + size_t(Band) * BandRows * RowBytes;
+    if (!Decoded[size_t(Band)])
+    {
+        const int32_t Rows = std::min(BandRows, Height - Band * BandRows);
+        if (BandRows == 4)
+            DecodeBlockRows(Width, Rows, Level + size_t(Band) * GetBlockRowBytes(Width, Format), Format, First);
+        else
+            std::memcpy(First, Level + size_t(Band) * RowBytes, RowBytes);
+        for (size_t i = 0; i + 3 < RowBytes * size_t(Rows); i += 4)
+        {
+            if (bSwap)
+                std::swap(First[i], First[i + 2]);
+            if (bOpaque)
+                First[i + 3] = 255;
+        }
+        Decoded[size_t(Band)] = 1;
+    }
+    return First + size_t(Y - Band * BandRows) * RowBytes;
 }
 
 void ShowAsTheGameDoes(const FTxdImage& Image, FByteArray&& Rgba, FTexturePicture& Picture)

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "Core/Inc/CoreAssert.h"
@@ -33,10 +34,7 @@ public:
     }
 
     // A copy allocates exactly as many elements as are in use.
-    TDynArray(const TDynArray& Other) : Data(nullptr), ArrayNum(0), ArrayMax(0)
-    {
-        CopyFrom(Other);
-    }
+    TDynArray(const TDynArray& Other) : Data(nullptr), ArrayNum(0), ArrayMax(0) { CopyFrom(Other); }
 
     TDynArray(TDynArray&& Other) noexcept : Data(Other.Data), ArrayNum(Other.ArrayNum), ArrayMax(Other.ArrayMax)
     {
@@ -45,10 +43,7 @@ public:
         Other.ArrayMax = 0;
     }
 
-    ~TDynArray()
-    {
-        Empty();
-    }
+    ~TDynArray() { Empty(); }
 
     TDynArray& operator=(const TDynArray& Other)
     {
@@ -75,26 +70,11 @@ public:
         return *this;
     }
 
-    int32_t Num() const
-    {
-        return ArrayNum;
-    }
-    int32_t Max() const
-    {
-        return ArrayMax;
-    }
-    T* GetData()
-    {
-        return Data;
-    }
-    const T* GetData() const
-    {
-        return Data;
-    }
-    bool IsValidIndex(int32_t Index) const
-    {
-        return Index >= 0 && Index < ArrayNum;
-    }
+    int32_t Num() const { return ArrayNum; }
+    int32_t Max() const { return ArrayMax; }
+    T* GetData() { return Data; }
+    const T* GetData() const { return Data; }
+    bool IsValidIndex(int32_t Index) const { return Index >= 0 && Index < ArrayNum; }
 
     T& operator[](int32_t Index)
     {
@@ -112,22 +92,10 @@ public:
         return Data[ArrayNum - 1];
     }
 
-    T* begin()
-    {
-        return Data;
-    }
-    T* end()
-    {
-        return Data + ArrayNum;
-    }
-    const T* begin() const
-    {
-        return Data;
-    }
-    const T* end() const
-    {
-        return Data + ArrayNum;
-    }
+    T* begin() { return Data; }
+    T* end() { return Data + ArrayNum; }
+    const T* begin() const { return Data; }
+    const T* end() const { return Data + ArrayNum; }
 
     // Adds Count zero-filled, default-constructed elements at the end; returns the index of the first.
     int32_t Add(int32_t Count = 1)
@@ -187,9 +155,9 @@ public:
 
     void Remove(int32_t Index, int32_t Count = 1)
     {
-        appCheck(Index>=0);
-        appCheck(Index<=ArrayNum);
-        appCheck(Index+Count<=ArrayNum);
+        appCheck(Index >= 0);
+        appCheck(Index <= ArrayNum);
+        appCheck(Index + Count <= ArrayNum);
         for (int32_t i = Index; i < Index + Count; ++i)
             Data[i].~T();
         const int32_t Tail = ArrayNum - Index - Count;
@@ -206,7 +174,7 @@ public:
 
     T Pop()
     {
-        appCheck(ArrayNum>0);
+        appCheck(ArrayNum > 0);
         T Result(std::move(Data[ArrayNum - 1]));
         Remove(ArrayNum - 1);
         return Result;
@@ -295,11 +263,16 @@ private:
 
     void CopyFrom(const TDynArray& Other)
     {
-        if (Other.ArrayNum == 0)
+        if (Other.ArrayNum <= 0)
             return;
         Realloc(Other.ArrayNum);
-        for (int32_t i = 0; i < Other.ArrayNum; ++i)
-            new (&Data[i]) T(Other.Data[i]);
+        // Bytes and other plain values go in one copy: element by element, a byte array's stores could alias its
+        // own count, which the loop would then read again at every byte.
+        if (std::is_trivially_copyable<T>::value)
+            std::memcpy(static_cast<void*>(Data), Other.Data, sizeof(T) * size_t(Other.ArrayNum));
+        else
+            for (int32_t i = 0; i < Other.ArrayNum; ++i)
+                new (&Data[i]) T(Other.Data[i]);
         ArrayNum = Other.ArrayNum;
     }
 
