@@ -12,29 +12,12 @@
 # archive are made once and reused. This is a benchmark, not a test: nothing here is run by `make test`.
 set -euo pipefail
 
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 runs=${1:-3}
-bench_dir=${BENCH_DIR:-$repo/build-bench}
-seed=${BENCH_SEED:-1}
-size_mb=${BENCH_SIZE_MB:-908}
-
-cmake -S "$repo" -B "$bench_dir/build" -DCMAKE_BUILD_TYPE=Release -DPELLMOR_TESTS=OFF >/dev/null
-cmake --build "$bench_dir/build" -j2 --target pellmor make-sample-game >/dev/null
+BENCH_TARGETS=pellmor
+# shellcheck source=bench/lettered-sample.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lettered-sample.sh"
 pellmor=$bench_dir/build/cli/pellmor
-
-game=$bench_dir/game-seed$seed-${size_mb}mb-lettering
-src=$game/models/gta3.img
-if [[ ! -f $src ]]; then
-    echo "generating the sample archive in $game"
-    "$bench_dir/build/tools/make-sample-game/make-sample-game" --out "$game" --seed "$seed" --size "$size_mb" \
-        --lettering --quiet
-fi
-out_dir=${BENCH_OUT_DIR:-$bench_dir}
-mkdir -p "$out_dir"
 out=$out_dir/fit-bench.img
-cat "$src" >/dev/null # in the page cache before anything is timed
-echo "machine: $(nproc) hardware threads, $(sed -n 's/^model name[^:]*: //p' /proc/cpuinfo | head -n 1)"
-echo "archive: $src ($(($(stat -c %s "$src") / 1048576)) MiB)"
 
 # A report's numbers: estimated bytes and pooled PSNR over all textures.
 report() { "$pellmor" report "$src" --json "$@" | python3 -c '

@@ -17,25 +17,10 @@ const char16_t* const FitPrefix = u"fit:";
 const char16_t* const SmoothWord = u"smooth";
 const char16_t* const NoSmoothWord = u"no-smooth";
 
-// A decimal number of at most five digits without sign or leading zero; -1 for anything else.
-int32_t ReadSide(const FString& Digits)
+// A decimal number of at most MostDigits digits without sign or leading zero; -1 for anything else.
+int64_t ReadNumber(const FString& Digits, int32_t MostDigits)
 {
-    if (Digits.IsEmpty() || Digits.Len() > 5 || Digits[0] == u'0')
-        return -1;
-    int32_t Value = 0;
-    for (int32_t i = 0; i < Digits.Len(); ++i)
-    {
-        if (Digits[i] < u'0' || Digits[i] > u'9')
-            return -1;
-        Value = Value * 10 + (Digits[i] - u'0');
-    }
-    return Value;
-}
-
-// A decimal number of at most 15 digits without sign or leading zero; -1 for anything else.
-int64_t ReadBytes(const FString& Digits)
-{
-    if (Digits.IsEmpty() || Digits.Len() > 15 || Digits[0] == u'0')
+    if (Digits.IsEmpty() || Digits.Len() > MostDigits || Digits[0] == u'0')
         return -1;
     int64_t Value = 0;
     for (int32_t i = 0; i < Digits.Len(); ++i)
@@ -45,6 +30,12 @@ int64_t ReadBytes(const FString& Digits)
         Value = Value * 10 + (Digits[i] - u'0');
     }
     return Value;
+}
+
+// A side, a dB or a share: at most five digits.
+int32_t ReadSide(const FString& Digits)
+{
+    return int32_t(ReadNumber(Digits, 5));
 }
 
 // "fit:BYTES" or "fit:PERCENT%" after its prefix.
@@ -58,7 +49,7 @@ bool ReadFit(const FString& Size, FShrinkSettings& Out)
         Out = FShrinkSettings::FitInPercent(Percent);
         return true;
     }
-    const int64_t Bytes = ReadBytes(Size);
+    const int64_t Bytes = ReadNumber(Size, 15);
     if (Bytes <= 0)
         return false;
     Out = FShrinkSettings::FitIn(Bytes);
