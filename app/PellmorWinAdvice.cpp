@@ -223,7 +223,9 @@ namespace
 // "at most 512 pixels, smooth", "with the standard shrink".
 FString DescribeMade(const FShrinkSettings& Settings)
 {
-    return Settings.Mode == EShrinkMode::Standard ? u"with " + Settings.Describe() : Settings.Describe();
+    return Settings.Mode == EShrinkMode::Standard ? u"with " + Settings.Describe()
+           : Settings.Mode == EShrinkMode::Fit    ? u"to " + Settings.Describe()
+                                                  : Settings.Describe();
 }
 } // namespace
 
@@ -305,11 +307,32 @@ FString DescribeChoice(const FShrinkSettings& Settings)
             ? FString::Printf(u"Each texture is halved as far as it stays at %d dB or better up close: smaller "
                               u"files where it does not show.",
                               Settings.MinPsnr)
+        : Settings.Mode == EShrinkMode::Fit
+            ? FString(u"Textures are halved where it shows least, until the size given is reached: smaller files, "
+                      u"less memory.")
             : FString::Printf(u"Textures larger than %d pixels are halved until they fit: smaller files, less "
                               u"memory, blurrier up close.",
                               Settings.MaxSide);
     return Size + (Settings.IsSmooth() ? u" Smooth: pixels averaged, not picked; softer, less jagged."
                                        : u" Pixels picked, not averaged; crisper, more jagged.");
+}
+
+FString DescribeFitHint(int64_t Megabytes, int64_t TodayBytes, bool bSeveral)
+{
+    const int64_t TodayMegabytes = int64_t(double(TodayBytes) / appBytesPerMegabyte());
+    const FString Today = (bSeveral ? u"the archives are " : u"the archive is ") + appFormatMegabytes(TodayBytes);
+    if (TodayMegabytes < 1)
+        return u"Fit in ... MB takes 1 MB or more, and " + Today + u": choose another texture size.";
+    if (Megabytes < 1)
+        return FString::Printf(u"Type the size to fit in: 1 to %lld MB.", (long long)TodayMegabytes);
+    if (Megabytes > TodayMegabytes)
+        return FString::Printf(u"Type at most %lld MB: %s today.", (long long)TodayMegabytes, *Today);
+    return FString();
+}
+
+FString DescribeUnmetFit(const FFitAccount& Fit)
+{
+    return DescribeFitAccount(Fit) + u"\r\n\r\nThe game keeps what was shrunk all the same; Restore undoes it.";
 }
 
 FString DescribeStopQuestion(bool bShrink)

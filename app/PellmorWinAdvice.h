@@ -79,6 +79,13 @@ FString DescribeDiscardQuestion(const FString& Names);
 
 // The line under the texture size and Smooth: what the choice Settings does to the game, in plain words.
 FString DescribeChoice(const FShrinkSettings& Settings);
+// The status's line in place of the estimate when the megabytes typed for a fit (Megabytes: 0 for none, -1 for
+// what is no number) are not from 1 to the size today (TodayBytes, of several archives together with bSeveral)
+// in whole megabytes: what to type instead. Empty when they are.
+FString DescribeFitHint(int64_t Megabytes, int64_t TodayBytes, bool bSeveral);
+// What a shrink's box says when a fit (Fit) did not come down to the size asked: how far it came and why, and
+// that the game keeps what was shrunk all the same.
+FString DescribeUnmetFit(const FFitAccount& Fit);
 
 // The question before Exit stops a running shrink (bShrink) or ends the program after a running restore.
 FString DescribeStopQuestion(bool bShrink);

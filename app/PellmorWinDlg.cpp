@@ -1,9 +1,13 @@
 // The main dialog: game directory, texture size, status, buttons, the one-second tick and the automatic modes.
 #include "app/PellmorWinDlg.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/AboutDlg.h"
 #include "app/PellmorWinAdvice.h"
 #include "app/ProgressDlg.h"
+#include "Core/Inc/CoreFormat.h"
 #include "Core/Inc/CoreOS.h"
 #include "Core/Inc/CorePath.h"
 #include "engine/FShrinkEngineClient.h"
@@ -23,6 +27,11 @@ const float AutoWaitLimit = AutoWaitMinutes * 60.0f;
 
 // The largest sides the drop-down offers after the standard shrink.
 const int32_t OfferedSides[] = {1024, 512, 256, 128};
+// What the fit proposes until a number is typed: this share of the size today. The fit asks for that share while
+// the size is not known yet.
+const int32_t ProposedFitPercent = 75;
+// The drop-down's item of the fit: its size is the number in the box beside it.
+const char16_t* const FitLabel = u"Fit in ... MB";
 
 // A choice of the drop-down as the player reads it.
 FString SizeChoiceLabel(const FShrinkSettings& Choice)
@@ -34,6 +43,8 @@ FString SizeChoiceLabel(const FShrinkSettings& Choice)
         case EShrinkMode::KeepQuality:
             return Choice.MinPsnr == SHRINK_NoVisibleChange ? FString(u"No visible change")
                                                             : FString::Printf(u"At least %d dB", Choice.MinPsnr);
+        case EShrinkMode::Fit:
+            return FString::Printf(u"Fit in %d%% of the size", Choice.FitPercent);
         default:
             return FString(u"Standard shrink");
     }
@@ -42,7 +53,27 @@ FString SizeChoiceLabel(const FShrinkSettings& Choice)
 // The same choice, whatever its smoothing.
 bool IsSameChoice(const FShrinkSettings& A, const FShrinkSettings& B)
 {
-    return A.Mode == B.Mode && A.MaxSide == B.MaxSide && A.MinPsnr == B.MinPsnr;
+    return A.Mode == B.Mode && A.MaxSide == B.MaxSide && A.MinPsnr == B.MinPsnr && A.FitBytes == B.FitBytes &&
+           A.FitPercent == B.FitPercent;
+}
+
+// The whole megabytes in the fit's box: 0 when it is empty, -1 for anything but digits; a number too long to be
+// a size reads as more than any archive holds.
+int64_t ReadMegabytes(const FString& Text)
+{
+    int64_t Megabytes = 0;
+    for (int32_t i = 0; i < Text.Len(); ++i)
+    {
+        if (Text[i] < u'0' || Text[i] > u'9')
+            return -1;
+        Megabytes = Megabytes < 1000000000 ? Megabytes * 10 + (Text[i] - u'0') : Megabytes;
+    }
+    return Megabytes;
+}
+
+int64_t MegabytesToBytes(int64_t Megabytes)
+{
+    return int64_t(double(Megabytes) * appBytesPerMegabyte());
 }
 
 float Now()
@@ -109,6 +140,7 @@ ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
 ON_BN_CLICKED(IDC_ALL_ARCHIVES, OnAllArchives)
 ON_CBN_SELCHANGE(IDC_TEXTURE_SIZE, OnTextureSize)
 ON_BN_CLICKED(IDC_SMOOTH, OnSmooth)
+ON_EN_CHANGE(IDC_FIT_SIZE, OnFitSize)
 ON_WM_TIMER()
 END_MESSAGE_MAP()
 
@@ -121,9 +153,10 @@ CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoice
     : CDialog(IDD, ParentWnd), LastCanShrink(0), LastCanUnshrink(0), LastCanPreview(0), LastCanClean(0), LastBusy(0),
       NextAutoTime(Now()), AutoState(AUTO_Waiting), ExitCode(EXIT_Done), m_hIcon(nullptr), bAutoShrink(0),
       bAutoUnshrink(0), m_bAllArchives(InChoices.bAllArchives ? 1 : 0), m_nTextureSize(0),
-      m_bSmooth(InChoices.Settings.IsSmooth()), SmoothChoice(InChoices.Settings.Smooth), Choices(InChoices),
-      Client(nullptr), ProgressDlg(nullptr), bClosing(0), bCancelAsked(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f),
-      bShowingResult(0), bSawShrinking(0), bSawRestoring(0), bOriginAboveProgram(false)
+      m_bSmooth(InChoices.Settings.IsSmooth()), SmoothChoice(InChoices.Settings.Smooth), FitChoice(-1),
+      FitSource(FIT_Proposed), FitBytes(0), Choices(InChoices), Client(nullptr), ProgressDlg(nullptr), bClosing(0),
+      bCancelAsked(0), CloseResult(IDCANCEL), ElsewhereSince(-1.0f), bShowingResult(0), bSawShrinking(0),
+      bSawRestoring(0), bOriginAboveProgram(false)
 {
     if (CWinApp* App = AfxGetApp())
         m_hIcon = App->LoadIcon(IDR_MAINFRAME);
@@ -131,8 +164,18 @@ CPellmorWinDlg::CPellmorWinDlg(const FGameDirSearch& Search, const FPlayerChoice
     for (int32_t Side : OfferedSides)
         SizeChoices.AddItem(FShrinkSettings::LargestSide(Side));
     SizeChoices.AddItem(FShrinkSettings::KeepQuality(SHRINK_NoVisibleChange));
-    // A remembered choice that the list does not offer (an INI file edited by hand) is added to it.
+    FitChoice = SizeChoices.AddItem(FShrinkSettings::FitInPercent(ProposedFitPercent));
+    // A remembered fit shows its size in the box; a remembered choice that the list does not offer (an INI file
+    // edited by hand) is added to it.
     m_nTextureSize = -1;
+    if (InChoices.Settings.Mode == EShrinkMode::Fit && InChoices.Settings.FitBytes > 0)
+    {
+        m_nTextureSize = FitChoice;
+        FitSource = FIT_Remembered;
+        FitBytes = InChoices.Settings.FitBytes;
+        FitSeen = FitTaken = FString::Printf(
+            u"%lld", (long long)std::max<int64_t>(1, std::llround(double(FitBytes) / appBytesPerMegabyte())));
+    }
     for (int32_t i = 0; i < SizeChoices.Num() && m_nTextureSize < 0; ++i)
         m_nTextureSize = IsSameChoice(SizeChoices[i], InChoices.Settings) ? i : -1;
     if (m_nTextureSize < 0)
@@ -180,9 +223,10 @@ bool CPellmorWinDlg::OnInitDialog()
 {
     // The sizes go into the drop-down before the fields are loaded into the controls, which selects one of them.
     AttachControl(IDC_TEXTURE_SIZE, m_SizeBox);
-    for (const FShrinkSettings& Choice : SizeChoices)
-        m_SizeBox.AddString(*SizeChoiceLabel(Choice));
+    for (int32_t i = 0; i < SizeChoices.Num(); ++i)
+        m_SizeBox.AddString(i == FitChoice ? FitLabel : *SizeChoiceLabel(SizeChoices[i]));
     CDialog::OnInitDialog();
+    SetDlgItemText(IDC_FIT_SIZE, *FitSeen);
 
     if (CMenu* SysMenu = GetSystemMenu(false))
     {
@@ -238,7 +282,12 @@ void* CPellmorWinDlg::OnQueryDragIcon()
 
 void CPellmorWinDlg::OnTimer(uintptr_t nIDEvent)
 {
-    if (nIDEvent == TimerId || nIDEvent == RecheckTimerId || nIDEvent == FollowTimerId)
+    if (nIDEvent == FitTimerId)
+    {
+        KillTimer(FitTimerId);
+        FitTaken = FitSeen;
+    }
+    if (nIDEvent == TimerId || nIDEvent == RecheckTimerId || nIDEvent == FollowTimerId || nIDEvent == FitTimerId)
         UpdateState();
     CDialog::OnTimer(nIDEvent);
 }
@@ -260,6 +309,7 @@ void CPellmorWinDlg::OnRestore()
 void CPellmorWinDlg::OnPreview()
 {
     UpdateData(true);
+    TakeFitBoxNow();
     FShrinkJobOptions Options = GetJobOptions();
     Options.PreviewDir = GetPreviewDir();
     Log.Write(u"Preview of " + GetGameDir() + u", " + Options.Settings.Describe() + u", into " + Options.PreviewDir);
@@ -330,6 +380,13 @@ bool CPellmorWinDlg::PerformTransaction(bool bShrink, bool bDiscardChanges)
 {
     UpdateData(true);
     const FString Dir = GetGameDir();
+    // A size the status says is wrong is not shrunk to, even when the click came before the status said so.
+    if (bShrink && !TakeFitBoxNow() && !bAutoShrink)
+    {
+        Log.Write(u"Shrink of " + Dir + u": not started, the size to fit in is not valid");
+        UpdateState();
+        return false;
+    }
     FShrinkJobOptions Options = GetJobOptions();
     Options.bDiscardChanges = bDiscardChanges;
     PreviewLine.Empty();
@@ -404,6 +461,100 @@ void CPellmorWinDlg::OnTextureSize()
     UpdateState();
 }
 
+void CPellmorWinDlg::OnFitSize()
+{
+    // The dialog's own proposals also report a change; only typing counts.
+    const FString Typed = GetDlgItemText(IDC_FIT_SIZE);
+    if (Typed == FitSeen)
+        return;
+    FitSeen = Typed;
+    FitSource = FIT_Typed;
+    PreviewLine.Empty();
+    // Every key starts the pause again.
+    SetTimer(FitTimerId, FitPauseMs);
+}
+
+bool CPellmorWinDlg::TakeFitBoxNow()
+{
+    if (!IsFitChosen())
+        return true;
+    KillTimer(FitTimerId);
+    FitTaken = FitSeen;
+    const FDialogAnswers Answers = DecodeAnswers(GetGameDir(), GetJobOptions());
+    FollowFitSize(Answers);
+    return GetFitHint(Answers).IsEmpty();
+}
+
+int64_t CPellmorWinDlg::GetFitFromBytes(const TDynArray<FArchiveOutcome>& Archives, int32_t& Count)
+{
+    // The archives a shrink would work on; when every one is shrunk, their originals, which a shrink after a
+    // restore starts from.
+    for (const EArchiveState State : {EArchiveState::Original, EArchiveState::Shrunk})
+    {
+        int64_t Bytes = 0;
+        Count = 0;
+        for (const FArchiveOutcome& Archive : Archives)
+        {
+            const FArchiveStatus& Status = Archive.Status;
+            const int64_t Original = State == EArchiveState::Original ? Status.CurBytes : Status.OrigBytes;
+            if (Status.State == State && Original >= 0)
+            {
+                Bytes += Original;
+                ++Count;
+            }
+        }
+        if (Count > 0)
+            return Bytes;
+    }
+    return -1;
+}
+
+bool CPellmorWinDlg::FollowFitSize(const FDialogAnswers& Answers)
+{
+    // While the answers are on their way, what the box shows stays.
+    if (!Answers.bAnswered)
+        return false;
+    int32_t Count = 0;
+    const int64_t From = GetFitFromBytes(Answers.Archives, Count);
+    const int64_t FromMegabytes = From >= 0 ? int64_t(double(From) / appBytesPerMegabyte()) : -1;
+    // In the megabytes typed, as the file manager shows them below a thousand ("2.49 MB"), whole above.
+    const FString Today = From < 0              ? FString()
+                          : FromMegabytes < 999 ? u"of " + appFormatMegabytes(From) + u" today"
+                                                : FString::Printf(u"of %lld MB today", (long long)FromMegabytes);
+    if (Today != GetDlgItemText(IDC_FIT_TODAY))
+        SetDlgItemText(IDC_FIT_TODAY, *Today);
+    if (!IsFitChosen() || From < 0)
+        return false;
+    int64_t Bytes = FitBytes;
+    if (FitSource == FIT_Proposed)
+    {
+        const int64_t Proposed =
+            std::max<int64_t>(1, std::llround(double(From) * ProposedFitPercent / 100.0 / appBytesPerMegabyte()));
+        FitSeen = FitTaken = FString::Printf(u"%lld", (long long)Proposed);
+        if (FitSeen != GetDlgItemText(IDC_FIT_SIZE))
+            SetDlgItemText(IDC_FIT_SIZE, *FitSeen);
+        Bytes = MegabytesToBytes(Proposed);
+    }
+    else if (FitSource == FIT_Typed)
+    {
+        const int64_t Megabytes = ReadMegabytes(FitTaken);
+        if (Megabytes >= 1 && Megabytes <= FromMegabytes)
+            Bytes = MegabytesToBytes(Megabytes);
+    }
+    const bool bChanged = Bytes != FitBytes;
+    FitBytes = Bytes;
+    return bChanged;
+}
+
+FString CPellmorWinDlg::GetFitHint(const FDialogAnswers& Answers) const
+{
+    int32_t Count = 0;
+    const int64_t From = GetFitFromBytes(Answers.Archives, Count);
+    if (!IsFitChosen() || !Answers.bAnswered || From < 0)
+        return FString();
+    return DescribeFitHint(ReadMegabytes(FitTaken), From, Count > 1);
+}
+
 void CPellmorWinDlg::OnSmooth()
 {
     m_bSmooth = IsDlgButtonChecked(IDC_SMOOTH) == BST_CHECKED ? 1 : 0;
@@ -416,6 +567,9 @@ void CPellmorWinDlg::OnSmooth()
 void CPellmorWinDlg::ShowChoiceNote()
 {
     SetDlgItemText(IDC_CHOICE_NOTE, *DescribeChoice(GetSettings()));
+    for (const int32_t Id : {IDC_FIT_SIZE, IDC_FIT_TODAY})
+        if (CWnd* Control = GetDlgItem(Id))
+            Control->ShowWindow(IsFitChosen() ? SW_SHOW : SW_HIDE);
 }
 
 void CPellmorWinDlg::OnBrowse()
@@ -492,6 +646,7 @@ void CPellmorWinDlg::EndAndRemember(intptr_t Result)
     // What the player chose is there at the next start; an automatic run chose nothing and keeps it.
     if (!bAutoShrink && !bAutoUnshrink)
     {
+        TakeFitBoxNow();
         Choices.GameDir = GetDlgItemText(IDC_DIR);
         Choices.bAllArchives = IsDlgButtonChecked(IDC_ALL_ARCHIVES) == BST_CHECKED;
         Choices.Settings = GetSettings();
@@ -519,7 +674,9 @@ FShrinkJobOptions CPellmorWinDlg::GetJobOptions() const
 FShrinkSettings CPellmorWinDlg::GetSettings() const
 {
     FShrinkSettings Settings = m_nTextureSize >= 0 && m_nTextureSize < SizeChoices.Num() ? SizeChoices[m_nTextureSize]
-                                                                                        : FShrinkSettings::Standard();
+                                                                                         : FShrinkSettings::Standard();
+    if (IsFitChosen() && FitBytes > 0)
+        Settings = FShrinkSettings::FitIn(FitBytes);
     Settings.Smooth = SmoothChoice;
     return Settings;
 }
@@ -579,9 +736,15 @@ void CPellmorWinDlg::UpdateState()
     // The folder and the all-archives box as they are now.
     UpdateData(true);
     const FString Dir = GetGameDir();
-    const FShrinkJobOptions Options = GetJobOptions();
+    FShrinkJobOptions Options = GetJobOptions();
     HandOverCancel();
     Client->Update(Dir, Options);
+    // A fit's size that follows the answers just in (a proposal for the archives' size) is estimated at once.
+    if (FollowFitSize(DecodeAnswers(Dir, Options)))
+    {
+        Options = GetJobOptions();
+        Client->Update(Dir, Options);
+    }
     FollowProgress();
     FollowPreview();
     FollowClean();
@@ -645,6 +808,8 @@ void CPellmorWinDlg::NoteTransactionEnd(bool bRestore)
         bCancelAsked = 0;
     if (bFailed)
         return;
+    if (!bRestore && TellUnmetFit())
+        return;
     // The automatic run did what it says, even when the player closes the window before its next step.
     if ((bAutoShrink || bAutoUnshrink) && AutoState == AUTO_Started)
         ExitCode = EXIT_Done;
@@ -653,6 +818,23 @@ void CPellmorWinDlg::NoteTransactionEnd(bool bRestore)
         Log.Write(u"The cancel came too late");
         ShowMessage(u"The cancel came too late: the shrink had finished.", ShrinkCaption);
     }
+}
+
+bool CPellmorWinDlg::TellUnmetFit()
+{
+    TDynArray<FTransactionResult> Shrinks;
+    for (const FArchiveOutcome& Archive : Client->ShrinkArchives)
+        if (Archive.bRan)
+            Shrinks.AddItem(Archive.Transaction);
+    const FFitAccount Fit = AccountFit(Shrinks, Shrinks.Num() > 0 ? Shrinks[0].Asked : FShrinkSettings());
+    if (!Fit.bAsked || Fit.IsMet())
+        return false;
+    const bool bAutomatic = bAutoShrink && AutoState == AUTO_Started;
+    if (bAutomatic)
+        AutoState = AUTO_Failed;
+    if (bAutomatic || !bClosing)
+        ShowFailure(DescribeUnmetFit(Fit), false);
+    return true;
 }
 
 void CPellmorWinDlg::TakeResults(const FString& Dir)
@@ -824,9 +1006,11 @@ void CPellmorWinDlg::SetStatus(const FDialogAnswers& Answers)
             Added += u"\r\n" + Lines;
     }
 
-    bool bChanged = ShowButtons(Busy, CanShrink, CanUnshrink);
+    // A fit's size that is not valid shrinks nothing and previews nothing; the status says what is wrong with it.
+    const bool bFitValid = GetFitHint(Answers).IsEmpty();
+    bool bChanged = ShowButtons(Busy, CanShrink && bFitValid, CanUnshrink);
     // A preview reads the original: one of a shrunk game too.
-    const bool CanPreview = !Busy && (Answers.bCanShrink || Answers.bCanUnshrink) && Replaced.IsEmpty();
+    const bool CanPreview = !Busy && (Answers.bCanShrink || Answers.bCanUnshrink) && Replaced.IsEmpty() && bFitValid;
     bChanged = EnableButton(IDC_PREVIEW, CanPreview, LastCanPreview) || bChanged;
     bChanged = EnableButton(IDC_CLEAN, !Busy && HasKeptFiles(Answers.Archives), LastCanClean) || bChanged;
     const FString Note = Replaced + Added;
@@ -903,6 +1087,8 @@ FString CPellmorWinDlg::GetChoiceLines(const FDialogAnswers& Answers, bool CanSh
         if (!Line.IsEmpty())
             Lines += Line + u"\r\n";
     };
+    // What is wrong with a fit's size stands in place of the estimate; Preview waits for it too.
+    const FString FitHint = GetFitHint(Answers);
     if (CanUnshrink)
     {
         Add(DescribeShrunkSettings(Answers.Seen));
@@ -912,10 +1098,14 @@ FString CPellmorWinDlg::GetChoiceLines(const FDialogAnswers& Answers, bool CanSh
         FString Name;
         if (FindShrunkOtherwise(Answers, Name).Kind == EVerdict::ShrunkOtherwise)
             Add(DescribeRestoreFirst());
+        if (!CanShrink)
+            Add(FitHint);
     }
     if (CanShrink)
     {
-        Add(Answers.bEstimating ? FString(u"Estimating...") : DescribeEstimate(Answers.Estimate));
+        Add(!FitHint.IsEmpty()    ? FitHint
+            : Answers.bEstimating ? FString(u"Estimating...")
+                                  : DescribeEstimate(Answers.Estimate));
         Add(DescribeKeptSettings(Answers.Seen, GetSettings()));
     }
     return Lines;

@@ -1,7 +1,7 @@
-// The main dialog: the game directory with Browse..., the texture size with Smooth and a line on what the choice
-// does, the all-archives box, the status, and the Shrink, Preview..., Restore, Remove kept copy... and Exit
-// buttons. Once a second it lets the engine client collect results and refresh its two tests, and shows what they
-// say; what it found and did goes into its log.
+// The main dialog: the game directory with Browse..., the texture size with Smooth (and, to fit in a size, the
+// megabytes beside it) and a line on what the choice does, the all-archives box, the status, and the Shrink,
+// Preview..., Restore, Remove kept copy... and Exit buttons. Once a second it lets the engine client collect results
+// and refresh its two tests, and shows what they say; what it found and did goes into its log.
 #pragma once
 
 #include "app/PellmorWinLog.h"
@@ -56,6 +56,10 @@ public:
         // this pace, so that the dialog moves on as soon as the engine has let go.
         FollowTimerId = 125,
         FollowPeriodMs = 100,
+        // The megabytes typed for a fit are taken this long after the last key: the estimate is asked for the
+        // number once the typing pauses, not for each digit.
+        FitTimerId = 126,
+        FitPauseMs = 400,
     };
 
     // The program's exit code after an automatic /s or /u run (0 for an interactive one).
@@ -63,7 +67,8 @@ public:
     {
         EXIT_Done = 0,   // the files were brought into the state asked for, or were in it already
         EXIT_Failed = 1, // the shrink or restore failed (its message was shown), a shrink found the game shrunk
-                         // with another choice, another one held the files too long, or the run was ended before
+                         // with another choice, a fit did not come down to the size asked, another one held the
+                         // files too long, or the run was ended before
         EXIT_NoGame = 2, // neither test passes: no game files in the folder
         // 2 as well: an unknown flag on the command line (the dialog is not shown). Either way nothing was done.
         EXIT_BadFlag = 2,
@@ -91,8 +96,8 @@ public:
     FString GetGameDir() const;
     // What travels with the tests and the transactions: the all-archives box and the settings.
     FShrinkJobOptions GetJobOptions() const;
-    // What Shrink makes: the texture size chosen, smooth as the player ticked the box, or as the size has it
-    // while the box was not touched.
+    // What Shrink makes: the texture size chosen (a fit in FitBytes), smooth as the player ticked the box, or as
+    // the size has it while the box was not touched.
     FShrinkSettings GetSettings() const;
 
     // Shrink and Restore act on the folder in the box at the moment of the click, even when it was typed after
@@ -125,6 +130,8 @@ public:
     // client is told at once. Until the player touches Smooth, it follows the size.
     void OnTextureSize();
     void OnSmooth();
+    // The megabytes of a fit typed: taken once the typing pauses (FitTimerId), and then like another choice.
+    void OnFitSize();
 
     int32_t LastCanShrink;
     int32_t LastCanUnshrink;
@@ -153,6 +160,22 @@ public:
     TDynArray<FShrinkSettings> SizeChoices;
     // Smooth as the player left it: ModeDefault until they tick or clear the box.
     ESmoothChoice SmoothChoice;
+    // The drop-down's "Fit in ... MB", and where its size comes from: a proposal (three quarters of the size today)
+    // until the player types a number, or the size remembered.
+    enum EFitSource : int32_t
+    {
+        FIT_Proposed,
+        FIT_Remembered,
+        FIT_Typed,
+    };
+    int32_t FitChoice;
+    int32_t FitSource;
+    // The size the fit asks, in bytes: the proposal, the remembered one, or the last valid number typed; 0 before
+    // the first proposal (the fit then asks for three quarters).
+    int64_t FitBytes;
+    // The box's text as the dialog last saw it (its own proposals too), and as it was last taken.
+    FString FitSeen;
+    FString FitTaken;
     // What the player chose, remembered when the dialog closes (an automatic run chose nothing and keeps them).
     FPlayerChoices Choices;
     // Where the folder put into the box came from: the search, or Browse (Source Argument).
@@ -201,9 +224,12 @@ private:
     // The steps of a tick.
     void HandOverCancel();
     // A shrink (or a restore, bRestore) ended since the last tick: its end goes into the log, an automatic run
-    // that asked for it is done when it ended as asked, and a cancel that came after the shrink had finished is
-    // said so.
+    // that asked for it is done when it ended as asked (a fit: in the size asked), and a cancel that came after
+    // the shrink had finished is said so.
     void NoteTransactionEnd(bool bRestore);
+    // A shrink that fitted the archives in a size and did not come down to it: says so, and an automatic run
+    // that asked for it has failed. True when it did not.
+    bool TellUnmetFit();
     void TakeResults(const FString& Dir);
     FDialogAnswers DecodeAnswers(const FString& Dir, const FShrinkJobOptions& Options) const;
     void StepAutomatically(const FDialogAnswers& Answers);
@@ -233,8 +259,22 @@ private:
     // What stops an automatic shrink of the archives seen (one shrunk already with another choice than the one to
     // make): a ShrunkOtherwise verdict with the archive's name in Name, else Done.
     FVerdict FindShrunkOtherwise(const FDialogAnswers& Answers, FString& Name) const;
-    // Writes the line under the texture size and Smooth for the choice shown.
+    // Writes the line under the texture size and Smooth for the choice shown, and shows the fit's size with it
+    // or hides it.
     void ShowChoiceNote();
+    bool IsFitChosen() const { return m_nTextureSize == FitChoice; }
+    // The bytes a fit starts from, as the answers' archives tell (those a shrink would work on, added up, Count of
+    // them); -1 when they do not tell.
+    static int64_t GetFitFromBytes(const TDynArray<FArchiveOutcome>& Archives, int32_t& Count);
+    // Follows the fit's size with the answers: the size today beside the box, a new proposal, or the number typed
+    // once it is valid for their archives. True when the settings changed.
+    bool FollowFitSize(const FDialogAnswers& Answers);
+    // Takes the number in the fit's box as it is now, though the typing may not have paused: Shrink, Preview and
+    // the choices remembered go by what the box shows. False when the status would say that it is not valid.
+    bool TakeFitBoxNow();
+    // What is wrong with the fit's size for the answers' archives, for the status; empty when nothing is (or
+    // another choice is shown).
+    FString GetFitHint(const FDialogAnswers& Answers) const;
     // The status's lines on the choice: how the archive in use was shrunk, whether it changed since and whether
     // the choice shown needs a restore first, what the choice makes of the archives to shrink, and a kept archive
     // made otherwise.

@@ -25,6 +25,9 @@
 #define IDC_SMOOTH 1013
 #define IDC_CLEAN 1014
 #define IDC_CHOICE_NOTE 1015
+// The fit's size in MB beside the texture size, and the archives' size today after it
+#define IDC_FIT_SIZE 1016
+#define IDC_FIT_TODAY 1017
 
 // Progress dialog
 #define IDC_PROGRESS_TEXT 1000

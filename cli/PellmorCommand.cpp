@@ -320,7 +320,7 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
         Text += FString::Printf(u", %d%% smaller", int32_t((Bytes - Estimated) * 100 / Bytes));
     Text += u")\n";
     if (Findings.Result.FitTarget > 0)
-        Text += FitAccountText(FitOfFindings(Findings)) + u"\n";
+        Text += DescribeFitAccount(FitOfFindings(Findings)) + u"\n";
     return Text + LossTallyText(Findings.Loss);
 }
 
@@ -462,7 +462,7 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
                                     *appFormatMegabytes(Bytes), *appFormatMegabytes(Estimated));
     if (Bytes > 0)
         Total += FString::Printf(u" (%d%% smaller)", int32_t((Bytes - Estimated) * 100 / Bytes));
-    Console.Out(Total + u".\n" + (Fit.bAsked ? FitAccountText(Fit) + u"\n" : FString()) + u"Nothing was written.\n");
+    Console.Out(Total + u".\n" + (Fit.bAsked ? DescribeFitAccount(Fit) + u"\n" : FString()) + u"Nothing was written.\n");
     return Exit;
 }
 

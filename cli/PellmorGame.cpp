@@ -247,19 +247,11 @@ const FArchiveStatus& StatusAfter(const FArchiveRun& Run)
 // The fit mode: what the archives that were shrunk now came to, against the size asked of them together.
 FFitAccount AccountFit(const TDynArray<FArchiveRun>& Runs, const FShrinkSettings& Settings)
 {
-    FFitAccount Fit;
-    if (Settings.Mode != EShrinkMode::Fit)
-        return Fit;
-    int64_t Before = 0;
+    TDynArray<FTransactionResult> Shrinks;
     for (const FArchiveRun& Run : Runs)
-        if (Run.bRan && Run.Verdict.Problem == EVerdict::Done && Run.Result.BytesAfter >= 0)
-        {
-            Fit.bAsked = true;
-            Before += Run.Result.BytesBefore;
-            Fit.Bytes += Run.Result.BytesAfter;
-        }
-    Fit.TargetBytes = Settings.FitTarget(Before);
-    return Fit;
+        if (Run.bRan)
+            Shrinks.AddItem(Run.Result);
+    return ::AccountFit(Shrinks, Settings);
 }
 
 void WriteRun(FJsonWriter& Json, const FArchiveRun& Run, const FFitAccount& Fit)
@@ -444,7 +436,7 @@ int32_t RunTransactions(const FPellmorOptions& Options, FPellmorConsole& Console
     {
         PrintOutcome(Console, Runs, bShrink, bList, Run.bCancelAsked);
         if (Fit.bAsked)
-            SayOut(Console, FitAccountText(Fit));
+            SayOut(Console, DescribeFitAccount(Fit));
     }
     return Exit;
 }

@@ -257,17 +257,6 @@ FString PathAsOnDisk(const FString& Path);
 // " --max-side 512", " --max-side 512 --no-smooth".
 FString ShrinkOptionsFor(const FShrinkSettings& Settings);
 
-// The fit mode's outcome: the size asked of the archives together and what they came to.
-struct FFitAccount
-{
-    bool bAsked = false;     // a fit was asked and something was made to fit
-    int64_t TargetBytes = 0; // the size asked, in bytes
-    int64_t Bytes = 0;       // what the archives came to
-
-    bool IsMet() const { return Bytes <= TargetBytes; }
-};
-// "It fits: 598.2 MB, of the 600.0 MB asked." or why it does not, in plain words.
-FString FitAccountText(const FFitAccount& Fit);
 // {"targetBytes", "bytes", "met"}.
 void WriteFitAccount(FJsonWriter& Json, const FFitAccount& Fit);
 // "none", "current" or "stale".

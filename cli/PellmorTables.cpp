@@ -562,18 +562,6 @@ FString FitSizeText(const FShrinkSettings& Settings)
 }
 } // namespace
 
-FString FitAccountText(const FFitAccount& Fit)
-{
-    if (Fit.IsMet())
-        return FString::Printf(u"It fits: %s, of the %s asked.", *appFormatMegabytes(Fit.Bytes),
-                               *appFormatMegabytes(Fit.TargetBytes));
-    return FString::Printf(
-        u"It does not fit in the %s asked: %s is as small as it goes. No texture goes below 16 pixels on "
-        u"a side, and those the skip rules name, palette textures and those that cannot be "
-        u"decoded stay as they are.",
-        *appFormatMegabytes(Fit.TargetBytes), *appFormatMegabytes(Fit.Bytes));
-}
-
 void WriteFitAccount(FJsonWriter& Json, const FFitAccount& Fit)
 {
     Json.BeginObject(FJsonWriter::Inline);

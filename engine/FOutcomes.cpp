@@ -374,3 +374,32 @@ FString DescribeCopyAgainForDialog(const FString& File)
 {
     return FString::Printf(u"Copy %s again from the game's install or a backup.", *File);
 }
+
+FFitAccount AccountFit(const TDynArray<FTransactionResult>& Shrinks, const FShrinkSettings& Settings)
+{
+    FFitAccount Fit;
+    if (Settings.Mode != EShrinkMode::Fit)
+        return Fit;
+    int64_t Before = 0;
+    for (const FTransactionResult& Shrink : Shrinks)
+        if (Shrink.Verdict.IsDone() && Shrink.BytesAfter >= 0)
+        {
+            Fit.bAsked = true;
+            Before += Shrink.BytesBefore;
+            Fit.Bytes += Shrink.BytesAfter;
+        }
+    Fit.TargetBytes = Settings.FitTarget(Before);
+    return Fit;
+}
+
+FString DescribeFitAccount(const FFitAccount& Fit)
+{
+    if (Fit.IsMet())
+        return FString::Printf(u"It fits: %s, of the %s asked.", *appFormatMegabytes(Fit.Bytes),
+                               *appFormatMegabytes(Fit.TargetBytes));
+    return FString::Printf(
+        u"It does not fit in the %s asked: %s is as small as it goes. No texture goes below %d pixels on "
+        u"a side, and those the skip rules name, palette textures and those that cannot be "
+        u"decoded stay as they are.",
+        *appFormatMegabytes(Fit.TargetBytes), *appFormatMegabytes(Fit.Bytes), int32_t(SHRINK_MinKeptSide));
+}

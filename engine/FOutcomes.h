@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "Core/Inc/CoreTemplateArray.h"
 #include "Core/Inc/CoreTemplateString.h"
 #include "engine/FTransactionVerdict.h"
 
@@ -63,3 +64,19 @@ FString DescribeDamage(const FString& Archive, const FImgDamage& Damage);
 // archive, as the game's own is." and "Copy gta3.img again from the game's install or a backup."
 FString DescribeNotAnArchiveForDialog(const FString& File);
 FString DescribeCopyAgainForDialog(const FString& File);
+
+// The fit mode's outcome: the size asked of the archives together and what they came to.
+struct FFitAccount
+{
+    bool bAsked = false;     // a fit was asked and something was made to fit
+    int64_t TargetBytes = 0; // the size asked, in bytes
+    int64_t Bytes = 0;       // what the archives came to
+
+    bool IsMet() const { return Bytes <= TargetBytes; }
+};
+// What the fit that Settings asks made of the archives whose shrinks ended with Shrinks: those that were done count,
+// their sizes before and after added up. Not asked in the other modes, nor when none was done.
+FFitAccount AccountFit(const TDynArray<FTransactionResult>& Shrinks, const FShrinkSettings& Settings);
+// The sentence both front ends end a fit with: "It fits: 598 MB, of the 600 MB asked.", or that it does not and
+// why, in plain words.
+FString DescribeFitAccount(const FFitAccount& Fit);

@@ -557,7 +557,9 @@ test_interactive()
 
 # A texture size picked in the drop-down: Smooth ticks itself, the status estimates the shrink, and Shrink makes
 # the archive at that size. A mod tool then changes the shrunk archive: the status says so, Restore asks first,
-# and No leaves everything as it is. The choice is remembered when the window closes.
+# and No leaves everything as it is. The choice is remembered when the window closes. Then "Fit in ... MB", last
+# in the list, with the megabytes typed beside it: a size above the archive's today is refused in the status, one
+# the shrink cannot reach is said so after it, and one it can is what the archive comes out at; that is remembered.
 test_texture_size()
 {
     local main="PellmorWin v1.03"
@@ -592,6 +594,37 @@ test_texture_size()
     click "$main" 1005 || return 1
     expect_exit || return 1
     grep -q "Settings=max-side:128" "$win_dir/app/PellmorWin.ini" || { log "the texture size was not remembered"; return 1; }
+    put_back "$small"
+
+    # The sample archive is 2.49 MB: the fit proposes 2 MB, refuses 3 and cannot reach 1.
+    start_app
+    wait_for "$main" "With this choice gta3.img becomes about" || return 1
+    click "$main" 1012 || return 1
+    sleep 0.5
+    xdotool key End Return
+    wait_for "$main" "of 2.49 MB today" || return 1
+    expect_control "$main" 1016 5 visible && expect_control "$main" 1016 7 2 || return 1
+    click "$main" 1016 && xdotool key End BackSpace && xdotool type 3 || return 1
+    wait_for "$main" "Type at most 2 MB: the archive is 2.49 MB today." || return 1
+    expect_control "$main" 1003 4 disabled || return 1
+    shoot main-fit-refused "$main"
+    click "$main" 1016 && xdotool key End BackSpace && xdotool type 1 || return 1
+    wait_for "$main" "With this choice gta3.img becomes about" && expect_control "$main" 1003 4 enabled || return 1
+    shoot main-fit "$main"
+    click "$main" 1003 || return 1
+    wait_for "Perform Shrink" "It does not fit in the 1.00 MB asked" || return 1
+    shoot fit-unmet "Perform Shrink"
+    click "Perform Shrink" 1 && wait_for "$main" "Shrunk to fit in 1.00 MB" && click "$main" 1004 || return 1
+    wait_for "$main" "$standard_status" || return 1
+    click "$main" 1016 && xdotool key End BackSpace && xdotool type 2 || return 1
+    wait_for "$main" "With this choice gta3.img becomes about" && click "$main" 1003 || return 1
+    wait_for "$main" "Shrunk to fit in 2.00 MB, smooth." || return 1
+    expect_state "$small" shrunk || return 1
+    local bytes
+    bytes=$(stat -c %s "$small/models/gta3.img")
+    ((bytes <= 2 * 1048576)) || { log "gta3.img came out at $bytes bytes, not in 2 MB"; return 1; }
+    click "$main" 1005 && expect_exit || return 1
+    grep -q "Settings=fit:2097152" "$win_dir/app/PellmorWin.ini" || { log "the fit was not remembered"; return 1; }
     put_back "$small"
 }
 
@@ -808,7 +841,7 @@ test_scaled_150_progress()
 
 # The dialogs on a display scaled to 150%: the program draws them itself at that scale (the manifest says it
 # is aware of the scale); the screenshots show whether anything is clipped or overlaps: the main window with the
-# line on the choice and then the preview's line, the About box, and after a shrink and a restore the clean-up's
+# line on the choice (a remembered fit, with its megabytes beside the list) and then the preview's line, the About box, and after a shrink and a restore the clean-up's
 # question and answer.
 test_scaled_150()
 {
@@ -816,8 +849,10 @@ test_scaled_150()
     make_game "$small" --entries 60 || return 1
     set_dpi 144
     set_game_dir "$small"
+    printf '[PellmorWin]\r\nSettings=fit:2097152\r\n' >"$win_dir/app/PellmorWin.ini"
     start_app
-    if wait_for "$main" "$standard_status" && shoot main-standard-150 "$main" && open_about "$main" 14; then
+    if wait_for "$main" "$standard_status" && wait_for "$main" "of 2.49 MB today" &&
+        expect_control "$main" 1016 7 2 && shoot main-standard-150 "$main" && open_about "$main" 14; then
         shoot about-150 "About PellmorWin"
         click "About PellmorWin" 1 && click "$main" 1011 && wait_for "$main" "; it went to your web browser." &&
             shoot main-preview-150 "$main" &&
