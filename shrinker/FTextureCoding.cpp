@@ -1,4 +1,4 @@
-// Texture pixels to and from the block coder (libsquish).
+// Texture pixels to and from the block coders.
 #include "shrinker/FTextureCoding.h"
 
 #include <climits>
@@ -8,6 +8,7 @@
 
 #include "Core/Inc/Core.h"
 #include "shrinker/FEntryTrace.h"
+#include "shrinker/FTextureBlocks.h"
 
 namespace
 {
@@ -83,7 +84,7 @@ void Convert(int32_t Width, int32_t Height, const void* Source, FPixelFormat Sou
     else if (SourceFormat == PIXEL_RGBA)
         squish::CompressImage(static_cast<const squish::u8*>(Source), Width, Height, Out, SquishFlags(OutFormat));
     else
-        squish::DecompressImage(Out, Width, Height, Source, SquishFlags(SourceFormat));
+        DecodeBlocks(Width, Height, static_cast<const uint8_t*>(Source), SourceFormat, Out);
 }
 
 // The output buffer made Bytes long, for either kind of buffer.
@@ -151,5 +152,5 @@ size_t GetBlockRowBytes(int32_t Width, FPixelFormat Format)
 
 void DecodeBlockRows(int32_t Width, int32_t Rows, const uint8_t* Blocks, FPixelFormat Format, uint8_t* Dest)
 {
-    squish::DecompressImage(Dest, Width, Rows, Blocks, SquishFlags(Format));
+    DecodeBlocks(Width, Rows, Blocks, Format, Dest);
 }

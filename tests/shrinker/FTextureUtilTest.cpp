@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include <squish.h>
+
 #include "shrinker/FTextureBoxHalving.h"
 #include "shrinker/FTextureResample.h"
+#include "shrinker/FTxdImage.h"
 #include "tests/support/CaptureDebugOutput.h"
+#include "tools/make-sample-game/SampleGame.h"
 
 namespace
 {
@@ -116,6 +121,57 @@ TEST(FTextureUtilTest, BlockCodingAndResamplingGiveTheSameBytesOnEveryBuild)
     const uint64_t Smooth =
         Fnv1a(Fnv1a(Fnv1a(0xcbf29ce484222325ull, Dxt5), Convert(64, 64, Dxt5, PIXEL_DXT5, PIXEL_RGBA)), Box);
     EXPECT_EQ(Smooth, 0x8a929fc7e22ccbf2ull);
+}
+
+// The block decoder gives libsquish's bytes: every level of the sample textures of each block kind (both pictures,
+// partial blocks at the small levels and odd sides), and random blocks of each format, among them both DXT1 colour
+// modes and both DXT5 alpha modes, and equal endpoints.
+TEST(FTextureUtilTest, BlocksDecodeToLibsquishsBytes)
+{
+    auto ExpectLibsquishsBytes = [](int32_t W, int32_t H, const uint8_t* Blocks, FPixelFormat Format)
+    {
+        SCOPED_TRACE(testing::Message() << W << "x" << H << " " << Format);
+        FBytes Theirs(size_t(W) * H * 4);
+        squish::DecompressImage(Theirs.data(), W, H, Blocks,
+                                Format == PIXEL_DXT1 ? squish::kDxt1 : Format == PIXEL_DXT3 ? squish::kDxt3 : squish::kDxt5);
+        FByteArray Ours;
+        ASSERT_TRUE(ConvertImage(W, H, Blocks, Format, Ours, PIXEL_RGBA));
+        EXPECT_TRUE(FBytes(Ours.begin(), Ours.end()) == Theirs);
+    };
+    using SampleGame::ETextureKind;
+    for (ETextureKind Kind : {ETextureKind::Dxt1, ETextureKind::Dxt1a, ETextureKind::Dxt3})
+        for (SampleGame::EPicture Picture : {SampleGame::EPicture::Scene, SampleGame::EPicture::Lettering})
+            for (const std::vector<int32_t>& Size : {std::vector<int32_t>{256, 128, 9}, {52, 20, 6}})
+            {
+                SampleGame::FSampleTexture Texture;
+                Texture.Kind = Kind;
+                Texture.Picture = Picture;
+                Texture.Width = uint16_t(Size[0]);
+                Texture.Height = uint16_t(Size[1]);
+                Texture.MipLevels = uint8_t(Size[2]);
+                Texture.Seed = uint64_t(Size[0]) * 7 + uint64_t(Kind);
+                const std::vector<uint8_t> Record = SampleGame::MakeTextureRecord(Texture);
+                FTxdImage Image;
+                ASSERT_TRUE(ParseTxdImage(Record.data(), int32_t(Record.size()), Image));
+                for (int32_t Level = 0; Level < Image.MipList.Num(); ++Level)
+                    ExpectLibsquishsBytes(std::max(1, Size[0] >> Level), std::max(1, Size[1] >> Level),
+                                          Image.MipList[Level].GetData(), Kind == ETextureKind::Dxt3 ? PIXEL_DXT3 : PIXEL_DXT1);
+            }
+    // Random halves of 8 bytes, some with equal colour endpoints (bytes 0-1 and 2-3) or equal DXT5 alphas (0 and 1).
+    FBytes Random(128 * 128);
+    uint32_t Seed = 99;
+    for (uint8_t& Byte : Random)
+        Byte = uint8_t((Seed = Seed * 1103515245u + 12345u) >> 23);
+    for (size_t Half = 0; Half < Random.size(); Half += 8)
+    {
+        if (Half % 56 == 24)
+            std::copy_n(&Random[Half], 2, &Random[Half + 2]);
+        if (Half % 56 == 40)
+            Random[Half + 1] = Random[Half];
+    }
+    for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_DXT5})
+        for (int32_t Side : {128, 125})
+            ExpectLibsquishsBytes(Side, Side - 3, Random.data(), Format);
 }
 
 TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
