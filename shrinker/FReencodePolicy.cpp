@@ -249,6 +249,7 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FP
     const FHeldBytes& Level = Image.MipList[0];
     FShrinkBuffers& Buffers = Context.Buffers;
     const EResampleFilter Filter = Context.Settings.IsSmooth() ? EResampleFilter::Box : EResampleFilter::Bilinear;
+    const EBlockEncoder Encoder = Context.Settings.UsesFinePixels() ? EBlockEncoder::Fine : EBlockEncoder::RangeFit;
     if (Context.bSizesOnly)
     {
         if (!SizeOneLevel(Context, Image, LevelFormat, NewWidth, NewHeight))
@@ -260,7 +261,8 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FP
         if (!ResampleLevel(Header.Width, Header.Height, Level.GetData(), LevelFormat, Level.Num(), Resized, NewWidth,
                            NewHeight, Buffers, &Context.Trace, Filter))
             return ETextureOutcome::NotUnderstood;
-        if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, LevelFormat, -1, &Context.Trace))
+        if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, LevelFormat, -1, &Context.Trace,
+                          Encoder))
             return ETextureOutcome::NotUnderstood;
     }
     Image.MipList[0].SetOwned(Buffers.Encoded.GetData(), int32_t(Buffers.Encoded.Num()));

@@ -45,10 +45,11 @@ FBytes BoxResize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32
     return Out;
 }
 
-FBytes Convert(int32_t W, int32_t H, const FBytes& Source, FPixelFormat From, FPixelFormat To)
+FBytes Convert(int32_t W, int32_t H, const FBytes& Source, FPixelFormat From, FPixelFormat To,
+               EBlockEncoder Encoder = EBlockEncoder::RangeFit)
 {
     FByteArray Out;
-    EXPECT_TRUE(ConvertImage(W, H, Source.data(), From, Out, To, int32_t(Source.size())));
+    EXPECT_TRUE(ConvertImage(W, H, Source.data(), From, Out, To, int32_t(Source.size()), nullptr, Encoder));
     return FBytes(Out.begin(), Out.end());
 }
 
@@ -58,6 +59,14 @@ FBytes Alphas(const FBytes& P)
     for (size_t i = 3; i < P.size(); i += 4)
         A.push_back(P[i]);
     return A;
+}
+
+double SquaredError(const FBytes& A, const FBytes& B)
+{
+    double Sum = 0.0;
+    for (size_t i = 0; i < A.size(); ++i)
+        Sum += (double(A[i]) - B[i]) * (double(A[i]) - B[i]);
+    return Sum;
 }
 
 uint64_t Fnv1a(uint64_t Hash, const FBytes& Bytes)
@@ -172,6 +181,39 @@ TEST(FTextureUtilTest, BlocksDecodeToLibsquishsBytes)
     for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_DXT5})
         for (int32_t Side : {128, 125})
             ExpectLibsquishsBytes(Side, Side - 3, Random.data(), Format);
+}
+
+// The fine encoder is closer to the pixels than the range fit; each of its colour blocks is in the four-colour mode
+// (blocks of one colour, black and white, too), DXT1's clear pixels stay clear and DXT3's alpha is the range fit's.
+TEST(FTextureUtilTest, FineBlocksAreCloserInFourColoursAndKeepClearPixels)
+{
+    for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_DXT5})
+    {
+        SCOPED_TRACE(Format);
+        FBytes Src = Picture(64, 64, Format == PIXEL_DXT1);
+        for (int32_t y = 0; y < 4; ++y)
+            for (int32_t x = 0; x < 8; ++x)
+                std::fill_n(&Src[size_t(y * 64 + x) * 4], 3, uint8_t(x < 4 ? 0 : 255));
+        const FBytes Fine = Convert(64, 64, Src, PIXEL_RGBA, Format, EBlockEncoder::Fine);
+        const FBytes Fast = Convert(64, 64, Src, PIXEL_RGBA, Format);
+        const FBytes Decoded = Convert(64, 64, Fine, Format, PIXEL_RGBA);
+        EXPECT_LT(SquaredError(Decoded, Src), SquaredError(Convert(64, 64, Fast, Format, PIXEL_RGBA), Src));
+        for (size_t i = 0; i < 64 * 4 * 4; ++i)
+            ASSERT_TRUE(i % 256 >= 32 || i % 4 == 3 || Decoded[i] == Src[i]) << i;
+        const size_t BlockBytes = Format == PIXEL_DXT1 ? 8 : 16;
+        for (size_t b = 0; b < Fine.size() / BlockBytes; ++b)
+        {
+            const uint8_t* Block = &Fine[b * BlockBytes];
+            const uint8_t* Colour = Block + BlockBytes - 8;
+            bool bClear = false;
+            for (size_t i = 0; i < 16; ++i)
+                bClear = bClear || Src[((b / 16 * 4 + i / 4) * 64 + b % 16 * 4 + i % 4) * 4 + 3] < 128;
+            EXPECT_EQ(Colour[0] + Colour[1] * 256 > Colour[2] + Colour[3] * 256, Format != PIXEL_DXT1 || !bClear) << b;
+            EXPECT_TRUE(Format != PIXEL_DXT3 || std::equal(Block, Block + 8, &Fast[b * BlockBytes]));
+        }
+        for (size_t i = 3; Format == PIXEL_DXT1 && i < Src.size(); i += 4)
+            ASSERT_EQ(Decoded[i], Src[i] < 128 ? 0 : 255);
+    }
 }
 
 TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
