@@ -249,7 +249,9 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FP
     const FHeldBytes& Level = Image.MipList[0];
     FShrinkBuffers& Buffers = Context.Buffers;
     const EResampleFilter Filter = Context.Settings.IsSmooth() ? EResampleFilter::Box : EResampleFilter::Bilinear;
-    const EBlockEncoder Encoder = Context.Settings.UsesFinePixels() ? EBlockEncoder::Fine : EBlockEncoder::RangeFit;
+    const bool bFine = Context.Settings.UsesFinePixels();
+    const EColourWeight Weight = bFine ? EColourWeight::ByAlpha : EColourWeight::Plain;
+    const EBlockEncoder Encoder = bFine ? EBlockEncoder::Fine : EBlockEncoder::RangeFit;
     if (Context.bSizesOnly)
     {
         if (!SizeOneLevel(Context, Image, LevelFormat, NewWidth, NewHeight))
@@ -259,7 +261,7 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FP
     {
         uint8_t* Resized = Buffers.Resized.SetNum(int64_t(NewWidth) * NewHeight * 4);
         if (!ResampleLevel(Header.Width, Header.Height, Level.GetData(), LevelFormat, Level.Num(), Resized, NewWidth,
-                           NewHeight, Buffers, &Context.Trace, Filter))
+                           NewHeight, Buffers, &Context.Trace, Filter, Weight))
             return ETextureOutcome::NotUnderstood;
         if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, LevelFormat, -1, &Context.Trace,
                           Encoder))

@@ -31,17 +31,19 @@ FBytes Picture(int32_t W, int32_t H, bool bBinaryAlpha = false)
     return P;
 }
 
-FBytes Resize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH)
+FBytes Resize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH,
+             EColourWeight Weight = EColourWeight::Plain)
 {
     FBytes Out(size_t(NewW) * NewH * 4);
-    ResizeImage(Source.data(), W, H, Out.data(), NewW, NewH);
+    ResizeImage(Source.data(), W, H, Out.data(), NewW, NewH, Weight);
     return Out;
 }
 
-FBytes BoxResize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH)
+FBytes BoxResize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH,
+                 EColourWeight Weight = EColourWeight::Plain)
 {
     FBytes Out(size_t(NewW) * NewH * 4);
-    BoxResizeImage(Source.data(), W, H, Out.data(), NewW, NewH);
+    BoxResizeImage(Source.data(), W, H, Out.data(), NewW, NewH, Weight);
     return Out;
 }
 
@@ -141,8 +143,9 @@ TEST(FTextureUtilTest, BlocksDecodeToLibsquishsBytes)
     {
         SCOPED_TRACE(testing::Message() << W << "x" << H << " " << Format);
         FBytes Theirs(size_t(W) * H * 4);
-        squish::DecompressImage(Theirs.data(), W, H, Blocks,
-                                Format == PIXEL_DXT1 ? squish::kDxt1 : Format == PIXEL_DXT3 ? squish::kDxt3 : squish::kDxt5);
+        const int Flags =
+            Format == PIXEL_DXT1 ? squish::kDxt1 : Format == PIXEL_DXT3 ? squish::kDxt3 : squish::kDxt5;
+        squish::DecompressImage(Theirs.data(), W, H, Blocks, Flags);
         FByteArray Ours;
         ASSERT_TRUE(ConvertImage(W, H, Blocks, Format, Ours, PIXEL_RGBA));
         EXPECT_TRUE(FBytes(Ours.begin(), Ours.end()) == Theirs);
@@ -164,7 +167,8 @@ TEST(FTextureUtilTest, BlocksDecodeToLibsquishsBytes)
                 ASSERT_TRUE(ParseTxdImage(Record.data(), int32_t(Record.size()), Image));
                 for (int32_t Level = 0; Level < Image.MipList.Num(); ++Level)
                     ExpectLibsquishsBytes(std::max(1, Size[0] >> Level), std::max(1, Size[1] >> Level),
-                                          Image.MipList[Level].GetData(), Kind == ETextureKind::Dxt3 ? PIXEL_DXT3 : PIXEL_DXT1);
+                                          Image.MipList[Level].GetData(),
+                                          Kind == ETextureKind::Dxt3 ? PIXEL_DXT3 : PIXEL_DXT1);
             }
     // Random halves of 8 bytes, some with equal colour endpoints (bytes 0-1 and 2-3) or equal DXT5 alphas (0 and 1).
     FBytes Random(128 * 128);
@@ -228,20 +232,22 @@ TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
         for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_RGBA})
             for (bool bBinaryAlpha : {false, true})
                 for (EResampleFilter Filter : {EResampleFilter::Bilinear, EResampleFilter::Box})
-                {
-                    SCOPED_TRACE(testing::Message() << Size.W << "x" << Size.H << " " << Format << " " << bBinaryAlpha
-                                                    << " " << int32_t(Filter));
-                    const FBytes Level =
-                        Convert(Size.W, Size.H, Picture(Size.W, Size.H, bBinaryAlpha), PIXEL_RGBA, Format);
-                    const FBytes Decoded = Convert(Size.W, Size.H, Level, Format, PIXEL_RGBA);
-                    const FBytes Whole = Filter == EResampleFilter::Box
-                                             ? BoxResize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH)
-                                             : Resize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH);
-                    FBytes Strips(Whole.size());
-                    ASSERT_TRUE(ResampleLevel(Size.W, Size.H, Level.data(), Format, int32_t(Level.size()),
-                                              Strips.data(), Size.NewW, Size.NewH, Buffers, nullptr, Filter));
-                    EXPECT_TRUE(Strips == Whole);
-                }
+                    for (EColourWeight Weight : {EColourWeight::Plain, EColourWeight::ByAlpha})
+                    {
+                        SCOPED_TRACE(testing::Message() << Size.W << "x" << Size.H << " " << Format << " "
+                                                        << bBinaryAlpha << " " << int32_t(Filter) << int32_t(Weight));
+                        const FBytes Level =
+                            Convert(Size.W, Size.H, Picture(Size.W, Size.H, bBinaryAlpha), PIXEL_RGBA, Format);
+                        const FBytes Decoded = Convert(Size.W, Size.H, Level, Format, PIXEL_RGBA);
+                        const FBytes Whole = Filter == EResampleFilter::Box
+                                                 ? BoxResize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH, Weight)
+                                                 : Resize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH, Weight);
+                        FBytes Strips(Whole.size());
+                        ASSERT_TRUE(ResampleLevel(Size.W, Size.H, Level.data(), Format, int32_t(Level.size()),
+                                                  Strips.data(), Size.NewW, Size.NewH, Buffers, nullptr, Filter,
+                                                  Weight));
+                        EXPECT_TRUE(Strips == Whole);
+                    }
     // A level too short for its size is refused, as a conversion would refuse it.
     FBytes Out(16, 7);
     EXPECT_FALSE(ResampleLevel(8, 8, Out.data(), PIXEL_DXT1, 16, Out.data(), 2, 2, Buffers));
@@ -307,6 +313,27 @@ TEST(FTextureUtilTest, BoxFilterAveragesTheAreaEachPixelCovers)
     EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40}), 1, 4, 1, 2), Greys({15, 35}));
     const FBytes Same = Picture(6, 5);
     EXPECT_EQ(BoxResize(Same, 6, 5, 6, 5), Same);
+}
+
+// Colour weighted by alpha: a clear pixel's colour does not reach an edge, alpha is the plain average, pixels that
+// are all clear keep the plain average, and pixels of one alpha the plain pixels exactly; the bilinear blend too.
+TEST(FTextureUtilTest, ColourWeightedByAlphaLeavesClearPixelsOutOfTheEdge)
+{
+    const EColourWeight ByAlpha = EColourWeight::ByAlpha;
+    const FBytes Edge = {0, 0, 0, 0, 200, 100, 50, 200, 9, 9, 9, 0, 1, 1, 1, 0};
+    EXPECT_EQ(BoxResize(Edge, 4, 1, 2, 1, ByAlpha), FBytes({200, 100, 50, 100, 5, 5, 5, 0}));
+    EXPECT_EQ(BoxResize(Edge, 4, 1, 2, 1), FBytes({100, 50, 25, 100, 5, 5, 5, 0}));
+    // 3 -> 2: (2a + b) / 3 and (b + 2c) / 3, the colour weighing by alpha as well.
+    EXPECT_EQ(BoxResize(FBytes({90, 90, 90, 0, 30, 30, 30, 60, 60, 60, 60, 120}), 3, 1, 2, 1, ByAlpha),
+              FBytes({30, 30, 30, 20, 54, 54, 54, 100}));
+    // 2 -> 4 samples at 0, 0.5, 1 and 1.5 (wrapping round).
+    EXPECT_EQ(Resize(FBytes(Edge.begin(), Edge.begin() + 8), 2, 1, 4, 1, ByAlpha),
+              FBytes({0, 0, 0, 0, 200, 100, 50, 100, 200, 100, 50, 200, 200, 100, 50, 100}));
+    FBytes OneAlpha = Picture(64, 41);
+    for (size_t i = 3; i < OneAlpha.size(); i += 4)
+        OneAlpha[i] = 77;
+    for (int32_t NewWidth : {32, 31})
+        EXPECT_EQ(BoxResize(OneAlpha, 64, 41, NewWidth, 20, ByAlpha), BoxResize(OneAlpha, 64, 41, NewWidth, 20));
 }
 
 // A cut-out keeps its share of visible pixels: within one point at every size, where rounding every average at
