@@ -242,6 +242,11 @@ EResampleFilter ResampleFilterFor(const FShrinkSettings& Settings)
     return Settings.IsSmooth() ? EResampleFilter::Box : EResampleFilter::Bilinear;
 }
 
+EColourWeight ColourWeightFor(const FShrinkSettings& Settings)
+{
+    return Settings.UsesFinePixels() ? EColourWeight::ByAlpha : EColourWeight::Plain;
+}
+
 // Decodes the texture's one level, resamples it to NewWidth x NewHeight and encodes it again in its own format;
 // with bSizesOnly, only its size is made (SizeOneLevel).
 ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FPixelFormat LevelFormat,
@@ -255,6 +260,8 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FP
     const FHeldBytes& Level = Image.MipList[0];
     FShrinkBuffers& Buffers = Context.Buffers;
     const EResampleFilter Filter = ResampleFilterFor(Context.Settings);
+    const EColourWeight Weight = ColourWeightFor(Context.Settings);
+    const EBlockEncoder Encoder = Context.Settings.UsesFinePixels() ? EBlockEncoder::Fine : EBlockEncoder::RangeFit;
     if (bSizesOnly)
     {
         if (!SizeOneLevel(Context, Image, LevelFormat, NewWidth, NewHeight))
@@ -264,9 +271,10 @@ ETextureOutcome ResampleOneLevel(FTxdEntryContext& Context, FTxdImage& Image, FP
     {
         uint8_t* Resized = Buffers.Resized.SetNum(int64_t(NewWidth) * NewHeight * 4);
         if (!ResampleLevel(Header.Width, Header.Height, Level.GetData(), LevelFormat, Level.Num(), Resized, NewWidth,
-                           NewHeight, Buffers, &Context.Trace, Filter))
+                           NewHeight, Buffers, &Context.Trace, Filter, Weight))
             return ETextureOutcome::NotUnderstood;
-        if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, LevelFormat, -1, &Context.Trace))
+        if (!ConvertImage(NewWidth, NewHeight, Resized, PIXEL_RGBA, Buffers.Encoded, LevelFormat, -1, &Context.Trace,
+                          Encoder))
             return ETextureOutcome::NotUnderstood;
     }
     Image.MipList[0].SetOwned(Buffers.Encoded.GetData(), int32_t(Buffers.Encoded.Num()));
@@ -396,7 +404,7 @@ ETextureOutcome SketchDepth(FTxdEntryContext& Context, FTxdImage& Trial, FPixelF
     Resized.SetNum(Plan.NewWidth * Plan.NewHeight * 4);
     if (!ResampleLevel(Source.Width, Source.Height, Source.Rgba.GetData(), PIXEL_RGBA, Source.Rgba.Num(),
                        Resized.GetData(), Plan.NewWidth, Plan.NewHeight, Context.Buffers, &Context.Trace,
-                       ResampleFilterFor(Context.Settings)))
+                       ResampleFilterFor(Context.Settings), ColourWeightFor(Context.Settings)))
         return ETextureOutcome::NotUnderstood;
     const ETextureOutcome Sized = ResampleOneLevel(Context, Trial, LevelFormat, Plan.NewWidth, Plan.NewHeight, true);
     if (Sized != ETextureOutcome::Changed)

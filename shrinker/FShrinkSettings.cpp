@@ -166,6 +166,11 @@ bool FShrinkSettings::IsSmooth() const
     return Smooth == ESmoothChoice::Smooth;
 }
 
+bool FShrinkSettings::UsesFinePixels() const
+{
+    return Mode != EShrinkMode::Standard || IsSmooth();
+}
+
 bool FShrinkSettings::MakesSameArchive(const FShrinkSettings& Other) const
 {
     return Mode == Other.Mode && MaxSide == Other.MaxSide && MinPsnr == Other.MinPsnr && FitBytes == Other.FitBytes &&

@@ -76,6 +76,10 @@ struct FShrinkSettings
 
     // Whether single levels are resampled with the box filter, after the mode's default.
     bool IsSmooth() const;
+    // Whether resampled levels get the finer pixels: colour averaged weighted by alpha, so that clear pixels do
+    // not bleed into a cut-out's edge, and new blocks from the finer block encoder. Every shrink but the standard
+    // one that picks, which keeps the pixels it has always made, byte for byte.
+    bool UsesFinePixels() const;
     // Whether both settings make the same archive from the same source and rules: the same mode, side and
     // smoothing, however the smoothing was arrived at.
     bool MakesSameArchive(const FShrinkSettings& Other) const;

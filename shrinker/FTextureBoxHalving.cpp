@@ -115,15 +115,31 @@ void KeepCoverage(uint8_t* Pixels, int32_t Width, size_t NumPixels, uint64_t Tar
     }
 }
 
+// Colour weighted by alpha over one destination row: every pixel whose alpha sum (the weight of its colour) is
+// not 0 takes its weighted colour sums divided by it, rounded to nearest; the others keep the plain average.
+template <typename TSum>
+void WeighColour(uint8_t* Out, int32_t Pixels, const TSum* Sums, const uint64_t* WeightedSums)
+{
+    for (int32_t x = 0; x < Pixels; ++x, Out += 4, Sums += 4, WeightedSums += 4)
+    {
+        const uint64_t Alpha = Sums[3];
+        if (Alpha != 0)
+            for (int32_t c = 0; c < 3; ++c)
+                Out[c] = uint8_t((WeightedSums[c] + Alpha / 2) / Alpha);
+    }
+}
+
 // The area average of one resize, fed the source rows in order: each row is summed across into the
 // destination columns, and the column sums into the (at most two) destination rows it overlaps. A destination row
-// is finished when a source row starts past it. The sums are exact integers; the result rounds once.
+// is finished when a source row starts past it. The sums are exact integers; the result rounds once. Colour
+// weighted by alpha has sums of its own (colour times alpha), divided by the alpha sums at the end.
 class FBoxResampler
 {
 public:
     FBoxResampler(int32_t InWidth, int32_t InHeight, int32_t InNewWidth, int32_t InNewHeight, uint8_t* InDest,
-                  FShrinkBuffers& Buffers)
-        : Width(InWidth), NewWidth(InNewWidth), NewHeight(InNewHeight), Dest(InDest)
+                  FShrinkBuffers& Buffers, EColourWeight Weight)
+        : Width(InWidth), NewWidth(InNewWidth), NewHeight(InNewHeight), Dest(InDest),
+          bByAlpha(Weight == EColourWeight::ByAlpha)
     {
         appCheck(InWidth > 0 && InHeight > 0 && InNewWidth > 0 && InNewHeight > 0);
         appCheck(InNewWidth <= InWidth && InNewHeight <= InHeight);
@@ -133,11 +149,16 @@ public:
         RowTaps = Taps + InWidth;
         const uint64_t AcrossWeight = BoxTaps(InWidth, InNewWidth, ColumnTaps);
         Total = AcrossWeight * BoxTaps(InHeight, InNewHeight, RowTaps);
-        // Row sums first (32-bit: at most 255 * 65535), then two destination rows of 64-bit sums.
-        uint8_t* Sums = Buffers.Sums.SetNum(int64_t(InNewWidth) * 4 * (4 + 2 * 8));
+        // Row sums first (32-bit: at most 255 * 65535), then two destination rows of 64-bit sums; colour weighted
+        // by alpha adds its own row and two destination rows, 64-bit (colour times alpha is up to 16 bits).
+        const size_t Slots = size_t(InNewWidth) * 4;
+        const size_t Bytes = Slots * (4 + 2 * 8) + (bByAlpha ? Slots * 3 * 8 : 0);
+        uint8_t* Sums = Buffers.Sums.SetNum(int64_t(Bytes));
         RowSums = reinterpret_cast<uint32_t*>(Sums);
-        DestSums = reinterpret_cast<uint64_t*>(Sums + size_t(InNewWidth) * 16);
-        std::memset(Sums, 0, size_t(InNewWidth) * 4 * (4 + 2 * 8));
+        DestSums = reinterpret_cast<uint64_t*>(Sums + Slots * 4);
+        WeightedRowSums = DestSums + 2 * Slots;
+        WeightedDestSums = WeightedRowSums + Slots;
+        std::memset(Sums, 0, Bytes);
         Shift = 0;
         while (Shift < 63 && (uint64_t(1) << Shift) < Total)
             ++Shift;
@@ -160,6 +181,8 @@ public:
         if (!bGradedAlpha)
             CountAlpha(Row);
         SumAcross(Row);
+        if (bByAlpha)
+            SumWeightedAcross(Row);
         const FBoxTap& Tap = RowTaps[SourceRow++];
         while (FinishedRows < Tap.Dest)
             FinishRow();
@@ -186,6 +209,8 @@ private:
     {
         if (!bGradedAlpha)
             CountAlpha(Row);
+        if (bByAlpha)
+            SumWeightedExact(Row);
         uint32_t* Sum = RowSums;
         if (Across == 2)
             for (int32_t x = 0; x < NewWidth; ++x, Sum += 4, Row += 8)
@@ -207,7 +232,22 @@ private:
         else
             for (size_t i = 0; i < Count; ++i)
                 Out[i] = uint8_t((RowSums[i] + Half) / uint32_t(Total));
+        if (bByAlpha)
+        {
+            WeighColour(Out, NewWidth, RowSums, WeightedRowSums);
+            std::memset(WeightedRowSums, 0, Count * 8);
+        }
         std::memset(RowSums, 0, Count * 4);
+    }
+
+    // The colour sums weighted by alpha of whole blocks of source pixels.
+    void SumWeightedExact(const uint8_t* Row)
+    {
+        uint64_t* Sum = WeightedRowSums;
+        for (int32_t x = 0; x < NewWidth; ++x, Sum += 4)
+            for (int32_t k = 0; k < Across; ++k, Row += 4)
+                for (int32_t c = 0; c < 3; ++c)
+                    Sum[c] += uint32_t(Row[c]) * Row[3];
     }
 
     // The cut-out rule's counts: whether any alpha is graded (then nothing more is counted) and how many are
@@ -241,12 +281,33 @@ private:
         }
     }
 
+    // The colour sums weighted by alpha across one source row (64-bit: colour times alpha times a weight).
+    void SumWeightedAcross(const uint8_t* Row)
+    {
+        std::memset(WeightedRowSums, 0, size_t(NewWidth) * 32);
+        for (int32_t x = 0; x < Width; ++x, Row += 4)
+        {
+            const FBoxTap& Tap = ColumnTaps[x];
+            uint64_t* Sum = WeightedRowSums + size_t(Tap.Dest) * 4;
+            for (int32_t c = 0; c < 3; ++c)
+                Sum[c] += uint64_t(uint32_t(Row[c]) * Row[3]) * Tap.Weight0;
+            if (Tap.Weight1)
+                for (int32_t c = 0; c < 3; ++c)
+                    Sum[4 + c] += uint64_t(uint32_t(Row[c]) * Row[3]) * Tap.Weight1;
+        }
+    }
+
     void AddDown(int32_t Row, uint32_t Weight)
     {
         uint64_t* Sum = DestSums + size_t(Row & 1) * size_t(NewWidth) * 4;
         const size_t Count = size_t(NewWidth) * 4;
         for (size_t i = 0; i < Count; ++i)
             Sum[i] += uint64_t(RowSums[i]) * Weight;
+        if (!bByAlpha)
+            return;
+        uint64_t* Weighted = WeightedDestSums + size_t(Row & 1) * Count;
+        for (size_t i = 0; i < Count; ++i)
+            Weighted[i] += WeightedRowSums[i] * Weight;
     }
 
     void FinishRow()
@@ -261,6 +322,12 @@ private:
         else
             for (size_t i = 0; i < Count; ++i)
                 Out[i] = uint8_t((Sum[i] + Half) / Total);
+        if (bByAlpha)
+        {
+            uint64_t* Weighted = WeightedDestSums + size_t(FinishedRows & 1) * Count;
+            WeighColour(Out, NewWidth, Sum, Weighted);
+            std::memset(Weighted, 0, Count * 8);
+        }
         std::memset(Sum, 0, Count * 8);
         ++FinishedRows;
     }
@@ -271,8 +338,11 @@ private:
     uint8_t* const Dest;
     FBoxTap* ColumnTaps = nullptr;
     FBoxTap* RowTaps = nullptr;
+    const bool bByAlpha;
     uint32_t* RowSums = nullptr;
     uint64_t* DestSums = nullptr;
+    uint64_t* WeightedRowSums = nullptr;
+    uint64_t* WeightedDestSums = nullptr;
     uint64_t Total = 1;
     int32_t Shift = 0;
     bool bPowerOfTwo = true;
@@ -287,9 +357,9 @@ private:
 } // namespace
 
 void BoxResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, uint8_t* Dest,
-                      int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers)
+                      int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers, EColourWeight Weight)
 {
-    FBoxResampler Box(Width, Height, NewWidth, NewHeight, Dest, Buffers);
+    FBoxResampler Box(Width, Height, NewWidth, NewHeight, Dest, Buffers, Weight);
     const size_t Pitch = size_t(Width) * 4;
     if (SourceFormat == PIXEL_RGBA)
     {
@@ -314,8 +384,9 @@ void BoxResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelF
 }
 
 void BoxResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,
-                    int32_t NewHeight)
+                    int32_t NewHeight, EColourWeight Weight)
 {
     FShrinkBuffers Buffers;
-    BoxResampleLevel(SourceWidth, SourceHeight, Source, PIXEL_RGBA, static_cast<uint8_t*>(Dest), NewWidth, NewHeight, Buffers);
+    BoxResampleLevel(SourceWidth, SourceHeight, Source, PIXEL_RGBA, static_cast<uint8_t*>(Dest), NewWidth, NewHeight,
+                     Buffers, Weight);
 }

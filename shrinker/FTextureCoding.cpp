@@ -1,4 +1,4 @@
-// Texture pixels to and from the block coder (libsquish).
+// Texture pixels to and from the block coders.
 #include "shrinker/FTextureCoding.h"
 
 #include <climits>
@@ -8,6 +8,7 @@
 
 #include "Core/Inc/Core.h"
 #include "shrinker/FEntryTrace.h"
+#include "shrinker/FTextureBlocks.h"
 
 namespace
 {
@@ -74,16 +75,18 @@ int32_t ConvertedBytes(int32_t Width, int32_t Height, FPixelFormat SourceFormat,
 
 // Makes a conversion that ConvertedBytes has accepted, into Out bytes.
 void Convert(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, uint8_t* Out,
-             FPixelFormat OutFormat, int32_t OutBytes)
+             FPixelFormat OutFormat, int32_t OutBytes, EBlockEncoder Encoder)
 {
     if (OutBytes == 0)
         return;
     if (SourceFormat == PIXEL_RGBA && OutFormat == PIXEL_RGBA)
         std::memcpy(Out, Source, size_t(OutBytes));
+    else if (SourceFormat == PIXEL_RGBA && Encoder == EBlockEncoder::Fine)
+        EncodeFineBlocks(Width, Height, static_cast<const uint8_t*>(Source), OutFormat, Out);
     else if (SourceFormat == PIXEL_RGBA)
         squish::CompressImage(static_cast<const squish::u8*>(Source), Width, Height, Out, SquishFlags(OutFormat));
     else
-        squish::DecompressImage(Out, Width, Height, Source, SquishFlags(SourceFormat));
+        DecodeBlocks(Width, Height, static_cast<const uint8_t*>(Source), SourceFormat, Out);
 }
 
 // The output buffer made Bytes long, for either kind of buffer.
@@ -100,28 +103,28 @@ uint8_t* Sized(FScratchBytes& Out, int32_t Bytes)
 
 template <typename TOut>
 bool ConvertInto(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, TOut& Out,
-                 FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
+                 FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace, EBlockEncoder Encoder)
 {
     FEntryTrace Direct;
     const int32_t OutBytes =
         ConvertedBytes(Width, Height, SourceFormat, OutFormat, SourceBytes, Trace ? *Trace : Direct);
     if (OutBytes < 0)
         return false;
-    Convert(Width, Height, Source, SourceFormat, Sized(Out, OutBytes), OutFormat, OutBytes);
+    Convert(Width, Height, Source, SourceFormat, Sized(Out, OutBytes), OutFormat, OutBytes, Encoder);
     return true;
 }
 } // namespace
 
 bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FByteArray& Out,
-                  FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
+                  FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace, EBlockEncoder Encoder)
 {
-    return ConvertInto(Width, Height, Source, SourceFormat, Out, OutFormat, SourceBytes, Trace);
+    return ConvertInto(Width, Height, Source, SourceFormat, Out, OutFormat, SourceBytes, Trace, Encoder);
 }
 
 bool ConvertImage(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, FScratchBytes& Out,
-                  FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace)
+                  FPixelFormat OutFormat, int32_t SourceBytes, FEntryTrace* Trace, EBlockEncoder Encoder)
 {
-    return ConvertInto(Width, Height, Source, SourceFormat, Out, OutFormat, SourceBytes, Trace);
+    return ConvertInto(Width, Height, Source, SourceFormat, Out, OutFormat, SourceBytes, Trace, Encoder);
 }
 
 int32_t GetConvertedBytes(int32_t Width, int32_t Height, FPixelFormat SourceFormat, FPixelFormat OutFormat,
@@ -151,5 +154,5 @@ size_t GetBlockRowBytes(int32_t Width, FPixelFormat Format)
 
 void DecodeBlockRows(int32_t Width, int32_t Rows, const uint8_t* Blocks, FPixelFormat Format, uint8_t* Dest)
 {
-    squish::DecompressImage(Dest, Width, Rows, Blocks, SquishFlags(Format));
+    DecodeBlocks(Width, Rows, Blocks, Format, Dest);
 }

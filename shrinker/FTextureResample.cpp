@@ -36,16 +36,39 @@ inline uint8_t Bilinear(uint32_t C00, uint32_t C10, uint32_t C01, uint32_t C11, 
     return uint8_t((Top * (256 - Ay) + Bottom * Ay) >> 8);
 }
 
+// The colour of a blend weighted by alpha: each neighbour weighs its share (in 16.16) times its alpha, and the
+// result rounds once. Below 2^24 in all, so the weighted sums fit 32 bits. When every neighbour that has a
+// share is clear, Out keeps the plain blend.
+void BlendColourByAlpha(const uint8_t* P00, const uint8_t* P10, const uint8_t* P01, const uint8_t* P11, uint32_t Ax,
+                        uint32_t Ay, uint8_t* Out)
+{
+    const uint32_t W00 = (256 - Ax) * (256 - Ay) * P00[3];
+    const uint32_t W10 = Ax * (256 - Ay) * P10[3];
+    const uint32_t W01 = (256 - Ax) * Ay * P01[3];
+    const uint32_t W11 = Ax * Ay * P11[3];
+    const uint32_t Total = W00 + W10 + W01 + W11;
+    if (Total == 0)
+        return;
+    for (int32_t c = 0; c < 3; ++c)
+        Out[c] = uint8_t((W00 * P00[c] + W10 * P10[c] + W01 * P01[c] + W11 * P11[c] + Total / 2) / Total);
+}
+
+bool SameAlpha(const uint8_t* P00, const uint8_t* P10, const uint8_t* P01, const uint8_t* P11)
+{
+    return P00[3] == P10[3] && P00[3] == P01[3] && P00[3] == P11[3];
+}
+
 // The sampling of one resize: where every destination column samples (worked out once), and the rows on
-// demand, so that the source may be at hand whole or a strip of rows at a time.
+// demand, so that the source may be at hand whole or a strip of rows at a time. Colour weighted by alpha differs
+// from the plain blend only where the four neighbours' alphas differ, so an opaque texture keeps its pixels.
 class FResampler
 {
 public:
     // Columns must hold NewWidth entries; it is the caller's.
     FResampler(int32_t InSourceWidth, int32_t InSourceHeight, int32_t InNewWidth, int32_t InNewHeight,
-               FSamplePos* InColumns)
+               FSamplePos* InColumns, EColourWeight Weight)
         : SourceHeight(InSourceHeight), NewWidth(InNewWidth), NewHeight(InNewHeight),
-          Ry(1.0f / static_cast<float>(InNewHeight)), Columns(InColumns)
+          Ry(1.0f / static_cast<float>(InNewHeight)), Columns(InColumns), bByAlpha(Weight == EColourWeight::ByAlpha)
     {
         appCheck(InSourceWidth > 0 && InSourceHeight > 0 && InNewWidth > 0 && InNewHeight > 0);
         appCheck(GetRasterBytes(InSourceWidth, InSourceHeight, 4) >= 0 && GetRasterBytes(InNewWidth, InNewHeight, 4) >= 0);
@@ -93,6 +116,8 @@ private:
             const uint8_t* P11 = Row1 + size_t(Px.I1) * 4;
             for (int32_t c = 0; c < 4; ++c)
                 Out[c] = Bilinear(P00[c], P10[c], P01[c], P11[c], Px.A, Ay);
+            if (bByAlpha && !SameAlpha(P00, P10, P01, P11))
+                BlendColourByAlpha(P00, P10, P01, P11, Px.A, Ay, Out);
         }
     }
 
@@ -101,6 +126,7 @@ private:
     const int32_t NewHeight;
     const float Ry;
     FSamplePos* const Columns;
+    const bool bByAlpha;
     bool bColumnsExact = true;
 };
 
@@ -181,18 +207,18 @@ void ResampleBlocks(int32_t Width, int32_t Height, const void* Source, FPixelFor
 } // namespace
 
 void ResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,
-                 int32_t NewHeight)
+                 int32_t NewHeight, EColourWeight Weight)
 {
     appCheck(NewWidth > 0);
     TDynArray<FSamplePos> Columns(NewWidth);
-    const FResampler Resampler(SourceWidth, SourceHeight, NewWidth, NewHeight, Columns.GetData());
+    const FResampler Resampler(SourceWidth, SourceHeight, NewWidth, NewHeight, Columns.GetData(), Weight);
     ResampleWhole(Resampler, static_cast<const uint8_t*>(Source), SourceWidth, SourceHeight,
                   static_cast<uint8_t*>(Dest), NewWidth, NewHeight);
 }
 
 bool ResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, int32_t SourceBytes,
                    void* Dest, int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers, FEntryTrace* Trace,
-                   EResampleFilter Filter)
+                   EResampleFilter Filter, EColourWeight Weight)
 {
     // The checks (and traces) of decoding the level whole.
     if (GetConvertedBytes(Width, Height, SourceFormat, PIXEL_RGBA, SourceBytes, Trace) < 0)
@@ -200,12 +226,13 @@ bool ResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelForm
     appCheck(NewWidth > 0);
     if (Filter == EResampleFilter::Box)
     {
-        BoxResampleLevel(Width, Height, Source, SourceFormat, static_cast<uint8_t*>(Dest), NewWidth, NewHeight, Buffers);
+        BoxResampleLevel(Width, Height, Source, SourceFormat, static_cast<uint8_t*>(Dest), NewWidth, NewHeight, Buffers,
+                         Weight);
         return true;
     }
     FSamplePos* Columns =
         reinterpret_cast<FSamplePos*>(Buffers.Columns.SetNum(int64_t(NewWidth) * int64_t(sizeof(FSamplePos))));
-    const FResampler Resampler(Width, Height, NewWidth, NewHeight, Columns);
+    const FResampler Resampler(Width, Height, NewWidth, NewHeight, Columns, Weight);
     uint8_t* Out = static_cast<uint8_t*>(Dest);
     if (SourceFormat == PIXEL_RGBA)
         ResampleWhole(Resampler, static_cast<const uint8_t*>(Source), Width, Height, Out, NewWidth, NewHeight);

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include <squish.h>
+
 #include "shrinker/FTextureBoxHalving.h"
 #include "shrinker/FTextureResample.h"
+#include "shrinker/FTxdImage.h"
 #include "tests/support/CaptureDebugOutput.h"
+#include "tools/make-sample-game/SampleGame.h"
 
 namespace
 {
@@ -26,24 +31,27 @@ FBytes Picture(int32_t W, int32_t H, bool bBinaryAlpha = false)
     return P;
 }
 
-FBytes Resize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH)
+FBytes Resize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH,
+             EColourWeight Weight = EColourWeight::Plain)
 {
     FBytes Out(size_t(NewW) * NewH * 4);
-    ResizeImage(Source.data(), W, H, Out.data(), NewW, NewH);
+    ResizeImage(Source.data(), W, H, Out.data(), NewW, NewH, Weight);
     return Out;
 }
 
-FBytes BoxResize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH)
+FBytes BoxResize(const FBytes& Source, int32_t W, int32_t H, int32_t NewW, int32_t NewH,
+                 EColourWeight Weight = EColourWeight::Plain)
 {
     FBytes Out(size_t(NewW) * NewH * 4);
-    BoxResizeImage(Source.data(), W, H, Out.data(), NewW, NewH);
+    BoxResizeImage(Source.data(), W, H, Out.data(), NewW, NewH, Weight);
     return Out;
 }
 
-FBytes Convert(int32_t W, int32_t H, const FBytes& Source, FPixelFormat From, FPixelFormat To)
+FBytes Convert(int32_t W, int32_t H, const FBytes& Source, FPixelFormat From, FPixelFormat To,
+               EBlockEncoder Encoder = EBlockEncoder::RangeFit)
 {
     FByteArray Out;
-    EXPECT_TRUE(ConvertImage(W, H, Source.data(), From, Out, To, int32_t(Source.size())));
+    EXPECT_TRUE(ConvertImage(W, H, Source.data(), From, Out, To, int32_t(Source.size()), nullptr, Encoder));
     return FBytes(Out.begin(), Out.end());
 }
 
@@ -53,6 +61,14 @@ FBytes Alphas(const FBytes& P)
     for (size_t i = 3; i < P.size(); i += 4)
         A.push_back(P[i]);
     return A;
+}
+
+double SquaredError(const FBytes& A, const FBytes& B)
+{
+    double Sum = 0.0;
+    for (size_t i = 0; i < A.size(); ++i)
+        Sum += (double(A[i]) - B[i]) * (double(A[i]) - B[i]);
+    return Sum;
 }
 
 uint64_t Fnv1a(uint64_t Hash, const FBytes& Bytes)
@@ -118,6 +134,92 @@ TEST(FTextureUtilTest, BlockCodingAndResamplingGiveTheSameBytesOnEveryBuild)
     EXPECT_EQ(Smooth, 0x8a929fc7e22ccbf2ull);
 }
 
+// The block decoder gives libsquish's bytes: every level of the sample textures of each block kind (both pictures,
+// partial blocks at the small levels and odd sides), and random blocks of each format, among them both DXT1 colour
+// modes and both DXT5 alpha modes, and equal endpoints.
+TEST(FTextureUtilTest, BlocksDecodeToLibsquishsBytes)
+{
+    auto ExpectLibsquishsBytes = [](int32_t W, int32_t H, const uint8_t* Blocks, FPixelFormat Format)
+    {
+        SCOPED_TRACE(testing::Message() << W << "x" << H << " " << Format);
+        FBytes Theirs(size_t(W) * H * 4);
+        const int Flags =
+            Format == PIXEL_DXT1 ? squish::kDxt1 : Format == PIXEL_DXT3 ? squish::kDxt3 : squish::kDxt5;
+        squish::DecompressImage(Theirs.data(), W, H, Blocks, Flags);
+        FByteArray Ours;
+        ASSERT_TRUE(ConvertImage(W, H, Blocks, Format, Ours, PIXEL_RGBA));
+        EXPECT_TRUE(FBytes(Ours.begin(), Ours.end()) == Theirs);
+    };
+    using SampleGame::ETextureKind;
+    for (ETextureKind Kind : {ETextureKind::Dxt1, ETextureKind::Dxt1a, ETextureKind::Dxt3})
+        for (SampleGame::EPicture Picture : {SampleGame::EPicture::Scene, SampleGame::EPicture::Lettering})
+            for (const std::vector<int32_t>& Size : {std::vector<int32_t>{256, 128, 9}, {52, 20, 6}})
+            {
+                SampleGame::FSampleTexture Texture;
+                Texture.Kind = Kind;
+                Texture.Picture = Picture;
+                Texture.Width = uint16_t(Size[0]);
+                Texture.Height = uint16_t(Size[1]);
+                Texture.MipLevels = uint8_t(Size[2]);
+                Texture.Seed = uint64_t(Size[0]) * 7 + uint64_t(Kind);
+                const std::vector<uint8_t> Record = SampleGame::MakeTextureRecord(Texture);
+                FTxdImage Image;
+                ASSERT_TRUE(ParseTxdImage(Record.data(), int32_t(Record.size()), Image));
+                for (int32_t Level = 0; Level < Image.MipList.Num(); ++Level)
+                    ExpectLibsquishsBytes(std::max(1, Size[0] >> Level), std::max(1, Size[1] >> Level),
+                                          Image.MipList[Level].GetData(),
+                                          Kind == ETextureKind::Dxt3 ? PIXEL_DXT3 : PIXEL_DXT1);
+            }
+    // Random halves of 8 bytes, some with equal colour endpoints (bytes 0-1 and 2-3) or equal DXT5 alphas (0 and 1).
+    FBytes Random(128 * 128);
+    uint32_t Seed = 99;
+    for (uint8_t& Byte : Random)
+        Byte = uint8_t((Seed = Seed * 1103515245u + 12345u) >> 23);
+    for (size_t Half = 0; Half < Random.size(); Half += 8)
+    {
+        if (Half % 56 == 24)
+            std::copy_n(&Random[Half], 2, &Random[Half + 2]);
+        if (Half % 56 == 40)
+            Random[Half + 1] = Random[Half];
+    }
+    for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_DXT5})
+        for (int32_t Side : {128, 125})
+            ExpectLibsquishsBytes(Side, Side - 3, Random.data(), Format);
+}
+
+// The fine encoder is closer to the pixels than the range fit; each of its colour blocks is in the four-colour mode
+// (blocks of one colour, black and white, too), DXT1's clear pixels stay clear and DXT3's alpha is the range fit's.
+TEST(FTextureUtilTest, FineBlocksAreCloserInFourColoursAndKeepClearPixels)
+{
+    for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_DXT5})
+    {
+        SCOPED_TRACE(Format);
+        FBytes Src = Picture(64, 64, Format == PIXEL_DXT1);
+        for (int32_t y = 0; y < 4; ++y)
+            for (int32_t x = 0; x < 8; ++x)
+                std::fill_n(&Src[size_t(y * 64 + x) * 4], 3, uint8_t(x < 4 ? 0 : 255));
+        const FBytes Fine = Convert(64, 64, Src, PIXEL_RGBA, Format, EBlockEncoder::Fine);
+        const FBytes Fast = Convert(64, 64, Src, PIXEL_RGBA, Format);
+        const FBytes Decoded = Convert(64, 64, Fine, Format, PIXEL_RGBA);
+        EXPECT_LT(SquaredError(Decoded, Src), SquaredError(Convert(64, 64, Fast, Format, PIXEL_RGBA), Src));
+        for (size_t i = 0; i < 64 * 4 * 4; ++i)
+            ASSERT_TRUE(i % 256 >= 32 || i % 4 == 3 || Decoded[i] == Src[i]) << i;
+        const size_t BlockBytes = Format == PIXEL_DXT1 ? 8 : 16;
+        for (size_t b = 0; b < Fine.size() / BlockBytes; ++b)
+        {
+            const uint8_t* Block = &Fine[b * BlockBytes];
+            const uint8_t* Colour = Block + BlockBytes - 8;
+            bool bClear = false;
+            for (size_t i = 0; i < 16; ++i)
+                bClear = bClear || Src[((b / 16 * 4 + i / 4) * 64 + b % 16 * 4 + i % 4) * 4 + 3] < 128;
+            EXPECT_EQ(Colour[0] + Colour[1] * 256 > Colour[2] + Colour[3] * 256, Format != PIXEL_DXT1 || !bClear) << b;
+            EXPECT_TRUE(Format != PIXEL_DXT3 || std::equal(Block, Block + 8, &Fast[b * BlockBytes]));
+        }
+        for (size_t i = 3; Format == PIXEL_DXT1 && i < Src.size(); i += 4)
+            ASSERT_EQ(Decoded[i], Src[i] < 128 ? 0 : 255);
+    }
+}
+
 TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
 {
     // Heights that blend rows across the decoder's strips and wrap the last row round to the first; both filters.
@@ -130,20 +232,22 @@ TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
         for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_RGBA})
             for (bool bBinaryAlpha : {false, true})
                 for (EResampleFilter Filter : {EResampleFilter::Bilinear, EResampleFilter::Box})
-                {
-                    SCOPED_TRACE(testing::Message() << Size.W << "x" << Size.H << " " << Format << " " << bBinaryAlpha
-                                                    << " " << int32_t(Filter));
-                    const FBytes Level =
-                        Convert(Size.W, Size.H, Picture(Size.W, Size.H, bBinaryAlpha), PIXEL_RGBA, Format);
-                    const FBytes Decoded = Convert(Size.W, Size.H, Level, Format, PIXEL_RGBA);
-                    const FBytes Whole = Filter == EResampleFilter::Box
-                                             ? BoxResize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH)
-                                             : Resize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH);
-                    FBytes Strips(Whole.size());
-                    ASSERT_TRUE(ResampleLevel(Size.W, Size.H, Level.data(), Format, int32_t(Level.size()),
-                                              Strips.data(), Size.NewW, Size.NewH, Buffers, nullptr, Filter));
-                    EXPECT_TRUE(Strips == Whole);
-                }
+                    for (EColourWeight Weight : {EColourWeight::Plain, EColourWeight::ByAlpha})
+                    {
+                        SCOPED_TRACE(testing::Message() << Size.W << "x" << Size.H << " " << Format << " "
+                                                        << bBinaryAlpha << " " << int32_t(Filter) << int32_t(Weight));
+                        const FBytes Level =
+                            Convert(Size.W, Size.H, Picture(Size.W, Size.H, bBinaryAlpha), PIXEL_RGBA, Format);
+                        const FBytes Decoded = Convert(Size.W, Size.H, Level, Format, PIXEL_RGBA);
+                        const FBytes Whole = Filter == EResampleFilter::Box
+                                                 ? BoxResize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH, Weight)
+                                                 : Resize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH, Weight);
+                        FBytes Strips(Whole.size());
+                        ASSERT_TRUE(ResampleLevel(Size.W, Size.H, Level.data(), Format, int32_t(Level.size()),
+                                                  Strips.data(), Size.NewW, Size.NewH, Buffers, nullptr, Filter,
+                                                  Weight));
+                        EXPECT_TRUE(Strips == Whole);
+                    }
     // A level too short for its size is refused, as a conversion would refuse it.
     FBytes Out(16, 7);
     EXPECT_FALSE(ResampleLevel(8, 8, Out.data(), PIXEL_DXT1, 16, Out.data(), 2, 2, Buffers));
@@ -209,6 +313,27 @@ TEST(FTextureUtilTest, BoxFilterAveragesTheAreaEachPixelCovers)
     EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40}), 1, 4, 1, 2), Greys({15, 35}));
     const FBytes Same = Picture(6, 5);
     EXPECT_EQ(BoxResize(Same, 6, 5, 6, 5), Same);
+}
+
+// Colour weighted by alpha: a clear pixel's colour does not reach an edge, alpha is the plain average, pixels that
+// are all clear keep the plain average, and pixels of one alpha the plain pixels exactly; the bilinear blend too.
+TEST(FTextureUtilTest, ColourWeightedByAlphaLeavesClearPixelsOutOfTheEdge)
+{
+    const EColourWeight ByAlpha = EColourWeight::ByAlpha;
+    const FBytes Edge = {0, 0, 0, 0, 200, 100, 50, 200, 9, 9, 9, 0, 1, 1, 1, 0};
+    EXPECT_EQ(BoxResize(Edge, 4, 1, 2, 1, ByAlpha), FBytes({200, 100, 50, 100, 5, 5, 5, 0}));
+    EXPECT_EQ(BoxResize(Edge, 4, 1, 2, 1), FBytes({100, 50, 25, 100, 5, 5, 5, 0}));
+    // 3 -> 2: (2a + b) / 3 and (b + 2c) / 3, the colour weighing by alpha as well.
+    EXPECT_EQ(BoxResize(FBytes({90, 90, 90, 0, 30, 30, 30, 60, 60, 60, 60, 120}), 3, 1, 2, 1, ByAlpha),
+              FBytes({30, 30, 30, 20, 54, 54, 54, 100}));
+    // 2 -> 4 samples at 0, 0.5, 1 and 1.5 (wrapping round).
+    EXPECT_EQ(Resize(FBytes(Edge.begin(), Edge.begin() + 8), 2, 1, 4, 1, ByAlpha),
+              FBytes({0, 0, 0, 0, 200, 100, 50, 100, 200, 100, 50, 200, 200, 100, 50, 100}));
+    FBytes OneAlpha = Picture(64, 41);
+    for (size_t i = 3; i < OneAlpha.size(); i += 4)
+        OneAlpha[i] = 77;
+    for (int32_t NewWidth : {32, 31})
+        EXPECT_EQ(BoxResize(OneAlpha, 64, 41, NewWidth, 20, ByAlpha), BoxResize(OneAlpha, 64, 41, NewWidth, 20));
 }
 
 // A cut-out keeps its share of visible pixels: within one point at every size, where rounding every average at
