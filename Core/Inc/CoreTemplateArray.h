@@ -34,7 +34,10 @@ public:
     }
 
     // A copy allocates exactly as many elements as are in use.
-    TDynArray(const TDynArray& Other) : Data(nullptr), ArrayNum(0), ArrayMax(0) { CopyFrom(Other); }
+    TDynArray(const TDynArray& Other) : Data(nullptr), ArrayNum(0), ArrayMax(0)
+    {
+        CopyFrom(Other);
+    }
 
     TDynArray(TDynArray&& Other) noexcept : Data(Other.Data), ArrayNum(Other.ArrayNum), ArrayMax(Other.ArrayMax)
     {
@@ -43,7 +46,10 @@ public:
         Other.ArrayMax = 0;
     }
 
-    ~TDynArray() { Empty(); }
+    ~TDynArray()
+    {
+        Empty();
+    }
 
     TDynArray& operator=(const TDynArray& Other)
     {
@@ -70,11 +76,26 @@ public:
         return *this;
     }
 
-    int32_t Num() const { return ArrayNum; }
-    int32_t Max() const { return ArrayMax; }
-    T* GetData() { return Data; }
-    const T* GetData() const { return Data; }
-    bool IsValidIndex(int32_t Index) const { return Index >= 0 && Index < ArrayNum; }
+    int32_t Num() const
+    {
+        return ArrayNum;
+    }
+    int32_t Max() const
+    {
+        return ArrayMax;
+    }
+    T* GetData()
+    {
+        return Data;
+    }
+    const T* GetData() const
+    {
+        return Data;
+    }
+    bool IsValidIndex(int32_t Index) const
+    {
+        return Index >= 0 && Index < ArrayNum;
+    }
 
     T& operator[](int32_t Index)
     {
@@ -92,10 +113,22 @@ public:
         return Data[ArrayNum - 1];
     }
 
-    T* begin() { return Data; }
-    T* end() { return Data + ArrayNum; }
-    const T* begin() const { return Data; }
-    const T* end() const { return Data + ArrayNum; }
+    T* begin()
+    {
+        return Data;
+    }
+    T* end()
+    {
+        return Data + ArrayNum;
+    }
+    const T* begin() const
+    {
+        return Data;
+    }
+    const T* end() const
+    {
+        return Data + ArrayNum;
+    }
 
     // Adds Count zero-filled, default-constructed elements at the end; returns the index of the first.
     int32_t Add(int32_t Count = 1)
@@ -155,9 +188,9 @@ public:
 
     void Remove(int32_t Index, int32_t Count = 1)
     {
-        appCheck(Index >= 0);
-        appCheck(Index <= ArrayNum);
-        appCheck(Index + Count <= ArrayNum);
+        appCheck(Index>=0);
+        appCheck(Index<=ArrayNum);
+        appCheck(Index+Count<=ArrayNum);
         for (int32_t i = Index; i < Index + Count; ++i)
             Data[i].~T();
         const int32_t Tail = ArrayNum - Index - Count;
@@ -174,7 +207,7 @@ public:
 
     T Pop()
     {
-        appCheck(ArrayNum > 0);
+        appCheck(ArrayNum>0);
         T Result(std::move(Data[ArrayNum - 1]));
         Remove(ArrayNum - 1);
         return Result;
