@@ -239,7 +239,7 @@ bool SizeOneLevel(FTxdEntryContext& Context, const FTxdImage& Image, FPixelForma
 
 EResampleFilter ResampleFilterFor(const FShrinkSettings& Settings)
 {
-    return Settings.IsSmooth() ? EResampleFilter::Box : EResampleFilter::Bilinear;
+    return Settings.IsSmooth() ? EResampleFilter::CatmullRom : EResampleFilter::Bilinear;
 }
 
 // Colour is weighted by alpha only where alpha means something: the fourth byte of an opaque kind's pixels (the

@@ -25,7 +25,9 @@ extern std::atomic<int32_t> GHalveOpaqueTextures;
 //   or less: levels are dropped while smaller ones remain, and the one level left (or the only one) is resampled,
 //   DXT5 included. Block-coded sides stay multiples of 4: a texture that cannot reach N so stops at the last size
 //   that keeps the rule and is counted in CannotReachSide. Textures at or below N are TooSmall.
-// Single levels are resampled with the box filter when Settings.IsSmooth(), else with the bilinear filter.
+// Single levels are resampled smooth when Settings.IsSmooth() (alpha by the box filter, colour by the Catmull-Rom
+// cubic), else with the bilinear filter. Every shrink but the standard one that picks makes finer pixels
+// (Settings.UsesFinePixels()): colour weighted by alpha, and new blocks from the fine block encoder.
 //
 // Textures whose entry the skip rules name are Skipped. Textures whose header contradicts its kind, that have no
 // level or a zero side, single levels that cannot be decoded, and block-coded results whose sides are not

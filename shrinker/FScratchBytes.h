@@ -50,9 +50,11 @@ private:
 // entry to entry: they only grow and are never cleared. One owner, one thread at a time.
 struct FShrinkBuffers
 {
-    FScratchBytes Decoded; // rows of a texture level decoded to RGBA pixels
-    FScratchBytes Columns; // where the resampled columns sample (and the box filter's weights)
-    FScratchBytes Sums;    // the box filter's row sums
-    FScratchBytes Resized; // the resampled pixels
-    FScratchBytes Encoded; // the resampled pixels in the level's format
+    FScratchBytes Decoded;   // rows of a texture level decoded to RGBA pixels
+    FScratchBytes Columns;   // where the resampled columns sample (and the box filter's weights)
+    FScratchBytes Sums;      // the box filter's row sums
+    FScratchBytes CubicTaps; // the Catmull-Rom colour filter's taps
+    FScratchBytes CubicSums; // and its sums
+    FScratchBytes Resized;   // the resampled pixels
+    FScratchBytes Encoded;   // the resampled pixels in the level's format
 };

@@ -22,7 +22,8 @@ enum class EShrinkMode : int32_t
     Fit,
 };
 
-// Whether single levels are resampled with a box filter: as the mode does by default, or as the player asked.
+// Whether single levels are resampled smooth (alpha by the box filter, colour by the Catmull-Rom cubic) or by
+// picking: as the mode does by default, or as the player asked.
 enum class ESmoothChoice : int32_t
 {
     ModeDefault, // smooth in the largest-side mode, picking in the standard shrink
@@ -74,7 +75,7 @@ struct FShrinkSettings
     // FitPercent of Bytes rounded down. 0 in the other modes.
     int64_t FitTarget(int64_t Bytes) const;
 
-    // Whether single levels are resampled with the box filter, after the mode's default.
+    // Whether single levels are resampled smooth, after the mode's default.
     bool IsSmooth() const;
     // Whether resampled levels get the finer pixels: colour averaged weighted by alpha, so that clear pixels do
     // not bleed into a cut-out's edge, and new blocks from the finer block encoder. Every shrink but the standard

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "Core/Inc/Core.h"
+#include "shrinker/FTextureCubic.h"
 
 namespace
 {
@@ -357,14 +359,25 @@ private:
 } // namespace
 
 void BoxResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, uint8_t* Dest,
-                      int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers, EColourWeight Weight)
+                      int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers, EColourWeight Weight,
+                      EBoxColour Colour)
 {
     FBoxResampler Box(Width, Height, NewWidth, NewHeight, Dest, Buffers, Weight);
+    // The cubic's colour goes over the box filter's: each row goes to the box filter first.
+    std::optional<FCubicColour> Cubic;
+    if (Colour == EBoxColour::CatmullRom)
+        Cubic.emplace(Width, Height, NewWidth, NewHeight, Dest, Weight, Buffers.CubicTaps, Buffers.CubicSums);
+    auto AddRow = [&](const uint8_t* Row)
+    {
+        Box.AddRow(Row);
+        if (Cubic)
+            Cubic->AddRow(Row);
+    };
     const size_t Pitch = size_t(Width) * 4;
     if (SourceFormat == PIXEL_RGBA)
     {
         for (int32_t y = 0; y < Height; ++y)
-            Box.AddRow(static_cast<const uint8_t*>(Source) + size_t(y) * Pitch);
+            AddRow(static_cast<const uint8_t*>(Source) + size_t(y) * Pitch);
     }
     else
     {
@@ -376,11 +389,13 @@ void BoxResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelF
             const uint8_t* Blocks = static_cast<const uint8_t*>(Source) + size_t(First / 4) * BlockRowBytes;
             DecodeBlockRows(Width, Rows, Blocks, SourceFormat, Strip);
             for (int32_t y = 0; y < Rows; ++y)
-                Box.AddRow(Strip + size_t(y) * Pitch);
+                AddRow(Strip + size_t(y) * Pitch);
         }
     }
     // The dither ranks go where the strips were: the source is done with.
     Box.Finish(Buffers.Decoded);
+    if (Cubic)
+        Cubic->Finish();
 }
 
 void BoxResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,

@@ -32,9 +32,16 @@ enum class EColourWeight : int32_t
 void BoxResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, void* Dest, int32_t NewWidth,
                     int32_t NewHeight, EColourWeight Weight = EColourWeight::Plain);
 
+// Where the colour of BoxResampleLevel's pixels comes from; alpha is the area average either way.
+enum class EBoxColour : int32_t
+{
+    Area,       // the area average, as BoxResizeImage makes it
+    CatmullRom, // the Catmull-Rom cubic (FTextureCubic.h), sharper; the area average where it is unsteady
+};
+
 // The same over a level in its own format (RGBA, or blocks decoded a strip of rows at a time, never the level
-// whole), into Dest of NewWidth * NewHeight * 4 bytes; Buffers holds the strips, the taps and the sums. The caller
-// has checked the level with GetConvertedBytes. Any thread.
+// whole), into Dest of NewWidth * NewHeight * 4 bytes, the colour as Colour says; Buffers holds the strips, the
+// taps and the sums. The caller has checked the level with GetConvertedBytes. Any thread.
 void BoxResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, uint8_t* Dest,
                       int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers,
-                      EColourWeight Weight = EColourWeight::Plain);
+                      EColourWeight Weight = EColourWeight::Plain, EBoxColour Colour = EBoxColour::Area);

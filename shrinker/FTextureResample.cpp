@@ -1,4 +1,4 @@
-// The bilinear resampler, and the resampling of a level in its own format by either filter.
+// The bilinear resampler, and the resampling of a level in its own format by any of the filters.
 #include "shrinker/FTextureResample.h"
 
 #include <cstring>
@@ -224,10 +224,10 @@ bool ResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelForm
     if (GetConvertedBytes(Width, Height, SourceFormat, PIXEL_RGBA, SourceBytes, Trace) < 0)
         return false;
     appCheck(NewWidth > 0);
-    if (Filter == EResampleFilter::Box)
+    if (Filter != EResampleFilter::Bilinear)
     {
         BoxResampleLevel(Width, Height, Source, SourceFormat, static_cast<uint8_t*>(Dest), NewWidth, NewHeight, Buffers,
-                         Weight);
+                         Weight, Filter == EResampleFilter::CatmullRom ? EBoxColour::CatmullRom : EBoxColour::Area);
         return true;
     }
     FSamplePos* Columns =

@@ -1,5 +1,5 @@
 // Resampling texture pixels to a smaller size: the bilinear filter, and a level resampled in its own format
-// by either filter without being held decoded whole.
+// by any of the filters without being held decoded whole.
 //
 // Every routine here works only on what it is given and on the caller's output: calls on different images may
 // run on any threads at once. Nothing blocks beyond the computation itself; nothing is kept between calls.
@@ -21,6 +21,9 @@ enum class EResampleFilter : int32_t
     // The exact area average (BoxResizeImage): a 2x2 box at every halving, fractional weights where a side is
     // odd. A cut-out keeps its coverage.
     Box,
+    // Alpha as the box filter makes it (a cut-out keeps its coverage), colour by the Catmull-Rom cubic
+    // (BoxResampleLevel with EBoxColour::CatmullRom): sharper, closer to a Lanczos downscale.
+    CatmullRom,
 };
 
 // Resamples Source (SourceWidth x SourceHeight RGBA pixels) to NewWidth x NewHeight with a bilinear filter in
@@ -35,10 +38,10 @@ void ResizeImage(const void* Source, int32_t SourceWidth, int32_t SourceHeight, 
 
 // Decodes a level (RGBA, DXT1, DXT3 or DXT5) and resamples it to NewWidth x NewHeight into Dest, which must hold
 // NewWidth * NewHeight * 4 bytes: the same pixels as ConvertImage to RGBA followed by ResizeImage (Filter
-// Bilinear) or BoxResizeImage (Filter Box, which needs a size no larger than the level's), each with Weight. A
-// block-coded level is decoded a strip of rows at a time, each row resampled as soon as its source rows are there,
-// so the level is never held decoded whole; RGBA levels are read where they are. Buffers holds the strips, the column
-// table and the box filter's sums. Returns false, traced as ConvertImage traces and with Dest untouched, when the level
+// Bilinear) or BoxResizeImage (Filter Box, which needs a size no larger than the level's, as CatmullRom does), each
+// with Weight. A block-coded level is decoded a strip of rows at a time, each row resampled as soon as its source
+// rows are there, so the level is never held decoded whole; RGBA levels are read where they are. Buffers holds the
+// strips, the column table and the filters' sums. Returns false, traced as ConvertImage traces and with Dest untouched, when the level
 // cannot be decoded. Every size must be positive (assertion). Any thread; the block decoder runs on the calling thread.
 bool ResampleLevel(int32_t Width, int32_t Height, const void* Source, FPixelFormat SourceFormat, int32_t SourceBytes,
                    void* Dest, int32_t NewWidth, int32_t NewHeight, FShrinkBuffers& Buffers,

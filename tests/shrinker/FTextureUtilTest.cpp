@@ -132,6 +132,19 @@ TEST(FTextureUtilTest, BlockCodingAndResamplingGiveTheSameBytesOnEveryBuild)
     const uint64_t Smooth =
         Fnv1a(Fnv1a(Fnv1a(0xcbf29ce484222325ull, Dxt5), Convert(64, 64, Dxt5, PIXEL_DXT5, PIXEL_RGBA)), Box);
     EXPECT_EQ(Smooth, 0x8a929fc7e22ccbf2ull);
+
+    // The finer pixels: the cubic's colour and the bilinear blend weighted by alpha (single precision and the
+    // kernel's weights), and the fine encoder (stb_dxt's floating point).
+    FShrinkBuffers Buffers;
+    FBytes Cubic(size_t(31) * 20 * 4);
+    ASSERT_TRUE(ResampleLevel(64, 41, Picture(64, 41, true).data(), PIXEL_RGBA, -1, Cubic.data(), 31, 20, Buffers,
+                              nullptr, EResampleFilter::CatmullRom, EColourWeight::ByAlpha));
+    uint64_t Fine = Fnv1a(Fnv1a(0xcbf29ce484222325ull, Cubic),
+                          Resize(Picture(50, 30, true), 50, 30, 25, 64, EColourWeight::ByAlpha));
+    for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_DXT5})
+        Fine = Fnv1a(Fine, Convert(64, 64, Picture(64, 64, Format == PIXEL_DXT1), PIXEL_RGBA, Format,
+                                   EBlockEncoder::Fine));
+    EXPECT_EQ(Fine, 0x6d7622f01ea4e195ull);
 }
 
 // The block decoder gives libsquish's bytes: every level of the sample textures of each block kind (both pictures,
@@ -231,7 +244,8 @@ TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
     for (const FSize& Size : {FSize{64, 100, 32, 37}, FSize{8, 200, 5, 199}, FSize{256, 64, 128, 16}})
         for (FPixelFormat Format : {PIXEL_DXT1, PIXEL_DXT3, PIXEL_RGBA})
             for (bool bBinaryAlpha : {false, true})
-                for (EResampleFilter Filter : {EResampleFilter::Bilinear, EResampleFilter::Box})
+                for (EResampleFilter Filter :
+                     {EResampleFilter::Bilinear, EResampleFilter::Box, EResampleFilter::CatmullRom})
                     for (EColourWeight Weight : {EColourWeight::Plain, EColourWeight::ByAlpha})
                     {
                         SCOPED_TRACE(testing::Message() << Size.W << "x" << Size.H << " " << Format << " "
@@ -239,9 +253,13 @@ TEST(FTextureUtilTest, LevelsResampledStripByStripGiveTheWholeLevelsPixels)
                         const FBytes Level =
                             Convert(Size.W, Size.H, Picture(Size.W, Size.H, bBinaryAlpha), PIXEL_RGBA, Format);
                         const FBytes Decoded = Convert(Size.W, Size.H, Level, Format, PIXEL_RGBA);
-                        const FBytes Whole = Filter == EResampleFilter::Box
-                                                 ? BoxResize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH, Weight)
-                                                 : Resize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH, Weight);
+                        FBytes Whole = Filter == EResampleFilter::Box
+                                           ? BoxResize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH, Weight)
+                                           : Resize(Decoded, Size.W, Size.H, Size.NewW, Size.NewH, Weight);
+                        const bool bCubic = Filter == EResampleFilter::CatmullRom;
+                        ASSERT_TRUE(!bCubic || ResampleLevel(Size.W, Size.H, Decoded.data(), PIXEL_RGBA,
+                                                             int32_t(Decoded.size()), Whole.data(), Size.NewW,
+                                                             Size.NewH, Buffers, nullptr, Filter, Weight));
                         FBytes Strips(Whole.size());
                         ASSERT_TRUE(ResampleLevel(Size.W, Size.H, Level.data(), Format, int32_t(Level.size()),
                                                   Strips.data(), Size.NewW, Size.NewH, Buffers, nullptr, Filter,
@@ -313,6 +331,27 @@ TEST(FTextureUtilTest, BoxFilterAveragesTheAreaEachPixelCovers)
     EXPECT_EQ(BoxResize(Greys({10, 20, 30, 40}), 1, 4, 1, 2), Greys({15, 35}));
     const FBytes Same = Picture(6, 5);
     EXPECT_EQ(BoxResize(Same, 6, 5, 6, 5), Same);
+}
+
+// The Catmull-Rom colour: a step shrunk to half its width rings as the cubic does (taps of 7104, 1856, -576 and
+// -192 sixteen-thousandths either way, wrapping round), on every row alike however the rows are shrunk or kept;
+// alpha is the box filter's.
+TEST(FTextureUtilTest, CatmullRomColourRingsAtAStepAndAlphaIsTheBoxFilters)
+{
+    FBytes Step;
+    for (int32_t i = 0; i < 8 * 8; ++i)
+        Step.insert(Step.end(), {uint8_t(i % 8 < 4 ? 0 : 255), 0, 0, 100});
+    FShrinkBuffers Buffers;
+    for (int32_t NewWidth : {4, 3})
+    {
+        const int32_t NewHeight = NewWidth == 4 ? 4 : 8;
+        FBytes Out(size_t(NewWidth) * NewHeight * 4);
+        ASSERT_TRUE(ResampleLevel(8, 8, Step.data(), PIXEL_RGBA, -1, Out.data(), NewWidth, NewHeight, Buffers,
+                                  nullptr, EResampleFilter::CatmullRom, EColourWeight::ByAlpha));
+        for (int32_t i = 0; i < NewWidth * NewHeight; ++i)
+            EXPECT_TRUE(Out[i * 4] == Out[i % NewWidth * 4] && Out[i * 4 + 3] == 100) << NewWidth << " " << i;
+        EXPECT_TRUE(NewWidth != 4 || FBytes({Out[0], Out[4], Out[8], Out[12]}) == FBytes({14, 14, 241, 241}));
+    }
 }
 
 // Colour weighted by alpha: a clear pixel's colour does not reach an edge, alpha is the plain average, pixels that
