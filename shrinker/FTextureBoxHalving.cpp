@@ -118,14 +118,15 @@ void KeepCoverage(uint8_t* Pixels, int32_t Width, size_t NumPixels, uint64_t Tar
 }
 
 // Colour weighted by alpha over one destination row: every pixel whose alpha sum (the weight of its colour) is
-// not 0 takes its weighted colour sums divided by it, rounded to nearest; the others keep the plain average.
+// not 0 takes its weighted colour sums divided by it, rounded to nearest; the others keep the plain average, as
+// do the wholly opaque ones (alpha sum Opaque), whose weighted average is the plain one.
 template <typename TSum>
-void WeighColour(uint8_t* Out, int32_t Pixels, const TSum* Sums, const uint64_t* WeightedSums)
+void WeighColour(uint8_t* Out, int32_t Pixels, const TSum* Sums, const TSum* WeightedSums, TSum Opaque)
 {
     for (int32_t x = 0; x < Pixels; ++x, Out += 4, Sums += 4, WeightedSums += 4)
     {
-        const uint64_t Alpha = Sums[3];
-        if (Alpha != 0)
+        const TSum Alpha = Sums[3];
+        if (Alpha != 0 && Alpha != Opaque)
             for (int32_t c = 0; c < 3; ++c)
                 Out[c] = uint8_t((WeightedSums[c] + Alpha / 2) / Alpha);
     }
@@ -169,7 +170,10 @@ public:
         // into 32-bit sums: one destination row at a time.
         Across = InWidth / InNewWidth;
         Down = InHeight / InNewHeight;
-        bExact = InWidth % InNewWidth == 0 && InHeight % InNewHeight == 0 && Total <= (uint64_t(1) << 24);
+        // Colour weighted by alpha sums there in 32 bits too (colour times alpha times at most 2^16 pixels).
+        bExact = InWidth % InNewWidth == 0 && InHeight % InNewHeight == 0 &&
+                 Total <= (uint64_t(1) << (bByAlpha ? 16 : 24));
+        WeightedBlockSums = reinterpret_cast<uint32_t*>(WeightedRowSums);
     }
 
     // The next source row's Width pixels.
@@ -236,8 +240,8 @@ private:
                 Out[i] = uint8_t((RowSums[i] + Half) / uint32_t(Total));
         if (bByAlpha)
         {
-            WeighColour(Out, NewWidth, RowSums, WeightedRowSums);
-            std::memset(WeightedRowSums, 0, Count * 8);
+            WeighColour(Out, NewWidth, RowSums, WeightedBlockSums, uint32_t(255 * Total));
+            std::memset(WeightedBlockSums, 0, Count * 4);
         }
         std::memset(RowSums, 0, Count * 4);
     }
@@ -245,11 +249,16 @@ private:
     // The colour sums weighted by alpha of whole blocks of source pixels.
     void SumWeightedExact(const uint8_t* Row)
     {
-        uint64_t* Sum = WeightedRowSums;
-        for (int32_t x = 0; x < NewWidth; ++x, Sum += 4)
-            for (int32_t k = 0; k < Across; ++k, Row += 4)
+        uint32_t* Sum = WeightedBlockSums;
+        if (Across == 2)
+            for (int32_t x = 0; x < NewWidth; ++x, Sum += 4, Row += 8)
                 for (int32_t c = 0; c < 3; ++c)
-                    Sum[c] += uint32_t(Row[c]) * Row[3];
+                    Sum[c] += uint32_t(Row[c]) * Row[3] + uint32_t(Row[4 + c]) * Row[7];
+        else
+            for (int32_t x = 0; x < NewWidth; ++x, Sum += 4)
+                for (int32_t k = 0; k < Across; ++k, Row += 4)
+                    for (int32_t c = 0; c < 3; ++c)
+                        Sum[c] += uint32_t(Row[c]) * Row[3];
     }
 
     // The cut-out rule's counts: whether any alpha is graded (then nothing more is counted) and how many are
@@ -327,7 +336,8 @@ private:
         if (bByAlpha)
         {
             uint64_t* Weighted = WeightedDestSums + size_t(FinishedRows & 1) * Count;
-            WeighColour(Out, NewWidth, Sum, Weighted);
+            WeighColour(Out, NewWidth, static_cast<const uint64_t*>(Sum), static_cast<const uint64_t*>(Weighted),
+                        255 * Total);
             std::memset(Weighted, 0, Count * 8);
         }
         std::memset(Sum, 0, Count * 8);
@@ -344,6 +354,7 @@ private:
     uint32_t* RowSums = nullptr;
     uint64_t* DestSums = nullptr;
     uint64_t* WeightedRowSums = nullptr;
+    uint32_t* WeightedBlockSums = nullptr; // in the place of WeightedRowSums when the sides are divided exactly
     uint64_t* WeightedDestSums = nullptr;
     uint64_t Total = 1;
     int32_t Shift = 0;
