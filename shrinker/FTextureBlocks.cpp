@@ -107,7 +107,7 @@ void EncodeFineBlock(const uint8_t* Pixels, FPixelFormat Format, uint8_t* Block)
 {
     if (Format == PIXEL_DXT1 && HasClearPixel(Pixels))
     {
-        squish::Compress(Pixels, Block, squish::kDxt1 | squish::kColourClusterFit);
+        squish::Compress(Pixels, Block, squish::kDxt1 | squish::kColourRangeFit);
         return;
     }
     uint8_t* Colour = Block;
