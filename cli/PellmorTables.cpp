@@ -221,8 +221,8 @@ const FOptionSpec Options[] = {
      u"--no-smooth is given",
      EPellmorValue::Number, &TakeFit, &OfferedFit},
     {OPTION_Smooth, u"--smooth",
-     u"halve textures of one level with a 2x2 box filter instead of taking one pixel of four (cut-outs keep their "
-     u"coverage); the default with --max-side",
+     u"resample textures of one level smoothly instead of taking one pixel of four: a sharp filter for colour, a "
+     u"2x2 box for alpha (cut-outs keep their coverage and clean edges); the default with --max-side",
      EPellmorValue::None, nullptr},
     {OPTION_NoSmooth, u"--no-smooth", u"take one pixel of four, as the standard shrink does, also with --max-side",
      EPellmorValue::None, nullptr},
