@@ -363,9 +363,10 @@ const FCommandSpec Commands[] = {
          OPTION_Out | OPTION_Count,
      u"a page of pictures: the textures before and after a shrink of SRC (else the game's); writes nothing there",
      u"Writes a page that shows what a shrink would make of the archive SRC: today's size and the estimated size "
-     u"of each choice (the standard shrink, smooth, at most 1024, 512, 256 and 128 pixels) as a chart, the "
-     u"textures the choice saves the most bytes on as pictures before and after, and how many textures stay as "
-     u"they are and why. The page is DIR/index.html with one PNG file per picture; it needs no network. Prints "
+     u"and loss of each choice (the standard shrink, smooth, at most 1024, 512, 256 and 128 pixels) as a chart, "
+     u"a curve of the least loss at each size with every choice on it, the textures the choice saves the most "
+     u"bytes on and those it loses the most on as pictures before and after, and how many textures stay as they "
+     u"are and why. The page is DIR/index.html with one PNG file per picture; it needs no network. Prints "
      u"the page's path. Nothing is written in the game's folder. SRC and --archive or --all as for report.",
      &RunPreview},
 };

@@ -1,4 +1,5 @@
-// Making a preview: the dry runs of every choice, the textures the chosen one saves the most on, their pictures.
+// Making a preview: the measure for the curve, the dry runs of every choice, the textures the chosen one saves and
+// loses the most on, their pictures.
 #include <algorithm>
 #include <vector>
 
@@ -40,26 +41,60 @@ struct FCandidate
     int64_t Saved() const { return Fact.Bytes - Fact.NewBytes; }
 };
 
-// The most saved first; among equals, in the order of the archives.
-bool SavesMore(const FCandidate& A, const FCandidate& B)
+// The same texture: its archive, entry and place.
+bool IsSameTexture(const FCandidate& A, const FTexturePair& B)
 {
-    if (A.Saved() != B.Saved())
-        return A.Saved() > B.Saved();
+    return A.Archive == B.Archive && A.Fact.Entry == B.Fact.Entry && A.Fact.Index == B.Fact.Index;
+}
+
+// Among equals, in the order of the archives, entries and textures.
+bool ComesFirst(const FCandidate& A, const FCandidate& B)
+{
     if (A.Archive != B.Archive)
         return A.Archive < B.Archive;
     return A.Fact.Entry != B.Fact.Entry ? A.Fact.Entry < B.Fact.Entry : A.Fact.Index < B.Fact.Index;
 }
 
-// Keeps the Count candidates that save the most, trimming now and then so that a large archive's facts are not
-// all held.
-void KeepBest(std::vector<FCandidate>& Best, int32_t Count)
+// The most saved first.
+bool SavesMore(const FCandidate& A, const FCandidate& B)
 {
-    const size_t Keep = size_t(Count);
-    if (Best.size() <= Keep)
-        return;
-    std::nth_element(Best.begin(), Best.begin() + std::ptrdiff_t(Keep), Best.end(), SavesMore);
-    Best.resize(Keep);
+    return A.Saved() != B.Saved() ? A.Saved() > B.Saved() : ComesFirst(A, B);
 }
+
+// The most lost (the lowest PSNR) first.
+bool LosesMore(const FCandidate& A, const FCandidate& B)
+{
+    const double PsnrA = A.Fact.Loss.Psnr(), PsnrB = B.Fact.Loss.Psnr();
+    return PsnrA != PsnrB ? PsnrA < PsnrB : ComesFirst(A, B);
+}
+
+// The candidates of one kind that a preview keeps: the Count first by Order, trimmed now and then so that a
+// large archive's facts are not all held.
+struct FKeptCandidates
+{
+    explicit FKeptCandidates(bool (*InOrder)(const FCandidate&, const FCandidate&)) : Order(InOrder) {}
+
+    bool (*Order)(const FCandidate&, const FCandidate&);
+    size_t Count = 0;
+    std::vector<FCandidate> Kept;
+
+    void Add(int32_t Archive, const FTextureFact& Fact)
+    {
+        Kept.push_back(FCandidate{Archive, Fact});
+        if (Kept.size() >= Count * 4 + 256)
+            Trim();
+    }
+    // Down to the Count first, in order.
+    void Trim()
+    {
+        if (Kept.size() > Count)
+        {
+            std::nth_element(Kept.begin(), Kept.begin() + std::ptrdiff_t(Count), Kept.end(), Order);
+            Kept.resize(Count);
+        }
+        std::sort(Kept.begin(), Kept.end(), Order);
+    }
+};
 
 class FPreviewMaker
 {
@@ -68,16 +103,18 @@ public:
     FPreviewResult Make();
 
 private:
-    bool PlanFit();
-    bool RunChoice(int32_t Archive, FPreviewChoice& Choice);
+    bool MeasureFit();
+    bool RunChoice(int32_t Archive, int32_t Choice);
     void Advance();
     void DecodeBest();
 
     const FPreviewRequest& Request;
     FPreview& Out;
     FPreviewResult Result;
-    std::vector<FCandidate> Best;
-    FFitPlan FitPlan; // the fit mode: the plan over every archive, made before the dry runs
+    FKeptCandidates SavesMost{&SavesMore};
+    FKeptCandidates LosesMost{&LosesMore};
+    std::vector<FLossTally> Losses; // of each choice
+    FFitPlan FitPlan;               // the fit mode: the plan over every archive, made before the dry runs
 };
 
 void FPreviewMaker::Advance()
@@ -89,26 +126,30 @@ void FPreviewMaker::Advance()
     }
 }
 
-// One dry run, sizes only: the choice's estimate grows by the archive's; for the choice shown, the archive's own
-// numbers and its candidates too.
-bool FPreviewMaker::RunChoice(int32_t Archive, FPreviewChoice& Choice)
+// One dry run that measures what each texture loses: the choice's estimate and loss grow by the archive's; for the
+// choice shown, the archive's own numbers and its candidates too.
+bool FPreviewMaker::RunChoice(int32_t Archive, int32_t ChoiceIndex)
 {
+    FPreviewChoice& Choice = Out.Choices[ChoiceIndex];
+    FLossTally& Loss = Losses[size_t(ChoiceIndex)];
     FShrinkOptions Options;
     Options.bDryRun = true;
-    Options.bSizesOnly = true;
+    Options.bMeasureLoss = true;
+    // The choices' losses are totals and the page rounds them: large textures are estimated from some of their rows.
+    Options.LossSampledPixels = PREVIEW_LossSampledPixels;
     Options.Choice() = Request.Choice();
     Options.Settings = Choice.bShown ? Request.Settings : Choice.Settings;
     Options.Cancel = Request.Cancel;
     Options.Progress = Request.Progress ? &Request.Progress->Percent : nullptr;
-    if (Choice.bShown)
-        Options.OnTexture = [this, Archive](const FTextureFact& Fact)
-        {
-            if (Fact.Outcome != ETextureOutcome::Changed)
-                return;
-            Best.push_back(FCandidate{Archive, Fact});
-            if (Best.size() >= size_t(Request.Count) * 4 + 256)
-                KeepBest(Best, Request.Count);
-        };
+    Options.OnTexture = [this, Archive, &Loss, bShown = Choice.bShown](const FTextureFact& Fact)
+    {
+        Loss.Add(Fact);
+        if (!bShown || Fact.Outcome != ETextureOutcome::Changed)
+            return;
+        SavesMost.Add(Archive, Fact);
+        if (Fact.Loss.IsMeasured())
+            LosesMost.Add(Archive, Fact);
+    };
     if (Options.Settings.Mode == EShrinkMode::Fit)
         Options.FitPlan = &FitPlan.Archives[Archive];
     FPreviewArchive& Shown = Out.Archives[Archive];
@@ -123,6 +164,7 @@ bool FPreviewMaker::RunChoice(int32_t Archive, FPreviewChoice& Choice)
     }
     Choice.EstimatedBytes += Run.OutputBytes;
     Choice.Changed += Run.Stats.Textures.Changed;
+    Choice.Loss = Loss.All;
     if (Choice.bShown)
     {
         Shown.EstimatedBytes = Run.OutputBytes;
@@ -131,46 +173,60 @@ bool FPreviewMaker::RunChoice(int32_t Archive, FPreviewChoice& Choice)
     return true;
 }
 
-// The fit mode's plan over all the archives together, as a shrink of them makes it; its measures are the
-// preview's first step.
-bool FPreviewMaker::PlanFit()
+// The first step: every archive measured as the fit mode measures it, numbers only, for the curve of size against
+// loss, and for the fit mode's plan over all the archives together, as a shrink of them makes it.
+bool FPreviewMaker::MeasureFit()
 {
-    if (Request.Settings.Mode != EShrinkMode::Fit)
-        return true;
+    const bool bFit = Request.Settings.Mode == EShrinkMode::Fit;
     FShrinkOptions Options;
     Options.Choice() = Request.Choice();
+    // The curve is the fit's whatever the choice shown: the size it is planned for does not change the measure.
+    if (!bFit)
+        Options.Settings = FShrinkSettings::FitInPercent(50);
     Options.Cancel = Request.Cancel;
     Options.Progress = Request.Progress ? &Request.Progress->Percent : nullptr;
     TDynArray<FString> Sources;
     for (const FPreviewArchive& Archive : Out.Archives)
         Sources.AddItem(Archive.Path);
+    FFitMeasure Measure;
+    int64_t Bytes = 0;
     int32_t Failed = -1;
-    const FShrinkResult Run = PlanFitTogether(Sources, Options, FitPlan, Failed);
+    const FShrinkResult Run = MeasureTogether(Sources, Options, Measure, Bytes, Failed);
     Advance();
-    if (Run.bOk)
-        return true;
-    Result.bCancelled = Run.Failure == EShrinkFailure::Cancelled;
-    Result.FailedArchive = Out.Archives[Failed].Path;
-    Result.Shrink = Run;
-    return false;
+    if (!Run.bOk)
+    {
+        Result.bCancelled = Run.Failure == EShrinkFailure::Cancelled;
+        Result.FailedArchive = Out.Archives[Failed].Path;
+        Result.Shrink = Run;
+        return false;
+    }
+    Out.Curve = TraceFitCurve(Measure, PREVIEW_CurvePoints);
+    if (bFit)
+        FitPlan = PlanFit(Measure, Request.Settings.FitTarget(Bytes));
+    return true;
 }
 
-// The second pass: the best candidates' dictionaries, archive by archive.
+// The second pass: the chosen candidates' dictionaries, archive by archive, each texture decoded once however
+// many lists it is in.
 void FPreviewMaker::DecodeBest()
 {
-    KeepBest(Best, Request.Count);
-    std::sort(Best.begin(), Best.end(), SavesMore);
+    SavesMost.Trim();
+    LosesMost.Trim();
+    TDynArray<FTexturePair> Decoded;
     for (int32_t Archive = 0; Archive < Out.Archives.Num(); ++Archive)
     {
         TDynArray<FTexturePair> Pairs;
-        for (const FCandidate& Candidate : Best)
-            if (Candidate.Archive == Archive)
-            {
-                FTexturePair Pair;
-                Pair.Archive = Archive;
-                Pair.Fact = Candidate.Fact;
-                Pairs.AddItem(Pair);
-            }
+        for (const FKeptCandidates* List : {&SavesMost, &LosesMost})
+            for (const FCandidate& Candidate : List->Kept)
+                if (Candidate.Archive == Archive &&
+                    std::none_of(Pairs.begin(), Pairs.end(),
+                                 [&](const FTexturePair& Pair) { return IsSameTexture(Candidate, Pair); }))
+                {
+                    FTexturePair Pair;
+                    Pair.Archive = Archive;
+                    Pair.Fact = Candidate.Fact;
+                    Pairs.AddItem(Pair);
+                }
         FShrinkOptions Options;
         Options.Choice() = Request.Choice();
         if (Request.Settings.Mode == EShrinkMode::Fit)
@@ -178,12 +234,15 @@ void FPreviewMaker::DecodeBest()
         if (Pairs.Num() > 0)
             DecodeTexturePairs(*Out.Archives[Archive].Path, Options, Pairs);
         for (const FTexturePair& Pair : Pairs)
-            Out.Pairs.AddItem(Pair);
+            Decoded.AddItem(Pair);
     }
-    // Back in the order of the most saved.
-    std::stable_sort(Out.Pairs.begin(), Out.Pairs.end(),
-                     [](const FTexturePair& A, const FTexturePair& B)
-                     { return A.Fact.Bytes - A.Fact.NewBytes > B.Fact.Bytes - B.Fact.NewBytes; });
+    // Each list in its own order.
+    auto Find = [&](const FCandidate& Candidate) -> const FTexturePair&
+    { return *std::find_if(Decoded.begin(), Decoded.end(), [&](const FTexturePair& Pair) { return IsSameTexture(Candidate, Pair); }); };
+    for (const FCandidate& Candidate : SavesMost.Kept)
+        Out.Pairs.AddItem(Find(Candidate));
+    for (const FCandidate& Candidate : LosesMost.Kept)
+        Out.LosesMost.AddItem(Find(Candidate));
     Advance();
 }
 
@@ -200,16 +259,18 @@ FPreviewResult FPreviewMaker::Make()
         Archive.Bytes = CheckImgArchive(*Archive.Path).FileBytes;
         Out.Archives.AddItem(Archive);
     }
-    const bool bFit = Request.Settings.Mode == EShrinkMode::Fit;
+    SavesMost.Count = size_t(Request.Count);
+    LosesMost.Count = size_t(std::min<int32_t>(Request.Count, PREVIEW_LosesMostCount));
+    Losses.resize(size_t(Out.Choices.Num()));
     if (Request.Progress)
-        Request.Progress->Steps.store(Out.Archives.Num() * Out.Choices.Num() + 1 + (bFit ? 1 : 0));
-    if (!PlanFit())
+        Request.Progress->Steps.store(Out.Archives.Num() * Out.Choices.Num() + 2);
+    if (!MeasureFit())
         return Result;
     // The choice shown first in each archive, so that a failure is told before the others' runs.
     for (int32_t Archive = 0; Archive < Out.Archives.Num(); ++Archive)
         for (int32_t Pass = 0; Pass < 2; ++Pass)
-            for (FPreviewChoice& Choice : Out.Choices)
-                if (Choice.bShown == (Pass == 0) && !RunChoice(Archive, Choice))
+            for (int32_t Choice = 0; Choice < Out.Choices.Num(); ++Choice)
+                if (Out.Choices[Choice].bShown == (Pass == 0) && !RunChoice(Archive, Choice))
                     return Result;
     DecodeBest();
     Result.bOk = !(Request.Cancel && Request.Cancel->load());

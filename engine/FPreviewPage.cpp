@@ -1,9 +1,10 @@
-// The preview page: index.html with inline styles, an inline SVG chart and a few lines of plain JavaScript, one
+// The preview page: index.html with inline styles, bars and an inline SVG curve, a few lines of plain JavaScript, one
 // PNG file per picture, and the marker that says the folder holds a page of ours. Nothing is fetched from
 // anywhere: the page works offline.
 #include "engine/FPreviewPage.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -87,7 +88,12 @@ const char16_t* const Style =
     u"table{border-collapse:collapse}td,th{padding:3px 12px 3px 0;text-align:left;vertical-align:top}"
     u"td.n,th.n{text-align:right}td.n{white-space:nowrap}#archives "
     u"td:first-child{overflow-wrap:anywhere}.note{color:#555;max-width:80ch}"
-    u".chart{display:block;width:100%;max-width:720px}.chart text{font-size:14px;fill:#222}"
+    u".bars{max-width:720px}.row{margin-bottom:8px}.row.shown{font-weight:bold}.words{display:flex;"
+    u"flex-wrap:wrap;gap:0 12px}.words span:last-child{margin-left:auto}.bar{height:12px;border-radius:2px}"
+    u".curve text{font-size:14px;fill:#222}"
+    u".curve{position:relative;padding-left:58px;max-width:662px}.curve svg{display:block;overflow:visible}"
+    u".curve .db{position:absolute;left:0;transform:translateY(-50%);font-size:14px;white-space:nowrap}"
+    u".axis{display:flex;justify-content:space-between;gap:8px;font-size:14px}"
     u".pairs{display:grid;grid-template-columns:repeat(auto-fill,minmax(min(100%,390px),1fr));gap:12px;"
     u"align-items:start}.pair{background:#fff;border:1px solid #ddd;border-radius:6px;padding:10px;min-width:0;"
     u"cursor:zoom-in}.pair.zoom{grid-column:1/-1;cursor:zoom-out}.pair h3{font-size:15px;margin:0;"
@@ -144,36 +150,122 @@ FString ArchivesHtml(const FPreview& Preview)
     return Html;
 }
 
-// The estimated size of every choice, as bars under today's size; the choice shown is marked. Each bar has its
-// words on a line above it and is as long as its share of the chart's width, so that the chart takes any width
-// with its words at their own size.
+// A loss for people: the PSNR in dB, or that nothing is lost.
+FString LossText(const FTextureLoss& Loss)
+{
+    const double Psnr = Loss.Psnr();
+    return Loss.IsMeasured() && Psnr < 1000 ? FString::Printf(u"%.1f dB", Psnr) : FString(u"no loss");
+}
+
+// The estimated size of every choice, as bars under today's size, with what it loses; the choice shown is
+// marked. Each bar has its words on a line above it (two on a narrow screen) and is as long as its share of the
+// width. Each choice is numbered as on the curve.
 FString ChartHtml(const FPreview& Preview)
 {
-    const int32_t Row = 38;
     const int64_t Now = Preview.Bytes() > 0 ? Preview.Bytes() : 1;
-    FString Svg = FString::Printf(u"<h2>The size of each choice</h2>\n<svg class=\"chart\" width=\"100%%\" "
-                                  u"height=\"%d\" role=\"img\" aria-label=\"estimated sizes\">\n",
-                                  Row * (Preview.Choices.Num() + 1));
-    auto Bar = [&](int32_t Index, const FString& Label, int64_t Bytes, const char16_t* Fill, bool bShown)
+    FString Html = u"<h2>The size of each choice</h2>\n<div class=\"bars\">\n";
+    auto Bar = [&](const FString& Label, const FString& Figures, int64_t Bytes, const char16_t* Fill, bool bShown)
     {
-        const int32_t Y = Index * Row;
         const int64_t Permille = std::max<int64_t>(1, 1000 * std::min(Bytes, Now) / Now);
-        const char16_t* const Weight = bShown ? u" font-weight=\"bold\"" : u"";
-        Svg += FString::Printf(u"<text x=\"0\" y=\"%d\"%s>%s</text><text x=\"100%%\" y=\"%d\" text-anchor=\"end\"%s>"
-                               u"%s%s</text><rect x=\"0\" y=\"%d\" width=\"%lld.%lld%%\" height=\"12\" fill=\"%s\" "
-                               u"rx=\"2\"/>\n",
-                               Y + 15, Weight, *Escape(Label), Y + 15, Weight, *appFormatMegabytes(Bytes),
-                               bShown ? u" \u25c0 shown" : u"", Y + 20, (long long)(Permille / 10),
-                               (long long)(Permille % 10), Fill);
+        Html += FString::Printf(u"<div class=\"row%s\"><div class=\"words\"><span>%s%s</span><span>%s</span></div>"
+                                u"<div class=\"bar\" style=\"width:%lld.%lld%%;background:%s\"></div></div>\n",
+                                bShown ? u" shown" : u"", *Escape(Label), bShown ? u" (shown)" : u"", *Figures,
+                                (long long)(Permille / 10), (long long)(Permille % 10), Fill);
     };
-    Bar(0, FString(u"Now"), Preview.Bytes(), u"#9a9a9a", false);
+    Bar(FString(u"Now"), appFormatMegabytes(Preview.Bytes()), Preview.Bytes(), u"#9a9a9a", false);
     for (int32_t i = 0; i < Preview.Choices.Num(); ++i)
     {
         const FPreviewChoice& Choice = Preview.Choices[i];
-        Bar(i + 1, Capitalized(Choice.Settings.Describe()), Choice.EstimatedBytes,
+        Bar(FString::Printf(u"%d. %s", i + 1, *Capitalized(Choice.Settings.Describe())),
+            appFormatMegabytes(Choice.EstimatedBytes) + u", " + LossText(Choice.Loss), Choice.EstimatedBytes,
             Choice.bShown ? u"#1f6fbf" : u"#9cc3e6", Choice.bShown);
     }
-    return Svg + u"</svg>\n";
+    return Html + u"</div>\n<p class=\"note\">The decibels say what the player sees close up (PSNR, over every "
+                  u"texture): the higher, the less is lost; from about 40 dB, nothing shows.</p>\n";
+}
+
+// The curve of the archives' size against the loss: the least loss at each size, as the fit chooses, from no
+// change to the smallest it reaches, with every choice a point numbered as in the chart above. Losses of 50 dB
+// and less (nothing lost included) are drawn at 50 dB. It takes any width with its words at their own size: the
+// words are the page's, beside and under a drawing whose sizes are placed in percent of its width and whose line
+// is drawn stretched across.
+FString CurveHtml(const FPreview& Preview)
+{
+    if (Preview.Curve.Num() < 2)
+        return FString();
+    const double Top = 50;
+    const double Left = 1, Right = 99; // the sizes' span in percent of the drawing's width
+    const int32_t Up = 10, Down = 230; // the loss's span, top to bottom
+    int64_t Smallest = Preview.Curve[Preview.Curve.Num() - 1].Bytes, Largest = Preview.Curve[0].Bytes;
+    double Floor = Top;
+    auto See = [&](int64_t Bytes, const FTextureLoss& Loss)
+    {
+        Smallest = std::min(Smallest, Bytes);
+        Largest = std::max(Largest, Bytes);
+        Floor = std::min(Floor, Loss.IsMeasured() ? Loss.Psnr() : Top);
+    };
+    for (const FFitCurvePoint& Point : Preview.Curve)
+        See(Point.Bytes, Point.Loss);
+    for (const FPreviewChoice& Choice : Preview.Choices)
+        See(Choice.EstimatedBytes, Choice.Loss);
+    Floor = std::min(std::floor(Floor / 5) * 5, Top - 5);
+    const double Span = double(std::max<int64_t>(Largest - Smallest, 1));
+    auto X = [&](int64_t Bytes) { return Left + (Right - Left) * double(Bytes - Smallest) / Span; };
+    auto YOf = [&](double Psnr) { return Up + (Down - Up) * (Top - std::min(Psnr, Top)) / (Top - Floor); };
+    auto Y = [&](const FTextureLoss& Loss) { return YOf(Loss.IsMeasured() ? Loss.Psnr() : Top); };
+    const int32_t Height = Down + Up;
+    FString Html = u"<h2>Size against loss</h2>\n<div class=\"curve\">";
+    FString Svg = FString::Printf(u"<svg width=\"100%%\" height=\"%d\" role=\"img\" aria-label=\"size against "
+                                  u"loss\">\n",
+                                  Height);
+    // Every 5 dB across.
+    for (double Db = Floor; Db <= Top + 0.5; Db += 5)
+    {
+        Html += FString::Printf(u"<span class=\"db\" style=\"top:%.0fpx\">%s%.0f dB</span>", YOf(Db),
+                                Db >= Top ? u"\u2265" : u"", Db);
+        Svg += FString::Printf(u"<line x1=\"0\" x2=\"100%%\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#ccc\"/>\n", YOf(Db),
+                               YOf(Db));
+    }
+    FString Line;
+    for (const FFitCurvePoint& Point : Preview.Curve)
+        Line += FString::Printf(u"%.2f,%.1f ", X(Point.Bytes), Y(Point.Loss));
+    Svg += FString::Printf(u"<svg width=\"100%%\" height=\"%d\" viewBox=\"0 0 100 %d\" preserveAspectRatio=\"none\">"
+                           u"<polyline id=\"fit-curve\" points=\"%s\" fill=\"none\" stroke=\"#1f6fbf\" "
+                           u"stroke-width=\"2\" vector-effect=\"non-scaling-stroke\"/></svg>\n",
+                           Height, Height, *Line);
+    // The choices' numbers beside their points, moved up where two would cover each other.
+    TDynArray<double> Placed; // the labels' x (percent) and y, in pairs
+    for (int32_t i = 0; i < Preview.Choices.Num(); ++i)
+    {
+        const FPreviewChoice& Choice = Preview.Choices[i];
+        const double Px = X(Choice.EstimatedBytes), Py = Y(Choice.Loss);
+        double Ly = Py + 5;
+        for (bool bMoved = true; bMoved;)
+        {
+            bMoved = false;
+            for (int32_t j = 0; j + 1 < Placed.Num(); j += 2)
+                if (std::fabs(Placed[j] - Px) < 4 && std::fabs(Placed[j + 1] - Ly) < 15)
+                {
+                    Ly = Placed[j + 1] - 15;
+                    bMoved = true;
+                }
+        }
+        Placed.AddItem(Px);
+        Placed.AddItem(Ly);
+        const bool bLeft = Px > Right - 6;
+        Svg += FString::Printf(u"<circle class=\"choice\" cx=\"%.2f%%\" cy=\"%.1f\" r=\"%d\" fill=\"%s\"/>"
+                               u"<text x=\"%.2f%%\" dx=\"%d\" y=\"%.1f\"%s%s>%d</text>\n",
+                               Px, Py, Choice.bShown ? 6 : 4, Choice.bShown ? u"#1f6fbf" : u"#555", Px,
+                               bLeft ? -9 : 9, Ly, bLeft ? u" text-anchor=\"end\"" : u"",
+                               Choice.bShown ? u" font-weight=\"bold\"" : u"", i + 1);
+    }
+    Html += Svg + FString::Printf(u"</svg><div class=\"axis\"><span>%s</span><span>size of the archives</span>"
+                                  u"<span>%s</span></div></div>\n",
+                                  *appFormatMegabytes(Smallest), *appFormatMegabytes(Largest));
+    return Html + u"<p class=\"note\">The line is the least loss at each size, as the fit (<code>--fit</code>, "
+                  u"\u201cFit in ... MB\u201d) chooses the textures to make smaller: those that lose the least for "
+                  u"the bytes they save first. The numbers are the choices beside; a choice below the line loses "
+                  u"more than it has to for its size.</p>\n";
 }
 
 // What the page draws of a pair beyond its two whole pictures, made once for the files and the page.
@@ -293,10 +385,11 @@ FString PairHtml(const FPreview& Preview, const FTexturePair& Pair, const FPairP
     const FString Where = Preview.Archives.Num() > 1 ? Preview.Archives[Pair.Archive].Shown + u": " : FString();
     FString Html = FString::Printf(
         u"<div class=\"pair\" style=\"--ww:%dpx;--ar:%d/%d\" title=\"Click to see it larger\"><h3>%s%s.txd / %s</h3>"
-        u"<p>%s, %dx%d \u2192 %dx%d, %s saved</p><div class=\"shots\">",
+        u"<p>%s, %dx%d \u2192 %dx%d, %s saved%s</p><div class=\"shots\">",
         std::max(Zoomed, 1), std::max(Fact.Width, 1), std::max(Fact.Height, 1), *Escape(Where), *Escape(Fact.TxdName),
         *Escape(Fact.Name), *Escape(Fact.FormatName()), Fact.Width, Fact.Height, Fact.NewWidth, Fact.NewHeight,
-        *appFormatSize(Fact.Bytes - Fact.NewBytes));
+        *appFormatSize(Fact.Bytes - Fact.NewBytes),
+        Fact.Loss.IsMeasured() ? *(u", " + LossText(Fact.Loss) + u" close up") : u"");
     Html += SmallHtml(Pair, Shown, Number) + DetailHtml(Pair, Shown.Detail, Number);
     return Html + u"</div>" + WholeHtml(Pair, Number) + u"</div>\n";
 }
@@ -331,19 +424,42 @@ FString PageHtml(const FPreview& Preview, const TDynArray<FPairPictures>& Shown)
                                    u"name=\"generator\" content=\"pellmor preview\">\n<title>Texture preview: %s"
                                    u"</title>\n<style>%s</style></head>\n<body>\n",
                                    *Escape(Preview.Settings.Describe()), Style);
-    Html += TitleHtml(Preview) + u"<div class=\"top\"><section>" + ArchivesHtml(Preview) + u"</section><section>" +
-            ChartHtml(Preview) + u"</section></div>\n";
+    Html += TitleHtml(Preview) + u"<div class=\"top\"><section>" + ArchivesHtml(Preview) + CurveHtml(Preview) +
+            u"</section><section>" + ChartHtml(Preview) + u"</section></div>\n";
     Html += FString::Printf(
         u"<h2>The %d textures this choice saves the most on</h2>\n<p class=\"note\">Each one small, with the part "
         u"framed where it loses the most: before, pixel for pixel, and after, as the game draws it up close "
         u"(magnified back smoothly, as the graphics card does); see-through parts over a checkerboard. Click one to "
         u"see it larger.</p>\n<div "
-        u"class=\"pairs\">\n",
+        u"class=\"pairs\" id=\"saves-most\">\n",
         Preview.Pairs.Num());
-    for (int32_t i = 0; i < Preview.Pairs.Num(); ++i)
-        Html += PairHtml(Preview, Preview.Pairs[i], Shown[i], i + 1);
-    Html += u"</div>\n" + KeptHtml(Preview.Facts);
+    int32_t Number = 0;
+    for (const FTexturePair& Pair : Preview.Pairs)
+        Html += PairHtml(Preview, Pair, Shown[Number], Number + 1), ++Number;
+    Html += u"</div>\n";
+    if (Preview.LosesMost.Num() > 0)
+    {
+        Html += FString::Printf(u"<h2>The %d textures this choice loses the most on</h2>\n<p class=\"note\">Signs, "
+                                u"lettering and fine patterns lose the most; the lower the decibels, the more it "
+                                u"shows.</p>\n<div class=\"pairs\" id=\"loses-most\">\n",
+                                Preview.LosesMost.Num());
+        for (const FTexturePair& Pair : Preview.LosesMost)
+            Html += PairHtml(Preview, Pair, Shown[Number], Number + 1), ++Number;
+        Html += u"</div>\n";
+    }
+    Html += KeptHtml(Preview.Facts);
     return Html + FString::Printf(u"<script>%s</script>\n</body></html>\n", Script);
+}
+
+// The pairs the page draws, numbered from 1 in this order for their files: those saved the most on, then those
+// lost the most on.
+TDynArray<const FTexturePair*> PagePairs(const FPreview& Preview)
+{
+    TDynArray<const FTexturePair*> Pairs;
+    for (const TDynArray<FTexturePair>* List : {&Preview.Pairs, &Preview.LosesMost})
+        for (const FTexturePair& Pair : *List)
+            Pairs.AddItem(&Pair);
+    return Pairs;
 }
 
 void AppendPng(void* Context, void* Data, int Size)
@@ -391,18 +507,19 @@ bool WritePreviewPage(const FString& Dir, const FPreview& Preview, FString& Why)
         for (const FString& Name : Old)
             FGameDisk::Delete(appPathJoin(Dir, Name));
     FGameDisk::MakeFolder(Dir);
+    const TDynArray<const FTexturePair*> Pairs = PagePairs(Preview);
     TDynArray<FPairPictures> Shown;
-    for (const FTexturePair& Pair : Preview.Pairs)
-        Shown.AddItem(FPairPictures{MakeSmallPicture(Pair.Before), FindPreviewDetail(Pair.Before, Pair.After)});
+    for (const FTexturePair* Pair : Pairs)
+        Shown.AddItem(FPairPictures{MakeSmallPicture(Pair->Before), FindPreviewDetail(Pair->Before, Pair->After)});
     // The marker first, naming every file: a page cut short by a failure is still known as ours.
     std::string Marker = std::string(MarkerTitle) + "\nindex.html\n";
-    for (int32_t i = 0; i < Preview.Pairs.Num() * PAIRFILE_Count; ++i)
+    for (int32_t i = 0; i < Pairs.Num() * PAIRFILE_Count; ++i)
         Marker += PairFileName(i / PAIRFILE_Count + 1, i % PAIRFILE_Count).ToUtf8() + "\n";
     bool bOk = FGameDisk::WriteBytes(appPathJoin(Dir, MarkerName), Marker.data(), Marker.size());
-    for (int32_t i = 0; i < Preview.Pairs.Num() * PAIRFILE_Count && bOk; ++i)
+    for (int32_t i = 0; i < Pairs.Num() * PAIRFILE_Count && bOk; ++i)
     {
         const int32_t Pair = i / PAIRFILE_Count, File = i % PAIRFILE_Count;
-        const FTexturePicture& Picture = PairFilePicture(Preview.Pairs[Pair], Shown[Pair], File);
+        const FTexturePicture& Picture = PairFilePicture(*Pairs[Pair], Shown[Pair], File);
         const FByteArray Png = EncodePng(Picture);
         bOk = Picture.IsEmpty() ||
               (Png.Num() > 0 &&

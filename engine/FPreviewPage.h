@@ -17,6 +17,12 @@ enum : int32_t
 {
     PREVIEW_DefaultCount = 24,
     PREVIEW_MaxCount = 1000,
+    // The textures shown that the choice loses the most on (fewer when fewer are asked for).
+    PREVIEW_LosesMostCount = 12,
+    // The points of the curve of size against loss.
+    PREVIEW_CurvePoints = 120,
+    // A texture above this many pixels has its loss estimated from some of its rows.
+    PREVIEW_LossSampledPixels = 65536,
 };
 
 // What one choice makes of all the archives together.
@@ -25,6 +31,7 @@ struct FPreviewChoice
     FShrinkSettings Settings;
     int64_t EstimatedBytes = 0;
     int32_t Changed = 0; // textures made smaller
+    FTextureLoss Loss;   // over every texture, as the player sees them close up (FLossTally::All)
     bool bShown = false; // the choice the page is about
 };
 
@@ -47,6 +54,9 @@ struct FPreview
     TDynArray<FPreviewChoice> Choices;
     FTextureFacts Facts;           // of the choice shown, over all the archives
     TDynArray<FTexturePair> Pairs; // the textures it saves the most bytes on, the most first
+    TDynArray<FTexturePair> LosesMost; // the textures it loses the most on, the most first
+    // The least loss at each size the archives can be brought to (the fit's trade), from no change to the smallest.
+    TDynArray<FFitCurvePoint> Curve;
 
     int64_t Bytes() const;
     int64_t EstimatedBytes() const;
@@ -84,9 +94,10 @@ struct FPreviewResult
     FString PagePath;      // DIR/index.html once written
 };
 
-// The dry runs and the pictures: Out gets the facts of Request.Settings over every archive, the estimate of each
-// choice (each a dry run that only works out sizes) and the Request.Count textures it saves the most bytes on,
-// decoded. Fails at the first archive whose dry run fails, or at a cancel. Blocks; any one thread.
+// The dry runs and the pictures: Out gets the facts of Request.Settings over every archive, the estimate and the
+// loss of each choice (each a dry run that measures what every texture loses), the Request.Count textures it
+// saves the most bytes on and the textures it loses the most on, decoded, and the curve of the fit's trade
+// (a measure of the archives as the fit mode takes it, numbers only). Fails at the first archive whose dry run fails, or at a cancel. Blocks; any one thread.
 FPreviewResult MakePreview(const FPreviewRequest& Request, FPreview& Out);
 
 // Whether Dir may take a page: it does not exist, is an empty folder, or holds a page of ours (its marker file).

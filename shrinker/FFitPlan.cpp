@@ -9,6 +9,7 @@
 
 void FFitMeasure::Add(int32_t Archive, const FTextureFact& Fact)
 {
+    Pixels += int64_t(Fact.Width) * Fact.Height;
     if (Fact.Steps.Num() == 0)
         return;
     if (Entries.Num() == 0 || Entries.Last().Archive != Archive || Entries.Last().Entry != Fact.Entry)
@@ -25,6 +26,7 @@ void FFitMeasure::Add(int32_t Archive, const FTextureFact& Fact)
     Texture.Entry = Fact.Entry;
     Texture.Index = Fact.Index;
     Texture.Bytes = Fact.Bytes;
+    Texture.Pixels = int64_t(Fact.Width) * Fact.Height;
     Texture.Steps = Fact.Steps;
     Textures.AddItem(Texture);
 }
@@ -90,29 +92,45 @@ int64_t BlockBytes(int64_t Bytes)
 {
     return (Bytes + IMG_BlockSize - 1) / IMG_BlockSize * IMG_BlockSize;
 }
-} // namespace
 
-FFitPlan PlanFit(const FFitMeasure& Measure, int64_t TargetBytes)
+// The hull steps of every texture of a measure, taken one at a time in order of least added loss per byte, with
+// the archives' sizes and the loss as they stand after each.
+class FFitWalk
 {
-    FFitPlan Plan;
-    Plan.TargetBytes = TargetBytes;
-    for (int64_t Bytes : Measure.ArchiveBytes)
-    {
-        FFitArchivePlan Archive;
-        Archive.PlannedBytes = Bytes;
-        Plan.Archives.AddItem(Archive);
-        Plan.PlannedBytes += Bytes;
-    }
+public:
+    explicit FFitWalk(const FFitMeasure& InMeasure);
+
+    // Takes the next step; false when every step is taken.
+    bool Next();
+
+    const FFitMeasure& Measure;
+    std::vector<int64_t> ArchiveBytes; // each archive as the steps taken make it
+    int64_t Bytes = 0;                 // all of them
+    FTextureLoss Loss;                 // over every texture's pixels
+    std::vector<int32_t> Depth;        // of each texture of the measure
+
+private:
     std::vector<FHullStep> Steps;
+    size_t Taken = 0;
+    std::vector<int32_t> EntryOf; // each texture's entry in the measure
+    std::vector<int64_t> Saved;   // what each entry has saved so far
+};
+
+FFitWalk::FFitWalk(const FFitMeasure& InMeasure) : Measure(InMeasure)
+{
+    for (int64_t Archive : Measure.ArchiveBytes)
+    {
+        ArchiveBytes.push_back(Archive);
+        Bytes += Archive;
+    }
+    Loss.Pixels = Measure.Pixels;
     for (int32_t i = 0; i < Measure.Textures.Num(); ++i)
         AddHullSteps(Measure.Textures[i], i, Steps);
     // Each texture's steps are in rising order of loss per byte, so a stable sort keeps them in their order.
     std::stable_sort(Steps.begin(), Steps.end(),
                      [](const FHullStep& A, const FHullStep& B)
                      { return A.AddedError * double(B.Saved) < B.AddedError * double(A.Saved); });
-
-    // Where each texture's entry stands, and what its entry has saved so far.
-    std::vector<int32_t> EntryOf(size_t(Measure.Textures.Num()));
+    EntryOf.resize(size_t(Measure.Textures.Num()));
     for (int32_t t = 0, e = 0; t < Measure.Textures.Num(); ++t)
     {
         const FFitMeasure::FTexture& Texture = Measure.Textures[t];
@@ -120,30 +138,81 @@ FFitPlan PlanFit(const FFitMeasure& Measure, int64_t TargetBytes)
             ++e;
         EntryOf[size_t(t)] = e;
     }
-    std::vector<int64_t> Saved(size_t(Measure.Entries.Num()), 0);
-    std::vector<int32_t> Depth(size_t(Measure.Textures.Num()), 0);
-    for (const FHullStep& Step : Steps)
+    Saved.assign(size_t(Measure.Entries.Num()), 0);
+    Depth.assign(size_t(Measure.Textures.Num()), 0);
+}
+
+bool FFitWalk::Next()
+{
+    if (Taken == Steps.size())
+        return false;
+    const FHullStep& Step = Steps[Taken++];
+    const int32_t e = EntryOf[size_t(Step.Texture)];
+    const FFitMeasure::FEntry& Entry = Measure.Entries[e];
+    // A rewritten dictionary takes whole blocks for its new stream; one that was not rewritten keeps its own.
+    const int64_t Before = Saved[size_t(e)] > 0 ? BlockBytes(Entry.DictionaryBytes - Saved[size_t(e)]) : Entry.Bytes;
+    Saved[size_t(e)] += Step.Saved;
+    const int64_t After = BlockBytes(Entry.DictionaryBytes - Saved[size_t(e)]);
+    ArchiveBytes[size_t(Entry.Archive)] -= Before - After;
+    Bytes -= Before - After;
+    // A texture made smaller counts the pixels its loss counts (a cut-out's clear ones do not), as it stays the
+    // pixels of its largest level.
+    const FFitMeasure::FTexture& Texture = Measure.Textures[Step.Texture];
+    int32_t& From = Depth[size_t(Step.Texture)];
+    Loss.Pixels += Texture.Steps[Step.Depth - 1].Pixels - (From > 0 ? Texture.Steps[From - 1].Pixels : Texture.Pixels);
+    Loss.SquaredError += Step.AddedError;
+    From = Step.Depth;
+    return true;
+}
+} // namespace
+
+FFitPlan PlanFit(const FFitMeasure& Measure, int64_t TargetBytes)
+{
+    FFitWalk Walk(Measure);
+    while (Walk.Bytes > TargetBytes && Walk.Next())
     {
-        if (Plan.PlannedBytes <= TargetBytes)
-            break;
-        const int32_t e = EntryOf[size_t(Step.Texture)];
-        const FFitMeasure::FEntry& Entry = Measure.Entries[e];
-        // A rewritten dictionary takes whole blocks for its new stream; one that was not rewritten keeps its own.
-        const int64_t Before =
-            Saved[size_t(e)] > 0 ? BlockBytes(Entry.DictionaryBytes - Saved[size_t(e)]) : Entry.Bytes;
-        Saved[size_t(e)] += Step.Saved;
-        const int64_t After = BlockBytes(Entry.DictionaryBytes - Saved[size_t(e)]);
-        Plan.Archives[Entry.Archive].PlannedBytes -= Before - After;
-        Plan.PlannedBytes -= Before - After;
-        Plan.SquaredError += Step.AddedError;
-        Depth[size_t(Step.Texture)] = Step.Depth;
     }
-    Plan.bMet = Plan.PlannedBytes <= TargetBytes;
+    FFitPlan Plan;
+    Plan.TargetBytes = TargetBytes;
+    Plan.PlannedBytes = Walk.Bytes;
+    Plan.bMet = Walk.Bytes <= TargetBytes;
+    Plan.SquaredError = Walk.Loss.SquaredError;
+    for (int64_t Bytes : Walk.ArchiveBytes)
+    {
+        FFitArchivePlan Archive;
+        Archive.PlannedBytes = Bytes;
+        Plan.Archives.AddItem(Archive);
+    }
     for (int32_t t = 0; t < Measure.Textures.Num(); ++t)
     {
         const FFitMeasure::FTexture& Texture = Measure.Textures[t];
-        if (Depth[size_t(t)] > 0)
-            Plan.Archives[Texture.Archive].Choices.AddItem({Texture.Entry, Texture.Index, Depth[size_t(t)]});
+        if (Walk.Depth[size_t(t)] > 0)
+            Plan.Archives[Texture.Archive].Choices.AddItem({Texture.Entry, Texture.Index, Walk.Depth[size_t(t)]});
     }
     return Plan;
+}
+
+TDynArray<FFitCurvePoint> TraceFitCurve(const FFitMeasure& Measure, int32_t MostPoints)
+{
+    FFitWalk Walk(Measure);
+    std::vector<FFitCurvePoint> All = {{Walk.Bytes, Walk.Loss}};
+    while (Walk.Next())
+        All.push_back({Walk.Bytes, Walk.Loss});
+    // The first and the last, and between them the first point past each even share of the sizes.
+    TDynArray<FFitCurvePoint> Curve;
+    Curve.AddItem(All.front());
+    const int64_t First = All.front().Bytes, Span = First - All.back().Bytes;
+    const int64_t Gaps = std::max(MostPoints, 2) - 1;
+    int64_t Share = 1;
+    for (size_t i = 1; i + 1 < All.size() && Share < Gaps; ++i)
+    {
+        if ((First - All[i].Bytes) * Gaps < Span * Share)
+            continue;
+        Curve.AddItem(All[i]);
+        while (Share < Gaps && (First - All[i].Bytes) * Gaps >= Span * Share)
+            ++Share;
+    }
+    if (All.size() > 1)
+        Curve.AddItem(All.back());
+    return Curve;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "Core/Inc/CoreTemplateArray.h"
+#include "shrinker/FTextureLoss.h"
 
 struct FTextureFact;
 
@@ -16,6 +17,7 @@ struct FTextureStep
 {
     int64_t NewBytes = 0;
     double SquaredError = 0;
+    int64_t Pixels = 0; // the original's pixels the loss counts (FTextureLoss::Pixels)
 };
 
 // The measures of archives, added one texture fact at a time in the order a shrink tells them.
@@ -27,6 +29,7 @@ struct FFitMeasure
         int32_t Entry = 0;
         int32_t Index = 0;
         int64_t Bytes = 0;             // the record as it is
+        int64_t Pixels = 0;            // its largest level's, as it is
         TDynArray<FTextureStep> Steps; // one halving, two, ... as far as the texture may go
     };
     struct FEntry
@@ -39,6 +42,7 @@ struct FFitMeasure
     TDynArray<int64_t> ArchiveBytes; // each archive as a shrink that changes no texture writes it
     TDynArray<FEntry> Entries;       // the dictionaries that have a texture with steps
     TDynArray<FTexture> Textures;    // the textures that have steps
+    int64_t Pixels = 0;              // the largest levels' of every texture counted, as they are
 
     // Counts Fact of archive Archive (ArchiveBytes must already hold a place for it).
     void Add(int32_t Archive, const FTextureFact& Fact);
@@ -75,3 +79,16 @@ struct FFitPlan
 // and texture order) until the archives fit. An archive's size counts its entries in whole blocks, as a shrink
 // writes them. When every step does not reach TargetBytes, every step is taken and bMet is false.
 FFitPlan PlanFit(const FFitMeasure& Measure, int64_t TargetBytes);
+
+// One size the fit can reach and the least loss there, over every texture (those that stay as they are lose
+// nothing), as FLossTally::All counts it.
+struct FFitCurvePoint
+{
+    int64_t Bytes = 0;
+    FTextureLoss Loss;
+};
+
+// The trade the fit chooses from: the archives of Measure together, from no change to every step taken, the
+// steps in PlanFit's order. At most MostPoints points (2 or more), spread evenly over the sizes, the first and the
+// last among them; the sizes fall and the loss rises from one to the next.
+TDynArray<FFitCurvePoint> TraceFitCurve(const FFitMeasure& Measure, int32_t MostPoints);

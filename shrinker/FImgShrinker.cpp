@@ -467,6 +467,7 @@ void FImgShrinker::ProcessPiece(FShrinkWork& Work, FShrinkBuffers& Buffers)
     Piece.Context->FitPlan = Options.FitPlan;
     Piece.Context->Entry = Work.Index;
     Piece.Context->bMeasureLoss = Piece.Context->bKeepFacts && Options.bMeasureLoss && !Piece.Context->bSizesOnly;
+    Piece.Context->LossSampledPixels = Options.LossSampledPixels;
     int32_t NewLength = Work.Length;
     Piece.bMalformed = ProcessTxdEntry(*Piece.Context, Work.Bytes, NewLength) == TXDENTRY_Malformed;
     Work.Length = NewLength;
@@ -615,12 +616,11 @@ FShrinkResult MeasureForFit(const char16_t* SrcFilename, const FShrinkOptions& O
     return Result;
 }
 
-FShrinkResult PlanFitTogether(const TDynArray<FString>& Sources, const FShrinkOptions& Options, FFitPlan& Plan,
-                              int32_t& Failed, const std::function<void(int32_t)>& BeforeEach)
+FShrinkResult MeasureTogether(const TDynArray<FString>& Sources, const FShrinkOptions& Options, FFitMeasure& Measure,
+                              int64_t& Bytes, int32_t& Failed, const std::function<void(int32_t)>& BeforeEach)
 {
-    FFitMeasure Measure;
     FShrinkResult Last;
-    int64_t Bytes = 0;
+    Bytes = 0;
     for (int32_t i = 0; i < Sources.Num(); ++i)
     {
         if (BeforeEach)
@@ -631,9 +631,19 @@ FShrinkResult PlanFitTogether(const TDynArray<FString>& Sources, const FShrinkOp
             return Last;
         Bytes += Last.SourceBytes;
     }
-    Plan = PlanFit(Measure, Options.Settings.FitTarget(Bytes));
     Failed = -1;
     return Last;
+}
+
+FShrinkResult PlanFitTogether(const TDynArray<FString>& Sources, const FShrinkOptions& Options, FFitPlan& Plan,
+                              int32_t& Failed, const std::function<void(int32_t)>& BeforeEach)
+{
+    FFitMeasure Measure;
+    int64_t Bytes = 0;
+    const FShrinkResult Measured = MeasureTogether(Sources, Options, Measure, Bytes, Failed, BeforeEach);
+    if (Measured.bOk)
+        Plan = PlanFit(Measure, Options.Settings.FitTarget(Bytes));
+    return Measured;
 }
 
 FShrinkResult ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename, const FShrinkOptions& Options)

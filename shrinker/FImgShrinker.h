@@ -46,6 +46,9 @@ struct FShrinkOptions : FShrinkChoice
     // With OnTexture: each changed texture's loss is measured and told in its fact (the original's and the new
     // largest level decoded and compared); costs a decode of both. Not with bSizesOnly, which makes no pixels.
     bool bMeasureLoss = false;
+    // With bMeasureLoss: a texture of more than this many pixels (above 0) has its loss estimated from about as
+    // many, rows picked as EstimateLoss picks them, decoded only where those rows lie; 0: every pixel is compared.
+    int64_t LossSampledPixels = 0;
     // The fit mode: what the plan makes of this archive (FFitPlan.h), made by whoever planned several archives
     // together; null: the archive is measured and planned alone first, to fit in FitShare bytes when above 0,
     // else in what its settings ask of it.
@@ -114,11 +117,15 @@ FShrinkResult ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFil
 // Fails as a dry run of ShrinkImgFile fails.
 FShrinkResult MeasureForFit(const char16_t* SrcFilename, const FShrinkOptions& Options, int32_t Archive,
                             FFitMeasure& Measure);
-// The fit mode over several archives together: each measured in turn (MeasureForFit, each archive's run filling
-// the progress value from Options.ProgressBase over Options.ProgressSpan), then planned to fit in the size
-// Options.Settings asks of all of them (FitTarget of their sizes added). BeforeEach, when given, is told the index
-// of each archive before it is measured. Returns the first failure, as a dry run of that archive fails (Failed
-// says which); bOk with Plan made, its archives in the order of Sources.
+// The fit mode's first pass over several archives together: each measured in turn into Measure (MeasureForFit,
+// archive i of Sources as archive i; each run fills the progress value from Options.ProgressBase over
+// Options.ProgressSpan), Bytes their sizes added. BeforeEach, when given, is told the index of each archive before
+// it is measured. Returns the first failure, as a dry run of that archive fails (Failed says which, else -1).
+FShrinkResult MeasureTogether(const TDynArray<FString>& Sources, const FShrinkOptions& Options, FFitMeasure& Measure,
+                              int64_t& Bytes, int32_t& Failed, const std::function<void(int32_t)>& BeforeEach = {});
+// The fit mode over several archives together: measured (MeasureTogether), then planned to fit in the size
+// Options.Settings asks of all of them (FitTarget of their sizes added). Fails as MeasureTogether does; bOk with
+// Plan made, its archives in the order of Sources.
 FShrinkResult PlanFitTogether(const TDynArray<FString>& Sources, const FShrinkOptions& Options, FFitPlan& Plan,
                               int32_t& Failed, const std::function<void(int32_t)>& BeforeEach = {});
 // The engine's plain entry: default options; true exactly when the result is bOk.

@@ -519,6 +519,7 @@ ETextureOutcome MeasureSteps(FTxdEntryContext& Context, const FTxdImage& Image, 
                                                   FTextureStep Step;
                                                   Step.NewBytes = GetTxdImageBytes(Trial);
                                                   Step.SquaredError = Loss.SquaredError;
+                                                  Step.Pixels = Loss.Pixels;
                                                   Context.Steps.AddItem(Step);
                                                   return true;
                                               });

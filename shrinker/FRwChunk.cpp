@@ -295,12 +295,20 @@ FTextureFact FactAfter(FTextureFact Fact, const FTxdImage& Image, ETextureOutcom
     return Fact;
 }
 
-// What the change from Before to After loses, both largest levels decoded as the game shows them. Not measured
-// when either cannot be decoded, or the pictures do not fit in memory (the shrink itself goes on).
-FTextureLoss MeasureReduction(const FTxdImage& Before, const FTxdImage& After)
+// What the change from Before to After loses, both largest levels decoded as the game shows them (of a texture
+// above SampledPixels, above 0, only the rows the estimate reads). Not measured when either cannot be decoded, or
+// the pictures do not fit in memory (the shrink itself goes on).
+FTextureLoss MeasureReduction(const FTxdImage& Before, const FTxdImage& After, int64_t SampledPixels)
 {
     try
     {
+        if (SampledPixels > 0 && int64_t(Before.Header.Width) * Before.Header.Height > SampledPixels)
+        {
+            FLevelRows OriginalRows, ReducedRows;
+            if (!OriginalRows.Open(Before) || !ReducedRows.Open(After))
+                return FTextureLoss();
+            return EstimateLoss(OriginalRows, ReducedRows, SampledPixels);
+        }
         FTexturePicture Original, Reduced;
         if (!DecodeLargestLevel(Before, Original) || !DecodeLargestLevel(After, Reduced))
             return FTextureLoss();
@@ -337,7 +345,7 @@ bool ProcessImages(FTxdEntryContext& Context, FRwChunk& Dict, TDynArray<FTxdImag
         if (Context.bKeepFacts)
             Context.Facts.AddItem(FactAfter(Fact, Images[i], Outcome, Struct.Head.Size));
         if (Context.bMeasureLoss && Outcome == ETextureOutcome::Changed)
-            Context.Facts.Last().Loss = MeasureReduction(Before, Images[i]);
+            Context.Facts.Last().Loss = MeasureReduction(Before, Images[i], Context.LossSampledPixels);
         if (Context.bMeasureSteps)
             Context.Facts.Last().Steps = std::move(Context.Steps);
         Context.Steps.Empty();

@@ -184,6 +184,7 @@ public:
     bool bSizesOnly = false;
     // With bKeepFacts too, each changed texture's loss is measured into its fact (FShrinkOptions::bMeasureLoss).
     bool bMeasureLoss = false;
+    int64_t LossSampledPixels = 0; // FShrinkOptions::LossSampledPixels
     TDynArray<FTextureFact> Facts;
     // The fit mode's first pass (with bKeepFacts): no texture changes; each one's whole halvings are measured into
     // Steps, which its fact takes.

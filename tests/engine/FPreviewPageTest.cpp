@@ -70,6 +70,26 @@ TEST(FPreviewPageTest, PicturesAreTheShrinksOwnAndThePageKeepsThemExactly)
     EXPECT_EQ(Preview.Choices[4].EstimatedBytes, Result.OutputBytes);
     EXPECT_EQ(Preview.EstimatedBytes(), Result.OutputBytes);
     EXPECT_EQ(Preview.Facts.Changed, Result.Stats.Textures.Changed);
+    // What the choice loses, over every texture and texture by texture, is a dry run's that measures it; the
+    // curve runs from the archive as it is, losing nothing, to the smallest the fit reaches.
+    FShrinkOptions Measuring = Options;
+    Measuring.bDryRun = true;
+    Measuring.bMeasureLoss = true;
+    Measuring.LossSampledPixels = PREVIEW_LossSampledPixels;
+    FLossTally Loss;
+    Measuring.OnTexture = [&Loss](const FTextureFact& Fact) { Loss.Add(Fact); };
+    ASSERT_TRUE(ShrinkImgFile(u"", *Src, Measuring).bOk);
+    EXPECT_TRUE(Preview.Choices[4].Loss.SquaredError == Loss.All.SquaredError &&
+                Preview.Choices[4].Loss.Pixels == Loss.All.Pixels);
+    ASSERT_EQ(Preview.LosesMost.Num(), 8);
+    for (int32_t i = 0; i < Preview.LosesMost.Num(); ++i)
+    {
+        EXPECT_EQ(Preview.LosesMost[i].Fact.Name, Loss.Worst[i].Name);
+        EXPECT_FALSE(Preview.LosesMost[i].After.IsEmpty());
+    }
+    ASSERT_GE(Preview.Curve.Num(), 2);
+    EXPECT_TRUE(Preview.Curve[0].Bytes >= Preview.Choices[2].EstimatedBytes && Preview.Curve[0].Loss.SquaredError == 0);
+    EXPECT_LT(Preview.Curve[Preview.Curve.Num() - 1].Bytes, Preview.Choices[4].EstimatedBytes);
     TDynArray<FTexturePair> Written = Preview.Pairs;
     // A pair whose texture or entry is not in the archive gets no pictures.
     FTexturePair Stray = Preview.Pairs[0];
@@ -116,8 +136,12 @@ TEST(FPreviewPageTest, PicturesAreTheShrinksOwnAndThePageKeepsThemExactly)
         EXPECT_TRUE(HoldsPicture(appPathJoin(Page, FString::Printf(u"%03d-detail-after.png", i + 1)),
                                  FindPreviewDetail(Preview.Pairs[i].Before, Preview.Pairs[i].After).After));
     }
+    // The textures lost the most on follow those saved the most on.
+    EXPECT_TRUE(HoldsPicture(appPathJoin(Page, FString::Printf(u"%03d-after.png", Preview.Pairs.Num() + 1)),
+                             Preview.LosesMost[0].After));
     // A page of ours is replaced whole; a folder that holds anything else is not touched.
     Preview.Pairs.SetNum(2);
+    Preview.LosesMost.Empty();
     ASSERT_TRUE(WritePreviewPage(Page, Preview, Why));
     EXPECT_TRUE(ReadFile(appPathJoin(Page, FString(u"008-after.png"))).empty());
     EXPECT_FALSE(ReadFile(appPathJoin(Page, FString(u"002-after.png"))).empty());

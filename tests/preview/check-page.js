@@ -13,7 +13,8 @@ const puppeteer = require('puppeteer-core');
 
 const [pagePath, reportPath, laptopShot, phoneShot] = process.argv.slice(2);
 // The page of the sample's 24 pairs at 1366 pixels wide was 8157 pixels tall when each pair was drawn whole.
-const LAPTOP_MAX_HEIGHT = 4000;
+// With the textures lost the most on beside those saved the most on, 5000.
+const LAPTOP_MAX_HEIGHT = 5000;
 let failed = 0;
 function check(ok, what) {
     console.log(`${ok ? 'PASS' : 'FAIL'} ${what}`);
@@ -33,7 +34,12 @@ function look() {
         loaded: shown.filter((i) => i.complete && i.naturalWidth > 0).length,
         archives: [...document.querySelectorAll('tr.archive')].map(data),
         counts: data(document.getElementById('counts')),
-        bars: document.querySelectorAll('svg.chart rect').length,
+        bars: document.querySelectorAll('.bars .bar').length,
+        points: document.querySelectorAll('.curve circle.choice').length,
+        curve: (document.getElementById('fit-curve')?.getAttribute('points') || '').trim().split(/\s+/)
+            .filter(Boolean).map((p) => p.split(',').map(Number)),
+        losers: [...document.querySelectorAll('#loses-most .pair p')].map(
+            (p) => Number((p.textContent.match(/([0-9.]+) dB close up/) || [])[1])),
         height: document.documentElement.scrollHeight,
         sideways: document.documentElement.scrollWidth > window.innerWidth,
         smallestText: Math.min(...texts.map((e) => parseFloat(getComputedStyle(e).fontSize))),
@@ -80,7 +86,14 @@ function look() {
         const t = report.textures;
         check(laptop.counts.total === t.total && laptop.counts.change === t.change && laptop.counts.skip === t.skip &&
               laptop.counts.stay === t.stay, `texture counts as report --json: ${JSON.stringify(laptop.counts)}`);
-        check(laptop.bars === 7, `a bar for today and each of the six choices (${laptop.bars})`);
+        check(laptop.bars === 7 && laptop.points === 6, `a bar for today and each of the six choices, and a point on ` +
+              `the curve for each choice (${laptop.bars}, ${laptop.points})`);
+        const c = laptop.curve;
+        check(c.length >= 2 && c.every((p, i) => i === 0 || (p[0] <= c[i - 1][0] && p[1] >= c[i - 1][1])),
+              `the curve falls in size and rises in loss, point by point (${c.length} points)`);
+        const l = laptop.losers;
+        check(l.length > 0 && l.every((d, i) => d >= 0 && (i === 0 || d >= l[i - 1])),
+              `the textures lost the most on, the lowest dB first: ${l.join(', ')}`);
         const pairs = laptop.pairs.filter(Boolean);
         check(pairs.length > 0 && pairs.every((p) => p.small && p.sideBySide && p.sameSize && p.pixelForPixel),
               `each pair small and its close-ups side by side, pixel for pixel (${pairs.length} pairs)`);

@@ -12,6 +12,7 @@ FTextureFact Fact(int32_t Entry, int32_t Index, int64_t Bytes, std::initializer_
     Fact.Entry = Entry;
     Fact.Index = Index;
     Fact.Bytes = Bytes;
+    Fact.Width = Fact.Height = 64;
     Fact.EntryBytes = 20 * 2048;
     Fact.DictionaryBytes = 20 * 2048 - 100;
     for (const FTextureStep& Step : Steps)
@@ -57,4 +58,39 @@ TEST(FFitPlanTest, TakesTheCheapestBytesFirstAndCountsWholeBlocks)
     Plan = PlanFit(Measure, 100 * 2048);
     EXPECT_TRUE(Plan.bMet);
     EXPECT_EQ(Plan.Archives[0].Choices.Num(), 0);
+}
+
+// The curve is the plan's trade at every size: each point is what the plan for its size makes and loses; the
+// sizes fall, the loss rises; a texture made smaller counts the pixels its loss counts, one that stays all of its
+// own; the points are thinned to the number asked, the first and the last kept.
+TEST(FFitPlanTest, TheCurveIsThePlansTradeAtEverySize)
+{
+    FFitMeasure Measure;
+    Measure.ArchiveBytes.AddItem(100 * 2048);
+    FTextureFact Kept = Fact(1, 0, 4096, {});
+    Measure.Add(0, Kept);
+    for (int32_t i = 0; i < 40; ++i)
+        Measure.Add(0, Fact(2 + i, 0, 8192, {{4096, 100.0 * (i + 1), 4000}, {1024, 900.0 * (i + 1), 4000}}));
+    const TDynArray<FFitCurvePoint> All = TraceFitCurve(Measure, 1000);
+    ASSERT_GT(All.Num(), 40);
+    EXPECT_EQ(All[0].Bytes, 100 * 2048);
+    EXPECT_EQ(All[0].Loss.SquaredError, 0);
+    EXPECT_EQ(All[0].Loss.Pixels, 41 * 64 * 64);
+    EXPECT_EQ(All[All.Num() - 1].Loss.Pixels, 64 * 64 + 40 * 4000);
+    for (int32_t i = 1; i < All.Num(); ++i)
+    {
+        EXPECT_LE(All[i].Bytes, All[i - 1].Bytes);
+        EXPECT_GT(All[i].Loss.SquaredError, All[i - 1].Loss.SquaredError);
+        const FFitPlan Plan = PlanFit(Measure, All[i].Bytes);
+        if (All[i].Bytes < All[i - 1].Bytes) // the first point of a size is the plan's for it
+        {
+            EXPECT_TRUE(Plan.PlannedBytes == All[i].Bytes && Plan.SquaredError == All[i].Loss.SquaredError) << i;
+        }
+    }
+    const TDynArray<FFitCurvePoint> Few = TraceFitCurve(Measure, 5);
+    ASSERT_LE(Few.Num(), 5);
+    ASSERT_GE(Few.Num(), 4);
+    EXPECT_EQ(Few[0].Bytes, All[0].Bytes);
+    EXPECT_EQ(Few[Few.Num() - 1].Bytes, All[All.Num() - 1].Bytes);
+    EXPECT_EQ(Few[Few.Num() - 1].Loss.SquaredError, All[All.Num() - 1].Loss.SquaredError);
 }
