@@ -239,7 +239,12 @@ bool SizeOneLevel(FTxdEntryContext& Context, const FTxdImage& Image, FPixelForma
 
 EResampleFilter ResampleFilterFor(const FShrinkSettings& Settings)
 {
-    return Settings.IsSmooth() ? EResampleFilter::CatmullRom : EResampleFilter::Bilinear;
+    if (!Settings.IsSmooth())
+        return EResampleFilter::Bilinear;
+    // The fit takes the area average: what it loses close up is as low (28.6 dB at the standard shrink's size on
+    // the lettered sample, the cubic 28.55), and its first pass, which sketches every halving of every texture,
+    // takes half as long again with the cubic.
+    return Settings.Mode == EShrinkMode::Fit ? EResampleFilter::Box : EResampleFilter::CatmullRom;
 }
 
 // Colour is weighted by alpha only where alpha means something: the fourth byte of an opaque kind's pixels (the
