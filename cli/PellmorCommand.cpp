@@ -10,6 +10,7 @@
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorInternals.h"
 #include "shrinker/FImgShrinker.h"
+#include "shrinker/FTxdFileShrinker.h"
 #include "shrinker/FTxdImage.h"
 
 namespace
@@ -32,7 +33,7 @@ EProgressOutput ArchiveJobOutput(FPellmorConsole& Console, bool bJson, bool bPro
     return Console.IsTerminal() ? EProgressOutput::Shown : EProgressOutput::Hidden;
 }
 
-// Runs ShrinkImgFile on a worker thread while this thread shows the progress and turns Ctrl-C (or SIGTERM, SIGHUP)
+// Runs ShrinkGameFile (an archive, or a loose dictionary) on a worker thread while this thread shows the progress and turns Ctrl-C (or SIGTERM, SIGHUP)
 // into the shrink's cancel request.
 EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FString& Dest, FShrinkOptions Options,
                       EProgressOutput Output, FShrinkResult& Result)
@@ -47,7 +48,7 @@ EJobEnd RunArchiveJob(FPellmorConsole& Console, const FString& Src, const FStrin
         Console, Display, Cancel,
         [&]()
         {
-            Result = ShrinkImgFile(*Dest, *Src, Options);
+            Result = ShrinkGameFile(*Dest, *Src, Options);
             return Result.bOk;
         },
         [&]() { return Progress.load(); });
@@ -160,6 +161,7 @@ struct FArchiveFindings
     const FFitArchivePlan* FitPlan = nullptr; // the fit mode over several archives: this one's part of the plan
     int64_t Bytes = -1;
     int32_t Entries = 0;
+    bool bDictionary = false; // a loose texture dictionary, not an archive
     FShrinkResult Result;
     FLossTally Loss;
 };
@@ -286,8 +288,10 @@ FString FindingsText(const FArchiveFindings& Findings, const FSkipRulesCheck& Sk
     const FTextureFacts& Facts = Findings.Result.Stats.Textures;
     const int64_t Bytes = Findings.Bytes;
     const int64_t Estimated = Findings.Result.OutputBytes;
-    FString Text = FString::Printf(u"Archive:      %s\n", *Findings.Src);
-    Text += FString::Printf(u"              %d entries, %s\n", Findings.Entries, *appFormatMegabytes(Bytes));
+    FString Text = Findings.bDictionary ? FString::Printf(u"Dictionary:   %s\n              %s\n", *Findings.Src,
+                                                          *appFormatMegabytes(Bytes))
+                                        : FString::Printf(u"Archive:      %s\n              %d entries, %s\n",
+                                                          *Findings.Src, Findings.Entries, *appFormatMegabytes(Bytes));
     Text += FString::Printf(u"Skip rules:   %s\n", *DescribeSkipRules(SkipRules));
     Text += FString::Printf(u"Shrink:       %s\n\n", *Findings.Settings.Describe());
     Text += FString::Printf(u"Textures:     %d\n", Facts.Total);
@@ -332,6 +336,7 @@ EJobEnd FindOut(FPellmorConsole& Console, const FPellmorOptions& Options, const 
     Findings.Settings = Settings;
     Findings.Bytes = FileSizeOf(Src);
     Findings.Entries = CheckImgArchive(*Src).NumEntries;
+    Findings.bDictionary = LooksLikeTxdFile(*Src);
     FShrinkOptions ShrinkOptions;
     ShrinkOptions.Choice() = Options.Choice();
     ShrinkOptions.Settings = Settings;

@@ -12,6 +12,7 @@
 #include "engine/FPreviewPage.h"
 #include "engine/FShrinkEngineServer.h"
 #include "shrinker/FSkipRules.h"
+#include "shrinker/FTxdFileShrinker.h"
 
 using namespace PellmorTables;
 
@@ -124,9 +125,9 @@ int32_t OperandCountError(FPellmorConsole& Console, const FPellmorOptions& Optio
 
 // ---- Operands ---------------------------------------------------------------------------------------------
 
-// SRC of report and shrink-img: an archive, or a game folder (or its Models folder) for its Models\gta3.img.
-// False after saying what is wrong with it.
-bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t& Exit)
+// SRC of report, preview and shrink-img: an archive, or a game folder (or its Models folder) for its
+// Models\gta3.img; with bTxdToo also a loose texture dictionary. False after saying what is wrong with it.
+bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, bool bTxdToo, int32_t& Exit)
 {
     const uint32_t Attributes = CoreOS::FileGetAttributes(*Src);
     if (Attributes != CoreOS::FILEATTR_Invalid && (Attributes & CoreOS::FILEATTR_Directory))
@@ -160,6 +161,8 @@ bool ResolveArchive(FPellmorConsole& Console, bool bJson, FString& Src, int32_t&
             Corrected.IsEmpty() ? FString() : FString::Printf(u"Did you mean %s?", *ShellQuote(Corrected)));
         return false;
     }
+    if (bTxdToo && LooksLikeTxdFile(*Src))
+        return true;
     // The same words as for an archive of the game's.
     const FGameArchive Archive = DescribeArchiveFile(Src);
     const FImgArchiveCheck Check = CheckImgArchive(*Src);
@@ -397,14 +400,15 @@ bool PrepareOperands(FPellmorConsole& Console, const FCommandSpec& Spec, FPellmo
     // With --archive or --all, SRC names the game folder whose archives are meant (the command finds it). Without
     // them, the archive; when none is named, the one of the game found as status finds it.
     FGameDir Game;
-    if (Spec.First == EOperand::Archive && !Options.NamesArchives() && Options.Operands.Num() == 0)
+    const bool bArchive = Spec.First == EOperand::Archive || Spec.First == EOperand::ArchiveOrTxd;
+    if (bArchive && !Options.NamesArchives() && Options.Operands.Num() == 0)
     {
         if (!ResolveGameDir(Options, Console, Game, Exit))
             return false;
         Options.Operands.AddItem(Game.Dir);
     }
-    if (Spec.First == EOperand::Archive && !Options.NamesArchives() &&
-        !ResolveArchive(Console, Options.bJson, Options.Operands[0], Exit))
+    if (bArchive && !Options.NamesArchives() &&
+        !ResolveArchive(Console, Options.bJson, Options.Operands[0], Spec.First == EOperand::ArchiveOrTxd, Exit))
         return false;
     if (Spec.Operands[1] && !CheckDestination(Console, Options.bJson, Options.Operands[1], Exit))
         return false;

@@ -83,7 +83,8 @@ struct FCommandExit
 enum class EOperand : int32_t
 {
     GameDir, // the game folder, or where to look for one
-    Archive, // an archive, or a game folder for its Models\gta3.img
+    Archive,      // an archive, or a game folder for its Models\gta3.img
+    ArchiveOrTxd, // the same, or a loose texture dictionary (a .txd file of its own)
 };
 
 struct FCommandSpec
