@@ -2,6 +2,8 @@
 // next, in the words that shrink and restore use.
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorInternals.h"
+#include "engine/FGameArchives.h"
+#include "engine/FModFolder.h"
 #include "shrinker/FSkipRules.h"
 
 namespace
@@ -303,6 +305,49 @@ FString StatusTable(const TDynArray<FArchiveReport>& Reports, int32_t Width, int
             Next += WrapText(FString::Printf(u"  %s: %s", *Report.Archive.Shown, *Report.Next), ProseColumns, 4);
     return Next.IsEmpty() ? Text : Text + u"Next:\n" + Next;
 }
+// The loose dictionaries the game loads beside its archives, by mod: how many and how large, and those drawn at
+// screen size, which a shrink leaves as they are. Empty when there are none.
+FString LooseDictionariesText(const FModFolderFiles& Files, int32_t ProseColumns)
+{
+    if (Files.Dictionaries.Num() == 0)
+        return FString();
+    struct FTotals
+    {
+        int32_t Count = 0;
+        int64_t Bytes = 0;
+    };
+    TDynArray<FString> Names;
+    TDynArray<FTotals> Totals;
+    FTotals Screen;
+    for (const FLooseDictionary& Dictionary : Files.Dictionaries)
+    {
+        const FString Name = Dictionary.Mod.IsEmpty() ? FString(u"(the game's data files)") : Dictionary.Mod;
+        if (Names.Num() == 0 || Names.Last() != Name)
+        {
+            Names.AddItem(Name);
+            Totals.AddItem(FTotals());
+        }
+        FTotals& Sum = Dictionary.Use == ELooseUse::Screen ? Screen : Totals.Last();
+        Sum.Count += 1;
+        Sum.Bytes += Dictionary.Bytes;
+    }
+    TDynArray<TDynArray<FString>> Rows;
+    Rows.AddItem(TableRow({u"Mod", u"Dictionaries", u"Size"}));
+    for (int32_t i = 0; i < Names.Num(); ++i)
+        if (Totals[i].Count > 0)
+            Rows.AddItem(TableRow({Names[i], FString::Printf(u"%d", Totals[i].Count),
+                                   appFormatMegabytes(Totals[i].Bytes)}));
+    FString Text = WrapText(FString::Printf(u"Loose texture dictionaries the game loads%s:",
+                                            Files.Folder.IsEmpty() ? u"" : u" (with the mod loader's folder)"),
+                            ProseColumns, 2);
+    Text += FormatTable(Rows, (1u << 1) | (1u << 2), 2);
+    if (Screen.Count > 0)
+        Text += WrapText(FString::Printf(u"Drawn at screen size (interface, fonts, radar, loading screens), and left as "
+                                         u"they are: %d, %s.",
+                                         Screen.Count, *appFormatMegabytes(Screen.Bytes)),
+                         ProseColumns, 2);
+    return Text;
+}
 } // namespace
 
 int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
@@ -347,6 +392,9 @@ int32_t RunStatus(const FPellmorOptions& Options, FPellmorConsole& Console)
     Console.Out(Options.bJson ? StatusJsonArray(Reports)
                               : StatusTable(Reports, TableWidth(Console), ProseWidth(Console)) +
                                     SkipRulesLine(SkipRules, ProseWidth(Console)));
+    if (!Options.bJson && Options.bAllArchives)
+        Console.Out(LooseDictionariesText(FindModFolderFiles(Game.Dir, ListGameArchives(Game.Dir).Archives),
+                                          ProseWidth(Console)));
     if (!Options.bJson)
         for (const FArchiveReport& Report : Reports)
             if (IsBroken(Report.Look.Status.State))

@@ -30,14 +30,18 @@ void Note(TDynArray<FGameDatNote>& Notes, int32_t Line, const FString& Text, EGa
     Notes.AddItem(Item);
 }
 
-// The name after the keyword when the line is an archive line ("IMG name", "CDIMAGE name"), else empty.
-bool ReadArchiveLine(const FString& Line, FString& Name)
+// The name after the keyword when the line is one of the kind asked ("IMG name", "CDIMAGE name", "TEXDICTION
+// name"), else false.
+bool ReadNamingLine(const FString& Line, EGameDatLines Lines, FString& Name)
 {
     int32_t KeywordEnd = 0;
     while (KeywordEnd < Line.Len() && !appIsBlank(Line[KeywordEnd]))
         ++KeywordEnd;
     const FString Keyword = Line.Left(KeywordEnd);
-    if (!Keyword.EqualsNoCase(u"IMG") && !Keyword.EqualsNoCase(u"CDIMAGE"))
+    const bool bWanted = Lines == EGameDatLines::Archives
+                             ? Keyword.EqualsNoCase(u"IMG") || Keyword.EqualsNoCase(u"CDIMAGE")
+                             : Keyword.EqualsNoCase(u"TEXDICTION");
+    if (!bWanted)
         return false;
     Name = Line.Mid(KeywordEnd).TrimBlanks();
     return true;
@@ -86,7 +90,7 @@ bool AlreadyListed(const TDynArray<FString>& Archives, const FString& Path)
 }
 } // namespace
 
-TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNote>& Notes)
+TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNote>& Notes, EGameDatLines Lines)
 {
     TDynArray<FGameDatEntry> Entries;
     int32_t LineNumber = 0;
@@ -110,7 +114,7 @@ TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNot
         const int32_t Hash = Raw.InStr(u"#");
         const FString Line = (Hash >= 0 ? Raw.Left(Hash) : Raw).TrimBlanks();
         FString Name;
-        if (Line.IsEmpty() || !ReadArchiveLine(Line, Name))
+        if (Line.IsEmpty() || !ReadNamingLine(Line, Lines, Name))
             continue;
         if (!IsPrintableAscii(Line))
             Note(Notes, LineNumber, Raw, EGameDatProblem::NotText);
@@ -127,6 +131,11 @@ TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNot
         }
     }
     return Entries;
+}
+
+FString GameDatPath(const FString& Dir, const FString& Name)
+{
+    return Dir + WithBackslashes(Name);
 }
 
 bool ArchiveExists(const FString& Path)
@@ -148,7 +157,7 @@ FGameArchiveList ListGameArchives(const FString& Dir)
 
     for (const FGameDatEntry& Entry : ParseGameDat(Text, List.Notes))
     {
-        const FString Path = Dir + WithBackslashes(Entry.Name);
+        const FString Path = GameDatPath(Dir, Entry.Name);
         if (!ArchiveExists(Path))
         {
             FGameDatNote Missing;

@@ -32,8 +32,19 @@ struct FGameDatEntry
     FString Name; // relative to the game folder, as written ("MODELS\GTA_INT.IMG")
 };
 
-// The archive lines of gta.dat's text, in order; odd lines go to Notes. Text holds one unit per byte of the file.
-TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNote>& Notes);
+// Which lines of gta.dat (or default.dat) are read.
+enum class EGameDatLines : int32_t
+{
+    Archives,     // IMG and CDIMAGE: the archives the game opens
+    Dictionaries, // TEXDICTION: loose texture dictionaries the game loads
+};
+
+// The lines of gta.dat's text that name files of the kind Lines asks for, in order; odd lines go to Notes. Text
+// holds one unit per byte of the file.
+TDynArray<FGameDatEntry> ParseGameDat(const FString& Text, TDynArray<FGameDatNote>& Notes,
+                                      EGameDatLines Lines = EGameDatLines::Archives);
+// The path of a name of gta.dat below the game folder Dir (ending with a separator).
+FString GameDatPath(const FString& Dir, const FString& Name);
 
 // Every archive a shrink of the whole game takes: gta3.img first, then those that gta.dat names, existing ones
 // only, each once (the same file under another spelling counts once), in the order of gta.dat.
