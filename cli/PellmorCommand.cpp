@@ -10,6 +10,8 @@
 #include "Core/Inc/CoreUtil.h"
 #include "cli/PellmorInternals.h"
 #include "shrinker/FImgShrinker.h"
+#include "engine/FGameArchives.h"
+#include "engine/FModFolder.h"
 #include "shrinker/FTxdFileShrinker.h"
 #include "shrinker/FTxdImage.h"
 
@@ -386,6 +388,93 @@ EJobEnd PlanArchivesTogether(FPellmorConsole& Console, const FPellmorOptions& Op
 }
 
 // report --archive/--all: each archive of the game named, then what they would save together.
+// What a shrink of the game's loose dictionaries would make of each mod's (the game's data files' first).
+struct FLooseEstimate
+{
+    FString Mod; // empty: those the game's data files name
+    int32_t Dictionaries = 0;
+    int32_t Changed = 0; // textures made smaller
+    int64_t Bytes = 0;
+    int64_t Estimated = 0;
+};
+
+// Dry runs of every loose dictionary of Files drawn in the world, summed by mod; those drawn at screen size are
+// counted in Screen and left alone. A dictionary that cannot be read counts as it is.
+TDynArray<FLooseEstimate> EstimateLooseDictionaries(const FPellmorOptions& Options, const FModFolderFiles& Files,
+                                                    FLooseEstimate& Screen)
+{
+    TDynArray<FLooseEstimate> Mods;
+    for (const FLooseDictionary& Dictionary : Files.Dictionaries)
+    {
+        if (Dictionary.Use == ELooseUse::Screen)
+        {
+            Screen.Dictionaries += 1;
+            Screen.Bytes += Dictionary.Bytes;
+            continue;
+        }
+        if (Mods.Num() == 0 || Mods.Last().Mod != Dictionary.Mod)
+        {
+            FLooseEstimate Mod;
+            Mod.Mod = Dictionary.Mod;
+            Mods.AddItem(Mod);
+        }
+        FShrinkOptions ShrinkOptions;
+        ShrinkOptions.Choice() = Options.Choice();
+        ShrinkOptions.bDryRun = true;
+        ShrinkOptions.bSizesOnly = true;
+        const FShrinkResult Result = ShrinkTxdFile(u"", *Dictionary.Path, ShrinkOptions);
+        FLooseEstimate& Mod = Mods.Last();
+        Mod.Dictionaries += 1;
+        Mod.Bytes += Dictionary.Bytes;
+        Mod.Estimated += Result.bOk ? Result.OutputBytes : Dictionary.Bytes;
+        Mod.Changed += Result.Stats.Textures.Changed;
+    }
+    return Mods;
+}
+
+// The loose dictionaries' part of report --all, as text.
+FString LooseEstimatesText(const TDynArray<FLooseEstimate>& Mods, const FLooseEstimate& Screen)
+{
+    if (Mods.Num() == 0 && Screen.Dictionaries == 0)
+        return FString();
+    TDynArray<TDynArray<FString>> Rows;
+    Rows.AddItem(TableRow({u"Mod", u"Dictionaries", u"Now", u"After (estimated)", u"Smaller"}));
+    for (const FLooseEstimate& Mod : Mods)
+        Rows.AddItem(TableRow(
+            {Mod.Mod.IsEmpty() ? FString(u"(the game's data files)") : Mod.Mod, FString::Printf(u"%d", Mod.Dictionaries),
+             appFormatMegabytes(Mod.Bytes), appFormatMegabytes(Mod.Estimated),
+             Mod.Bytes > 0 ? FString::Printf(u"%d%%", int32_t((Mod.Bytes - Mod.Estimated) * 100 / Mod.Bytes))
+                           : FString()}));
+    FString Text = u"Loose texture dictionaries the game loads:\n" +
+                   FormatTable(Rows, (1u << 1) | (1u << 2) | (1u << 3) | (1u << 4), 2);
+    if (Screen.Dictionaries > 0)
+        Text += FString::Printf(u"Drawn at screen size, left as they are: %d, %s.\n", Screen.Dictionaries,
+                                *appFormatMegabytes(Screen.Bytes));
+    return Text + u"\n";
+}
+
+void WriteLooseEstimates(FJsonWriter& Json, const TDynArray<FLooseEstimate>& Mods, const FLooseEstimate& Screen)
+{
+    Json.BeginObject();
+    Json.Key(u"mods").BeginArray();
+    for (const FLooseEstimate& Mod : Mods)
+    {
+        Json.BeginObject(FJsonWriter::Inline);
+        Json.Key(u"mod").String(Mod.Mod);
+        Json.Key(u"dictionaries").Number(Mod.Dictionaries);
+        Json.Key(u"bytes").Number(Mod.Bytes);
+        Json.Key(u"estimatedBytes").Number(Mod.Estimated);
+        Json.Key(u"texturesChanged").Number(Mod.Changed);
+        Json.EndObject();
+    }
+    Json.EndArray();
+    Json.Key(u"screen").BeginObject(FJsonWriter::Inline);
+    Json.Key(u"dictionaries").Number(Screen.Dictionaries);
+    Json.Key(u"bytes").Number(Screen.Bytes);
+    Json.EndObject();
+    Json.EndObject();
+}
+
 int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
 {
     FGameDir Game;
@@ -450,6 +539,16 @@ int32_t ReportArchives(const FPellmorOptions& Options, FPellmorConsole& Console)
     Json.EndArray();
     Json.Key(u"bytes").Number(Bytes);
     Json.Key(u"estimatedBytes").Number(Estimated);
+    // The loose dictionaries with --all; the fit mode plans the archives alone.
+    if (Options.bAllArchives && Options.Settings.Mode != EShrinkMode::Fit)
+    {
+        FLooseEstimate Screen;
+        const TDynArray<FLooseEstimate> Mods = EstimateLooseDictionaries(
+            Options, FindModFolderFiles(Game.Dir, ListGameArchives(Game.Dir).Archives), Screen);
+        WriteLooseEstimates(Json.Key(u"looseDictionaries"), Mods, Screen);
+        if (!Options.bJson)
+            Console.Out(LooseEstimatesText(Mods, Screen));
+    }
     FFitAccount Fit;
     Fit.bAsked = Plan.Archives.Num() > 0;
     Fit.TargetBytes = Plan.TargetBytes;

@@ -18,6 +18,7 @@
 #include "tests/support/ImgBuilder.h"
 #include "tests/support/SampleGameSupport.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TxdBuilder.h"
 
 #ifndef _WIN32
 #include <csignal>
@@ -282,10 +283,19 @@ TEST_F(PellmorGameTest, EveryArchiveOfTheGameIsShrunkRestoredAndShrunkAgainEachO
     }
     EXPECT_EQ(Json.Get({"1", "bytesAfter"}), std::to_string(Shrunk.size()));
 
-    // report covers each archive and their sum, measured from the originals the shrink keeps; one of --archive
-    // names alone.
+    // report covers each archive and their sum, measured from the originals the shrink keeps, and the loose
+    // dictionaries of the mod loader's mods (the one drawn at screen size counted apart); one of --archive names
+    // alone.
+    ASSERT_TRUE(CoreOS::DirMake(*Dir.File(u"modloader")) && CoreOS::DirMake(*Dir.File(u"modloader/Cars")));
+    const FBytes Paint = TxdDictionary({Dxt1Texture("paint", 128, 128, 3)});
+    ASSERT_TRUE(WriteFileBytes(Dir.File(u"modloader/Cars/paintjob.txd"), Paint) &&
+                WriteFileBytes(Dir.File(u"modloader/Cars/hud.txd"), Paint));
     ASSERT_EQ(RunPellmorJson({u"report", Dir.Path(), u"--all"}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"bytes"}), std::to_string(Read(u"models/gta3_ORIG_BAK.img").size() + Interiors.size()));
+    EXPECT_EQ(Json.Get({"looseDictionaries", "mods", "0", "mod"}), "Cars");
+    EXPECT_EQ(Json.Get({"looseDictionaries", "mods", "0", "bytes"}), std::to_string(Paint.size()));
+    EXPECT_LT(std::stoll(Json.Get({"looseDictionaries", "mods", "0", "estimatedBytes"})), int64_t(Paint.size()));
+    EXPECT_EQ(Json.Get({"looseDictionaries", "screen", "dictionaries"}), "1");
     ASSERT_EQ(RunPellmorJson({u"restore", Dir.Path(), u"--archive", u"GTA_INT"}, Json), PELLMOR_Done);
     EXPECT_EQ(Json.Get({"0", "archive"}), Shown(u"models/gta_int.img").ToUtf8());
     EXPECT_EQ(Json.Get({"1", "archive"}), "");
