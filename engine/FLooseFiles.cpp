@@ -228,7 +228,7 @@ ELooseState GetLooseState(const FString& Dir, const FLooseEntry& Entry)
         return ELooseState::Unfinished;
     const FString Live = LivePath(Dir, Entry);
     if (!FGameDisk::Exists(KeptPath(Dir, Entry)))
-        return ELooseState::Lost;
+        return Holds(Live, Entry.BytesBefore, Entry.DigestBefore) ? ELooseState::Restored : ELooseState::Lost;
     if (!FGameDisk::Exists(Live))
         return ELooseState::Removed;
     return Holds(Live, Entry.BytesAfter, Entry.DigestAfter) ? ELooseState::Shrunk : ELooseState::Changed;
@@ -250,8 +250,7 @@ FLooseOutcome FinishLooseJournal(const FString& Dir)
         if (!Entry.bPending)
         {
             // A restore cut off after putting this one back: it leaves the journal.
-            if (!FGameDisk::Exists(KeptPath(Dir, Entry)) &&
-                Holds(LivePath(Dir, Entry), Entry.BytesBefore, Entry.DigestBefore))
+            if (GetLooseState(Dir, Entry) == ELooseState::Restored)
             {
                 bChanged = true;
                 ++Outcome.Finished;
@@ -411,8 +410,8 @@ FLooseOutcome RestoreLooseFiles(const FString& Dir, bool bDiscardChanges)
     for (const FLooseEntry& Entry : Journal.Entries)
     {
         const ELooseState State = GetLooseState(Dir, Entry);
-        if (State == ELooseState::Lost)
-            continue; // nothing to put back; the file in use is all there is
+        if (State == ELooseState::Lost || State == ELooseState::Restored)
+            continue; // nothing to put back
         if (State == ELooseState::Removed || (State == ELooseState::Changed && !bDiscardChanges))
         {
             (State == ELooseState::Removed ? Outcome.Removed : Outcome.Changed).AddItem(Entry.Relative);

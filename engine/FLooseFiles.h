@@ -43,7 +43,8 @@ enum class ELooseState : int32_t
     Changed,    // the file in use is no longer what the shrink wrote (a mod updated): a restore leaves it
     Removed,    // the file is gone (its mod deleted): only its kept original is left
     Unfinished, // a shrink was cut off while it moved this file; the next run finishes it
-    Lost,       // the kept original is missing: the file in use is all there is
+    Restored,   // the original is back in place (a restore cut off before it rewrote the journal)
+    Lost,       // the kept original is missing and the file in use is not it: the file in use is all there is
 };
 
 // The journal's folder below the game folder Dir, ending with a separator.

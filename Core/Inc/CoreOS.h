@@ -184,7 +184,8 @@ enum EOsFaultKind : int32_t
 enum EOsFaultMode : int32_t
 {
     OSFAULTMODE_Fail,
-    OSFAULTMODE_Short
+    OSFAULTMODE_Short,
+    OSFAULTMODE_Exit, // the process ends at once, before the call (exit code 86): a kill between two steps
 };
 // Test seam. Counts every call of each kind made through this layer (all threads) since the last
 // ResetOsFaults, and makes the Nth call of Kind counted from now (1 = the next) fail: FileOpen returns null,

@@ -43,6 +43,8 @@ bool FaultFires(CoreOS::EOsFaultKind Kind, CoreOS::EOsFaultMode& Mode)
     if (Armed == 0 || Armed != Call || !Slot.FireAt.compare_exchange_strong(Armed, 0))
         return false;
     Mode = CoreOS::EOsFaultMode(Slot.Mode.load());
+    if (Mode == CoreOS::OSFAULTMODE_Exit)
+        std::_Exit(86);
     return true;
 }
 

@@ -12,6 +12,11 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TxdBuilder.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace
 {
 class FLooseFilesTest : public testing::Test
@@ -37,15 +42,17 @@ protected:
     {
         return FindModFolderFiles(Dir.Path(), TDynArray<FString>()).Dictionaries;
     }
-    // Every file holds its original bytes, or its shrunk bytes with the original kept in the store.
-    void ExpectNothingLost(const char* Where) const
+    // Every file holds its original bytes, or its shrunk bytes with the original kept in the store; unless
+    // bKilled (a killed run leaves what it was writing), no new file is left beside one.
+    void ExpectNothingLost(const char* Where, bool bKilled = false) const
     {
         for (const auto& File : Originals)
         {
             const std::string Now = TestFileText(Dir.File(File.first.c_str()));
             const std::string Kept = TestFileText(Dir.File((u".pellmor/originals/" + File.first).c_str()));
             EXPECT_TRUE(Now == File.second || Kept == File.second) << Where << FString(File.first.c_str()).ToUtf8();
-            EXPECT_FALSE(FGameDisk::Exists(Dir.File((File.first + u".pellmor-new.pellmor-part").c_str()))) << Where;
+            for (const char16_t* Left : {u".pellmor-new.pellmor-part", u".pellmor-new"})
+                EXPECT_TRUE(bKilled || !FGameDisk::Exists(Dir.File((File.first + Left).c_str()))) << Where;
         }
     }
     bool AllOriginal() const
@@ -145,7 +152,7 @@ TEST_F(FLooseFilesTest, AFailedStepLosesNothingAndTheNextRunFinishes)
                                                    : ShrinkLooseFiles(Dir.Path(), Loaded(), FShrinkOptions());
                 CoreOS::ResetOsFaults();
                 ++Faults;
-                ExpectNothingLost(Where.c_str());
+                ExpectNothingLost(Where.c_str(), true);
                 // The next run finishes: every file shrunk (or every one original).
                 const FLooseOutcome Next = bRestore ? RestoreLooseFiles(Dir.Path(), false)
                                                     : ShrinkLooseFiles(Dir.Path(), Loaded(), FShrinkOptions());
@@ -167,3 +174,74 @@ TEST_F(FLooseFilesTest, AFailedStepLosesNothingAndTheNextRunFinishes)
         }
     EXPECT_GT(Faults, 20);
 }
+
+#ifndef _WIN32
+// A shrink and a restore killed before each of their file operations in turn (in a child process, which ends there
+// as a kill would end it): nothing is lost, every journaled file stands in a state the journal names, and the next
+// run ends the work.
+TEST_F(FLooseFilesTest, AKillBetweenAnyTwoStepsIsFinishedByTheNextRun)
+{
+    int32_t Kills = 0;
+    for (const bool bRestore : {false, true})
+        for (const CoreOS::EOsFaultKind Kind : {CoreOS::OSFAULT_Write, CoreOS::OSFAULT_Flush, CoreOS::OSFAULT_Move,
+                                                CoreOS::OSFAULT_Delete})
+        {
+            ASSERT_TRUE(RestoreLooseFiles(Dir.Path(), true).bOk);
+            if (bRestore)
+            {
+                ASSERT_TRUE(ShrinkLooseFiles(Dir.Path(), Loaded(), FShrinkOptions()).bOk);
+            }
+            CoreOS::ResetOsFaults();
+            ASSERT_TRUE(bRestore ? RestoreLooseFiles(Dir.Path(), false).bOk
+                                 : ShrinkLooseFiles(Dir.Path(), Loaded(), FShrinkOptions()).bOk);
+            const int64_t Calls = CoreOS::GetOsCallCount(Kind);
+            for (int64_t Nth = 1; Nth <= Calls; ++Nth)
+            {
+                const std::string Where = std::string(bRestore ? "restore" : "shrink") + " killed before call " +
+                                          std::to_string(Nth) + " of kind " + std::to_string(int32_t(Kind)) + ": ";
+                CoreOS::ResetOsFaults();
+                ASSERT_TRUE(RestoreLooseFiles(Dir.Path(), true).bOk) << Where;
+                if (bRestore)
+                {
+                    ASSERT_TRUE(ShrinkLooseFiles(Dir.Path(), Loaded(), FShrinkOptions()).bOk) << Where;
+                }
+                const TDynArray<FLooseDictionary> Files = Loaded();
+                const pid_t Child = fork();
+                ASSERT_GE(Child, 0);
+                if (Child == 0)
+                {
+                    CoreOS::ResetOsFaults();
+                    CoreOS::ArmOsFault(Kind, Nth, CoreOS::OSFAULTMODE_Exit);
+                    const bool bOk = bRestore ? RestoreLooseFiles(Dir.Path(), false).bOk
+                                              : ShrinkLooseFiles(Dir.Path(), Files, FShrinkOptions()).bOk;
+                    _exit(bOk ? 0 : 1);
+                }
+                int Status = 0;
+                ASSERT_EQ(waitpid(Child, &Status, 0), Child);
+                ASSERT_TRUE(WIFEXITED(Status)) << Where;
+                Kills += WEXITSTATUS(Status) == 86;
+                ExpectNothingLost(Where.c_str(), true);
+                FLooseJournal Journal;
+                FString Why;
+                ReadLooseJournal(Dir.Path(), Journal, Why);
+                EXPECT_TRUE(Why.IsEmpty()) << Where << Why.ToUtf8();
+                for (const FLooseEntry& Entry : Journal.Entries)
+                    EXPECT_NE(GetLooseState(Dir.Path(), Entry), ELooseState::Lost) << Where;
+                const FLooseOutcome Next = bRestore ? RestoreLooseFiles(Dir.Path(), false)
+                                                    : ShrinkLooseFiles(Dir.Path(), Loaded(), FShrinkOptions());
+                EXPECT_TRUE(Next.bOk) << Where << Next.Reason.ToUtf8();
+                ExpectNothingLost(Where.c_str());
+                if (bRestore)
+                    EXPECT_TRUE(AllOriginal()) << Where;
+                else
+                {
+                    ASSERT_TRUE(ReadLooseJournal(Dir.Path(), Journal, Why)) << Where;
+                    EXPECT_EQ(Journal.Entries.Num(), 3) << Where;
+                    for (const FLooseEntry& Entry : Journal.Entries)
+                        EXPECT_EQ(GetLooseState(Dir.Path(), Entry), ELooseState::Shrunk) << Where;
+                }
+            }
+        }
+    EXPECT_GT(Kills, 20);
+}
+#endif
