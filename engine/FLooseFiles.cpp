@@ -118,6 +118,25 @@ bool WriteJournal(const FString& Dir, const FLooseJournal& Journal)
     return true;
 }
 
+// Path below the game folder Dir, with backslashes, whatever the separators and the case of the folder's spelling
+// (the disk's, or the caller's); false when Path is not below Dir.
+bool BelowGame(const FString& Dir, const FString& Path, FString& Relative)
+{
+    auto Plain = [](const FString& Text)
+    {
+        FString Out = Text;
+        for (int32_t i = 0; i < Out.Len(); ++i)
+            if (Out[i] == u'/')
+                Out[i] = u'\\';
+        return Out;
+    };
+    const FString Folder = Plain(Dir), File = Plain(Path);
+    if (File.Len() <= Folder.Len() || !File.Left(Folder.Len()).EqualsNoCase(*Folder))
+        return false;
+    Relative = File.Mid(Folder.Len());
+    return true;
+}
+
 bool ParseLine(const std::string& Line, FLooseEntry& Entry)
 {
     char State[16] = {};
@@ -307,10 +326,9 @@ FLooseOutcome ShrinkLooseFiles(const FString& Dir, const TDynArray<FLooseDiction
     const int32_t Before = Journal.Entries.Num();
     for (const FLooseDictionary& File : Files)
     {
-        if (File.Use != ELooseUse::World || !File.Path.StartsWith(*Dir))
-            continue;
         FLooseEntry Entry;
-        Entry.Relative = File.Path.Mid(Dir.Len());
+        if (File.Use != ELooseUse::World || !BelowGame(Dir, File.Path, Entry.Relative))
+            continue;
         bool bListed = false;
         for (const FLooseEntry& Listed : Journal.Entries)
             bListed = bListed || Listed.Relative.EqualsNoCase(*Entry.Relative);
