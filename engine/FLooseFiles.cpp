@@ -137,6 +137,20 @@ bool BelowGame(const FString& Dir, const FString& Path, FString& Relative)
     return true;
 }
 
+// The start of a transaction that holds Lock: false, with Outcome saying why, when another holds the game or what
+// a run cut off left cannot be finished first.
+bool Begin(const FTransactionLock& Lock, const FString& Dir, FLooseOutcome& Outcome)
+{
+    if (Lock.IsBusy())
+    {
+        Outcome.bOk = false;
+        Outcome.bBusy = true;
+        return false;
+    }
+    Outcome = FinishLooseJournal(Dir);
+    return Outcome.bOk;
+}
+
 bool ParseLine(const std::string& Line, FLooseEntry& Entry)
 {
     char State[16] = {};
@@ -310,14 +324,7 @@ FLooseOutcome ShrinkLooseFiles(const FString& Dir, const TDynArray<FLooseDiction
 {
     FTransactionLock Lock(GetGameArchiveFiles(Dir));
     FLooseOutcome Outcome;
-    if (Lock.IsBusy())
-    {
-        Outcome.bOk = false;
-        Outcome.bBusy = true;
-        return Outcome;
-    }
-    Outcome = FinishLooseJournal(Dir);
-    if (!Outcome.bOk)
+    if (!Begin(Lock, Dir, Outcome))
         return Outcome;
     FLooseJournal Journal;
     ReadLooseJournal(Dir, Journal, Outcome.Reason);
@@ -409,14 +416,7 @@ FLooseOutcome RestoreLooseFiles(const FString& Dir, bool bDiscardChanges)
 {
     FTransactionLock Lock(GetGameArchiveFiles(Dir));
     FLooseOutcome Outcome;
-    if (Lock.IsBusy())
-    {
-        Outcome.bOk = false;
-        Outcome.bBusy = true;
-        return Outcome;
-    }
-    Outcome = FinishLooseJournal(Dir);
-    if (!Outcome.bOk)
+    if (!Begin(Lock, Dir, Outcome))
         return Outcome;
     FLooseJournal Journal;
     if (!ReadLooseJournal(Dir, Journal, Outcome.Reason))

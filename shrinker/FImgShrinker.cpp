@@ -51,15 +51,6 @@ int64_t Min(int64_t A, int64_t B)
 // Removes a file that a failed shrink leaves, truncating it first so that nothing of a partial archive survives
 // a delete that does not go through.
 // The system's words for the last failed call, without the final period and line end Windows adds.
-FString LastSystemError()
-{
-    char16_t Text[512] = {};
-    CoreOS::SystemErrorMessage(CoreOS::LastError(), Text, 512);
-    FString Message = Text;
-    while (!Message.IsEmpty() && appStrchr(u".\r\n ", Message[Message.Len() - 1]))
-        Message = Message.Left(Message.Len() - 1);
-    return Message;
-}
 
 void RemoveOutput(const FString& Path)
 {
@@ -598,6 +589,16 @@ bool FImgShrinker::FailOutOfMemory()
 }
 
 // ---- Entry points -----------------------------------------------------------------------------------------------
+
+FString LastSystemError()
+{
+    char16_t Text[512] = {};
+    CoreOS::SystemErrorMessage(CoreOS::LastError(), Text, 512);
+    FString Message = Text;
+    while (!Message.IsEmpty() && appStrchr(u".\r\n ", Message[Message.Len() - 1]))
+        Message = Message.Left(Message.Len() - 1);
+    return Message;
+}
 
 FShrinkResult MeasureForFit(const char16_t* SrcFilename, const FShrinkOptions& Options, int32_t Archive,
                             FFitMeasure& Measure)

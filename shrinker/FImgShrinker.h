@@ -128,5 +128,8 @@ FShrinkResult MeasureTogether(const TDynArray<FString>& Sources, const FShrinkOp
 // Plan made, its archives in the order of Sources.
 FShrinkResult PlanFitTogether(const TDynArray<FString>& Sources, const FShrinkOptions& Options, FFitPlan& Plan,
                               int32_t& Failed, const std::function<void(int32_t)>& BeforeEach = {});
+// The calling thread's last system error in words, for a failure's reason, without the stop the system ends it
+// with.
+FString LastSystemError();
 // The engine's plain entry: default options; true exactly when the result is bOk.
 bool ShrinkImgFile(const char16_t* DestFilename, const char16_t* SrcFilename);

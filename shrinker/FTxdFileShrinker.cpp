@@ -18,16 +18,6 @@ namespace
 {
 const char16_t* const PartSuffix = u".pellmor-part";
 
-FString LastSystemError()
-{
-    char16_t Text[512] = {};
-    CoreOS::SystemErrorMessage(CoreOS::LastError(), Text, 512);
-    FString Message = Text;
-    while (!Message.IsEmpty() && appStrchr(u".\r\n ", Message[Message.Len() - 1]))
-        Message = Message.Left(Message.Len() - 1);
-    return Message;
-}
-
 // The dictionary's name as the skip rules and the facts know it: the file's name without ".txd".
 FString TxdNameOf(const FString& Path)
 {

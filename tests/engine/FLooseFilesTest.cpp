@@ -55,6 +55,23 @@ protected:
                 EXPECT_TRUE(bKilled || !FGameDisk::Exists(Dir.File((File.first + Left).c_str()))) << Where;
         }
     }
+    // After the run that follows a failed or killed one: every file shrunk (its journal line says so), or after a
+    // restore every one original.
+    void ExpectFinished(bool bRestore, const std::string& Where) const
+    {
+        ExpectNothingLost(Where.c_str());
+        if (bRestore)
+        {
+            EXPECT_TRUE(AllOriginal()) << Where;
+            return;
+        }
+        FLooseJournal Journal;
+        FString Why;
+        ASSERT_TRUE(ReadLooseJournal(Dir.Path(), Journal, Why)) << Where;
+        EXPECT_EQ(Journal.Entries.Num(), 3) << Where;
+        for (const FLooseEntry& Entry : Journal.Entries)
+            EXPECT_EQ(GetLooseState(Dir.Path(), Entry), ELooseState::Shrunk) << Where;
+    }
     bool AllOriginal() const
     {
         for (const auto& File : Originals)
@@ -157,18 +174,7 @@ TEST_F(FLooseFilesTest, AFailedStepLosesNothingAndTheNextRunFinishes)
                 const FLooseOutcome Next = bRestore ? RestoreLooseFiles(Dir.Path(), false)
                                                     : ShrinkLooseFiles(Dir.Path(), Loaded(), FShrinkOptions());
                 EXPECT_TRUE(Next.bOk) << Where << Next.Reason.ToUtf8();
-                ExpectNothingLost(Where.c_str());
-                if (bRestore)
-                    EXPECT_TRUE(AllOriginal()) << Where;
-                else
-                {
-                    FLooseJournal Journal;
-                    FString Why;
-                    ASSERT_TRUE(ReadLooseJournal(Dir.Path(), Journal, Why)) << Where;
-                    EXPECT_EQ(Journal.Entries.Num(), 3) << Where;
-                    for (const FLooseEntry& Entry : Journal.Entries)
-                        EXPECT_EQ(GetLooseState(Dir.Path(), Entry), ELooseState::Shrunk) << Where;
-                }
+                ExpectFinished(bRestore, Where);
                 (void)Hit;
             }
         }
@@ -230,16 +236,7 @@ TEST_F(FLooseFilesTest, AKillBetweenAnyTwoStepsIsFinishedByTheNextRun)
                 const FLooseOutcome Next = bRestore ? RestoreLooseFiles(Dir.Path(), false)
                                                     : ShrinkLooseFiles(Dir.Path(), Loaded(), FShrinkOptions());
                 EXPECT_TRUE(Next.bOk) << Where << Next.Reason.ToUtf8();
-                ExpectNothingLost(Where.c_str());
-                if (bRestore)
-                    EXPECT_TRUE(AllOriginal()) << Where;
-                else
-                {
-                    ASSERT_TRUE(ReadLooseJournal(Dir.Path(), Journal, Why)) << Where;
-                    EXPECT_EQ(Journal.Entries.Num(), 3) << Where;
-                    for (const FLooseEntry& Entry : Journal.Entries)
-                        EXPECT_EQ(GetLooseState(Dir.Path(), Entry), ELooseState::Shrunk) << Where;
-                }
+                ExpectFinished(bRestore, Where);
             }
         }
     EXPECT_GT(Kills, 20);
