@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Core/Inc/Core.h"
+#include "Core/Inc/CorePath.h"
 #include "Core/Inc/FConfigCacheIni.h"
 #include "shrinker/FImgShrinker.h"
 #include "shrinker/FReencodePolicy.h"
@@ -13,6 +14,8 @@
 #include "shrinker/FSkipRulesCheck.h"
 #include "engine/FGameArchives.h"
 #include "engine/FGameDir.h"
+#include "engine/FLooseFiles.h"
+#include "engine/FModFolder.h"
 #include "shrinker/FTxdImage.h"
 #include "tests/support/TempDir.h"
 
@@ -324,8 +327,9 @@ const char* FuzzSkipRules(const uint8_t* Data, size_t Size)
     return nullptr;
 }
 
-// The small text files the engine reads from the player's disk: data\gta.dat, a Steam libraryfolders.vdf and a
-// Wine prefix's system.reg. The same bytes go to all three readers, one unit per byte as they are loaded.
+// The small text files the engine reads from the player's disk: data\gta.dat (its archive and dictionary lines),
+// a Steam libraryfolders.vdf, a Wine prefix's system.reg, the mod loader's modloader.ini and the loose
+// dictionaries' journal. The same bytes go to every reader.
 const char* FuzzGameText(const uint8_t* Data, size_t Size)
 {
     if (Size > (size_t(1) << 20))
@@ -335,13 +339,34 @@ const char* FuzzGameText(const uint8_t* Data, size_t Size)
         Text += char16_t(Data[i]);
 
     TDynArray<FGameDatNote> Notes;
-    for (const FGameDatEntry& Entry : ParseGameDat(Text, Notes))
-    {
-        // A name that is taken stays below the game folder.
-        FString Path;
-        if (!ResolveArchiveName(FString(u"G/"), Entry.Name, Path) || !Path.StartsWith(u"G/"))
-            return "gta.dat gave a name outside the game folder";
-    }
+    for (const EGameDatLines Lines : {EGameDatLines::Archives, EGameDatLines::Dictionaries})
+        for (const FGameDatEntry& Entry : ParseGameDat(Text, Notes, Lines))
+        {
+            // A name that is taken stays below the game folder.
+            FString Path;
+            if (!ResolveArchiveName(FString(u"G/"), Entry.Name, Path) || !Path.StartsWith(u"G/"))
+                return "gta.dat gave a name outside the game folder";
+        }
+
+    // The mod loader's settings and the journal, in a game folder of their own with one mod in it.
+    const FTempDir& Dir = WorkDir();
+    const FString Game = Dir / u"game/";
+    for (const char16_t* Folder : {u"game", u"game/modloader", u"game/modloader/mod", u"game/.pellmor"})
+        CoreOS::DirMake(*(Dir / Folder));
+    if (!WriteTestFile(Game + u"modloader/modloader.ini", Bytes(Data, Size)) ||
+        !WriteTestFile(Game + u".pellmor/loose.journal", "pellmor loose journal 1\n" + Bytes(Data, Size)) ||
+        !WriteTestFile(Game + u"modloader/mod/a.txd", "x"))
+        return "cannot write the input to a temporary file";
+    FindModFolderFiles(Game, TDynArray<FString>());
+    FLooseJournal Journal;
+    FString Why;
+    if (ReadLooseJournal(Game, Journal, Why))
+        for (const FLooseEntry& Entry : Journal.Entries)
+        {
+            if (Entry.Relative.InStr(u"..") >= 0 || appIsAbsolutePath(*Entry.Relative))
+                return "the journal named a file outside the game folder";
+            GetLooseState(Game, Entry);
+        }
     ReadSteamLibraryFolders(Text);
     FString Value;
     ReadWineRegValue(Text, FString(u"Software\\Quorrin: San Andreas"), FString(u"GTA:SA Path"), Value);
